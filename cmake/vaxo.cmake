@@ -1,0 +1,34 @@
+# Shared settings and helpers for every target of the project.
+
+add_library(vaxo_options INTERFACE)
+target_include_directories(vaxo_options INTERFACE ${PROJECT_SOURCE_DIR})
+target_compile_options(vaxo_options INTERFACE -Wall -Wextra -Wswitch-enum -Wno-missing-field-initializers)
+if(VAXO_WERROR)
+  target_compile_options(vaxo_options INTERFACE -Werror)
+endif()
+if(VAXO_SANITIZE)
+  target_compile_options(vaxo_options INTERFACE
+    -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  target_link_options(vaxo_options INTERFACE -fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+if(VAXO_FUZZ)
+  target_compile_options(vaxo_options INTERFACE -fsanitize=fuzzer-no-link)
+endif()
+
+# vaxo_stage(NAME SOURCES... [LIBS ...]): the static library vaxo_NAME of one core stage.
+function(vaxo_stage name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_library(vaxo_${name} STATIC ${ARG_SOURCES})
+  target_link_libraries(vaxo_${name} PUBLIC vaxo_options ${ARG_LIBS})
+  set_property(GLOBAL APPEND PROPERTY VAXO_STAGES vaxo_${name})
+endfunction()
+
+# vaxo_test(NAME SOURCES... [LIBS ...]): a GoogleTest executable registered with ctest.
+function(vaxo_test name)
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${ARG_SOURCES})
+  target_link_libraries(${name} PRIVATE vaxo_options ${ARG_LIBS} GTest::gtest GTest::gtest_main)
+  target_compile_definitions(${name} PRIVATE VAXO_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+  gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
+    PROPERTIES ENVIRONMENT "VAXO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
+endfunction()

@@ -1,0 +1,71 @@
+// NestingBudget and DepthGuard: bound the recursion of one compilation.
+//
+// Untrusted text must never overflow the native stack. Every recursive rule
+// enters a DepthGuard; past the depth limit, or when the stack is nearly used
+// up (a thread with a small stack), the guard reports exhaustion and the stage
+// gives up as a whole instead of recursing further.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vaxo_core {
+
+class NestingBudget {
+ public:
+  // Enough for 1,000 nested levels of every construct (each level may pass
+  // through several guarded rules) on an 8 MiB stack.
+  static constexpr std::size_t kDefaultMaxDepth = 20000;
+  // Stop this far above the stack's low end: room for the non-recursive work
+  // done at the deepest level and for the unwinding.
+  static constexpr std::size_t kStackReserve = 128 * 1024;
+
+  explicit NestingBudget(std::size_t max_depth = kDefaultMaxDepth);
+
+  // Enters one level; false (and nothing entered) when the budget is spent.
+  bool enter() {
+    if (depth_ >= max_depth_ || stack_low()) {
+      exhausted_ = true;
+      return false;
+    }
+    ++depth_;
+    return true;
+  }
+  void leave() { --depth_; }
+
+  std::size_t depth() const { return depth_; }
+  // True once any enter() was refused; stays true.
+  bool exhausted() const { return exhausted_; }
+
+ private:
+  bool stack_low() const {
+    // The frame address, not a local's: sanitizers may move locals off the stack.
+    auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+    return here < stack_floor_;
+  }
+
+  std::size_t depth_ = 0;
+  std::size_t max_depth_;
+  std::uintptr_t stack_floor_ = 0;
+  bool exhausted_ = false;
+};
+
+// RAII: enters on construction, leaves on destruction when it entered.
+class DepthGuard {
+ public:
+  explicit DepthGuard(NestingBudget& budget) : budget_(budget), ok_(budget.enter()) {}
+  ~DepthGuard() {
+    if (ok_) budget_.leave();
+  }
+  DepthGuard(const DepthGuard&) = delete;
+  DepthGuard& operator=(const DepthGuard&) = delete;
+
+  bool ok() const { return ok_; }
+  explicit operator bool() const { return ok_; }
+
+ private:
+  NestingBudget& budget_;
+  bool ok_;
+};
+
+}  // namespace vaxo_core
