@@ -21,6 +21,8 @@ struct Config {
   bool diagnostic_sourcemap = false;
 
   static constexpr Config make() { return Config{}; }
+
+  friend constexpr bool operator==(const Config&, const Config&) = default;
 };
 
 }  // namespace vaxo_core::config

@@ -28,6 +28,9 @@ struct SourceDiagnostic {
 
   static constexpr SourceDiagnostic make(ByteRange range, DiagnosticCode error) { return {range, error}; }
 
+  // A diagnostic stands for its code: `is_error(*d)`.
+  constexpr DiagnosticCode operator*() const { return error; }
+
   friend constexpr bool operator==(const SourceDiagnostic&, const SourceDiagnostic&) = default;
 };
 
