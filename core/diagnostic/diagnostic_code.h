@@ -6,7 +6,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
+
+#include "core/diagnostic/internal_error.h"
 
 namespace vaxo_core::diagnostic {
 
@@ -58,10 +61,18 @@ constexpr std::optional<DiagnosticCode> from_code(std::uint16_t value) { return 
 // Same as from_repr; the absent result is the failure, which carries nothing.
 constexpr std::optional<DiagnosticCode> try_from(std::uint16_t value) { return from_repr(value); }
 
-constexpr std::string_view name(DiagnosticCode c) { return find_code_info(code(c))->name; }
+// The entry of a code; a number cast into the enum without being declared is
+// a broken invariant, not a crash.
+constexpr const DiagnosticCodeInfo& code_info(DiagnosticCode c) {
+  const DiagnosticCodeInfo* info = find_code_info(code(c));
+  if (info == nullptr) throw InternalError("Undeclared diagnostic code " + std::to_string(code(c)));
+  return *info;
+}
+
+constexpr std::string_view name(DiagnosticCode c) { return code_info(c).name; }
 
 constexpr std::optional<std::string_view> get_message(DiagnosticCode c) {
-  const char* m = find_code_info(code(c))->message;
+  const char* m = code_info(c).message;
   if (m == nullptr) return std::nullopt;
   return std::string_view(m);
 }
