@@ -1,0 +1,213 @@
+// The extension module `dorirezoza`: a thin layer over the compiler core.
+//
+// Built on the limited API only. Every entry point runs its body inside
+// `guarded`, so no C++ exception ever unwinds into the interpreter: the core's
+// InternalError becomes the module's own exception type (derived from
+// BaseException, so that a bare `except Exception` in the host does not hide
+// a broken invariant), std::bad_alloc becomes MemoryError.
+#define PY_SSIZE_T_CLEAN
+#include <Python.h>
+
+#include <cstdint>
+#include <exception>
+#include <new>
+#include <string_view>
+
+#include "core/config/config.h"
+#include "core/diagnostic/diagnostic_code.h"
+#include "core/diagnostic/internal_error.h"
+
+namespace {
+
+namespace diag = vaxo_core::diagnostic;
+using vaxo_core::config::Config;
+using vaxo_core::config::InputMode;
+
+// Module-level state: created once per process (single-phase initialisation).
+PyObject* g_internal_error = nullptr;
+PyTypeObject* g_config_type = nullptr;
+bool g_initialised = false;
+
+// Owns one reference; releases it unless handed on with release().
+class Ref {
+ public:
+  explicit Ref(PyObject* p = nullptr) : p_(p) {}
+  ~Ref() { Py_XDECREF(p_); }
+  Ref(const Ref&) = delete;
+  Ref& operator=(const Ref&) = delete;
+  PyObject* get() const { return p_; }
+  PyObject* release() {
+    PyObject* p = p_;
+    p_ = nullptr;
+    return p;
+  }
+  explicit operator bool() const { return p_ != nullptr; }
+
+ private:
+  PyObject* p_;
+};
+
+template <typename F>
+auto guarded(F&& body) -> decltype(body()) {
+  try {
+    return body();
+  } catch (const vaxo_core::InternalError& e) {
+    PyErr_SetString(g_internal_error, e.what());
+  } catch (const std::bad_alloc&) {
+    PyErr_NoMemory();
+  } catch (const std::exception& e) {
+    PyErr_SetString(g_internal_error, e.what());
+  } catch (...) {
+    PyErr_SetString(g_internal_error, "unknown internal error");
+  }
+  return {};
+}
+
+// ---- Config ---------------------------------------------------------------
+
+struct ConfigObject {
+  PyObject_HEAD
+  Config data;
+};
+
+constexpr const char kInvalidInputMode[] = "Invalid input_mode, expected 'script' or 'template'";
+
+PyObject* config_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  if (args != nullptr && PyTuple_Size(args) != 0) {
+    PyErr_SetString(PyExc_TypeError, "Config() takes no positional arguments");
+    return nullptr;
+  }
+  Config data{};
+  if (kwargs != nullptr) {
+    PyObject* mode = PyDict_GetItemString(kwargs, "input_mode");  // borrowed
+    if (mode != nullptr) {
+      if (!PyUnicode_Check(mode)) {
+        PyErr_SetString(PyExc_ValueError, kInvalidInputMode);
+        return nullptr;
+      }
+      Py_ssize_t size = 0;
+      const char* text = PyUnicode_AsUTF8AndSize(mode, &size);
+      if (text == nullptr) {
+        // A lone surrogate is just another wrong value here.
+        PyErr_Clear();
+        PyErr_SetString(PyExc_ValueError, kInvalidInputMode);
+        return nullptr;
+      }
+      std::string_view value(text, static_cast<std::size_t>(size));
+      if (value == "script") {
+        data.input_mode = InputMode::Script;
+      } else if (value == "template") {
+        data.input_mode = InputMode::Template;
+      } else {
+        PyErr_SetString(PyExc_ValueError, kInvalidInputMode);
+        return nullptr;
+      }
+    }
+  }
+  auto alloc = reinterpret_cast<allocfunc>(PyType_GetSlot(type, Py_tp_alloc));
+  PyObject* self = alloc(type, 0);
+  if (self == nullptr) return nullptr;
+  reinterpret_cast<ConfigObject*>(self)->data = data;
+  return self;
+}
+
+void config_dealloc(PyObject* self) {
+  PyTypeObject* type = Py_TYPE(self);
+  auto free_fn = reinterpret_cast<freefunc>(PyType_GetSlot(type, Py_tp_free));
+  free_fn(self);
+  Py_DECREF(type);
+}
+
+PyType_Slot config_slots[] = {
+    {Py_tp_new, reinterpret_cast<void*>(config_new)},
+    {Py_tp_dealloc, reinterpret_cast<void*>(config_dealloc)},
+    {Py_tp_doc, const_cast<char*>("Config(**data)\n--\n\n")},
+    {0, nullptr},
+};
+
+PyType_Spec config_spec = {
+    "dorirezoza.Config",
+    sizeof(ConfigObject),
+    0,
+    Py_TPFLAGS_DEFAULT | Py_TPFLAGS_IMMUTABLETYPE,
+    config_slots,
+};
+
+// ---- get_diagnostic_message ---------------------------------------------------
+
+PyObject* get_diagnostic_message(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"code", nullptr};
+  PyObject* arg = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O:get_diagnostic_message",
+                                   const_cast<char**>(keywords), &arg)) {
+    return nullptr;
+  }
+  Ref index(PyNumber_Index(arg));
+  if (!index) return nullptr;
+  // Range-check the full integer first: a 16-bit conversion must not wrap.
+  int overflow = 0;
+  long long value = PyLong_AsLongLongAndOverflow(index.get(), &overflow);
+  if (value == -1 && PyErr_Occurred()) return nullptr;
+  if (overflow != 0 || value < 0 || value > 65535) {
+    PyErr_SetString(PyExc_OverflowError, "code must be between 0 and 65535");
+    return nullptr;
+  }
+  return guarded([&]() -> PyObject* {
+    auto found = diag::try_from(static_cast<std::uint16_t>(value));
+    if (!found) {
+      PyErr_Format(PyExc_ValueError, "No diagnostic message found for code %lld", value);
+      return nullptr;
+    }
+    std::string_view level = diag::level_str(*found);
+    std::string_view name = diag::name(*found);
+    std::string_view message = diag::message(*found);
+    return Py_BuildValue("(s#s#s#)", level.data(), static_cast<Py_ssize_t>(level.size()),
+                         name.data(), static_cast<Py_ssize_t>(name.size()), message.data(),
+                         static_cast<Py_ssize_t>(message.size()));
+  });
+}
+
+// ---- module ---------------------------------------------------------------------
+
+PyMethodDef get_diagnostic_message_def = {
+    "get_diagnostic_message", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(get_diagnostic_message)),
+    METH_VARARGS | METH_KEYWORDS, "get_diagnostic_message(code)\n--\n\n"};
+
+PyModuleDef module_def = {
+    PyModuleDef_HEAD_INIT, "dorirezoza", "", -1, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+// Adds one function to the module; false (exception set) on failure.
+bool add_function(PyObject* module, PyMethodDef* def) {
+  Ref name(PyUnicode_FromString("dorirezoza"));
+  if (!name) return false;
+  Ref fn(PyCFunction_NewEx(def, module, name.get()));
+  if (!fn) return false;
+  return PyModule_AddObjectRef(module, def->ml_name, fn.get()) == 0;
+}
+
+PyObject* init_module() {
+  if (g_initialised) {
+    PyErr_SetString(PyExc_ImportError, "dorirezoza cannot be initialised twice in one process");
+    return nullptr;
+  }
+  if (g_internal_error == nullptr) {
+    g_internal_error = PyErr_NewException("dorirezoza.InternalError", PyExc_BaseException, nullptr);
+    if (g_internal_error == nullptr) return nullptr;
+  }
+  Ref module(PyModule_Create(&module_def));
+  if (!module) return nullptr;
+  if (!add_function(module.get(), &get_diagnostic_message_def)) return nullptr;
+  Ref type(PyType_FromSpec(&config_spec));
+  if (!type) return nullptr;
+  if (PyModule_AddObjectRef(module.get(), "Config", type.get()) != 0) return nullptr;
+  g_config_type = reinterpret_cast<PyTypeObject*>(type.release());
+  g_initialised = true;
+  return module.release();
+}
+
+}  // namespace
+
+extern "C" __attribute__((visibility("default"))) PyObject* PyInit_dorirezoza() {
+  return guarded([]() -> PyObject* { return init_module(); });
+}
