@@ -1,0 +1,267 @@
+#include "core/lexer/token.h"
+
+#include <unicode/uchar.h>
+
+#include <bit>
+#include <charconv>
+#include <cmath>
+
+#include "core/lexer/utf8.h"
+
+namespace vaxo_core::lexer {
+
+TokenKind TokenKind::unknown(TokenKind recovered, ByteRange error_range, DiagnosticCode error) {
+  Unknown u;
+  u.recovered = Box<TokenKind>(std::move(recovered));
+  u.errors.push_back(SourceDiagnostic{error_range, error});
+  return TokenKind(std::move(u));
+}
+
+TokenKind TokenKind::unknown(lexer::Operator recovered, ByteRange error_range, DiagnosticCode error) {
+  return unknown(TokenKind(recovered), error_range, error);
+}
+
+TokenKind TokenKind::unknown(lexer::Keyword recovered, ByteRange error_range, DiagnosticCode error) {
+  return unknown(TokenKind(recovered), error_range, error);
+}
+
+TokenKind TokenKind::unknown_errors(TokenKind recovered, std::vector<SourceDiagnostic> errors) {
+  Unknown u;
+  u.recovered = Box<TokenKind>(std::move(recovered));
+  u.errors = std::move(errors);
+  return TokenKind(std::move(u));
+}
+
+void Token::wrap_as_unknown(Token& token, DiagnosticCode error) {
+  token.kind = TokenKind::unknown(std::move(token.kind), token.range, error);
+}
+
+bool TokenKind::is_number_literal() const { return is_finite_number_literal() || *this == lexer::Keyword::Inf; }
+
+bool TokenKind::is_number_nan_literal() const { return is_number_literal() || *this == lexer::Keyword::Nan; }
+
+bool TokenKind::is_boolean_literal() const {
+  return *this == lexer::Keyword::True || *this == lexer::Keyword::False;
+}
+
+std::optional<lexer::Operator> TokenKind::as_operator() const {
+  if (auto* o = get_if<Operator>()) return o->op;
+  return std::nullopt;
+}
+
+std::optional<lexer::Keyword> TokenKind::as_keyword() const {
+  if (auto* k = get_if<Keyword>()) return k->keyword;
+  return std::nullopt;
+}
+
+std::optional<std::string_view> TokenKind::to_id_name() const {
+  if (auto* id = get_if<Identifier>()) return id->name;
+  return std::nullopt;
+}
+
+std::optional<FieldName> TokenKind::to_field_name() const {
+  switch (tag()) {
+    case Tag::Identifier:
+      return FieldName{DiagnosticCode::RecordFieldIdName, CowText(get_if<Identifier>()->name)};
+    case Tag::Keyword:
+      return FieldName{DiagnosticCode::RecordFieldIdName, CowText(text(get_if<Keyword>()->keyword))};
+    case Tag::Ordinal:
+      return FieldName{DiagnosticCode::RecordFieldOrdinalName,
+                       CowText::owned(std::to_string(get_if<Ordinal>()->value))};
+    case Tag::String:
+      return FieldName{DiagnosticCode::RecordFieldStringName, CowText(get_if<String>()->value.view())};
+    case Tag::Eof:
+    case Tag::Number:
+    case Tag::InterpolatedString:
+    case Tag::Operator:
+    case Tag::Unknown:
+    case Tag::Empty:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+bool operator==(const TokenKind& a, const TokenKind& b) {
+  if (a.value.index() != b.value.index()) return false;
+  using Tag = TokenKind::Tag;
+  switch (a.tag()) {
+    case Tag::Eof:
+    case Tag::Empty:
+      return true;
+    case Tag::Identifier:
+      return a.get_if<TokenKind::Identifier>()->name == b.get_if<TokenKind::Identifier>()->name;
+    case Tag::Ordinal:
+      return a.get_if<TokenKind::Ordinal>()->value == b.get_if<TokenKind::Ordinal>()->value;
+    case Tag::Number:
+      return std::bit_cast<std::uint64_t>(a.get_if<TokenKind::Number>()->value) ==
+             std::bit_cast<std::uint64_t>(b.get_if<TokenKind::Number>()->value);
+    case Tag::String:
+      return a.get_if<TokenKind::String>()->value == b.get_if<TokenKind::String>()->value;
+    case Tag::InterpolatedString:
+      return a.get_if<TokenKind::InterpolatedString>()->parts == b.get_if<TokenKind::InterpolatedString>()->parts;
+    case Tag::Operator:
+      return a.get_if<TokenKind::Operator>()->op == b.get_if<TokenKind::Operator>()->op;
+    case Tag::Keyword:
+      return a.get_if<TokenKind::Keyword>()->keyword == b.get_if<TokenKind::Keyword>()->keyword;
+    case Tag::Unknown: {
+      const auto& ra = a.get_if<TokenKind::Unknown>()->recovered;
+      const auto& rb = b.get_if<TokenKind::Unknown>()->recovered;
+      if (!ra || !rb) return !ra && !rb;
+      return *ra == *rb;
+    }
+  }
+  return false;
+}
+
+namespace {
+
+bool is_printable(char32_t ch) {
+  switch (u_charType(static_cast<UChar32>(ch))) {
+    case U_CONTROL_CHAR:
+    case U_FORMAT_CHAR:
+    case U_SURROGATE:
+    case U_PRIVATE_USE_CHAR:
+    case U_UNASSIGNED:
+    case U_LINE_SEPARATOR:
+    case U_PARAGRAPH_SEPARATOR:
+      return false;
+    case U_SPACE_SEPARATOR:
+      return ch == U' ';
+    default:
+      return true;
+  }
+}
+
+void append_hex_escape(std::string& out, char32_t ch) {
+  char buf[16];
+  auto res = std::to_chars(buf, buf + sizeof buf, static_cast<std::uint32_t>(ch), 16);
+  out += "\\u{";
+  out.append(buf, res.ptr);
+  out += '}';
+}
+
+void append_number(std::string& out, double v) {
+  if (std::isnan(v)) {
+    out += "NaN";
+    return;
+  }
+  if (std::isinf(v)) {
+    out += v < 0 ? "-inf" : "inf";
+    return;
+  }
+  // Shortest round-trip digits in plain notation: at most ~330 characters.
+  char buf[400];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
+  out.append(buf, res.ptr);
+}
+
+void append_kind(std::string& out, const TokenKind& kind);
+
+void append_token_list(std::string& out, const std::vector<Token>& tokens) {
+  for (const auto& t : tokens) append_kind(out, t.kind);
+}
+
+void append_kind(std::string& out, const TokenKind& kind) {
+  using Tag = TokenKind::Tag;
+  switch (kind.tag()) {
+    case Tag::Eof:
+      out += "\u2403";
+      return;
+    case Tag::Identifier:
+      out += kind.get_if<TokenKind::Identifier>()->name;
+      return;
+    case Tag::Ordinal:
+      out += std::to_string(kind.get_if<TokenKind::Ordinal>()->value);
+      return;
+    case Tag::Number:
+      append_number(out, kind.get_if<TokenKind::Number>()->value);
+      return;
+    case Tag::String:
+      out += '"';
+      out += debug_escape(kind.get_if<TokenKind::String>()->value.view());
+      out += '"';
+      return;
+    case Tag::InterpolatedString:
+      out += '"';
+      for (const auto& part : kind.get_if<TokenKind::InterpolatedString>()->parts) {
+        out += debug_escape(part.text.view());
+        if (!part.tokens.empty()) {
+          out += "$(";
+          append_token_list(out, part.tokens);
+          if (!part.format.empty()) {
+            out += ':';
+            out += part.format;
+          }
+          out += ')';
+        }
+      }
+      out += '"';
+      return;
+    case Tag::Operator:
+      out += text(kind.get_if<TokenKind::Operator>()->op);
+      return;
+    case Tag::Keyword:
+      out += text(kind.get_if<TokenKind::Keyword>()->keyword);
+      return;
+    case Tag::Unknown:
+      out += "<?";
+      if (const auto& r = kind.get_if<TokenKind::Unknown>()->recovered) append_kind(out, *r);
+      out += '>';
+      return;
+    case Tag::Empty:
+      return;
+  }
+}
+
+}  // namespace
+
+std::string debug_escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    auto [ch, len] = utf8::decode(text, pos);
+    switch (ch) {
+      case U'\\': out += "\\\\"; break;
+      case U'"': out += "\\\""; break;
+      case U'\'': out += "\\'"; break;
+      case U'\t': out += "\\t"; break;
+      case U'\r': out += "\\r"; break;
+      case U'\n': out += "\\n"; break;
+      case U'\0': out += "\\0"; break;
+      default:
+        if (!is_printable(ch) || (pos == 0 && u_hasBinaryProperty(static_cast<UChar32>(ch), UCHAR_GRAPHEME_EXTEND))) {
+          append_hex_escape(out, ch);
+        } else {
+          out.append(text.substr(pos, len));
+        }
+    }
+    pos += len;
+  }
+  return out;
+}
+
+std::string TokenKind::to_string() const {
+  std::string out;
+  append_kind(out, *this);
+  return out;
+}
+
+}  // namespace vaxo_core::lexer
+
+namespace vaxo_core::lexer {
+
+InterpolatedPart::InterpolatedPart() = default;
+InterpolatedPart::InterpolatedPart(CowText text, std::vector<Token> tokens, std::string_view format)
+    : text(std::move(text)), tokens(std::move(tokens)), format(format) {}
+InterpolatedPart::InterpolatedPart(const InterpolatedPart&) = default;
+InterpolatedPart::InterpolatedPart(InterpolatedPart&&) noexcept = default;
+InterpolatedPart& InterpolatedPart::operator=(const InterpolatedPart&) = default;
+InterpolatedPart& InterpolatedPart::operator=(InterpolatedPart&&) noexcept = default;
+InterpolatedPart::~InterpolatedPart() = default;
+
+bool operator==(const InterpolatedPart& a, const InterpolatedPart& b) {
+  return a.text == b.text && a.tokens == b.tokens && a.format == b.format;
+}
+
+}  // namespace vaxo_core::lexer

@@ -1,0 +1,338 @@
+// Token and TokenKind: what the lexer produces and every later stage reads.
+//
+// A token is a kind plus the byte range of the source text it covers. Tokens
+// borrow: identifier names, number texts, format texts and plain string values
+// are std::string_views into the source text (or into a constant text of the
+// program), so a token list must never outlive the text it was read from.
+// Everything else a token holds it owns; copying a token copies deeply.
+//
+// `new` is a C++ keyword: the plain constructor is spelled `Token::make`.
+//
+// A recovery token (kind TokenKind::Unknown) stands for the kind the faulty
+// text was read as, and carries the diagnostics that explain the fault; the
+// compile pipeline later moves them into the collector and unwraps the token.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "core/diagnostic/diagnostic_code.h"
+#include "core/diagnostic/source_diagnostic.h"
+#include "core/lexer/box.h"
+#include "core/lexer/keyword.h"
+#include "core/lexer/operator.h"
+
+namespace vaxo_core::lexer {
+
+using diagnostic::DiagnosticCode;
+using diagnostic::SourceDiagnostic;
+
+struct Token;
+struct TokenKind;
+struct StringInfo;
+struct InterpolatedPart;
+
+// Text that is either a view into the source (or a constant) or owned. Which of
+// the two never changes its value or its equality.
+class CowText {
+ public:
+  CowText() = default;
+  CowText(std::string_view borrowed) : view_(borrowed) {}  // NOLINT: implicit on purpose
+  static CowText owned(std::string s) {
+    CowText t;
+    t.owned_ = std::make_unique<std::string>(std::move(s));
+    t.view_ = *t.owned_;
+    return t;
+  }
+  CowText(const CowText& other) { *this = other; }
+  CowText(CowText&&) noexcept = default;
+  CowText& operator=(const CowText& other) {
+    if (this == &other) return *this;
+    if (other.owned_) {
+      owned_ = std::make_unique<std::string>(*other.owned_);
+      view_ = *owned_;
+    } else {
+      owned_.reset();
+      view_ = other.view_;
+    }
+    return *this;
+  }
+  CowText& operator=(CowText&&) noexcept = default;
+
+  std::string_view view() const { return view_; }
+  operator std::string_view() const { return view_; }  // NOLINT
+  bool is_owned() const { return owned_ != nullptr; }
+  bool empty() const { return view_.empty(); }
+  std::size_t size() const { return view_.size(); }
+
+  friend bool operator==(const CowText& a, const CowText& b) { return a.view_ == b.view_; }
+  friend bool operator==(const CowText& a, std::string_view b) { return a.view_ == b; }
+
+ private:
+  // Points into owned_ when owned; the heap string does not move with us.
+  std::string_view view_;
+  std::unique_ptr<std::string> owned_;
+};
+
+// How a number literal was written. Read by nothing after lexing.
+struct NumberInfo {
+  struct Invalid {};
+  struct Decimal {
+    std::string_view text;  // the literal exactly as written
+  };
+  struct Hexadecimal {
+    std::uint64_t value;
+  };
+  struct Octal {
+    std::uint64_t value;
+  };
+  struct Binary {
+    std::uint64_t value;
+  };
+  std::variant<Invalid, Decimal, Hexadecimal, Octal, Binary> value;
+};
+
+// A record field name with the tag code that says how it was written.
+struct FieldName {
+  DiagnosticCode code;  // RecordFieldIdName, RecordFieldOrdinalName or RecordFieldStringName
+  CowText name;
+};
+
+// One part of an interpolated string: the literal text before an
+// interpolation, the interpolation's own tokens and its format text. The last
+// part holds the trailing text, no tokens and no format.
+// (Special members live in token.cc, where Token is complete.)
+struct InterpolatedPart {
+  CowText text;
+  std::vector<Token> tokens;
+  std::string_view format;
+
+  InterpolatedPart();
+  InterpolatedPart(CowText text, std::vector<Token> tokens, std::string_view format);
+  InterpolatedPart(const InterpolatedPart&);
+  InterpolatedPart(InterpolatedPart&&) noexcept;
+  InterpolatedPart& operator=(const InterpolatedPart&);
+  InterpolatedPart& operator=(InterpolatedPart&&) noexcept;
+  ~InterpolatedPart();
+
+  friend bool operator==(const InterpolatedPart& a, const InterpolatedPart& b);
+};
+
+struct TokenKind {
+  struct Eof {};
+  struct Identifier {
+    std::string_view name;
+  };
+  struct Ordinal {
+    std::int32_t value;
+  };
+  struct Number {
+    double value;
+    NumberInfo info;
+  };
+  struct String {
+    CowText value;
+    Box<StringInfo> info;  // null for strings not read from a literal
+  };
+  struct InterpolatedString {
+    std::vector<InterpolatedPart> parts;  // one more than there are interpolations
+    Box<StringInfo> info;
+  };
+  struct Operator {
+    lexer::Operator op;
+  };
+  struct Keyword {
+    lexer::Keyword keyword;
+  };
+  struct Unknown {
+    Box<TokenKind> recovered;  // never null
+    std::vector<SourceDiagnostic> errors;
+  };
+  struct Empty {};
+
+  // Alternatives in declared order: index() is the kind's tag.
+  using Variant = std::variant<Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
+                               Unknown, Empty>;
+  enum class Tag : std::uint8_t { Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
+                                  Unknown, Empty };
+
+  Variant value;
+
+  TokenKind() = default;
+  TokenKind(Eof v) : value(v) {}                          // NOLINT
+  TokenKind(Identifier v) : value(v) {}                   // NOLINT
+  TokenKind(Ordinal v) : value(v) {}                      // NOLINT
+  TokenKind(Number v) : value(std::move(v)) {}            // NOLINT
+  TokenKind(String v) : value(std::move(v)) {}            // NOLINT
+  TokenKind(InterpolatedString v) : value(std::move(v)) {}  // NOLINT
+  TokenKind(Operator v) : value(v) {}                     // NOLINT
+  TokenKind(Keyword v) : value(v) {}                      // NOLINT
+  TokenKind(Unknown v) : value(std::move(v)) {}           // NOLINT
+  TokenKind(Empty v) : value(v) {}                        // NOLINT
+  TokenKind(lexer::Operator op) : value(Operator{op}) {}  // NOLINT
+  TokenKind(lexer::Keyword kw) : value(Keyword{kw}) {}    // NOLINT
+
+  // A recovery kind standing for `recovered`, with the single diagnostic
+  // (error_range, error).
+  static TokenKind unknown(TokenKind recovered, ByteRange error_range, DiagnosticCode error);
+  static TokenKind unknown(lexer::Operator recovered, ByteRange error_range, DiagnosticCode error);
+  static TokenKind unknown(lexer::Keyword recovered, ByteRange error_range, DiagnosticCode error);
+  // A recovery kind standing for `recovered`, with the given diagnostics as they are.
+  static TokenKind unknown_errors(TokenKind recovered, std::vector<SourceDiagnostic> errors);
+
+  Tag tag() const { return static_cast<Tag>(value.index()); }
+
+  template <typename T>
+  bool is() const { return std::holds_alternative<T>(value); }
+  template <typename T>
+  T* get_if() { return std::get_if<T>(&value); }
+  template <typename T>
+  const T* get_if() const { return std::get_if<T>(&value); }
+
+  bool is_eof() const { return is<Eof>(); }
+  bool is_empty() const { return is<Empty>(); }
+  bool is_identifier() const { return is<Identifier>(); }
+  bool is_operator() const { return is<Operator>(); }
+  bool is_keyword() const { return is<Keyword>(); }
+  bool is_ordinal() const { return is<Ordinal>(); }
+  bool is_number() const { return is<Number>(); }
+  bool is_string() const { return is<String>(); }
+  bool is_interpolated_string() const { return is<InterpolatedString>(); }
+  bool is_unknown() const { return is<Unknown>(); }
+  // Number or Ordinal, whatever the value (a Number holding infinity counts).
+  bool is_finite_number_literal() const { return is<Number>() || is<Ordinal>(); }
+  // A finite number literal or the keyword `inf`.
+  bool is_number_literal() const;
+  // A number literal or the keyword `nan`.
+  bool is_number_nan_literal() const;
+  // The keyword `true` or `false`.
+  bool is_boolean_literal() const;
+
+  // The operator or keyword held, if this kind is one.
+  std::optional<lexer::Operator> as_operator() const;
+  std::optional<lexer::Keyword> as_keyword() const;
+
+  // The name of an Identifier; absent for every other kind, keywords included.
+  std::optional<std::string_view> to_id_name() const;
+  // The record field name this token spells, with its tag code; absent for
+  // Number, InterpolatedString, Unknown and every other kind.
+  std::optional<FieldName> to_field_name() const;
+
+  // The text form, for inspection only.
+  std::string to_string() const;
+
+  friend bool operator==(const TokenKind& a, const TokenKind& b);
+  friend bool operator==(const TokenKind& a, lexer::Keyword b) {
+    auto* k = a.get_if<Keyword>();
+    return k != nullptr && k->keyword == b;
+  }
+  friend bool operator==(const TokenKind& a, lexer::Operator b) {
+    auto* o = a.get_if<Operator>();
+    return o != nullptr && o->op == b;
+  }
+};
+
+// Trivia are never kept; the fields exist and stay empty.
+struct LeadingTrivia {};
+struct TailingTrivia {};
+
+struct Token {
+  TokenKind kind;
+  ByteRange range;
+  [[no_unique_address]] LeadingTrivia leading_trivia;
+  [[no_unique_address]] TailingTrivia tailing_trivia;
+
+  static Token make(TokenKind kind, ByteRange range) {
+    Token t;
+    t.kind = std::move(kind);
+    t.range = range;
+    return t;
+  }
+  // A zero-width Empty token at `pos`.
+  static Token empty(std::size_t pos) { return make(TokenKind::Empty{}, ByteRange{pos, pos}); }
+  // A recovery token over `range` standing for `recovered`, with one diagnostic
+  // (range, error).
+  static Token unknown(ByteRange range, TokenKind recovered, DiagnosticCode error) {
+    return make(TokenKind::unknown(std::move(recovered), range, error), range);
+  }
+  static Token unknown(ByteRange range, lexer::Operator recovered, DiagnosticCode error) {
+    return make(TokenKind::unknown(recovered, range, error), range);
+  }
+  static Token unknown(ByteRange range, lexer::Keyword recovered, DiagnosticCode error) {
+    return make(TokenKind::unknown(recovered, range, error), range);
+  }
+  // Flags `token` in place: its kind becomes a recovery kind standing for the
+  // old kind (nesting when it already was one), with one diagnostic over the
+  // token's range. The range is unchanged.
+  static void wrap_as_unknown(Token& token, DiagnosticCode error);
+  void wrap_as_unknown(DiagnosticCode error) { wrap_as_unknown(*this, error); }
+
+  // Positions towards the token input of the combinator toolkit.
+  std::size_t current_token_start() const { return range.start; }
+  std::size_t previous_token_end() const { return range.end; }
+
+  TokenKind& operator*() { return kind; }
+  const TokenKind& operator*() const { return kind; }
+  TokenKind* operator->() { return &kind; }
+  const TokenKind* operator->() const { return &kind; }
+
+  std::string to_string() const { return kind.to_string(); }
+
+  // Tokens compare by kind only: ranges and trivia play no part.
+  friend bool operator==(const Token& a, const Token& b) { return a.kind == b.kind; }
+  friend bool operator==(const Token& a, const TokenKind& b) { return a.kind == b; }
+  friend bool operator==(const Token& a, lexer::Keyword b) { return a.kind == b; }
+  friend bool operator==(const Token& a, lexer::Operator b) { return a.kind == b; }
+};
+
+// One piece of a string literal's body, in source order.
+struct StringFragment {
+  struct Literal {
+    std::string_view text;
+  };
+  struct EscapedChar {
+    char32_t value;
+    std::string_view text;  // the escape as written after the backslash
+  };
+  struct InvalidEscapedChar {
+    ByteRange range;  // what follows the backslash
+    DiagnosticCode error;
+  };
+  struct Interpolation {
+    std::string_view dollars;
+    std::vector<Token> tokens;  // moved into the token's parts; left empty here
+    std::string_view format;
+    std::optional<std::pair<Token, Token>> delimiters;  // `$(` form only: (begin, end)
+  };
+  struct EndOfString {};
+  struct EndOfFile {};
+
+  std::variant<Literal, EscapedChar, InvalidEscapedChar, Interpolation, EndOfString, EndOfFile> value;
+};
+
+// How one string literal was written. The token owns a copy; nothing reads it
+// after lexing.
+struct StringInfo {
+  ByteRange leading_range;   // the `@` run and the opening quote; 0..0 for a template
+  ByteRange trailing_range;  // the closing delimiter; 0..0 until read
+  std::size_t ats = 0;       // verbatim when > 0; 1 for a template
+  std::optional<char32_t> quote;  // absent for a template
+  std::vector<StringFragment> content;
+};
+
+inline std::ostream& operator<<(std::ostream& os, const TokenKind& k) { return os << k.to_string(); }
+inline std::ostream& operator<<(std::ostream& os, const Token& t) { return os << t.kind.to_string(); }
+
+// The debug-escaped form of a text (backslash escapes for quotes, backslash,
+// tab, CR, LF and NUL; \u{...} for what is not printable). Inspection only.
+std::string debug_escape(std::string_view text);
+
+}  // namespace vaxo_core::lexer
