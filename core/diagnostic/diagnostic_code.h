@@ -30,32 +30,46 @@ struct DiagnosticCodeInfo {
   DiagnosticCode code;
   std::string_view name;
   const char* message;  // nullptr when the code has no message
+  bool has_message;
 };
 
+namespace detail {
+// Decided by overload, so no pointer is compared in a constant expression.
+constexpr bool is_text(std::nullptr_t) { return false; }
+constexpr bool is_text(const char*) { return true; }
+}  // namespace detail
+
 inline constexpr DiagnosticCodeInfo kDiagnosticCodes[] = {
-#define X(name, value, message) {DiagnosticCode::name, #name, message},
+#define X(name, value, message) {DiagnosticCode::name, #name, message, detail::is_text(message)},
 #include "core/diagnostic/diagnostic_code.def"
 #undef X
 };
 
 constexpr std::uint16_t code(DiagnosticCode c) { return static_cast<std::uint16_t>(c); }
 
-// The table entry of a declared code; nullptr for any other number.
-constexpr const DiagnosticCodeInfo* find_code_info(std::uint16_t value) {
+// The table index of a declared code; kDiagnosticCodeCount for any other number.
+constexpr std::size_t find_code_index(std::uint16_t value) {
   // The table is ascending by value: bisect.
   std::size_t lo = 0, hi = kDiagnosticCodeCount;
   while (lo < hi) {
     std::size_t mid = lo + (hi - lo) / 2;
     std::uint16_t v = code(kDiagnosticCodes[mid].code);
-    if (v == value) return &kDiagnosticCodes[mid];
+    if (v == value) return mid;
     if (v < value) lo = mid + 1; else hi = mid;
   }
-  return nullptr;
+  return kDiagnosticCodeCount;
+}
+
+// The table entry of a declared code; nullptr for any other number.
+constexpr const DiagnosticCodeInfo* find_code_info(std::uint16_t value) {
+  std::size_t i = find_code_index(value);
+  return i == kDiagnosticCodeCount ? nullptr : &kDiagnosticCodes[i];
 }
 
 constexpr std::optional<DiagnosticCode> from_repr(std::uint16_t value) {
-  if (const auto* info = find_code_info(value)) return info->code;
-  return std::nullopt;
+  std::size_t i = find_code_index(value);
+  if (i == kDiagnosticCodeCount) return std::nullopt;
+  return kDiagnosticCodes[i].code;
 }
 constexpr std::optional<DiagnosticCode> from_code(std::uint16_t value) { return from_repr(value); }
 // Same as from_repr; the absent result is the failure, which carries nothing.
@@ -64,17 +78,17 @@ constexpr std::optional<DiagnosticCode> try_from(std::uint16_t value) { return f
 // The entry of a code; a number cast into the enum without being declared is
 // a broken invariant, not a crash.
 constexpr const DiagnosticCodeInfo& code_info(DiagnosticCode c) {
-  const DiagnosticCodeInfo* info = find_code_info(code(c));
-  if (info == nullptr) throw InternalError("Undeclared diagnostic code " + std::to_string(code(c)));
-  return *info;
+  std::size_t i = find_code_index(code(c));
+  if (i == kDiagnosticCodeCount) throw InternalError("Undeclared diagnostic code " + std::to_string(code(c)));
+  return kDiagnosticCodes[i];
 }
 
 constexpr std::string_view name(DiagnosticCode c) { return code_info(c).name; }
 
 constexpr std::optional<std::string_view> get_message(DiagnosticCode c) {
-  const char* m = code_info(c).message;
-  if (m == nullptr) return std::nullopt;
-  return std::string_view(m);
+  const DiagnosticCodeInfo& info = code_info(c);
+  if (!info.has_message) return std::nullopt;
+  return std::string_view(info.message);
 }
 constexpr std::string_view message(DiagnosticCode c) {
   auto m = get_message(c);

@@ -113,9 +113,10 @@ TEST(EncodeDiagnosticsTest, CheckpointsOfLongLines) {
   EXPECT_EQ(checkpoint_offsets("x\n" + std::string(1023, 'a') + "\xF0\x9F\x98\x80" + std::string(1030, 'b')),
             (V{0, 2, 2 + 1023, 2 + 1023 + 1024}));
 
-  std::vector<Offset> long_line = line_checkpoints(std::string(2500, 'a'), &count_utf8_bytes);
+  const std::string line_2500(2500, 'a');
+  std::vector<Offset> long_line = line_checkpoints(line_2500, &count_utf8_bytes);
   EXPECT_EQ(long_line, (std::vector<Offset>{{0, 1, 1}, {1024, 1, 1025}, {2048, 1, 2049}}));
-  PositionMapping mapping = pos_to_line_col(std::string(2500, 'a'), config::Config{});
+  PositionMapping mapping = pos_to_line_col(line_2500, config::Config{});
   EXPECT_EQ(mapping.line_col_of(2100), (LineCol{1, 2101}));
 }
 
