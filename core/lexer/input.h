@@ -1,0 +1,98 @@
+// The two inputs of the combinator toolkit (combinator.h).
+//
+// LexerInput reads the source text character by character; ParserInput reads a
+// frozen token list token by token. Both borrow what they read and change only
+// their position while parsing, so a checkpoint (one number) restores them
+// completely. Positions of both are byte offsets into the source text.
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/config/config.h"
+#include "core/lexer/depth_guard.h"
+#include "core/lexer/token.h"
+#include "core/lexer/utf8.h"
+
+namespace vaxo_core::lexer {
+
+struct LexerInput {
+  using Element = char32_t;
+  using Slice = std::string_view;
+  using Checkpoint = std::size_t;
+
+  std::string_view text;     // the whole source; never changes
+  std::size_t position = 0;  // always on a character boundary
+  const config::Config* config = nullptr;
+  // Bounds the interpolation nesting of one lexer run; set by the entry points.
+  NestingBudget* nesting = nullptr;
+
+  Checkpoint checkpoint() const { return position; }
+  void reset(Checkpoint cp) { position = cp; }
+  std::size_t remaining() const { return text.size() - position; }
+  bool at_end() const { return position >= text.size(); }
+  std::size_t current_token_start() const { return position; }
+  std::size_t previous_token_end() const { return position; }
+
+  // The next element without consuming it; precondition: !at_end().
+  utf8::Decoded peek() const { return utf8::decode(text, position); }
+  void advance(std::size_t bytes) { position += bytes; }
+  std::string_view rest() const { return text.substr(position); }
+  // The byte `offset` bytes ahead, or -1 past the end.
+  int byte_at(std::size_t offset) const {
+    std::size_t p = position + offset;
+    return p < text.size() ? static_cast<unsigned char>(text[p]) : -1;
+  }
+  bool starts_with(std::string_view s) const { return rest().starts_with(s); }
+  Slice slice(Checkpoint from) const { return text.substr(from, position - from); }
+
+  std::string dump() const {
+    return "LexerInput { position: " + std::to_string(position) + ", length: " + std::to_string(text.size()) + " }";
+  }
+};
+
+// A borrowed, frozen token list and the count of tokens consumed. The list
+// must not change (nor move) while any input, slice or reference into it lives.
+struct ParserInput {
+  using Element = const Token*;
+  using Slice = std::span<const Token>;
+  using Checkpoint = std::size_t;
+
+  std::span<const Token> tokens;
+  std::size_t index = 0;
+
+  ParserInput() = default;
+  explicit ParserInput(std::span<const Token> tokens, std::size_t index = 0) : tokens(tokens), index(index) {}
+  explicit ParserInput(const std::vector<Token>& tokens) : tokens(tokens) {}
+
+  Checkpoint checkpoint() const { return index; }
+  void reset(Checkpoint cp) { index = cp; }
+  std::size_t remaining() const { return tokens.size() - index; }
+  bool at_end() const { return index >= tokens.size(); }
+
+  // The end of the last token consumed; else the start of the first token;
+  // else 0. Inserted tokens and placeholders go here.
+  std::size_t previous_token_end() const {
+    if (index > 0) return tokens[index - 1].range.end;
+    if (!tokens.empty()) return tokens[0].range.start;
+    return 0;
+  }
+  // The start of the next token; previous_token_end() when none remains.
+  std::size_t current_token_start() const {
+    if (index < tokens.size()) return tokens[index].range.start;
+    return previous_token_end();
+  }
+
+  // The next token without consuming it, or nullptr at the end.
+  const Token* peek_token() const { return index < tokens.size() ? &tokens[index] : nullptr; }
+  Slice slice(Checkpoint from) const { return tokens.subspan(from, index - from); }
+
+  std::string dump() const {
+    return "ParserInput { index: " + std::to_string(index) + ", tokens: " + std::to_string(tokens.size()) + " }";
+  }
+};
+
+}  // namespace vaxo_core::lexer
