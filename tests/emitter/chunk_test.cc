@@ -1,0 +1,131 @@
+#include "core/emitter/chunk.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <limits>
+#include <string>
+
+namespace vaxo_core::emitter {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::uint32_t read_u32(const Bytes& b, std::size_t at) {
+  return b[at] | (b[at + 1] << 8) | (b[at + 2] << 16) | (static_cast<std::uint32_t>(b[at + 3]) << 24);
+}
+
+Bytes serialised(const Constant& c) {
+  Bytes out;
+  c.write_to(out);
+  return out;
+}
+
+TEST(Constant, EqualityFollowsBitPatternsAndVariants) {
+  EXPECT_NE(Constant::number(0.0), Constant::number(-0.0));
+  double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(Constant::number(nan), Constant::number(nan));
+  EXPECT_NE(Constant::number_bits(0x7FF8000000000000), Constant::number_bits(0xFFF8000000000000));
+  EXPECT_NE(Constant::ordinal(1), Constant::number(1.0));
+  EXPECT_EQ(Constant::ordinal(1), Constant::ordinal(1));
+  EXPECT_EQ(Constant::boolean(true), Constant::boolean(true));
+  EXPECT_NE(Constant::boolean(true), Constant::boolean(false));
+  EXPECT_NE(Constant::nil(), Constant::boolean(false));
+  std::string source = "xabx";
+  EXPECT_EQ(Constant::string(std::string_view(source).substr(1, 2)), Constant::owned_string("ab"));
+  EXPECT_NE(Constant::string("ab"), Constant::string("ab "));
+  EXPECT_NE(Constant::string(""), Constant::nil());
+}
+
+TEST(Constant, Serialisation) {
+  struct Row {
+    Constant constant;
+    Bytes bytes;
+  };
+  Row rows[] = {
+      {Constant::nil(), {0}},
+      {Constant::boolean(true), {1}},
+      {Constant::boolean(false), {2}},
+      {Constant::ordinal(-2), {3, 0xFE, 0xFF, 0xFF, 0xFF}},
+      {Constant::number(1.0), {4, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}},
+      {Constant::string("ab"), {5, 2, 0, 0, 0, 'a', 'b'}},
+      {Constant::string(""), {5, 0, 0, 0, 0}},
+      // Two characters, four UTF-8 bytes: the length counts bytes.
+      {Constant::owned_string("\xC3\xA9\xC3\xA9"), {5, 4, 0, 0, 0, 0xC3, 0xA9, 0xC3, 0xA9}},
+      // A NUL inside the text is kept: no C-string handling.
+      {Constant::owned_string(std::string("a\0b", 3)), {5, 3, 0, 0, 0, 'a', 0, 'b'}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(std::string(name(row.constant.discriminant())));
+    EXPECT_EQ(serialised(row.constant), row.bytes);
+  }
+}
+
+TEST(Chunk, InterningKeepsFirstUseOrder) {
+  Chunk chunk;
+  std::string source = "print print";
+  EXPECT_EQ(chunk.add_constant(Constant::number(0.0)).get(), 0);
+  EXPECT_EQ(chunk.add_constant(Constant::number(-0.0)).get(), 1);
+  EXPECT_EQ(chunk.add_constant(Constant::number(std::nan(""))).get(), 2);
+  EXPECT_EQ(chunk.add_constant(Constant::number(std::nan(""))).get(), 2);
+  EXPECT_EQ(chunk.add_constant(Constant::ordinal(1)).get(), 3);
+  EXPECT_EQ(chunk.add_constant(Constant::number(1.0)).get(), 4);
+  EXPECT_EQ(chunk.add_constant(Constant::boolean(true)).get(), 5);
+  EXPECT_EQ(chunk.add_constant(Constant::boolean(true)).get(), 5);
+  EXPECT_EQ(chunk.add_constant(Constant::string(std::string_view(source).substr(0, 5))).get(), 6);
+  EXPECT_EQ(chunk.add_constant(Constant::owned_string("print")).get(), 6);
+  EXPECT_EQ(chunk.add_constant(Constant::string(std::string_view(source).substr(6, 5))).get(), 6);
+  EXPECT_EQ(chunk.add_constant(Constant::number(0.0)).get(), 0);
+  EXPECT_EQ(chunk.constants().size(), 7u);
+  EXPECT_TRUE(chunk.constants()[6].text() == "print");
+}
+
+TEST(Chunk, InterningManyConstantsStaysConsistent) {
+  // Crosses several index growths; owned texts must survive the pool moving.
+  Chunk chunk;
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 3000; ++i) {
+      ASSERT_EQ(chunk.add_constant(Constant::owned_string("s" + std::to_string(i))).get(), 2 * i);
+      ASSERT_EQ(chunk.add_constant(Constant::number(i)).get(), 2 * i + 1);
+    }
+  }
+  EXPECT_EQ(chunk.constants().size(), 6000u);
+  EXPECT_EQ(chunk.constants()[5998].text(), "s2999");
+}
+
+TEST(Chunk, EmptyScriptChunkLayout) {
+  Chunk chunk;
+  Placeholder header = chunk.mark(OpCode::Func);
+  chunk.add_code(OpCode::Assign);
+  chunk.add_param(Register::make(1));
+  chunk.add_param(Register());
+  chunk.add_code(OpCode::Return);
+  chunk.add_param(Register::make(1));
+  chunk.add_code(OpCode::FuncEnd);
+  chunk.patch(header, OpCode::Func, std::initializer_list<Operand>{Register(), OpParam(0), OpParam(1)});
+  Bytes bytes = std::move(chunk).into_bytes();
+  Bytes expected = {0x12, 0, 0, 0, 0x0A, 0, 0, 0, 0x5D, 0, 0, 1, 0x28, 1, 0, 0x60, 1, 0x5F, 0, 0, 0, 0};
+  EXPECT_EQ(bytes, expected);
+}
+
+TEST(Chunk, LengthsDescribeTheBuffer) {
+  Chunk chunk;
+  chunk.add_code(OpCode::Freeze);
+  chunk.add_constant(Constant::number(1.0));
+  chunk.add_constant(Constant::string("ab"));
+  Bytes bytes = std::move(chunk).into_bytes();
+  std::uint32_t total = read_u32(bytes, 0);
+  std::uint32_t code_len = read_u32(bytes, 4);
+  EXPECT_EQ(total, bytes.size() - 4);
+  EXPECT_EQ(code_len, 1u);
+  EXPECT_EQ(bytes[8], 0x3D);
+  std::uint32_t constants_len = read_u32(bytes, 8 + code_len);
+  EXPECT_EQ(constants_len, 16u);
+  EXPECT_EQ(8 + code_len + 4 + constants_len, bytes.size());
+  Bytes pool(bytes.begin() + 12 + code_len, bytes.end());
+  EXPECT_EQ(pool, (Bytes{4, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 5, 2, 0, 0, 0, 'a', 'b'}));
+}
+
+}  // namespace
+}  // namespace vaxo_core::emitter
