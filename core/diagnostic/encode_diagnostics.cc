@@ -91,6 +91,10 @@ CodePointCounter counter_for(config::DiagnosticPositionEncoding encoding) {
 
 std::vector<Offset> line_checkpoints(std::string_view script, CodePointCounter counter) {
   std::vector<Offset> out;
+  // One checkpoint per line plus at most one per 1024 bytes of long lines:
+  // sizing the table up front spares the copies of a growing one.
+  auto line_feeds = static_cast<std::size_t>(std::count(script.begin(), script.end(), '\n'));
+  out.reserve(line_feeds + 1 + script.size() / kCheckpointStep);
   std::size_t start = 0;
   std::uint64_t line = 1;
   // The text after the last line feed is a line only when it is not empty.
@@ -106,7 +110,50 @@ std::vector<Offset> line_checkpoints(std::string_view script, CodePointCounter c
   return out;
 }
 
+// The last checkpoint at or before `position`: a galloping search from
+// `hint`, then bisection within the bracket found.
+std::size_t PositionMapping::checkpoint_index(std::size_t position, std::size_t hint) const {
+  const std::size_t n = offsets_.size();
+  std::size_t lo = 0, hi = n;  // the first checkpoint after `position` lies in (lo, hi]
+  if (n != 0) {
+    hint = std::min(hint, n - 1);
+    if (offsets_[hint].offset <= position) {
+      lo = hint;
+      for (std::size_t step = 1;; step *= 2) {
+        if (n - lo <= step) break;
+        if (offsets_[lo + step].offset > position) {
+          hi = lo + step;
+          break;
+        }
+        lo += step;
+      }
+    } else {
+      hi = hint;
+      for (std::size_t step = 1;; step *= 2) {
+        if (hi <= step) break;
+        if (offsets_[hi - step].offset <= position) {
+          lo = hi - step;
+          break;
+        }
+        hi -= step;
+      }
+    }
+  }
+  auto after = std::upper_bound(offsets_.begin() + static_cast<std::ptrdiff_t>(lo),
+                                offsets_.begin() + static_cast<std::ptrdiff_t>(hi), position,
+                                [](std::size_t p, const Offset& o) { return p < o.offset; });
+  if (after == offsets_.begin()) [[unlikely]] {
+    throw InternalError("Diagnostic position " + std::to_string(position) + " precedes every line");
+  }
+  return static_cast<std::size_t>(after - offsets_.begin()) - 1;
+}
+
 LineCol PositionMapping::line_col_of(std::size_t position) const {
+  std::size_t hint = 0;
+  return line_col_of(position, hint);
+}
+
+LineCol PositionMapping::line_col_of(std::size_t position, std::size_t& hint) const {
   if (position == 0) return {1, 1};
   if (position > script_.size()) [[unlikely]] {
     throw InternalError("Diagnostic position " + std::to_string(position) +
@@ -117,12 +164,8 @@ LineCol PositionMapping::line_col_of(std::size_t position) const {
     throw InternalError("Diagnostic position " + std::to_string(position) +
                         " is inside a multi-byte character");
   }
-  auto after = std::upper_bound(offsets_.begin(), offsets_.end(), position,
-                                [](std::size_t p, const Offset& o) { return p < o.offset; });
-  if (after == offsets_.begin()) [[unlikely]] {
-    throw InternalError("Diagnostic position " + std::to_string(position) + " precedes every line");
-  }
-  const Offset& at = *(after - 1);
+  hint = checkpoint_index(position, hint);
+  const Offset& at = offsets_[hint];
   std::uint64_t col = at.col + code_point_counter_(script_.substr(at.offset, position - at.offset));
   return {to_word(at.line, "line"), to_word(col, "column")};
 }
@@ -153,9 +196,10 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
   PositionMapping mapping = pos_to_line_col(script, config);
   std::vector<std::uint32_t> words;
   words.reserve(diagnostics.size() * 5);
+  std::size_t hint = 0;
   for (const SourceDiagnostic& d : diagnostics) {
-    LineCol start = mapping.line_col_of(d.range.start);
-    LineCol end = mapping.line_col_of(d.range.end);
+    LineCol start = mapping.line_col_of(d.range.start, hint);
+    LineCol end = mapping.line_col_of(d.range.end, hint);
     words.insert(words.end(), {start.line, start.col, end.line, end.col, code(d.error)});
   }
   return words;

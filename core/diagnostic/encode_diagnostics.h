@@ -49,12 +49,17 @@ class PositionMapping {
   // Throws InternalError for a position past the end of the text, inside a
   // multi-byte character, or whose line or column does not fit 32 bits.
   LineCol line_col_of(std::size_t position) const;
+  // The same, searching outwards from checkpoint `hint` (updated to the one
+  // used): near-ordered positions, as diagnostics mostly are, cost O(1) each.
+  LineCol line_col_of(std::size_t position, std::size_t& hint) const;
 
   const std::vector<Offset>& offsets() const { return offsets_; }
   std::string_view script() const { return script_; }
   CodePointCounter code_point_counter() const { return code_point_counter_; }
 
  private:
+  std::size_t checkpoint_index(std::size_t position, std::size_t hint) const;
+
   std::vector<Offset> offsets_;
   std::string_view script_;
   CodePointCounter code_point_counter_;

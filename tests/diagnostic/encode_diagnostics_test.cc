@@ -153,11 +153,26 @@ TEST(EncodeDiagnosticsTest, ColumnsMatchCountingFromTheLineStart) {
         ASSERT_LE(o.offset, text.size());
         ASSERT_NE(static_cast<unsigned char>(text[o.offset]) & 0xC0, 0x80);
       }
+      std::vector<std::size_t> boundaries;
       for (std::size_t p = 0; p <= text.size(); ++p) {
         if (p < text.size() && (static_cast<unsigned char>(text[p]) & 0xC0) == 0x80) continue;
-        ASSERT_EQ(mapping.line_col_of(p), reference_line_col(text, p, mapping.code_point_counter()))
-            << "position " << p << " encoding " << static_cast<int>(e);
+        boundaries.push_back(p);
       }
+      std::vector<LineCol> expected;
+      for (std::size_t p : boundaries) {
+        expected.push_back(reference_line_col(text, p, mapping.code_point_counter()));
+        ASSERT_EQ(mapping.line_col_of(p), expected.back()) << "position " << p << " encoding " << static_cast<int>(e);
+      }
+      // Hinted lookups forwards, backwards and jumping about give the same answers.
+      std::size_t hint = 0;
+      for (std::size_t i = 0; i < boundaries.size(); ++i) ASSERT_EQ(mapping.line_col_of(boundaries[i], hint), expected[i]);
+      for (std::size_t i = boundaries.size(); i-- > 0;) ASSERT_EQ(mapping.line_col_of(boundaries[i], hint), expected[i]);
+      for (std::size_t k = 0; k < boundaries.size(); ++k) {
+        std::size_t i = (k * 7919) % boundaries.size();
+        ASSERT_EQ(mapping.line_col_of(boundaries[i], hint), expected[i]) << boundaries[i];
+      }
+      hint = 1'000'000;  // out of range: clamped
+      ASSERT_EQ(mapping.line_col_of(boundaries[1], hint), expected[1]);
     }
   }
 }
