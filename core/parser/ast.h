@@ -1,0 +1,571 @@
+// The syntax tree: Expression, Pattern, Statement, Script and their parts.
+//
+// Each node kind is a std::variant over small structs whose alternatives are
+// declared in the order of the node kind's tags, so `node.index()` is the tag.
+// Every node keeps all tokens it was parsed from (punctuation included) as
+// TokenRefs, in source order; children are owned (std::unique_ptr, or held
+// inline where the grammar always has exactly one); an absent optional child
+// is a null pointer or an empty std::optional.
+//
+// Expression, Pattern and Statement record their height (1 + the tallest
+// child node), computed when the node is built. The parser bounds it, so every
+// recursive pass over a finished tree (walker, range, dump, destructor,
+// emitter) has a bounded depth. A node changed in place after it was built
+// calls `refresh_height`.
+//
+// Borrowed tokens point into the lexer's token list (and the token lists
+// inside interpolated-string tokens), which must outlive the tree.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "core/diagnostic/source_diagnostic.h"
+#include "core/parser/fields.h"
+#include "core/parser/list.h"
+#include "core/parser/token_ref.h"
+
+namespace vaxo_core::parser {
+
+struct Expression;
+struct Pattern;
+struct Statement;
+struct Iterable;
+struct MatchCase;
+
+namespace ast_detail {
+template <typename T, typename Variant>
+struct is_alternative;
+template <typename T, typename... Ts>
+struct is_alternative<T, std::variant<Ts...>> : std::bool_constant<(std::is_same_v<T, Ts> || ...)> {};
+}  // namespace ast_detail
+
+// The list kinds of the tree.
+using ArrayLiteralItem = ListItem<ArrayElementBase<Iterable, Expression>>;  // Expression::Array.items
+using ArgumentItem = ListItem<ArrayElementBase<Expression, Expression>>;    // call and extension arguments
+using PatternItem = ListItem<ArrayElementBase<Pattern, Pattern>>;           // Pattern::Array, ParameterList
+using RecordItem = ListItem<RecordElementBase<Expression, Expression>>;     // Expression::Record.elements
+using RecordPatternItem = ListItem<RecordElementBase<Pattern, Pattern>>;    // Pattern::Record.elements
+
+// The parenthesised parameters of a function.
+struct ParameterList {
+  TokenRef open_paren;
+  std::vector<PatternItem> items;  // rest parameter included, in source order
+  TokenRef close_paren;            // possibly inserted
+  VAXO_FIELDS(open_paren, items, close_paren)
+
+  std::vector<PatternItem>& operator*() { return items; }
+  const std::vector<PatternItem>& operator*() const { return items; }
+};
+
+// A range written with a range operator; both bounds always present.
+struct Range {
+  std::unique_ptr<Expression> start;
+  TokenRef op;  // ".." or "..<"
+  std::unique_ptr<Expression> end;
+  VAXO_FIELDS(start, op, end)
+
+  // True for the half-open "..<".
+  bool exclusive() const { return op == Operator::HalfOpenRange; }
+};
+
+// The callee of a call or extension call.
+struct Callable {
+  struct Type {
+    TokenRef type_keyword;  // the `type` pseudo-call
+    VAXO_FIELDS(type_keyword)
+  };
+  struct Expression {
+    std::unique_ptr<parser::Expression> expression;
+    VAXO_FIELDS(expression)
+  };
+  std::variant<Type, Expression> node;
+};
+
+// The else branch of If, While and ForIn.
+struct ElseBlock {
+  TokenRef else_keyword;
+  std::unique_ptr<Expression> body;  // a Block, or an If for "else if"
+  VAXO_FIELDS(else_keyword, body)
+};
+
+struct Pattern {
+  struct Grouping {
+    TokenRef open_paren;
+    std::unique_ptr<Pattern> pattern;
+    TokenRef close_paren;
+    VAXO_FIELDS(open_paren, pattern, close_paren)
+  };
+  struct Literal {
+    std::optional<TokenRef> prefix;  // "+" or "-" before a number literal
+    TokenRef literal;
+    VAXO_FIELDS(prefix, literal)
+  };
+  struct Constant {
+    TokenRef name;  // begins with "@" (any identifier inside an InvalidConstantLiteral)
+    VAXO_FIELDS(name)
+  };
+  struct Relation {
+    TokenRef op;  // an equality or comparison operator
+    std::unique_ptr<Pattern> operand;
+    VAXO_FIELDS(op, operand)
+  };
+  struct Range {
+    std::unique_ptr<Pattern> start;
+    TokenRef op;  // ".." or "..<"
+    std::unique_ptr<Pattern> end;
+    VAXO_FIELDS(start, op, end)
+  };
+  struct Discard {
+    TokenRef underscore;
+    VAXO_FIELDS(underscore)
+  };
+  struct Bind {
+    std::optional<TokenRef> mut_keyword;
+    TokenRef name;
+    VAXO_FIELDS(mut_keyword, name)
+  };
+  struct Record {
+    TokenRef open_paren;
+    std::vector<RecordPatternItem> elements;
+    TokenRef close_paren;
+    VAXO_FIELDS(open_paren, elements, close_paren)
+  };
+  struct Array {
+    TokenRef open_bracket;
+    std::vector<PatternItem> items;
+    TokenRef close_bracket;
+    VAXO_FIELDS(open_bracket, items, close_bracket)
+  };
+  struct SpreadDiscard {
+    std::size_t position;  // just after the ".."; the pattern's range is empty there
+    VAXO_FIELDS(position)
+  };
+  struct And {
+    std::unique_ptr<Pattern> left;
+    TokenRef and_keyword;
+    std::unique_ptr<Pattern> right;
+    VAXO_FIELDS(left, and_keyword, right)
+  };
+  struct Or {
+    std::unique_ptr<Pattern> left;
+    TokenRef or_keyword;
+    std::unique_ptr<Pattern> right;
+    VAXO_FIELDS(left, or_keyword, right)
+  };
+  struct Not {
+    TokenRef not_keyword;
+    std::unique_ptr<Pattern> pattern;
+    VAXO_FIELDS(not_keyword, pattern)
+  };
+  struct Unknown {
+    std::unique_ptr<Pattern> recovered;  // what the stretch stands for, if anything
+    std::vector<TokenRef> tokens;
+    std::vector<SourceDiagnostic> errors;
+    VAXO_FIELDS(recovered, tokens, errors)
+  };
+
+  using Node = std::variant<Grouping, Literal, Constant, Relation, Range, Discard, Bind, Record, Array,
+                            SpreadDiscard, And, Or, Not, Unknown>;
+
+  Node node;
+  std::uint32_t height = 1;
+
+  template <typename Alt>
+    requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
+  Pattern(Alt&& alt) : node(std::forward<Alt>(alt)), height(compute_height(node)) {}  // NOLINT: implicit
+  Pattern(Pattern&&) noexcept = default;
+  Pattern& operator=(Pattern&&) noexcept = default;
+
+  // Unknown without recovered node; one diagnostic from the first token's
+  // start to the last token's end. An empty list is an internal error.
+  static Pattern unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  // Unknown without recovered node; one diagnostic over exactly `error_range`.
+  static Pattern unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
+  // Unknown recovering `pattern`; diagnostic as `unknown`. Non-empty tokens.
+  static Pattern wrap_as_unknown(Pattern pattern, std::vector<TokenRef> tokens, DiagnosticCode error);
+  // Unknown without recovered node, carrying exactly `errors` (maybe none).
+  static Pattern unknown_errors(std::vector<TokenRef> tokens, std::vector<SourceDiagnostic> errors);
+
+  template <typename T>
+  bool is() const { return std::holds_alternative<T>(node); }
+  template <typename T>
+  T* get_if() { return std::get_if<T>(&node); }
+  template <typename T>
+  const T* get_if() const { return std::get_if<T>(&node); }
+
+  bool is_bind() const { return is<Bind>(); }
+  bool is_unknown() const { return is<Unknown>(); }
+  bool is_spread_discard() const { return is<SpreadDiscard>(); }
+
+  void refresh_height() { height = compute_height(node); }
+  static std::uint32_t compute_height(const Node& node);
+};
+
+struct Expression {
+  struct Literal {
+    TokenRef literal;  // ordinal, number, string, or true/false/nil/nan/inf
+    VAXO_FIELDS(literal)
+  };
+  struct InterpolatedString {
+    const Token* token;  // the lexer's token itself; not a TokenRef and never walked
+    std::vector<Expression> expressions;  // one per interpolation, in order
+    VAXO_FIELDS(token, expressions)
+  };
+  struct Variable {
+    TokenRef name;
+    VAXO_FIELDS(name)
+  };
+  struct Grouping {
+    TokenRef open_paren;
+    std::unique_ptr<Expression> expression;
+    TokenRef close_paren;
+    VAXO_FIELDS(open_paren, expression, close_paren)
+  };
+  struct Record {
+    TokenRef open;  // "(" for a record literal, "{" for a JSON-style literal
+    std::vector<RecordItem> elements;
+    TokenRef close;
+    VAXO_FIELDS(open, elements, close)
+  };
+  struct Array {
+    TokenRef open_bracket;
+    std::vector<ArrayLiteralItem> items;
+    TokenRef close_bracket;
+    VAXO_FIELDS(open_bracket, items, close_bracket)
+  };
+  struct Call {
+    Callable callee;
+    TokenRef open_paren;
+    std::vector<ArgumentItem> arguments;
+    TokenRef close_paren;
+    VAXO_FIELDS(callee, open_paren, arguments, close_paren)
+  };
+  struct TaggedString {
+    std::unique_ptr<Expression> tag;
+    std::unique_ptr<Expression> string;
+    VAXO_FIELDS(tag, string)
+  };
+  struct Extension {
+    std::unique_ptr<Expression> receiver;
+    TokenRef colon_colon;
+    Callable callee;
+    TokenRef open_paren;
+    std::vector<ArgumentItem> arguments;
+    TokenRef close_paren;
+    VAXO_FIELDS(receiver, colon_colon, callee, open_paren, arguments, close_paren)
+  };
+  struct Access {
+    std::unique_ptr<Expression> object;
+    TokenRef dot;
+    TokenRef name;  // identifier or ordinal
+    VAXO_FIELDS(object, dot, name)
+  };
+  struct Index {
+    std::unique_ptr<Expression> object;
+    TokenRef open_bracket;
+    std::unique_ptr<Expression> index;
+    TokenRef close_bracket;
+    VAXO_FIELDS(object, open_bracket, index, close_bracket)
+  };
+  struct Slice {
+    std::unique_ptr<Expression> object;
+    TokenRef open_bracket;
+    std::unique_ptr<Expression> start;  // null when omitted
+    TokenRef op;
+    std::unique_ptr<Expression> end;  // null when omitted
+    TokenRef close_bracket;
+    VAXO_FIELDS(object, open_bracket, start, op, end, close_bracket)
+  };
+  struct NonNil {
+    std::unique_ptr<Expression> expression;
+    TokenRef exclamation;
+    VAXO_FIELDS(expression, exclamation)
+  };
+  struct Prefix {
+    TokenRef op;
+    std::unique_ptr<Expression> operand;
+    VAXO_FIELDS(op, operand)
+  };
+  struct Infix {
+    std::unique_ptr<Expression> left;
+    TokenRef op;
+    std::unique_ptr<Expression> right;
+    VAXO_FIELDS(left, op, right)
+  };
+  struct Is {
+    std::unique_ptr<Expression> expression;
+    TokenRef is_keyword;
+    std::unique_ptr<Pattern> pattern;
+    VAXO_FIELDS(expression, is_keyword, pattern)
+  };
+  struct Block {
+    TokenRef open_brace;
+    std::vector<Statement> statements;
+    std::unique_ptr<Expression> value;  // null when the block ends with a statement
+    TokenRef close_brace;
+    VAXO_FIELDS(open_brace, statements, value, close_brace)
+  };
+  struct Loop {
+    TokenRef loop_keyword;
+    std::unique_ptr<Expression> body;
+    VAXO_FIELDS(loop_keyword, body)
+  };
+  struct While {
+    TokenRef while_keyword;
+    std::unique_ptr<Expression> condition;
+    std::unique_ptr<Expression> body;
+    std::optional<ElseBlock> else_block;
+    VAXO_FIELDS(while_keyword, condition, body, else_block)
+  };
+  struct ForIn {
+    TokenRef for_keyword;
+    std::unique_ptr<Pattern> pattern;
+    TokenRef in_keyword;
+    std::unique_ptr<Iterable> iterable;
+    std::unique_ptr<Expression> body;
+    std::optional<ElseBlock> else_block;
+    VAXO_FIELDS(for_keyword, pattern, in_keyword, iterable, body, else_block)
+  };
+  struct If {
+    TokenRef if_keyword;
+    std::unique_ptr<Expression> condition;
+    std::unique_ptr<Expression> then_block;
+    std::optional<ElseBlock> else_block;
+    VAXO_FIELDS(if_keyword, condition, then_block, else_block)
+  };
+  struct Cond {
+    std::unique_ptr<Expression> condition;
+    TokenRef question;
+    std::unique_ptr<Expression> then_expression;
+    TokenRef colon;
+    std::unique_ptr<Expression> else_expression;
+    VAXO_FIELDS(condition, question, then_expression, colon, else_expression)
+  };
+  struct Match {
+    TokenRef match_keyword;
+    std::unique_ptr<Expression> value;
+    TokenRef open_brace;
+    std::vector<MatchCase> cases;
+    TokenRef close_brace;
+    VAXO_FIELDS(match_keyword, value, open_brace, cases, close_brace)
+  };
+  struct Function {
+    TokenRef fn_keyword;
+    std::optional<ParameterList> parameters;  // none when "fn" is followed by the body
+    std::unique_ptr<Expression> body;
+    VAXO_FIELDS(fn_keyword, parameters, body)
+  };
+  struct Unknown {
+    std::unique_ptr<Expression> recovered;  // what the stretch stands for, if anything
+    std::vector<TokenRef> tokens;
+    std::vector<SourceDiagnostic> errors;
+    VAXO_FIELDS(recovered, tokens, errors)
+  };
+
+  using Node = std::variant<Literal, InterpolatedString, Variable, Grouping, Record, Array, Call, TaggedString,
+                            Extension, Access, Index, Slice, NonNil, Prefix, Infix, Is, Block, Loop, While, ForIn,
+                            If, Cond, Match, Function, Unknown>;
+
+  Node node;
+  std::uint32_t height = 1;
+
+  template <typename Alt>
+    requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
+  Expression(Alt&& alt) : node(std::forward<Alt>(alt)), height(compute_height(node)) {}  // NOLINT: implicit
+  Expression(Expression&&) noexcept = default;
+  Expression& operator=(Expression&&) noexcept = default;
+
+  // Unknown without recovered node; one diagnostic from the first token's
+  // start to the last token's end (list order). An empty list is an internal
+  // error.
+  static Expression unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  // Unknown without recovered node; one diagnostic over exactly `error_range`.
+  // The token list may be empty.
+  static Expression unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
+  // Unknown recovering `expression`; diagnostic as `unknown`. Non-empty tokens.
+  static Expression wrap_as_unknown(Expression expression, std::vector<TokenRef> tokens, DiagnosticCode error);
+
+  template <typename T>
+  bool is() const { return std::holds_alternative<T>(node); }
+  template <typename T>
+  T* get_if() { return std::get_if<T>(&node); }
+  template <typename T>
+  const T* get_if() const { return std::get_if<T>(&node); }
+
+  bool is_literal() const { return is<Literal>(); }
+  bool is_grouping() const { return is<Grouping>(); }
+  bool is_variable() const { return is<Variable>(); }
+  bool is_interpolated_string() const { return is<InterpolatedString>(); }
+  bool is_record() const { return is<Record>(); }
+  bool is_unknown() const { return is<Unknown>(); }
+  // Block, Loop, While, ForIn, If or Match (not Cond, not Function).
+  bool is_block_like() const {
+    return is<Block>() || is<Loop>() || is<While>() || is<ForIn>() || is<If>() || is<Match>();
+  }
+
+  void refresh_height() { height = compute_height(node); }
+  static std::uint32_t compute_height(const Node& node);
+};
+
+struct Statement {
+  struct Empty {
+    TokenRef semicolon;
+    VAXO_FIELDS(semicolon)
+  };
+  struct Expression {
+    std::unique_ptr<parser::Expression> expression;
+    TokenRef semicolon;  // possibly inserted (MissingSemicolon)
+    VAXO_FIELDS(expression, semicolon)
+  };
+  struct BlockExpression {
+    std::unique_ptr<parser::Expression> expression;  // block-like, without ";"
+    VAXO_FIELDS(expression)
+  };
+  struct Bind {
+    TokenRef let_keyword;
+    std::unique_ptr<Pattern> pattern;
+    TokenRef equals;  // possibly inserted (MissingBindOperator)
+    std::unique_ptr<parser::Expression> value;
+    TokenRef semicolon;
+    VAXO_FIELDS(let_keyword, pattern, equals, value, semicolon)
+  };
+  struct Rebind {
+    std::unique_ptr<Pattern> pattern;
+    TokenRef equals;
+    std::unique_ptr<parser::Expression> value;
+    TokenRef semicolon;
+    VAXO_FIELDS(pattern, equals, value, semicolon)
+  };
+  struct Const {
+    TokenRef const_keyword;
+    TokenRef name;
+    TokenRef equals;
+    std::unique_ptr<parser::Expression> value;
+    TokenRef semicolon;
+    VAXO_FIELDS(const_keyword, name, equals, value, semicolon)
+  };
+  struct Assign {
+    std::unique_ptr<parser::Expression> assignee;
+    TokenRef op;  // "=" or a compound assignment
+    std::unique_ptr<parser::Expression> value;
+    TokenRef semicolon;
+    VAXO_FIELDS(assignee, op, value, semicolon)
+  };
+  struct Function {
+    TokenRef fn_keyword;
+    TokenRef name;  // an inserted "<name>" identifier when missing
+    std::optional<ParameterList> parameters;
+    std::unique_ptr<parser::Expression> body;
+    VAXO_FIELDS(fn_keyword, name, parameters, body)
+  };
+  struct Return {
+    TokenRef return_keyword;
+    std::unique_ptr<parser::Expression> value;  // null when omitted
+    TokenRef semicolon;
+    VAXO_FIELDS(return_keyword, value, semicolon)
+  };
+  struct Break {
+    TokenRef break_keyword;
+    std::unique_ptr<parser::Expression> value;  // null when omitted
+    TokenRef semicolon;
+    VAXO_FIELDS(break_keyword, value, semicolon)
+  };
+  struct Continue {
+    TokenRef continue_keyword;
+    TokenRef semicolon;
+    VAXO_FIELDS(continue_keyword, semicolon)
+  };
+  struct Unknown {
+    std::vector<TokenRef> tokens;
+    std::vector<SourceDiagnostic> errors;
+    VAXO_FIELDS(tokens, errors)
+  };
+
+  using Node = std::variant<Empty, Expression, BlockExpression, Bind, Rebind, Const, Assign, Function, Return,
+                            Break, Continue, Unknown>;
+
+  Node node;
+  std::uint32_t height = 1;
+
+  template <typename Alt>
+    requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
+  Statement(Alt&& alt) : node(std::forward<Alt>(alt)), height(compute_height(node)) {}  // NOLINT: implicit
+  Statement(Statement&&) noexcept = default;
+  Statement& operator=(Statement&&) noexcept = default;
+
+  // Unknown holding the tokens; one diagnostic from the first token's start
+  // to the last token's end. An empty list is an internal error.
+  static Statement unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Statement unknown(TokenRef token, DiagnosticCode error);
+
+  template <typename T>
+  bool is() const { return std::holds_alternative<T>(node); }
+  template <typename T>
+  T* get_if() { return std::get_if<T>(&node); }
+  template <typename T>
+  const T* get_if() const { return std::get_if<T>(&node); }
+
+  void refresh_height() { height = compute_height(node); }
+  static std::uint32_t compute_height(const Node& node);
+};
+
+// A value that may be a range: an array literal element or a for-in source.
+struct Iterable {
+  struct Range {
+    parser::Range range;
+    VAXO_FIELDS(range)
+  };
+  struct Value {
+    Expression value;
+    VAXO_FIELDS(value)
+  };
+  std::variant<Range, Value> node;
+};
+
+// One branch of a match expression.
+struct MatchCase {
+  struct Guard {
+    TokenRef if_keyword;
+    Expression condition;
+    VAXO_FIELDS(if_keyword, condition)
+  };
+  TokenRef case_keyword;  // possibly inserted (MissingCase)
+  Pattern pattern;
+  std::optional<Guard> guard;
+  Expression body;
+  VAXO_FIELDS(case_keyword, pattern, guard, body)
+};
+
+// The root of the tree.
+struct Script {
+  std::vector<Statement> statements;
+  std::unique_ptr<Expression> value;  // the trailing expression, if any
+  TokenRef eof;                       // possibly an owned stand-in
+  VAXO_FIELDS(statements, value, eof)
+
+  const std::vector<Statement>& operator*() const { return statements; }
+};
+
+// The height of any part of the tree: 0 for tokens and plain values, the
+// recorded height for nodes, the tallest node inside for everything else.
+std::uint32_t height_of(const Expression& e);
+std::uint32_t height_of(const Pattern& p);
+std::uint32_t height_of(const Statement& s);
+std::uint32_t height_of(const Script& s);
+std::uint32_t height_of(const Iterable& i);
+std::uint32_t height_of(const ParameterList& p);
+
+// Boxing helpers: the tree holds most children through std::unique_ptr.
+template <typename T>
+std::unique_ptr<T> boxed(T value) {
+  return std::make_unique<T>(std::move(value));
+}
+
+}  // namespace vaxo_core::parser

@@ -1,0 +1,331 @@
+#include "core/parser/ast_walker.h"
+
+#include <algorithm>
+#include <tuple>
+#include <utility>
+#include <variant>
+
+namespace vaxo_core::parser {
+namespace {
+
+template <typename... Fs>
+struct Overloaded : Fs... {
+  using Fs::operator()...;
+};
+template <typename... Fs>
+Overloaded(Fs...) -> Overloaded<Fs...>;
+
+// ---- collect_diagnostics over the parts of a node -------------------------
+
+using Collector = DiagnosticsCollector;
+
+// Plain values and the plain token reference of an interpolated string hold
+// nothing to collect.
+void collect_part(const Token*&, Collector&) {}
+void collect_part(std::size_t&, Collector&) {}
+// Reached only through an Unknown node, which collect_unknown handles first.
+void collect_part(SourceDiagnostic&, Collector&) {}
+void collect_part(TokenRef& t, Collector& c) { collect_diagnostics(t, c); }
+void collect_part(Expression& e, Collector& c) { collect_diagnostics(e, c); }
+void collect_part(Pattern& p, Collector& c) { collect_diagnostics(p, c); }
+void collect_part(Statement& s, Collector& c) { collect_diagnostics(s, c); }
+void collect_part(Callable& x, Collector& c) { collect_diagnostics(x, c); }
+void collect_part(ElseBlock& x, Collector& c) { collect_diagnostics(x, c); }
+void collect_part(MatchCase& x, Collector& c) { collect_diagnostics(x, c); }
+void collect_part(Iterable& x, Collector& c) { collect_diagnostics(x, c); }
+void collect_part(Range& x, Collector& c) { collect_diagnostics(x, c); }
+void collect_part(ParameterList& x, Collector& c) { collect_diagnostics(x, c); }
+
+template <typename T>
+void collect_part(std::unique_ptr<T>& p, Collector& c);
+template <typename T>
+void collect_part(std::optional<T>& p, Collector& c);
+template <typename T>
+void collect_part(std::vector<T>& list, Collector& c);
+template <typename T>
+  requires requires(T& t) { t.fields(); }
+void collect_part(T& t, Collector& c);
+template <typename T>
+  requires requires(T& t) { t.node.index(); }
+void collect_part(T& t, Collector& c);
+
+template <typename T>
+void collect_part(std::unique_ptr<T>& p, Collector& c) {
+  if (p) collect_part(*p, c);
+}
+template <typename T>
+void collect_part(std::optional<T>& p, Collector& c) {
+  if (p) collect_part(*p, c);
+}
+template <typename T>
+void collect_part(std::vector<T>& list, Collector& c) {
+  for (T& e : list) collect_part(e, c);
+}
+// A struct: its fields in declared (source) order.
+template <typename T>
+  requires requires(T& t) { t.fields(); }
+void collect_part(T& t, Collector& c) {
+  std::apply([&c](auto&... f) { (collect_part(f, c), ...); }, t.fields());
+}
+// A tagged union: the alternative it holds.
+template <typename T>
+  requires requires(T& t) { t.node.index(); }
+void collect_part(T& t, Collector& c) {
+  std::visit([&c](auto& alt) { collect_part(alt, c); }, t.node);
+}
+
+// Errors first, then the tokens; then the recovered node, resolved before it
+// takes the Unknown node's place.
+template <typename Node>
+void collect_unknown(Node& self, typename Node::Unknown& unknown, Collector& c) {
+  c.append(unknown.errors);
+  for (TokenRef& t : unknown.tokens) collect_diagnostics(t, c);
+  if (!unknown.recovered) return;
+  std::unique_ptr<Node> recovered = std::move(unknown.recovered);
+  collect_diagnostics(*recovered, c);
+  self = std::move(*recovered);
+}
+
+// ---- ranges --------------------------------------------------------------
+
+ByteRange span(ByteRange first, ByteRange last) { return ByteRange{first.start, last.end}; }
+
+template <typename T>
+ByteRange unknown_range_of(const std::unique_ptr<T>& recovered, const std::vector<TokenRef>& tokens) {
+  ByteRange r = ByteRange::absent();
+  for (const TokenRef& t : tokens) {
+    r.start = std::min(r.start, t->range.start);
+    r.end = std::max(r.end, t->range.end);
+  }
+  if (recovered) {
+    ByteRange inner = range(*recovered);
+    r.start = std::min(r.start, inner.start);
+    r.end = std::max(r.end, inner.end);
+  }
+  return r;
+}
+
+// The end of a loop or conditional: its else branch when there is one.
+template <typename Body>
+ByteRange keyword_to_else(const TokenRef& keyword, const Body& body, const std::optional<ElseBlock>& else_block) {
+  return else_block ? span(range(keyword), range(*else_block)) : span(range(keyword), range(body));
+}
+
+template <typename E, typename S>
+ByteRange array_element_range(const ArrayElementBase<E, S>& element) {
+  return std::visit(Overloaded{
+                        [](const typename ArrayElementBase<E, S>::Element& e) { return range(e.value); },
+                        [](const typename ArrayElementBase<E, S>::Spread& s) {
+                          return span(range(s.spread), range(s.value));
+                        },
+                    },
+                    element.node);
+}
+
+template <typename V, typename I>
+ByteRange record_element_range(const RecordElementBase<V, I>& element) {
+  using R = RecordElementBase<V, I>;
+  return std::visit(Overloaded{
+                        [](const typename R::Named& n) { return span(range(n.name), range(n.value)); },
+                        [](const typename R::InterpolateNamed& n) {
+                          return span(range(n.name_expression), range(n.value));
+                        },
+                        [](const typename R::OmitNamed& n) { return span(range(n.colon), range(n.value)); },
+                        [](const typename R::Unnamed& n) { return range(n.value); },
+                        [](const typename R::Spread& n) { return span(range(n.spread), range(n.value)); },
+                    },
+                    element.node);
+}
+
+template <typename T>
+ByteRange list_item_range(const ListItem<T>& item) {
+  ByteRange element = range(item.element);
+  return item.comma ? span(element, range(*item.comma)) : element;
+}
+
+}  // namespace
+
+// ---- collect_diagnostics -------------------------------------------------
+
+void collect_diagnostics(Token& token, DiagnosticsCollector& collector) {
+  TokenKind old = std::exchange(token.kind, TokenKind(TokenKind::Empty{}));
+  if (auto* unknown = old.get_if<TokenKind::Unknown>()) {
+    collector.append(unknown->errors);
+    // One level only: a nested recovery kind is installed as it is.
+    token.kind = std::move(*unknown->recovered);
+  }
+}
+
+void collect_diagnostics(TokenRef& token, DiagnosticsCollector& collector) {
+  if (Token* owned = token.owned_token()) collect_diagnostics(*owned, collector);
+}
+
+void collect_diagnostics(Expression& expression, DiagnosticsCollector& collector) {
+  if (auto* unknown = expression.get_if<Expression::Unknown>()) {
+    collect_unknown(expression, *unknown, collector);
+    return;
+  }
+  collect_part<Expression>(expression, collector);
+}
+
+void collect_diagnostics(Pattern& pattern, DiagnosticsCollector& collector) {
+  if (auto* unknown = pattern.get_if<Pattern::Unknown>()) {
+    collect_unknown(pattern, *unknown, collector);
+    return;
+  }
+  collect_part<Pattern>(pattern, collector);
+}
+
+void collect_diagnostics(Statement& statement, DiagnosticsCollector& collector) {
+  if (auto* unknown = statement.get_if<Statement::Unknown>()) {
+    collector.append(unknown->errors);
+    for (TokenRef& t : unknown->tokens) collect_diagnostics(t, collector);
+    return;
+  }
+  collect_part<Statement>(statement, collector);
+}
+
+void collect_diagnostics(Callable& x, DiagnosticsCollector& c) { collect_part<Callable>(x, c); }
+void collect_diagnostics(ElseBlock& x, DiagnosticsCollector& c) { collect_part<ElseBlock>(x, c); }
+void collect_diagnostics(MatchCase& x, DiagnosticsCollector& c) { collect_part<MatchCase>(x, c); }
+void collect_diagnostics(Iterable& x, DiagnosticsCollector& c) { collect_part<Iterable>(x, c); }
+void collect_diagnostics(Range& x, DiagnosticsCollector& c) { collect_part<Range>(x, c); }
+void collect_diagnostics(ParameterList& x, DiagnosticsCollector& c) { collect_part<ParameterList>(x, c); }
+void collect_diagnostics(Script& x, DiagnosticsCollector& c) { collect_part<Script>(x, c); }
+void collect_diagnostics(ArrayLiteralItem& x, DiagnosticsCollector& c) { collect_part<ArrayLiteralItem>(x, c); }
+void collect_diagnostics(ArgumentItem& x, DiagnosticsCollector& c) { collect_part<ArgumentItem>(x, c); }
+void collect_diagnostics(PatternItem& x, DiagnosticsCollector& c) { collect_part<PatternItem>(x, c); }
+void collect_diagnostics(RecordItem& x, DiagnosticsCollector& c) { collect_part<RecordItem>(x, c); }
+void collect_diagnostics(RecordPatternItem& x, DiagnosticsCollector& c) { collect_part<RecordPatternItem>(x, c); }
+
+// ---- range ---------------------------------------------------------------
+
+ByteRange range(const Token& token) { return token.range; }
+ByteRange range(const TokenRef& token) { return token->range; }
+
+ByteRange range(const Expression& expression) {
+  using E = Expression;
+  return std::visit(
+      Overloaded{
+          [](const E::Literal& x) { return range(x.literal); },
+          [](const E::InterpolatedString& x) { return x.token->range; },
+          [](const E::Variable& x) { return range(x.name); },
+          [](const E::Grouping& x) { return span(range(x.open_paren), range(x.close_paren)); },
+          [](const E::Record& x) { return span(range(x.open), range(x.close)); },
+          [](const E::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
+          [](const E::Call& x) { return span(range(x.callee), range(x.close_paren)); },
+          [](const E::TaggedString& x) { return span(range(x.tag), range(x.string)); },
+          [](const E::Extension& x) { return span(range(x.receiver), range(x.close_paren)); },
+          [](const E::Access& x) { return span(range(x.object), range(x.name)); },
+          [](const E::Index& x) { return span(range(x.object), range(x.close_bracket)); },
+          [](const E::Slice& x) { return span(range(x.object), range(x.close_bracket)); },
+          [](const E::NonNil& x) { return span(range(x.expression), range(x.exclamation)); },
+          [](const E::Prefix& x) { return span(range(x.op), range(x.operand)); },
+          [](const E::Infix& x) { return span(range(x.left), range(x.right)); },
+          [](const E::Is& x) { return span(range(x.expression), range(x.pattern)); },
+          [](const E::Block& x) { return span(range(x.open_brace), range(x.close_brace)); },
+          [](const E::Loop& x) { return span(range(x.loop_keyword), range(x.body)); },
+          [](const E::While& x) { return keyword_to_else(x.while_keyword, x.body, x.else_block); },
+          [](const E::ForIn& x) { return keyword_to_else(x.for_keyword, x.body, x.else_block); },
+          [](const E::If& x) { return keyword_to_else(x.if_keyword, x.then_block, x.else_block); },
+          [](const E::Cond& x) { return span(range(x.condition), range(x.else_expression)); },
+          [](const E::Match& x) { return span(range(x.match_keyword), range(x.close_brace)); },
+          [](const E::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
+          [](const E::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
+      },
+      expression.node);
+}
+
+ByteRange range(const Pattern& pattern) {
+  using P = Pattern;
+  return std::visit(
+      Overloaded{
+          [](const P::Grouping& x) { return span(range(x.open_paren), range(x.close_paren)); },
+          [](const P::Literal& x) {
+            return x.prefix ? span(range(*x.prefix), range(x.literal)) : range(x.literal);
+          },
+          [](const P::Constant& x) { return range(x.name); },
+          [](const P::Relation& x) { return span(range(x.op), range(x.operand)); },
+          [](const P::Range& x) { return span(range(x.start), range(x.end)); },
+          [](const P::Discard& x) { return range(x.underscore); },
+          [](const P::Bind& x) { return x.mut_keyword ? span(range(*x.mut_keyword), range(x.name)) : range(x.name); },
+          [](const P::Record& x) { return span(range(x.open_paren), range(x.close_paren)); },
+          [](const P::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
+          [](const P::SpreadDiscard& x) { return ByteRange{x.position, x.position}; },
+          [](const P::And& x) { return span(range(x.left), range(x.right)); },
+          [](const P::Or& x) { return span(range(x.left), range(x.right)); },
+          [](const P::Not& x) { return span(range(x.not_keyword), range(x.pattern)); },
+          [](const P::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
+      },
+      pattern.node);
+}
+
+ByteRange range(const Statement& statement) {
+  using S = Statement;
+  return std::visit(Overloaded{
+                        [](const S::Empty& x) { return range(x.semicolon); },
+                        [](const S::Expression& x) { return span(range(x.expression), range(x.semicolon)); },
+                        [](const S::BlockExpression& x) { return range(x.expression); },
+                        [](const S::Bind& x) { return span(range(x.let_keyword), range(x.semicolon)); },
+                        [](const S::Rebind& x) { return span(range(x.pattern), range(x.semicolon)); },
+                        [](const S::Const& x) { return span(range(x.const_keyword), range(x.semicolon)); },
+                        [](const S::Assign& x) { return span(range(x.assignee), range(x.semicolon)); },
+                        [](const S::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
+                        [](const S::Return& x) { return span(range(x.return_keyword), range(x.semicolon)); },
+                        [](const S::Break& x) { return span(range(x.break_keyword), range(x.semicolon)); },
+                        [](const S::Continue& x) { return span(range(x.continue_keyword), range(x.semicolon)); },
+                        [](const S::Unknown& x) { return range(x.tokens); },
+                    },
+                    statement.node);
+}
+
+ByteRange range(const Callable& callable) {
+  return std::visit(Overloaded{
+                        [](const Callable::Type& x) { return range(x.type_keyword); },
+                        [](const Callable::Expression& x) { return range(x.expression); },
+                    },
+                    callable.node);
+}
+
+ByteRange range(const ElseBlock& x) { return span(range(x.else_keyword), range(x.body)); }
+ByteRange range(const MatchCase& x) { return span(range(x.case_keyword), range(x.body)); }
+
+ByteRange range(const Iterable& iterable) {
+  return std::visit(Overloaded{
+                        [](const Iterable::Range& x) { return range(x.range); },
+                        [](const Iterable::Value& x) { return range(x.value); },
+                    },
+                    iterable.node);
+}
+
+ByteRange range(const Range& x) { return span(range(x.start), range(x.end)); }
+ByteRange range(const ParameterList& x) { return span(range(x.open_paren), range(x.close_paren)); }
+
+ByteRange range(const Script& script) {
+  if (!script.statements.empty()) return span(range(script.statements.front()), range(script.eof));
+  if (script.value) return span(range(script.value), range(script.eof));
+  return range(script.eof);
+}
+
+ByteRange range(const ArrayLiteralItem& x) { return list_item_range(x); }
+ByteRange range(const ArgumentItem& x) { return list_item_range(x); }
+ByteRange range(const PatternItem& x) { return list_item_range(x); }
+ByteRange range(const RecordItem& x) { return list_item_range(x); }
+ByteRange range(const RecordPatternItem& x) { return list_item_range(x); }
+ByteRange range(const ArrayElementBase<Iterable, Expression>& x) { return array_element_range(x); }
+ByteRange range(const ArrayElementBase<Expression, Expression>& x) { return array_element_range(x); }
+ByteRange range(const ArrayElementBase<Pattern, Pattern>& x) { return array_element_range(x); }
+ByteRange range(const RecordElementBase<Expression, Expression>& x) { return record_element_range(x); }
+ByteRange range(const RecordElementBase<Pattern, Pattern>& x) { return record_element_range(x); }
+
+namespace helper {
+
+ByteRange unknown_range(const std::unique_ptr<Expression>& recovered, const std::vector<TokenRef>& tokens) {
+  return unknown_range_of(recovered, tokens);
+}
+ByteRange unknown_range(const std::unique_ptr<Pattern>& recovered, const std::vector<TokenRef>& tokens) {
+  return unknown_range_of(recovered, tokens);
+}
+
+}  // namespace helper
+}  // namespace vaxo_core::parser
