@@ -1,0 +1,182 @@
+#include "core/lexer/token.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace vaxo_core::lexer {
+namespace {
+
+using K = TokenKind;
+
+TEST(Vocabulary, KeywordFromStr) {
+  EXPECT_EQ(keyword_from_str("_"), Keyword::Underscore);
+  EXPECT_EQ(keyword_from_str("true"), Keyword::True);
+  EXPECT_EQ(keyword_from_str("resume"), Keyword::Resume);
+  for (std::string_view s : {"True", "NIL", "if ", "", "__", "i", "continues"}) {
+    EXPECT_FALSE(keyword_from_str(s)) << s;
+  }
+  for (std::size_t i = 0; i < kKeywordCount; ++i) {
+    auto k = static_cast<Keyword>(i);
+    EXPECT_EQ(keyword_from_str(text(k)), k);
+  }
+}
+
+TEST(Vocabulary, KeywordProperties) {
+  EXPECT_TRUE(is_constant(Keyword::Nan));
+  EXPECT_TRUE(is_constant(Keyword::Inf));
+  EXPECT_FALSE(is_constant(Keyword::Global));
+  for (auto k : {Keyword::Fn, Keyword::Let, Keyword::Const, Keyword::Mut}) EXPECT_FALSE(is_reserved(k));
+  EXPECT_TRUE(is_reserved(Keyword::Op));
+  EXPECT_TRUE(is_control(Keyword::Return));
+  EXPECT_TRUE(is_numeric(Keyword::Nan));
+  EXPECT_EQ(get_bool(Keyword::True, "constant"), std::optional<bool>(true));
+  EXPECT_EQ(get_bool(Keyword::Fn, "constant"), std::nullopt);
+  EXPECT_EQ(get_bool(Keyword::True, "bogus"), std::nullopt);
+  EXPECT_EQ(static_cast<int>(Keyword::Resume), 37);
+}
+
+TEST(Vocabulary, OperatorProperties) {
+  EXPECT_TRUE(is_relation(Operator::TildeEqual));
+  EXPECT_TRUE(is_relation(Operator::LessEqual));
+  EXPECT_FALSE(is_relation(Operator::Assign));
+  EXPECT_TRUE(is_compound(Operator::NullCoalescingAssign));
+  EXPECT_FALSE(is_compound(Operator::Assign));
+  EXPECT_FALSE(is_equality(Operator::TildeEqual));
+  EXPECT_EQ(get_bool(Operator::LogicalAnd, "infix"), std::optional<bool>(true));
+  EXPECT_EQ(get_bool(Operator::LogicalAndAssign, "infix"), std::nullopt);
+  EXPECT_EQ(get_bool(Operator::Assign, "compound"), std::nullopt);
+  EXPECT_EQ(get_bool(Operator::Exclamation, "postfix"), std::optional<bool>(true));
+  EXPECT_EQ(get_bool(Operator::NullCoalescing, "null_coalescing"), std::optional<bool>(true));
+  EXPECT_EQ(text(Operator::Unknown), "");
+  EXPECT_EQ(text(Operator::HalfOpenRange), "..<");
+  EXPECT_EQ(text(Operator::NullCoalescingAssign), "?\?=");
+  EXPECT_EQ(static_cast<int>(Operator::CloseBrace), 44);
+}
+
+TEST(TokenModel, TagsInDeclaredOrder) {
+  EXPECT_EQ(K(K::Eof{}).value.index(), 0u);
+  EXPECT_EQ(K(K::Identifier{"a"}).value.index(), 1u);
+  EXPECT_EQ(K(K::Operator{Operator::Dot}).value.index(), 6u);
+  EXPECT_EQ(K(K::Empty{}).value.index(), 9u);
+  EXPECT_EQ(K::unknown(K::Empty{}, {0, 1}, DiagnosticCode::UnknownToken).value.index(), 8u);
+}
+
+TEST(TokenModel, Equality) {
+  auto num = [](double v) { return K(K::Number{v, {}}); };
+  EXPECT_EQ(num(1.0), num(1.0));
+  EXPECT_NE(num(1.0), K(K::Ordinal{1}));
+  EXPECT_NE(num(0.0), num(-0.0));
+  double nan = std::numeric_limits<double>::quiet_NaN();
+  EXPECT_EQ(num(nan), num(nan));
+  EXPECT_EQ(K(K::String{CowText("ab"), {}}), K(K::String{CowText::owned("ab"), {}}));
+  auto u1 = K::unknown(K::Ordinal{5}, {0, 1}, DiagnosticCode::InvalidOrdinalLiteral);
+  auto u2 = K::unknown(K::Ordinal{5}, {3, 4}, DiagnosticCode::InvalidNumberLiteral);
+  EXPECT_EQ(u1, u2);
+  EXPECT_NE(u1, K(K::Ordinal{5}));
+  EXPECT_EQ(Token::make(Keyword::If, {0, 2}), Token::make(Keyword::If, {7, 9}));
+  EXPECT_EQ(Token::make(Keyword::If, {0, 2}), Keyword::If);
+  EXPECT_NE(Token::unknown({0, 2}, Keyword::If, DiagnosticCode::UnexpectedToken), Keyword::If);
+  EXPECT_NE(K(K::Identifier{"if"}), Keyword::If);
+  EXPECT_EQ(K(Operator::Comma), Operator::Comma);
+  EXPECT_EQ(K(K::Eof{}), K(K::Eof{}));
+
+  K::InterpolatedString a;
+  a.parts.emplace_back(CowText("x"), std::vector<Token>{Token::make(K::Identifier{"b"}, {1, 2})}, "f");
+  a.parts.emplace_back();
+  K::InterpolatedString b = a;
+  EXPECT_EQ(K(a), K(b));
+  b.parts[0].format = "g";
+  EXPECT_NE(K(a), K(b));
+}
+
+TEST(TokenModel, Predicates) {
+  EXPECT_TRUE(K(Keyword::Inf).is_number_literal());
+  EXPECT_FALSE(K(Keyword::Nan).is_number_literal());
+  EXPECT_TRUE(K(Keyword::Nan).is_number_nan_literal());
+  EXPECT_TRUE(K(Keyword::Inf).is_number_nan_literal());
+  EXPECT_FALSE(K(Keyword::Inf).is_finite_number_literal());
+  EXPECT_TRUE(K(K::Number{std::numeric_limits<double>::infinity(), {}}).is_finite_number_literal());
+  EXPECT_TRUE(K(Keyword::False).is_boolean_literal());
+  EXPECT_FALSE(K(Keyword::Nil).is_boolean_literal());
+  EXPECT_FALSE(K::unknown(K::Ordinal{1}, {0, 1}, DiagnosticCode::InvalidOrdinalLiteral).is_number_literal());
+  EXPECT_FALSE(K(K::InterpolatedString{}).is_string());
+}
+
+TEST(TokenModel, Names) {
+  EXPECT_EQ(K(K::Identifier{"ab"}).to_id_name(), std::optional<std::string_view>("ab"));
+  EXPECT_FALSE(K(Keyword::If).to_id_name());
+  auto f = K(K::Ordinal{0}).to_field_name();
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->code, DiagnosticCode::RecordFieldOrdinalName);
+  EXPECT_EQ(f->name, "0");
+  EXPECT_EQ(K(K::Ordinal{-12}).to_field_name()->name, "-12");
+  f = K(Keyword::If).to_field_name();
+  EXPECT_EQ(f->code, DiagnosticCode::RecordFieldIdName);
+  EXPECT_EQ(f->name, "if");
+  f = K(K::String{CowText("k"), {}}).to_field_name();
+  EXPECT_EQ(f->code, DiagnosticCode::RecordFieldStringName);
+  EXPECT_FALSE(K(K::Number{1.0, {}}).to_field_name());
+  EXPECT_FALSE(K(K::InterpolatedString{}).to_field_name());
+  EXPECT_FALSE(K::unknown(K::Identifier{"a"}, {0, 1}, DiagnosticCode::UnknownToken).to_field_name());
+}
+
+TEST(TokenModel, TextForm) {
+  struct Case {
+    K kind;
+    std::string text;
+  };
+  K::InterpolatedString is;
+  is.parts.emplace_back(CowText("a "), std::vector<Token>{Token::make(K::Identifier{"x"}, {0, 1}),
+                                                          Token::make(Operator::Plus, {0, 1})},
+                        "08");
+  is.parts.emplace_back(CowText("!"), std::vector<Token>{}, "");
+  const Case cases[] = {
+      {K::Eof{}, "\u2403"},
+      {K::Empty{}, ""},
+      {K::unknown(K::Ordinal{1}, {0, 1}, DiagnosticCode::InvalidOrdinalLiteral), "<?1>"},
+      {K::unknown(K::unknown(K::Ordinal{1}, {0, 1}, DiagnosticCode::InvalidOrdinalLiteral), {0, 1},
+                  DiagnosticCode::InvalidNumberLiteral),
+       "<?<?1>>"},
+      {K::Number{1.5, {}}, "1.5"},
+      {K::Number{1e21, {}}, "1000000000000000000000"},
+      {K::Number{100.0, {}}, "100"},
+      {K::Number{std::numeric_limits<double>::infinity(), {}}, "inf"},
+      {K::Number{std::numeric_limits<double>::quiet_NaN(), {}}, "NaN"},
+      {K::String{CowText("a\"'\\\t\r\n"), {}}, "\"a\\\"\\'\\\\\\t\\r\\n\""},
+      {K::String{CowText(std::string_view("\0\x01", 2)), {}}, "\"\\0\\u{1}\""},
+      {K::String{CowText("\xcc\x81" "a\xcc\x81"), {}}, "\"\\u{301}a\xcc\x81\""},
+      {is, "\"a $(x+:08)!\""},
+      {Keyword::Underscore, "_"},
+      {Operator::QuestionColon, "?:"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.kind.to_string(), c.text);
+}
+
+TEST(TokenModel, WrapAsUnknownNests) {
+  auto t = Token::unknown({1, 3}, K(K::Ordinal{5}), DiagnosticCode::InvalidOrdinalLiteral);
+  Token::wrap_as_unknown(t, DiagnosticCode::UnexpectedToken);
+  EXPECT_EQ(t.range, (ByteRange{1, 3}));
+  auto* outer = t->get_if<K::Unknown>();
+  ASSERT_TRUE(outer);
+  ASSERT_EQ(outer->errors.size(), 1u);
+  EXPECT_EQ(outer->errors[0].error, DiagnosticCode::UnexpectedToken);
+  EXPECT_EQ(outer->errors[0].range, (ByteRange{1, 3}));
+  auto* inner = outer->recovered->get_if<K::Unknown>();
+  ASSERT_TRUE(inner);
+  EXPECT_EQ(inner->errors[0].error, DiagnosticCode::InvalidOrdinalLiteral);
+  EXPECT_EQ(*inner->recovered, K(K::Ordinal{5}));
+
+  // Tokens are deep-copied values.
+  Token copy = t;
+  Token::wrap_as_unknown(copy, DiagnosticCode::UnknownToken);
+  EXPECT_EQ(t->get_if<K::Unknown>()->errors[0].error, DiagnosticCode::UnexpectedToken);
+  auto e = Token::empty(4);
+  EXPECT_TRUE(e->is_empty());
+  EXPECT_EQ(e.range, (ByteRange{4, 4}));
+  EXPECT_EQ(e.current_token_start(), 4u);
+}
+
+}  // namespace
+}  // namespace vaxo_core::lexer
