@@ -54,6 +54,7 @@ class DiagnosticsCollector {
   // Moves every entry out of `diagnostics` (left empty), keeping those that
   // pass the filter. No range check.
   void append(std::vector<SourceDiagnostic>& diagnostics) {
+    if (&diagnostics == &data_) return;  // its own entries already passed the filter
     add_filtered(diagnostics);
     diagnostics.clear();
   }
@@ -62,6 +63,7 @@ class DiagnosticsCollector {
 
   // Takes the other collector's entries in order; its text and Config play no part.
   void extend(DiagnosticsCollector&& other) {
+    if (&other == this) return;
     add_filtered(other.data_);
     other.data_.clear();
   }

@@ -153,6 +153,16 @@ TEST(DiagnosticsCollectorTest, ExtendFromAListOptionalsAndAnotherCollector) {
                                    diag(2, 2, D::MatchExpressionHasNoCases), diag(5, 10, D::UnexpectedBreak)}));
 }
 
+// Feeding a collector its own list must not read a vector while it grows.
+TEST(DiagnosticsCollectorTest, ExtendingFromItselfChangesNothing) {
+  Config config;
+  DiagnosticsCollector c(config, "abc");
+  for (int i = 0; i < 100; ++i) c.push(D::UnknownToken, {0, 1});
+  c.append(c.data());
+  c.extend(std::move(c));
+  EXPECT_EQ(c.size(), 100u);
+}
+
 TEST(DiagnosticsCollectorTest, ReadsAndConsumesAsAList) {
   Config config;
   DiagnosticsCollector c(config, "abc");
