@@ -1,0 +1,76 @@
+// Scopes, declarations and parameters of the Emitter.
+
+#include <string>
+#include <utility>
+
+#include "core/diagnostic/internal_error.h"
+#include "core/emitter/emitter.h"
+
+namespace vaxo_core::emitter {
+
+void Emitter::enter_scope(ByteRange range) {
+  if (range.end < range.start) {
+    throw InternalError("Invalid scope range " + std::to_string(range.start) + ".." + std::to_string(range.end));
+  }
+  enter_leveled_scope(range, closures.size());
+}
+
+void Emitter::enter_leveled_scope(ByteRange range, std::size_t level) {
+  scopes.push(Scope(level));
+  diagnostics.push(DiagnosticCode::Scope, range);
+}
+
+void Emitter::exit_scope() {
+  std::optional<Scope> scope = scopes.pop();
+  if (!scope) return;
+  for (Variable& v : scope->variables()) std::move(v).exit(diagnostics);
+}
+
+Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
+  Variable* v = scopes.find_local_variable(name);
+  if (v == nullptr) return nullptr;
+  diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
+  v->put_decl_ref(diagnostics);
+  v->mark_redeclare(access);
+  return v;
+}
+
+bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type) {
+  // A keyword kept as a name (`fn global`, `const _`) was reported by the
+  // parser; declaring it would only invent a variable nobody can name.
+  std::optional<std::string_view> name = id_token.kind.to_id_name();
+  if (!name) return false;
+  if (check_local_variable(id_token, *name) != nullptr) return false;
+  std::size_t level = scopes.current().level();
+  Register reg = closures.add_variable_reg(level);
+  scopes.current().declare_variable(Variable(*name, id_token.range, is_mutable, bind_type, reg, level));
+  return true;
+}
+
+bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token, ByteRange range, bool is_mutable,
+                                BindType bind_type) {
+  Register reg = Register::make(index + 1);
+  std::string_view name;
+  if (id_token != nullptr) {
+    std::optional<std::string_view> id = id_token->kind.to_id_name();
+    if (!id) throw InternalError("Parameter must have an identifier");
+    if (check_local_variable(*id_token, *id) != nullptr) return false;
+    name = *id;
+  } else if (bind_type == BindType::ItParameter) {
+    name = "it";
+  }
+  scopes.current().declare_variable(Variable(name, range, is_mutable, bind_type, reg, closures.size()));
+  return true;
+}
+
+Register Emitter::initialize_variable(Variable& variable) {
+  if (!variable.has_register()) variable.set_register(closures.add_reg(), closures.size());
+  variable.initialize();
+  return variable.reg();
+}
+
+bool Emitter::check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
+  return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
+}
+
+}  // namespace vaxo_core::emitter

@@ -1,0 +1,137 @@
+// Emitter: the state of one emission (options, chunk, register frames,
+// scopes, and the emitter's own diagnostics collector) and every operation of
+// the code generator. The operations call each other recursively; they are
+// split by concern over several files:
+//
+//   emitter.cc          entry, function blocks, blocks, unreachable
+//   writer.cc           instruction writers and the source map
+//   emit_scope.cc       scopes, declarations, parameters
+//   emit_expression.cc  values, names, records, arrays, simple arms
+//   emit_call.cc        calls, extension calls, type calls, tagged strings
+//   emit_pending.cc     what is not written yet (statements, operators,
+//                       control flow, patterns, the declaration pass)
+//
+// The chunk's code is touched only by the writers (writer.cc).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/config/config.h"
+#include "core/diagnostic/diagnostics_collector.h"
+#include "core/diagnostic/source_diagnostic.h"
+#include "core/emitter/chunk.h"
+#include "core/emitter/frame.h"
+#include "core/emitter/opcode.h"
+#include "core/emitter/scope.h"
+#include "core/lexer/depth_guard.h"
+#include "core/lexer/token.h"
+
+namespace vaxo_core::emitter {
+
+class Emitter {
+ public:
+  // Bound to the caller's text and options; its own collector starts empty.
+  explicit Emitter(const DiagnosticsCollector& caller);
+
+  const config::Config& config;
+  Chunk chunk;
+  Closures closures;
+  Scopes scopes;
+  DiagnosticsCollector diagnostics;
+
+  // ---- Instruction writers (writer.cc) ----------------------------------
+  // Each appends one instruction, narrow unless any operand is wide, then
+  // records one SourceMap entry over `mapping`. A mapping that is absent or
+  // runs backwards becomes the empty range at the end of the previous
+  // mapping (0..0 for the first); one past the text is an internal error.
+
+  void op(ByteRange mapping, OpCode op);
+  void op_1(ByteRange mapping, OpCode op, Register a);
+  void op_2(ByteRange mapping, OpCode op, Operand a, Operand b);
+  void op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c);
+  void op_4(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c, Operand d);
+  // op, ret, N, R x N
+  void op_variadic(ByteRange mapping, Register ret, OpCode op, std::span<const Register> regs);
+  // op, ret, fixed, N, P x N
+  void op_variadic_1(ByteRange mapping, Register ret, OpCode op, Register fixed, std::span<const OpParam> params);
+  // op, ret, fixed, N, R x N, N, P x N
+  void op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op, Operand fixed,
+                              std::span<const Register> regs, std::span<const OpParam> params);
+
+  void op_nil(ByteRange mapping, Register reg);
+  void op_bool(ByteRange mapping, Register reg, bool value);
+  void op_number(ByteRange mapping, Register reg, double value);
+  void op_string(ByteRange mapping, Register reg, const lexer::CowText& value);
+  void op_const(ByteRange mapping, Register reg, OpParam const_id);
+  void op_unary(ByteRange mapping, Register ret, OpCode op, Register reg);
+  void op_binary(ByteRange mapping, Register ret, OpCode op, Register left, Register right);
+  void op_if(ByteRange mapping, OpCode if_code, Register cond);
+  void op_else(ByteRange mapping);
+  void op_if_end(ByteRange mapping);
+  void op_return(ByteRange mapping, Register ret);
+  void op_uninit(ByteRange mapping, Register reg);
+  void op_non_nil(ByteRange mapping, Register reg);
+  void op_get(ByteRange mapping, Register ret, Register obj, const lexer::CowText& name);
+  void op_get_index(ByteRange mapping, Register ret, Register obj, std::int32_t index);
+  void op_get_dyn(ByteRange mapping, Register ret, Register obj, Register index);
+  void op_get_upvalue(ByteRange mapping, Register reg, std::size_t level, Register up_reg);
+  void op_set_upvalue(ByteRange mapping, Register reg, std::size_t level, Register up_reg);
+  void op_global(ByteRange mapping, Register reg, const lexer::CowText& name);
+  void op_global_num(ByteRange mapping, Register reg, double name);
+  void op_global_dyn(ByteRange mapping, Register reg, Register name);
+  void op_format(ByteRange mapping, Register ret, Register val, const lexer::CowText& fmt);
+  void op_call(ByteRange mapping, Register ret, const lexer::CowText& func, std::span<const Register> args,
+               std::span<const OpParam> spreads);
+  void op_call_dyn(ByteRange mapping, Register ret, Register func, std::span<const Register> args,
+                   std::span<const OpParam> spreads);
+
+  // Header patching: the placeholder byte (narrow `placeholder`) and its
+  // SourceMap entry now; the final code and operands once the body is written.
+  Placeholder op_header(ByteRange mapping, OpCode placeholder);
+  void patch_header(Placeholder at, OpCode final_op, std::initializer_list<Operand> operands);
+
+  // Constant shortcuts: intern, write nothing. A borrowed text stays borrowed
+  // (the source and the tokens outlive the emission); an owned one is copied.
+  OpParam add_const_bool(bool value);
+  OpParam add_const_number(double value);
+  OpParam add_const_ordinal(std::int32_t value);
+  OpParam add_const_string(const lexer::CowText& text);
+  OpParam add_const_string(std::string_view borrowed);
+
+  // ---- Scopes and variables (emit_scope.cc) -----------------------------
+
+  // A backward range is an internal error.
+  void enter_scope(ByteRange range);
+  void enter_leveled_scope(ByteRange range, std::size_t level);
+  void exit_scope();
+  // False (nothing declared) for a duplicate name, or for a name token that
+  // is no identifier (a keyword the parser already reported).
+  bool declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type);
+  bool declare_parameter(std::size_t index, const lexer::Token* id_token, ByteRange range, bool is_mutable,
+                         BindType bind_type);
+  // The variable of that name in the innermost scope, after reporting the
+  // duplicate declaration at `access`.
+  Variable* check_local_variable(const lexer::Token& access, std::string_view name);
+  // The variable's register, taken from the innermost frame when it has
+  // none yet; marks it initialised.
+  Register initialize_variable(Variable& variable);
+  // Whether a read may proceed, judged on the frame owning the register.
+  bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level);
+
+ private:
+  void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
+             const std::span<const OpParam>* params);
+  void push_source_map(ByteRange mapping);
+
+  // End of the previous SourceMap mapping: where an unusable mapping goes.
+  std::size_t last_mapping_end_ = 0;
+};
+
+}  // namespace vaxo_core::emitter

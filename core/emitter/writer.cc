@@ -1,0 +1,211 @@
+// Instruction writers: the only code that appends to the chunk's code.
+
+#include <bit>
+
+#include "core/emitter/emitter.h"
+
+namespace vaxo_core::emitter {
+
+namespace {
+
+template <typename T>
+bool any_wide(std::span<const T> list) {
+  for (const T& x : list) {
+    if (x.is_wide()) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+void Emitter::push_source_map(ByteRange mapping) {
+  // An operand made without tokens has the absent range; mapping it to an
+  // empty range keeps the source map valid (the code bytes are unaffected).
+  if (mapping.start > mapping.end) mapping = ByteRange{last_mapping_end_, last_mapping_end_};
+  diagnostics.push(DiagnosticCode::SourceMap, mapping);
+  last_mapping_end_ = mapping.end;
+}
+
+void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
+                    const std::span<const Register>* regs, const std::span<const OpParam>* params) {
+  OpParam reg_count = regs ? OpParam::from_size(regs->size()) : OpParam();
+  OpParam param_count = params ? OpParam::from_size(params->size()) : OpParam();
+  bool wide = false;
+  for (const Operand& o : head) wide = wide || o.wide;
+  if (regs) wide = wide || reg_count.is_wide() || any_wide(*regs);
+  if (params) wide = wide || param_count.is_wide() || any_wide(*params);
+
+  if (wide) {
+    chunk.add_code_wide(op);
+    for (const Operand& o : head) chunk.add_param_wide(o);
+    if (regs) {
+      chunk.add_param_wide(reg_count);
+      for (Register r : *regs) chunk.add_param_wide(r);
+    }
+    if (params) {
+      chunk.add_param_wide(param_count);
+      for (OpParam p : *params) chunk.add_param_wide(p);
+    }
+  } else {
+    chunk.add_code(op);
+    for (const Operand& o : head) chunk.add_param(o);
+    if (regs) {
+      chunk.add_param(reg_count);
+      for (Register r : *regs) chunk.add_param(r);
+    }
+    if (params) {
+      chunk.add_param(param_count);
+      for (OpParam p : *params) chunk.add_param(p);
+    }
+  }
+  push_source_map(mapping);
+}
+
+void Emitter::op(ByteRange mapping, OpCode op) { write(mapping, op, {}, nullptr, nullptr); }
+
+void Emitter::op_1(ByteRange mapping, OpCode op, Register a) {
+  const Operand head[] = {a};
+  write(mapping, op, head, nullptr, nullptr);
+}
+
+void Emitter::op_2(ByteRange mapping, OpCode op, Operand a, Operand b) {
+  const Operand head[] = {a, b};
+  write(mapping, op, head, nullptr, nullptr);
+}
+
+void Emitter::op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c) {
+  const Operand head[] = {a, b, c};
+  write(mapping, op, head, nullptr, nullptr);
+}
+
+void Emitter::op_4(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c, Operand d) {
+  const Operand head[] = {a, b, c, d};
+  write(mapping, op, head, nullptr, nullptr);
+}
+
+void Emitter::op_variadic(ByteRange mapping, Register ret, OpCode op, std::span<const Register> regs) {
+  const Operand head[] = {ret};
+  write(mapping, op, head, &regs, nullptr);
+}
+
+void Emitter::op_variadic_1(ByteRange mapping, Register ret, OpCode op, Register fixed,
+                            std::span<const OpParam> params) {
+  const Operand head[] = {ret, fixed};
+  write(mapping, op, head, nullptr, &params);
+}
+
+void Emitter::op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op, Operand fixed,
+                                     std::span<const Register> regs, std::span<const OpParam> params) {
+  const Operand head[] = {ret, fixed};
+  write(mapping, op, head, &regs, &params);
+}
+
+void Emitter::op_nil(ByteRange mapping, Register reg) { op_2(mapping, OpCode::Assign, reg, Register()); }
+
+void Emitter::op_bool(ByteRange mapping, Register reg, bool value) {
+  OpParam k = add_const_bool(value);
+  op_2(mapping, OpCode::Constant, reg, k);
+}
+
+void Emitter::op_number(ByteRange mapping, Register reg, double value) {
+  OpParam k = add_const_number(value);
+  op_2(mapping, OpCode::Constant, reg, k);
+}
+
+void Emitter::op_string(ByteRange mapping, Register reg, const lexer::CowText& value) {
+  OpParam k = add_const_string(value);
+  op_2(mapping, OpCode::Constant, reg, k);
+}
+
+void Emitter::op_const(ByteRange mapping, Register reg, OpParam const_id) {
+  op_2(mapping, OpCode::Constant, reg, const_id);
+}
+
+void Emitter::op_unary(ByteRange mapping, Register ret, OpCode op, Register reg) { op_2(mapping, op, ret, reg); }
+
+void Emitter::op_binary(ByteRange mapping, Register ret, OpCode op, Register left, Register right) {
+  op_3(mapping, op, ret, left, right);
+}
+
+void Emitter::op_if(ByteRange mapping, OpCode if_code, Register cond) { op_1(mapping, if_code, cond); }
+void Emitter::op_else(ByteRange mapping) { op(mapping, OpCode::Else); }
+void Emitter::op_if_end(ByteRange mapping) { op(mapping, OpCode::IfEnd); }
+void Emitter::op_return(ByteRange mapping, Register ret) { op_1(mapping, OpCode::Return, ret); }
+void Emitter::op_uninit(ByteRange mapping, Register reg) { op_1(mapping, OpCode::Uninit, reg); }
+void Emitter::op_non_nil(ByteRange mapping, Register reg) { op_1(mapping, OpCode::AssertNonNil, reg); }
+
+void Emitter::op_get(ByteRange mapping, Register ret, Register obj, const lexer::CowText& name) {
+  OpParam k = add_const_string(name);
+  op_3(mapping, OpCode::Get, ret, obj, k);
+}
+
+void Emitter::op_get_index(ByteRange mapping, Register ret, Register obj, std::int32_t index) {
+  op_3(mapping, OpCode::GetIndex, ret, obj, OpParam(index));
+}
+
+void Emitter::op_get_dyn(ByteRange mapping, Register ret, Register obj, Register index) {
+  op_3(mapping, OpCode::GetDyn, ret, obj, index);
+}
+
+void Emitter::op_get_upvalue(ByteRange mapping, Register reg, std::size_t level, Register up_reg) {
+  op_3(mapping, OpCode::GetUpvalue, reg, OpParam::from_size(level), up_reg);
+}
+
+void Emitter::op_set_upvalue(ByteRange mapping, Register reg, std::size_t level, Register up_reg) {
+  op_3(mapping, OpCode::SetUpvalue, reg, OpParam::from_size(level), up_reg);
+}
+
+void Emitter::op_global(ByteRange mapping, Register reg, const lexer::CowText& name) {
+  OpParam k = add_const_string(name);
+  op_2(mapping, OpCode::GetGlobal, reg, k);
+}
+
+void Emitter::op_global_num(ByteRange mapping, Register reg, double name) {
+  OpParam k = add_const_number(name);
+  op_2(mapping, OpCode::GetGlobal, reg, k);
+}
+
+void Emitter::op_global_dyn(ByteRange mapping, Register reg, Register name) {
+  op_2(mapping, OpCode::GetGlobalDyn, reg, name);
+}
+
+void Emitter::op_format(ByteRange mapping, Register ret, Register val, const lexer::CowText& fmt) {
+  OpParam k = add_const_string(fmt);
+  op_3(mapping, OpCode::Format, ret, val, k);
+}
+
+void Emitter::op_call(ByteRange mapping, Register ret, const lexer::CowText& func, std::span<const Register> args,
+                      std::span<const OpParam> spreads) {
+  OpParam k = add_const_string(func);
+  op_variadic_variadic_1(mapping, ret, OpCode::Call, k, args, spreads);
+}
+
+void Emitter::op_call_dyn(ByteRange mapping, Register ret, Register func, std::span<const Register> args,
+                          std::span<const OpParam> spreads) {
+  op_variadic_variadic_1(mapping, ret, OpCode::CallDyn, func, args, spreads);
+}
+
+Placeholder Emitter::op_header(ByteRange mapping, OpCode placeholder) {
+  Placeholder at = chunk.mark(placeholder);
+  push_source_map(mapping);
+  return at;
+}
+
+void Emitter::patch_header(Placeholder at, OpCode final_op, std::initializer_list<Operand> operands) {
+  chunk.patch(at, final_op, std::span<const Operand>(operands.begin(), operands.size()));
+}
+
+OpParam Emitter::add_const_bool(bool value) { return chunk.add_constant(Constant::boolean(value)); }
+OpParam Emitter::add_const_number(double value) { return chunk.add_constant(Constant::number(value)); }
+OpParam Emitter::add_const_ordinal(std::int32_t value) { return chunk.add_constant(Constant::ordinal(value)); }
+
+OpParam Emitter::add_const_string(const lexer::CowText& text) {
+  if (text.is_owned()) return chunk.add_constant(Constant::owned_string(std::string(text.view())));
+  return chunk.add_constant(Constant::string(text.view()));
+}
+
+OpParam Emitter::add_const_string(std::string_view borrowed) {
+  return chunk.add_constant(Constant::string(borrowed));
+}
+
+}  // namespace vaxo_core::emitter
