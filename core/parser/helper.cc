@@ -1,0 +1,94 @@
+#include "core/parser/helper.h"
+
+#include <vector>
+
+namespace vaxo_core::parser {
+namespace helper {
+
+std::optional<TokenRef> variable_token(ParserContext& ctx, bool include_underscore, bool include_global) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  if (t->kind.is_identifier()) {
+    ctx.next();
+    return TokenRef::borrow(*t);
+  }
+  const auto* keyword = t->kind.get_if<TokenKind::Keyword>();
+  if (keyword == nullptr) return std::nullopt;
+  Keyword k = keyword->keyword;
+  if (k == Keyword::Underscore) {
+    ctx.next();
+    if (!include_underscore) {
+      return TokenRef::make(Token::unknown(t->range, Keyword::Underscore, DiagnosticCode::UnexpectedUnderscore));
+    }
+    return TokenRef::borrow(*t);
+  }
+  if (k == Keyword::Global) {
+    ctx.next();
+    if (!include_global) {
+      return TokenRef::make(Token::unknown(t->range, Keyword::Global, DiagnosticCode::UnexpectedGlobal));
+    }
+    return TokenRef::borrow(*t);
+  }
+  if (!lexer::is_reserved(k)) return std::nullopt;
+  ctx.next();
+  // A reserved word used as a name stands for `_` from here on.
+  return TokenRef::make(Token::unknown(t->range, Keyword::Underscore, DiagnosticCode::InvalidReservedKeyword));
+}
+
+std::optional<TokenRef> literal_token(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  bool literal = false;
+  switch (t->kind.tag()) {
+    case TokenKind::Tag::Ordinal:
+    case TokenKind::Tag::Number:
+    case TokenKind::Tag::String:
+      literal = true;
+      break;
+    case TokenKind::Tag::Keyword: {
+      Keyword k = t->kind.get_if<TokenKind::Keyword>()->keyword;
+      literal = k == Keyword::True || k == Keyword::False || k == Keyword::Nil || k == Keyword::Nan ||
+                k == Keyword::Inf;
+      break;
+    }
+    case TokenKind::Tag::Eof:
+    case TokenKind::Tag::Identifier:
+    case TokenKind::Tag::InterpolatedString:
+    case TokenKind::Tag::Operator:
+    case TokenKind::Tag::Unknown:
+    case TokenKind::Tag::Empty:
+      break;
+  }
+  if (!literal) return std::nullopt;
+  ctx.next();
+  return TokenRef::borrow(*t);
+}
+
+bool is_list_closer(const Token& t) {
+  return t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace || t.kind.is_eof();
+}
+
+bool is_comma_free_follower(const Token& t) {
+  if (t.kind.is_eof()) return true;
+  if (t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace ||
+      t == Operator::Semicolon) {
+    return true;
+  }
+  return t == Keyword::Return || t == Keyword::Break || t == Keyword::Continue || t == Keyword::Case ||
+         t == Keyword::Else || t == Keyword::In || t == Keyword::Let || t == Keyword::Const;
+}
+
+bool is_colon(const Token& t) { return t == Operator::Colon || t == Operator::QuestionColon; }
+
+}  // namespace helper
+
+namespace expressions {
+
+Expression expression_expected(std::size_t pos) {
+  std::vector<TokenRef> tokens;
+  tokens.push_back(TokenRef::make(Token::empty(pos)));
+  return Expression::unknown_range(std::move(tokens), ByteRange{pos, pos}, DiagnosticCode::ExpressionExpected);
+}
+
+}  // namespace expressions
+}  // namespace vaxo_core::parser

@@ -1,0 +1,140 @@
+// ParserContext: the input every grammar rule reads, plus the bounds of one parse.
+//
+// It is the toolkit's ParserInput (a frozen token list and a position), so the
+// combinators of core/lexer/combinator.h run on it directly, extended with a
+// pointer to the ParserState shared by every input of one parse: the script's
+// token list and the token list of each interpolation parsed inside it.
+//
+// Bounds (untrusted text must never crash the host):
+// - Recursion: every rule that a recursive cycle of the grammar passes
+//   through enters `ctx.enter()` first. Past the nesting budget, or when the
+//   native stack is nearly used up, it throws ParseAborted.
+// - Tree height: folds that build a taller node without recursing (infix and
+//   suffix chains, `or`/`and` patterns) call `ctx.check_height(node.height)`
+//   for each node they build. Past the bound it throws ParseAborted. Every
+//   later pass over the tree (walker, range, dump, destructor, emitter)
+//   recurses once per level, so this is what keeps them bounded.
+//
+// ParseAborted is not a parse failure: no combinator (alt, opt, repeat, not_,
+// peek) may catch it, retry or fall back. It ends the parse as a whole; only
+// the parser's entry catches it and reports that there is no result.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <span>
+#include <unordered_set>
+#include <vector>
+
+#include "core/lexer/depth_guard.h"
+#include "core/lexer/input.h"
+#include "core/lexer/token.h"
+
+namespace vaxo_core::parser {
+
+// The parse gave up as a whole: nesting or tree height past its bound.
+class ParseAborted : public std::exception {
+ public:
+  const char* what() const noexcept override { return "parse aborted: nesting limit exceeded"; }
+};
+
+// What all inputs of one parse share.
+class ParserState {
+ public:
+  // Guarded rule levels. Each level of source nesting passes through one or
+  // a few guarded rules; 1,000 levels of every construct fit well within it.
+  // The budget's stack check stops earlier on a small thread stack.
+  static constexpr std::size_t kMaxNesting = 8000;
+  // Node levels of the finished tree. Chains of 10,000 terms fit; a pass over
+  // the tree needs well under 400 bytes of stack per level.
+  static constexpr std::uint32_t kMaxTreeHeight = 16000;
+  // Stack kept back, per tree level, for the passes that run over the
+  // finished tree; a thread with a small stack gets a lower height bound.
+  static constexpr std::size_t kStackPerTreeLevel = 256;
+
+  explicit ParserState(std::size_t max_nesting = kMaxNesting, std::uint32_t max_height = kMaxTreeHeight);
+
+  NestingBudget& budget() { return budget_; }
+  std::uint32_t max_height() const { return max_height_; }
+
+  // Failure memo: (input, position, rule key) triples known to fail. Every
+  // rule is a pure function of its input, position and parameters, so a
+  // remembered failure is exact.
+  bool failed_before(const lexer::Token* input, std::size_t index, std::uint32_t rule_key) const {
+    return !failures_.empty() && failures_.contains(Key{input, index, rule_key});
+  }
+  void remember_failure(const lexer::Token* input, std::size_t index, std::uint32_t rule_key) {
+    failures_.insert(Key{input, index, rule_key});
+  }
+
+ private:
+  struct Key {
+    const lexer::Token* input;
+    std::size_t index;
+    std::uint32_t rule_key;
+    friend bool operator==(const Key&, const Key&) = default;
+  };
+  struct KeyHash {
+    std::size_t operator()(const Key& k) const {
+      std::size_t h = reinterpret_cast<std::uintptr_t>(k.input);
+      h ^= k.index + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+      h ^= k.rule_key + 0x9e3779b97f4a7c15ULL + (h << 6) + (h >> 2);
+      return h;
+    }
+  };
+
+  NestingBudget budget_;
+  std::uint32_t max_height_;
+  std::unordered_set<Key, KeyHash> failures_;
+};
+
+// RAII: one guarded level of recursion; throws ParseAborted when refused.
+class RecursionGuard {
+ public:
+  explicit RecursionGuard(NestingBudget& budget) : guard_(budget) {
+    if (!guard_.ok()) throw ParseAborted();
+  }
+  RecursionGuard(const RecursionGuard&) = delete;
+  RecursionGuard& operator=(const RecursionGuard&) = delete;
+
+ private:
+  DepthGuard guard_;
+};
+
+class ParserContext : public lexer::ParserInput {
+ public:
+  // The state must outlive the context; the tokens must outlive the tree.
+  ParserContext(std::span<const lexer::Token> tokens, ParserState& state)
+      : lexer::ParserInput(tokens), state_(&state) {}
+
+  // A fresh input over another token list (an interpolation's), sharing this
+  // parse's bounds and memo.
+  ParserContext nested(std::span<const lexer::Token> tokens) const { return ParserContext(tokens, *state_); }
+
+  ParserState& state() const { return *state_; }
+
+  // Enters one guarded level of recursion: `auto guard = ctx.enter();`.
+  [[nodiscard]] RecursionGuard enter() const { return RecursionGuard(state_->budget()); }
+
+  // Throws ParseAborted when a node of this height would be too tall.
+  void check_height(std::uint32_t height) const {
+    if (height > state_->max_height()) [[unlikely]] throw ParseAborted();
+  }
+
+  // The failure memo at the current position.
+  bool failed_before(std::uint32_t rule_key) const {
+    return state_->failed_before(tokens.data(), index, rule_key);
+  }
+  void remember_failure(std::uint32_t rule_key) { state_->remember_failure(tokens.data(), index, rule_key); }
+
+  // The next token without consuming it, or nullptr when none remains.
+  const lexer::Token* peek() const { return peek_token(); }
+  // Consumes the next token; nullptr (nothing consumed) when none remains.
+  const lexer::Token* next() { return index < tokens.size() ? &tokens[index++] : nullptr; }
+
+ private:
+  ParserState* state_;
+};
+
+}  // namespace vaxo_core::parser
