@@ -554,10 +554,7 @@ inline std::optional<std::string_view> line_ending(LexerInput& in) {
 // stop is a CR not followed by LF.
 inline std::optional<std::string_view> till_line_ending(LexerInput& in) {
   auto cp = in.checkpoint();
-  auto rest = in.rest();
-  auto at = rest.find_first_of("\r\n");
-  if (at == std::string_view::npos) at = rest.size();
-  in.advance(at);
+  in.position = in.next_line_stop();
   if (in.byte_at(0) == '\r' && in.byte_at(1) != '\n') return std::nullopt;
   return in.slice(cp);
 }

@@ -29,6 +29,21 @@ struct LexerInput {
   const config::Config* config = nullptr;
   // Bounds the interpolation nesting of one lexer run; set by the entry points.
   NestingBudget* nesting = nullptr;
+  // A cache of the text, not of the position (checkpoints ignore it): the
+  // first CR or LF at or after `line_stop_from` is at `line_stop_at` (the
+  // text's length when there is none). It keeps a run of failed `//`
+  // comments on one line linear.
+  std::size_t line_stop_from = static_cast<std::size_t>(-1);
+  std::size_t line_stop_at = 0;
+
+  // The offset of the first CR or LF at or after the position, or the length.
+  std::size_t next_line_stop() {
+    if (line_stop_from <= position && position <= line_stop_at) return line_stop_at;
+    auto at = text.find_first_of("\r\n", position);
+    line_stop_from = position;
+    line_stop_at = at == std::string_view::npos ? text.size() : at;
+    return line_stop_at;
+  }
 
   Checkpoint checkpoint() const { return position; }
   void reset(Checkpoint cp) { position = cp; }

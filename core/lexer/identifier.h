@@ -1,0 +1,26 @@
+// Names: the identifier character classes and the name scanner.
+#pragma once
+
+#include <optional>
+
+#include "core/lexer/input.h"
+#include "core/lexer/token.h"
+
+namespace vaxo_core::lexer::identifier {
+
+// XID_Start (Unicode Standard Annex 31); ASCII letters on the fast path.
+bool is_identifier_start(char32_t ch);
+// `_`, `$` and `@`: each may begin a name as a run of itself.
+constexpr bool is_identifier_special(char32_t ch) { return ch == U'_' || ch == U'$' || ch == U'@'; }
+// XID_Continue; ASCII letters, digits and `_` on the fast path.
+bool is_identifier_continue(char32_t ch);
+
+// Reads one name: one XID_Start character or a run of one special character,
+// then XID_Continue characters. A name spelling a keyword becomes a Keyword
+// when `keyword` is true. Fails, consuming nothing, when no name begins here.
+std::optional<TokenKind> identifier(LexerInput& in, bool keyword);
+
+// Consumes XID_Continue characters from the position; returns how many bytes.
+std::size_t skip_identifier_continue(LexerInput& in);
+
+}  // namespace vaxo_core::lexer::identifier

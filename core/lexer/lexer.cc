@@ -1,0 +1,69 @@
+#include "core/lexer/lexer.h"
+
+#include "core/lexer/string.h"
+
+namespace vaxo_core::lexer {
+
+namespace {
+
+struct NeverBreak {
+  bool operator()(const Token&) const { return false; }
+};
+
+// Tokens average well over four bytes of source in real scripts.
+std::size_t token_estimate(const LexerInput& in) { return in.remaining() / 4 + 2; }
+
+}  // namespace
+
+LexerInput to_input(std::string_view text, const config::Config& config) {
+  LexerInput in;
+  in.text = text;
+  in.position = 0;
+  in.config = &config;
+  return in;
+}
+
+std::optional<std::vector<Token>> lex(LexerInput& input) {
+  if (input.nesting == nullptr) {
+    NestingBudget budget(kMaxInterpolationDepth);
+    input.nesting = &budget;
+    auto result = lex_impl(input, NeverBreak{}, token_estimate(input));
+    input.nesting = nullptr;
+    return result;
+  }
+  return lex_impl(input, NeverBreak{}, token_estimate(input));
+}
+
+namespace {
+
+std::optional<std::vector<Token>> lex_template(LexerInput& input) {
+  StringInfo info;
+  info.leading_range = ByteRange{0, 0};
+  info.trailing_range = ByteRange{input.text.size(), input.text.size()};
+  info.ats = 1;
+  const std::size_t start = input.position;
+  auto kind = string::string_content(input, std::move(info));
+  if (!kind) return std::nullopt;
+  std::vector<Token> tokens;
+  tokens.reserve(2);
+  tokens.push_back(Token::make(std::move(*kind), ByteRange{start, input.position}));
+  auto eof = tokens::token(input, &tokens.back());
+  if (!eof || !eof->kind.is_eof()) return std::nullopt;
+  tokens.push_back(std::move(*eof));
+  return tokens;
+}
+
+}  // namespace
+
+std::optional<std::vector<Token>> lex_string(LexerInput& input) {
+  if (input.nesting == nullptr) {
+    NestingBudget budget(kMaxInterpolationDepth);
+    input.nesting = &budget;
+    auto result = lex_template(input);
+    input.nesting = nullptr;
+    return result;
+  }
+  return lex_template(input);
+}
+
+}  // namespace vaxo_core::lexer

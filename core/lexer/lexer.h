@@ -1,0 +1,67 @@
+// The lexer's entry points: script text or template text to a token list.
+//
+// Data flow: to_input wraps the text; lex runs the token loop (trivia, then
+// one token from tokens::token, repeatedly) until the end of the text, which
+// gives the final `Eof`; lex_string reads the whole text as the body of one
+// quote-less verbatim string and then the `Eof`. Interpolations run the same
+// loop recursively with a stop predicate. Tokens borrow from the text, which
+// must outlive the list.
+//
+// Bad input never fails: it becomes recovery tokens. The only failure is
+// interpolation nesting past the lexer's budget (or the thread's stack); the
+// caller reports it as LexerError.
+#pragma once
+
+#include <optional>
+#include <string_view>
+#include <vector>
+
+#include "core/config/config.h"
+#include "core/lexer/depth_guard.h"
+#include "core/lexer/input.h"
+#include "core/lexer/token.h"
+#include "core/lexer/tokens.h"
+#include "core/lexer/trivia.h"
+
+namespace vaxo_core::lexer {
+
+// Nested interpolation levels one lexer run accepts (the stack check of the
+// budget may stop it earlier on a small thread stack).
+inline constexpr std::size_t kMaxInterpolationDepth = 4096;
+
+// An input over `text` at position 0 carrying `config`.
+LexerInput to_input(std::string_view text, const config::Config& config);
+
+// The script's tokens, ending with exactly one `Eof` at the end of the text;
+// nullopt when interpolations nest too deeply.
+std::optional<std::vector<Token>> lex(LexerInput& input);
+
+// A template: [the String or InterpolatedString token over the whole text,
+// `Eof`]; nullopt when interpolations nest too deeply.
+std::optional<std::vector<Token>> lex_string(LexerInput& input);
+
+// The token loop: trivia and tokens until `Eof` or until `should_break`
+// answers true for a token (that token ends the list, and the trivia after
+// it stay unread). `should_break` is never called with `Eof`.
+template <typename ShouldBreak>
+std::optional<std::vector<Token>> lex_impl(LexerInput& in, ShouldBreak&& should_break, std::size_t reserve = 0) {
+  std::vector<Token> tokens;
+  tokens.reserve(reserve);
+  for (;;) {
+    trivia::leading_trivia(in);
+    auto token = tokens::token(in, tokens.empty() ? nullptr : &tokens.back());
+    if (!token) return std::nullopt;
+    if (token->kind.is_eof()) {
+      tokens.push_back(std::move(*token));
+      return tokens;
+    }
+    if (should_break(std::as_const(*token))) {
+      tokens.push_back(std::move(*token));
+      return tokens;
+    }
+    trivia::tailing_trivia(in);
+    tokens.push_back(std::move(*token));
+  }
+}
+
+}  // namespace vaxo_core::lexer

@@ -1,0 +1,476 @@
+#include "core/lexer/string.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "core/diagnostic/internal_error.h"
+#include "core/lexer/combinator.h"
+#include "core/lexer/identifier.h"
+#include "core/lexer/lexer.h"
+#include "core/lexer/tokens.h"
+
+namespace vaxo_core::lexer::string {
+
+namespace {
+
+using Fragment = StringFragment;
+
+bool is_quote(int c) { return c == '\'' || c == '"' || c == '`'; }
+
+int hex_value(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// A run of plain text: up to `$`, a backslash (unless verbatim) or the quote.
+// Every stop character is ASCII, so bytes can be scanned directly.
+std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32_t> quote, bool verbatim) {
+  const std::size_t start = in.position;
+  const std::size_t size = in.text.size();
+  const char q = quote ? static_cast<char>(*quote) : '$';
+  const char bs = verbatim ? '$' : '\\';
+  const char* data = in.text.data();
+  std::size_t p = start;
+  while (p < size) {
+    char c = data[p];
+    if (c == '$' || c == bs || c == q) break;
+    ++p;
+  }
+  if (p == start) return std::nullopt;
+  in.position = p;
+  return in.slice(start);
+}
+
+// `$` (plain) or a `$` run of at most `ats` (verbatim); a backslash escape in
+// a plain literal. Fails, consuming nothing, at any other character.
+std::optional<Fragment> escaped_char(LexerInput& in, std::size_t ats) {
+  const std::size_t start = in.position;
+  if (ats == 0) {
+    int c = in.byte_at(0);
+    if (c == '\\') {
+      in.advance(1);
+      return escaped_char_impl(in);
+    }
+    if (c == '$') {
+      in.advance(1);
+      auto r = interpolation(in, in.slice(start));
+      if (!r) in.reset(start);
+      return r;
+    }
+    return std::nullopt;
+  }
+  std::size_t count = 0;
+  while (count < ats && in.byte_at(0) == '$') {
+    in.advance(1);
+    ++count;
+  }
+  if (count == 0) return std::nullopt;
+  std::string_view dollars = in.slice(start);
+  if (count < ats) return Fragment{Fragment::Literal{dollars}};
+  auto r = interpolation(in, dollars);
+  if (!r) in.reset(start);
+  return r;
+}
+
+// The closing quote with exactly `ats` `@`, or the text read as a literal.
+std::optional<Fragment> maybe_end_of_string(LexerInput& in, StringInfo& info) {
+  if (!info.quote) return std::nullopt;
+  if (in.at_end() || in.byte_at(0) != static_cast<int>(*info.quote)) return std::nullopt;
+  const std::size_t start = in.position;
+  in.advance(1);
+  std::size_t count = 0;
+  while (count < info.ats && in.byte_at(0) == '@') {
+    in.advance(1);
+    ++count;
+  }
+  if (count == info.ats) {
+    info.trailing_range = ByteRange{start, in.position};
+    return Fragment{Fragment::EndOfString{}};
+  }
+  return Fragment{Fragment::Literal{in.slice(start)}};
+}
+
+std::optional<Fragment> fragment(LexerInput& in, StringInfo& info) {
+  if (auto s = literal_str(in, info.quote, info.ats > 0)) return Fragment{Fragment::Literal{*s}};
+  const std::size_t cp = in.position;
+  if (auto e = escaped_char(in, info.ats)) return e;
+  if (in.nesting != nullptr && in.nesting->exhausted()) return std::nullopt;
+  in.reset(cp);
+  if (in.at_end()) return Fragment{Fragment::EndOfFile{}};
+  return maybe_end_of_string(in, info);
+}
+
+// Stop rule of `${`: ends at the `}` that balances the opening brace.
+struct BraceRule {
+  std::int64_t depth = 0;
+  bool operator()(const Token& t) {
+    if (t == Operator::OpenBrace) {
+      ++depth;
+    } else if (t == Operator::CloseBrace) {
+      --depth;
+    }
+    return depth <= 0;
+  }
+};
+
+// Stop rule of `$(`: ends at the balancing `)`, or at a `:` directly inside
+// the parentheses (the start of a format text).
+struct ParenRule {
+  std::int64_t depth = 0;
+  std::int64_t brace_depth = 0;
+  bool has_format = false;
+  bool operator()(const Token& t) {
+    if (t == Operator::OpenParen) {
+      ++depth;
+    } else if (t == Operator::CloseParen) {
+      --depth;
+    } else if (t == Operator::OpenBrace) {
+      ++brace_depth;
+    } else if (t == Operator::CloseBrace) {
+      --brace_depth;
+    } else if (depth == 1 && brace_depth == 0 && t == Operator::Colon) {
+      has_format = true;
+      return true;
+    }
+    return depth <= 0;
+  }
+};
+
+// Literal text of the interpolated-string assembly: one source piece stays a
+// view; a second piece (or an escape) makes it owned.
+struct TextBuilder {
+  std::string_view view;
+  std::string owned;
+  bool is_owned = false;
+
+  void append(std::string_view s) {
+    if (!is_owned) {
+      owned.assign(view);
+      is_owned = true;
+    }
+    owned.append(s);
+  }
+  CowText finish() { return is_owned ? CowText::owned(std::move(owned)) : CowText(view); }
+};
+
+void extract_invalid(const Fragment::InvalidEscapedChar& e, std::vector<SourceDiagnostic>& errors) {
+  errors.push_back(SourceDiagnostic{ByteRange{e.range.start - 1, e.range.end}, e.error});
+}
+
+TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>& errors) {
+  std::vector<InterpolatedPart> parts;
+  std::vector<TextBuilder> literals;
+  bool literal_pushed = false;
+  char utf8_buf[4];
+  for (auto& frag : info.content) {
+    std::string_view piece;
+    bool owned_piece = false;
+    switch (static_cast<int>(frag.value.index())) {
+      case 3: {  // Interpolation
+        auto& interp = std::get<Fragment::Interpolation>(frag.value);
+        if (!literal_pushed) literals.emplace_back();
+        parts.emplace_back(CowText(), std::move(interp.tokens), interp.format);
+        interp.tokens.clear();
+        literal_pushed = false;
+        continue;
+      }
+      case 0:
+        piece = std::get<Fragment::Literal>(frag.value).text;
+        break;
+      case 1: {
+        char32_t ch = std::get<Fragment::EscapedChar>(frag.value).value;
+        std::size_t n = 0;
+        struct Sink {
+          char* buf;
+          std::size_t* n;
+          void push_back(char c) { buf[(*n)++] = c; }
+        } sink{utf8_buf, &n};
+        utf8::append(sink, ch);
+        piece = std::string_view(utf8_buf, n);
+        owned_piece = true;
+        break;
+      }
+      case 2:
+        extract_invalid(std::get<Fragment::InvalidEscapedChar>(frag.value), errors);
+        break;
+      default:
+        break;
+    }
+    if (piece.empty()) continue;
+    if (literal_pushed) {
+      literals.back().append(piece);
+    } else {
+      TextBuilder b;
+      if (owned_piece) {
+        b.append(piece);
+      } else {
+        b.view = piece;
+      }
+      literals.push_back(std::move(b));
+      literal_pushed = true;
+    }
+  }
+  if (!literal_pushed) literals.emplace_back();
+  parts.emplace_back();
+  for (std::size_t i = 0; i < parts.size(); ++i) parts[i].text = literals[i].finish();
+
+  TokenKind::InterpolatedString s;
+  s.parts = std::move(parts);
+  s.info = Box<StringInfo>(std::move(info));
+  return TokenKind(std::move(s));
+}
+
+}  // namespace
+
+std::optional<TokenKind> string(LexerInput& in) {
+  const std::size_t start = in.position;
+  std::size_t ats = 0;
+  while (in.byte_at(0) == '@') {
+    in.advance(1);
+    ++ats;
+  }
+  int q = in.byte_at(0);
+  if (!is_quote(q)) {
+    in.reset(start);
+    return std::nullopt;
+  }
+  in.advance(1);
+  StringInfo info;
+  info.leading_range = ByteRange{start, in.position};
+  info.ats = ats;
+  info.quote = static_cast<char32_t>(q);
+  return string_content(in, std::move(info));
+}
+
+std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
+  const bool string_mode = !info.quote;  // template mode
+  bool terminated = false;
+  bool unterminated = false;
+  for (;;) {
+    auto frag = fragment(in, info);
+    if (!frag) return std::nullopt;
+    if (std::holds_alternative<Fragment::EndOfString>(frag->value)) {
+      terminated = true;
+      break;
+    }
+    if (std::holds_alternative<Fragment::EndOfFile>(frag->value)) {
+      unterminated = !string_mode;
+      break;
+    }
+    info.content.push_back(std::move(*frag));
+  }
+
+  if (terminated && info.content.size() == 1) {
+    if (auto* lit = std::get_if<Fragment::Literal>(&info.content.front().value)) {
+      std::string_view value = lit->text;
+      return TokenKind(TokenKind::String{CowText(value), Box<StringInfo>(std::move(info))});
+    }
+  }
+
+  std::vector<SourceDiagnostic> errors;
+  if (unterminated) {
+    errors.push_back(SourceDiagnostic{ByteRange{in.position, in.position}, DiagnosticCode::UnterminatedString});
+  }
+  bool has_interpolation = false;
+  for (const auto& f : info.content) {
+    if (std::holds_alternative<Fragment::Interpolation>(f.value)) {
+      has_interpolation = true;
+      break;
+    }
+  }
+
+  TokenKind kind;
+  if (has_interpolation) {
+    kind = assemble_interpolated(info, errors);
+  } else {
+    std::string value;
+    for (const auto& f : info.content) {
+      if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) {
+        value.append(lit->text);
+      } else if (auto* esc = std::get_if<Fragment::EscapedChar>(&f.value)) {
+        utf8::append(value, esc->value);
+      } else if (auto* bad = std::get_if<Fragment::InvalidEscapedChar>(&f.value)) {
+        extract_invalid(*bad, errors);
+      }
+    }
+    kind = TokenKind::String{CowText::owned(std::move(value)), Box<StringInfo>(std::move(info))};
+  }
+  if (errors.empty()) return kind;
+  return TokenKind::unknown_errors(std::move(kind), std::move(errors));
+}
+
+StringFragment escaped_char_impl(LexerInput& in) {
+  if (in.at_end()) return Fragment{Fragment::EndOfFile{}};
+  const std::size_t start = in.position;
+  auto simple = [&](char32_t value) {
+    in.advance(1);
+    return Fragment{Fragment::EscapedChar{value, in.slice(start)}};
+  };
+  switch (in.byte_at(0)) {
+    case '0': return simple(U'\0');
+    case 'r': return simple(U'\r');
+    case 'n': return simple(U'\n');
+    case 't': return simple(U'\t');
+    case 'b': return simple(U'\b');
+    case 'f': return simple(U'\f');
+    case 'v': return simple(U'\v');
+    case '\\': return simple(U'\\');
+    case '"': return simple(U'"');
+    case '\'': return simple(U'\'');
+    case '`': return simple(U'`');
+    case '$': return simple(U'$');
+    case 'x': {
+      int h1 = hex_value(in.byte_at(1));
+      int h2 = hex_value(in.byte_at(2));
+      if (h1 >= 0 && h2 >= 0) {
+        in.advance(3);
+        int v = h1 * 16 + h2;
+        if (v <= 0x7F) return Fragment{Fragment::EscapedChar{static_cast<char32_t>(v), in.slice(start)}};
+        return Fragment{
+            Fragment::InvalidEscapedChar{ByteRange{start, in.position}, DiagnosticCode::InvalidHexEscapeSequence}};
+      }
+      break;
+    }
+    case 'u': {
+      if (in.byte_at(1) != '{') break;
+      std::size_t p = 2;
+      std::uint64_t value = 0;
+      bool overflow = false;
+      while (hex_value(in.byte_at(p)) >= 0) {
+        value = value * 16 + static_cast<std::uint64_t>(hex_value(in.byte_at(p)));
+        if (value > 0xFFFFFFFFull) {
+          overflow = true;
+          value = 0xFFFFFFFFull + 1;  // stays past 32 bits; never wraps
+        }
+        ++p;
+      }
+      if (p == 2 || in.byte_at(p) != '}') break;
+      in.advance(p + 1);
+      bool scalar = !overflow && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+      if (!scalar) {
+        return Fragment{Fragment::InvalidEscapedChar{ByteRange{start, in.position},
+                                                     DiagnosticCode::InvalidUnicodeEscapeSequence}};
+      }
+      return Fragment{Fragment::EscapedChar{static_cast<char32_t>(value), in.slice(start)}};
+    }
+    default:
+      break;
+  }
+  auto d = in.peek();
+  in.advance(d.len);
+  return Fragment{Fragment::InvalidEscapedChar{ByteRange{start, in.position}, DiagnosticCode::InvalidEscapeSequence}};
+}
+
+std::string_view format_string(LexerInput& in) {
+  const std::size_t start = in.position;
+  std::int64_t depth = 0;
+  bool in_class = false;
+  while (!in.at_end()) {
+    const std::size_t here = in.position;
+    auto d = in.peek();
+    in.advance(d.len);
+    switch (d.ch) {
+      case U'\\':
+        if (!in.at_end()) in.advance(in.peek().len);
+        break;
+      case U'[':
+        in_class = true;
+        break;
+      case U']':
+        in_class = false;
+        break;
+      case U'(':
+        if (!in_class) ++depth;
+        break;
+      case U')':
+        if (in_class) break;
+        if (depth == 0) {
+          in.reset(here);
+          return in.text.substr(start, here - start);
+        }
+        --depth;
+        break;
+      default:
+        break;
+    }
+  }
+  return in.slice(start);
+}
+
+std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dollars) {
+  const std::size_t cp = in.position;
+  if (in.at_end()) return Fragment{Fragment::Literal{dollars}};
+  auto next = in.peek();
+
+  if (next.ch == U'{' || next.ch == U'(') {
+    // Each level of interpolation recurses into the token loop.
+    std::optional<DepthGuard> guard;
+    if (in.nesting != nullptr) {
+      guard.emplace(*in.nesting);
+      if (!*guard) {
+        in.reset(cp);
+        return std::nullopt;
+      }
+    }
+    if (next.ch == U'{') {
+      auto list = lex_impl(in, BraceRule{});
+      if (!list) {
+        in.reset(cp);
+        return std::nullopt;
+      }
+      return Fragment{Fragment::Interpolation{dollars, std::move(*list), {}, std::nullopt}};
+    }
+
+    ParenRule rule;
+    auto list = lex_impl(in, std::ref(rule));
+    if (!list) {
+      in.reset(cp);
+      return std::nullopt;
+    }
+    std::vector<Token>& tokens = *list;
+    std::string_view format;
+    std::optional<Token> end;
+    if (rule.has_format) {
+      format = format_string(in);
+      if (tokens.empty()) throw InternalError("assertion failed: last.is_some()");
+      tokens.pop_back();  // the format colon
+      auto closing = tokens::token(in, nullptr);
+      if (!closing) {
+        in.reset(cp);
+        return std::nullopt;
+      }
+      end = std::move(*closing);
+    } else if (!tokens.empty() && tokens.back() == Operator::CloseParen) {
+      end = std::move(tokens.back());
+      tokens.pop_back();
+    } else {
+      // The text ended first: the list keeps its Eof.
+      end = Token::empty(tokens.empty() ? cp : tokens.back().range.end);
+    }
+    Token begin = std::move(tokens.front());
+    tokens.erase(tokens.begin());
+    if (tokens.empty()) tokens.push_back(Token::empty(begin.range.end));
+    return Fragment{Fragment::Interpolation{dollars, std::move(tokens), format,
+                                            std::pair<Token, Token>{std::move(begin), std::move(*end)}}};
+  }
+
+  if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {
+    const std::size_t start = in.position;
+    auto kind = identifier::identifier(in, true);
+    ByteRange span{start, in.position};
+    if (auto kw = kind->as_keyword(); kw && !is_constant(*kw)) {
+      kind = TokenKind::unknown(Keyword::Nil, span,
+                                is_reserved(*kw) ? DiagnosticCode::InvalidReservedKeyword : DiagnosticCode::InvalidKeyword);
+    }
+    std::vector<Token> tokens;
+    tokens.push_back(Token::make(std::move(*kind), span));
+    return Fragment{Fragment::Interpolation{dollars, std::move(tokens), {}, std::nullopt}};
+  }
+
+  return Fragment{Fragment::Literal{dollars}};
+}
+
+}  // namespace vaxo_core::lexer::string

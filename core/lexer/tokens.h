@@ -1,0 +1,20 @@
+// The token scanner: reads exactly one token, choosing its parser by the
+// first character after the blanks.
+#pragma once
+
+#include <optional>
+
+#include "core/lexer/input.h"
+#include "core/lexer/token.h"
+
+namespace vaxo_core::lexer::tokens {
+
+// Reads one token; `Eof` at the end of the input, and a one-character
+// recovery token (UnknownToken) where no token begins. `prev_token` is the
+// last token of the caller's list (or null): after `.` a digit run is an
+// ordinal and a name never a keyword; and when the new token is `:` or `?:`,
+// a keyword `prev_token` is retyped in place into an identifier with the
+// keyword's text. Fails only when the lexer's nesting budget is spent.
+std::optional<Token> token(LexerInput& in, Token* prev_token);
+
+}  // namespace vaxo_core::lexer::tokens

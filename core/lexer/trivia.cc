@@ -1,0 +1,66 @@
+#include "core/lexer/trivia.h"
+
+namespace vaxo_core::lexer::trivia {
+
+namespace {
+
+// After the blanks, can `in` start any trivia at all? Cheap test for the
+// common case of a token following directly.
+bool may_start_trivia(const LexerInput& in) {
+  std::size_t p = in.position;
+  const auto& t = in.text;
+  while (p < t.size() && (t[p] == ' ' || t[p] == '\t')) ++p;
+  if (p >= t.size()) return false;
+  char c = t[p];
+  return c == '/' || c == '\n' || c == '\r';
+}
+
+std::optional<Unit> line_comment_or_new_line(LexerInput& in) {
+  auto cp = in.checkpoint();
+  if (line_comment(in)) return Unit{};
+  in.reset(cp);
+  return new_line(in);
+}
+
+}  // namespace
+
+std::optional<Unit> line_comment(LexerInput& in) {
+  space0(in);
+  if (!literal("//")(in)) return std::nullopt;
+  if (!till_line_ending(in)) return std::nullopt;
+  line_ending(in);  // optional: the last line needs none
+  return Unit{};
+}
+
+std::optional<Unit> block_comment(LexerInput& in) {
+  space0(in);
+  if (!literal("/*")(in)) return std::nullopt;
+  auto at = in.rest().find("*/");
+  if (at == std::string_view::npos) {
+    in.position = in.text.size();
+  } else {
+    in.advance(at + 2);
+  }
+  return Unit{};
+}
+
+std::optional<Unit> new_line(LexerInput& in) {
+  space0(in);
+  if (!line_ending(in)) return std::nullopt;
+  return Unit{};
+}
+
+std::optional<Unit> leading_trivia(LexerInput& in) {
+  if (!may_start_trivia(in)) return Unit{};
+  return repeat_void(kAny, alt(line_comment, block_comment, new_line))(in);
+}
+
+std::optional<Unit> tailing_trivia(LexerInput& in) {
+  if (!may_start_trivia(in)) return Unit{};
+  auto cp = in.checkpoint();
+  if (repeat_void(kOneOrMore, block_comment)(in) && line_comment_or_new_line(in)) return Unit{};
+  in.reset(cp);
+  return repeat_void(between(0, 1), line_comment_or_new_line)(in);
+}
+
+}  // namespace vaxo_core::lexer::trivia

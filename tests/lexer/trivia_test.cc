@@ -1,0 +1,83 @@
+// The token loop and trivia: comments and line endings vanish, nothing else.
+#include <gtest/gtest.h>
+
+#include "core/lexer/lexer.h"
+#include "tests/lexer/support/lex_cases.h"
+
+namespace vaxo_core::lexer {
+namespace {
+
+using testing::LexCase;
+
+TEST(TokenLoop, TriviaAreDropped) {
+  const LexCase cases[] = {
+      {"", "0..0 Eof\n"},
+      {" \t// c\n/* b */\r\n  \n", "19..19 Eof\n"},
+      {"a // note", "0..1 Identifier(a)\n9..9 Eof\n"},
+      {"a\r\n\r\n\nb", "0..1 Identifier(a)\n6..7 Identifier(b)\n7..7 Eof\n"},
+      {"a /* x */ b", "0..1 Identifier(a)\n10..11 Identifier(b)\n11..11 Eof\n"},
+      {"a /* x */ // y\nb", "0..1 Identifier(a)\n15..16 Identifier(b)\n16..16 Eof\n"},
+      // Block comments do not nest.
+      {"/* a /* b */ c */", "13..14 Identifier(c)\n15..16 Operator(*)\n16..17 Operator(/)\n17..17 Eof\n"},
+      // "*/" is searched after the opening "/*".
+      {"/*/ x", "5..5 Eof\n"},
+      {"/**/x", "4..5 Identifier(x)\n5..5 Eof\n"},
+      {"x /* never closed", "0..1 Identifier(x)\n17..17 Eof\n"},
+      // A lone CR stops a line comment from being one.
+      {"// a\rb",
+       "0..1 Operator(/)\n1..2 Operator(/)\n3..4 Identifier(a)\n"
+       "4..5 Unknown(Empty; UnknownToken 4..5)\n5..6 Identifier(b)\n6..6 Eof\n"},
+      {"// a\r", "0..1 Operator(/)\n1..2 Operator(/)\n3..4 Identifier(a)\n4..5 Unknown(Empty; UnknownToken 4..5)\n5..5 Eof\n"},
+      {"// a\r\nb", "6..7 Identifier(b)\n7..7 Eof\n"},
+      // CR alone, FF and VT are neither blanks nor line endings.
+      {"a\rb\x0c\x0b",
+       "0..1 Identifier(a)\n1..2 Unknown(Empty; UnknownToken 1..2)\n2..3 Identifier(b)\n"
+       "3..4 Unknown(Empty; UnknownToken 3..4)\n4..5 Unknown(Empty; UnknownToken 4..5)\n5..5 Eof\n"},
+  };
+  testing::expect_lex_cases(cases);
+}
+
+TEST(TokenLoop, NoTriviaKept) {
+  // Trivia fields are empty types: nothing can be stored in them.
+  static_assert(std::is_empty_v<LeadingTrivia> && std::is_empty_v<TailingTrivia>);
+  auto tokens = testing::lex_script("/* a */ x // b\n y");
+  ASSERT_EQ(tokens.size(), 3u);
+}
+
+TEST(TokenLoop, StopPredicateLeavesTrailingTriviaUnread) {
+  config::Config config;
+  std::string_view src = "a b // c\nd";
+  auto in = to_input(src, config);
+  int calls = 0;
+  auto list = lex_impl(in, [&](const Token& t) {
+    ++calls;
+    return t == TokenKind(TokenKind::Identifier{"b"});
+  });
+  ASSERT_TRUE(list);
+  ASSERT_EQ(list->size(), 2u);
+  EXPECT_EQ(calls, 2);
+  EXPECT_EQ(in.position, 3u);  // right after `b`, before the blank and the comment
+}
+
+TEST(TokenLoop, StopPredicateNeverSeesEof) {
+  config::Config config;
+  auto in = to_input("a", config);
+  auto list = lex_impl(in, [](const Token& t) {
+    EXPECT_FALSE(t.kind.is_eof());
+    return false;
+  });
+  ASSERT_TRUE(list);
+  EXPECT_TRUE(list->back().kind.is_eof());
+}
+
+TEST(TokenLoop, LongRunsOfFailedLineCommentsStayLinear) {
+  // Each `/` retries a line comment up to the lone CR; a cached search keeps
+  // this linear (a naive scan takes minutes here).
+  std::string src(200'000, '/');
+  src += "\rx";
+  auto tokens = testing::lex_script(src);
+  EXPECT_EQ(tokens.size(), 200'000u + 3);
+}
+
+}  // namespace
+}  // namespace vaxo_core::lexer
