@@ -1,0 +1,336 @@
+// The tree walker (collect_diagnostics, range), TokenRef, list items and the
+// Unknown constructors, over hand-built trees.
+#include <gtest/gtest.h>
+
+#include <limits>
+
+#include "core/config/config.h"
+#include "core/diagnostic/diagnostics_collector.h"
+#include "core/diagnostic/internal_error.h"
+#include "core/parser/ast.h"
+#include "core/parser/ast_walker.h"
+#include "core/parser/dump.h"
+#include "tests/parser/support/tree_builder.h"
+
+namespace vaxo_core::parser {
+namespace {
+
+using diagnostic::DiagnosticsCollector;
+using testing::inserted;
+using testing::literal;
+using testing::refs;
+using testing::TokenStore;
+using testing::variable;
+using D = DiagnosticCode;
+
+constexpr std::string_view kText = "0123456789abcdefghijklmnopqrstuvwxyz0123456789";
+
+std::vector<D> codes(const DiagnosticsCollector& c) {
+  std::vector<D> out;
+  for (const auto& d : c) out.push_back(d.error);
+  return out;
+}
+
+ByteRange R(std::size_t a, std::size_t b) { return ByteRange{a, b}; }
+
+TEST(TokenRefTest, FlaggingABorrowedTokenCopiesItAndLeavesTheListAlone) {
+  TokenStore s;
+  TokenRef r = s.ident("ab", 3);
+  const Token& original = *r;
+  r.wrap_as_unknown(D::UnexpectedToken);
+  EXPECT_TRUE(r.is_owned());
+  EXPECT_TRUE(original.kind.is_identifier());
+  const auto* u = r->kind.get_if<TokenKind::Unknown>();
+  ASSERT_NE(u, nullptr);
+  EXPECT_TRUE(u->recovered->is_identifier());
+  ASSERT_EQ(u->errors.size(), 1u);
+  EXPECT_EQ(u->errors[0], (SourceDiagnostic{R(3, 5), D::UnexpectedToken}));
+
+  // Flagging again nests the recovery kinds.
+  r.wrap_as_unknown(D::UnknownToken);
+  const auto* outer = r->kind.get_if<TokenKind::Unknown>();
+  ASSERT_NE(outer, nullptr);
+  EXPECT_TRUE(outer->recovered->is_unknown());
+}
+
+TEST(TokenRefTest, EqualityComparesKindsOnly) {
+  TokenStore s;
+  TokenRef a = s.ident("x", 0);
+  TokenRef b = TokenRef::make(Token::make(TokenKind::Identifier{"x"}, R(10, 11)));
+  TokenRef c = s.ident("y", 0);
+  EXPECT_TRUE(a == b);
+  EXPECT_FALSE(a == c);
+  EXPECT_TRUE(s.op(Operator::Comma, 4) == Operator::Comma);
+  EXPECT_FALSE(inserted(Operator::Comma, 4, D::MissingComma) == Operator::Comma);
+}
+
+TEST(TokenRefTest, CopyIsDeepForOwnedAndSharedForBorrowed) {
+  TokenStore s;
+  TokenRef borrowed = s.ident("x", 0);
+  TokenRef shared = borrowed.copy();
+  EXPECT_TRUE(shared.is_borrowed());
+  EXPECT_EQ(&*shared, &*borrowed);
+
+  TokenRef owned = inserted(Operator::Comma, 2, D::MissingComma);
+  TokenRef deep = owned.copy();
+  EXPECT_TRUE(deep.is_owned());
+  EXPECT_NE(&*deep, &*owned);
+  EXPECT_TRUE(deep == owned);
+}
+
+TEST(WalkerTest, TokenWalkUnwrapsOneLevel) {
+  config::Config cfg;
+  DiagnosticsCollector c(cfg, kText);
+
+  // Inserted: the diagnostic moves out and the token becomes what it stands for.
+  TokenRef semi = inserted(Operator::Semicolon, 4, D::MissingSemicolon);
+  collect_diagnostics(semi, c);
+  EXPECT_TRUE(*semi == Operator::Semicolon);
+  EXPECT_EQ(codes(c), std::vector<D>{D::MissingSemicolon});
+
+  // A placeholder stays Empty and adds nothing.
+  TokenRef empty = TokenRef::make(Token::empty(7));
+  collect_diagnostics(empty, c);
+  EXPECT_TRUE(empty->kind.is_empty());
+  EXPECT_EQ(c.size(), 1u);
+
+  // A borrowed token is never touched.
+  TokenStore s;
+  TokenRef borrowed = s.ident("x", 0);
+  collect_diagnostics(borrowed, c);
+  EXPECT_TRUE(borrowed->kind.is_identifier());
+
+  // Twice flagged: one walk installs the inner recovery kind as it is.
+  TokenRef twice = s.ident("y", 1);
+  twice.wrap_as_unknown(D::UnexpectedToken);
+  twice.wrap_as_unknown(D::UnknownToken);
+  collect_diagnostics(twice, c);
+  EXPECT_TRUE(twice->kind.is_unknown());
+  EXPECT_EQ(codes(c), (std::vector<D>{D::MissingSemicolon, D::UnknownToken}));
+}
+
+TEST(WalkerTest, UnknownExpressionReportsInTreeOrderAndIsReplaced) {
+  TokenStore s;
+  config::Config cfg;
+  DiagnosticsCollector c(cfg, kText);
+
+  // Unknown(tokens: [flagged `x`], recovered: Grouping(`(`, Unknown(no recovered), inserted `)`)).
+  TokenRef inner_token = s.ident("z", 6);
+  Expression inner = Expression::unknown(refs(std::move(inner_token)), D::UnknownExpression);
+  Expression grouping = Expression::Grouping{s.op(Operator::OpenParen, 5), boxed(std::move(inner)),
+                                             inserted(Operator::CloseParen, 7, D::MissingCloseParen)};
+  TokenRef flagged = s.ident("x", 0);
+  flagged.wrap_as_unknown(D::UnexpectedToken);
+  Expression outer = Expression::wrap_as_unknown(std::move(grouping), refs(std::move(flagged)),
+                                                 D::InvalidTypeCall);
+
+  collect_diagnostics(outer, c);
+  // The node's own diagnostic, then its tokens', then those inside what it wraps.
+  EXPECT_EQ(codes(c), (std::vector<D>{D::InvalidTypeCall, D::UnexpectedToken, D::UnknownExpression,
+                                      D::MissingCloseParen}));
+  ASSERT_TRUE(outer.is_grouping());
+  const auto& g = *outer.get_if<Expression::Grouping>();
+  EXPECT_TRUE(*g.close_paren == Operator::CloseParen);
+  // Without a recovered node the Unknown stays, with its errors gone.
+  const auto* stays = g.expression->get_if<Expression::Unknown>();
+  ASSERT_NE(stays, nullptr);
+  EXPECT_TRUE(stays->errors.empty());
+}
+
+TEST(WalkerTest, ErrorsSwitchedOffStillConvertsTheTree) {
+  TokenStore s;
+  config::Config cfg;
+  cfg.diagnostic_error = false;
+  DiagnosticsCollector c(cfg, kText);
+  Pattern bind = Pattern::Bind{std::nullopt, s.ident("a", 0)};
+  Pattern wrapped = Pattern::wrap_as_unknown(std::move(bind), refs(s.ident("a", 0)), D::ConstantInBindPattern);
+  Statement stmt = Statement::Rebind{boxed(std::move(wrapped)), s.op(Operator::Assign, 2),
+                                     boxed(literal(s.ordinal(1, 4, 5))),
+                                     inserted(Operator::Semicolon, 5, D::MissingSemicolon)};
+  collect_diagnostics(stmt, c);
+  EXPECT_TRUE(c.empty());
+  const auto& rebind = *stmt.get_if<Statement::Rebind>();
+  EXPECT_TRUE(rebind.pattern->is_bind());
+  EXPECT_TRUE(*rebind.semicolon == Operator::Semicolon);
+}
+
+TEST(WalkerTest, UnknownStatementKeepsItsTokens) {
+  TokenStore s;
+  config::Config cfg;
+  DiagnosticsCollector c(cfg, kText);
+  Statement stmt = Statement::unknown(s.op(Operator::CloseBrace, 3), D::UnmatchedCloseBrace);
+  collect_diagnostics(stmt, c);
+  EXPECT_EQ(codes(c), std::vector<D>{D::UnmatchedCloseBrace});
+  EXPECT_EQ(c[0].range, R(3, 4));
+  ASSERT_TRUE(stmt.is<Statement::Unknown>());
+  EXPECT_TRUE(stmt.get_if<Statement::Unknown>()->errors.empty());
+  EXPECT_EQ(range(stmt), R(3, 4));
+}
+
+TEST(UnknownTest, ConstructorsPlaceTheirDiagnostic) {
+  TokenStore s;
+  // First and last in list order, not min and max.
+  Expression e = Expression::unknown(refs(s.ident("a", 1), s.ident("bc", 4)), D::UnknownExpression);
+  EXPECT_EQ(e.get_if<Expression::Unknown>()->errors[0].range, R(1, 6));
+
+  Expression empty = Expression::unknown_range({}, R(9, 9), D::BadArraySpread);
+  EXPECT_EQ(empty.get_if<Expression::Unknown>()->errors[0].range, R(9, 9));
+  EXPECT_EQ(range(empty), ByteRange::absent());
+
+  Pattern two = Pattern::unknown(refs(s.kw(Keyword::Mut, 0), s.kw(Keyword::Underscore, 4)), D::MutInDiscardPattern);
+  EXPECT_EQ(two.get_if<Pattern::Unknown>()->errors[0].range, R(0, 5));
+  Pattern none = Pattern::unknown_errors(refs(s.ident("global", 0)), {});
+  EXPECT_TRUE(none.get_if<Pattern::Unknown>()->errors.empty());
+
+  EXPECT_THROW(Expression::unknown({}, D::UnknownExpression), InternalError);
+  EXPECT_THROW(Pattern::wrap_as_unknown(Pattern::Discard{s.kw(Keyword::Underscore, 0)}, {}, D::UnknownPattern),
+               InternalError);
+  try {
+    Statement::unknown(std::vector<TokenRef>{}, D::UnexpectedToken);
+    FAIL();
+  } catch (const InternalError& err) {
+    EXPECT_STREQ(err.what(), "assertion failed: !tokens.is_empty()");
+  }
+}
+
+TEST(RangeTest, UnknownRangeIsMinMaxWidenedByTheRecoveredNode) {
+  TokenStore s;
+  std::vector<TokenRef> tokens = refs(s.ordinal(1, 4, 6), s.ordinal(2, 1, 2));
+  EXPECT_EQ(helper::unknown_range(std::unique_ptr<Expression>(), tokens), R(1, 6));
+  auto recovered = boxed(literal(s.ordinal(3, 0, 3)));
+  EXPECT_EQ(helper::unknown_range(recovered, tokens), R(0, 6));
+  EXPECT_EQ(helper::unknown_range(std::unique_ptr<Pattern>(), {}), ByteRange::absent());
+}
+
+TEST(RangeTest, NodesUseTheirTwoEnds) {
+  TokenStore s;
+  auto block = [&](std::size_t open, std::size_t close) {
+    return boxed(Expression(Expression::Block{s.op(Operator::OpenBrace, open), {}, nullptr,
+                                              s.op(Operator::CloseBrace, close)}));
+  };
+  Expression if_only = Expression::If{s.kw(Keyword::If, 0), boxed(variable(s.ident("c", 3))), block(5, 7),
+                                     std::nullopt};
+  EXPECT_EQ(range(if_only), R(0, 8));
+  Expression if_else = Expression::If{s.kw(Keyword::If, 0), boxed(variable(s.ident("c", 3))), block(5, 7),
+                                      ElseBlock{s.kw(Keyword::Else, 9), block(14, 20)}};
+  EXPECT_EQ(range(if_else), R(0, 21));
+  Expression loop_no_else = Expression::While{s.kw(Keyword::While, 2), boxed(variable(s.ident("c", 8))),
+                                              block(10, 12), std::nullopt};
+  EXPECT_EQ(range(loop_no_else), R(2, 13));
+
+  // An inserted closer gives a zero-width end.
+  Expression grouping = Expression::Grouping{s.op(Operator::OpenParen, 1), boxed(variable(s.ident("a", 2))),
+                                             inserted(Operator::CloseParen, 3, D::MissingCloseParen)};
+  EXPECT_EQ(range(grouping), R(1, 3));
+
+  Pattern signed_literal = Pattern::Literal{s.op(Operator::Minus, 2), s.ordinal(1, 3, 4)};
+  EXPECT_EQ(range(signed_literal), R(2, 4));
+  Pattern plain_literal = Pattern::Literal{std::nullopt, s.ordinal(1, 3, 4)};
+  EXPECT_EQ(range(plain_literal), R(3, 4));
+  EXPECT_EQ(range(Pattern(Pattern::SpreadDiscard{7})), R(7, 7));
+  Pattern mut_bind = Pattern::Bind{s.kw(Keyword::Mut, 0), s.ident("x", 4)};
+  EXPECT_EQ(range(mut_bind), R(0, 5));
+
+  // The optional value of return plays no part.
+  Statement ret = Statement::Return{s.kw(Keyword::Return, 0), boxed(variable(s.ident("v", 7))),
+                                    s.op(Operator::Semicolon, 9)};
+  EXPECT_EQ(range(ret), R(0, 10));
+}
+
+TEST(RangeTest, ListsAndListItems) {
+  TokenStore s;
+  std::vector<Expression> list;
+  EXPECT_EQ(range(list), ByteRange::absent());
+  list.push_back(variable(s.ident("a", 2)));
+  EXPECT_EQ(range(list), R(2, 3));
+  list.push_back(variable(s.ident("b", 5)));
+  list.push_back(variable(s.ident("cd", 8)));
+  EXPECT_EQ(range(list), R(2, 10));
+
+  ArgumentItem plain = ArgumentItem::make(ArrayElementBase<Expression, Expression>::element(variable(s.ident("a", 2))));
+  EXPECT_EQ(range(plain), R(2, 3));
+  ArgumentItem with_inserted = ArgumentItem::new_with_comma(
+      ArrayElementBase<Expression, Expression>::element(variable(s.ident("a", 2))),
+      inserted(Operator::Comma, 3, D::MissingComma));
+  EXPECT_EQ(range(with_inserted), R(2, 3));
+  ArgumentItem spread = ArgumentItem::new_with_comma(
+      ArrayElementBase<Expression, Expression>::spread(s.op(Operator::SpreadRange, 1), variable(s.ident("xs", 3))),
+      s.op(Operator::Comma, 5));
+  EXPECT_EQ(range(spread), R(1, 6));
+  EXPECT_TRUE(spread->is_spread());
+  EXPECT_TRUE(spread.has_tail_comma());
+  EXPECT_TRUE(*spread.tail_comma() == Operator::Comma);
+
+  RecordItem omit = RecordItem::make(RecordElementBase<Expression, Expression>{
+      RecordElementBase<Expression, Expression>::OmitNamed{s.op(Operator::QuestionColon, 4),
+                                                           boxed(variable(s.ident("x", 6)))}});
+  EXPECT_EQ(range(omit), R(4, 7));
+  ASSERT_NE(omit->colon(), nullptr);
+  EXPECT_TRUE(*omit->colon() == Operator::QuestionColon);
+  EXPECT_FALSE(omit->is_unnamed());
+}
+
+TEST(RangeTest, ScriptAndRanges) {
+  TokenStore s;
+  Script only_eof{{}, nullptr, TokenRef::borrow(s.add(TokenKind::Eof{}, 12, 12))};
+  EXPECT_EQ(range(only_eof), R(12, 12));
+  Script with_value{{}, boxed(variable(s.ident("v", 3))), TokenRef::borrow(s.add(TokenKind::Eof{}, 12, 12))};
+  EXPECT_EQ(range(with_value), R(3, 12));
+
+  Range half{boxed(literal(s.ordinal(1, 0, 1))), s.op(Operator::HalfOpenRange, 1), boxed(literal(s.ordinal(5, 4, 5)))};
+  EXPECT_TRUE(half.exclusive());
+  EXPECT_EQ(range(half), R(0, 5));
+  Range closed{boxed(literal(s.ordinal(1, 0, 1))), s.op(Operator::SpreadRange, 1), boxed(literal(s.ordinal(5, 3, 4)))};
+  EXPECT_FALSE(closed.exclusive());
+}
+
+TEST(HeightTest, NodesRecordTheTallestChild) {
+  TokenStore s;
+  Expression leaf = variable(s.ident("a", 0));
+  EXPECT_EQ(leaf.height, 1u);
+  Expression prefix = Expression::Prefix{s.op(Operator::Minus, 0), boxed(std::move(leaf))};
+  EXPECT_EQ(prefix.height, 2u);
+  Expression wrapped = Expression::wrap_as_unknown(std::move(prefix), refs(s.ident("a", 0)), D::UnknownExpression);
+  EXPECT_EQ(wrapped.height, 3u);
+  std::vector<Statement> statements;
+  statements.push_back(Statement::Expression{boxed(std::move(wrapped)), s.op(Operator::Semicolon, 3)});
+  Expression block = Expression::Block{s.op(Operator::OpenBrace, 0), std::move(statements), nullptr,
+                                       s.op(Operator::CloseBrace, 5)};
+  EXPECT_EQ(block.height, 5u);
+}
+
+TEST(DumpTest, ShowsKindsTokensRangesAndDiagnostics) {
+  TokenStore s;
+  std::vector<RecordPatternItem> elements;
+  elements.push_back(RecordPatternItem::new_with_comma(
+      RecordElementBase<Pattern, Pattern>{RecordElementBase<Pattern, Pattern>::Unnamed{
+          boxed(Pattern(Pattern::Bind{std::nullopt, s.ident("a", 1)}))}},
+      inserted(Operator::Comma, 2, D::MissingComma)));
+  elements.push_back(RecordPatternItem::make(RecordElementBase<Pattern, Pattern>{
+      RecordElementBase<Pattern, Pattern>::Unnamed{boxed(Pattern::unknown(refs(s.op(Operator::Plus, 3)),
+                                                                         D::UnknownPattern))}}));
+  Pattern record = Pattern::Record{s.op(Operator::OpenParen, 0), std::move(elements),
+                                   inserted(Operator::CloseParen, 4, D::MissingCloseParen)};
+  EXPECT_EQ(dump(record),
+            "Pattern::Record 0..4\n"
+            "  open_paren: `(` 0..1\n"
+            "  elements:\n"
+            "    - ListItem 1..2\n"
+            "        element: RecordElement::Unnamed 1..2\n"
+            "          value: Pattern::Bind 1..2\n"
+            "            mut_keyword: none\n"
+            "            name: `a` 1..2\n"
+            "        comma: owned `<?,>` 2..2 {MissingComma 2..2}\n"
+            "    - ListItem 3..4\n"
+            "        element: RecordElement::Unnamed 3..4\n"
+            "          value: Pattern::Unknown 3..4\n"
+            "            recovered: none\n"
+            "            tokens:\n"
+            "              - `+` 3..4\n"
+            "            errors: {UnknownPattern 3..4}\n"
+            "        comma: none\n"
+            "  close_paren: owned `<?)>` 4..4 {MissingCloseParen 4..4}\n");
+}
+
+}  // namespace
+}  // namespace vaxo_core::parser
