@@ -14,8 +14,8 @@ std::string range_str(ByteRange r) { return std::to_string(r.start) + ".." + std
 std::string number_str(double v) {
   if (std::isnan(v)) return "NaN";
   if (std::isinf(v)) return v < 0 ? "-inf" : "inf";
-  char buf[64];
-  auto res = std::to_chars(buf, buf + sizeof buf, v);
+  char buf[400];
+  auto res = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
   return std::string(buf, res.ptr);
 }
 
