@@ -1,0 +1,135 @@
+// Interpolations and template mode.
+#include <gtest/gtest.h>
+
+#include "tests/lexer/support/lex_cases.h"
+
+namespace vaxo_core::lexer {
+namespace {
+
+using testing::LexCase;
+
+TEST(Interpolation, NameForm) {
+  const LexCase cases[] = {
+      {"'a $b c'", "0..8 Interpolated(\"a \" [4..5 Identifier(b)] | \" c\" [])\n8..8 Eof\n"},
+      {"'$a$b'", "0..6 Interpolated(\"\" [2..3 Identifier(a)] | \"\" [4..5 Identifier(b)] | \"\" [])\n6..6 Eof\n"},
+      {"'$' '$ x' '$5'", "0..3 String(\"$\")\n4..9 String(\"$ x\")\n10..14 String(\"$5\")\n14..14 Eof\n"},
+      {"'$$x'", "0..5 Interpolated(\"\" [2..4 Identifier($x)] | \"\" [])\n5..5 Eof\n"},
+      {"@@'$$x'@@", "0..9 Interpolated(\"\" [5..6 Identifier(x)] | \"\" [])\n9..9 Eof\n"},
+      {"@@'$x'@@", "0..8 String(\"$x\")\n8..8 Eof\n"},
+      {"@@'$$$x'@@", "0..10 Interpolated(\"\" [5..7 Identifier($x)] | \"\" [])\n10..10 Eof\n"},
+      {"'$true'", "0..7 Interpolated(\"\" [2..6 Keyword(true)] | \"\" [])\n7..7 Eof\n"},
+      {"'$if'", "0..5 Interpolated(\"\" [2..4 Unknown(Keyword(nil); InvalidKeyword 2..4)] | \"\" [])\n5..5 Eof\n"},
+      {"'$use'", "0..6 Interpolated(\"\" [2..5 Unknown(Keyword(nil); InvalidReservedKeyword 2..5)] | \"\" [])\n6..6 Eof\n"},
+      {"'$_'", "0..4 Interpolated(\"\" [2..3 Unknown(Keyword(nil); InvalidKeyword 2..3)] | \"\" [])\n4..4 Eof\n"},
+      {"'\\t$a\\n$b\\q'",
+       "0..12 Unknown(Interpolated(\"\\t\" [4..5 Identifier(a)] | \"\\n\" [8..9 Identifier(b)] | \"\" []); "
+       "InvalidEscapeSequence 9..11)\n12..12 Eof\n"},
+  };
+  testing::expect_lex_cases(cases);
+}
+
+TEST(Interpolation, BraceForm) {
+  const LexCase cases[] = {
+      {"'${a}'", "0..6 Interpolated(\"\" [2..3 Operator({), 3..4 Identifier(a), 4..5 Operator(})] | \"\" [])\n6..6 Eof\n"},
+      {"'${}'", "0..5 Interpolated(\"\" [2..3 Operator({), 3..4 Operator(})] | \"\" [])\n5..5 Eof\n"},
+      {"'${ {} }x'",
+       "0..10 Interpolated(\"\" [2..3 Operator({), 4..5 Operator({), 5..6 Operator(}), 7..8 Operator(})] | \"x\" [])\n10..10 Eof\n"},
+      {"'${ '}' }'",
+       "0..10 Interpolated(\"\" [2..3 Operator({), 4..7 String(\"}\"), 8..9 Operator(})] | \"\" [])\n10..10 Eof\n"},
+      // Trivia inside are skipped; the brace that closes leaves what follows unread.
+      {"'${ a // c\n} b'",
+       "0..15 Interpolated(\"\" [2..3 Operator({), 4..5 Identifier(a), 11..12 Operator(})] | \" b\" [])\n15..15 Eof\n"},
+      {"'${a",
+       "0..4 Unknown(Interpolated(\"\" [2..3 Operator({), 3..4 Identifier(a), 4..4 Eof] | \"\" []); UnterminatedString 4..4)\n4..4 Eof\n"},
+  };
+  testing::expect_lex_cases(cases);
+}
+
+TEST(Interpolation, ParenForm) {
+  const LexCase cases[] = {
+      {"'$(a)'", "0..6 Interpolated(\"\" [3..4 Identifier(a)] | \"\" [])\n6..6 Eof\n"},
+      {"'$()'", "0..5 Interpolated(\"\" [3..3 Empty] | \"\" [])\n5..5 Eof\n"},
+      {"'$(x:08.2f)'", "0..12 Interpolated(\"\" [3..4 Identifier(x)] format \"08.2f\" | \"\" [])\n12..12 Eof\n"},
+      {"'$(x: >5)'", "0..10 Interpolated(\"\" [3..4 Identifier(x)] format \" >5\" | \"\" [])\n10..10 Eof\n"},
+      {"'$(f(a):x)'",
+       "0..11 Interpolated(\"\" [3..4 Identifier(f), 4..5 Operator((), 5..6 Identifier(a), 6..7 Operator())] format \"x\" | \"\" [])\n11..11 Eof\n"},
+      {"'$(a ? b : c)'",
+       "0..14 Interpolated(\"\" [3..4 Identifier(a), 5..6 Operator(?), 7..8 Identifier(b)] format \" c\" | \"\" [])\n14..14 Eof\n"},
+      {"'$((a ? b : c))'",
+       "0..16 Interpolated(\"\" [3..4 Operator((), 4..5 Identifier(a), 6..7 Operator(?), 8..9 Identifier(b), "
+       "10..11 Operator(:), 12..13 Identifier(c), 13..14 Operator())] | \"\" [])\n16..16 Eof\n"},
+      {"'$({k: 1}.k)'",
+       "0..13 Interpolated(\"\" [3..4 Operator({), 4..5 Identifier(k), 5..6 Operator(:), 7..8 Ordinal(1), "
+       "8..9 Operator(}), 9..10 Operator(.), 10..11 Identifier(k)] | \"\" [])\n13..13 Eof\n"},
+      {"'$(x:[)])'", "0..10 Interpolated(\"\" [3..4 Identifier(x)] format \"[)]\" | \"\" [])\n10..10 Eof\n"},
+      {"'$(x:\\))'", "0..9 Interpolated(\"\" [3..4 Identifier(x)] format \"\\\\)\" | \"\" [])\n9..9 Eof\n"},
+      {"'$(x:a(b)c)'", "0..12 Interpolated(\"\" [3..4 Identifier(x)] format \"a(b)c\" | \"\" [])\n12..12 Eof\n"},
+      {"'$(nil:x)'", "0..10 Interpolated(\"\" [3..6 Identifier(nil)] format \"x\" | \"\" [])\n10..10 Eof\n"},
+      // The closing apostrophe opens a nested literal that runs to the end.
+      {"'$(x'",
+       "0..5 Unknown(Interpolated(\"\" [3..4 Identifier(x), 4..5 Unknown(String(\"\"); UnterminatedString 5..5), 5..5 Eof] | \"\" []); "
+       "UnterminatedString 5..5)\n5..5 Eof\n"},
+      // The format text runs past the closing quote; the end token is the Eof.
+      {"'$(x:abc'",
+       "0..9 Unknown(Interpolated(\"\" [3..4 Identifier(x)] format \"abc\\'\" | \"\" []); UnterminatedString 9..9)\n9..9 Eof\n"},
+      {"$(", "0..1 Identifier($)\n1..2 Operator(()\n2..2 Eof\n"},
+  };
+  testing::expect_lex_cases(cases);
+}
+
+TEST(Interpolation, Delimiters) {
+  auto tokens = testing::lex_script("'$(x:y)' '$(a' '$(b:c'");
+  ASSERT_EQ(tokens.size(), 3u);  // the second literal swallows the rest
+  const auto& info = *tokens[0]->get_if<TokenKind::InterpolatedString>()->info;
+  const auto& interp = std::get<StringFragment::Interpolation>(info.content[0].value);
+  EXPECT_EQ(interp.dollars, "$");
+  EXPECT_TRUE(interp.tokens.empty());  // moved into the parts
+  ASSERT_TRUE(interp.delimiters);
+  EXPECT_EQ(interp.delimiters->first, Operator::OpenParen);
+  EXPECT_EQ(interp.delimiters->first.range, (ByteRange{2, 3}));
+  EXPECT_EQ(interp.delimiters->second, Operator::CloseParen);
+  EXPECT_EQ(interp.delimiters->second.range, (ByteRange{6, 7}));
+
+  config::Config config;
+  auto in = to_input("$(", config);
+  auto tpl = lex_string(in);
+  ASSERT_TRUE(tpl);
+  const auto& tinfo = *(*tpl)[0]->get_if<TokenKind::InterpolatedString>()->info;
+  const auto& ti = std::get<StringFragment::Interpolation>(tinfo.content[0].value);
+  EXPECT_TRUE(ti.delimiters->second->is_empty());
+  EXPECT_EQ(ti.delimiters->second.range, (ByteRange{2, 2}));
+  EXPECT_EQ(testing::dump_tokens(*tpl), "0..2 Interpolated(\"\" [2..2 Eof] | \"\" [])\n2..2 Eof\n");
+
+  auto in2 = to_input("$(x:abc", config);
+  auto tpl2 = lex_string(in2);
+  ASSERT_TRUE(tpl2);
+  const auto& i2 = std::get<StringFragment::Interpolation>(
+      (*tpl2)[0]->get_if<TokenKind::InterpolatedString>()->info->content[0].value);
+  EXPECT_TRUE(i2.delimiters->second->is_eof());
+}
+
+TEST(Template, WholeTextIsOneString) {
+  const LexCase cases[] = {
+      {"", "0..0 String(\"\")\n0..0 Eof\n"},
+      {"Hello $name!", "0..12 Interpolated(\"Hello \" [7..11 Identifier(name)] | \"!\" [])\n12..12 Eof\n"},
+      {"a\\n'\"`@ $", "0..9 String(\"a\\\\n\\'\\\"`@ $\")\n9..9 Eof\n"},
+      {"a ${ b", "0..6 Interpolated(\"a \" [3..4 Operator({), 5..6 Identifier(b), 6..6 Eof] | \"\" [])\n6..6 Eof\n"},
+      {"$$x", "0..3 Interpolated(\"\" [1..3 Identifier($x)] | \"\" [])\n3..3 Eof\n"},
+      {"x\n// not a comment\n", "0..19 String(\"x\\n// not a comment\\n\")\n19..19 Eof\n"},
+  };
+  testing::expect_lex_cases(cases, true);
+  config::Config config;
+  auto in = to_input("", config);
+  auto tpl = lex_string(in);
+  ASSERT_TRUE(tpl);
+  EXPECT_TRUE((*tpl)[0]->get_if<TokenKind::String>()->value.is_owned());
+  const auto& info = *(*tpl)[0]->get_if<TokenKind::String>()->info;
+  EXPECT_EQ(info.ats, 1u);
+  EXPECT_FALSE(info.quote);
+  auto in2 = to_input("abc", config);
+  auto tpl2 = lex_string(in2);
+  EXPECT_EQ((*tpl2)[0]->get_if<TokenKind::String>()->info->trailing_range, (ByteRange{3, 3}));
+}
+
+}  // namespace
+}  // namespace vaxo_core::lexer
