@@ -1,0 +1,117 @@
+// The bracketed list grammar: a comma-separated list in which an entry may be
+// a spread (`..` and an operand). One implementation serves array literals,
+// the three kinds of argument lists, array patterns and parameter lists; the
+// uses differ only in the parsers they pass.
+//
+// Once its opener is read a list never fails: a missing comma or closer is
+// inserted as a zero-width owned token carrying its diagnostic, a comma where
+// an entry should begin is an empty slot holding the `missing` placeholder
+// (at the comma's start), and the list ends, without consuming it, at the
+// first token that starts no entry.
+//
+// Parsers are callables `std::optional<T>(ParserContext&)`; `missing` is a
+// callable from a byte offset to an element.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <tuple>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "core/lexer/combinator.h"
+#include "core/parser/ast.h"
+#include "core/parser/helper.h"
+#include "core/parser/parser_context.h"
+
+namespace vaxo_core::parser {
+
+// What a list parser returns: the opening token, the entries in source
+// order, the closing token (real or inserted).
+template <typename Item>
+using ListParts = std::tuple<TokenRef, std::vector<Item>, TokenRef>;
+
+namespace list_detail {
+
+template <typename P>
+using parsed_t = typename std::invoke_result_t<P&, ParserContext&>::value_type;
+
+// The comma after an entry: none before a comma-free follower, else the real
+// `,` or one inserted at previous_token_end. nullopt when no token is left.
+inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
+  const Token* after = ctx.peek();
+  if (after == nullptr) return std::nullopt;
+  if (helper::is_comma_free_follower(*after)) return std::optional<TokenRef>();
+  return helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
+}
+
+}  // namespace list_detail
+
+namespace array_helper {
+
+// One entry: an empty slot, a spread or an element, with its comma. Fails,
+// consuming nothing, where the list ends.
+template <typename Element, typename Spread, typename Missing>
+auto array_element(Element element, Spread spread, Missing missing) {
+  using E = list_detail::parsed_t<Element>;
+  using S = list_detail::parsed_t<Spread>;
+  using Base = ArrayElementBase<E, S>;
+  using Item = ListItem<Base>;
+  return [=](ParserContext& ctx) -> std::optional<Item> {
+    const Token* next = ctx.peek();
+    if (next == nullptr) return std::nullopt;
+    if (*next == Operator::Comma) {
+      ctx.next();
+      return Item::new_with_comma(Base::element(missing(next->range.start)), TokenRef::borrow(*next));
+    }
+    if (helper::is_list_closer(*next)) return std::nullopt;
+
+    auto start = ctx.checkpoint();
+    std::optional<Base> entry;
+    if (*next == Operator::SpreadRange) {
+      ctx.next();
+      auto operand = spread(ctx);
+      if (!operand) {
+        ctx.reset(start);
+        return std::nullopt;
+      }
+      entry = Base::spread(TokenRef::borrow(*next), std::move(*operand));
+    } else {
+      auto value = element(ctx);
+      if (!value) {
+        ctx.reset(start);
+        return std::nullopt;
+      }
+      entry = Base::element(std::move(*value));
+    }
+    auto comma = list_detail::entry_comma(ctx);
+    if (!comma) {
+      ctx.reset(start);
+      return std::nullopt;
+    }
+    return Item{std::move(*entry), std::move(*comma)};
+  };
+}
+
+// open, entries, close. Fails, consuming nothing, only when `open` fails.
+template <typename Open, typename Close, typename Element, typename Spread, typename Missing>
+auto array_base(Open open, Close close, Element element, Spread spread, Missing missing) {
+  using E = list_detail::parsed_t<Element>;
+  using S = list_detail::parsed_t<Spread>;
+  using Item = ListItem<ArrayElementBase<E, S>>;
+  return [=](ParserContext& ctx) -> std::optional<ListParts<Item>> {
+    auto start = ctx.checkpoint();
+    std::optional<TokenRef> opener = open(ctx);
+    if (!opener) {
+      ctx.reset(start);
+      return std::nullopt;
+    }
+    auto items = lexer::repeat(lexer::kAny, array_element(element, spread, missing))(ctx);
+    std::optional<TokenRef> closer = close(ctx);
+    return ListParts<Item>{std::move(*opener), std::move(*items), std::move(*closer)};
+  };
+}
+
+}  // namespace array_helper
+}  // namespace vaxo_core::parser

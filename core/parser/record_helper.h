@@ -1,0 +1,161 @@
+// The record member grammar: a parenthesised, comma-separated list of
+// members, each a spread, an omitted-name member, an interpolated-name member,
+// a named member or a positional one (tried in that order, each from the
+// member's first token). Serves record literals and groupings in expressions
+// and record patterns and pattern groupings; the caller decides between a
+// grouping and a record.
+//
+// Entry scheme, commas, empty slots and list ends are those of the bracketed
+// list grammar (array_helper.h). A colon is never inserted.
+//
+// `interpolate_name` is called with (ParserContext&, const Token&) when it
+// accepts that, else with the interpolated-string token alone; `missing` with
+// a byte offset.
+#pragma once
+
+#include <optional>
+#include <type_traits>
+#include <utility>
+#include <vector>
+
+#include "core/lexer/combinator.h"
+#include "core/parser/array_helper.h"
+#include "core/parser/ast.h"
+#include "core/parser/helper.h"
+#include "core/parser/parser_context.h"
+
+namespace vaxo_core::parser::record_helper {
+
+// A member's colon: ":" or "?:".
+inline bool colon(const Token& t) { return helper::is_colon(t); }
+
+// A field name: variable_token(true, true), or an Ordinal or String token.
+// A Number is no name.
+inline std::optional<TokenRef> record_name(ParserContext& ctx) {
+  if (auto name = helper::variable_token(ctx, true, true)) return name;
+  const Token* t = ctx.peek();
+  if (t == nullptr || !(t->kind.is_ordinal() || t->kind.is_string())) return std::nullopt;
+  ctx.next();
+  return TokenRef::borrow(*t);
+}
+
+namespace detail {
+
+template <typename F>
+auto call_interpolate_name(const F& f, ParserContext& ctx, const Token& token) {
+  if constexpr (std::is_invocable_v<const F&, ParserContext&, const Token&>) {
+    return f(ctx, token);
+  } else {
+    return f(token);
+  }
+}
+
+template <typename F>
+using interpolated_t = std::remove_cvref_t<decltype(call_interpolate_name(
+    std::declval<const F&>(), std::declval<ParserContext&>(), std::declval<const Token&>()))>;
+
+// A colon token, borrowed, or nothing consumed.
+inline std::optional<TokenRef> colon_token(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr || !colon(*t)) return std::nullopt;
+  ctx.next();
+  return TokenRef::borrow(*t);
+}
+
+}  // namespace detail
+
+// One entry: an empty slot or a member, with its comma. Fails, consuming
+// nothing, where the list ends.
+template <typename Named, typename InterpolateName, typename OmitNamed, typename Unnamed, typename Spread,
+          typename Missing>
+auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omit_named, Unnamed unnamed,
+                    Spread spread, Missing missing) {
+  using V = list_detail::parsed_t<Named>;
+  using I = detail::interpolated_t<InterpolateName>;
+  using Base = RecordElementBase<V, I>;
+  using Item = ListItem<Base>;
+  return [=](ParserContext& ctx) -> std::optional<Item> {
+    const Token* next = ctx.peek();
+    if (next == nullptr) return std::nullopt;
+    if (*next == Operator::Comma) {
+      ctx.next();
+      return Item::new_with_comma(Base{typename Base::Unnamed{boxed(V(missing(next->range.start)))}},
+                                  TokenRef::borrow(*next));
+    }
+    if (helper::is_list_closer(*next)) return std::nullopt;
+
+    auto start = ctx.checkpoint();
+    auto member = [&]() -> std::optional<Base> {
+      // Spread: `..` and an operand.
+      if (*next == Operator::SpreadRange) {
+        ctx.next();
+        if (auto operand = spread(ctx)) {
+          return Base{typename Base::Spread{TokenRef::borrow(*next), boxed(V(std::move(*operand)))}};
+        }
+        ctx.reset(start);
+      }
+      // Omitted name: a colon and a value.
+      if (auto c = detail::colon_token(ctx)) {
+        if (auto value = omit_named(ctx)) {
+          return Base{typename Base::OmitNamed{std::move(*c), boxed(V(std::move(*value)))}};
+        }
+        ctx.reset(start);
+      }
+      // Interpolated name: the string, a colon, a value; the key is built
+      // only once all three matched.
+      if (next->kind.is_interpolated_string()) {
+        ctx.next();
+        if (auto c = detail::colon_token(ctx)) {
+          if (auto value = named(ctx)) {
+            return Base{typename Base::InterpolateNamed{
+                boxed(I(detail::call_interpolate_name(interpolate_name, ctx, *next))), std::move(*c),
+                boxed(V(std::move(*value)))}};
+          }
+        }
+        ctx.reset(start);
+      }
+      // Named: a field name, a colon, a value.
+      if (auto name = record_name(ctx)) {
+        if (auto c = detail::colon_token(ctx)) {
+          if (auto value = named(ctx)) {
+            return Base{typename Base::Named{std::move(*name), std::move(*c), boxed(V(std::move(*value)))}};
+          }
+        }
+        ctx.reset(start);
+      }
+      // Positional.
+      if (auto value = unnamed(ctx)) return Base{typename Base::Unnamed{boxed(V(std::move(*value)))}};
+      ctx.reset(start);
+      return std::nullopt;
+    }();
+    if (!member) return std::nullopt;
+
+    auto comma = list_detail::entry_comma(ctx);
+    if (!comma) {
+      ctx.reset(start);
+      return std::nullopt;
+    }
+    return Item{std::move(*member), std::move(*comma)};
+  };
+}
+
+// `(`, members, `)` (inserted with MissingCloseParen when missing). Fails,
+// consuming nothing, only when the next token is not `(`.
+template <typename Named, typename InterpolateName, typename OmitNamed, typename Unnamed, typename Spread,
+          typename Missing>
+auto record_base(Named named, InterpolateName interpolate_name, OmitNamed omit_named, Unnamed unnamed,
+                 Spread spread, Missing missing) {
+  using V = list_detail::parsed_t<Named>;
+  using I = detail::interpolated_t<InterpolateName>;
+  using Item = ListItem<RecordElementBase<V, I>>;
+  return [=](ParserContext& ctx) -> std::optional<ListParts<Item>> {
+    std::optional<TokenRef> opener = helper::token(Operator::OpenParen)(ctx);
+    if (!opener) return std::nullopt;
+    auto items = lexer::repeat(lexer::kAny,
+                               record_element(named, interpolate_name, omit_named, unnamed, spread, missing))(ctx);
+    std::optional<TokenRef> closer = helper::token_or_insert(Operator::CloseParen, DiagnosticCode::MissingCloseParen)(ctx);
+    return ListParts<Item>{std::move(*opener), std::move(*items), std::move(*closer)};
+  };
+}
+
+}  // namespace vaxo_core::parser::record_helper
