@@ -2,9 +2,146 @@
 
 #include "core/emitter/emitter.h"
 
+#include <string>
+#include <utility>
+
 namespace vaxo_core::emitter {
+
+using lexer::Operator;
+using lexer::Token;
+using parser::TokenRef;
+
+EmitDepth::EmitDepth(NestingBudget& budget) : guard_(budget) {
+  if (!guard_) throw InternalError("Emitter recursion exceeds the nesting bound");
+}
 
 Emitter::Emitter(const DiagnosticsCollector& caller)
     : config(caller.config()), diagnostics(caller.config(), caller.script()) {}
+
+std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {
+  Emitter emitter(collector);
+  // The script is a function without parameters: an empty list, not `it`.
+  parser::ParameterList no_parameters{TokenRef::make(Token::make(Operator::OpenParen, ByteRange{0, 0})),
+                                      {},
+                                      TokenRef::make(Token::make(Operator::CloseParen, ByteRange{0, 0}))};
+  ByteRange scope{0, parser::range(script.eof).end};
+  emitter.emit_fn_like(Register(), ByteRange{0, 0}, scope, &no_parameters, script.statements, script.value.get());
+  std::vector<std::uint8_t> bytes = std::move(emitter.chunk).into_bytes();
+  collector.extend(std::move(emitter.diagnostics));
+  return bytes;
+}
+
+void Emitter::emit_fn_like(Register ret, ByteRange name_range, ByteRange scope_range,
+                           const parser::ParameterList* args, std::span<const Statement> stmts,
+                           const Expression* expr) {
+  EmitDepth depth(budget_);
+  std::size_t param_count = args ? args->items.size() : 1;
+  closures.enter(true, param_count);
+  enter_scope(scope_range);
+  Placeholder header = op_header(name_range, OpCode::Func);
+
+  bool variadic = false;
+  if (args == nullptr) {
+    declare_parameter(0, nullptr, ByteRange{scope_range.start, scope_range.start}, false, BindType::ItParameter);
+  } else {
+    for (std::size_t i = 0; i < args->items.size(); ++i) {
+      const auto& element = args->items[i].element;
+      bool rest = element.is_spread();
+      variadic = variadic || rest;
+      const Pattern& pattern = rest ? *element.as_spread()->value : *element.as_element()->value;
+      if (const Pattern::Bind* bind = pattern.get_if<Pattern::Bind>()) {
+        declare_parameter(i, &bind->name.get(), bind->name.range(), bind->mut_keyword.has_value(),
+                          rest ? BindType::RestParameter : BindType::Parameter);
+      } else {
+        declare_parameter(i, nullptr, parser::range(pattern), false,
+                          rest ? BindType::RestPatternParameter : BindType::PatternParameter);
+        declare_pattern(pattern, BindType::ParameterSubPattern);
+      }
+    }
+  }
+
+  declare_block(stmts, expr);
+
+  if (args != nullptr) {
+    for (std::size_t i = 0; i < args->items.size(); ++i) {
+      const auto& element = args->items[i].element;
+      bool rest = element.is_spread();
+      const Pattern& pattern = rest ? *element.as_spread()->value : *element.as_element()->value;
+      if (pattern.is_bind()) continue;
+      emit_pattern(Register(), pattern, Register::make(i + 1), rest ? BindType::RestParameter : BindType::Parameter);
+    }
+  }
+
+  // Taken after the declarations, so the block's names get the lower registers.
+  Register result = closures.add_reg();
+  bool terminated = emit_block(stmts, expr, scope_range, result, std::nullopt);
+  ByteRange end{scope_range.end, scope_range.end};
+  if (!terminated) op_return(end, result);
+  op(end, OpCode::FuncEnd);
+
+  patch_header(header, variadic ? OpCode::FuncVarg : OpCode::Func,
+               {ret, OpParam::from_size(param_count), OpParam::from_size(closures.current().reg_len())});
+  exit_scope();
+  closures.exit();
+}
+
+void Emitter::emit_fn(Register ret, ByteRange name_range, std::size_t scope_start, const parser::ParameterList* args,
+                      const Expression& body) {
+  const Expression::Block* block = body.get_if<Expression::Block>();
+  if (block == nullptr) return;
+  ByteRange scope{scope_start, block->close_brace.range().start};
+  emit_fn_like(ret, name_range, scope, args, block->statements, block->value.get());
+}
+
+bool Emitter::emit_block(std::span<const Statement> stmts, const Expression* expr, ByteRange scope_range,
+                         Register ret, Brk brk) {
+  EmitDepth depth(budget_);
+  // A function defined by a statement holds its value before anything of
+  // its block runs.
+  for (const Statement& s : stmts) {
+    if (s.is<Statement::Function>()) emit_statement(s, brk);
+  }
+  bool terminated = false;
+  for (const Statement& s : stmts) {
+    if (s.is<Statement::Function>()) continue;
+    // Every statement is written, also those after a terminating one.
+    if (emit_statement(s, brk)) terminated = true;
+  }
+  if (expr != nullptr) {
+    emit_expression(*expr, ret, brk);
+  } else if (!terminated && !ret.is_empty()) {
+    op_nil(ByteRange{scope_range.end, scope_range.end}, ret);
+  }
+  return terminated;
+}
+
+void Emitter::declare_block(std::span<const Statement> stmts, const Expression* expr) {
+  for (const Statement& s : stmts) declare_statement(s);
+  if (expr != nullptr) declare_expression(*expr);
+}
+
+void Emitter::unreachable_at(std::string_view start_text, std::size_t start, std::string_view end_text,
+                             std::size_t end, const std::source_location& where) {
+  throw InternalError("Unreachable " + std::string(start_text) + "(" + std::to_string(start) + ") " +
+                      std::string(end_text) + "(" + std::to_string(end) + ") at " + where.file_name() + ":" +
+                      std::to_string(where.line()));
+}
+
+std::string Emitter::debug_text(const lexer::Token& token) { return token.to_string(); }
+std::string Emitter::debug_text(const parser::TokenRef& token) { return token.to_string(); }
+std::string Emitter::debug_text(const std::optional<parser::TokenRef>& token) {
+  return token ? token->to_string() : "None";
+}
+std::string Emitter::debug_text(const Expression& expr) { return "Expression#" + std::to_string(expr.node.index()); }
+std::string Emitter::debug_text(const std::unique_ptr<Expression>& expr) {
+  return expr ? debug_text(*expr) : "None";
+}
+std::string Emitter::debug_text(const Pattern& pattern) { return "Pattern#" + std::to_string(pattern.node.index()); }
+std::string Emitter::debug_text(const std::unique_ptr<Pattern>& pattern) {
+  return pattern ? debug_text(*pattern) : "None";
+}
+std::string Emitter::debug_text(const std::vector<Expression>& list) {
+  return "[" + std::to_string(list.size()) + " expressions]";
+}
 
 }  // namespace vaxo_core::emitter

@@ -9,7 +9,8 @@
 //   emit_expression.cc  values, names, records, arrays, simple arms
 //   emit_call.cc        calls, extension calls, type calls, tagged strings
 //   emit_pending.cc     what is not written yet (statements, operators,
-//                       control flow, patterns, the declaration pass)
+//                       control flow, patterns, the declaration pass):
+//                       each throws InternalError("not yet emitted: ...")
 //
 // The chunk's code is touched only by the writers (writer.cc).
 #pragma once
@@ -17,7 +18,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <optional>
+#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -32,8 +35,33 @@
 #include "core/emitter/scope.h"
 #include "core/lexer/depth_guard.h"
 #include "core/lexer/token.h"
+#include "core/parser/ast.h"
+#include "core/parser/ast_walker.h"
 
 namespace vaxo_core::emitter {
+
+using parser::Expression;
+using parser::Pattern;
+using parser::Script;
+using parser::Statement;
+
+// The register a `break` writes the innermost loop's value into; none
+// outside loops (and inside a function nested in a loop).
+using Brk = std::optional<Register>;
+
+// Turns the script into serialised chunk bytes. The emitter's diagnostics
+// are appended to `collector` after everything already in it.
+std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector);
+
+// One level of the emitter's recursion. The parser bounds the tree's height,
+// so running out here is a broken invariant: InternalError.
+class EmitDepth {
+ public:
+  explicit EmitDepth(NestingBudget& budget);
+
+ private:
+  DepthGuard guard_;
+};
 
 class Emitter {
  public:
@@ -105,6 +133,86 @@ class Emitter {
   OpParam add_const_string(const lexer::CowText& text);
   OpParam add_const_string(std::string_view borrowed);
 
+  // ---- Driver (emitter.cc) ----------------------------------------------
+
+  // One function block whose value goes to `ret`: header, parameters,
+  // declarations, body, Return, FuncEnd, then the patched header.
+  void emit_fn_like(Register ret, ByteRange name_range, ByteRange scope_range, const parser::ParameterList* args,
+                    std::span<const Statement> stmts, const Expression* expr);
+  // The function block of a function statement or expression; a body that is
+  // not a block writes nothing.
+  void emit_fn(Register ret, ByteRange name_range, std::size_t scope_start, const parser::ParameterList* args,
+               const Expression& body);
+  // Function statements first, then the rest; the value (or nil) into `ret`.
+  // Returns whether control cannot fall through. Opens no scope.
+  bool emit_block(std::span<const Statement> stmts, const Expression* expr, ByteRange scope_range, Register ret,
+                  Brk brk);
+  void declare_block(std::span<const Statement> stmts, const Expression* expr);
+
+  // A tree shape the parser never builds.
+  template <typename A, typename B>
+  [[noreturn]] static void unreachable(const A& start, const B& end,
+                                       std::source_location where = std::source_location::current()) {
+    unreachable_at(debug_text(start), parser::range(start).start, debug_text(end), parser::range(end).end, where);
+  }
+
+  // ---- Expressions (emit_expression.cc, emit_call.cc) -------------------
+
+  void emit_expression(const Expression& expr, Register ret, Brk brk);
+  // The register holding the value: a local variable's own register (no
+  // instruction), or a fresh register filled by emit_expression.
+  Register emit_expression_reg(const Expression& expr, Brk brk);
+  void emit_var_read(const lexer::Token& token, Register ret);
+  // The identifier of a name token; a bare `global` is reported.
+  std::optional<std::string_view> get_var_name(const lexer::Token& token);
+  void hint_mislead_nil(std::string_view name, ByteRange range);
+  // The value of a number, ordinal, `nan` or `inf` literal (not parenthesised).
+  static std::optional<double> number_constant(const Expression& expr);
+  // The expression is the bare keyword `global`.
+  static bool is_global_expression(const Expression& expr);
+
+  void emit_call(const parser::Callable& callable, const Expression* first, std::span<const parser::ArgumentItem> rest,
+                 Register ret, Brk brk);
+  // The global name a call can use directly (recording its tag), if any.
+  std::optional<lexer::CowText> emit_global_access(const Expression& callee);
+
+  // The arms of emit_expression, one per variant (`whole` gives the ranges).
+  void emit_arm(const Expression& whole, const Expression::Literal& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::InterpolatedString& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Variable& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Grouping& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Record& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Array& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Call& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::TaggedString& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Extension& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Access& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Index& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Slice& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::NonNil& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Prefix& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Infix& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Is& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Block& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Loop& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::While& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::ForIn& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::If& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Cond& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Match& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Function& n, Register ret, Brk brk);
+  void emit_arm(const Expression& whole, const Expression::Unknown& n, Register ret, Brk brk);
+
+  // ---- Statements, patterns, declaration pass ----------------------------
+
+  // Returns whether control cannot fall through the statement.
+  bool emit_statement(const Statement& stmt, Brk brk);
+  void declare_statement(const Statement& stmt);
+  void declare_expression(const Expression& expr);
+  // `success` register 0 is the irrefutable context; no bind type rebinds.
+  void emit_pattern(Register success, const Pattern& pattern, Register value, std::optional<BindType> bind_type);
+  void declare_pattern(const Pattern& pattern, std::optional<BindType> bind_type);
+
   // ---- Scopes and variables (emit_scope.cc) -----------------------------
 
   // A backward range is an internal error.
@@ -126,6 +234,22 @@ class Emitter {
   bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level);
 
  private:
+  template <typename Builder>
+  void emit_expr_callable(const Expression& callee, Builder&& builder, Register ret, Brk brk);
+
+  [[noreturn]] static void unreachable_at(std::string_view start_text, std::size_t start, std::string_view end_text,
+                                          std::size_t end, const std::source_location& where);
+  static std::string debug_text(const lexer::Token& token);
+  static std::string debug_text(const parser::TokenRef& token);
+  static std::string debug_text(const std::optional<parser::TokenRef>& token);
+  static std::string debug_text(const Expression& expr);
+  static std::string debug_text(const std::unique_ptr<Expression>& expr);
+  static std::string debug_text(const Pattern& pattern);
+  static std::string debug_text(const std::unique_ptr<Pattern>& pattern);
+  static std::string debug_text(const std::vector<Expression>& list);
+
+  NestingBudget budget_;
+
   void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
              const std::span<const OpParam>* params);
   void push_source_map(ByteRange mapping);

@@ -1,0 +1,164 @@
+// Call code: calls, extension calls, the `type` pseudo-call and tagged
+// strings.
+
+#include <utility>
+#include <vector>
+
+#include "core/emitter/emitter.h"
+
+namespace vaxo_core::emitter {
+
+using lexer::Token;
+using lexer::TokenKind;
+using parser::range;
+
+namespace {
+
+struct Arguments {
+  std::vector<Register> regs;
+  std::vector<OpParam> spreads;
+};
+
+ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }
+
+}  // namespace
+
+void Emitter::emit_arm(const Expression&, const Expression::Call& n, Register ret, Brk brk) {
+  std::span<const parser::ArgumentItem> args = n.arguments;
+  if (!args.empty() && !args.front().element.is_spread()) {
+    emit_call(n.callee, args.front().element.as_element()->value.get(), args.subspan(1), ret, brk);
+  } else {
+    emit_call(n.callee, nullptr, args, ret, brk);
+  }
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Extension& n, Register ret, Brk brk) {
+  emit_call(n.callee, n.receiver.get(), n.arguments, ret, brk);
+}
+
+void Emitter::emit_call(const parser::Callable& callable, const Expression* first,
+                        std::span<const parser::ArgumentItem> rest, Register ret, Brk brk) {
+  if (const auto* type = std::get_if<parser::Callable::Type>(&callable.node)) {
+    // The pseudo-call takes one operand; anything else was already reported.
+    Register a = first ? emit_expression_reg(*first, brk) : Register();
+    op_unary(type->type_keyword.range(), ret, OpCode::Type, a);
+    return;
+  }
+  const Expression& callee = *std::get<parser::Callable::Expression>(callable.node).expression;
+  emit_expr_callable(
+      callee,
+      [&] {
+        Arguments out;
+        out.regs.reserve(rest.size() + (first ? 1 : 0));
+        if (first) out.regs.push_back(emit_expression_reg(*first, brk));
+        for (const auto& item : rest) {
+          if (const auto* spread = item.element.as_spread()) {
+            out.spreads.push_back(OpParam::from_size(out.regs.size()));
+            out.regs.push_back(emit_expression_reg(*spread->value, brk));
+          } else {
+            out.regs.push_back(emit_expression_reg(*item.element.as_element()->value, brk));
+          }
+        }
+        return out;
+      },
+      ret, brk);
+}
+
+template <typename Builder>
+void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Register ret, Brk brk) {
+  ByteRange at = range(callee);
+  if (std::optional<lexer::CowText> name = emit_global_access(callee)) {
+    // The arguments' constants come before the name's.
+    Arguments args = builder();
+    op_call(at, ret, *name, args.regs, args.spreads);
+    return;
+  }
+  Register c = emit_expression_reg(callee, brk);
+  if (callee.is_variable()) {
+    Arguments args = builder();
+    op_call_dyn(at, ret, c, args.regs, args.spreads);
+    return;
+  }
+  op_if(at, OpCode::IfNotNil, c);
+  Arguments args = builder();
+  op_call_dyn(at, ret, c, args.regs, args.spreads);
+  op_else(at);
+  op_nil(at, ret);
+  op_if_end(at);
+}
+
+std::optional<lexer::CowText> Emitter::emit_global_access(const Expression& callee) {
+  if (const auto* var = callee.get_if<Expression::Variable>()) {
+    const Token& token = var->name.get();
+    std::optional<std::string_view> name = token.kind.to_id_name();
+    if (!name || scopes.find_variable(*name)) return std::nullopt;
+    diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
+    hint_mislead_nil(*name, token.range);
+    return lexer::CowText(*name);
+  }
+  if (const auto* access = callee.get_if<Expression::Access>()) {
+    if (!is_global_expression(*access->object)) return std::nullopt;
+    const Token& token = access->name.get();
+    std::optional<lexer::FieldName> field = token.kind.to_field_name();
+    if (!field) return std::nullopt;
+    diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
+    return std::move(field->name);
+  }
+  return std::nullopt;
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::TaggedString& n, Register ret, Brk brk) {
+  const Expression& string = *n.string;
+  emit_expr_callable(
+      *n.tag,
+      [&] {
+        Arguments out;
+        Register t = closures.add_reg();
+        out.regs.push_back(t);
+        if (string.is_literal()) {
+          ByteRange r = range(string);
+          Register v = emit_expression_reg(string, brk);
+          op_1(empty_at(r.start), OpCode::Array, t);
+          op_1(r, OpCode::Item, v);
+          op(empty_at(r.end), OpCode::Freeze);
+          return out;
+        }
+        const auto* interpolated = string.get_if<Expression::InterpolatedString>();
+        if (interpolated == nullptr) unreachable(*n.tag, string);
+        const Token& token = *interpolated->token;
+        const auto* kind = token.kind.get_if<TokenKind::InterpolatedString>();
+        if (kind == nullptr) unreachable(token, token);
+        ByteRange r = token.range;
+        for (std::size_t i = 0; i < interpolated->expressions.size() && i < kind->parts.size(); ++i) {
+          const Expression& e = interpolated->expressions[i];
+          ByteRange er = range(e);
+          Register pack = closures.add_reg();
+          Register a = emit_expression_reg(e, brk);
+          std::string_view format = kind->parts[i].format;
+          Register f;
+          if (!format.empty()) {
+            f = closures.add_reg();
+            op_string(er, f, lexer::CowText(format));
+          }
+          op_1(er, OpCode::Record, pack);
+          op_2(er, OpCode::FieldIndex, OpParam(0), a);
+          if (!f.is_empty()) op_2(er, OpCode::FieldIndex, OpParam(1), f);
+          op(er, OpCode::Freeze);
+          out.regs.push_back(pack);
+        }
+        std::vector<Register> texts;
+        texts.reserve(kind->parts.size());
+        for (const auto& part : kind->parts) {
+          Register reg = closures.add_reg();
+          op_string(r, reg, part.text);
+          texts.push_back(reg);
+        }
+        op_1(empty_at(r.start), OpCode::Array, t);
+        for (Register reg : texts) op_1(r, OpCode::Item, reg);
+        op(empty_at(r.end), OpCode::Freeze);
+        return out;
+      },
+      ret, brk);
+}
+
+}  // namespace vaxo_core::emitter

@@ -1,0 +1,347 @@
+// Expression code: the dispatch, operand registers, literals, names,
+// member access, indexing, slices, interpolated strings, records, arrays,
+// and the simple arms (grouping, non-nil, block, function, unknown).
+
+#include <array>
+#include <bit>
+#include <utility>
+#include <variant>
+#include <vector>
+
+#include "core/emitter/emitter.h"
+
+namespace vaxo_core::emitter {
+
+using lexer::Keyword;
+using lexer::Operator;
+using lexer::Token;
+using lexer::TokenKind;
+using parser::range;
+
+namespace {
+
+constexpr std::uint64_t kNanBits = 0x7FF8000000000000ULL;
+constexpr std::uint64_t kInfBits = 0x7FF0000000000000ULL;
+
+ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }
+
+[[noreturn]] void expected_identifier() {
+  throw InternalError("internal error: entered unreachable code: Expected identifier token");
+}
+
+}  // namespace
+
+void Emitter::emit_expression(const Expression& expr, Register ret, Brk brk) {
+  EmitDepth depth(budget_);
+  std::visit([&](const auto& node) { emit_arm(expr, node, ret, brk); }, expr.node);
+}
+
+Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
+  EmitDepth depth(budget_);
+  if (const auto* var = expr.get_if<Expression::Variable>()) {
+    const Token& token = var->name.get();
+    if (std::optional<std::string_view> name = token.kind.to_id_name()) {
+      Variable* v = scopes.find_local_variable(*name);
+      std::size_t level = scopes.empty() ? 0 : scopes.current().level();
+      // Only a register of the current frame can be used in place; a name of
+      // a `for` scope bound in the enclosing frame is read like an outer one.
+      if (v != nullptr && v->frame(level) == closures.size()) {
+        v->mark_read(token);
+        return check_initialized(token, *v, level) ? v->reg() : Register();
+      }
+    }
+  } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
+    return emit_expression_reg(*group->expression, brk);
+  }
+  Register fresh = closures.add_reg();
+  emit_expression(expr, fresh, brk);
+  return fresh;
+}
+
+std::optional<double> Emitter::number_constant(const Expression& expr) {
+  const auto* lit = expr.get_if<Expression::Literal>();
+  if (lit == nullptr) return std::nullopt;
+  const TokenKind& kind = lit->literal->kind;
+  if (const auto* n = kind.get_if<TokenKind::Number>()) return n->value;
+  if (const auto* o = kind.get_if<TokenKind::Ordinal>()) return static_cast<double>(o->value);
+  if (kind == Keyword::Nan) return std::bit_cast<double>(kNanBits);
+  if (kind == Keyword::Inf) return std::bit_cast<double>(kInfBits);
+  return std::nullopt;
+}
+
+bool Emitter::is_global_expression(const Expression& expr) {
+  const auto* var = expr.get_if<Expression::Variable>();
+  return var != nullptr && var->name.get() == Keyword::Global;
+}
+
+std::optional<std::string_view> Emitter::get_var_name(const Token& token) {
+  if (std::optional<std::string_view> id = token.kind.to_id_name()) return id;
+  if (token == Keyword::Global) diagnostics.push(DiagnosticCode::MisuseOfGlobalKeyword, token.range);
+  return std::nullopt;
+}
+
+void Emitter::hint_mislead_nil(std::string_view name, ByteRange range) {
+  static constexpr std::array<std::string_view, 6> kNilLike = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
+  for (std::string_view n : kNilLike) {
+    if (n == name) {
+      diagnostics.push(DiagnosticCode::MisleadingNilVariable, range);
+      return;
+    }
+  }
+}
+
+void Emitter::emit_var_read(const Token& token, Register ret) {
+  std::optional<std::string_view> name = get_var_name(token);
+  if (!name) return;
+  if (std::optional<FoundVariable> found = scopes.find_variable(*name)) {
+    Variable& v = *found->variable;
+    v.mark_read(token);
+    if (!check_initialized(token, v, found->level)) return;
+    std::size_t frame = v.frame(found->level);
+    if (frame == closures.size()) {
+      op_2(token.range, OpCode::Assign, ret, v.reg());
+    } else {
+      op_get_upvalue(token.range, ret, closures.size() - frame, v.reg());
+    }
+    return;
+  }
+  diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
+  op_global(token.range, ret, lexer::CowText(*name));
+  hint_mislead_nil(*name, token.range);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Literal& n, Register ret, Brk) {
+  const Token& token = n.literal.get();
+  const TokenKind& kind = token.kind;
+  ByteRange at = token.range;
+  if (const auto* s = kind.get_if<TokenKind::String>()) return op_string(at, ret, s->value);
+  if (const auto* num = kind.get_if<TokenKind::Number>()) return op_number(at, ret, num->value);
+  // An ordinal in an expression is a number like any other.
+  if (const auto* o = kind.get_if<TokenKind::Ordinal>()) return op_number(at, ret, static_cast<double>(o->value));
+  if (kind == Keyword::Nil) return op_nil(at, ret);
+  if (kind == Keyword::True) return op_bool(at, ret, true);
+  if (kind == Keyword::False) return op_bool(at, ret, false);
+  if (kind == Keyword::Nan) return op_const(at, ret, chunk.add_constant(Constant::number_bits(kNanBits)));
+  if (kind == Keyword::Inf) return op_const(at, ret, chunk.add_constant(Constant::number_bits(kInfBits)));
+  unreachable(n.literal, n.literal);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::InterpolatedString& n, Register ret, Brk brk) {
+  const Token& token = *n.token;
+  const auto* interpolated = token.kind.get_if<TokenKind::InterpolatedString>();
+  if (interpolated == nullptr) unreachable(token, token);
+  ByteRange at = token.range;
+  struct Piece {
+    Register reg;
+    std::string_view format;
+  };
+  std::vector<Piece> pieces;
+  const auto& parts = interpolated->parts;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (!parts[i].text.empty()) {
+      Register t = closures.add_reg();
+      op_string(at, t, parts[i].text);
+      pieces.push_back({t, {}});
+    }
+    if (i < n.expressions.size()) {
+      Register v = emit_expression_reg(n.expressions[i], brk);
+      pieces.push_back({v, parts[i].format});
+    }
+  }
+  if (pieces.empty()) return op_string(at, ret, lexer::CowText(std::string_view()));
+  if (pieces.size() == 1) return op_format(at, ret, pieces[0].reg, lexer::CowText(pieces[0].format));
+  std::vector<Register> regs;
+  regs.reserve(pieces.size());
+  for (const Piece& p : pieces) {
+    if (!p.format.empty()) op_format(at, p.reg, p.reg, lexer::CowText(p.format));
+    regs.push_back(p.reg);
+  }
+  op_variadic(at, ret, OpCode::Concat, regs);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Variable& n, Register ret, Brk) {
+  emit_var_read(n.name.get(), ret);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Grouping& n, Register ret, Brk brk) {
+  emit_expression(*n.expression, ret, brk);
+}
+
+void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Register ret, Brk brk) {
+  using Member = parser::RecordElementBase<Expression, Expression>;
+  if (n.open.get() == Operator::OpenBrace && n.close.get() == Operator::CloseBrace) {
+    diagnostics.push(DiagnosticCode::PreferParenthesesForRecordLiteral, range(whole));
+  }
+
+  // Every value before the record opens, so no other builder interleaves.
+  std::vector<Register> values;
+  values.reserve(n.elements.size());
+  for (const auto& item : n.elements) {
+    if (const auto* named = std::get_if<Member::InterpolateNamed>(&item.element.node)) {
+      values.push_back(emit_expression_reg(*named->name_expression, brk));
+      values.push_back(emit_expression_reg(*named->value, brk));
+      continue;
+    }
+    std::visit(
+        [&](const auto& member) {
+          using M = std::remove_cvref_t<decltype(member)>;
+          if constexpr (!std::is_same_v<M, Member::InterpolateNamed>) {
+            values.push_back(emit_expression_reg(*member.value, brk));
+          }
+        },
+        item.element.node);
+  }
+
+  op_1(n.open.range(), OpCode::Record, ret);
+  std::size_t cursor = 0;
+  for (std::size_t i = 0; i < n.elements.size(); ++i) {
+    const auto& item = n.elements[i];
+    ByteRange at = range(item);
+    const Token* colon = item.element.colon();
+    bool optional = colon != nullptr && *colon == Operator::QuestionColon;
+    const auto& node = item.element.node;
+    if (const auto* named = std::get_if<Member::Named>(&node)) {
+      const Token& name = named->name.get();
+      if (const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>()) {
+        diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
+        op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam(ordinal->value), values[cursor]);
+      } else {
+        std::optional<lexer::FieldName> field = name.kind.to_field_name();
+        if (!field) expected_identifier();
+        diagnostics.push(field->code, name.range);
+        OpParam k = add_const_string(field->name);
+        op_2(at, optional ? OpCode::FieldOpt : OpCode::Field, k, values[cursor]);
+      }
+      cursor += 1;
+    } else if (std::holds_alternative<Member::InterpolateNamed>(node)) {
+      op_2(at, optional ? OpCode::FieldOptDyn : OpCode::FieldDyn, values[cursor], values[cursor + 1]);
+      cursor += 2;
+    } else if (const auto* omit = std::get_if<Member::OmitNamed>(&node)) {
+      const Expression& value = *omit->value;
+      const Token* key = nullptr;
+      if (const auto* var = value.get_if<Expression::Variable>()) {
+        key = &var->name.get();
+      } else if (const auto* access = value.get_if<Expression::Access>()) {
+        key = &access->name.get();
+      } else if (const auto* index = value.get_if<Expression::Index>()) {
+        if (const auto* lit = index->index->get_if<Expression::Literal>()) key = &lit->literal.get();
+      }
+      std::optional<lexer::FieldName> field = key ? key->kind.to_field_name() : std::nullopt;
+      if (!field) {
+        // The record stays open: the error withholds the chunk anyway.
+        diagnostics.push(DiagnosticCode::BadOmitKeyRecordExpression, range(value));
+        return;
+      }
+      diagnostics.push(DiagnosticCode::OmitNamedRecordField, omit->colon.range());
+      diagnostics.push(DiagnosticCode::OmitNamedRecordFieldName, key->range);
+      OpParam k = add_const_string(field->name);
+      op_2(at, optional ? OpCode::FieldOpt : OpCode::Field, k, values[cursor]);
+      cursor += 1;
+    } else if (const auto* unnamed = std::get_if<Member::Unnamed>(&node)) {
+      op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam::from_size(i), values[cursor]);
+      auto tag = i < 10 ? static_cast<DiagnosticCode>(diagnostic::code(DiagnosticCode::UnnamedRecordField0) + i)
+                        : DiagnosticCode::UnnamedRecordFieldN;
+      diagnostics.push(tag, empty_at(range(*unnamed->value).start));
+      cursor += 1;
+    } else {
+      op_1(at, OpCode::Spread, values[cursor]);
+      cursor += 1;
+    }
+  }
+  op(n.close.range(), OpCode::Freeze);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Array& n, Register ret, Brk brk) {
+  std::vector<Register> values;
+  values.reserve(n.items.size());
+  for (const auto& item : n.items) {
+    if (const auto* spread = item.element.as_spread()) {
+      values.push_back(emit_expression_reg(*spread->value, brk));
+    } else if (const auto* r = std::get_if<parser::Iterable::Range>(&item.element.as_element()->value->node)) {
+      values.push_back(emit_expression_reg(*r->range.start, brk));
+      values.push_back(emit_expression_reg(*r->range.end, brk));
+    } else {
+      values.push_back(emit_expression_reg(std::get<parser::Iterable::Value>(item.element.as_element()->value->node).value, brk));
+    }
+  }
+
+  op_1(n.open_bracket.range(), OpCode::Array, ret);
+  std::size_t cursor = 0;
+  for (const auto& item : n.items) {
+    ByteRange at = range(item);
+    if (item.element.is_spread()) {
+      op_1(at, OpCode::Spread, values[cursor++]);
+    } else if (const auto* r = std::get_if<parser::Iterable::Range>(&item.element.as_element()->value->node)) {
+      op_2(at, r->range.exclusive() ? OpCode::ItemRangeExclusiveDyn : OpCode::ItemRangeDyn, values[cursor],
+           values[cursor + 1]);
+      cursor += 2;
+    } else {
+      op_1(at, OpCode::Item, values[cursor++]);
+    }
+  }
+  op(n.close_bracket.range(), OpCode::Freeze);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Access& n, Register ret, Brk brk) {
+  const Token& name = n.name.get();
+  ByteRange at = name.range;
+  const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>();
+  std::optional<std::string_view> id = name.kind.to_id_name();
+  if (is_global_expression(*n.object)) {
+    diagnostics.push(DiagnosticCode::GlobalVariable, at);
+    if (id) return op_global(at, ret, lexer::CowText(*id));
+    if (ordinal) return op_global_num(at, ret, static_cast<double>(ordinal->value));
+    expected_identifier();
+  }
+  emit_expression(*n.object, ret, brk);
+  if (id) return op_get(at, ret, ret, lexer::CowText(*id));
+  if (ordinal) return op_get_index(at, ret, ret, ordinal->value);
+  expected_identifier();
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Index& n, Register ret, Brk brk) {
+  ByteRange at{n.open_bracket.range().start, n.close_bracket.range().end};
+  if (is_global_expression(*n.object)) {
+    diagnostics.push(DiagnosticCode::GlobalDynamicAccess, range(*n.index));
+    Register i = emit_expression_reg(*n.index, brk);
+    return op_global_dyn(at, ret, i);
+  }
+  emit_expression(*n.object, ret, brk);
+  Register i = emit_expression_reg(*n.index, brk);
+  op_get_dyn(at, ret, ret, i);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Slice& n, Register ret, Brk brk) {
+  ByteRange at{n.open_bracket.range().start, n.close_bracket.range().end};
+  Register a = emit_expression_reg(*n.object, brk);
+  Register s = n.start ? emit_expression_reg(*n.start, brk) : Register();
+  Register e = n.end ? emit_expression_reg(*n.end, brk) : Register();
+  bool exclusive = n.op.get() == Operator::HalfOpenRange;
+  op_4(at, exclusive ? OpCode::SliceExclusiveDyn : OpCode::SliceDyn, ret, a, s, e);
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::NonNil& n, Register ret, Brk brk) {
+  emit_expression(*n.expression, ret, brk);
+  op_non_nil(n.exclamation.range(), ret);
+}
+
+void Emitter::emit_arm(const Expression& whole, const Expression::Block& n, Register ret, Brk brk) {
+  ByteRange at = range(whole);
+  enter_scope(at);
+  declare_block(n.statements, n.value.get());
+  emit_block(n.statements, n.value.get(), at, ret, brk);
+  exit_scope();
+}
+
+void Emitter::emit_arm(const Expression&, const Expression::Function& n, Register ret, Brk) {
+  ByteRange fn = n.fn_keyword.range();
+  emit_fn(ret, empty_at(fn.start), fn.end, n.parameters ? &*n.parameters : nullptr, *n.body);
+}
+
+void Emitter::emit_arm(const Expression& whole, const Expression::Unknown&, Register ret, Brk) {
+  // A token-less Unknown has the absent range; the writer maps it to an
+  // empty range.
+  op_nil(range(whole), ret);
+}
+
+}  // namespace vaxo_core::emitter
