@@ -1,0 +1,433 @@
+#include "core/parser/basic_expressions.h"
+
+#include <string>
+#include <utility>
+
+#include "core/diagnostic/internal_error.h"
+#include "core/parser/block_expressions.h"
+#include "core/parser/expressions.h"
+#include "core/parser/helper.h"
+#include "core/parser/array_helper.h"
+#include "core/parser/patterns.h"
+#include "core/parser/record_helper.h"
+
+namespace vaxo_core::parser::basic_expressions {
+namespace {
+
+using expressions::build;
+
+// Failure-memo keys of `pratt`: one per (minimum, allow_range).
+constexpr std::uint32_t kPrattRuleKey = 0x50000000u;
+constexpr std::uint32_t pratt_key(std::uint8_t min, bool allow_range) {
+  return kPrattRuleKey | (std::uint32_t{min} << 1) | (allow_range ? 1u : 0u);
+}
+
+// The minimum of a slice bound: binds tighter than the range operators.
+constexpr PrecedenceResult kAdditive{static_cast<std::uint8_t>(precedence_of(Operator::SpreadRange).value + 2)};
+static_assert(kAdditive.value == 142);
+
+bool is_range_op(const Token& t) { return t == Operator::SpreadRange || t == Operator::HalfOpenRange; }
+
+Iterable value_of(Expression e) { return Iterable{Iterable::Value{std::move(e)}}; }
+
+// An operand that may not be a range.
+std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence) {
+  auto it = pratt(ctx, precedence, false);
+  if (!it) return std::nullopt;
+  return verify_expr(std::move(*it));
+}
+
+std::optional<Expression> additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
+
+// The loop of `pratt` after its first operand: takes every operator stronger
+// than `min`, folding to the left; the first range ends it.
+std::optional<Iterable> pratt_loop(ParserContext& ctx, Expression left, std::uint8_t min, bool allow_range) {
+  for (;;) {
+    const Token* t = ctx.peek();
+    if (t == nullptr) break;
+    PrecedenceResult p = precedence_of(t->kind);
+    if (p.value <= min) break;
+    ctx.next();
+    auto step = pratt_infix(ctx, std::move(left), *t, p, allow_range);
+    if (!step) return std::nullopt;
+    auto* v = std::get_if<Iterable::Value>(&step->node);
+    if (v == nullptr) return step;
+    left = std::move(v->value);
+  }
+  return value_of(std::move(left));
+}
+
+template <typename E>
+std::unique_ptr<E> box(E value) {
+  return std::make_unique<E>(std::move(value));
+}
+
+// `(` arguments `)`, with `open` as the opener; never fails once `open` matched.
+template <typename Open>
+std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
+  auto expression = [](ParserContext& c) { return expressions::expression(c); };
+  return array_helper::array_base(open, helper::token_or_insert(Operator::CloseParen, DiagnosticCode::MissingCloseParen),
+                                  expression, expression,
+                                  [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
+}
+
+}  // namespace
+
+std::optional<Expression> verify_expr(Iterable iterable) {
+  auto* v = std::get_if<Iterable::Value>(&iterable.node);
+  if (v == nullptr) return std::nullopt;
+  return std::move(v->value);
+}
+
+std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range) {
+  auto guard = ctx.enter();
+  const std::uint32_t key = pratt_key(precedence.value, allow_range);
+  if (ctx.failed_before(key)) return std::nullopt;
+  const auto start = ctx.checkpoint();
+  std::optional<Iterable> result;
+  if (auto left = pratt_prefix(ctx)) result = pratt_loop(ctx, std::move(*left), precedence.value, allow_range);
+  if (!result) {
+    ctx.reset(start);
+    ctx.remember_failure(key);
+  }
+  return result;
+}
+
+std::optional<Expression> pratt_prefix(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  PrecedenceResult p = precedence_of(t->kind);
+  if (!p.can_be_prefix) return postfix(ctx);
+  const auto start = ctx.checkpoint();
+  ctx.next();
+  auto operand = verified(ctx, p);
+  if (!operand) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  return build(ctx, Expression::Prefix{TokenRef::borrow(*t), box(std::move(*operand))});
+}
+
+std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
+                                    bool allow_range) {
+  if (op == Keyword::Is) {
+    auto pattern = patterns::pattern(ctx, false);
+    if (!pattern) return std::nullopt;
+    return value_of(build(ctx, Expression::Is{box(std::move(left)), TokenRef::borrow(op), box(std::move(*pattern))}));
+  }
+  PrecedenceResult right_precedence = precedence;
+  if (precedence.right_associative) --right_precedence.value;
+
+  if (op == Operator::Question) {
+    auto then = expressions::expression(ctx);
+    if (!then) return std::nullopt;
+    auto colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
+    auto otherwise = verified(ctx, right_precedence);
+    if (!otherwise) return std::nullopt;
+    return value_of(build(ctx, Expression::Cond{box(std::move(left)), TokenRef::borrow(op), box(std::move(*then)),
+                                                std::move(*colon), box(std::move(*otherwise))}));
+  }
+
+  auto right = verified(ctx, right_precedence);
+  if (!right) return std::nullopt;
+  if (is_range_op(op)) {
+    if (allow_range) {
+      return Iterable{Iterable::Range{Range{box(std::move(left)), TokenRef::borrow(op), box(std::move(*right))}}};
+    }
+    // Read as an addition once the diagnostics are collected.
+    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
+    return value_of(build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(*right))}));
+  }
+  return value_of(build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(*right))}));
+}
+
+std::optional<Expression> basic_expression(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
+
+std::optional<Iterable> iterable(ParserContext& ctx) { return pratt(ctx, PrecedenceResult{}, true); }
+
+std::optional<Expression> postfix(ParserContext& ctx) {
+  auto operand = primary(ctx);
+  if (!operand) return std::nullopt;
+  Expression acc = std::move(*operand);
+  for (;;) {
+    const Token* t = ctx.peek();
+    if (t == nullptr) break;
+    const auto here = ctx.checkpoint();
+
+    if (*t == Operator::ColonColon) {
+      ctx.next();
+      if (auto parts = extension_call(ctx)) {
+        acc = build(ctx, Expression::Extension{box(std::move(acc)), TokenRef::borrow(*t), std::move(parts->callee),
+                                               std::move(parts->open_paren), std::move(parts->arguments),
+                                               std::move(parts->close_paren)});
+        continue;
+      }
+      ctx.reset(here);
+      break;
+    }
+    if (t->kind.is_string()) {
+      ctx.next();
+      acc = build(ctx, Expression::TaggedString{box(std::move(acc)), box(Expression(Expression::Literal{
+                                                                         TokenRef::borrow(*t)}))});
+      continue;
+    }
+    if (t->kind.is_interpolated_string()) {
+      auto string = interpolation(ctx);
+      acc = build(ctx, Expression::TaggedString{box(std::move(acc)), box(std::move(*string))});
+      continue;
+    }
+    if (auto suffix = access_index(ctx)) {
+      acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
+      continue;
+    }
+    if (*t == Operator::OpenParen) {
+      if (auto args = arg_list(ctx, helper::token(Operator::OpenParen))) {
+        auto& [open, arguments, close] = *args;
+        acc = build(ctx, Expression::Call{Callable{Callable::Expression{box(std::move(acc))}}, std::move(open),
+                                          std::move(arguments), std::move(close)});
+        continue;
+      }
+    }
+    break;
+  }
+  return acc;
+}
+
+std::optional<AccessIndex> access_index(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  const auto start = ctx.checkpoint();
+
+  if (*t == Operator::Exclamation) {
+    ctx.next();
+    return AccessIndex{AccessIndex::NonNil{TokenRef::borrow(*t)}};
+  }
+  if (*t == Operator::Dot) {
+    ctx.next();
+    const Token* name = ctx.peek();
+    if (name != nullptr && (name->kind.is_identifier() || name->kind.is_ordinal())) {
+      ctx.next();
+      return AccessIndex{AccessIndex::Access{TokenRef::borrow(*t), TokenRef::borrow(*name)}};
+    }
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  if (!(*t == Operator::OpenBracket)) return std::nullopt;
+  ctx.next();
+  auto fail = [&]() -> std::optional<AccessIndex> {
+    ctx.reset(start);
+    return std::nullopt;
+  };
+  auto close_bracket = helper::token(Operator::CloseBracket);
+
+  // `[..e]`, `[..]`: no other form can start with a range operator.
+  const Token* first = ctx.peek();
+  if (first == nullptr) return fail();
+  if (is_range_op(*first)) {
+    ctx.next();
+    const auto before_end = ctx.checkpoint();
+    auto end = additive(ctx);
+    if (!end) ctx.reset(before_end);
+    auto close = close_bracket(ctx);
+    if (!close) return fail();
+    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), nullptr, TokenRef::borrow(*first),
+                                          end ? box(std::move(*end)) : nullptr, std::move(*close)}};
+  }
+
+  // The content is read once: its part that binds tighter than a range
+  // operator is the same in every bracket form, so the forms are told apart
+  // by what follows it. `[s..]` is the one form whose continuation cannot
+  // parse (no operand follows the range operator); every other form is the
+  // operator loop continued from the bound, followed by `]`.
+  auto bound = additive(ctx);
+  if (!bound) return fail();
+  const Token* after = ctx.peek();
+  if (after != nullptr && is_range_op(*after) && ctx.index + 1 < ctx.tokens.size() &&
+      ctx.tokens[ctx.index + 1] == Operator::CloseBracket) {
+    ctx.next();
+    auto close = close_bracket(ctx);
+    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), box(std::move(*bound)), TokenRef::borrow(*after),
+                                          nullptr, std::move(*close)}};
+  }
+  auto content = pratt_loop(ctx, std::move(*bound), 0, true);
+  if (!content) return fail();
+  auto close = close_bracket(ctx);
+  if (!close) return fail();
+  if (auto* v = std::get_if<Iterable::Value>(&content->node)) {
+    return AccessIndex{AccessIndex::Index{TokenRef::borrow(*t), box(std::move(v->value)), std::move(*close)}};
+  }
+  auto& r = std::get<Iterable::Range>(content->node).range;
+  return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(r.start), std::move(r.op), std::move(r.end),
+                                        std::move(*close)}};
+}
+
+Expression apply_access_index(ParserContext& ctx, Expression object, AccessIndex suffix) {
+  return std::visit(
+      [&](auto&& s) -> Expression {
+        using S = std::decay_t<decltype(s)>;
+        if constexpr (std::is_same_v<S, AccessIndex::Access>) {
+          return build(ctx, Expression::Access{box(std::move(object)), std::move(s.dot), std::move(s.name)});
+        } else if constexpr (std::is_same_v<S, AccessIndex::Index>) {
+          return build(ctx, Expression::Index{box(std::move(object)), std::move(s.open_bracket), std::move(s.index),
+                                              std::move(s.close_bracket)});
+        } else if constexpr (std::is_same_v<S, AccessIndex::Slice>) {
+          return build(ctx, Expression::Slice{box(std::move(object)), std::move(s.open_bracket), std::move(s.start),
+                                              std::move(s.op), std::move(s.end), std::move(s.close_bracket)});
+        } else {
+          return build(ctx, Expression::NonNil{box(std::move(object)), std::move(s.exclamation)});
+        }
+      },
+      std::move(suffix.node));
+}
+
+std::optional<CallParts> extension_call(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  std::optional<Expression> callee;
+  const Token* t = ctx.peek();
+  if (t != nullptr && *t == Operator::OpenParen) {
+    if (auto form = record_like(ctx)) {
+      if (form->is_record()) {
+        std::vector<TokenRef> taken;
+        for (const Token& token : ctx.slice(start)) taken.push_back(TokenRef::borrow(token));
+        callee = build(ctx, Expression::wrap_as_unknown(std::move(*form), std::move(taken),
+                                                        DiagnosticCode::RecordLiteralInExtensionCaller));
+      } else {
+        callee = std::move(form);
+      }
+    }
+  }
+  if (!callee) {
+    if (auto name = helper::variable_token(ctx, false, true)) {
+      Expression acc = build(ctx, Expression::Variable{std::move(*name)});
+      while (auto suffix = access_index(ctx)) acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
+      callee = std::move(acc);
+    }
+  }
+  if (callee) {
+    auto args =
+        arg_list(ctx, helper::token_or_insert(Operator::OpenParen, DiagnosticCode::MissingOpenParenAfterExtension));
+    auto& [open, arguments, close] = *args;
+    return CallParts{Callable{Callable::Expression{box(std::move(*callee))}}, std::move(open), std::move(arguments),
+                     std::move(close)};
+  }
+  ctx.reset(start);
+  return pseudo_function(ctx, true);
+}
+
+std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided) {
+  const Token* t = ctx.peek();
+  if (t == nullptr || !(*t == Keyword::Type)) return std::nullopt;
+  ctx.next();
+  auto args = arg_list(ctx, helper::token_or_insert(Operator::OpenParen, DiagnosticCode::MissingOpenParenAfterType));
+  auto& [open, arguments, close] = *args;
+  const std::size_t expected = provided ? 0 : 1;
+  bool invalid = arguments.size() != expected;
+  if (!arguments.empty() && (arguments.front().element.is_spread() || arguments.front().has_tail_comma())) {
+    invalid = true;
+  }
+  if (invalid) {
+    // The arguments go, with whatever they reported.
+    arguments.clear();
+    ByteRange call{t->range.start, close.range().end};
+    arguments.push_back(ArgumentItem::make(ArrayElementBase<Expression, Expression>::element(
+        Expression::unknown_range({}, call, DiagnosticCode::InvalidTypeCall))));
+  }
+  return CallParts{Callable{Callable::Type{TokenRef::borrow(*t)}}, std::move(open), std::move(arguments),
+                   std::move(close)};
+}
+
+std::optional<Expression> primary(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  if (*t == Keyword::Type) {
+    if (auto call = pseudo_function(ctx, false)) {
+      return build(ctx, Expression::Call{std::move(call->callee), std::move(call->open_paren),
+                                         std::move(call->arguments), std::move(call->close_paren)});
+    }
+  }
+  if (auto block = block_expressions::block_like_expression(ctx)) return block;
+  if (auto literal = helper::literal_token(ctx)) return Expression(Expression::Literal{std::move(*literal)});
+  if (t->kind.is_interpolated_string()) return interpolation(ctx);
+  if (auto name = helper::variable_token(ctx, false, true)) return Expression(Expression::Variable{std::move(*name)});
+  if (auto record = record_like(ctx)) return record;
+  return array(ctx);
+}
+
+std::optional<Expression> record_like(ParserContext& ctx) {
+  auto expression = [](ParserContext& c) { return expressions::expression(c); };
+  auto list = record_helper::record_base(
+      expression, [](ParserContext& c, const Token& key) { return to_interpolate_expr(c, key); }, expression,
+      expression, expression, [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
+  if (!list) return std::nullopt;
+  auto& [open, members, close] = *list;
+  if (members.size() == 1 && !members.front().has_tail_comma() && members.front().element.is_unnamed()) {
+    auto& unnamed = std::get<RecordElementBase<Expression, Expression>::Unnamed>(members.front().element.node);
+    return build(ctx, Expression::Grouping{std::move(open), std::move(unnamed.value), std::move(close)});
+  }
+  return build(ctx, Expression::Record{std::move(open), std::move(members), std::move(close)});
+}
+
+std::optional<Expression> array(ParserContext& ctx) {
+  auto spread_operand = [](ParserContext& c) -> std::optional<Expression> {
+    std::size_t pos = c.previous_token_end();
+    if (auto e = expressions::expression(c)) return e;
+    return Expression::unknown_range({}, ByteRange{pos, pos}, DiagnosticCode::BadArraySpread);
+  };
+  auto list = array_helper::array_base(
+      helper::token(Operator::OpenBracket),
+      helper::token_or_insert(Operator::CloseBracket, DiagnosticCode::MissingCloseBracket),
+      [](ParserContext& c) { return iterable(c); }, spread_operand,
+      [](std::size_t pos) { return value_of(expressions::expression_expected(pos)); })(ctx);
+  if (!list) return std::nullopt;
+  auto& [open, items, close] = *list;
+  return build(ctx, Expression::Array{std::move(open), std::move(items), std::move(close)});
+}
+
+std::optional<Expression> interpolation(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr || !t->kind.is_interpolated_string()) return std::nullopt;
+  ctx.next();
+  return to_interpolate_expr(ctx, *t);
+}
+
+Expression to_interpolate_expr(const ParserContext& ctx, const Token& token) {
+  const auto* string = token.kind.get_if<TokenKind::InterpolatedString>();
+  if (string == nullptr) throw InternalError("internal error: entered unreachable code: Expected InterpolatedString");
+  auto borrow_all = [](std::span<const Token> tokens) {
+    std::vector<TokenRef> refs;
+    refs.reserve(tokens.size());
+    for (const Token& t : tokens) refs.push_back(TokenRef::borrow(t));
+    return refs;
+  };
+
+  std::vector<Expression> expressions;
+  const auto& parts = string->parts;
+  for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
+    const std::vector<Token>& tokens = parts[i].tokens;
+    if (tokens.empty()) throw InternalError("Expected non-empty tokens in interpolation " + token.to_string());
+    bool all_empty = true;
+    for (const Token& t : tokens) all_empty = all_empty && t.kind.is_empty();
+    if (all_empty) {
+      expressions.push_back(Expression::unknown(borrow_all(tokens), DiagnosticCode::EmptyInterpolation));
+      continue;
+    }
+    if (tokens.back().kind.is_eof()) {
+      expressions.push_back(Expression::unknown(borrow_all(tokens), DiagnosticCode::UnterminatedInterpolation));
+      continue;
+    }
+    ParserContext part = ctx.nested(tokens);
+    auto e = expressions::expression(part);
+    if (!e) {
+      expressions.push_back(Expression::unknown(borrow_all(tokens), DiagnosticCode::BadInterpolation));
+    } else if (part.at_end()) {
+      expressions.push_back(std::move(*e));
+    } else {
+      auto left_over = borrow_all(std::span<const Token>(tokens).subspan(part.index));
+      expressions.push_back(
+          build(ctx, Expression::wrap_as_unknown(std::move(*e), std::move(left_over), DiagnosticCode::BadInterpolation)));
+    }
+  }
+  return build(ctx, Expression::InterpolatedString{&token, std::move(expressions)});
+}
+
+}  // namespace vaxo_core::parser::basic_expressions

@@ -1,0 +1,159 @@
+// The operator and operand layers of the expression grammar.
+//
+// `pratt` is a precedence-climbing loop over one constexpr table
+// (`precedence_of`); its operands come from `postfix`: a primary form and any
+// number of suffixes (`::` calls, tagged strings, `.name`, `[...]`, `!`, calls).
+// Every rule returns std::optional: a value is success, nullopt a failure that
+// leaves the context where the rule began. Nesting past the parse's bounds
+// throws ParseAborted (parser_context.h), which no rule here catches.
+//
+// The bracket suffix reads its content once and decides between index and
+// slice on the result, so nested brackets cost linear time. Failures of
+// `pratt` are remembered per position, so no rule retried at the same place
+// repeats the work.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "core/parser/ast.h"
+#include "core/parser/parser_context.h"
+
+namespace vaxo_core::parser::basic_expressions {
+
+// The precedence entry of one token. `value` 0: no operator, ends a chain.
+struct PrecedenceResult {
+  std::uint8_t value = 0;
+  bool can_be_prefix = false;
+  bool right_associative = false;
+
+  friend constexpr bool operator==(const PrecedenceResult&, const PrecedenceResult&) = default;
+};
+
+namespace precedence_detail {
+
+constexpr PrecedenceResult of_operator(Operator op) {
+  using O = Operator;
+  if (op == O::Question) return {30, false, true};
+  if (op == O::NullCoalescing) return {50, false, false};
+  if (op == O::LogicalOr) return {60, false, false};
+  if (op == O::LogicalAnd) return {70, false, false};
+  if (op == O::Equal || op == O::NotEqual || op == O::TildeEqual || op == O::TildeNotEqual) return {90, false, false};
+  if (op == O::Greater || op == O::GreaterEqual || op == O::Less || op == O::LessEqual) return {100, false, false};
+  if (op == O::SpreadRange || op == O::HalfOpenRange) return {140, false, false};
+  if (op == O::Plus || op == O::Minus) return {170, true, false};
+  if (op == O::Asterisk || op == O::Slash || op == O::Percent) return {180, false, false};
+  if (op == O::Exclamation) return {190, true, false};
+  if (op == O::Caret) return {200, false, true};
+  return {};
+}
+
+constexpr PrecedenceResult of_keyword(Keyword keyword) {
+  using K = Keyword;
+  if (keyword == K::Or) return {60, false, false};
+  if (keyword == K::And) return {70, false, false};
+  if (keyword == K::In) return {100, false, false};
+  if (keyword == K::Is) return {120, false, false};
+  if (keyword == K::Not) return {190, true, false};
+  return {};
+}
+
+template <typename E, std::size_t N, typename F>
+constexpr std::array<PrecedenceResult, N> table(F f) {
+  std::array<PrecedenceResult, N> t{};
+  for (std::size_t i = 0; i < N; ++i) t[i] = f(static_cast<E>(i));
+  return t;
+}
+
+inline constexpr auto kOperators = table<Operator, lexer::kOperatorCount>(of_operator);
+inline constexpr auto kKeywords = table<Keyword, lexer::kKeywordCount>(of_keyword);
+
+}  // namespace precedence_detail
+
+constexpr PrecedenceResult precedence_of(Operator op) {
+  return precedence_detail::kOperators[static_cast<std::size_t>(op)];
+}
+constexpr PrecedenceResult precedence_of(Keyword keyword) {
+  return precedence_detail::kKeywords[static_cast<std::size_t>(keyword)];
+}
+// Only operator and keyword tokens have an entry; every other kind gets the
+// default (value 0).
+inline PrecedenceResult precedence_of(const TokenKind& kind) {
+  if (auto* op = kind.get_if<TokenKind::Operator>()) return precedence_of(op->op);
+  if (auto* kw = kind.get_if<TokenKind::Keyword>()) return precedence_of(kw->keyword);
+  return {};
+}
+
+// A member or bracket suffix, before it is joined to its operand.
+struct AccessIndex {
+  struct Access {
+    TokenRef dot;
+    TokenRef name;  // identifier or ordinal
+  };
+  struct Index {
+    TokenRef open_bracket;
+    std::unique_ptr<Expression> index;
+    TokenRef close_bracket;
+  };
+  struct Slice {
+    TokenRef open_bracket;
+    std::unique_ptr<Expression> start;  // null when omitted
+    TokenRef op;
+    std::unique_ptr<Expression> end;  // null when omitted
+    TokenRef close_bracket;
+  };
+  struct NonNil {
+    TokenRef exclamation;
+  };
+  std::variant<Access, Index, Slice, NonNil> node;
+};
+
+// What a call-like suffix yields: the callee with its parenthesised arguments.
+struct CallParts {
+  Callable callee;
+  TokenRef open_paren;
+  std::vector<ArgumentItem> arguments;
+  TokenRef close_paren;
+};
+
+// An operator expression with minimum binding strength `precedence.value`
+// (exclusive). Without `allow_range` a range operator becomes a flagged `+`.
+std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range);
+// A prefix operation, or a postfix operand.
+std::optional<Expression> pratt_prefix(ParserContext& ctx);
+// One infix step after `op` was consumed.
+std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
+                                    bool allow_range);
+// The expression of a value; nothing for a range.
+std::optional<Expression> verify_expr(Iterable iterable);
+
+// An operator expression that is never a range.
+std::optional<Expression> basic_expression(ParserContext& ctx);
+// An operator expression that may be a range.
+std::optional<Iterable> iterable(ParserContext& ctx);
+
+// A primary form followed by its suffixes, folded from the left.
+std::optional<Expression> postfix(ParserContext& ctx);
+std::optional<AccessIndex> access_index(ParserContext& ctx);
+// Joins a suffix to the expression it follows.
+Expression apply_access_index(ParserContext& ctx, Expression object, AccessIndex suffix);
+
+// What follows `::`: a callee and its arguments, or `type` with its arguments.
+std::optional<CallParts> extension_call(ParserContext& ctx);
+// The `type` pseudo-call; `provided` after `::`, where the receiver is the argument.
+std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided);
+
+std::optional<Expression> primary(ParserContext& ctx);
+// A parenthesised grouping or record literal.
+std::optional<Expression> record_like(ParserContext& ctx);
+std::optional<Expression> array(ParserContext& ctx);
+// One InterpolatedString token, its interpolations parsed.
+std::optional<Expression> interpolation(ParserContext& ctx);
+// Parses every interpolation of `token` (which must be an InterpolatedString)
+// on its own input; a plain function, consumes nothing of `ctx`.
+Expression to_interpolate_expr(const ParserContext& ctx, const Token& token);
+
+}  // namespace vaxo_core::parser::basic_expressions

@@ -1,0 +1,296 @@
+#include "core/parser/block_expressions.h"
+
+#include <utility>
+#include <vector>
+
+#include "core/parser/ast_walker.h"
+#include "core/parser/basic_expressions.h"
+#include "core/parser/expressions.h"
+#include "core/parser/helper.h"
+#include "core/parser/json_expressions.h"
+#include "core/parser/parameter_list.h"
+#include "core/parser/parser.h"
+#include "core/parser/patterns.h"
+
+namespace vaxo_core::parser::block_expressions {
+namespace {
+
+using expressions::build;
+using expressions::when_next_is;
+
+// Failure-memo keys of the rules that callers retry at one position.
+constexpr std::uint32_t kIfRuleKey = 0x51000001u;
+constexpr std::uint32_t kWhileRuleKey = 0x51000002u;
+constexpr std::uint32_t kForRuleKey = 0x51000003u;
+constexpr std::uint32_t kMatchRuleKey = 0x51000004u;
+constexpr std::uint32_t kFnRuleKey = 0x51000005u;
+
+template <typename E>
+std::unique_ptr<E> box(E value) {
+  return std::make_unique<E>(std::move(value));
+}
+
+// Runs `rule` unless it failed here before; a failure restores the position
+// and is remembered.
+template <typename Rule>
+auto remembered(ParserContext& ctx, std::uint32_t key, Rule rule) -> decltype(rule()) {
+  if (ctx.failed_before(key)) return std::nullopt;
+  const auto start = ctx.checkpoint();
+  auto result = rule();
+  if (!result) {
+    ctx.reset(start);
+    ctx.remember_failure(key);
+  }
+  return result;
+}
+
+// The `{` ... `}` of a block: both braces inserted when missing.
+struct BlockParts {
+  TokenRef open;
+  std::vector<Statement> statements;
+  std::unique_ptr<Expression> value;
+  TokenRef close;
+};
+BlockParts block_parts(ParserContext& ctx) {
+  auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
+  auto [statements, value] = helper::statements_and_expression(ctx);
+  auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
+  return BlockParts{std::move(*open), std::move(statements), std::move(value), std::move(*close)};
+}
+
+}  // namespace
+
+std::optional<Expression> block_like_expression(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  if (*t == Operator::OpenBrace) {
+    if (auto json = json_expressions::json_expression(ctx)) return json;
+    return block_expression(ctx);
+  }
+  auto* kw = t->kind.get_if<TokenKind::Keyword>();
+  if (kw == nullptr) return std::nullopt;
+  switch (kw->keyword) {
+    case Keyword::If: return if_expression(ctx);
+    case Keyword::Fn: return fn_expression(ctx);
+    case Keyword::Loop: return loop_expression(ctx);
+    case Keyword::While: return while_expression(ctx);
+    case Keyword::Match: return match_expression(ctx);
+    case Keyword::For: return for_in_expression(ctx);
+    case Keyword::True:
+    case Keyword::False:
+    case Keyword::Nil:
+    case Keyword::Nan:
+    case Keyword::Inf:
+    case Keyword::Underscore:
+    case Keyword::Global:
+    case Keyword::In:
+    case Keyword::Is:
+    case Keyword::And:
+    case Keyword::Or:
+    case Keyword::Not:
+    case Keyword::Type:
+    case Keyword::Else:
+    case Keyword::Case:
+    case Keyword::Break:
+    case Keyword::Continue:
+    case Keyword::Return:
+    case Keyword::Op:
+    case Keyword::Let:
+    case Keyword::Const:
+    case Keyword::Mut:
+    case Keyword::Where:
+    case Keyword::Mod:
+    case Keyword::Pub:
+    case Keyword::Use:
+    case Keyword::Effect:
+    case Keyword::Try:
+    case Keyword::Handle:
+    case Keyword::Finally:
+    case Keyword::Perform:
+    case Keyword::Resume:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<Expression> block_expression(ParserContext& ctx) {
+  if (json_expressions::json_start(ctx)) return std::nullopt;
+  auto parts = block_parts(ctx);
+  return build(ctx, Expression::Block{std::move(parts.open), std::move(parts.statements), std::move(parts.value),
+                                      std::move(parts.close)});
+}
+
+std::optional<Expression> block_expression_no_expr(ParserContext& ctx) {
+  auto parts = block_parts(ctx);
+  if (parts.value) {
+    if (parts.value->is_block_like()) {
+      parts.statements.push_back(build(ctx, Statement::BlockExpression{std::move(parts.value)}));
+    } else {
+      // A loop body has no value: its trailing expression is a statement
+      // whose `;` is missing at the expression's end.
+      std::size_t end = range(*parts.value).end;
+      auto semicolon = TokenRef::make(
+          Token::unknown(ByteRange{end, end}, Operator::Semicolon, DiagnosticCode::MissingSemicolon));
+      parts.statements.push_back(build(ctx, Statement::Expression{std::move(parts.value), std::move(semicolon)}));
+    }
+  }
+  return build(ctx, Expression::Block{std::move(parts.open), std::move(parts.statements), nullptr,
+                                      std::move(parts.close)});
+}
+
+std::optional<Expression> if_expression(ParserContext& ctx) {
+  auto guard = ctx.enter();
+  return remembered(ctx, kIfRuleKey, [&]() -> std::optional<Expression> {
+    auto if_keyword = helper::token(Keyword::If)(ctx);
+    if (!if_keyword) return std::nullopt;
+    auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
+    if (!condition) return std::nullopt;
+    auto then_block = block_expression(ctx);
+    if (!then_block) return std::nullopt;
+    auto else_block = optional_else(ctx);
+    if (!else_block) return std::nullopt;
+    return build(ctx, Expression::If{std::move(*if_keyword), box(std::move(*condition)), box(std::move(*then_block)),
+                                     std::move(*else_block)});
+  });
+}
+
+std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  auto else_keyword = helper::token(Keyword::Else)(ctx);
+  if (!else_keyword) return std::optional<ElseBlock>();
+  auto body = if_expression(ctx);
+  if (!body) body = block_expression(ctx);
+  if (!body) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  return std::optional<ElseBlock>(ElseBlock{std::move(*else_keyword), box(std::move(*body))});
+}
+
+std::optional<Expression> while_expression(ParserContext& ctx) {
+  return remembered(ctx, kWhileRuleKey, [&]() -> std::optional<Expression> {
+    auto while_keyword = helper::token(Keyword::While)(ctx);
+    if (!while_keyword) return std::nullopt;
+    auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
+    if (!condition) return std::nullopt;
+    auto body = block_expression_no_expr(ctx);
+    auto else_block = optional_else(ctx);
+    if (!else_block) return std::nullopt;
+    return build(ctx, Expression::While{std::move(*while_keyword), box(std::move(*condition)), box(std::move(*body)),
+                                        std::move(*else_block)});
+  });
+}
+
+std::optional<Expression> loop_expression(ParserContext& ctx) {
+  auto loop_keyword = helper::token(Keyword::Loop)(ctx);
+  if (!loop_keyword) return std::nullopt;
+  auto body = block_expression_no_expr(ctx);
+  return build(ctx, Expression::Loop{std::move(*loop_keyword), box(std::move(*body))});
+}
+
+std::optional<Expression> for_in_expression(ParserContext& ctx) {
+  return remembered(ctx, kForRuleKey, [&]() -> std::optional<Expression> {
+    auto for_keyword = helper::token(Keyword::For)(ctx);
+    if (!for_keyword) return std::nullopt;
+    auto pattern = patterns::pattern_or_insert(ctx, false, [](const Token&) { return true; });
+    if (!pattern) return std::nullopt;
+    auto in_keyword = helper::token(Keyword::In)(ctx);
+    if (!in_keyword) return std::nullopt;
+    auto source = basic_expressions::iterable(ctx);
+    if (!source) return std::nullopt;
+    auto body = block_expression_no_expr(ctx);
+    auto else_block = optional_else(ctx);
+    if (!else_block) return std::nullopt;
+    return build(ctx, Expression::ForIn{std::move(*for_keyword), box(std::move(*pattern)), std::move(*in_keyword),
+                                        box(std::move(*source)), box(std::move(*body)), std::move(*else_block)});
+  });
+}
+
+std::optional<Expression> fn_expression(ParserContext& ctx) {
+  return remembered(ctx, kFnRuleKey, [&]() -> std::optional<Expression> {
+    auto fn_keyword = helper::token(Keyword::Fn)(ctx);
+    if (!fn_keyword) return std::nullopt;
+    auto parameters = parameter_list::parameter_list(ctx);
+    auto body = block_expression(ctx);
+    if (!body) return std::nullopt;
+    return build(ctx, Expression::Function{std::move(*fn_keyword), std::move(parameters), box(std::move(*body))});
+  });
+}
+
+std::optional<Expression> match_expression(ParserContext& ctx) {
+  return remembered(ctx, kMatchRuleKey, [&]() -> std::optional<Expression> {
+    auto match_keyword = helper::token(Keyword::Match)(ctx);
+    if (!match_keyword) return std::nullopt;
+    auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
+    if (!value) return std::nullopt;
+    auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
+    std::vector<MatchCase> cases;
+    for (;;) {
+      const auto before = ctx.checkpoint();
+      auto branch = branch_parser(ctx);
+      if (!branch) break;
+      if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+      cases.push_back(std::move(*branch));
+    }
+    auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
+    return build(ctx, Expression::Match{std::move(*match_keyword), box(std::move(*value)), std::move(*open),
+                                        std::move(cases), std::move(*close)});
+  });
+}
+
+std::optional<MatchCase> branch_parser(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  struct Head {
+    TokenRef case_keyword;
+    Pattern pattern;
+    std::optional<MatchCase::Guard> guard;
+  };
+  // A guard: `if` and its condition, or nothing (the `if` then stays unread).
+  auto guard_of = [&](bool insert) -> std::optional<MatchCase::Guard> {
+    const auto before = ctx.checkpoint();
+    auto if_keyword = helper::token(Keyword::If)(ctx);
+    if (!if_keyword) return std::nullopt;
+    auto condition = insert ? expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace))
+                            : expressions::expression(ctx);
+    if (!condition) {
+      ctx.reset(before);
+      return std::nullopt;
+    }
+    return MatchCase::Guard{std::move(*if_keyword), std::move(*condition)};
+  };
+  auto written_case = [&]() -> std::optional<Head> {
+    auto case_keyword = helper::token(Keyword::Case)(ctx);
+    if (!case_keyword) return std::nullopt;
+    auto pattern = patterns::pattern_or_insert(
+        ctx, false, [](const Token& t) { return t == Operator::OpenBrace || t == Keyword::If; });
+    if (!pattern) return std::nullopt;
+    auto guard = guard_of(true);
+    return Head{std::move(*case_keyword), std::move(*pattern), std::move(guard)};
+  };
+  auto missing_case = [&]() -> std::optional<Head> {
+    auto case_keyword = helper::token_or_insert(Keyword::Case, DiagnosticCode::MissingCase)(ctx);
+    auto pattern = patterns::pattern(ctx, false);
+    if (!pattern) return std::nullopt;
+    auto guard = guard_of(false);
+    return Head{std::move(*case_keyword), std::move(*pattern), std::move(guard)};
+  };
+
+  auto head = written_case();
+  if (!head) {
+    ctx.reset(start);
+    head = missing_case();
+  }
+  if (!head) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto body = block_expression(ctx);
+  if (!body) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  return MatchCase{std::move(head->case_keyword), std::move(head->pattern), std::move(head->guard),
+                   std::move(*body)};
+}
+
+}  // namespace vaxo_core::parser::block_expressions

@@ -1,0 +1,84 @@
+#include "core/parser/expressions.h"
+
+#include <vector>
+
+#include "core/parser/basic_expressions.h"
+
+namespace vaxo_core::parser::expressions {
+
+bool is_expression_stop(const Token& token) {
+  const TokenKind& kind = token.kind;
+  if (kind.is_eof()) return true;
+  if (auto* kw = kind.get_if<TokenKind::Keyword>()) {
+    switch (kw->keyword) {
+      case Keyword::If:
+      case Keyword::Fn:
+      case Keyword::Loop:
+      case Keyword::While:
+      case Keyword::Match:
+      case Keyword::For:
+      case Keyword::Let:
+      case Keyword::Const:
+        return true;
+      case Keyword::True:
+      case Keyword::False:
+      case Keyword::Nil:
+      case Keyword::Nan:
+      case Keyword::Inf:
+      case Keyword::Underscore:
+      case Keyword::Global:
+      case Keyword::In:
+      case Keyword::Is:
+      case Keyword::And:
+      case Keyword::Or:
+      case Keyword::Not:
+      case Keyword::Type:
+      case Keyword::Else:
+      case Keyword::Case:
+      case Keyword::Break:
+      case Keyword::Continue:
+      case Keyword::Return:
+      case Keyword::Op:
+      case Keyword::Mut:
+      case Keyword::Where:
+      case Keyword::Mod:
+      case Keyword::Pub:
+      case Keyword::Use:
+      case Keyword::Effect:
+      case Keyword::Try:
+      case Keyword::Handle:
+      case Keyword::Finally:
+      case Keyword::Perform:
+      case Keyword::Resume:
+        return false;
+    }
+    return false;
+  }
+  if (auto* op = kind.get_if<TokenKind::Operator>()) {
+    Operator o = op->op;
+    if (o == Operator::Semicolon || o == Operator::OpenBrace || o == Operator::CloseBrace ||
+        o == Operator::OpenBracket || o == Operator::CloseBracket || o == Operator::OpenParen ||
+        o == Operator::CloseParen || o == Operator::Assign)
+      return true;
+    return lexer::is_compound(o);
+  }
+  return false;
+}
+
+std::optional<Expression> expression(ParserContext& ctx) {
+  if (auto e = basic_expressions::basic_expression(ctx)) return e;
+  return unknown_expression(ctx);
+}
+
+std::optional<Expression> unknown_expression(ParserContext& ctx) {
+  std::vector<TokenRef> tokens;
+  while (const Token* t = ctx.peek()) {
+    if (is_expression_stop(*t)) break;
+    tokens.push_back(TokenRef::borrow(*t));
+    ctx.next();
+  }
+  if (tokens.empty()) return std::nullopt;
+  return Expression::unknown(std::move(tokens), DiagnosticCode::UnknownExpression);
+}
+
+}  // namespace vaxo_core::parser::expressions

@@ -1,0 +1,104 @@
+#include "core/parser/json_expressions.h"
+
+#include <utility>
+#include <vector>
+
+#include "core/parser/basic_expressions.h"
+#include "core/parser/expressions.h"
+#include "core/parser/helper.h"
+
+namespace vaxo_core::parser::json_expressions {
+namespace {
+
+using expressions::build;
+
+constexpr std::uint32_t kJsonRuleKey = 0x51000010u;
+
+std::optional<JsonElement> member(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  auto key = json_field_name(ctx);
+  if (!key) return std::nullopt;
+  auto colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
+  auto value = expressions::expression_or_insert(
+      ctx, [](const Token& t) { return t == Operator::Comma || t == Operator::CloseBrace; });
+  if (!value) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto comma = helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
+  return JsonElement{std::move(*key), std::move(*colon), std::make_unique<Expression>(std::move(*value)),
+                     std::move(*comma)};
+}
+
+}  // namespace
+
+bool json_start(const ParserContext& ctx) {
+  const std::size_t i = ctx.index;
+  if (i + 3 > ctx.tokens.size()) return false;
+  const Token& key = ctx.tokens[i + 1];
+  return ctx.tokens[i] == Operator::OpenBrace && (key.kind.is_string() || key.kind.is_interpolated_string()) &&
+         ctx.tokens[i + 2] == Operator::Colon;
+}
+
+std::optional<JsonFieldName> json_field_name(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  if (t->kind.is_string()) {
+    ctx.next();
+    return JsonFieldName{JsonFieldName::Literal{TokenRef::borrow(*t)}};
+  }
+  if (auto name = basic_expressions::interpolation(ctx)) {
+    return JsonFieldName{JsonFieldName::Interpolated{std::make_unique<Expression>(std::move(*name))}};
+  }
+  return std::nullopt;
+}
+
+std::optional<Expression> json_expression(ParserContext& ctx) {
+  if (!json_start(ctx)) return std::nullopt;
+  if (ctx.failed_before(kJsonRuleKey)) return std::nullopt;
+  const auto start = ctx.checkpoint();
+  auto open = helper::token(Operator::OpenBrace)(ctx);
+
+  std::vector<JsonElement> members;
+  for (;;) {
+    const auto before = ctx.checkpoint();
+    auto next = member(ctx);
+    if (!next) break;
+    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+    members.push_back(std::move(*next));
+  }
+  if (members.empty()) {
+    ctx.reset(start);
+    ctx.remember_failure(kJsonRuleKey);
+    return std::nullopt;
+  }
+  auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
+
+  using Member = RecordElementBase<Expression, Expression>;
+  std::vector<RecordItem> items;
+  items.reserve(members.size());
+  for (std::size_t i = 0; i < members.size(); ++i) {
+    JsonElement& m = members[i];
+    Member element = std::visit(
+        [&](auto&& key) -> Member {
+          using K = std::decay_t<decltype(key)>;
+          if constexpr (std::is_same_v<K, JsonFieldName::Literal>) {
+            return Member{typename Member::Named{std::move(key.name), std::move(m.colon), std::move(m.value)}};
+          } else {
+            return Member{typename Member::InterpolateNamed{std::move(key.name_expression), std::move(m.colon),
+                                                            std::move(m.value)}};
+          }
+        },
+        std::move(m.key.node));
+    // The last member needs no comma: an inserted one is dropped with its diagnostic.
+    const bool last = i + 1 == members.size();
+    if (last && m.comma->kind.is_unknown()) {
+      items.push_back(RecordItem::make(std::move(element)));
+    } else {
+      items.push_back(RecordItem::new_with_comma(std::move(element), std::move(m.comma)));
+    }
+  }
+  return build(ctx, Expression::Record{std::move(*open), std::move(items), std::move(*close)});
+}
+
+}  // namespace vaxo_core::parser::json_expressions

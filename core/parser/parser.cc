@@ -1,0 +1,118 @@
+#include "core/parser/parser.h"
+
+#include "core/parser/expressions.h"
+#include "core/parser/helper.h"
+#include "core/parser/statements.h"
+
+namespace vaxo_core::parser {
+namespace {
+
+// repeat(0.., statement) into `out`; `trailing` receives the value the last,
+// failing, statement read.
+void read_statements(ParserContext& ctx, std::vector<Statement>& out, statements::TrailingValue& trailing) {
+  for (;;) {
+    const auto before = ctx.checkpoint();
+    auto s = statements::statement(ctx, &trailing);
+    if (!s) return;
+    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+    out.push_back(std::move(*s));
+  }
+}
+
+// opt(expression), taking what the failed statement already read there.
+std::optional<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
+  if (auto e = trailing.take_at(ctx)) return e;
+  return expressions::expression(ctx);
+}
+
+DiagnosticCode stray_token_code(const Token& t) {
+  if (t == Operator::CloseParen) return DiagnosticCode::UnmatchedCloseParen;
+  if (t == Operator::CloseBracket) return DiagnosticCode::UnmatchedCloseBracket;
+  if (t == Operator::CloseBrace) return DiagnosticCode::UnmatchedCloseBrace;
+  return DiagnosticCode::UnexpectedToken;
+}
+
+}  // namespace
+
+ParserContext to_input(std::span<const Token> tokens, ParserState& state) { return ParserContext(tokens, state); }
+
+std::optional<Script> parse(std::span<const Token> tokens) {
+  ParserState state;
+  ParserContext input = to_input(tokens, state);
+  return parse(input);
+}
+
+std::optional<Script> parse(ParserContext& input) {
+  try {
+    return scripts::script(input);
+  } catch (const ParseAborted&) {
+    return std::nullopt;
+  }
+}
+
+namespace helper {
+
+StatementsAndValue statements_and_expression(ParserContext& ctx) {
+  std::vector<Statement> statements;
+  statements::TrailingValue trailing;
+  read_statements(ctx, statements, trailing);
+  auto value = trailing_expression(ctx, trailing);
+  return construct_statements_and_expression(std::move(statements), std::move(value));
+}
+
+StatementsAndValue construct_statements_and_expression(std::vector<Statement> statements,
+                                                       std::optional<Expression> expression) {
+  if (expression) return {std::move(statements), std::make_unique<Expression>(std::move(*expression))};
+  if (!statements.empty()) {
+    if (auto* block = statements.back().get_if<Statement::BlockExpression>()) {
+      auto value = std::move(block->expression);
+      statements.pop_back();
+      return {std::move(statements), std::move(value)};
+    }
+  }
+  return {std::move(statements), nullptr};
+}
+
+}  // namespace helper
+
+namespace scripts {
+
+Script script(ParserContext& ctx) {
+  std::vector<Statement> statements;
+  std::optional<Expression> value;
+  std::optional<TokenRef> eof;
+  for (;;) {
+    const std::size_t before = statements.size();
+    statements::TrailingValue trailing;
+    read_statements(ctx, statements, trailing);
+    const bool produced = statements.size() > before;
+    auto e = trailing_expression(ctx, trailing);
+    const Token* next = ctx.peek();
+    if (next == nullptr) {
+      value = std::move(e);
+      break;
+    }
+    if (next->kind.is_eof()) {
+      ctx.next();
+      eof = TokenRef::borrow(*next);
+      value = std::move(e);
+      break;
+    }
+    if (e) {
+      auto semi = statements::semicolon(ctx);
+      statements.push_back(expressions::build(
+          ctx, Statement::Expression{std::make_unique<Expression>(std::move(*e)), std::move(semi)}));
+      continue;
+    }
+    if (!produced) {
+      ctx.next();
+      statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
+    }
+  }
+  auto [body, script_value] = helper::construct_statements_and_expression(std::move(statements), std::move(value));
+  if (!eof) eof = TokenRef::make(Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
+  return Script{std::move(body), std::move(script_value), std::move(*eof)};
+}
+
+}  // namespace scripts
+}  // namespace vaxo_core::parser

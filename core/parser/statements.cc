@@ -1,0 +1,279 @@
+#include "core/parser/statements.h"
+
+#include <string_view>
+#include <utility>
+
+#include "core/parser/block_expressions.h"
+#include "core/parser/expressions.h"
+#include "core/parser/helper.h"
+#include "core/parser/parameter_list.h"
+#include "core/parser/patterns.h"
+
+namespace vaxo_core::parser::statements {
+namespace {
+
+using expressions::build;
+using expressions::when_next_is;
+
+constexpr std::uint32_t kStatementRuleKey = 0x52000001u;
+
+template <typename E>
+std::unique_ptr<E> box(E value) {
+  return std::make_unique<E>(std::move(value));
+}
+
+// A keyword, an optional value, `;`: return and break.
+template <typename Node>
+std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword keyword) {
+  auto keyword_token = helper::token(keyword)(ctx);
+  if (!keyword_token) return std::nullopt;
+  const auto before_value = ctx.checkpoint();
+  auto value = expressions::expression(ctx);
+  if (!value) ctx.reset(before_value);
+  auto semi = semicolon(ctx);
+  return build(ctx, Node{std::move(*keyword_token), value ? box(std::move(*value)) : nullptr, std::move(semi)});
+}
+
+std::optional<Statement> block_like_statement(ParserContext& ctx, std::optional<Expression> (*rule)(ParserContext&)) {
+  auto e = rule(ctx);
+  if (!e) return std::nullopt;
+  return build(ctx, Statement::BlockExpression{box(std::move(*e))});
+}
+
+std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, TrailingValue* trailing) {
+  if (auto* op = next.kind.get_if<TokenKind::Operator>()) {
+    if (op->op == Operator::OpenBrace) return block_like_statement(ctx, block_expressions::block_expression);
+    if (op->op == Operator::Semicolon) return empty_statement(ctx);
+  } else if (auto* kw = next.kind.get_if<TokenKind::Keyword>()) {
+    switch (kw->keyword) {
+      case Keyword::If: return block_like_statement(ctx, block_expressions::if_expression);
+      case Keyword::Loop: return block_like_statement(ctx, block_expressions::loop_expression);
+      case Keyword::While: return block_like_statement(ctx, block_expressions::while_expression);
+      case Keyword::Match: return block_like_statement(ctx, block_expressions::match_expression);
+      case Keyword::For: return block_like_statement(ctx, block_expressions::for_in_expression);
+      case Keyword::Fn: return fn_statement(ctx);
+      case Keyword::Return: return return_statement(ctx);
+      case Keyword::Break: return break_statement(ctx);
+      case Keyword::Continue: return continue_statement(ctx);
+      case Keyword::Let: return bind_statement(ctx);
+      case Keyword::Const: return const_statement(ctx);
+      case Keyword::True:
+      case Keyword::False:
+      case Keyword::Nil:
+      case Keyword::Nan:
+      case Keyword::Inf:
+      case Keyword::Underscore:
+      case Keyword::Global:
+      case Keyword::In:
+      case Keyword::Is:
+      case Keyword::And:
+      case Keyword::Or:
+      case Keyword::Not:
+      case Keyword::Type:
+      case Keyword::Else:
+      case Keyword::Case:
+      case Keyword::Op:
+      case Keyword::Mut:
+      case Keyword::Where:
+      case Keyword::Mod:
+      case Keyword::Pub:
+      case Keyword::Use:
+      case Keyword::Effect:
+      case Keyword::Try:
+      case Keyword::Handle:
+      case Keyword::Finally:
+      case Keyword::Perform:
+      case Keyword::Resume:
+        break;
+    }
+  }
+  if (auto rebind = rebind_statement(ctx)) return rebind;
+  return assign_or_expression_statement(ctx, trailing);
+}
+
+}  // namespace
+
+std::optional<Expression> TrailingValue::take_at(ParserContext& ctx) {
+  if (!expression || input != ctx.tokens.data() || from != ctx.index) return std::nullopt;
+  ctx.index = to;
+  std::optional<Expression> e = std::move(expression);
+  expression.reset();
+  return e;
+}
+
+std::optional<Statement> statement(ParserContext& ctx) { return statement(ctx, nullptr); }
+
+std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) {
+  auto guard = ctx.enter();
+  const Token* next = ctx.peek();
+  if (next == nullptr) return std::nullopt;
+  if (ctx.failed_before(kStatementRuleKey)) return std::nullopt;
+  const auto start = ctx.checkpoint();
+  auto result = dispatch(ctx, *next, trailing);
+  if (!result) {
+    ctx.reset(start);
+    ctx.remember_failure(kStatementRuleKey);
+  }
+  return result;
+}
+
+std::optional<Statement> fn_statement(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  auto fn_keyword = helper::token(Keyword::Fn)(ctx);
+  if (!fn_keyword) return std::nullopt;
+  const auto before_name = ctx.checkpoint();
+  auto name = helper::variable_token(ctx, false, false);
+  if (!name) {
+    ctx.reset(before_name);
+    std::size_t end = fn_keyword->range().end;
+    name = TokenRef::make(Token::unknown(ByteRange{end, end}, TokenKind(TokenKind::Identifier{"<name>"}),
+                                         DiagnosticCode::MissingFunctionName));
+  }
+  auto parameters = parameter_list::parameter_list(ctx);
+  auto body = block_expressions::block_expression(ctx);
+  if (!body) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  return build(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(parameters),
+                                        box(std::move(*body))});
+}
+
+std::optional<Statement> bind_statement(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  auto let_keyword = helper::token(Keyword::Let)(ctx);
+  if (!let_keyword) return std::nullopt;
+  auto pattern = patterns::pattern_or_insert(ctx, false, [](const Token& t) { return t == Operator::Assign; });
+  if (!pattern) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto equals = helper::token_or_insert(Operator::Assign, DiagnosticCode::MissingBindOperator)(ctx);
+  auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::Semicolon));
+  if (!value) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto semi = semicolon(ctx);
+  return build(ctx, Statement::Bind{std::move(*let_keyword), box(std::move(*pattern)), std::move(*equals),
+                                    box(std::move(*value)), std::move(semi)});
+}
+
+std::optional<Statement> const_statement(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  auto const_keyword = helper::token(Keyword::Const)(ctx);
+  if (!const_keyword) return std::nullopt;
+  auto name = helper::variable_token(ctx, false, false);
+  if (!name) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  // A name `variable_token` flagged already keeps only that flag.
+  if (auto id = (*name)->kind.to_id_name(); id && !id->starts_with("@")) {
+    name->wrap_as_unknown(DiagnosticCode::InvalidConstantName);
+  }
+  auto equals = helper::token_or_insert(Operator::Assign, DiagnosticCode::MissingBindOperator)(ctx);
+  auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::Semicolon));
+  if (!value) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto semi = semicolon(ctx);
+  return build(ctx, Statement::Const{std::move(*const_keyword), std::move(*name), std::move(*equals),
+                                     box(std::move(*value)), std::move(semi)});
+}
+
+std::optional<Statement> rebind_statement(ParserContext& ctx) {
+  const auto start = ctx.checkpoint();
+  auto pattern = patterns::pattern_or_insert(ctx, true, [](const Token& t) { return t == Operator::Assign; });
+  if (!pattern) return std::nullopt;
+  auto equals = helper::token(Operator::Assign)(ctx);
+  if (!equals) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::Semicolon));
+  if (!value) {
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto semi = semicolon(ctx);
+  return build(ctx, Statement::Rebind{box(std::move(*pattern)), std::move(*equals), box(std::move(*value)),
+                                      std::move(semi)});
+}
+
+std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, TrailingValue* trailing) {
+  const auto start = ctx.checkpoint();
+  // expression_or_insert(is_assign_op), keeping apart a real expression from the placeholder.
+  auto assignee = expressions::expression(ctx);
+  const bool read = assignee.has_value();
+  if (!read) {
+    std::size_t pos = ctx.previous_token_end();
+    const Token* next = ctx.peek();
+    if (next == nullptr || !(next->kind.is_eof() || is_assign_op(*next))) return std::nullopt;
+    assignee = expressions::expression_expected(pos);
+  }
+
+  const Token* op = ctx.peek();
+  if (op != nullptr && is_assign_op(*op)) {
+    ctx.next();
+    auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::Semicolon));
+    if (!value) {
+      ctx.reset(start);
+      return std::nullopt;
+    }
+    auto semi = semicolon(ctx);
+    return build(ctx, Statement::Assign{box(std::move(*assignee)), TokenRef::borrow(*op), box(std::move(*value)),
+                                        std::move(semi)});
+  }
+  if (!insert_semicolon(ctx)) {
+    if (read && trailing != nullptr) {
+      trailing->input = ctx.tokens.data();
+      trailing->from = start;
+      trailing->to = ctx.index;
+      trailing->expression = std::move(assignee);
+    }
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  auto semi = semicolon(ctx);
+  return build(ctx, Statement::Expression{box(std::move(*assignee)), std::move(semi)});
+}
+
+std::optional<Statement> return_statement(ParserContext& ctx) {
+  return keyword_value_statement<Statement::Return>(ctx, Keyword::Return);
+}
+
+std::optional<Statement> break_statement(ParserContext& ctx) {
+  return keyword_value_statement<Statement::Break>(ctx, Keyword::Break);
+}
+
+std::optional<Statement> continue_statement(ParserContext& ctx) {
+  auto continue_keyword = helper::token(Keyword::Continue)(ctx);
+  if (!continue_keyword) return std::nullopt;
+  auto semi = semicolon(ctx);
+  return build(ctx, Statement::Continue{std::move(*continue_keyword), std::move(semi)});
+}
+
+std::optional<Statement> empty_statement(ParserContext& ctx) {
+  auto semi = helper::token(Operator::Semicolon)(ctx);
+  if (!semi) return std::nullopt;
+  return Statement(Statement::Empty{std::move(*semi)});
+}
+
+TokenRef semicolon(ParserContext& ctx) {
+  return std::move(*helper::token_or_insert(Operator::Semicolon, DiagnosticCode::MissingSemicolon)(ctx));
+}
+
+bool insert_semicolon(const ParserContext& ctx) {
+  const Token* next = ctx.peek();
+  if (next == nullptr) return false;
+  return !(*next == Operator::CloseBrace || next->kind.is_eof() || *next == Keyword::Case || *next == Keyword::Else);
+}
+
+bool is_assign_op(const Token& token) {
+  auto* op = token.kind.get_if<TokenKind::Operator>();
+  return op != nullptr && (op->op == Operator::Assign || lexer::is_compound(op->op));
+}
+
+}  // namespace vaxo_core::parser::statements
