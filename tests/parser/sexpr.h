@@ -17,6 +17,14 @@ namespace vaxo_core::parser::testing {
 inline std::string sx(const Expression& e);
 inline std::string sx(const Statement& s);
 inline std::string sx(const Pattern& p);
+inline std::string sx(const Iterable& it);
+inline std::string sx(const ElseBlock& e);
+inline std::string sx(const Callable& c);
+inline std::string sx(const TokenRef& t);
+template <typename E, typename S>
+std::string sx(const ListItem<ArrayElementBase<E, S>>& item);
+template <typename V, typename I>
+std::string sx(const ListItem<RecordElementBase<V, I>>& item);
 
 inline std::string sx(const TokenRef& t) {
   if (t->kind.is_empty()) return "?";
