@@ -8,9 +8,10 @@
 //   emit_scope.cc       scopes, declarations, parameters
 //   emit_expression.cc  values, names, records, arrays, simple arms
 //   emit_call.cc        calls, extension calls, type calls, tagged strings
-//   emit_pending.cc     what is not written yet (statements, operators,
-//                       control flow, patterns, the declaration pass):
-//                       each throws InternalError("not yet emitted: ...")
+//   emit_control.cc     operators and control flow
+//   emit_statement.cc   statements and their declarations
+//   emit_declaration.cc the declaration pass over expressions, static checks
+//   emit_pattern.cc     patterns; emit_record_array_pattern.cc destructuring
 //
 // The chunk's code is touched only by the writers (writer.cc).
 #pragma once
@@ -212,6 +213,57 @@ class Emitter {
   // `success` register 0 is the irrefutable context; no bind type rebinds.
   void emit_pattern(Register success, const Pattern& pattern, Register value, std::optional<BindType> bind_type);
   void declare_pattern(const Pattern& pattern, std::optional<BindType> bind_type);
+
+  // ---- Patterns, declaration pass, statements, control flow: the parts ----
+  // (emit_pattern.cc, emit_record_array_pattern.cc, emit_declaration.cc,
+  //  emit_statement.cc, emit_control.cc)
+
+  // A literal or constant pattern (behind any groupings) as one identity
+  // test `op` (Same, or Nsame when negated); false, writing nothing, for
+  // any other pattern.
+  bool emit_constant_pattern(Register success, const Pattern& pattern, Register value, OpCode op);
+  // Loads a literal pattern's constant into `value` and gives its kind; a
+  // constant pattern is read like a variable and gives none.
+  std::optional<ConstantDiscriminants> emit_literal_constant(const Pattern& pattern_constant, Register value);
+  void emit_literal_guard(Register success, const Pattern& pattern, Register value, ConstantDiscriminants literal);
+  void emit_constant_guard(Register success, const Pattern& pattern, Register value, Register constant);
+  // Nil into every variable the pattern binds.
+  void emit_failed_pattern(const Pattern& pattern, std::optional<BindType> bind_type);
+  // The colon of an optional record member ("?:").
+  static bool is_optional(const lexer::Token& colon);
+
+  void declare_call(const Expression* receiver, const parser::TokenRef& l, const parser::TokenRef& r,
+                    const parser::Callable& callable, std::span<const parser::ArgumentItem> args);
+  // A bare non-boolean literal condition is reported; then the declaration pass.
+  void declare_cond_expr(const Expression& cond);
+  void declare_callable_expr(const Expression& callable);
+  void declare_indexing_expr(const Expression& record_like);
+  // At most one warning for a literal operand of the wrong kind.
+  void check_static_operator_usage(const lexer::Token& op, const lexer::Token& literal);
+  // Declares only the names that `is` patterns bind (no checks, tags or
+  // hints), not entering the forms that open a scope: for the branches of a
+  // conditional and the value of a match, which the declaration pass skips.
+  void declare_is_names(const Expression& expr);
+
+  // Helpers of the above.
+  void emit_relation_pattern(Register success, const Pattern& pattern, const Pattern::Relation& n, Register value);
+  void emit_range_pattern(Register success, const Pattern& pattern, const Pattern::Range& n, Register value);
+  void emit_bind_pattern(Register success, const Pattern& pattern, const Pattern::Bind& n, Register value,
+                         std::optional<BindType> bind_type);
+  void emit_record_pattern(Register success, const Pattern& pattern, const Pattern::Record& n, Register value,
+                           std::optional<BindType> bind_type);
+  void emit_array_pattern(Register success, const Pattern& pattern, const Pattern::Array& n, Register value,
+                          std::optional<BindType> bind_type);
+  // `value` into the variable's register, directly or across frames.
+  void store_variable(ByteRange at, const Variable& variable, std::size_t scope_level, Register value);
+  void declare_pattern_names(const Pattern& pattern, std::optional<BindType> bind_type, bool hints);
+  static const Pattern& member_pattern(const parser::RecordElementBase<Pattern, Pattern>& member);
+  static const Pattern& element_pattern(const parser::ArrayElementBase<Pattern, Pattern>& element);
+  void emit_assign(const Statement& whole, const Statement::Assign& n, Brk brk);
+  // The result register of `while` and `for`, with its Uninit when given.
+  Register loop_result(ByteRange keyword, Register ret, bool has_else, bool in_loop_frame);
+  // After a loop whose result is used: nil or the else branch when no break set it.
+  void loop_else(ByteRange keyword, Register result, const Expression* else_body);
 
   // ---- Scopes and variables (emit_scope.cc) -----------------------------
 
