@@ -15,8 +15,8 @@ EmitDepth::EmitDepth(NestingBudget& budget) : guard_(budget) {
   if (!guard_) throw InternalError("Emitter recursion exceeds the nesting bound");
 }
 
-Emitter::Emitter(const DiagnosticsCollector& caller)
-    : config(caller.config()), diagnostics(caller.config(), caller.script()) {}
+Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
+    : config(caller.config()), diagnostics(caller.config(), caller.script()), budget_(max_depth) {}
 
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {
   Emitter emitter(collector);

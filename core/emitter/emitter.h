@@ -67,7 +67,8 @@ class EmitDepth {
 class Emitter {
  public:
   // Bound to the caller's text and options; its own collector starts empty.
-  explicit Emitter(const DiagnosticsCollector& caller);
+  // `max_depth` bounds the recursion (a backstop: the parser bounds the tree).
+  explicit Emitter(const DiagnosticsCollector& caller, std::size_t max_depth = NestingBudget::kDefaultMaxDepth);
 
   const config::Config& config;
   Chunk chunk;
