@@ -170,36 +170,36 @@ std::optional<Layout> layout(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
-std::string disassemble(std::span<const std::uint8_t> bytes) {
+Listing disassemble_listing(std::span<const std::uint8_t> bytes) {
+  Listing out;
   std::optional<Layout> l = layout(bytes);
-  if (!l) return "<malformed chunk header>\n";
-  std::string out = "code:\n";
+  if (!l) {
+    out.code.push_back("<malformed chunk header>");
+    return out;
+  }
   Reader r(bytes, l->code_start, l->code_end);
   int depth = 0;
   while (!r.done()) {
     std::optional<Decoded> d = decode(r, l->code_start);
     if (!d) {
-      out += "<malformed instruction>\n";
+      out.code.push_back("<malformed instruction>");
       break;
     }
     auto [before, after] = nesting(d->op);
     depth = std::max(0, depth + before);
-    char offset[16];
-    auto res = std::to_chars(offset, offset + sizeof(offset), d->offset);
-    std::string off(offset, res.ptr);
-    out += std::string(off.size() < 5 ? 5 - off.size() : 0, ' ') + off + "  ";
-    out += std::string(2 * static_cast<std::size_t>(depth), ' ');
-    out += name(d->op);
-    if (d->wide) out += ".w";
-    if (!d->operands.empty()) out += " " + d->operands;
-    out += "\n";
+    std::string off = std::to_string(d->offset);
+    std::string line = std::string(off.size() < 5 ? 5 - off.size() : 0, ' ') + off + "  ";
+    line += std::string(2 * static_cast<std::size_t>(depth), ' ');
+    line += name(d->op);
+    if (d->wide) line += ".w";
+    if (!d->operands.empty()) line += " " + d->operands;
+    out.code.push_back(std::move(line));
     depth += after;
   }
-  out += "constants:\n";
   Reader p(bytes, l->pool_start, l->pool_end);
   for (std::size_t index = 0; !p.done(); ++index) {
     auto tag = p.u8();
-    std::string line = "  K" + std::to_string(index) + " ";
+    std::string line = "K" + std::to_string(index) + " ";
     bool ok = true;
     switch (static_cast<ConstantDiscriminants>(*tag)) {
       case ConstantDiscriminants::Nil: line += "Nil"; break;
@@ -227,10 +227,24 @@ std::string disassemble(std::span<const std::uint8_t> bytes) {
       default: ok = false;
     }
     if (!ok) {
-      out += "<malformed constant>\n";
+      out.constants.push_back("<malformed constant>");
       break;
     }
+    out.constants.push_back(std::move(line));
+  }
+  return out;
+}
+
+std::string disassemble(std::span<const std::uint8_t> bytes) {
+  Listing listing = disassemble_listing(bytes);
+  std::string out = "code:\n";
+  for (const std::string& line : listing.code) {
+    if (line == "<malformed chunk header>") return line + "\n";
     out += line + "\n";
+  }
+  out += "constants:\n";
+  for (const std::string& line : listing.constants) {
+    out += (line.front() == '<' ? "" : "  ") + line + "\n";
   }
   return out;
 }

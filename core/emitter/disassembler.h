@@ -8,8 +8,19 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 
 namespace vaxo_core::emitter {
+
+// The listing in pieces: one line per instruction ("   12  Assign r1, r0",
+// offset from the start of the code, indentation by block structure) and one
+// per constant ("K0 Number 1"). A malformed part ends its list with a
+// "<malformed ...>" line.
+struct Listing {
+  std::vector<std::string> code;
+  std::vector<std::string> constants;
+};
+Listing disassemble_listing(std::span<const std::uint8_t> chunk_bytes);
 
 // Instruction lines look like "Assign r1, r0", "Constant r2, K0", wide ones
 // "GetIndex.w r3, r4, 300"; K operands are constant indexes, P immediates.
