@@ -8,10 +8,12 @@
 // is a null pointer or an empty std::optional.
 //
 // Expression, Pattern and Statement record their height (1 + the tallest
-// child node), computed when the node is built. The parser bounds it, so every
-// recursive pass over a finished tree (walker, range, dump, destructor,
-// emitter) has a bounded depth. A node changed in place after it was built
-// calls `refresh_height`.
+// child node) and their byte range, both computed from the children's when
+// the node is built, so range() is O(1) on every node. The parser bounds the
+// height, so every recursive pass over a finished tree (walker, dump,
+// destructor, emitter) has a bounded depth. A node whose children are changed
+// in place after it was built calls `refresh()`; the walker refreshes each
+// node after walking its children, since it replaces Unknown nodes.
 //
 // Borrowed tokens point into the lexer's token list (and the token lists
 // inside interpolated-string tokens), which must outlive the tree.
@@ -176,10 +178,12 @@ struct Pattern {
 
   Node node;
   std::uint32_t height = 1;
+  ByteRange cached_range;  // what range() returns; see refresh()
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
-  Pattern(Alt&& alt) : node(std::forward<Alt>(alt)), height(compute_height(node)) {}  // NOLINT: implicit
+  Pattern(Alt&& alt)  // NOLINT: implicit
+      : node(std::forward<Alt>(alt)), height(compute_height(node)), cached_range(compute_range(node)) {}
   Pattern(Pattern&&) noexcept = default;
   Pattern& operator=(Pattern&&) noexcept = default;
 
@@ -204,8 +208,14 @@ struct Pattern {
   bool is_unknown() const { return is<Unknown>(); }
   bool is_spread_discard() const { return is<SpreadDiscard>(); }
 
-  void refresh_height() { height = compute_height(node); }
+  // Recomputes height and range from the children, after a change in place.
+  void refresh() {
+    height = compute_height(node);
+    cached_range = compute_range(node);
+  }
+  void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
+  static ByteRange compute_range(const Node& node);
 };
 
 struct Expression {
@@ -375,10 +385,12 @@ struct Expression {
 
   Node node;
   std::uint32_t height = 1;
+  ByteRange cached_range;  // what range() returns; see refresh()
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
-  Expression(Alt&& alt) : node(std::forward<Alt>(alt)), height(compute_height(node)) {}  // NOLINT: implicit
+  Expression(Alt&& alt)  // NOLINT: implicit
+      : node(std::forward<Alt>(alt)), height(compute_height(node)), cached_range(compute_range(node)) {}
   Expression(Expression&&) noexcept = default;
   Expression& operator=(Expression&&) noexcept = default;
 
@@ -410,8 +422,14 @@ struct Expression {
     return is<Block>() || is<Loop>() || is<While>() || is<ForIn>() || is<If>() || is<Match>();
   }
 
-  void refresh_height() { height = compute_height(node); }
+  // Recomputes height and range from the children, after a change in place.
+  void refresh() {
+    height = compute_height(node);
+    cached_range = compute_range(node);
+  }
+  void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
+  static ByteRange compute_range(const Node& node);
 };
 
 struct Statement {
@@ -493,10 +511,12 @@ struct Statement {
 
   Node node;
   std::uint32_t height = 1;
+  ByteRange cached_range;  // what range() returns; see refresh()
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
-  Statement(Alt&& alt) : node(std::forward<Alt>(alt)), height(compute_height(node)) {}  // NOLINT: implicit
+  Statement(Alt&& alt)  // NOLINT: implicit
+      : node(std::forward<Alt>(alt)), height(compute_height(node)), cached_range(compute_range(node)) {}
   Statement(Statement&&) noexcept = default;
   Statement& operator=(Statement&&) noexcept = default;
 
@@ -512,8 +532,14 @@ struct Statement {
   template <typename T>
   const T* get_if() const { return std::get_if<T>(&node); }
 
-  void refresh_height() { height = compute_height(node); }
+  // Recomputes height and range from the children, after a change in place.
+  void refresh() {
+    height = compute_height(node);
+    cached_range = compute_range(node);
+  }
+  void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
+  static ByteRange compute_range(const Node& node);
 };
 
 // A value that may be a range: an array literal element or a for-in source.

@@ -166,6 +166,7 @@ void collect_diagnostics(Expression& expression, DiagnosticsCollector& collector
     return;
   }
   collect_part<Expression>(expression, collector);
+  expression.refresh();
 }
 
 void collect_diagnostics(Pattern& pattern, DiagnosticsCollector& collector) {
@@ -174,6 +175,7 @@ void collect_diagnostics(Pattern& pattern, DiagnosticsCollector& collector) {
     return;
   }
   collect_part<Pattern>(pattern, collector);
+  pattern.refresh();
 }
 
 void collect_diagnostics(Statement& statement, DiagnosticsCollector& collector) {
@@ -183,6 +185,7 @@ void collect_diagnostics(Statement& statement, DiagnosticsCollector& collector) 
     return;
   }
   collect_part<Statement>(statement, collector);
+  statement.refresh();
 }
 
 void collect_diagnostics(Callable& x, DiagnosticsCollector& c) { collect_part<Callable>(x, c); }
@@ -203,7 +206,12 @@ void collect_diagnostics(RecordPatternItem& x, DiagnosticsCollector& c) { collec
 ByteRange range(const Token& token) { return token.range; }
 ByteRange range(const TokenRef& token) { return token->range; }
 
-ByteRange range(const Expression& expression) {
+ByteRange range(const Expression& expression) { return expression.cached_range; }
+ByteRange range(const Pattern& pattern) { return pattern.cached_range; }
+ByteRange range(const Statement& statement) { return statement.cached_range; }
+
+// Each from the children's ranges, which nodes hold ready: O(1) per node.
+ByteRange Expression::compute_range(const Node& node) {
   using E = Expression;
   return std::visit(
       Overloaded{
@@ -233,10 +241,10 @@ ByteRange range(const Expression& expression) {
           [](const E::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
           [](const E::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
       },
-      expression.node);
+      node);
 }
 
-ByteRange range(const Pattern& pattern) {
+ByteRange Pattern::compute_range(const Node& node) {
   using P = Pattern;
   return std::visit(
       Overloaded{
@@ -257,10 +265,10 @@ ByteRange range(const Pattern& pattern) {
           [](const P::Not& x) { return span(range(x.not_keyword), range(x.pattern)); },
           [](const P::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
       },
-      pattern.node);
+      node);
 }
 
-ByteRange range(const Statement& statement) {
+ByteRange Statement::compute_range(const Node& node) {
   using S = Statement;
   return std::visit(Overloaded{
                         [](const S::Empty& x) { return range(x.semicolon); },
@@ -276,7 +284,7 @@ ByteRange range(const Statement& statement) {
                         [](const S::Continue& x) { return span(range(x.continue_keyword), range(x.semicolon)); },
                         [](const S::Unknown& x) { return range(x.tokens); },
                     },
-                    statement.node);
+                    node);
 }
 
 ByteRange range(const Callable& callable) {

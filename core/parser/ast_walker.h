@@ -11,8 +11,11 @@
 // range(node) gives the half-open byte range of a node, computed from the
 // tokens at its two ends. An absent part and an empty list have the absent
 // range (ByteRange::absent()), the neutral value of min/max combination.
+// Expression, Pattern and Statement hold theirs ready (see ast.h), so range()
+// costs O(1) on them and never recurses far.
 //
-// Both recurse once per tree level; the parser bounds the tree's height.
+// collect_diagnostics recurses once per tree level; the parser bounds the
+// tree's height.
 #pragma once
 
 #include <memory>

@@ -319,7 +319,7 @@ std::optional<Pattern> array_pattern(ParserContext& ctx, bool rebind) {
   if (node == nullptr) throw InternalError("internal error: entered unreachable code: expected an array pattern");
   bool seen = false;
   rewrite_spreads(node->items, D::DuplicateSpreadPattern, [&](std::size_t) { return std::exchange(seen, true); });
-  array->refresh_height();
+  array->refresh();
   return array;
 }
 
