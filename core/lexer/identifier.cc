@@ -24,11 +24,14 @@ bool is_identifier_continue(char32_t ch) {
 }
 
 std::size_t skip_identifier_continue(LexerInput& in) {
-  std::size_t start = in.position;
+  const std::size_t start = in.position;
+  const char* data = in.text.data();
   const std::size_t size = in.text.size();
   for (;;) {
-    while (in.position < size && ascii_continue(static_cast<unsigned char>(in.text[in.position]))) ++in.position;
-    if (in.position >= size || static_cast<unsigned char>(in.text[in.position]) < 0x80) break;
+    std::size_t p = in.position;
+    while (p < size && ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+    in.position = p;
+    if (p >= size || static_cast<unsigned char>(data[p]) < 0x80) break;
     auto d = in.peek();
     if (!is_identifier_continue(d.ch)) break;
     in.advance(d.len);
@@ -36,24 +39,39 @@ std::size_t skip_identifier_continue(LexerInput& in) {
   return in.position - start;
 }
 
-std::optional<TokenKind> identifier(LexerInput& in, bool keyword) {
-  if (in.at_end()) return std::nullopt;
+bool identifier_into(LexerInput& in, bool keyword, TokenKind& out) {
+  if (in.at_end()) return false;
   auto start = in.checkpoint();
-  auto first = in.peek();
-  if (is_identifier_start(first.ch)) {
-    in.advance(first.len);
-  } else if (is_identifier_special(first.ch)) {
-    char special = static_cast<char>(first.ch);
-    while (!in.at_end() && in.text[in.position] == special) in.advance(1);
+  auto first = static_cast<unsigned char>(in.text[start]);
+  if (first < 0x80) {
+    if (ascii_letter(first)) {
+      in.advance(1);
+    } else if (is_identifier_special(first)) {
+      while (!in.at_end() && static_cast<unsigned char>(in.text[in.position]) == first) in.advance(1);
+    } else {
+      return false;
+    }
   } else {
-    return std::nullopt;
+    auto d = in.peek();
+    if (!is_identifier_start(d.ch)) return false;
+    in.advance(d.len);
   }
   skip_identifier_continue(in);
   std::string_view name = in.slice(start);
   if (keyword) {
-    if (auto kw = keyword_from_str(name)) return TokenKind(*kw);
+    if (auto kw = keyword_from_str(name)) {
+      out.value.emplace<TokenKind::Keyword>(TokenKind::Keyword{*kw});
+      return true;
+    }
   }
-  return TokenKind(TokenKind::Identifier{name});
+  out.value.emplace<TokenKind::Identifier>(TokenKind::Identifier{name});
+  return true;
+}
+
+std::optional<TokenKind> identifier(LexerInput& in, bool keyword) {
+  TokenKind kind;
+  if (!identifier_into(in, keyword, kind)) return std::nullopt;
+  return kind;
 }
 
 }  // namespace vaxo_core::lexer::identifier

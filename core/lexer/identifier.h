@@ -19,6 +19,8 @@ bool is_identifier_continue(char32_t ch);
 // then XID_Continue characters. A name spelling a keyword becomes a Keyword
 // when `keyword` is true. Fails, consuming nothing, when no name begins here.
 std::optional<TokenKind> identifier(LexerInput& in, bool keyword);
+// The same, storing the kind into `out`; false (nothing stored) on failure.
+bool identifier_into(LexerInput& in, bool keyword, TokenKind& out);
 
 // Consumes XID_Continue characters from the position; returns how many bytes.
 std::size_t skip_identifier_continue(LexerInput& in);

@@ -6,28 +6,33 @@ namespace vaxo_core::lexer {
 
 namespace {
 
-// Keywords grouped by first byte, so a lookup compares against at most a few.
-struct FirstByteIndex {
-  std::array<std::uint8_t, kKeywordCount> order{};
-  std::array<std::uint8_t, 257> begin{};
-};
+// Keywords by (first letter, length): at most three text comparisons per lookup.
+constexpr std::size_t kMaxKeywordLength = 8;
+using KeywordSlots = std::array<std::array<std::array<std::uint8_t, 3>, kMaxKeywordLength + 1>, 27>;
 
-constexpr FirstByteIndex make_index() {
-  FirstByteIndex idx;
-  std::size_t n = 0;
-  for (std::size_t c = 0; c < 256; ++c) {
-    idx.begin[c] = static_cast<std::uint8_t>(n);
-    for (std::size_t k = 0; k < kKeywordCount; ++k) {
-      if (static_cast<unsigned char>(keyword_detail::kKeywords[k].text[0]) == c) {
-        idx.order[n++] = static_cast<std::uint8_t>(k);
-      }
-    }
+constexpr std::size_t slot_of(unsigned char first) { return first == '_' ? 26 : first - 'a'; }
+
+constexpr KeywordSlots make_slots() {
+  KeywordSlots slots{};
+  for (std::size_t k = 0; k < kKeywordCount; ++k) {
+    auto t = keyword_detail::kKeywords[k].text;
+    auto& slot = slots[slot_of(static_cast<unsigned char>(t[0]))][t.size()];
+    slot[slot[0] == 0 ? 0 : slot[1] == 0 ? 1 : 2] = static_cast<std::uint8_t>(k + 1);
   }
-  idx.begin[256] = static_cast<std::uint8_t>(n);
-  return idx;
+  return slots;
 }
 
-constexpr FirstByteIndex kIndex = make_index();
+constexpr KeywordSlots kSlots = make_slots();
+
+// No four keywords share a first letter and a length.
+constexpr bool slots_are_unique() {
+  std::size_t filled = 0;
+  for (const auto& row : kSlots) {
+    for (const auto& slot : row) filled += (slot[0] != 0) + (slot[1] != 0) + (slot[2] != 0);
+  }
+  return filled == kKeywordCount;
+}
+static_assert(slots_are_unique());
 
 template <typename Entry, std::size_t N>
 std::optional<bool> lookup_property(const Entry (&names)[N], std::uint16_t props, std::string_view name) {
@@ -63,10 +68,12 @@ constexpr PropertyName kOperatorProperties[] = {
 }  // namespace
 
 std::optional<Keyword> keyword_from_str(std::string_view s) {
-  if (s.empty() || s.size() > 8) return std::nullopt;
+  if (s.empty() || s.size() > kMaxKeywordLength) return std::nullopt;
   auto c = static_cast<unsigned char>(s[0]);
-  for (std::size_t i = kIndex.begin[c]; i < kIndex.begin[c + 1]; ++i) {
-    const auto& info = keyword_detail::kKeywords[kIndex.order[i]];
+  if (!((c >= 'a' && c <= 'z') || c == '_')) return std::nullopt;
+  for (std::uint8_t k : kSlots[slot_of(c)][s.size()]) {
+    if (k == 0) break;
+    const auto& info = keyword_detail::kKeywords[k - 1];
     if (info.text == s) return info.keyword;
   }
   return std::nullopt;

@@ -10,8 +10,8 @@ struct NeverBreak {
   bool operator()(const Token&) const { return false; }
 };
 
-// Tokens average well over four bytes of source in real scripts.
-std::size_t token_estimate(const LexerInput& in) { return in.remaining() / 4 + 2; }
+// Tokens average over three bytes of source in real scripts.
+std::size_t token_estimate(const LexerInput& in) { return in.remaining() / 3 + 2; }
 
 }  // namespace
 

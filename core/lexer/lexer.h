@@ -47,20 +47,18 @@ template <typename ShouldBreak>
 std::optional<std::vector<Token>> lex_impl(LexerInput& in, ShouldBreak&& should_break, std::size_t reserve = 0) {
   std::vector<Token> tokens;
   tokens.reserve(reserve);
+  bool maybe_trivia = true;
   for (;;) {
-    trivia::leading_trivia(in);
-    auto token = tokens::token(in, tokens.empty() ? nullptr : &tokens.back());
-    if (!token) return std::nullopt;
-    if (token->kind.is_eof()) {
-      tokens.push_back(std::move(*token));
-      return tokens;
-    }
-    if (should_break(std::as_const(*token))) {
-      tokens.push_back(std::move(*token));
-      return tokens;
-    }
-    trivia::tailing_trivia(in);
-    tokens.push_back(std::move(*token));
+    if (maybe_trivia) trivia::leading_trivia(in);
+    // Read straight into the list: tokens are never moved on the hot path.
+    tokens.emplace_back();
+    Token* prev = tokens.size() >= 2 ? &tokens[tokens.size() - 2] : nullptr;
+    if (!tokens::token_into(in, prev, tokens.back())) return std::nullopt;
+    const Token& token = tokens.back();
+    if (token.kind.is_eof()) return tokens;
+    if (should_break(token)) return tokens;
+    maybe_trivia = trivia::may_start_trivia(in);
+    if (maybe_trivia) trivia::tailing_trivia(in);
   }
 }
 

@@ -177,7 +177,32 @@ TokenKind ordinal(LexerInput& in) {
   return handle_ordinal(*text, ByteRange{start, in.position});
 }
 
+namespace {
+
+// A short plain digit run that ends the literal (no `.`, no name character
+// after it) and reads as an ordinal: the same result as the full path below.
+std::optional<TokenKind> plain_ordinal(LexerInput& in) {
+  const char* begin = in.text.data() + in.position;
+  const char* end = in.text.data() + in.text.size();
+  const char* p = begin;
+  std::uint64_t value = 0;
+  while (p < end && *p >= '0' && *p <= '9' && p - begin < 10) value = value * 10 + static_cast<unsigned>(*p++ - '0');
+  if (p < end) {
+    auto c = static_cast<unsigned char>(*p);
+    if (c >= 0x80 || c == '.' || c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+        (c >= 'A' && c <= 'Z')) {
+      return std::nullopt;
+    }
+  }
+  if ((p - begin > 1 && *begin == '0') || value > kI32Max) return std::nullopt;
+  in.position += static_cast<std::size_t>(p - begin);
+  return TokenKind(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
+}
+
+}  // namespace
+
 TokenKind number(LexerInput& in) {
+  if (auto fast = plain_ordinal(in)) return std::move(*fast);
   auto cp = in.checkpoint();
   auto first = number_part(in);
   if (!first) return TokenKind::Ordinal{0};  // unreachable: called at a digit

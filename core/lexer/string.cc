@@ -421,7 +421,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
         in.reset(cp);
         return std::nullopt;
       }
-      return Fragment{Fragment::Interpolation{dollars, std::move(*list), {}, std::nullopt}};
+      return Fragment{Fragment::Interpolation{dollars, std::move(*list), {}, {}}};
     }
 
     ParenRule rule;
@@ -453,8 +453,9 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
     Token begin = std::move(tokens.front());
     tokens.erase(tokens.begin());
     if (tokens.empty()) tokens.push_back(Token::empty(begin.range.end));
-    return Fragment{Fragment::Interpolation{dollars, std::move(tokens), format,
-                                            std::pair<Token, Token>{std::move(begin), std::move(*end)}}};
+    return Fragment{Fragment::Interpolation{
+        dollars, std::move(tokens), format,
+        Box<std::pair<Token, Token>>(std::pair<Token, Token>{std::move(begin), std::move(*end)})}};
   }
 
   if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {
@@ -467,7 +468,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
     }
     std::vector<Token> tokens;
     tokens.push_back(Token::make(std::move(*kind), span));
-    return Fragment{Fragment::Interpolation{dollars, std::move(tokens), {}, std::nullopt}};
+    return Fragment{Fragment::Interpolation{dollars, std::move(tokens), {}, {}}};
   }
 
   return Fragment{Fragment::Literal{dollars}};

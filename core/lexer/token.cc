@@ -10,6 +10,12 @@
 
 namespace vaxo_core::lexer {
 
+void TokenKind::destroy_payload() noexcept { value.~Variant(); }
+
+void TokenKind::construct_owning(const TokenKind& other) { new (&value) Variant(other.value); }
+
+void TokenKind::construct_owning(TokenKind&& other) noexcept { new (&value) Variant(std::move(other.value)); }
+
 TokenKind TokenKind::unknown(TokenKind recovered, ByteRange error_range, DiagnosticCode error) {
   Unknown u;
   u.recovered = Box<TokenKind>(std::move(recovered));

@@ -16,6 +16,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <new>
+#include <type_traits>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -164,21 +166,47 @@ struct TokenKind {
   enum class Tag : std::uint8_t { Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
                                   Unknown, Empty };
 
-  Variant value;
+  // The variant lives in a union so that the kinds without owned payload
+  // (all but String, InterpolatedString and Unknown) are copied, moved and
+  // destroyed without a visit: the token vector is the lexer's hot path.
+  union {
+    Variant value;
+  };
 
-  TokenKind() = default;
-  TokenKind(Eof v) : value(v) {}                          // NOLINT
-  TokenKind(Identifier v) : value(v) {}                   // NOLINT
-  TokenKind(Ordinal v) : value(v) {}                      // NOLINT
-  TokenKind(Number v) : value(std::move(v)) {}            // NOLINT
-  TokenKind(String v) : value(std::move(v)) {}            // NOLINT
-  TokenKind(InterpolatedString v) : value(std::move(v)) {}  // NOLINT
-  TokenKind(Operator v) : value(v) {}                     // NOLINT
-  TokenKind(Keyword v) : value(v) {}                      // NOLINT
-  TokenKind(Unknown v) : value(std::move(v)) {}           // NOLINT
-  TokenKind(Empty v) : value(v) {}                        // NOLINT
-  TokenKind(lexer::Operator op) : value(Operator{op}) {}  // NOLINT
-  TokenKind(lexer::Keyword kw) : value(Keyword{kw}) {}    // NOLINT
+  TokenKind() : value() {}
+  TokenKind(Eof v) : value(std::in_place_type<Eof>, v) {}                                         // NOLINT
+  TokenKind(Identifier v) : value(std::in_place_type<Identifier>, v) {}                           // NOLINT
+  TokenKind(Ordinal v) : value(std::in_place_type<Ordinal>, v) {}                                 // NOLINT
+  TokenKind(Number v) : value(std::in_place_type<Number>, std::move(v)) {}                        // NOLINT
+  TokenKind(String v) : value(std::in_place_type<String>, std::move(v)) {}                        // NOLINT
+  TokenKind(InterpolatedString v) : value(std::in_place_type<InterpolatedString>, std::move(v)) {}  // NOLINT
+  TokenKind(Operator v) : value(std::in_place_type<Operator>, v) {}                               // NOLINT
+  TokenKind(Keyword v) : value(std::in_place_type<Keyword>, v) {}                                 // NOLINT
+  TokenKind(Unknown v) : value(std::in_place_type<Unknown>, std::move(v)) {}                      // NOLINT
+  TokenKind(Empty v) : value(std::in_place_type<Empty>, v) {}                                     // NOLINT
+  TokenKind(lexer::Operator op) : value(std::in_place_type<Operator>, Operator{op}) {}            // NOLINT
+  TokenKind(lexer::Keyword kw) : value(std::in_place_type<Keyword>, Keyword{kw}) {}               // NOLINT
+
+  TokenKind(const TokenKind& other) { construct_from(other); }
+  TokenKind(TokenKind&& other) noexcept { construct_from(std::move(other)); }
+  TokenKind& operator=(const TokenKind& other) {
+    if (this != &other) {
+      TokenKind copy(other);
+      destroy();
+      construct_from(std::move(copy));
+    }
+    return *this;
+  }
+  // `other` may be part of this kind (a recovered kind): move it out first.
+  TokenKind& operator=(TokenKind&& other) noexcept {
+    if (this != &other) {
+      TokenKind moved(std::move(other));
+      destroy();
+      construct_from(std::move(moved));
+    }
+    return *this;
+  }
+  ~TokenKind() { destroy(); }
 
   // A recovery kind standing for `recovered`, with the single diagnostic
   // (error_range, error).
@@ -238,6 +266,39 @@ struct TokenKind {
     auto* o = a.get_if<Operator>();
     return o != nullptr && o->op == b;
   }
+ private:
+  static constexpr bool owns_payload(std::size_t index) {
+    return index == static_cast<std::size_t>(Tag::String) ||
+           index == static_cast<std::size_t>(Tag::InterpolatedString) ||
+           index == static_cast<std::size_t>(Tag::Unknown);
+  }
+  void destroy() noexcept {
+    // The other alternatives hold nothing to release.
+    if (owns_payload(value.index())) destroy_payload();
+  }
+  void destroy_payload() noexcept;            // token.cc
+  void construct_owning(const TokenKind& other);  // token.cc
+  void construct_owning(TokenKind&& other) noexcept;
+
+  // Constructs `value` (not alive yet) from the variant of `other`.
+  template <typename Other>
+  void construct_from(Other&& other) {
+    const Variant& src = other.value;
+    switch (other.tag()) {
+      case Tag::Eof: new (&value) Variant(std::in_place_index<0>); return;
+      case Tag::Identifier: new (&value) Variant(std::in_place_index<1>, *std::get_if<1>(&src)); return;
+      case Tag::Ordinal: new (&value) Variant(std::in_place_index<2>, *std::get_if<2>(&src)); return;
+      case Tag::Number: new (&value) Variant(std::in_place_index<3>, *std::get_if<3>(&src)); return;
+      case Tag::Operator: new (&value) Variant(std::in_place_index<6>, *std::get_if<6>(&src)); return;
+      case Tag::Keyword: new (&value) Variant(std::in_place_index<7>, *std::get_if<7>(&src)); return;
+      case Tag::Empty: new (&value) Variant(std::in_place_index<9>); return;
+      case Tag::String:
+      case Tag::InterpolatedString:
+      case Tag::Unknown:
+        construct_owning(std::forward<Other>(other));
+        return;
+    }
+  }
 };
 
 // Trivia are never kept; the fields exist and stay empty.
@@ -250,12 +311,7 @@ struct Token {
   [[no_unique_address]] LeadingTrivia leading_trivia;
   [[no_unique_address]] TailingTrivia tailing_trivia;
 
-  static Token make(TokenKind kind, ByteRange range) {
-    Token t;
-    t.kind = std::move(kind);
-    t.range = range;
-    return t;
-  }
+  static Token make(TokenKind kind, ByteRange range) { return Token{std::move(kind), range}; }
   // A zero-width Empty token at `pos`.
   static Token empty(std::size_t pos) { return make(TokenKind::Empty{}, ByteRange{pos, pos}); }
   // A recovery token over `range` standing for `recovered`, with one diagnostic
@@ -310,7 +366,7 @@ struct StringFragment {
     std::string_view dollars;
     std::vector<Token> tokens;  // moved into the token's parts; left empty here
     std::string_view format;
-    std::optional<std::pair<Token, Token>> delimiters;  // `$(` form only: (begin, end)
+    Box<std::pair<Token, Token>> delimiters;  // `$(` form only: (begin, end); null otherwise
   };
   struct EndOfString {};
   struct EndOfFile {};

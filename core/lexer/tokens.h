@@ -17,4 +17,8 @@ namespace vaxo_core::lexer::tokens {
 // keyword's text. Fails only when the lexer's nesting budget is spent.
 std::optional<Token> token(LexerInput& in, Token* prev_token);
 
+// The same, reading into `out` (which may be the list's new last element,
+// right after `prev_token`); false where token() fails.
+bool token_into(LexerInput& in, Token* prev_token, Token& out);
+
 }  // namespace vaxo_core::lexer::tokens

@@ -4,17 +4,6 @@ namespace vaxo_core::lexer::trivia {
 
 namespace {
 
-// After the blanks, can `in` start any trivia at all? Cheap test for the
-// common case of a token following directly.
-bool may_start_trivia(const LexerInput& in) {
-  std::size_t p = in.position;
-  const auto& t = in.text;
-  while (p < t.size() && (t[p] == ' ' || t[p] == '\t')) ++p;
-  if (p >= t.size()) return false;
-  char c = t[p];
-  return c == '/' || c == '\n' || c == '\r';
-}
-
 std::optional<Unit> line_comment_or_new_line(LexerInput& in) {
   auto cp = in.checkpoint();
   if (line_comment(in)) return Unit{};
@@ -23,6 +12,15 @@ std::optional<Unit> line_comment_or_new_line(LexerInput& in) {
 }
 
 }  // namespace
+
+bool may_start_trivia(const LexerInput& in) {
+  const char* p = in.text.data() + in.position;
+  const char* end = in.text.data() + in.text.size();
+  while (p < end && (*p == ' ' || *p == '\t')) ++p;
+  if (p >= end) return false;
+  char c = *p;
+  return c == '/' || c == '\n' || c == '\r';
+}
 
 std::optional<Unit> line_comment(LexerInput& in) {
   space0(in);

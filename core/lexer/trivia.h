@@ -18,6 +18,9 @@ std::optional<Unit> line_comment(LexerInput& in);
 std::optional<Unit> block_comment(LexerInput& in);
 // Blanks and one line ending ("\n" or "\r\n").
 std::optional<Unit> new_line(LexerInput& in);
+// False when no trivia can start after the blanks at the position (the
+// common case of tokens separated by spaces), so callers may skip both runs.
+bool may_start_trivia(const LexerInput& in);
 // Any run of comments and line endings; never fails.
 std::optional<Unit> leading_trivia(LexerInput& in);
 // Block comments followed by a line comment or line ending, or at most one

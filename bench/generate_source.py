@@ -1,0 +1,311 @@
+#!/usr/bin/env python3
+"""Generates realistic scripts and templates for the benchmarks.
+
+    generate_source.py --mode script --size 1000000 --seed 1 -o out.src
+    generate_source.py --mode template --size 1000000 -o out.tpl
+
+The output is deterministic for a given seed. Scripts are built from the
+statement generators in SCRIPT_STATEMENTS and templates from the chunks in
+TEMPLATE_CHUNKS: to cover a new form, write a function that takes a Gen and
+returns source text, and add it to the table with a weight. Between them the
+generators use every token kind: names, ordinals, decimal and prefixed
+numbers, plain, verbatim and interpolated strings ($name, ${...}, $(...:fmt)),
+every operator and keyword, comments, and (rarely) a faulty literal so that
+recovery tokens appear too.
+"""
+
+import argparse
+import random
+import sys
+
+WORDS = [
+    "user", "item", "count", "total", "name", "value", "index", "result", "price", "order",
+    "point", "list", "map", "key", "data", "node", "left", "right", "size", "step",
+    "größe", "λ", "café", "π",
+]
+
+
+class Gen:
+    """Random choices shared by the generators, plus a little state."""
+
+    def __init__(self, seed):
+        self.rng = random.Random(seed)
+        self.depth = 0
+
+    def pick(self, seq):
+        return self.rng.choice(seq)
+
+    def chance(self, p):
+        return self.rng.random() < p
+
+    def name(self):
+        base = self.pick(WORDS)
+        r = self.rng.random()
+        if r < 0.3:
+            return base + str(self.rng.randrange(100))
+        if r < 0.35:
+            return "_" + base
+        if r < 0.38:
+            return "$" + base
+        return base
+
+    def const_name(self):
+        return "@" + self.pick(WORDS).upper()
+
+    def number(self):
+        r = self.rng.random()
+        if r < 0.5:
+            return str(self.rng.randrange(1000))  # ordinal
+        if r < 0.7:
+            return "%d.%d" % (self.rng.randrange(1000), self.rng.randrange(100))
+        if r < 0.78:
+            return "%de%s%d" % (self.rng.randrange(1, 10), self.pick(["", "+", "-"]), self.rng.randrange(20))
+        if r < 0.85:
+            return "0x%X" % self.rng.randrange(1 << 32)
+        if r < 0.9:
+            return "0o%o" % self.rng.randrange(4096)
+        if r < 0.94:
+            return "0b" + bin(self.rng.randrange(256))[2:]
+        return "1_000_%03d" % self.rng.randrange(1000)
+
+    def plain_string(self):
+        quote = self.pick(["'", '"', "`"])
+        text = " ".join(self.pick(WORDS) for _ in range(self.rng.randrange(1, 5)))
+        if self.chance(0.3):
+            text += self.pick(["\\n", "\\t", "\\\\", "\\x41", "\\u{1F600}", "\\$5", "\\" + quote])
+        return quote + text + quote
+
+    def verbatim_string(self):
+        ats = "@" * self.rng.randrange(1, 3)
+        return ats + "'C:\\path\\" + self.pick(WORDS) + "\\file'" + ats
+
+    def interpolated_string(self):
+        parts = ["Hello "]
+        for _ in range(self.rng.randrange(1, 4)):
+            form = self.rng.randrange(3)
+            if form == 0:
+                parts.append("$" + self.pick(WORDS))
+            elif form == 1 and self.depth < 3:
+                parts.append("${ " + self.expression(2) + " }")
+            else:
+                fmt = self.pick(["", ":08.2f", ": >10", ":x"])
+                parts.append("$(" + self.simple_expression() + fmt + ")")
+            parts.append(" " + self.pick(WORDS) + " ")
+        return "'" + "".join(parts) + "'"
+
+    def string(self):
+        r = self.rng.random()
+        if r < 0.6:
+            return self.plain_string()
+        if r < 0.7:
+            return self.verbatim_string()
+        self.depth += 1
+        try:
+            return self.interpolated_string()
+        finally:
+            self.depth -= 1
+
+    def atom(self):
+        r = self.rng.random()
+        if r < 0.4:
+            return self.name()
+        if r < 0.65:
+            return self.number()
+        if r < 0.8:
+            return self.string()
+        if r < 0.9:
+            return self.pick(["true", "false", "nil", "nan", "inf"])
+        return self.const_name()
+
+    def simple_expression(self):
+        return self.atom() + self.pick(["", ".field", ".0", "[1]", "(x)", "!"])
+
+    def expression(self, budget=3):
+        if budget <= 0 or self.chance(0.3):
+            return self.simple_expression()
+        r = self.rng.random()
+        if r < 0.45:
+            op = self.pick(["+", "-", "*", "/", "%", "^", "==", "!=", "<", "<=", ">", ">=", "&&", "||",
+                            "??", "=~", "!~", "and", "or", "is", "in", "..", "..<"])
+            return self.expression(budget - 1) + " " + op + " " + self.expression(budget - 1)
+        if r < 0.55:
+            return self.pick(["-", "!", "not "]) + self.expression(budget - 1)
+        if r < 0.65:
+            return "(" + self.expression(budget - 1) + ")"
+        if r < 0.75:
+            items = ", ".join(self.expression(budget - 1) for _ in range(self.rng.randrange(0, 4)))
+            return "[" + items + "]"
+        if r < 0.85:
+            fields = ", ".join("%s: %s" % (self.pick(WORDS + ["if", "type"]), self.expression(budget - 1))
+                               for _ in range(self.rng.randrange(1, 4)))
+            return "{ " + fields + " }"
+        if r < 0.92:
+            return self.expression(budget - 1) + " ? " + self.expression(budget - 1) + " : " + self.expression(budget - 1)
+        return self.name() + "(" + ", ".join(self.expression(budget - 1) for _ in range(self.rng.randrange(3))) + ")"
+
+    def block(self, budget):
+        body = "; ".join(self.statement(budget - 1) for _ in range(self.rng.randrange(1, 3)))
+        return "{ " + body + " }"
+
+    def statement(self, budget=2):
+        gens = [g for g, _ in SCRIPT_STATEMENTS]
+        weights = [w for _, w in SCRIPT_STATEMENTS]
+        if budget <= 0:
+            return stmt_assign(self)
+        return self.rng.choices(gens, weights)[0](self, budget)
+
+
+# ---- Script statement generators: (gen, budget) -> text ----------------------
+
+def stmt_let(g, budget=2):
+    return "let %s%s = %s;" % (g.pick(["", "mut "]), g.name(), g.expression())
+
+
+def stmt_const(g, budget=2):
+    return "const %s = %s;" % (g.const_name(), g.expression(1))
+
+
+def stmt_assign(g, budget=2):
+    op = g.pick(["=", "+=", "-=", "*=", "/=", "%=", "^=", "&&=", "||=", "??="])
+    return "%s %s %s;" % (g.name(), op, g.expression())
+
+
+def stmt_fn(g, budget=2):
+    params = ", ".join(g.name() for _ in range(g.rng.randrange(4)))
+    return "fn %s(%s) -> %s\n" % (g.name(), params, g.block(budget))
+
+
+def stmt_if(g, budget=2):
+    text = "if %s %s" % (g.expression(2), g.block(budget))
+    if g.chance(0.5):
+        text += " else " + g.block(budget)
+    return text
+
+
+def stmt_for(g, budget=2):
+    return "for %s in %s..<%s %s" % (g.name(), g.number(), g.name(), g.block(budget))
+
+
+def stmt_while(g, budget=2):
+    return "while %s { %s; break }" % (g.expression(1), g.statement(budget - 1))
+
+
+def stmt_loop(g, budget=2):
+    return "loop { if %s { continue } else { return %s } }" % (g.expression(1), g.expression(1))
+
+
+def stmt_match(g, budget=2):
+    cases = " ".join("case %s -> %s" % (g.atom(), g.expression(1)) for _ in range(g.rng.randrange(1, 4)))
+    return "match %s { %s case _ -> nil }" % (g.name(), cases)
+
+
+def stmt_global(g, budget=2):
+    return "global %s = type(%s) :: %s;" % (g.name(), g.atom(), g.name())
+
+
+def stmt_comment(g, budget=2):
+    if g.chance(0.5):
+        return "// " + " ".join(g.pick(WORDS) for _ in range(6)) + "\n"
+    return "/* " + " ".join(g.pick(WORDS) for _ in range(8)) + " */"
+
+
+def stmt_reserved(g, budget=2):
+    # Reserved words still lex as keywords; the parser rejects them later.
+    kw = g.pick(["op", "where", "mod", "pub", "use", "effect", "try", "handle", "finally", "perform", "resume"])
+    return "// reserved: %s\n%s.%s;" % (kw, g.name(), kw)
+
+
+def stmt_faulty(g, budget=2):
+    # Rare faults keep recovery tokens in the mix.
+    return "let bad = %s;" % g.pick(["1_", "3px", "0b102", "'\\q'", "1e400", "a.01", "#"])
+
+
+SCRIPT_STATEMENTS = [
+    (stmt_let, 30),
+    (stmt_const, 4),
+    (stmt_assign, 20),
+    (stmt_fn, 6),
+    (stmt_if, 8),
+    (stmt_for, 5),
+    (stmt_while, 3),
+    (stmt_loop, 2),
+    (stmt_match, 3),
+    (stmt_global, 2),
+    (stmt_comment, 8),
+    (stmt_reserved, 1),
+    (stmt_faulty, 1),
+]
+
+
+# ---- Template chunk generators: gen -> text -----------------------------------
+
+def chunk_markup(g):
+    tag = g.pick(["p", "div", "span", "li", "td"])
+    text = " ".join(g.pick(WORDS) for _ in range(g.rng.randrange(5, 20)))
+    return "<%s class=\"%s\">%s</%s>\n" % (tag, g.pick(WORDS), text, tag)
+
+
+def chunk_name(g):
+    return "<p>Dear $%s, your order $%s is ready.</p>\n" % (g.pick(WORDS), g.pick(WORDS))
+
+
+def chunk_block(g):
+    return "<ul>${ for x in %s { '<li>$x</li>' } }</ul>\n" % g.name()
+
+
+def chunk_format(g):
+    return "<td>$(%s:%s)</td><td>$(%s)</td>\n" % (g.name(), g.pick(["08.2f", ">10", "x"]), g.expression(1))
+
+
+def chunk_literal_text(g):
+    # Quotes, backslashes, @ and lone dollars are text in a template.
+    return "<pre>C:\\temp\\%s 'quoted' \"double\" @user costs 5 $ </pre>\n" % g.pick(WORDS)
+
+
+TEMPLATE_CHUNKS = [
+    (chunk_markup, 40),
+    (chunk_name, 15),
+    (chunk_block, 5),
+    (chunk_format, 8),
+    (chunk_literal_text, 10),
+]
+
+
+def generate(mode, size, seed):
+    g = Gen(seed)
+    out = []
+    total = 0
+    if mode == "script":
+        gens = [s for s, _ in SCRIPT_STATEMENTS]
+        weights = [w for _, w in SCRIPT_STATEMENTS]
+        while total < size:
+            line = g.rng.choices(gens, weights)[0](g) + "\n"
+            out.append(line)
+            total += len(line.encode("utf-8"))
+    else:
+        gens = [c for c, _ in TEMPLATE_CHUNKS]
+        weights = [w for _, w in TEMPLATE_CHUNKS]
+        while total < size:
+            chunk = g.rng.choices(gens, weights)[0](g)
+            out.append(chunk)
+            total += len(chunk.encode("utf-8"))
+    return "".join(out)
+
+
+def main(argv):
+    p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    p.add_argument("--mode", choices=["script", "template"], default="script")
+    p.add_argument("--size", type=int, default=1_000_000, help="approximate size in bytes")
+    p.add_argument("--seed", type=int, default=1)
+    p.add_argument("-o", "--output", default="-")
+    args = p.parse_args(argv)
+    text = generate(args.mode, args.size, args.seed)
+    if args.output == "-":
+        sys.stdout.write(text)
+    else:
+        with open(args.output, "w", encoding="utf-8", newline="") as f:
+            f.write(text)
+
+
+if __name__ == "__main__":
+    main(sys.argv[1:])
