@@ -2,6 +2,9 @@
 
 #include "core/lexer/operator.h"
 
+#include <bit>
+#include <cstring>
+
 namespace vaxo_core::lexer {
 
 namespace {
@@ -23,6 +26,20 @@ constexpr KeywordSlots make_slots() {
 }
 
 constexpr KeywordSlots kSlots = make_slots();
+
+// Each keyword's text as a little-endian word padded with zero bytes.
+constexpr std::array<std::uint64_t, kKeywordCount> make_packed() {
+  std::array<std::uint64_t, kKeywordCount> packed{};
+  for (std::size_t k = 0; k < kKeywordCount; ++k) {
+    auto t = keyword_detail::kKeywords[k].text;
+    std::uint64_t w = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(t[i])) << (8 * i);
+    packed[k] = w;
+  }
+  return packed;
+}
+constexpr std::array<std::uint64_t, kKeywordCount> kPacked = make_packed();
+static_assert(std::endian::native == std::endian::little);
 
 // No four keywords share a first letter and a length.
 constexpr bool slots_are_unique() {
@@ -71,10 +88,12 @@ std::optional<Keyword> keyword_from_str(std::string_view s) {
   if (s.empty() || s.size() > kMaxKeywordLength) return std::nullopt;
   auto c = static_cast<unsigned char>(s[0]);
   if (!((c >= 'a' && c <= 'z') || c == '_')) return std::nullopt;
+  // Compare as one 64-bit word: every keyword fits in eight bytes.
+  std::uint64_t word = 0;
+  std::memcpy(&word, s.data(), s.size());
   for (std::uint8_t k : kSlots[slot_of(c)][s.size()]) {
     if (k == 0) break;
-    const auto& info = keyword_detail::kKeywords[k - 1];
-    if (info.text == s) return info.keyword;
+    if (kPacked[k - 1] == word) return keyword_detail::kKeywords[k - 1].keyword;
   }
   return std::nullopt;
 }

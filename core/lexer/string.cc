@@ -1,6 +1,7 @@
 #include "core/lexer/string.h"
 
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -30,14 +31,20 @@ int hex_value(int c) {
 std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32_t> quote, bool verbatim) {
   const std::size_t start = in.position;
   const std::size_t size = in.text.size();
-  const char q = quote ? static_cast<char>(*quote) : '$';
-  const char bs = verbatim ? '$' : '\\';
   const char* data = in.text.data();
   std::size_t p = start;
-  while (p < size) {
-    char c = data[p];
-    if (c == '$' || c == bs || c == q) break;
-    ++p;
+  if (!quote && verbatim) {
+    // A template's text runs to the next `$`.
+    const void* at = std::memchr(data + start, '$', size - start);
+    p = at == nullptr ? size : static_cast<std::size_t>(static_cast<const char*>(at) - data);
+  } else {
+    const char q = quote ? static_cast<char>(*quote) : '$';
+    const char bs = verbatim ? '$' : '\\';
+    while (p < size) {
+      char c = data[p];
+      if (c == '$' || c == bs || c == q) break;
+      ++p;
+    }
   }
   if (p == start) return std::nullopt;
   in.position = p;
@@ -161,8 +168,12 @@ void extract_invalid(const Fragment::InvalidEscapedChar& e, std::vector<SourceDi
 }
 
 TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>& errors) {
+  std::size_t count = 1;
+  for (const auto& frag : info.content) count += std::holds_alternative<Fragment::Interpolation>(frag.value);
   std::vector<InterpolatedPart> parts;
   std::vector<TextBuilder> literals;
+  parts.reserve(count);
+  literals.reserve(count);
   bool literal_pushed = false;
   char utf8_buf[4];
   for (auto& frag : info.content) {
@@ -416,7 +427,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       }
     }
     if (next.ch == U'{') {
-      auto list = lex_impl(in, BraceRule{});
+      auto list = lex_impl(in, BraceRule{}, 8);
       if (!list) {
         in.reset(cp);
         return std::nullopt;
@@ -425,7 +436,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
     }
 
     ParenRule rule;
-    auto list = lex_impl(in, std::ref(rule));
+    auto list = lex_impl(in, std::ref(rule), 8);
     if (!list) {
       in.reset(cp);
       return std::nullopt;
