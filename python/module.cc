@@ -13,9 +13,11 @@
 #include <new>
 #include <string_view>
 
+#include "core/compile/compiler.h"
 #include "core/config/config.h"
 #include "core/diagnostic/diagnostic_code.h"
 #include "core/diagnostic/internal_error.h"
+#include "core/emitter/opcode.h"
 
 namespace {
 
@@ -133,6 +135,59 @@ PyType_Spec config_spec = {
     config_slots,
 };
 
+// ---- compile ---------------------------------------------------------------------
+
+// Builds (chunk bytes or None, [words]) straight from the core's result.
+PyObject* build_result(const vaxo_core::compile::CompileResult& result) {
+  Ref chunk(result.chunk ? PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result.chunk->data()),
+                                                      static_cast<Py_ssize_t>(result.chunk->size()))
+                         : Py_NewRef(Py_None));
+  if (!chunk) return nullptr;
+  Ref words(PyList_New(static_cast<Py_ssize_t>(result.diagnostics.size())));
+  if (!words) return nullptr;
+  for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
+    PyObject* word = PyLong_FromUnsignedLong(result.diagnostics[i]);
+    if (word == nullptr) return nullptr;
+    PyList_SetItem(words.get(), static_cast<Py_ssize_t>(i), word);  // steals
+  }
+  return PyTuple_Pack(2, chunk.get(), words.get());
+}
+
+PyObject* compile(PyObject*, PyObject* args, PyObject* kwargs) {
+  static const char* keywords[] = {"script", "config", nullptr};
+  PyObject* script = nullptr;
+  PyObject* config = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "UO!:compile", const_cast<char**>(keywords), &script,
+                                   g_config_type, &config)) {
+    return nullptr;
+  }
+  Py_ssize_t size = 0;
+  // No copy: the interpreter keeps the UTF-8 form with the str. A lone
+  // surrogate raises the interpreter's UnicodeEncodeError here.
+  const char* text = PyUnicode_AsUTF8AndSize(script, &size);
+  if (text == nullptr) return nullptr;
+  const Config& data = reinterpret_cast<ConfigObject*>(config)->data;
+  return guarded([&]() -> PyObject* {
+    auto result = vaxo_core::compile::Compiler::compile(std::string_view(text, static_cast<std::size_t>(size)), data);
+    return build_result(result);
+  });
+}
+
+// ---- op_codes ---------------------------------------------------------------------
+
+PyObject* op_codes(PyObject*, PyObject*) {
+  Ref table(PyDict_New());
+  if (!table) return nullptr;
+  for (const auto& info : vaxo_core::emitter::op_codes()) {
+    Ref value(PyLong_FromLong(info.byte));
+    if (!value) return nullptr;
+    Ref key(PyUnicode_FromStringAndSize(info.name.data(), static_cast<Py_ssize_t>(info.name.size())));
+    if (!key) return nullptr;
+    if (PyDict_SetItem(table.get(), key.get(), value.get()) != 0) return nullptr;
+  }
+  return table.release();
+}
+
 // ---- get_diagnostic_message ---------------------------------------------------
 
 PyObject* get_diagnostic_message(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -169,6 +224,12 @@ PyObject* get_diagnostic_message(PyObject*, PyObject* args, PyObject* kwargs) {
 
 // ---- module ---------------------------------------------------------------------
 
+PyMethodDef compile_def = {"compile",
+                           reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compile)),
+                           METH_VARARGS | METH_KEYWORDS, "compile(script, config)\n--\n\n"};
+
+PyMethodDef op_codes_def = {"op_codes", op_codes, METH_NOARGS, "op_codes()\n--\n\n"};
+
 PyMethodDef get_diagnostic_message_def = {
     "get_diagnostic_message", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(get_diagnostic_message)),
     METH_VARARGS | METH_KEYWORDS, "get_diagnostic_message(code)\n--\n\n"};
@@ -197,7 +258,9 @@ PyObject* init_module() {
   }
   Ref module(PyModule_Create(&module_def));
   if (!module) return nullptr;
+  if (!add_function(module.get(), &compile_def)) return nullptr;
   if (!add_function(module.get(), &get_diagnostic_message_def)) return nullptr;
+  if (!add_function(module.get(), &op_codes_def)) return nullptr;
   Ref type(PyType_FromSpec(&config_spec));
   if (!type) return nullptr;
   if (PyModule_AddObjectRef(module.get(), "Config", type.get()) != 0) return nullptr;

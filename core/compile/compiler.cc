@@ -1,0 +1,73 @@
+#include "core/compile/compiler.h"
+
+#include <utility>
+
+#include "core/compile/recover_token.h"
+#include "core/diagnostic/internal_error.h"
+#include "core/emitter/emitter.h"
+#include "core/lexer/lexer.h"
+#include "core/parser/ast_walker.h"
+#include "core/parser/parser.h"
+
+namespace vaxo_core::compile {
+
+using diagnostic::DiagnosticCode;
+
+Compiler::Compiler(std::string_view script, const config::Config& config)
+    : script_(script), config_(&config), diagnostics_collector_(config, script) {}
+
+CompileResult Compiler::compile(std::string_view input, const config::Config& config) {
+  Compiler compiler(input, config);
+  auto tokens = compiler.lex();
+  if (!tokens) return {std::nullopt, compiler.encode_diagnostics()};
+  std::optional<std::vector<std::uint8_t>> chunk;
+  {
+    // The tree borrows from the token list: it goes first.
+    auto script = compiler.parse(*tokens);
+    if (!script) return {std::nullopt, compiler.encode_diagnostics()};
+    chunk = compiler.emit(*script);
+  }
+  return {std::move(chunk), compiler.encode_diagnostics()};
+}
+
+std::optional<std::vector<lexer::Token>> Compiler::lex() {
+  lexer::LexerInput input = lexer::to_input(script_, *config_);
+  auto tokens = config_->input_mode == config::InputMode::Script ? lexer::lex(input) : lexer::lex_string(input);
+  if (!tokens) {
+    std::size_t start = input.current_token_start();
+    ByteRange range = start >= script_.size() ? ByteRange{0, 0} : ByteRange{start, script_.size()};
+    diagnostics_collector_.push(DiagnosticCode::LexerError, range);
+    return std::nullopt;
+  }
+  for (lexer::Token& token : *tokens) {
+    token = *recover_token(std::move(token), diagnostics_collector_);
+  }
+  return tokens;
+}
+
+std::optional<parser::Script> Compiler::parse(std::span<const lexer::Token> tokens) {
+  if (tokens.empty()) throw InternalError("Cannot parse an empty token list");
+  parser::ParserState state;
+  parser::ParserContext input = parser::to_input(tokens, state);
+  auto script = parser::parse(input);
+  if (!script) {
+    std::size_t consumed = input.index < tokens.size() ? input.index : tokens.size();
+    ByteRange range = consumed == tokens.size()
+                          ? tokens.back().range
+                          : ByteRange{tokens[consumed].range.start, tokens.back().range.end};
+    diagnostics_collector_.push(DiagnosticCode::ParserError, range);
+    return std::nullopt;
+  }
+  parser::collect_diagnostics(*script, diagnostics_collector_);
+  return script;
+}
+
+std::optional<std::vector<std::uint8_t>> Compiler::emit(const parser::Script& script) {
+  std::vector<std::uint8_t> bytes = emitter::emit(script, diagnostics_collector_);
+  if (diagnostics_collector_.has_error()) return std::nullopt;
+  return bytes;
+}
+
+std::vector<std::uint32_t> Compiler::encode_diagnostics() const { return diagnostics_collector_.encode(); }
+
+}  // namespace vaxo_core::compile
