@@ -182,7 +182,7 @@ TEST(StatementTest, AssignmentToMembersAndIndexes) {
   };
   for (const Case& c : cases) check(c);
 
-  // `&&=` and `||=` differ from `?\?=` only in the opening instruction.
+  // `&&=` and `||=` differ from the nil-coalescing form only in the opening instruction.
   Emitted a("let a = (); a[i] &&= v;", false);
   EXPECT_NE(a.code().find("  GetDyn r5, r1, r4\n  If r5\n"), std::string::npos) << a.code();
   Emitted o("let a = (); a[i] ||= v;", false);
