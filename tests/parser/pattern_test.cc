@@ -13,6 +13,7 @@
 #include "core/parser/ast_walker.h"
 #include "core/parser/dump.h"
 #include "core/parser/parameter_list.h"
+#include "core/parser/parser.h"
 #include "core/parser/patterns.h"
 #include "tests/parser/support/source.h"
 
@@ -193,6 +194,72 @@ TEST(PatternBoundsTest, TheAbortIsNotSwallowedByAlternatives) {
   // back to an Unknown pattern: the abort still reaches the caller.
   Source src("not " + nested("(:", "a", ")", 100000));
   EXPECT_THROW(patterns::pattern(src.ctx(), false), ParseAborted);
+}
+
+TEST(PatternBoundsTest, TheWholeParseGivesUpOnADeepPattern) {
+  Source deep("let " + nested("(", "a", ")", 100000) + " = 1;");
+  EXPECT_FALSE(parse(deep.ctx()).has_value());
+  Source fine("let " + nested("(", "a", ")", 200) + " = 1;");
+  EXPECT_TRUE(parse(fine.ctx()).has_value());
+}
+
+// Token soup: whatever the input, a pattern rule either fails without
+// consuming or yields a tree whose every range and diagnostic lies in the
+// text, and every pass over it runs.
+TEST(PatternSoupTest, AnyInputYieldsAConsistentTreeOrAPlainFailure) {
+  const char* pieces[] = {"(", ")", "[", "]", ",", "..", "..<", ":", "?:", "a", "@k", "_", "mut", "not", "and",
+                          "or", "1", "-", "+", "!", "'s'", "nan", "==", ">", "global", "try", "{", "=", ";",
+                          "in", "\"${x}\"", "true"};
+  std::uint32_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1664525u + 1013904223u;
+    return seed >> 8;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    std::string text;
+    std::size_t length = 1 + next() % 24;
+    for (std::size_t i = 0; i < length; ++i) {
+      text += pieces[next() % std::size(pieces)];
+      text += ' ';
+    }
+    SCOPED_TRACE(text);
+    for (int entry = 0; entry < 3; ++entry) {
+      Source src(text);
+      if (entry == 2) {
+        auto list = parameter_list::parameter_list(src.ctx());
+        if (!list) {
+          EXPECT_EQ(src.ctx().index, 0u);
+          continue;
+        }
+        EXPECT_LE(range(*list).end, text.size());
+        config::Config cfg;
+        diagnostic::DiagnosticsCollector collector(cfg, src.text());
+        collect_diagnostics(*list, collector);
+        for (const auto& d : collector) {
+          EXPECT_LE(d.range.start, d.range.end);
+          EXPECT_LE(d.range.end, text.size());
+        }
+        continue;
+      }
+      auto p = patterns::pattern(src.ctx(), entry == 1);
+      if (!p) {
+        EXPECT_EQ(src.ctx().index, 0u);
+        continue;
+      }
+      EXPECT_GT(src.ctx().index, 0u);
+      ByteRange r = range(*p);
+      EXPECT_LE(r.start, r.end);
+      EXPECT_LE(r.end, text.size());
+      config::Config cfg;
+      diagnostic::DiagnosticsCollector collector(cfg, src.text());
+      EXPECT_FALSE(dump(*p).empty());
+      collect_diagnostics(*p, collector);
+      for (const auto& d : collector) {
+        EXPECT_LE(d.range.start, d.range.end);
+        EXPECT_LE(d.range.end, text.size());
+      }
+    }
+  }
 }
 
 }  // namespace
