@@ -177,7 +177,25 @@ std::optional<Pattern> relation_pattern(ParserContext& ctx) {
   return Pattern(Pattern::Relation{std::move(*op), boxed(std::move(*operand))});
 }
 
+namespace {
+
+// A range's operator follows its first bound: one token, or a sign and a
+// literal. Without one there, range_pattern would build a bound only to drop it.
+bool range_operator_ahead(const ParserContext& ctx) {
+  for (std::size_t ahead : {1, 2}) {
+    std::size_t i = ctx.index + ahead;
+    if (i < ctx.tokens.size() &&
+        (ctx.tokens[i] == Operator::SpreadRange || ctx.tokens[i] == Operator::HalfOpenRange)) {
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 std::optional<Pattern> range_pattern(ParserContext& ctx) {
+  if (!range_operator_ahead(ctx)) return std::nullopt;
   auto cp = ctx.checkpoint();
   auto fail = [&]() -> std::optional<Pattern> {
     ctx.reset(cp);
