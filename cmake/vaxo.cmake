@@ -4,8 +4,9 @@ add_library(vaxo_options INTERFACE)
 target_include_directories(vaxo_options INTERFACE ${PROJECT_SOURCE_DIR})
 target_compile_options(vaxo_options INTERFACE -Wall -Wextra -Wswitch-enum -Wno-missing-field-initializers)
 if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
-  # g++ 12 reports false positives through std::variant moves at -O2 and above.
-  target_compile_options(vaxo_options INTERFACE -Wno-maybe-uninitialized)
+  # g++ 12 reports false positives through std::variant moves and
+  # std::string concatenation at -O2 and above.
+  target_compile_options(vaxo_options INTERFACE -Wno-maybe-uninitialized -Wno-restrict)
 endif()
 if(VAXO_WERROR)
   target_compile_options(vaxo_options INTERFACE -Werror)
