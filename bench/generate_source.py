@@ -21,6 +21,7 @@ import sys
 WORDS = [
     "user", "item", "count", "total", "name", "value", "index", "result", "price", "order",
     "point", "list", "map", "key", "data", "node", "left", "right", "size", "step",
+    "user_count", "total_price", "next_node", "is_valid", "max_depth", "line_items",
     "größe", "λ", "café", "π",
 ]
 
@@ -30,7 +31,8 @@ class Gen:
 
     def __init__(self, seed):
         self.rng = random.Random(seed)
-        self.depth = 0
+        self.depth = 0          # block nesting, for indentation
+        self.string_depth = 0   # interpolation nesting
 
     def pick(self, seq):
         return self.rng.choice(seq)
@@ -85,7 +87,7 @@ class Gen:
             form = self.rng.randrange(3)
             if form == 0:
                 parts.append("$" + self.pick(WORDS))
-            elif form == 1 and self.depth < 3:
+            elif form == 1 and self.string_depth < 3:
                 parts.append("${ " + self.expression(2) + " }")
             else:
                 fmt = self.pick(["", ":08.2f", ": >10", ":x"])
@@ -99,11 +101,11 @@ class Gen:
             return self.plain_string()
         if r < 0.7:
             return self.verbatim_string()
-        self.depth += 1
+        self.string_depth += 1
         try:
             return self.interpolated_string()
         finally:
-            self.depth -= 1
+            self.string_depth -= 1
 
     def atom(self):
         r = self.rng.random()
@@ -144,8 +146,14 @@ class Gen:
         return self.name() + "(" + ", ".join(self.expression(budget - 1) for _ in range(self.rng.randrange(3))) + ")"
 
     def block(self, budget):
-        body = "; ".join(self.statement(budget - 1) for _ in range(self.rng.randrange(1, 3)))
-        return "{ " + body + " }"
+        # Formatted as people write it: one statement per line, indented.
+        self.depth += 1
+        indent = "  " * self.depth
+        try:
+            lines = [indent + self.statement(budget - 1) for _ in range(self.rng.randrange(1, 4))]
+        finally:
+            self.depth -= 1
+        return "{\n" + "\n".join(lines) + "\n" + "  " * self.depth + "}"
 
     def statement(self, budget=2):
         gens = [g for g, _ in SCRIPT_STATEMENTS]
@@ -172,7 +180,7 @@ def stmt_assign(g, budget=2):
 
 def stmt_fn(g, budget=2):
     params = ", ".join(g.name() for _ in range(g.rng.randrange(4)))
-    return "fn %s(%s) -> %s\n" % (g.name(), params, g.block(budget))
+    return "\n// %s\nfn %s(%s) -> %s\n" % (" ".join(g.pick(WORDS) for _ in range(5)), g.name(), params, g.block(budget))
 
 
 def stmt_if(g, budget=2):
@@ -187,16 +195,16 @@ def stmt_for(g, budget=2):
 
 
 def stmt_while(g, budget=2):
-    return "while %s { %s; break }" % (g.expression(1), g.statement(budget - 1))
+    return "while %s %s" % (g.expression(1), g.block(budget))
 
 
 def stmt_loop(g, budget=2):
-    return "loop { if %s { continue } else { return %s } }" % (g.expression(1), g.expression(1))
+    return "loop {\n  if %s { continue } else { return %s }\n}" % (g.expression(1), g.expression(1))
 
 
 def stmt_match(g, budget=2):
-    cases = " ".join("case %s -> %s" % (g.atom(), g.expression(1)) for _ in range(g.rng.randrange(1, 4)))
-    return "match %s { %s case _ -> nil }" % (g.name(), cases)
+    cases = "\n  ".join("case %s -> %s" % (g.atom(), g.expression(1)) for _ in range(g.rng.randrange(1, 4)))
+    return "match %s {\n  %s\n  case _ -> nil\n}" % (g.name(), cases)
 
 
 def stmt_global(g, budget=2):

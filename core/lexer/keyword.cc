@@ -3,7 +3,6 @@
 #include "core/lexer/operator.h"
 
 #include <bit>
-#include <cstring>
 
 namespace vaxo_core::lexer {
 
@@ -90,7 +89,7 @@ std::optional<Keyword> keyword_from_str(std::string_view s) {
   if (!((c >= 'a' && c <= 'z') || c == '_')) return std::nullopt;
   // Compare as one 64-bit word: every keyword fits in eight bytes.
   std::uint64_t word = 0;
-  std::memcpy(&word, s.data(), s.size());
+  for (std::size_t i = 0; i < s.size(); ++i) word |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[i])) << (8 * i);
   for (std::uint8_t k : kSlots[slot_of(c)][s.size()]) {
     if (k == 0) break;
     if (kPacked[k - 1] == word) return keyword_detail::kKeywords[k - 1].keyword;

@@ -57,7 +57,7 @@ std::optional<std::vector<Token>> lex_impl(LexerInput& in, ShouldBreak&& should_
     const Token& token = tokens.back();
     if (token.kind.is_eof()) return tokens;
     if (should_break(token)) return tokens;
-    maybe_trivia = trivia::may_start_trivia(in);
+    maybe_trivia = trivia::skip_blanks_then_may_start_trivia(in);
     if (maybe_trivia) trivia::tailing_trivia(in);
   }
 }

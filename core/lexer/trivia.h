@@ -21,6 +21,9 @@ std::optional<Unit> new_line(LexerInput& in);
 // False when no trivia can start after the blanks at the position (the
 // common case of tokens separated by spaces), so callers may skip both runs.
 bool may_start_trivia(const LexerInput& in);
+// Consumes the blanks at the position (which every trivia parser and the
+// token scanner would consume first anyway), then answers may_start_trivia.
+bool skip_blanks_then_may_start_trivia(LexerInput& in);
 // Any run of comments and line endings; never fails.
 std::optional<Unit> leading_trivia(LexerInput& in);
 // Block comments followed by a line comment or line ending, or at most one
