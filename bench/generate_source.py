@@ -91,7 +91,8 @@ class Gen:
                 parts.append("${ " + self.expression(2) + " }")
             else:
                 fmt = self.pick(["", ":08.2f", ": >10", ":x"])
-                parts.append("$(" + self.simple_expression() + fmt + ")")
+                inner = "" if self.chance(0.05) else self.simple_expression()  # `$()` is empty
+                parts.append("$(" + inner + fmt + ")")
             parts.append(" " + self.pick(WORDS) + " ")
         return "'" + "".join(parts) + "'"
 
@@ -128,7 +129,7 @@ class Gen:
         r = self.rng.random()
         if r < 0.45:
             op = self.pick(["+", "-", "*", "/", "%", "^", "==", "!=", "<", "<=", ">", ">=", "&&", "||",
-                            "??", "=~", "!~", "and", "or", "is", "in", "..", "..<"])
+                            "??", "?:", "=~", "!~", "and", "or", "is", "in", "..", "..<"])
             return self.expression(budget - 1) + " " + op + " " + self.expression(budget - 1)
         if r < 0.55:
             return self.pick(["-", "!", "not "]) + self.expression(budget - 1)
@@ -195,7 +196,7 @@ def stmt_for(g, budget=2):
 
 
 def stmt_while(g, budget=2):
-    return "while %s %s" % (g.expression(1), g.block(budget))
+    return "while %s %s" % (g.expression(1), g.block(budget)[:-1] + "  break\n}")
 
 
 def stmt_loop(g, budget=2):
@@ -218,9 +219,9 @@ def stmt_comment(g, budget=2):
 
 
 def stmt_reserved(g, budget=2):
-    # Reserved words still lex as keywords; the parser rejects them later.
+    # Reserved words lex as keywords (the parser rejects them); after `.` they are names.
     kw = g.pick(["op", "where", "mod", "pub", "use", "effect", "try", "handle", "finally", "perform", "resume"])
-    return "// reserved: %s\n%s.%s;" % (kw, g.name(), kw)
+    return "%s.%s;\n%s %s;" % (g.name(), kw, kw, g.name())
 
 
 def stmt_faulty(g, budget=2):
