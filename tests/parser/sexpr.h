@@ -192,7 +192,7 @@ inline std::string sx(const Expression& e) {
 
 inline std::string sx(const Statement& s) {
   using S = Statement;
-  if (auto* n = s.get_if<S::Empty>()) return ";";
+  if (s.get_if<S::Empty>()) return ";";
   if (auto* n = s.get_if<S::Expression>()) return sx(n->expression) + sx(n->semicolon);
   if (auto* n = s.get_if<S::BlockExpression>()) return sx(n->expression);
   if (auto* n = s.get_if<S::Bind>()) {
