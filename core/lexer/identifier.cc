@@ -69,11 +69,11 @@ bool identifier_into(LexerInput& in, bool keyword, TokenKind& out) {
   std::string_view name = in.slice(start);
   if (keyword) {
     if (auto kw = keyword_from_str(name)) {
-      out.value.emplace<TokenKind::Keyword>(TokenKind::Keyword{*kw});
+      out.set<TokenKind::Keyword>(TokenKind::Keyword{*kw});
       return true;
     }
   }
-  out.value.emplace<TokenKind::Identifier>(TokenKind::Identifier{name});
+  out.set<TokenKind::Identifier>(TokenKind::Identifier{name});
   return true;
 }
 

@@ -216,6 +216,16 @@ struct TokenKind {
   // A recovery kind standing for `recovered`, with the given diagnostics as they are.
   static TokenKind unknown_errors(TokenKind recovered, std::vector<SourceDiagnostic> errors);
 
+  // Replaces the kind in place with a payload that cannot throw on
+  // construction (the scanner's hot path; no visit of the old kind).
+  template <typename T, typename... Args>
+  T& set(Args&&... args) noexcept {
+    static_assert(std::is_nothrow_constructible_v<T, Args&&...>);
+    destroy();
+    new (&value) Variant(std::in_place_type<T>, T(std::forward<Args>(args)...));
+    return *std::get_if<T>(&value);
+  }
+
   Tag tag() const { return static_cast<Tag>(value.index()); }
 
   template <typename T>

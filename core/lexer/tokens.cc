@@ -14,7 +14,7 @@ using Op = Operator;
 // Consumes `n` bytes and stores the operator.
 bool op(LexerInput& in, TokenKind& out, std::size_t n, Op o) {
   in.advance(n);
-  out.value.emplace<TokenKind::Operator>(TokenKind::Operator{o});
+  out.set<TokenKind::Operator>(TokenKind::Operator{o});
   return true;
 }
 
