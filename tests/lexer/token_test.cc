@@ -178,5 +178,38 @@ TEST(TokenModel, WrapAsUnknownNests) {
   EXPECT_EQ(e.current_token_start(), 4u);
 }
 
+TEST(TokenModel, CopyMoveAndAssignEveryKind) {
+  K::InterpolatedString is;
+  is.parts.emplace_back(CowText::owned("a"), std::vector<Token>{Token::make(K::Identifier{"b"}, {1, 2})}, "f");
+  is.parts.emplace_back();
+  const K kinds[] = {K::Eof{}, K::Identifier{"x"}, K::Ordinal{3}, K::Number{2.5, {NumberInfo::Decimal{"2.5"}}},
+                     K::String{CowText::owned("s"), Box<StringInfo>(StringInfo{})}, is, Operator::Dot, Keyword::If,
+                     K::unknown(K::String{CowText::owned("u"), {}}, {0, 1}, DiagnosticCode::UnterminatedString),
+                     K::Empty{}};
+  for (const auto& a : kinds) {
+    for (const auto& b : kinds) {
+      K copy = a;
+      EXPECT_EQ(copy, a);
+      copy = b;
+      EXPECT_EQ(copy, b);
+      K moved = std::move(copy);
+      EXPECT_EQ(moved, b);
+      moved = K(a);
+      EXPECT_EQ(moved, a);
+    }
+  }
+  // Assigning a kind from a part of itself (unwrapping a recovery kind).
+  K wrapped = K::unknown(K::String{CowText::owned("inner"), {}}, {0, 1}, DiagnosticCode::UnterminatedString);
+  wrapped = std::move(*wrapped.get_if<K::Unknown>()->recovered);
+  EXPECT_EQ(wrapped, K(K::String{CowText("inner"), {}}));
+  K again = K::unknown(K::Ordinal{1}, {0, 1}, DiagnosticCode::InvalidOrdinalLiteral);
+  again = *again.get_if<K::Unknown>()->recovered;
+  EXPECT_EQ(again, K(K::Ordinal{1}));
+  K self = is;
+  const K& alias = self;
+  self = alias;
+  EXPECT_EQ(self, K(is));
+}
+
 }  // namespace
 }  // namespace vaxo_core::lexer
