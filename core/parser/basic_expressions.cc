@@ -30,11 +30,17 @@ bool is_range_op(const Token& t) { return t == Operator::SpreadRange || t == Ope
 
 Iterable value_of(Expression e) { return Iterable{Iterable::Value{std::move(e)}}; }
 
+[[gnu::noinline]] std::optional<Expression> take_value(Iterable& it) {
+  auto* v = std::get_if<Iterable::Value>(&it.node);
+  if (v == nullptr) return std::nullopt;
+  return std::move(v->value);
+}
+
 // An operand that may not be a range.
 std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence) {
-  auto it = pratt(ctx, precedence, false);
+  std::optional<Iterable> it = pratt(ctx, precedence, false);
   if (!it) return std::nullopt;
-  return verify_expr(std::move(*it));
+  return take_value(*it);
 }
 
 std::optional<Expression> additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
@@ -71,6 +77,172 @@ std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
                                   [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
 }
 
+
+// The rules below recurse with the nesting of the source. They keep their
+// own frames small by building nodes in separate, non-inlined functions, so
+// that the stack a nesting level costs stays low in every build mode.
+#define VAXO_NODE_BUILDER [[gnu::noinline]]
+
+std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
+  std::optional<Expression> left = pratt_prefix(ctx);
+  if (!left) return std::nullopt;
+  return pratt_loop(ctx, std::move(*left), min, allow_range);
+}
+
+VAXO_NODE_BUILDER Expression prefix_node(ParserContext& ctx, const Token& op, Expression& operand) {
+  return build(ctx, Expression::Prefix{TokenRef::borrow(op), box(std::move(operand))});
+}
+
+VAXO_NODE_BUILDER std::optional<Iterable> is_node(ParserContext& ctx, Expression& left, const Token& op,
+                                                  Pattern& pattern) {
+  return value_of(build(ctx, Expression::Is{box(std::move(left)), TokenRef::borrow(op), box(std::move(pattern))}));
+}
+
+std::optional<Iterable> is_step(ParserContext& ctx, Expression& left, const Token& op) {
+  std::optional<Pattern> pattern = patterns::pattern(ctx, false);
+  if (!pattern) return std::nullopt;
+  return is_node(ctx, left, op, *pattern);
+}
+
+VAXO_NODE_BUILDER std::optional<Iterable> cond_node(ParserContext& ctx, Expression& left, const Token& op,
+                                                    Expression& then, TokenRef& colon, Expression& otherwise) {
+  return value_of(build(ctx, Expression::Cond{box(std::move(left)), TokenRef::borrow(op), box(std::move(then)),
+                                              std::move(colon), box(std::move(otherwise))}));
+}
+
+std::optional<Iterable> cond_step(ParserContext& ctx, Expression& left, const Token& op, PrecedenceResult otherwise_p) {
+  std::optional<Expression> then = expressions::expression(ctx);
+  if (!then) return std::nullopt;
+  std::optional<TokenRef> colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
+  std::optional<Expression> otherwise = verified(ctx, otherwise_p);
+  if (!otherwise) return std::nullopt;
+  return cond_node(ctx, left, op, *then, *colon, *otherwise);
+}
+
+VAXO_NODE_BUILDER std::optional<Iterable> infix_node(ParserContext& ctx, Expression& left, const Token& op,
+                                                     Expression& right, bool allow_range) {
+  if (is_range_op(op)) {
+    if (allow_range) {
+      return Iterable{Iterable::Range{Range{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))}}};
+    }
+    // Read as an addition once the diagnostics are collected.
+    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
+    return value_of(build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(right))}));
+  }
+  return value_of(build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))}));
+}
+
+// The suffixes of a postfix chain. Each one either joins its node to `acc`
+// and returns true, or consumes nothing and returns false.
+VAXO_NODE_BUILDER void extension_node(ParserContext& ctx, Expression& acc, const Token& colon_colon,
+                                      CallParts& parts) {
+  acc = build(ctx, Expression::Extension{box(std::move(acc)), TokenRef::borrow(colon_colon), std::move(parts.callee),
+                                         std::move(parts.open_paren), std::move(parts.arguments),
+                                         std::move(parts.close_paren)});
+}
+
+bool extension_suffix(ParserContext& ctx, Expression& acc, const Token& colon_colon) {
+  const auto here = ctx.checkpoint();
+  ctx.next();
+  std::optional<CallParts> parts = extension_call(ctx);
+  if (!parts) {
+    ctx.reset(here);
+    return false;
+  }
+  extension_node(ctx, acc, colon_colon, *parts);
+  return true;
+}
+
+VAXO_NODE_BUILDER void tagged_string_node(ParserContext& ctx, Expression& acc, Expression string) {
+  acc = build(ctx, Expression::TaggedString{box(std::move(acc)), box(std::move(string))});
+}
+
+VAXO_NODE_BUILDER void call_node(ParserContext& ctx, Expression& acc, ListParts<ArgumentItem>& args) {
+  auto& [open, arguments, close] = args;
+  acc = build(ctx, Expression::Call{Callable{Callable::Expression{box(std::move(acc))}}, std::move(open),
+                                    std::move(arguments), std::move(close)});
+}
+
+bool call_suffix(ParserContext& ctx, Expression& acc) {
+  std::optional<ListParts<ArgumentItem>> args = arg_list(ctx, helper::token(Operator::OpenParen));
+  if (!args) return false;
+  call_node(ctx, acc, *args);
+  return true;
+}
+
+bool access_suffix(ParserContext& ctx, Expression& acc) {
+  std::optional<AccessIndex> suffix = access_index(ctx);
+  if (!suffix) return false;
+  acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
+  return true;
+}
+
+VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, Expression& acc) {
+  for (;;) {
+    const Token* t = ctx.peek();
+    if (t == nullptr) return;
+    if (*t == Operator::ColonColon) {
+      if (extension_suffix(ctx, acc, *t)) continue;
+      return;
+    }
+    if (t->kind.is_string()) {
+      ctx.next();
+      tagged_string_node(ctx, acc, Expression(Expression::Literal{TokenRef::borrow(*t)}));
+      continue;
+    }
+    if (t->kind.is_interpolated_string()) {
+      tagged_string_node(ctx, acc, *interpolation(ctx));
+      continue;
+    }
+    if (*t == Operator::Exclamation || *t == Operator::Dot || *t == Operator::OpenBracket) {
+      if (access_suffix(ctx, acc)) continue;
+      return;
+    }
+    if (*t == Operator::OpenParen && call_suffix(ctx, acc)) continue;
+    return;
+  }
+}
+
+bool starts_block_like(const Token& t) {
+  return t == Operator::OpenBrace || t == Keyword::If || t == Keyword::Fn || t == Keyword::Loop ||
+         t == Keyword::While || t == Keyword::Match || t == Keyword::For;
+}
+
+VAXO_NODE_BUILDER std::optional<Expression> type_call(ParserContext& ctx) {
+  std::optional<CallParts> call = pseudo_function(ctx, false);
+  if (!call) return std::nullopt;
+  return build(ctx, Expression::Call{std::move(call->callee), std::move(call->open_paren), std::move(call->arguments),
+                                     std::move(call->close_paren)});
+}
+
+VAXO_NODE_BUILDER std::optional<Expression> literal_primary(ParserContext& ctx) {
+  std::optional<TokenRef> literal = helper::literal_token(ctx);
+  if (!literal) return std::nullopt;
+  return Expression(Expression::Literal{std::move(*literal)});
+}
+
+VAXO_NODE_BUILDER std::optional<Expression> variable_primary(ParserContext& ctx) {
+  std::optional<TokenRef> name = helper::variable_token(ctx, false, true);
+  if (!name) return std::nullopt;
+  return Expression(Expression::Variable{std::move(*name)});
+}
+
+// A parenthesised list with exactly one positional member and no comma is a
+// grouping; anything else a record.
+VAXO_NODE_BUILDER Expression record_like_node(ParserContext& ctx, ListParts<RecordItem>& list) {
+  auto& [open, members, close] = list;
+  if (members.size() == 1 && !members.front().has_tail_comma() && members.front().element.is_unnamed()) {
+    auto& unnamed = std::get<RecordElementBase<Expression, Expression>::Unnamed>(members.front().element.node);
+    return build(ctx, Expression::Grouping{std::move(open), std::move(unnamed.value), std::move(close)});
+  }
+  return build(ctx, Expression::Record{std::move(open), std::move(members), std::move(close)});
+}
+
+VAXO_NODE_BUILDER Expression array_node(ParserContext& ctx, ListParts<ArrayLiteralItem>& list) {
+  auto& [open, items, close] = list;
+  return build(ctx, Expression::Array{std::move(open), std::move(items), std::move(close)});
+}
+
 }  // namespace
 
 std::optional<Expression> verify_expr(Iterable iterable) {
@@ -84,8 +256,7 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   const std::uint32_t key = pratt_key(precedence.value, allow_range);
   if (ctx.failed_before(key)) return std::nullopt;
   const auto start = ctx.checkpoint();
-  std::optional<Iterable> result;
-  if (auto left = pratt_prefix(ctx)) result = pratt_loop(ctx, std::move(*left), precedence.value, allow_range);
+  std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
   if (!result) {
     ctx.reset(start);
     ctx.remember_failure(key);
@@ -105,40 +276,18 @@ std::optional<Expression> pratt_prefix(ParserContext& ctx) {
     ctx.reset(start);
     return std::nullopt;
   }
-  return build(ctx, Expression::Prefix{TokenRef::borrow(*t), box(std::move(*operand))});
+  return prefix_node(ctx, *t, *operand);
 }
 
 std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
                                     bool allow_range) {
-  if (op == Keyword::Is) {
-    auto pattern = patterns::pattern(ctx, false);
-    if (!pattern) return std::nullopt;
-    return value_of(build(ctx, Expression::Is{box(std::move(left)), TokenRef::borrow(op), box(std::move(*pattern))}));
-  }
+  if (op == Keyword::Is) return is_step(ctx, left, op);
   PrecedenceResult right_precedence = precedence;
   if (precedence.right_associative) --right_precedence.value;
-
-  if (op == Operator::Question) {
-    auto then = expressions::expression(ctx);
-    if (!then) return std::nullopt;
-    auto colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
-    auto otherwise = verified(ctx, right_precedence);
-    if (!otherwise) return std::nullopt;
-    return value_of(build(ctx, Expression::Cond{box(std::move(left)), TokenRef::borrow(op), box(std::move(*then)),
-                                                std::move(*colon), box(std::move(*otherwise))}));
-  }
-
+  if (op == Operator::Question) return cond_step(ctx, left, op, right_precedence);
   auto right = verified(ctx, right_precedence);
   if (!right) return std::nullopt;
-  if (is_range_op(op)) {
-    if (allow_range) {
-      return Iterable{Iterable::Range{Range{box(std::move(left)), TokenRef::borrow(op), box(std::move(*right))}}};
-    }
-    // Read as an addition once the diagnostics are collected.
-    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
-    return value_of(build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(*right))}));
-  }
-  return value_of(build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(*right))}));
+  return infix_node(ctx, left, op, *right, allow_range);
 }
 
 std::optional<Expression> basic_expression(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
@@ -146,51 +295,9 @@ std::optional<Expression> basic_expression(ParserContext& ctx) { return verified
 std::optional<Iterable> iterable(ParserContext& ctx) { return pratt(ctx, PrecedenceResult{}, true); }
 
 std::optional<Expression> postfix(ParserContext& ctx) {
-  auto operand = primary(ctx);
-  if (!operand) return std::nullopt;
-  Expression acc = std::move(*operand);
-  for (;;) {
-    const Token* t = ctx.peek();
-    if (t == nullptr) break;
-    const auto here = ctx.checkpoint();
-
-    if (*t == Operator::ColonColon) {
-      ctx.next();
-      if (auto parts = extension_call(ctx)) {
-        acc = build(ctx, Expression::Extension{box(std::move(acc)), TokenRef::borrow(*t), std::move(parts->callee),
-                                               std::move(parts->open_paren), std::move(parts->arguments),
-                                               std::move(parts->close_paren)});
-        continue;
-      }
-      ctx.reset(here);
-      break;
-    }
-    if (t->kind.is_string()) {
-      ctx.next();
-      acc = build(ctx, Expression::TaggedString{box(std::move(acc)), box(Expression(Expression::Literal{
-                                                                         TokenRef::borrow(*t)}))});
-      continue;
-    }
-    if (t->kind.is_interpolated_string()) {
-      auto string = interpolation(ctx);
-      acc = build(ctx, Expression::TaggedString{box(std::move(acc)), box(std::move(*string))});
-      continue;
-    }
-    if (auto suffix = access_index(ctx)) {
-      acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
-      continue;
-    }
-    if (*t == Operator::OpenParen) {
-      if (auto args = arg_list(ctx, helper::token(Operator::OpenParen))) {
-        auto& [open, arguments, close] = *args;
-        acc = build(ctx, Expression::Call{Callable{Callable::Expression{box(std::move(acc))}}, std::move(open),
-                                          std::move(arguments), std::move(close)});
-        continue;
-      }
-    }
-    break;
-  }
-  return acc;
+  std::optional<Expression> operand = primary(ctx);
+  if (operand) read_suffixes(ctx, *operand);
+  return operand;
 }
 
 std::optional<AccessIndex> access_index(ParserContext& ctx) {
@@ -337,20 +444,21 @@ std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided) {
 }
 
 std::optional<Expression> primary(ParserContext& ctx) {
+  // Each form starts with its own kind of token, so the first token picks
+  // the one alternative that can succeed.
   const Token* t = ctx.peek();
   if (t == nullptr) return std::nullopt;
-  if (*t == Keyword::Type) {
-    if (auto call = pseudo_function(ctx, false)) {
-      return build(ctx, Expression::Call{std::move(call->callee), std::move(call->open_paren),
-                                         std::move(call->arguments), std::move(call->close_paren)});
-    }
+  const TokenKind& kind = t->kind;
+  if (*t == Keyword::Type) return type_call(ctx);
+  if (starts_block_like(*t)) return block_expressions::block_like_expression(ctx);
+  if (kind.is_number() || kind.is_ordinal() || kind.is_string() || *t == Keyword::True || *t == Keyword::False ||
+      *t == Keyword::Nil || *t == Keyword::Nan || *t == Keyword::Inf) {
+    return literal_primary(ctx);
   }
-  if (auto block = block_expressions::block_like_expression(ctx)) return block;
-  if (auto literal = helper::literal_token(ctx)) return Expression(Expression::Literal{std::move(*literal)});
-  if (t->kind.is_interpolated_string()) return interpolation(ctx);
-  if (auto name = helper::variable_token(ctx, false, true)) return Expression(Expression::Variable{std::move(*name)});
-  if (auto record = record_like(ctx)) return record;
-  return array(ctx);
+  if (kind.is_interpolated_string()) return interpolation(ctx);
+  if (*t == Operator::OpenParen) return record_like(ctx);
+  if (*t == Operator::OpenBracket) return array(ctx);
+  return variable_primary(ctx);
 }
 
 std::optional<Expression> record_like(ParserContext& ctx) {
@@ -359,12 +467,7 @@ std::optional<Expression> record_like(ParserContext& ctx) {
       expression, [](ParserContext& c, const Token& key) { return to_interpolate_expr(c, key); }, expression,
       expression, expression, [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
   if (!list) return std::nullopt;
-  auto& [open, members, close] = *list;
-  if (members.size() == 1 && !members.front().has_tail_comma() && members.front().element.is_unnamed()) {
-    auto& unnamed = std::get<RecordElementBase<Expression, Expression>::Unnamed>(members.front().element.node);
-    return build(ctx, Expression::Grouping{std::move(open), std::move(unnamed.value), std::move(close)});
-  }
-  return build(ctx, Expression::Record{std::move(open), std::move(members), std::move(close)});
+  return record_like_node(ctx, *list);
 }
 
 std::optional<Expression> array(ParserContext& ctx) {
@@ -379,8 +482,7 @@ std::optional<Expression> array(ParserContext& ctx) {
       [](ParserContext& c) { return iterable(c); }, spread_operand,
       [](std::size_t pos) { return value_of(expressions::expression_expected(pos)); })(ctx);
   if (!list) return std::nullopt;
-  auto& [open, items, close] = *list;
-  return build(ctx, Expression::Array{std::move(open), std::move(items), std::move(close)});
+  return array_node(ctx, *list);
 }
 
 std::optional<Expression> interpolation(ParserContext& ctx) {
