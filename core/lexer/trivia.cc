@@ -59,17 +59,80 @@ std::optional<Unit> new_line(LexerInput& in) {
   return Unit{};
 }
 
+// The two runs below are the toolkit forms
+//   leading  = repeat(0.., alt(line_comment, block_comment, new_line))
+//   tailing  = alt((repeat(1.., block_comment), alt(line_comment, new_line)),
+//                  repeat(0..=1, alt(line_comment, new_line)))
+// written out by hand: every trivia parser begins with blanks and then one
+// of "//", "/*", "\n" or "\r\n", so the next two bytes pick the only
+// alternative that can succeed.
+
+namespace {
+
+enum class Next { LineComment, BlockComment, NewLine, None };
+
+// Skips the blanks and names the only trivia that can start after them.
+Next blanks_then_peek(LexerInput& in) {
+  space0(in);
+  int c = in.byte_at(0);
+  if (c == '\n') return Next::NewLine;
+  if (c == '\r') return in.byte_at(1) == '\n' ? Next::NewLine : Next::None;
+  if (c == '/') {
+    int d = in.byte_at(1);
+    if (d == '/') return Next::LineComment;
+    if (d == '*') return Next::BlockComment;
+  }
+  return Next::None;
+}
+
+}  // namespace
+
 std::optional<Unit> leading_trivia(LexerInput& in) {
   if (!may_start_trivia(in)) return Unit{};
-  return repeat_void(kAny, alt(line_comment, block_comment, new_line))(in);
+  for (;;) {
+    const std::size_t cp = in.position;
+    bool ok = false;
+    switch (blanks_then_peek(in)) {
+      case Next::NewLine:
+        ok = line_ending(in).has_value();
+        break;
+      case Next::LineComment:
+        in.reset(cp);
+        ok = line_comment(in).has_value();
+        break;
+      case Next::BlockComment:
+        in.reset(cp);
+        ok = block_comment(in).has_value();
+        break;
+      case Next::None:
+        break;
+    }
+    if (!ok) {
+      in.reset(cp);
+      return Unit{};
+    }
+  }
 }
 
 std::optional<Unit> tailing_trivia(LexerInput& in) {
   if (!may_start_trivia(in)) return Unit{};
-  auto cp = in.checkpoint();
-  if (repeat_void(kOneOrMore, block_comment)(in) && line_comment_or_new_line(in)) return Unit{};
+  const std::size_t cp = in.position;
+  // One or more block comments, then a line comment or a line ending.
+  std::size_t blocks = 0;
+  for (;;) {
+    const std::size_t before = in.position;
+    if (blanks_then_peek(in) != Next::BlockComment) {
+      in.reset(before);
+      break;
+    }
+    block_comment(in);
+    ++blocks;
+  }
+  if (blocks > 0 && line_comment_or_new_line(in)) return Unit{};
+  // Otherwise at most one line comment or line ending.
   in.reset(cp);
-  return repeat_void(between(0, 1), line_comment_or_new_line)(in);
+  if (!line_comment_or_new_line(in)) in.reset(cp);
+  return Unit{};
 }
 
 }  // namespace vaxo_core::lexer::trivia

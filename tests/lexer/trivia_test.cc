@@ -2,6 +2,10 @@
 #include <gtest/gtest.h>
 
 #include "core/lexer/lexer.h"
+#include "core/lexer/trivia.h"
+
+#include <functional>
+#include <random>
 #include "tests/lexer/support/lex_cases.h"
 
 namespace vaxo_core::lexer {
@@ -77,6 +81,52 @@ TEST(TokenLoop, LongRunsOfFailedLineCommentsStayLinear) {
   src += "\rx";
   auto tokens = testing::lex_script(src);
   EXPECT_EQ(tokens.size(), 200'000u + 3);
+}
+
+// The trivia runs written with the toolkit, exactly as specified; the
+// lexer's hand-written runs must stop at the same places.
+std::optional<Unit> reference_leading(LexerInput& in) {
+  return repeat_void(kAny, alt(trivia::line_comment, trivia::block_comment, trivia::new_line))(in);
+}
+std::optional<Unit> reference_tailing(LexerInput& in) {
+  auto comment_or_line = alt(trivia::line_comment, trivia::new_line);
+  return alt(void_(seq(repeat_void(kOneOrMore, trivia::block_comment), comment_or_line)),
+             repeat_void(between(0, 1), comment_or_line))(in);
+}
+
+void expect_same_trivia(std::string_view text) {
+  for (std::size_t start = 0; start <= text.size(); ++start) {
+    LexerInput a{text, start}, b{text, start}, c{text, start}, d{text, start};
+    trivia::leading_trivia(a);
+    reference_leading(b);
+    trivia::tailing_trivia(c);
+    reference_tailing(d);
+    ASSERT_EQ(a.position, b.position) << "leading, \"" << debug_escape(text) << "\" from " << start;
+    ASSERT_EQ(c.position, d.position) << "tailing, \"" << debug_escape(text) << "\" from " << start;
+  }
+}
+
+TEST(Trivia, HandWrittenRunsMatchTheToolkitForms) {
+  const std::string alphabet = " \t/*\n\ra";
+  // Every text of up to five characters over the alphabet...
+  std::string text;
+  std::function<void(std::size_t)> all = [&](std::size_t len) {
+    expect_same_trivia(text);
+    if (len == 0) return;
+    for (char ch : alphabet) {
+      text.push_back(ch);
+      all(len - 1);
+      text.pop_back();
+    }
+  };
+  all(5);
+  // ...and longer random ones.
+  std::mt19937 rng(7);
+  for (int i = 0; i < 3000; ++i) {
+    std::string t(rng() % 40, ' ');
+    for (char& ch : t) ch = alphabet[rng() % alphabet.size()];
+    expect_same_trivia(t);
+  }
 }
 
 }  // namespace
