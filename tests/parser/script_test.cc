@@ -1,0 +1,117 @@
+// The parser entry and the script loop: stray tokens become Unknown
+// statements, the last expression or block-like statement becomes the value,
+// the end token is borrowed or stands in owned, and a parse past the bounds
+// has no result.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "core/lexer/lexer.h"
+#include "core/parser/parser.h"
+#include "tests/parser/sexpr.h"
+#include "tests/parser/support/source.h"
+
+namespace vaxo_core::parser {
+namespace {
+
+using testing::diagnostics_of;
+using testing::Source;
+using testing::sx;
+using Diags = std::vector<std::string>;
+
+std::string script_sx(const Script& script) {
+  std::string out;
+  for (const Statement& s : script.statements) out += sx(s) + " | ";
+  return out + "=> " + sx(script.value);
+}
+
+TEST(Script, Loop) {
+  struct Case {
+    const char* source;
+    const char* tree;
+    Diags diagnostics = {};
+  } cases[] = {
+      {"", "=> _"},
+      {"x", "=> x"},
+      {"x }", "x<?;> | (unknown }) | => _", {"MissingSemicolon 1..1", "UnmatchedCloseBrace 2..3"}},
+      {") ] }", "(unknown )) | (unknown ]) | (unknown }) | => _",
+       {"UnmatchedCloseParen 0..1", "UnmatchedCloseBracket 2..3", "UnmatchedCloseBrace 4..5"}},
+      {"if c {}", "=> (if c ({} => _) _)"},
+      {"if c {};", "(if c ({} => _) _) | ; | => _"},
+      {"{'a': 1}", "=> (json \"a\":1 })"},
+      {"{'a': 1};", "(json \"a\":1 }); | => _"},
+      {"let ; x", "(unknown let) | ; | => x", {"UnexpectedToken 0..3"}},
+      {"a; b; c", "a; | b; | => c"},
+      {"x = 1; ) y", "(rebind x 1); | (unknown )) | => y", {"UnmatchedCloseParen 7..8"}},
+      {"a b", "a<?;> | => b", {"MissingSemicolon 1..1"}},
+      {"else x", "=> (unknown else x)", {"UnknownExpression 0..6"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    Source s(c.source);
+    auto script = parse(s.ctx());
+    ASSERT_TRUE(script);
+    EXPECT_EQ(script_sx(*script), c.tree);
+    EXPECT_TRUE(script->eof.is_borrowed());
+    EXPECT_TRUE(script->eof->kind.is_eof());
+    EXPECT_EQ(s.rest(), "");
+    EXPECT_EQ(diagnostics_of(*script, s.text()), c.diagnostics);
+  }
+}
+
+TEST(Script, EmptyTokenListGetsAStandInEnd) {
+  std::vector<Token> none;
+  auto script = parse(none);
+  ASSERT_TRUE(script);
+  EXPECT_TRUE(script->statements.empty());
+  EXPECT_FALSE(script->value);
+  ASSERT_TRUE(script->eof.is_owned());
+  EXPECT_EQ(script->eof.range(), (ByteRange{0, 0}));
+  EXPECT_EQ(diagnostics_of(*script, ""), (Diags{"UnexpectedToken 0..0"}));
+  EXPECT_TRUE(script->eof->kind.is_eof());
+}
+
+TEST(Script, ATokenListWithoutEofEndsWhenTheTokensRunOut) {
+  config::Config config;
+  std::string text = "a; b";
+  lexer::LexerInput in = lexer::to_input(text, config);
+  auto tokens = lexer::lex(in);
+  ASSERT_TRUE(tokens);
+  tokens->pop_back();
+  auto script = parse(*tokens);
+  ASSERT_TRUE(script);
+  EXPECT_EQ(script_sx(*script), "a; | => b");
+  EXPECT_TRUE(script->eof.is_owned());
+}
+
+TEST(Script, ThePreviousEndOfAnEmptyListIsZero) {
+  std::vector<Token> none;
+  ParserState state;
+  ParserContext ctx = to_input(none, state);
+  EXPECT_EQ(ctx.previous_token_end(), 0u);
+  EXPECT_EQ(ctx.index, 0u);
+}
+
+TEST(Script, ALastBlockLikeStatementBecomesTheValue) {
+  Source s("loop {} if a {}");
+  auto [statements, value] = helper::statements_and_expression(s.ctx());
+  ASSERT_EQ(statements.size(), 1u);
+  ASSERT_TRUE(value);
+  EXPECT_TRUE(value->is<Expression::If>());
+
+  std::vector<Statement> only_empty;
+  only_empty.push_back(Statement(Statement::Empty{TokenRef::borrow(s.tokens().back())}));
+  auto [kept, none] = helper::construct_statements_and_expression(std::move(only_empty), std::nullopt);
+  EXPECT_EQ(kept.size(), 1u);
+  EXPECT_FALSE(none);
+}
+
+TEST(Script, NestingPastTheBoundHasNoResult) {
+  std::string text(200000, '(');
+  Source s(text);
+  EXPECT_FALSE(parse(s.ctx()));
+}
+
+}  // namespace
+}  // namespace vaxo_core::parser
