@@ -21,6 +21,12 @@
 
 namespace vaxo_core::emitter::testing {
 
+// The lexer or the parser gave up as a whole (nesting past their bounds):
+// a legitimate outcome, never an emitter fault.
+struct StageGaveUp {
+  const char* stage;
+};
+
 // One compilation of `text`: tokens, tree and collectors live as long as it.
 class Emitted {
  public:
@@ -29,11 +35,11 @@ class Emitted {
     config_.diagnostic_sourcemap = sourcemap;
     lexer::LexerInput in = lexer::to_input(text_, config_);
     std::optional<std::vector<lexer::Token>> tokens = lexer::lex(in);
-    if (!tokens) throw std::runtime_error("lexer failed");
+    if (!tokens) throw StageGaveUp{"lexer"};
     tokens_ = std::move(*tokens);
     for (lexer::Token& t : tokens_) unwrap(t);
     std::optional<parser::Script> script = parser::parse(tokens_);
-    if (!script) throw std::runtime_error("parser failed");
+    if (!script) throw StageGaveUp{"parser"};
     script_ = std::make_unique<parser::Script>(std::move(*script));
     parser_diagnostics_ = std::make_unique<DiagnosticsCollector>(config_, text_);
     parser::collect_diagnostics(*script_, *parser_diagnostics_);
