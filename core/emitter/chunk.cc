@@ -18,7 +18,7 @@ void put_u32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value
 
 std::uint32_t checked_u32(std::size_t n, const char* what) {
   if (n > std::numeric_limits<std::uint32_t>::max()) {
-    throw InternalError(std::string(what) + " of " + std::to_string(n) + " bytes does not fit 32 bits");
+    throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
   }
   return static_cast<std::uint32_t>(n);
 }
@@ -164,7 +164,7 @@ Placeholder Chunk::mark(OpCode placeholder) {
 
 void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> operands) {
   if (at.position < kHeaderSize || at.position >= code_.size()) {
-    throw InternalError("Header placeholder at " + std::to_string(at.position) + " lies outside the code");
+    throw InternalError(concat({"Header placeholder at ", std::to_string(at.position), " lies outside the code"}));
   }
   // Headers have at most three operands: no allocation for the bytes to insert.
   if (operands.size() > 4) throw InternalError("Too many header operands");

@@ -103,9 +103,9 @@ std::optional<Decoded> decode(Reader& r, std::size_t code_start) {
     auto v = r.operand(d.wide);
     if (!v) return std::nullopt;
     switch (shape) {
-      case 'R': sep(); out += "r" + std::to_string(*v); break;
+      case 'R': sep(); out += 'r'; out += std::to_string(*v); break;
       case 'P': sep(); out += signed_text(*v, d.wide); break;
-      case 'K': sep(); out += "K" + signed_text(*v, d.wide); break;
+      case 'K': sep(); out += 'K'; out += signed_text(*v, d.wide); break;
       case 'r':
       case 'p':
       case 'k': {
@@ -117,9 +117,9 @@ std::optional<Decoded> decode(Reader& r, std::size_t code_start) {
           auto e = r.operand(d.wide);
           if (!e) return std::nullopt;
           if (i > 0) out += ", ";
-          if (shape == 'r') out += "r" + std::to_string(*e);
-          if (shape == 'p') out += signed_text(*e, d.wide);
-          if (shape == 'k') out += "K" + signed_text(*e, d.wide);
+          if (shape == 'r') out += 'r';
+          if (shape == 'k') out += 'K';
+          out += shape == 'r' ? std::to_string(*e) : signed_text(*e, d.wide);
         }
         out += "]";
         break;
@@ -199,7 +199,9 @@ Listing disassemble_listing(std::span<const std::uint8_t> bytes) {
   Reader p(bytes, l->pool_start, l->pool_end);
   for (std::size_t index = 0; !p.done(); ++index) {
     auto tag = p.u8();
-    std::string line = "K" + std::to_string(index) + " ";
+    std::string line = "K";
+    line += std::to_string(index);
+    line += ' ';
     bool ok = true;
     switch (static_cast<ConstantDiscriminants>(*tag)) {
       case ConstantDiscriminants::Nil: line += "Nil"; break;
@@ -244,7 +246,9 @@ std::string disassemble(std::span<const std::uint8_t> bytes) {
   }
   out += "constants:\n";
   for (const std::string& line : listing.constants) {
-    out += (line.front() == '<' ? "" : "  ") + line + "\n";
+    if (line.front() != '<') out += "  ";
+    out += line;
+    out += '\n';
   }
   return out;
 }

@@ -10,7 +10,7 @@ namespace vaxo_core::emitter {
 
 void Emitter::enter_scope(ByteRange range) {
   if (range.end < range.start) {
-    throw InternalError("Invalid scope range " + std::to_string(range.start) + ".." + std::to_string(range.end));
+    throw InternalError(concat({"Invalid scope range ", std::to_string(range.start), "..", std::to_string(range.end)}));
   }
   enter_leveled_scope(range, closures.size());
 }

@@ -5,6 +5,8 @@
 #include <string>
 #include <utility>
 
+#include "core/emitter/text.h"
+
 namespace vaxo_core::emitter {
 
 using lexer::Operator;
@@ -122,9 +124,8 @@ void Emitter::declare_block(std::span<const Statement> stmts, const Expression* 
 
 void Emitter::unreachable_at(std::string_view start_text, std::size_t start, std::string_view end_text,
                              std::size_t end, const std::source_location& where) {
-  throw InternalError("Unreachable " + std::string(start_text) + "(" + std::to_string(start) + ") " +
-                      std::string(end_text) + "(" + std::to_string(end) + ") at " + where.file_name() + ":" +
-                      std::to_string(where.line()));
+  throw InternalError(concat({"Unreachable ", start_text, "(", std::to_string(start), ") ", end_text, "(",
+                              std::to_string(end), ") at ", where.file_name(), ":", std::to_string(where.line())}));
 }
 
 std::string Emitter::debug_text(const lexer::Token& token) { return token.to_string(); }
@@ -132,16 +133,20 @@ std::string Emitter::debug_text(const parser::TokenRef& token) { return token.to
 std::string Emitter::debug_text(const std::optional<parser::TokenRef>& token) {
   return token ? token->to_string() : "None";
 }
-std::string Emitter::debug_text(const Expression& expr) { return "Expression#" + std::to_string(expr.node.index()); }
+std::string Emitter::debug_text(const Expression& expr) {
+  return concat({"Expression#", std::to_string(expr.node.index())});
+}
 std::string Emitter::debug_text(const std::unique_ptr<Expression>& expr) {
   return expr ? debug_text(*expr) : "None";
 }
-std::string Emitter::debug_text(const Pattern& pattern) { return "Pattern#" + std::to_string(pattern.node.index()); }
+std::string Emitter::debug_text(const Pattern& pattern) {
+  return concat({"Pattern#", std::to_string(pattern.node.index())});
+}
 std::string Emitter::debug_text(const std::unique_ptr<Pattern>& pattern) {
   return pattern ? debug_text(*pattern) : "None";
 }
 std::string Emitter::debug_text(const std::vector<Expression>& list) {
-  return "[" + std::to_string(list.size()) + " expressions]";
+  return concat({"[", std::to_string(list.size()), " expressions]"});
 }
 
 }  // namespace vaxo_core::emitter

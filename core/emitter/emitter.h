@@ -38,6 +38,7 @@
 #include "core/lexer/token.h"
 #include "core/parser/ast.h"
 #include "core/parser/ast_walker.h"
+#include "core/parser/parser_context.h"
 
 namespace vaxo_core::emitter {
 
@@ -66,9 +67,15 @@ class EmitDepth {
 
 class Emitter {
  public:
+  // Guarded levels of the emitter's recursion. A tree level passes through a
+  // few guarded operations (an infix chain: emit_expression and
+  // emit_expression_reg), and the parser lets trees grow to its height bound;
+  // the budget's stack check is what stops a small thread stack.
+  static constexpr std::size_t kMaxDepth = 8 * std::size_t{parser::ParserState::kMaxTreeHeight};
+
   // Bound to the caller's text and options; its own collector starts empty.
   // `max_depth` bounds the recursion (a backstop: the parser bounds the tree).
-  explicit Emitter(const DiagnosticsCollector& caller, std::size_t max_depth = NestingBudget::kDefaultMaxDepth);
+  explicit Emitter(const DiagnosticsCollector& caller, std::size_t max_depth = kMaxDepth);
 
   const config::Config& config;
   Chunk chunk;

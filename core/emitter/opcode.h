@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "core/diagnostic/internal_error.h"
+#include "core/emitter/text.h"
 #include "core/lexer/operator.h"
 
 namespace vaxo_core::emitter {
@@ -94,7 +95,7 @@ class Register {
   static constexpr Register make(std::size_t index) {
     if (index == 0) throw InternalError("assertion failed: index != 0");
     if (index > std::numeric_limits<std::uint32_t>::max()) {
-      throw InternalError("Register number " + std::to_string(index) + " does not fit 32 bits");
+      throw InternalError(concat({"Register number ", std::to_string(index), " does not fit 32 bits"}));
     }
     Register r;
     r.number_ = static_cast<std::uint32_t>(index);
@@ -126,7 +127,7 @@ class OpParam {
   // meaning, so it is a broken invariant rather than a wrap.
   static constexpr OpParam from_size(std::size_t n) {
     if (n > static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max())) {
-      throw InternalError("Operand " + std::to_string(n) + " does not fit 32 bits");
+      throw InternalError(concat({"Operand ", std::to_string(n), " does not fit 32 bits"}));
     }
     return OpParam(static_cast<std::int32_t>(n));
   }

@@ -80,7 +80,7 @@ Variable::Variable(std::string_view name, ByteRange declaration, bool is_mutable
       frame_(frame) {}
 
 void Variable::initialize() {
-  if (!has_register()) throw InternalError("Variable " + std::string(name_) + " has no register assigned");
+  if (!has_register()) throw InternalError(concat({"Variable ", name_, " has no register assigned"}));
   initialized_ = true;
 }
 

@@ -1,4 +1,5 @@
 #include "core/emitter/chunk.h"
+#include "core/emitter/text.h"
 
 #include <gtest/gtest.h>
 
@@ -86,7 +87,7 @@ TEST(Chunk, InterningManyConstantsStaysConsistent) {
   Chunk chunk;
   for (int round = 0; round < 2; ++round) {
     for (int i = 0; i < 3000; ++i) {
-      ASSERT_EQ(chunk.add_constant(Constant::owned_string("s" + std::to_string(i))).get(), 2 * i);
+      ASSERT_EQ(chunk.add_constant(Constant::owned_string(concat({"s", std::to_string(i)}))).get(), 2 * i);
       ASSERT_EQ(chunk.add_constant(Constant::number(i)).get(), 2 * i + 1);
     }
   }

@@ -13,13 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "core/compile/recover_token.h"
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/emitter/disassembler.h"
 #include "core/emitter/emitter.h"
-#include "core/lexer/lexer.h"
-#include "core/parser/ast_walker.h"
-#include "core/parser/parser.h"
+#include "tests/emitter/support/front_end.h"
 
 namespace vaxo_core::emitter {
 namespace {
@@ -69,26 +66,19 @@ Outcome compile_and_render(const std::string& text) {
   config::Config config;
   config.diagnostic_tag = true;
   config.diagnostic_sourcemap = true;
-  diagnostic::DiagnosticsCollector collector(config, text);
+  testing::FrontEnd front(text, config);
   Outcome out;
-
-  lexer::LexerInput input = lexer::to_input(text, config);
-  std::optional<std::vector<lexer::Token>> lexed = lexer::lex(input);
-  if (!lexed) {
+  if (!front.lexed()) {
     out.rendered = "<lexer failed>\n";
     return out;
   }
-  std::vector<lexer::Token> tokens;
-  tokens.reserve(lexed->size());
-  for (lexer::Token& t : *lexed) tokens.push_back(*compile::recover_token(std::move(t), collector));
-  std::optional<parser::Script> script = parser::parse(tokens);
-  if (!script) {
+  if (front.script() == nullptr) {
     out.rendered = "<parser failed>\n";
     return out;
   }
-  parser::collect_diagnostics(*script, collector);
+  diagnostic::DiagnosticsCollector& collector = front.collector();
   std::size_t earlier = collector.size();
-  std::vector<std::uint8_t> bytes = emit(*script, collector);
+  std::vector<std::uint8_t> bytes = emit(*front.script(), collector);
 
   std::vector<ByteRange> mapping;
   std::string diagnostics;

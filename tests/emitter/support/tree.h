@@ -13,6 +13,7 @@
 
 #include "core/emitter/disassembler.h"
 #include "core/emitter/emitter.h"
+#include "core/emitter/text.h"
 
 namespace vaxo_core::emitter::testing {
 
@@ -59,7 +60,7 @@ class Tree {
   // A string literal written with double quotes around `value`.
   Expression string(std::string_view value, int nth = 0) {
     return Expression::Literal{ref(TokenKind::String{lexer::CowText(value), {}},
-                                   at("\"" + std::string(value) + "\"", nth))};
+                                   at(concat({"\"", value, "\""}), nth))};
   }
   Expression keyword(Keyword k, int nth = 0) { return Expression::Literal{kw(k, nth)}; }
 
