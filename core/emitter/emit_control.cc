@@ -114,8 +114,8 @@ void Emitter::emit_arm(const Expression&, const Expression::Is& n, Register ret,
   emit_pattern(ret, *n.pattern, value, BindType::Init);
 }
 
-void Emitter::emit_arm(const Expression&, const Expression::If& n, Register ret, Brk brk) {
-  ByteRange whole_end = n.else_block ? range(*n.else_block) : range(*n.then_block);
+void Emitter::emit_arm(const Expression& whole, const Expression::If& n, Register ret, Brk brk) {
+  ByteRange whole_end = range(whole);
   ByteRange keyword = n.if_keyword.range();
   enter_scope(ByteRange{keyword.end, whole_end.end});
   declare_cond_expr(*n.condition);
@@ -150,7 +150,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Cond& n, Regis
   exit_scope();
 }
 
-void Emitter::emit_arm(const Expression& whole, const Expression::Loop& n, Register ret, Brk) {
+void Emitter::emit_arm(const Expression&, const Expression::Loop& n, Register ret, Brk) {
   const Expression::Block& body = body_block(*n.body);
   ByteRange body_range = range(*n.body);
   closures.enter(false, 0);
@@ -162,7 +162,6 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Loop& n, Regis
   patch_header(header, OpCode::Loop, {OpParam::from_size(closures.current().reg_len())});
   exit_scope();
   closures.exit();
-  (void)whole;
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::While& n, Register ret, Brk) {
@@ -256,7 +255,7 @@ void Emitter::loop_else(ByteRange keyword, Register result, const Expression* el
   op_if_end(keyword);
 }
 
-void Emitter::emit_arm(const Expression& whole, const Expression::Match& n, Register ret, Brk brk) {
+void Emitter::emit_arm(const Expression&, const Expression::Match& n, Register ret, Brk brk) {
   ByteRange keyword = n.match_keyword.range();
   // The declaration pass never enters the matched value.
   declare_is_names(*n.value);
@@ -287,7 +286,6 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Match& n, Regi
     op_if_end(empty_at(body_range.end));
     exit_scope();
   }
-  (void)whole;
 }
 
 }  // namespace vaxo_core::emitter

@@ -80,7 +80,10 @@ void Emitter::emit_record_pattern(Register success, const Pattern& pattern, cons
       named(item_range, key, m->colon.get(), *m->value);
     } else if (const auto* m = std::get_if<Member::Unnamed>(&member.node)) {
       Register fetched = closures.add_reg();
-      diagnostics.push(unnamed_field_tag(i), empty_at(range(*m->value).start));
+      ByteRange value_range = range(*m->value);
+      // A value without tokens (never built by the grammar) is tagged at its member.
+      std::size_t tag_at = value_range.start <= value_range.end ? value_range.start : item_range.start;
+      diagnostics.push(unnamed_field_tag(i), empty_at(tag_at));
       OpParam index = OpParam::from_size(i);
       if (!flag.is_empty()) {
         op_3(item_range, OpCode::HasIndex, flag, value, index);
