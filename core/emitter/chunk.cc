@@ -128,14 +128,26 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
 
 Chunk::Chunk() : code_(kHeaderSize, 0) {}
 
+namespace {
+
+// A slot holds the constant's hash in its high half and position + 1 in its
+// low half (0 marks a free slot): most mismatches are settled without
+// touching the pool.
+std::uint64_t slot_entry(std::size_t hash, std::size_t position) {
+  return (static_cast<std::uint64_t>(hash >> 32) << 32) | static_cast<std::uint32_t>(position + 1);
+}
+
+}  // namespace
+
 void Chunk::grow_index() {
   std::size_t capacity = index_.empty() ? 16 : index_.size() * 2;
   index_.assign(capacity, 0);
   std::size_t mask = capacity - 1;
   for (std::size_t i = 0; i < constants_.size(); ++i) {
-    std::size_t slot = constants_[i].hash() & mask;
+    std::size_t hash = constants_[i].hash();
+    std::size_t slot = hash & mask;
     while (index_[slot] != 0) slot = (slot + 1) & mask;
-    index_[slot] = static_cast<std::uint32_t>(i + 1);
+    index_[slot] = slot_entry(hash, i);
   }
 }
 
@@ -143,16 +155,21 @@ OpParam Chunk::add_constant(Constant constant) {
   // Keep the load factor at most 1/2.
   if ((constants_.size() + 1) * 2 > index_.size()) grow_index();
   std::size_t mask = index_.size() - 1;
-  std::size_t slot = constant.hash() & mask;
-  while (std::uint32_t entry = index_[slot]) {
-    if (constants_[entry - 1] == constant) return OpParam::from_size(entry - 1);
+  std::size_t hash = constant.hash();
+  std::uint64_t high = slot_entry(hash, 0) & ~std::uint64_t{0xFFFFFFFF};
+  std::size_t slot = hash & mask;
+  while (std::uint64_t entry = index_[slot]) {
+    if ((entry & ~std::uint64_t{0xFFFFFFFF}) == high) {
+      std::size_t position = static_cast<std::uint32_t>(entry) - 1;
+      if (constants_[position] == constant) return OpParam::from_size(position);
+    }
     slot = (slot + 1) & mask;
   }
   std::size_t position = constants_.size();
-  // The slot stores position + 1, and the operand must hold the position.
+  // Fails past the signed 32-bit operand, before the slot's 32 bits could wrap.
   OpParam result = OpParam::from_size(position);
   constants_.push_back(std::move(constant));
-  index_[slot] = static_cast<std::uint32_t>(position + 1);
+  index_[slot] = slot_entry(hash, position);
   return result;
 }
 

@@ -117,8 +117,8 @@ class Chunk {
 
   std::vector<Constant> constants_;
   std::vector<std::uint8_t> code_;
-  // Open addressing over pool indices + 1 (0 marks a free slot).
-  std::vector<std::uint32_t> index_;
+  // Open addressing: (hash high bits, pool position + 1); 0 is a free slot.
+  std::vector<std::uint64_t> index_;
 };
 
 }  // namespace vaxo_core::emitter
