@@ -241,7 +241,11 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam::from_size(i), values[cursor]);
       auto tag = i < 10 ? static_cast<DiagnosticCode>(diagnostic::code(DiagnosticCode::UnnamedRecordField0) + i)
                         : DiagnosticCode::UnnamedRecordFieldN;
-      diagnostics.push(tag, empty_at(range(*unnamed->value).start));
+      // A token-less value (a recovered operand) has no start: tag at the item.
+      ByteRange value_range = range(*unnamed->value);
+      std::size_t tag_at = value_range.start <= value_range.end ? value_range.start : at.start;
+      if (tag_at > at.end) tag_at = n.open.range().end;
+      diagnostics.push(tag, empty_at(tag_at));
       cursor += 1;
     } else {
       op_1(at, OpCode::Spread, values[cursor]);
