@@ -229,7 +229,10 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       std::optional<lexer::FieldName> field = key ? key->kind.to_field_name() : std::nullopt;
       if (!field) {
         // The record stays open: the error withholds the chunk anyway.
-        diagnostics.push(DiagnosticCode::BadOmitKeyRecordExpression, range(value));
+        ByteRange bad = range(value);
+        // A token-less (recovered) value is reported where it would stand.
+        if (bad.start > bad.end) bad = empty_at(omit->colon.range().end);
+        diagnostics.push(DiagnosticCode::BadOmitKeyRecordExpression, bad);
         return;
       }
       diagnostics.push(DiagnosticCode::OmitNamedRecordField, omit->colon.range());

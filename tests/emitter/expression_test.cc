@@ -285,6 +285,21 @@ TEST_F(ExpressionTest, ElevenUnnamedMembersAndABadOmitKey) {
   EXPECT_EQ(diagnostics().back(), "BadOmitKeyRecordExpression@36..38");
 }
 
+TEST_F(ExpressionTest, TokenlessMemberValuesAreReportedAtTheirMember) {
+  start("(:, x)");
+  Tree& t = *tree;
+  ASSERT_EQ(emitter->closures.add_reg(), r(1));
+  auto tokenless = [] { return Expression::unknown_range({}, ByteRange{0, 0}, DiagnosticCode::UnknownExpression); };
+  std::vector<RecordItem> items;
+  items.push_back(RecordItem::make(Member{Member::Unnamed{t.box(tokenless())}}));
+  items.push_back(RecordItem::new_with_comma(Member{Member::OmitNamed{t.op(Operator::Colon), t.box(tokenless())}},
+                                             t.op(Operator::Comma)));
+  emitter->emit_expression(Expression::Record{t.op(Operator::OpenParen), std::move(items), t.op(Operator::CloseParen)},
+                           r(1), {});
+  // Neither diagnostic may fall outside the text.
+  EXPECT_EQ(diagnostics(), (Strings{"UnnamedRecordField0@1..1", "BadOmitKeyRecordExpression@2..2"}));
+}
+
 TEST_F(ExpressionTest, ArrayLiteralWithRangeAndSpread) {
   start("[a, 1..<2, ..xs]");
   Tree& t = *tree;
