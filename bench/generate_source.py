@@ -3,6 +3,7 @@
 
     generate_source.py --mode script --size 1000000 --seed 1 -o out.src
     generate_source.py --mode template --size 1000000 -o out.tpl
+    generate_source.py --mode grammar --size 1000000 -o out.src   (well-formed, every statement and block form)
 
 The output is deterministic for a given seed. Scripts are built from the
 statement generators in SCRIPT_STATEMENTS and templates from the chunks in
@@ -280,11 +281,185 @@ TEMPLATE_CHUNKS = [
 ]
 
 
+# ---- Grammar statement generators: well-formed uses of every statement and ----
+# ---- block form, for the parser benchmark (mode "grammar") --------------------
+
+def g_operand(g):
+    r = g.rng.random()
+    if r < 0.3:
+        return g.name()
+    if r < 0.5:
+        return g.number()
+    if r < 0.6:
+        return g.plain_string()
+    if r < 0.7:
+        return "%s.%s" % (g.name(), g.pick(WORDS))
+    if r < 0.8:
+        return "%s(%s)" % (g.name(), ", ".join(g.name() for _ in range(g.rng.randrange(3))))
+    if r < 0.9:
+        return "%s[%s]" % (g.name(), g.number())
+    return "(%s %s %s)" % (g.name(), g.pick(["+", "-", "*"]), g.number())
+
+
+def g_expression(g, budget=2):
+    if budget <= 0 or g.chance(0.35):
+        return g_operand(g)
+    r = g.rng.random()
+    if r < 0.4:
+        op = g.pick(["+", "-", "*", "/", "%", "^", "==", "!=", "<", "<=", ">", ">=", "&&", "||", "??",
+                     "and", "or", "in", "=~", "!~"])
+        return "%s %s %s" % (g_expression(g, budget - 1), op, g_expression(g, budget - 1))
+    if r < 0.5:
+        return "%s ? %s : %s" % (g_operand(g), g_expression(g, budget - 1), g_expression(g, budget - 1))
+    if r < 0.58:
+        return "%s is %s" % (g_operand(g), g_pattern(g, 1))
+    if r < 0.64:
+        return "[%s]" % ", ".join([g_operand(g), "..%s" % g.name(), "%s..%s" % (g.number(), g.number())][:g.rng.randrange(1, 4)])
+    if r < 0.7:
+        return "(%s: %s, %s, ..%s)" % (g.pick(WORDS), g_operand(g), g.name(), g.name())
+    if r < 0.76:
+        return '{"%s": %s, "%s": [%s, %s]}' % (g.pick(WORDS), g_operand(g), g.pick(WORDS), g_operand(g), g_operand(g))
+    if r < 0.82:
+        return "%s::%s(%s)" % (g_operand(g), g.name(), g_operand(g))
+    if r < 0.86:
+        return "type(%s)" % g_operand(g)
+    if r < 0.92:
+        return "%s[%s..%s]%s" % (g.name(), g.pick(["", g.number()]), g.pick(["", g.name()]), g.pick(["", "!", ".len"]))
+    if r < 0.96:
+        return "%s'%s $(%s) %s'" % (g.pick(["sql", "html", "fmt"]), g.pick(WORDS), g.name(), g.pick(WORDS))
+    return "-%s" % g_operand(g)
+
+
+def g_pattern(g, budget=2):
+    r = g.rng.random()
+    if budget <= 0 or r < 0.35:
+        return g.pick([g.name(), "_", g.number(), g.plain_string(), "nil", g.const_name()])
+    if r < 0.5:
+        return "[%s, ..%s]" % (g_pattern(g, budget - 1), g.name())
+    if r < 0.6:
+        return "(%s: %s, %s)" % (g.pick(WORDS), g_pattern(g, budget - 1), g.name())
+    if r < 0.7:
+        return "%s or %s" % (g_pattern(g, budget - 1), g_pattern(g, budget - 1))
+    if r < 0.78:
+        return "> %s and < %s" % (g.number(), g.number())
+    if r < 0.86:
+        return "%d..<%d" % (g.rng.randrange(10), g.rng.randrange(10, 100))
+    if r < 0.93:
+        return "not %s" % g_pattern(g, budget - 1)
+    return "mut %s" % g.name()
+
+
+def g_block(g, budget, value=True):
+    g.depth += 1
+    indent = "  " * g.depth
+    try:
+        lines = [indent + g_statement(g, budget - 1) for _ in range(g.rng.randrange(1, 4))]
+        if value and g.chance(0.6):
+            lines.append(indent + g_expression(g, 1))
+    finally:
+        g.depth -= 1
+    return "{\n" + "\n".join(lines) + "\n" + "  " * g.depth + "}"
+
+
+def g_let(g, budget=2):
+    return "let %s = %s;" % (g.pick([g.name(), g_pattern(g, 1)]), g_expression(g))
+
+
+def g_rebind(g, budget=2):
+    target = g.pick([g.name(), "[%s, %s]" % (g.name(), g.name()), "%s.%s" % (g.name(), g.pick(WORDS)),
+                     "%s[%s]" % (g.name(), g.number())])
+    return "%s %s %s;" % (target, g.pick(["=", "=", "+=", "??="]), g_expression(g))
+
+
+def g_fn(g, budget=2):
+    params = ", ".join(g.pick([g.name(), "[%s, ..%s]" % (g.name(), g.name())]) for _ in range(g.rng.randrange(3)))
+    return "fn %s(%s) %s" % (g.name(), params, g_block(g, budget))
+
+
+def g_fn_value(g, budget=2):
+    return "let %s = fn(%s) %s;" % (g.name(), g.name(), g_block(g, budget))
+
+
+def g_if(g, budget=2):
+    text = "if %s %s" % (g_expression(g, 1), g_block(g, budget))
+    for _ in range(g.rng.randrange(3)):
+        text += " else if %s %s" % (g_expression(g, 1), g_block(g, budget))
+    if g.chance(0.6):
+        text += " else " + g_block(g, budget)
+    return text
+
+
+def g_for(g, budget=2):
+    source = g.pick(["%s..%s" % (g.number(), g.name()), g.name(), "%s..<%s" % (g.number(), g.number())])
+    text = "for %s in %s %s" % (g.pick([g.name(), g_pattern(g, 1)]), source, g_block(g, budget, False))
+    if g.chance(0.2):
+        text += " else " + g_block(g, budget)
+    return text
+
+
+def g_while(g, budget=2):
+    text = "while %s %s" % (g_expression(g, 1), g_block(g, budget, False))
+    if g.chance(0.2):
+        text += " else " + g_block(g, budget)
+    return text
+
+
+def g_loop(g, budget=2):
+    return "let %s = loop {\n  if %s { break %s; }\n  %s;\n  continue;\n};" % (
+        g.name(), g_expression(g, 1), g_operand(g), g_expression(g, 1))
+
+
+def g_match(g, budget=2):
+    cases = []
+    for _ in range(g.rng.randrange(1, 4)):
+        guard = " if %s" % g_expression(g, 1) if g.chance(0.3) else ""
+        cases.append("  case %s%s %s" % (g_pattern(g), guard, g_block(g, budget)))
+    return "match %s {\n%s\n  case _ { nil }\n}" % (g_expression(g, 1), "\n".join(cases))
+
+
+def g_jumps(g, budget=2):
+    return "fn %s() {\n  return %s;\n}" % (g.name(), g.pick(["", g_expression(g, 1)]))
+
+
+def g_misc(g, budget=2):
+    return g.pick(["const %s = %s;" % (g.const_name(), g.number()), ";",
+                   "%s(%s);" % (g.name(), g_expression(g, 1)),
+                   "let %s = { let t = %s; t };" % (g.name(), g_expression(g, 1))])
+
+
+def g_statement(g, budget=2):
+    gens = [s for s, _ in GRAMMAR_STATEMENTS]
+    weights = [w for _, w in GRAMMAR_STATEMENTS]
+    if budget <= 0:
+        return g_rebind(g)
+    return g.rng.choices(gens, weights)[0](g, budget)
+
+
+GRAMMAR_STATEMENTS = [
+    (g_let, 30),
+    (g_rebind, 20),
+    (g_fn, 6),
+    (g_fn_value, 2),
+    (g_if, 8),
+    (g_for, 5),
+    (g_while, 3),
+    (g_loop, 2),
+    (g_match, 4),
+    (g_jumps, 2),
+    (g_misc, 6),
+]
+
+
 def generate(mode, size, seed):
     g = Gen(seed)
     out = []
     total = 0
-    if mode == "script":
+    if mode == "grammar":
+        while total < size:
+            line = g_statement(g) + "\n"
+            out.append(line)
+            total += len(line.encode("utf-8"))
+    elif mode == "script":
         gens = [s for s, _ in SCRIPT_STATEMENTS]
         weights = [w for _, w in SCRIPT_STATEMENTS]
         while total < size:
@@ -303,7 +478,7 @@ def generate(mode, size, seed):
 
 def main(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--mode", choices=["script", "template"], default="script")
+    p.add_argument("--mode", choices=["script", "template", "grammar"], default="script")
     p.add_argument("--size", type=int, default=1_000_000, help="approximate size in bytes")
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("-o", "--output", default="-")

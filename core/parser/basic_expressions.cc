@@ -6,6 +6,7 @@
 #include "core/diagnostic/internal_error.h"
 #include "core/parser/block_expressions.h"
 #include "core/parser/expressions.h"
+#include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
 #include "core/parser/array_helper.h"
 #include "core/parser/patterns.h"
@@ -77,6 +78,35 @@ std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
                                   [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
 }
 
+
+// True for the tokens an operand or a prefix operation can begin with.
+bool can_start_operand(const Token& t) {
+  switch (t.kind.tag()) {
+    case TokenKind::Tag::Identifier:
+    case TokenKind::Tag::Ordinal:
+    case TokenKind::Tag::Number:
+    case TokenKind::Tag::String:
+    case TokenKind::Tag::InterpolatedString:
+      return true;
+    case TokenKind::Tag::Operator: {
+      Operator op = t.kind.get_if<TokenKind::Operator>()->op;
+      return op == Operator::OpenParen || op == Operator::OpenBracket || op == Operator::OpenBrace ||
+             op == Operator::Plus || op == Operator::Minus || op == Operator::Exclamation;
+    }
+    case TokenKind::Tag::Keyword: {
+      Keyword k = t.kind.get_if<TokenKind::Keyword>()->keyword;
+      return k == Keyword::True || k == Keyword::False || k == Keyword::Nil || k == Keyword::Nan || k == Keyword::Inf ||
+             k == Keyword::Underscore || k == Keyword::Global || k == Keyword::Not || k == Keyword::Type ||
+             k == Keyword::If || k == Keyword::Fn || k == Keyword::Loop || k == Keyword::While ||
+             k == Keyword::Match || k == Keyword::For || lexer::is_reserved(k);
+    }
+    case TokenKind::Tag::Eof:
+    case TokenKind::Tag::Unknown:
+    case TokenKind::Tag::Empty:
+      return false;
+  }
+  return false;
+}
 
 // The rules below recurse with the nesting of the source. They keep their
 // own frames small by building nodes in separate, non-inlined functions, so
@@ -252,14 +282,18 @@ std::optional<Expression> verify_expr(Iterable iterable) {
 }
 
 std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range) {
+  // A token no operand starts with fails at once: nothing to remember.
+  const Token* first = ctx.peek();
+  if (first == nullptr || !can_start_operand(*first)) return std::nullopt;
   auto guard = ctx.enter();
   const std::uint32_t key = pratt_key(precedence.value, allow_range);
-  if (ctx.failed_before(key)) return std::nullopt;
+  const int slot = memo::pratt_slot(precedence.value, allow_range);
+  if (memo::failed(ctx, key, slot)) return std::nullopt;
   const auto start = ctx.checkpoint();
   std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
   if (!result) {
     ctx.reset(start);
-    ctx.remember_failure(key);
+    memo::remember(ctx, key, slot);
   }
   return result;
 }
@@ -300,27 +334,11 @@ std::optional<Expression> postfix(ParserContext& ctx) {
   return operand;
 }
 
-std::optional<AccessIndex> access_index(ParserContext& ctx) {
-  const Token* t = ctx.peek();
-  if (t == nullptr) return std::nullopt;
+// `[` ... `]` after an operand: a slice or an index. Fails, consuming
+// nothing, when no form matches.
+std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
-
-  if (*t == Operator::Exclamation) {
-    ctx.next();
-    return AccessIndex{AccessIndex::NonNil{TokenRef::borrow(*t)}};
-  }
-  if (*t == Operator::Dot) {
-    ctx.next();
-    const Token* name = ctx.peek();
-    if (name != nullptr && (name->kind.is_identifier() || name->kind.is_ordinal())) {
-      ctx.next();
-      return AccessIndex{AccessIndex::Access{TokenRef::borrow(*t), TokenRef::borrow(*name)}};
-    }
-    ctx.reset(start);
-    return std::nullopt;
-  }
-  if (!(*t == Operator::OpenBracket)) return std::nullopt;
-  ctx.next();
+  const Token* t = ctx.next();
   auto fail = [&]() -> std::optional<AccessIndex> {
     ctx.reset(start);
     return std::nullopt;
@@ -366,6 +384,39 @@ std::optional<AccessIndex> access_index(ParserContext& ctx) {
   auto& r = std::get<Iterable::Range>(content->node).range;
   return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(r.start), std::move(r.op), std::move(r.end),
                                         std::move(*close)}};
+}
+
+std::optional<AccessIndex> access_index(ParserContext& ctx) {
+  const Token* t = ctx.peek();
+  if (t == nullptr) return std::nullopt;
+  const auto start = ctx.checkpoint();
+
+  if (*t == Operator::Exclamation) {
+    ctx.next();
+    return AccessIndex{AccessIndex::NonNil{TokenRef::borrow(*t)}};
+  }
+  if (*t == Operator::Dot) {
+    ctx.next();
+    const Token* name = ctx.peek();
+    if (name != nullptr && (name->kind.is_identifier() || name->kind.is_ordinal())) {
+      ctx.next();
+      return AccessIndex{AccessIndex::Access{TokenRef::borrow(*t), TokenRef::borrow(*name)}};
+    }
+    ctx.reset(start);
+    return std::nullopt;
+  }
+  if (!(*t == Operator::OpenBracket)) return std::nullopt;
+  // Nested brackets that never close would otherwise be read again by every
+  // enclosing attempt.
+  constexpr std::uint32_t kBracketRuleKey = 0x50001000u;
+  constexpr int kBracketBit = static_cast<int>(memo::Rule::BracketSuffix);
+  if (memo::failed(ctx, kBracketRuleKey, kBracketBit)) return std::nullopt;
+  auto suffix = bracket_suffix(ctx);
+  if (!suffix) {
+    ctx.reset(start);
+    memo::remember(ctx, kBracketRuleKey, kBracketBit);
+  }
+  return suffix;
 }
 
 Expression apply_access_index(ParserContext& ctx, Expression object, AccessIndex suffix) {

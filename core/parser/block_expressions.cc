@@ -6,6 +6,7 @@
 #include "core/parser/ast_walker.h"
 #include "core/parser/basic_expressions.h"
 #include "core/parser/expressions.h"
+#include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
 #include "core/parser/json_expressions.h"
 #include "core/parser/parameter_list.h"
@@ -33,13 +34,13 @@ std::unique_ptr<E> box(E value) {
 // Runs `rule` unless it failed here before; a failure restores the position
 // and is remembered.
 template <typename Rule>
-auto remembered(ParserContext& ctx, std::uint32_t key, Rule rule) -> decltype(rule()) {
-  if (ctx.failed_before(key)) return std::nullopt;
+auto remembered(ParserContext& ctx, std::uint32_t key, memo::Rule bit, Rule rule) -> decltype(rule()) {
+  if (memo::failed(ctx, key, static_cast<int>(bit))) return std::nullopt;
   const auto start = ctx.checkpoint();
   auto result = rule();
   if (!result) {
     ctx.reset(start);
-    ctx.remember_failure(key);
+    memo::remember(ctx, key, static_cast<int>(bit));
   }
   return result;
 }
@@ -140,7 +141,7 @@ std::optional<Expression> block_expression_no_expr(ParserContext& ctx) {
 
 std::optional<Expression> if_expression(ParserContext& ctx) {
   auto guard = ctx.enter();
-  return remembered(ctx, kIfRuleKey, [&]() -> std::optional<Expression> {
+  return remembered(ctx, kIfRuleKey, memo::Rule::IfExpression, [&]() -> std::optional<Expression> {
     auto if_keyword = helper::token(Keyword::If)(ctx);
     if (!if_keyword) return std::nullopt;
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
@@ -168,7 +169,7 @@ std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx) {
 }
 
 std::optional<Expression> while_expression(ParserContext& ctx) {
-  return remembered(ctx, kWhileRuleKey, [&]() -> std::optional<Expression> {
+  return remembered(ctx, kWhileRuleKey, memo::Rule::WhileExpression, [&]() -> std::optional<Expression> {
     auto while_keyword = helper::token(Keyword::While)(ctx);
     if (!while_keyword) return std::nullopt;
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
@@ -189,7 +190,7 @@ std::optional<Expression> loop_expression(ParserContext& ctx) {
 }
 
 std::optional<Expression> for_in_expression(ParserContext& ctx) {
-  return remembered(ctx, kForRuleKey, [&]() -> std::optional<Expression> {
+  return remembered(ctx, kForRuleKey, memo::Rule::ForInExpression, [&]() -> std::optional<Expression> {
     auto for_keyword = helper::token(Keyword::For)(ctx);
     if (!for_keyword) return std::nullopt;
     auto pattern = patterns::pattern_or_insert(ctx, false, [](const Token&) { return true; });
@@ -207,7 +208,7 @@ std::optional<Expression> for_in_expression(ParserContext& ctx) {
 }
 
 std::optional<Expression> fn_expression(ParserContext& ctx) {
-  return remembered(ctx, kFnRuleKey, [&]() -> std::optional<Expression> {
+  return remembered(ctx, kFnRuleKey, memo::Rule::FnExpression, [&]() -> std::optional<Expression> {
     auto fn_keyword = helper::token(Keyword::Fn)(ctx);
     if (!fn_keyword) return std::nullopt;
     auto parameters = parameter_list::parameter_list(ctx);
@@ -218,7 +219,7 @@ std::optional<Expression> fn_expression(ParserContext& ctx) {
 }
 
 std::optional<Expression> match_expression(ParserContext& ctx) {
-  return remembered(ctx, kMatchRuleKey, [&]() -> std::optional<Expression> {
+  return remembered(ctx, kMatchRuleKey, memo::Rule::MatchExpression, [&]() -> std::optional<Expression> {
     auto match_keyword = helper::token(Keyword::Match)(ctx);
     if (!match_keyword) return std::nullopt;
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));

@@ -5,6 +5,7 @@
 
 #include "core/parser/basic_expressions.h"
 #include "core/parser/expressions.h"
+#include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
 
 namespace vaxo_core::parser::json_expressions {
@@ -55,7 +56,7 @@ std::optional<JsonFieldName> json_field_name(ParserContext& ctx) {
 
 std::optional<Expression> json_expression(ParserContext& ctx) {
   if (!json_start(ctx)) return std::nullopt;
-  if (ctx.failed_before(kJsonRuleKey)) return std::nullopt;
+  if (memo::failed(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression))) return std::nullopt;
   const auto start = ctx.checkpoint();
   auto open = helper::token(Operator::OpenBrace)(ctx);
 
@@ -69,7 +70,7 @@ std::optional<Expression> json_expression(ParserContext& ctx) {
   }
   if (members.empty()) {
     ctx.reset(start);
-    ctx.remember_failure(kJsonRuleKey);
+    memo::remember(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression));
     return std::nullopt;
   }
   auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);

@@ -1,6 +1,7 @@
 #include "core/parser/parser.h"
 
 #include "core/parser/expressions.h"
+#include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
 #include "core/parser/statements.h"
 
@@ -43,6 +44,7 @@ std::optional<Script> parse(std::span<const Token> tokens) {
 }
 
 std::optional<Script> parse(ParserContext& input) {
+  memo::Scope memo(input.state(), input.tokens);
   try {
     return scripts::script(input);
   } catch (const ParseAborted&) {

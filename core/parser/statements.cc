@@ -5,6 +5,7 @@
 
 #include "core/parser/block_expressions.h"
 #include "core/parser/expressions.h"
+#include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
 #include "core/parser/parameter_list.h"
 #include "core/parser/patterns.h"
@@ -107,12 +108,12 @@ std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) 
   auto guard = ctx.enter();
   const Token* next = ctx.peek();
   if (next == nullptr) return std::nullopt;
-  if (ctx.failed_before(kStatementRuleKey)) return std::nullopt;
+  if (memo::failed(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement))) return std::nullopt;
   const auto start = ctx.checkpoint();
   auto result = dispatch(ctx, *next, trailing);
   if (!result) {
     ctx.reset(start);
-    ctx.remember_failure(kStatementRuleKey);
+    memo::remember(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement));
   }
   return result;
 }
