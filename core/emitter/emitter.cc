@@ -123,9 +123,9 @@ void Emitter::declare_block(std::span<const Statement> stmts, const Expression* 
 }
 
 void Emitter::unreachable_at(std::string_view start_text, std::size_t start, std::string_view end_text,
-                             std::size_t end, const std::source_location& where) {
+                             std::size_t end, const char* file, unsigned line) {
   throw InternalError(concat({"Unreachable ", start_text, "(", std::to_string(start), ") ", end_text, "(",
-                              std::to_string(end), ") at ", where.file_name(), ":", std::to_string(where.line())}));
+                              std::to_string(end), ") at ", file, ":", std::to_string(line)}));
 }
 
 std::string Emitter::debug_text(const lexer::Token& token) { return token.to_string(); }

@@ -21,7 +21,6 @@
 #include <initializer_list>
 #include <memory>
 #include <optional>
-#include <source_location>
 #include <span>
 #include <string>
 #include <string_view>
@@ -161,8 +160,9 @@ class Emitter {
   // A tree shape the parser never builds.
   template <typename A, typename B>
   [[noreturn]] static void unreachable(const A& start, const B& end,
-                                       std::source_location where = std::source_location::current()) {
-    unreachable_at(debug_text(start), parser::range(start).start, debug_text(end), parser::range(end).end, where);
+                                       const char* file = __builtin_FILE(), unsigned line = __builtin_LINE()) {
+    unreachable_at(debug_text(start), parser::range(start).start, debug_text(end), parser::range(end).end, file,
+                   line);
   }
 
   // ---- Expressions (emit_expression.cc, emit_call.cc) -------------------
@@ -298,7 +298,7 @@ class Emitter {
   void emit_expr_callable(const Expression& callee, Builder&& builder, Register ret, Brk brk);
 
   [[noreturn]] static void unreachable_at(std::string_view start_text, std::size_t start, std::string_view end_text,
-                                          std::size_t end, const std::source_location& where);
+                                          std::size_t end, const char* file, unsigned line);
   static std::string debug_text(const lexer::Token& token);
   static std::string debug_text(const parser::TokenRef& token);
   static std::string debug_text(const std::optional<parser::TokenRef>& token);
