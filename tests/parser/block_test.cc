@@ -33,7 +33,9 @@ void check(const Case& c) {
   auto e = block_expressions::block_like_expression(s.ctx());
   EXPECT_EQ(e ? sx(*e) : "fail", c.tree);
   EXPECT_EQ(s.rest(), c.rest);
-  if (e) EXPECT_EQ(diagnostics_of(*e, s.text()), c.diagnostics);
+  if (e) {
+    EXPECT_EQ(diagnostics_of(*e, s.text()), c.diagnostics);
+  }
 }
 
 TEST(Block, BlocksAndLoopBodies) {

@@ -53,7 +53,9 @@ TEST(Json, Literals) {
     auto e = json_expressions::json_expression(s.ctx());
     EXPECT_EQ(e ? sx(*e) : "fail", c.tree);
     EXPECT_EQ(s.rest(), c.rest);
-    if (e) EXPECT_EQ(diagnostics_of(*e, s.text()), c.diagnostics);
+    if (e) {
+      EXPECT_EQ(diagnostics_of(*e, s.text()), c.diagnostics);
+    }
   }
 }
 
