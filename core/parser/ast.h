@@ -8,7 +8,8 @@
 // is a null pointer or an empty std::optional.
 //
 // Expression, Pattern and Statement record their height (1 + the tallest
-// child node) and their byte range, both computed from the children's when
+// child node; 2 + for an extension call, whose passes take about twice the
+// stack of other nodes) and their byte range, both computed from the children's when
 // the node is built, so range() is O(1) on every node. The parser bounds the
 // height, so every recursive pass over a finished tree (walker, dump,
 // destructor, emitter) has a bounded depth. A node whose children are changed
