@@ -12,8 +12,10 @@
 // - Tree height: folds that build a taller node without recursing (infix and
 //   suffix chains, `or`/`and` patterns) call `ctx.check_height(node.height)`
 //   for each node they build. Past the bound it throws ParseAborted. Every
-//   later pass over the tree (walker, range, dump, destructor, emitter)
-//   recurses once per level, so this is what keeps them bounded.
+//   later pass over the tree (walker, dump, destructor, emitter) recurses
+//   once per level, so this is what keeps them bounded. The bound is the
+//   smaller of kMaxTreeHeight and what the thread's remaining stack allows
+//   (ParserState measures it when it is made).
 //
 // ParseAborted is not a parse failure: no combinator (alt, opt, repeat, not_,
 // peek) may catch it, retry or fall back. It ends the parse as a whole; only
@@ -55,7 +57,8 @@ class ParserState {
   // a few guarded rules; 1,000 levels of every construct fit well within it.
   // The budget's stack check stops earlier on a small thread stack.
   static constexpr std::size_t kMaxNesting = 8000;
-  // Node levels of the finished tree: chains of 10,000 terms fit.
+  // Levels of the finished tree. With an 8 MiB stack an optimised build
+  // takes chains of 10,000 terms; unoptimised builds take fewer.
   static constexpr std::uint32_t kMaxTreeHeight = 16000;
   // Stack kept back, per level of height, for the passes that run over the
   // finished tree (walker, destructor, emitter); a thread with less stack
