@@ -276,8 +276,10 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
 
   if (terminated && info.content.size() == 1) {
     if (auto* lit = std::get_if<Fragment::Literal>(&info.content.front().value)) {
+      // One plain run: the value is a view and the info is described, not built.
       std::string_view value = lit->text;
-      return TokenKind(TokenKind::String{CowText(value), Box<StringInfo>(std::move(info))});
+      return TokenKind(TokenKind::String{
+          CowText(value), StringInfoBox::plain(info.leading_range.start, info.ats, *info.quote, value)});
     }
   }
 

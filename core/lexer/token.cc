@@ -16,6 +16,20 @@ void TokenKind::construct_owning(const TokenKind& other) { new (&value) Variant(
 
 void TokenKind::construct_owning(TokenKind&& other) noexcept { new (&value) Variant(std::move(other.value)); }
 
+StringInfo* StringInfoBox::build() const {
+  const Plain& p = *plain_;
+  StringInfo info;
+  const std::size_t body = p.start + p.ats + 1;
+  const std::size_t close = body + p.text.size();
+  info.leading_range = ByteRange{p.start, body};
+  info.trailing_range = ByteRange{close, close + 1 + p.ats};
+  info.ats = p.ats;
+  info.quote = p.quote;
+  info.content.push_back(StringFragment{StringFragment::Literal{p.text}});
+  full_ = Box<StringInfo>(std::move(info));
+  return full_.get();
+}
+
 TokenKind TokenKind::unknown(TokenKind recovered, ByteRange error_range, DiagnosticCode error) {
   Unknown u;
   u.recovered = Box<TokenKind>(std::move(recovered));
@@ -89,32 +103,40 @@ std::optional<FieldName> TokenKind::to_field_name() const {
 
 bool operator==(const TokenKind& a, const TokenKind& b) {
   if (a.value.index() != b.value.index()) return false;
-  using Tag = TokenKind::Tag;
+  using K = TokenKind;
+  using Tag = K::Tag;
+  // Boxed payloads: a moved-from kind holds none and equals only another such.
+  auto both = [](const auto* x, const auto* y, auto&& equal) {
+    if (x == nullptr || y == nullptr) return x == y;
+    return equal(*x, *y);
+  };
   switch (a.tag()) {
     case Tag::Eof:
     case Tag::Empty:
       return true;
     case Tag::Identifier:
-      return a.get_if<TokenKind::Identifier>()->name == b.get_if<TokenKind::Identifier>()->name;
+      return a.get_if<K::Identifier>()->name == b.get_if<K::Identifier>()->name;
     case Tag::Ordinal:
-      return a.get_if<TokenKind::Ordinal>()->value == b.get_if<TokenKind::Ordinal>()->value;
+      return a.get_if<K::Ordinal>()->value == b.get_if<K::Ordinal>()->value;
     case Tag::Number:
-      return std::bit_cast<std::uint64_t>(a.get_if<TokenKind::Number>()->value) ==
-             std::bit_cast<std::uint64_t>(b.get_if<TokenKind::Number>()->value);
+      return both(a.get_if<K::Number>(), b.get_if<K::Number>(), [](const K::Number& x, const K::Number& y) {
+        return std::bit_cast<std::uint64_t>(x.value) == std::bit_cast<std::uint64_t>(y.value);
+      });
     case Tag::String:
-      return a.get_if<TokenKind::String>()->value == b.get_if<TokenKind::String>()->value;
+      return both(a.get_if<K::String>(), b.get_if<K::String>(),
+                  [](const K::String& x, const K::String& y) { return x.value == y.value; });
     case Tag::InterpolatedString:
-      return a.get_if<TokenKind::InterpolatedString>()->parts == b.get_if<TokenKind::InterpolatedString>()->parts;
+      return both(a.get_if<K::InterpolatedString>(), b.get_if<K::InterpolatedString>(),
+                  [](const K::InterpolatedString& x, const K::InterpolatedString& y) { return x.parts == y.parts; });
     case Tag::Operator:
-      return a.get_if<TokenKind::Operator>()->op == b.get_if<TokenKind::Operator>()->op;
+      return a.get_if<K::Operator>()->op == b.get_if<K::Operator>()->op;
     case Tag::Keyword:
-      return a.get_if<TokenKind::Keyword>()->keyword == b.get_if<TokenKind::Keyword>()->keyword;
-    case Tag::Unknown: {
-      const auto& ra = a.get_if<TokenKind::Unknown>()->recovered;
-      const auto& rb = b.get_if<TokenKind::Unknown>()->recovered;
-      if (!ra || !rb) return !ra && !rb;
-      return *ra == *rb;
-    }
+      return a.get_if<K::Keyword>()->keyword == b.get_if<K::Keyword>()->keyword;
+    case Tag::Unknown:
+      return both(a.get_if<K::Unknown>(), b.get_if<K::Unknown>(), [](const K::Unknown& x, const K::Unknown& y) {
+        if (!x.recovered || !y.recovered) return !x.recovered && !y.recovered;
+        return *x.recovered == *y.recovered;
+      });
   }
   return false;
 }

@@ -128,6 +128,44 @@ struct InterpolatedPart {
   friend bool operator==(const InterpolatedPart& a, const InterpolatedPart& b);
 };
 
+// The info of a string literal: a Box<StringInfo>, except that a literal
+// written as one plain run of text keeps only what describes it and builds its
+// StringInfo on first access (most literals are plain, and nothing reads their
+// info after lexing). Reads from several threads at once need the info built
+// first, as for any other lazily filled cache.
+class StringInfoBox {
+ public:
+  StringInfoBox() = default;
+  StringInfoBox(Box<StringInfo> info) : full_(std::move(info)) {}  // NOLINT: implicit on purpose
+  // A terminated literal whose body is exactly `text` (one plain run), opened
+  // by `ats` `@` and `quote` at `start`.
+  static StringInfoBox plain(std::size_t start, std::size_t ats, char32_t quote, std::string_view text) {
+    StringInfoBox b;
+    b.plain_ = Plain{start, ats, quote, text};
+    return b;
+  }
+
+  explicit operator bool() const { return full_ || plain_; }
+  const StringInfo& operator*() const { return *get(); }
+  const StringInfo* operator->() const { return get(); }
+  const StringInfo* get() const { return full_ || !plain_ ? full_.get() : build(); }
+  StringInfo& operator*() { return *get(); }
+  StringInfo* operator->() { return get(); }
+  StringInfo* get() { return full_ || !plain_ ? full_.get() : build(); }
+
+ private:
+  struct Plain {
+    std::size_t start;
+    std::size_t ats;
+    char32_t quote;
+    std::string_view text;
+  };
+  StringInfo* build() const;  // token.cc
+
+  mutable Box<StringInfo> full_;
+  std::optional<Plain> plain_;
+};
+
 struct TokenKind {
   struct Eof {};
   struct Identifier {
@@ -142,7 +180,7 @@ struct TokenKind {
   };
   struct String {
     CowText value;
-    Box<StringInfo> info;  // null for strings not read from a literal
+    StringInfoBox info;  // null for strings not read from a literal
   };
   struct InterpolatedString {
     std::vector<InterpolatedPart> parts;  // one more than there are interpolations
@@ -160,32 +198,44 @@ struct TokenKind {
   };
   struct Empty {};
 
-  // Alternatives in declared order: index() is the kind's tag.
-  using Variant = std::variant<Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
-                               Unknown, Empty>;
+ private:
+  // Payloads larger than a name live behind a Box: a kind takes 24 bytes and
+  // a token 40, and the common kinds never touch the heap.
+  template <typename T>
+  static constexpr bool kBoxed = std::is_same_v<T, Number> || std::is_same_v<T, String> ||
+                                 std::is_same_v<T, InterpolatedString> || std::is_same_v<T, Unknown>;
+  template <typename T>
+  using Stored = std::conditional_t<kBoxed<T>, Box<T>, T>;
+
+ public:
+  // Alternatives in declared order: index() is the kind's tag. A kind that was
+  // moved from keeps its tag but holds no payload (get_if gives null).
+  using Variant = std::variant<Eof, Identifier, Ordinal, Box<Number>, Box<String>, Box<InterpolatedString>,
+                               Operator, Keyword, Box<Unknown>, Empty>;
   enum class Tag : std::uint8_t { Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
                                   Unknown, Empty };
 
   // The variant lives in a union so that the kinds without owned payload
-  // (all but String, InterpolatedString and Unknown) are copied, moved and
-  // destroyed without a visit: the token vector is the lexer's hot path.
+  // (all but the boxed ones) are copied, moved and destroyed without a
+  // visit: the token vector is the lexer's hot path.
   union {
     Variant value;
   };
 
   TokenKind() : value() {}
-  TokenKind(Eof v) : value(std::in_place_type<Eof>, v) {}                                         // NOLINT
-  TokenKind(Identifier v) : value(std::in_place_type<Identifier>, v) {}                           // NOLINT
-  TokenKind(Ordinal v) : value(std::in_place_type<Ordinal>, v) {}                                 // NOLINT
-  TokenKind(Number v) : value(std::in_place_type<Number>, std::move(v)) {}                        // NOLINT
-  TokenKind(String v) : value(std::in_place_type<String>, std::move(v)) {}                        // NOLINT
-  TokenKind(InterpolatedString v) : value(std::in_place_type<InterpolatedString>, std::move(v)) {}  // NOLINT
-  TokenKind(Operator v) : value(std::in_place_type<Operator>, v) {}                               // NOLINT
-  TokenKind(Keyword v) : value(std::in_place_type<Keyword>, v) {}                                 // NOLINT
-  TokenKind(Unknown v) : value(std::in_place_type<Unknown>, std::move(v)) {}                      // NOLINT
-  TokenKind(Empty v) : value(std::in_place_type<Empty>, v) {}                                     // NOLINT
-  TokenKind(lexer::Operator op) : value(std::in_place_type<Operator>, Operator{op}) {}            // NOLINT
-  TokenKind(lexer::Keyword kw) : value(std::in_place_type<Keyword>, Keyword{kw}) {}               // NOLINT
+  TokenKind(Eof v) : value(std::in_place_type<Eof>, v) {}                                  // NOLINT
+  TokenKind(Identifier v) : value(std::in_place_type<Identifier>, v) {}                    // NOLINT
+  TokenKind(Ordinal v) : value(std::in_place_type<Ordinal>, v) {}                          // NOLINT
+  TokenKind(Number v) : value(std::in_place_type<Box<Number>>, std::move(v)) {}            // NOLINT
+  TokenKind(String v) : value(std::in_place_type<Box<String>>, std::move(v)) {}            // NOLINT
+  TokenKind(InterpolatedString v)                                                          // NOLINT
+      : value(std::in_place_type<Box<InterpolatedString>>, std::move(v)) {}
+  TokenKind(Operator v) : value(std::in_place_type<Operator>, v) {}                        // NOLINT
+  TokenKind(Keyword v) : value(std::in_place_type<Keyword>, v) {}                          // NOLINT
+  TokenKind(Unknown v) : value(std::in_place_type<Box<Unknown>>, std::move(v)) {}          // NOLINT
+  TokenKind(Empty v) : value(std::in_place_type<Empty>, v) {}                              // NOLINT
+  TokenKind(lexer::Operator op) : value(std::in_place_type<Operator>, Operator{op}) {}     // NOLINT
+  TokenKind(lexer::Keyword kw) : value(std::in_place_type<Keyword>, Keyword{kw}) {}        // NOLINT
 
   TokenKind(const TokenKind& other) { construct_from(other); }
   TokenKind(TokenKind&& other) noexcept { construct_from(std::move(other)); }
@@ -216,11 +266,11 @@ struct TokenKind {
   // A recovery kind standing for `recovered`, with the given diagnostics as they are.
   static TokenKind unknown_errors(TokenKind recovered, std::vector<SourceDiagnostic> errors);
 
-  // Replaces the kind in place with a payload that cannot throw on
-  // construction (the scanner's hot path; no visit of the old kind).
+  // Replaces the kind in place with an unboxed payload (the scanner's hot
+  // path; no visit of the old kind).
   template <typename T, typename... Args>
   T& set(Args&&... args) noexcept {
-    static_assert(std::is_nothrow_constructible_v<T, Args&&...>);
+    static_assert(!kBoxed<T> && std::is_nothrow_constructible_v<T, Args&&...>);
     destroy();
     new (&value) Variant(std::in_place_type<T>, T(std::forward<Args>(args)...));
     return *std::get_if<T>(&value);
@@ -229,11 +279,20 @@ struct TokenKind {
   Tag tag() const { return static_cast<Tag>(value.index()); }
 
   template <typename T>
-  bool is() const { return std::holds_alternative<T>(value); }
+  bool is() const { return std::holds_alternative<Stored<T>>(value); }
   template <typename T>
-  T* get_if() { return std::get_if<T>(&value); }
+  T* get_if() {
+    auto* stored = std::get_if<Stored<T>>(&value);
+    if constexpr (kBoxed<T>) {
+      return stored != nullptr ? stored->get() : nullptr;
+    } else {
+      return stored;
+    }
+  }
   template <typename T>
-  const T* get_if() const { return std::get_if<T>(&value); }
+  const T* get_if() const {
+    return const_cast<TokenKind*>(this)->get_if<T>();
+  }
 
   bool is_eof() const { return is<Eof>(); }
   bool is_empty() const { return is<Empty>(); }
@@ -278,7 +337,7 @@ struct TokenKind {
   }
  private:
   static constexpr bool owns_payload(std::size_t index) {
-    return index == static_cast<std::size_t>(Tag::String) ||
+    return index == static_cast<std::size_t>(Tag::Number) || index == static_cast<std::size_t>(Tag::String) ||
            index == static_cast<std::size_t>(Tag::InterpolatedString) ||
            index == static_cast<std::size_t>(Tag::Unknown);
   }
@@ -298,10 +357,10 @@ struct TokenKind {
       case Tag::Eof: new (&value) Variant(std::in_place_index<0>); return;
       case Tag::Identifier: new (&value) Variant(std::in_place_index<1>, *std::get_if<1>(&src)); return;
       case Tag::Ordinal: new (&value) Variant(std::in_place_index<2>, *std::get_if<2>(&src)); return;
-      case Tag::Number: new (&value) Variant(std::in_place_index<3>, *std::get_if<3>(&src)); return;
       case Tag::Operator: new (&value) Variant(std::in_place_index<6>, *std::get_if<6>(&src)); return;
       case Tag::Keyword: new (&value) Variant(std::in_place_index<7>, *std::get_if<7>(&src)); return;
       case Tag::Empty: new (&value) Variant(std::in_place_index<9>); return;
+      case Tag::Number:
       case Tag::String:
       case Tag::InterpolatedString:
       case Tag::Unknown:
@@ -358,6 +417,7 @@ struct Token {
   friend bool operator==(const Token& a, lexer::Keyword b) { return a.kind == b; }
   friend bool operator==(const Token& a, lexer::Operator b) { return a.kind == b; }
 };
+static_assert(sizeof(TokenKind) == 24 && sizeof(Token) == 40, "a kind is a name-sized payload and a tag");
 
 // One piece of a string literal's body, in source order.
 struct StringFragment {

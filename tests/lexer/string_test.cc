@@ -96,5 +96,43 @@ TEST(StringLiteral, InfoDescribesTheLiteral) {
   EXPECT_EQ(e->value, U'A');
 }
 
+TEST(StringLiteral, PlainLiteralInfo) {
+  struct Case {
+    std::string_view src;
+    std::size_t index;  // of the string token
+    ByteRange leading, trailing;
+    std::size_t ats;
+    char32_t quote;
+    std::string_view text;
+  };
+  const Case cases[] = {
+      {"'ab'", 0, {0, 1}, {3, 4}, 0, U'\'', "ab"},
+      {"x @@\"a\\\"@@", 1, {2, 5}, {7, 10}, 2, U'"', "a\\"},
+      {"`\xce\xbb` 1", 0, {0, 1}, {3, 4}, 0, U'`', "\xce\xbb"},
+      {"@'a'@@", 0, {0, 2}, {3, 5}, 1, U'\'', "a"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.src);
+    auto tokens = testing::lex_script(c.src);
+    ASSERT_GT(tokens.size(), c.index);
+    // A copy taken before the info is first read describes the same literal.
+    const Token copy = tokens[c.index];
+    for (const Token* t : {static_cast<const Token*>(&tokens[c.index]), &copy}) {
+      const auto* s = t->kind.get_if<TokenKind::String>();
+      ASSERT_TRUE(s && s->info);
+      EXPECT_FALSE(s->value.is_owned());
+      EXPECT_EQ(s->info->leading_range, c.leading);
+      EXPECT_EQ(s->info->trailing_range, c.trailing);
+      EXPECT_EQ(s->info->ats, c.ats);
+      EXPECT_EQ(s->info->quote, std::optional<char32_t>(c.quote));
+      ASSERT_EQ(s->info->content.size(), 1u);
+      const auto* lit = std::get_if<StringFragment::Literal>(&s->info->content[0].value);
+      ASSERT_TRUE(lit);
+      EXPECT_EQ(lit->text, c.text);
+      EXPECT_EQ(lit->text.data(), s->value.view().data());
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vaxo_core::lexer
