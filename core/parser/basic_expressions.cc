@@ -140,8 +140,20 @@ VAXO_NODE_BUILDER std::optional<Iterable> cond_node(ParserContext& ctx, Expressi
                                               std::move(colon), box(std::move(otherwise))}));
 }
 
+// The then-branch, or nothing when the conditional cannot be completed: a
+// then-branch read as an Unknown stretch ends at a stop token, the `:` then
+// goes in before it, and unless an operand starts there the else-branch is
+// missing. Knowing that before building the stretch keeps a chain of
+// unfinished conditionals linear.
+std::optional<Expression> then_branch(ParserContext& ctx) {
+  if (auto e = basic_expression(ctx)) return e;
+  const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
+  if (stop == ctx.index || stop >= ctx.tokens.size() || !can_start_operand(ctx.tokens[stop])) return std::nullopt;
+  return expressions::unknown_expression(ctx);
+}
+
 std::optional<Iterable> cond_step(ParserContext& ctx, Expression& left, const Token& op, PrecedenceResult otherwise_p) {
-  std::optional<Expression> then = expressions::expression(ctx);
+  std::optional<Expression> then = then_branch(ctx);
   if (!then) return std::nullopt;
   std::optional<TokenRef> colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
   std::optional<Expression> otherwise = verified(ctx, otherwise_p);
@@ -286,6 +298,7 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   const Token* first = ctx.peek();
   if (first == nullptr || !can_start_operand(*first)) return std::nullopt;
   auto guard = ctx.enter();
+  memo::charge(ctx);
   const std::uint32_t key = pratt_key(precedence.value, allow_range);
   const int slot = memo::pratt_slot(precedence.value, allow_range);
   if (memo::failed(ctx, key, slot)) return std::nullopt;
@@ -569,6 +582,7 @@ Expression to_interpolate_expr(const ParserContext& ctx, const Token& token) {
       continue;
     }
     ParserContext part = ctx.nested(tokens);
+    memo::grant(ctx, tokens.size());
     auto e = expressions::expression(part);
     if (!e) {
       expressions.push_back(Expression::unknown(borrow_all(tokens), DiagnosticCode::BadInterpolation));

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "core/parser/basic_expressions.h"
+#include "core/parser/failure_memo.h"
 
 namespace vaxo_core::parser::expressions {
 
@@ -71,13 +72,12 @@ std::optional<Expression> expression(ParserContext& ctx) {
 }
 
 std::optional<Expression> unknown_expression(ParserContext& ctx) {
+  const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
+  if (stop == ctx.index) return std::nullopt;
   std::vector<TokenRef> tokens;
-  while (const Token* t = ctx.peek()) {
-    if (is_expression_stop(*t)) break;
-    tokens.push_back(TokenRef::borrow(*t));
-    ctx.next();
-  }
-  if (tokens.empty()) return std::nullopt;
+  tokens.reserve(stop - ctx.index);
+  for (std::size_t i = ctx.index; i < stop; ++i) tokens.push_back(TokenRef::borrow(ctx.tokens[i]));
+  ctx.index = stop;
   return Expression::unknown(std::move(tokens), DiagnosticCode::UnknownExpression);
 }
 

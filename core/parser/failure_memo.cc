@@ -2,6 +2,8 @@
 
 #include <array>
 
+#include "core/parser/expressions.h"
+
 namespace vaxo_core::parser::memo {
 namespace {
 
@@ -19,7 +21,62 @@ constexpr std::array<int, 256> kPrattSlots = [] {
 }();
 constexpr int kRangeSlot = 16;
 
+bool in_set(const lexer::Token& t, StopSet set) {
+  if (set == StopSet::Expression) return expressions::is_expression_stop(t);
+  if (t.kind.is_eof()) return true;
+  if (auto* op = t.kind.get_if<lexer::TokenKind::Operator>()) {
+    return op->op == Operator::Assign || op->op == Operator::Semicolon || op->op == Operator::OpenBrace ||
+           op->op == Operator::CloseBrace;
+  }
+  if (auto* kw = t.kind.get_if<lexer::TokenKind::Keyword>()) {
+    Keyword k = kw->keyword;
+    return k == Keyword::If || k == Keyword::Fn || k == Keyword::Loop || k == Keyword::While || k == Keyword::Match ||
+           k == Keyword::For || k == Keyword::Let || k == Keyword::Const;
+  }
+  return false;
+}
+
+std::size_t scan(std::span<const lexer::Token> tokens, std::size_t from, StopSet set) {
+  std::size_t i = from;
+  while (i < tokens.size() && !in_set(tokens[i], set)) ++i;
+  return i;
+}
+
+// A scan from before the last scanned stretch reuses its answer once it
+// reaches the stretch.
+template <typename Last>
+std::size_t scan_until(std::span<const lexer::Token> tokens, std::size_t from, const Last& last, StopSet set) {
+  std::size_t i = from;
+  while (i < last.from && !in_set(tokens[i], set)) ++i;
+  return i < last.from ? i : last.stop;
+}
+
 }  // namespace
+
+std::size_t next_stop(const ParserContext& ctx, StopSet set) {
+  Scope* s = g_current;
+  const std::size_t at = ctx.index;
+  if (s == nullptr || s->state_ != &ctx.state() || s->tokens_ != ctx.tokens.data()) return scan(ctx.tokens, at, set);
+  Scope::LastScan& last = s->scans_[static_cast<int>(set)];
+  // No stop lies in [last.from, last.stop), so any position in it shares the answer.
+  if (last.from <= at && at <= last.stop) return last.stop;
+  std::size_t stop = (at < last.from && last.from <= last.stop) ? scan_until(ctx.tokens, at, last, set)
+                                                                  : scan(ctx.tokens, at, set);
+  last = Scope::LastScan{at, stop};
+  return stop;
+}
+
+void charge(const ParserContext& ctx) {
+  Scope* s = g_current;
+  if (s == nullptr || s->state_ != &ctx.state()) return;
+  if (++s->work_ > s->allowance_) [[unlikely]] throw ParseAborted();
+}
+
+void grant(const ParserContext& ctx, std::size_t tokens) {
+  Scope* s = g_current;
+  if (s == nullptr || s->state_ != &ctx.state()) return;
+  s->allowance_ += kWorkPerToken * tokens;
+}
 
 int pratt_slot(std::uint8_t min, bool allow_range) {
   if (allow_range) return min == 0 ? kRangeSlot : -1;
@@ -27,7 +84,11 @@ int pratt_slot(std::uint8_t min, bool allow_range) {
 }
 
 Scope::Scope(const ParserState& state, std::span<const lexer::Token> tokens)
-    : state_(&state), tokens_(tokens.data()), bits_(tokens.size() + 1, 0), outer_(g_current) {
+    : state_(&state),
+      tokens_(tokens.data()),
+      bits_(tokens.size() + 1, 0),
+      outer_(g_current),
+      allowance_(kWorkBase + kWorkPerToken * tokens.size()) {
   g_current = this;
 }
 

@@ -36,6 +36,28 @@ int pratt_slot(std::uint8_t min, bool allow_range);
 bool failed(const ParserContext& ctx, std::uint32_t key, int bit);
 void remember(ParserContext& ctx, std::uint32_t key, int bit);
 
+// The stop sets that `next_stop` finds.
+enum class StopSet : std::uint8_t {
+  Expression,  // where an Unknown expression stretch ends (expressions::is_expression_stop)
+  Rebind,      // `=` and the tokens no pattern ever takes: where a rebind target must end
+};
+
+// The index of the first token at or after the context's position that is
+// in `set`, or the list's size when there is none. Repeated questions inside
+// one stretch are answered from the last scan.
+std::size_t next_stop(const ParserContext& ctx, StopSet set);
+
+// The work bound: every operator-loop and statement attempt of a parse is
+// charged one unit. The memo keeps ordinary input far below the allowance
+// (under one unit per token); input crafted to make enclosing attempts read
+// the same successful stretch again is stopped by it: past the allowance the
+// parse gives up as a whole (ParseAborted), like past the nesting bound.
+inline constexpr std::size_t kWorkPerToken = 64;
+inline constexpr std::size_t kWorkBase = 1 << 14;
+void charge(const ParserContext& ctx);
+// Widens the allowance for a token list parsed on its own (an interpolation).
+void grant(const ParserContext& ctx, std::size_t tokens);
+
 // Makes the flat table available for `tokens` parsed with `state` while it
 // lives. Scopes nest.
 class Scope {
@@ -48,10 +70,21 @@ class Scope {
  private:
   friend bool failed(const ParserContext&, std::uint32_t, int);
   friend void remember(ParserContext&, std::uint32_t, int);
+  friend std::size_t next_stop(const ParserContext&, StopSet);
+  friend void charge(const ParserContext&);
+  friend void grant(const ParserContext&, std::size_t);
+
+  struct LastScan {
+    std::size_t from = 1;  // empty until the first scan
+    std::size_t stop = 0;
+  };
 
   const ParserState* state_;
   const lexer::Token* tokens_;
   std::vector<std::uint64_t> bits_;  // one word per position, the end included
+  LastScan scans_[2];
+  std::size_t work_ = 0;
+  std::size_t allowance_;
   Scope* outer_;
 };
 

@@ -109,6 +109,7 @@ std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) 
   const Token* next = ctx.peek();
   if (next == nullptr) return std::nullopt;
   if (memo::failed(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement))) return std::nullopt;
+  memo::charge(ctx);
   const auto start = ctx.checkpoint();
   auto result = dispatch(ctx, *next, trailing);
   if (!result) {
@@ -185,6 +186,11 @@ std::optional<Statement> const_statement(ParserContext& ctx) {
 }
 
 std::optional<Statement> rebind_statement(ParserContext& ctx) {
+  // The target must run up to the first `=`: no pattern takes `=`, nor `;`,
+  // braces, Eof or a statement keyword. Without such an `=` there is no
+  // rebind, and no pattern needs reading.
+  const std::size_t equals_at = memo::next_stop(ctx, memo::StopSet::Rebind);
+  if (equals_at >= ctx.tokens.size() || !(ctx.tokens[equals_at] == Operator::Assign)) return std::nullopt;
   const auto start = ctx.checkpoint();
   auto pattern = patterns::pattern_or_insert(ctx, true, [](const Token& t) { return t == Operator::Assign; });
   if (!pattern) return std::nullopt;
