@@ -137,4 +137,30 @@ void BM_UnclosedIndexes(benchmark::State& state) {
 BENCHMARK(BM_NestedSlices)->Arg(5)->Arg(25)->Arg(100)->Arg(1000);
 BENCHMARK(BM_UnclosedIndexes)->Arg(5)->Arg(25)->Arg(100)->Arg(1000);
 
+std::string repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+// Faulty input shaped to make enclosing rules try the same stretch again:
+// each should cost the same per token at every depth.
+void BM_UnfinishedConditionals(benchmark::State& state) {
+  parse_text(state, repeat("a ? ", static_cast<int>(state.range(0))) + "b;");
+}
+void BM_FailingIfConditions(benchmark::State& state) {
+  int n = static_cast<int>(state.range(0));
+  parse_text(state, repeat("if ", n) + "x {} else {\"a\": 1}" + repeat(" {}", n));
+}
+void BM_UnclosedCalls(benchmark::State& state) { parse_text(state, repeat("f(", static_cast<int>(state.range(0)))); }
+void BM_DanglingOperators(benchmark::State& state) {
+  int n = static_cast<int>(state.range(0));
+  parse_text(state, repeat("a + (", n) + "b" + repeat(") + ;", n));
+}
+
+BENCHMARK(BM_UnfinishedConditionals)->Arg(25)->Arg(100)->Arg(1000);
+BENCHMARK(BM_FailingIfConditions)->Arg(25)->Arg(100)->Arg(1000);
+BENCHMARK(BM_UnclosedCalls)->Arg(25)->Arg(100)->Arg(1000);
+BENCHMARK(BM_DanglingOperators)->Arg(25)->Arg(100)->Arg(1000);
+
 }  // namespace
