@@ -146,3 +146,13 @@ def test_chunk_layout_of_a_small_script():
     assert len(constants) == constants_length
     # Two Number constants, 1.0 and 2.0, in order of first use.
     assert constants == b"\x04" + struct.pack("<d", 1.0) + b"\x04" + struct.pack("<d", 2.0)
+
+
+def test_undeclared_name_reads_a_global():
+    # Func 0, 0 parameters, 1 register; GetGlobal r1, K0; Return r1; FuncEnd;
+    # then one String constant "x".
+    code = bytes([0x5D, 0, 0, 1, 44, 1, 0, 0x60, 1, 0x5F])
+    constants = b"\x05" + struct.pack("<I", 1) + b"x"
+    expected = struct.pack("<II", 8 + len(code) + len(constants), len(code)) + code
+    expected += struct.pack("<I", len(constants)) + constants
+    assert dorirezoza.compile("x", SCRIPT) == (expected, [])
