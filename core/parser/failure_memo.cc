@@ -87,8 +87,8 @@ Scope::Scope(const ParserState& state, std::span<const lexer::Token> tokens)
     : state_(&state),
       tokens_(tokens.data()),
       bits_(tokens.size() + 1, 0),
-      outer_(g_current),
-      allowance_(kWorkBase + kWorkPerToken * tokens.size()) {
+      allowance_(kWorkBase + kWorkPerToken * tokens.size()),
+      outer_(g_current) {
   g_current = this;
 }
 
