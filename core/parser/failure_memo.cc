@@ -105,7 +105,7 @@ bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
 void remember(ParserContext& ctx, std::uint32_t key, int bit) {
   Scope* s = g_current;
   if (bit >= 0 && s != nullptr && s->state_ == &ctx.state() && s->tokens_ == ctx.tokens.data()) {
-    s->bits_[ctx.index] |= std::uint64_t{1} << bit;
+    s->bits_[ctx.index] |= std::uint32_t{1} << bit;
     return;
   }
   ctx.remember_failure(key);

@@ -28,6 +28,7 @@ enum class Rule : std::uint8_t {
   Statement,
   BracketSuffix,
 };
+static_assert(static_cast<int>(Rule::BracketSuffix) < 32, "one 32-bit word per position");
 
 // The slot of the operator loop with this minimum, or -1 for a minimum the
 // flat table has no bit for (those go to the hash set).
@@ -81,7 +82,7 @@ class Scope {
 
   const ParserState* state_;
   const lexer::Token* tokens_;
-  std::vector<std::uint64_t> bits_;  // one word per position, the end included
+  std::vector<std::uint32_t> bits_;  // one word per position, the end included
   LastScan scans_[2];
   std::size_t work_ = 0;
   std::size_t allowance_;
