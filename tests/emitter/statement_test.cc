@@ -235,6 +235,36 @@ TEST_F(PlainAssignmentTest, ToALocalOfTheEnclosingFrameReadsItFirst) {
   EXPECT_EQ(code(), "GetUpvalue r1, 1, r1\nConstant r1, K0\nSetUpvalue r1, 1, r1\n");
 }
 
+// A `for` name used inside its own iterable has no register yet: it is
+// reported as uninitialised and never stored into.
+TEST(StatementTest, ForNameWrittenInItsOwnIterable) {
+  check({"for mut x in { x = 1; x += 2; [x] = [3]; [] } { x };",
+         "Func r0, 0, 8\n"
+         "  Constant r3, K0\n"
+         "  Constant r4, K1\n"
+         "  Add r0, r0, r4\n"
+         "  Constant r6, K2\n"
+         "  Array r5\n"
+         "    Item r6\n"
+         "  Freeze\n"
+         "  IsArray r7, r5\n"
+         "  If r7\n"
+         "    GetIndex r8, r5, 0\n"
+         "  Else\n"
+         "  IfEnd\n"
+         "  Array r2\n"
+         "  Freeze\n"
+         "  LoopFor 2, r2, r0\n"
+         "    Assign r2, r1\n"
+         "    Assign r0, r2\n"
+         "  LoopEnd\n"
+         "  Assign r1, r0\n"
+         "  Return r1\n"
+         "FuncEnd\n",
+         {"UninitializedVariable@15..16", "VariableDeclaredHere@8..9", "UninitializedVariable@22..23",
+          "VariableDeclaredHere@8..9", "UninitializedVariable@31..32", "VariableDeclaredHere@8..9"}});
+}
+
 TEST(StatementTest, ConstAndFunctionStatements) {
   const Case cases[] = {
       {"const @a = 1 + 2; @a",  // straight into the constant's register
