@@ -31,18 +31,9 @@ bool is_range_op(const Token& t) { return t == Operator::SpreadRange || t == Ope
 
 Iterable value_of(Expression e) { return Iterable{Iterable::Value{std::move(e)}}; }
 
-[[gnu::noinline]] std::optional<Expression> take_value(Iterable& it) {
-  auto* v = std::get_if<Iterable::Value>(&it.node);
-  if (v == nullptr) return std::nullopt;
-  return std::move(v->value);
-}
-
-// An operand that may not be a range.
-std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence) {
-  std::optional<Iterable> it = pratt(ctx, precedence, false);
-  if (!it) return std::nullopt;
-  return take_value(*it);
-}
+// An operand that may not be a range: `pratt` without range positions, run
+// on the expression itself rather than through an Iterable (defined below).
+std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence);
 
 std::optional<Expression> additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
 
@@ -106,6 +97,40 @@ bool can_start_operand(const Token& t) {
       return false;
   }
   return false;
+}
+
+// The operator loop where no range is allowed, folding into `left` in place.
+// False when a step fails (`left` is then spent).
+bool value_loop(ParserContext& ctx, Expression& left, std::uint8_t min) {
+  for (;;) {
+    const Token* t = ctx.peek();
+    if (t == nullptr) return true;
+    PrecedenceResult p = precedence_of(t->kind);
+    if (p.value <= min) return true;
+    ctx.next();
+    std::optional<Iterable> step = pratt_infix(ctx, std::move(left), *t, p, false);
+    if (!step) return false;
+    left = std::move(std::get<Iterable::Value>(step->node).value);
+  }
+}
+
+std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence) {
+  // As `pratt` with allow_range false, sharing its memo entries.
+  const Token* first = ctx.peek();
+  if (first == nullptr || !can_start_operand(*first)) return std::nullopt;
+  auto guard = ctx.enter();
+  memo::charge(ctx);
+  const std::uint32_t key = pratt_key(precedence.value, false);
+  const int slot = memo::pratt_slot(precedence.value, false);
+  if (memo::failed(ctx, key, slot)) return std::nullopt;
+  const auto start = ctx.checkpoint();
+  std::optional<Expression> left = pratt_prefix(ctx);
+  if (left && !value_loop(ctx, *left, precedence.value)) left.reset();
+  if (!left) {
+    ctx.reset(start);
+    memo::remember(ctx, key, slot);
+  }
+  return left;
 }
 
 // The rules below recurse with the nesting of the source. They keep their
