@@ -67,8 +67,9 @@ bool is_expression_stop(const Token& token) {
 }
 
 std::optional<Expression> expression(ParserContext& ctx) {
-  if (auto e = basic_expressions::basic_expression(ctx)) return e;
-  return unknown_expression(ctx);
+  std::optional<Expression> e = basic_expressions::basic_expression(ctx);
+  if (!e) e = unknown_expression(ctx);
+  return e;
 }
 
 std::optional<Expression> unknown_expression(ParserContext& ctx) {

@@ -31,12 +31,14 @@ std::optional<Expression> unknown_expression(ParserContext& ctx);
 // the placeholder at previous_token_end, consuming nothing; else fails.
 template <typename Cond>
 std::optional<Expression> expression_or_insert(ParserContext& ctx, Cond insert_cond) {
-  if (auto e = expression(ctx)) return e;
+  std::optional<Expression> e = expression(ctx);
+  if (e) return e;
   std::size_t pos = ctx.previous_token_end();
   const Token* next = ctx.peek();
   if (next == nullptr) return std::nullopt;
   if (!next->kind.is_eof() && !insert_cond(*next)) return std::nullopt;
-  return expression_expected(pos);
+  e = expression_expected(pos);
+  return e;
 }
 
 // Every node the grammar builds passes its height to the parse's bound.
