@@ -16,14 +16,14 @@ void Emitter::enter_scope(ByteRange range) {
 }
 
 void Emitter::enter_leveled_scope(ByteRange range, std::size_t level) {
-  scopes.push(Scope(level));
+  scopes.push(level);
   diagnostics.push(DiagnosticCode::Scope, range);
 }
 
 void Emitter::exit_scope() {
-  std::optional<Scope> scope = scopes.pop();
-  if (!scope) return;
-  for (Variable& v : scope->variables()) std::move(v).exit(diagnostics);
+  if (scopes.empty()) return;
+  for (Variable& v : scopes.current().variables()) std::move(v).exit(diagnostics);
+  scopes.pop();
 }
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
@@ -43,7 +43,7 @@ bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, Bi
   if (check_local_variable(id_token, *name) != nullptr) return false;
   std::size_t level = scopes.current().level();
   Register reg = closures.add_variable_reg(level);
-  scopes.current().declare_variable(Variable(*name, id_token.range, is_mutable, bind_type, reg, level));
+  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level));
   return true;
 }
 
@@ -59,7 +59,7 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   } else if (bind_type == BindType::ItParameter) {
     name = "it";
   }
-  scopes.current().declare_variable(Variable(name, range, is_mutable, bind_type, reg, closures.size()));
+  scopes.declare(Variable(name, range, is_mutable, bind_type, reg, closures.size()));
   return true;
 }
 

@@ -13,9 +13,7 @@ using lexer::Operator;
 using lexer::Token;
 using parser::TokenRef;
 
-EmitDepth::EmitDepth(NestingBudget& budget) : guard_(budget) {
-  if (!guard_) throw InternalError("Emitter recursion exceeds the nesting bound");
-}
+void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }
 
 Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
     : config(caller.config()), diagnostics(caller.config(), caller.script()), budget_(max_depth) {}

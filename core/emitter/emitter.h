@@ -58,9 +58,13 @@ std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& colle
 // so running out here is a broken invariant: InternalError.
 class EmitDepth {
  public:
-  explicit EmitDepth(NestingBudget& budget);
+  explicit EmitDepth(NestingBudget& budget) : guard_(budget) {
+    if (!guard_) [[unlikely]] exhausted();
+  }
 
  private:
+  [[noreturn]] static void exhausted();
+
   DepthGuard guard_;
 };
 

@@ -1,9 +1,12 @@
 #include "core/emitter/scope.h"
 
+#include <cstring>
+#include <limits>
 #include <string>
 #include <utility>
 
 #include "core/diagnostic/internal_error.h"
+#include "core/emitter/hash.h"
 
 namespace vaxo_core::emitter {
 
@@ -25,6 +28,10 @@ std::string_view name(BindType b) {
 }
 
 namespace {
+
+// A default (null) text stands for the empty name like any other empty text:
+// null marks a free slot of the name index.
+std::string_view key(std::string_view name) { return name.data() == nullptr ? std::string_view("", 0) : name; }
 
 bool initialized_from_start(BindType b) {
   return b == BindType::Parameter || b == BindType::ItParameter || b == BindType::RestParameter;
@@ -109,33 +116,25 @@ void Variable::exit(DiagnosticsCollector& diagnostics) && {
   }
 }
 
-Variable& Scope::declare_variable(Variable variable) {
-  std::size_t position = variables_.size();
-  Variable& v = variables_.emplace_back(std::move(variable));
-  if (position == kLinearLimit) {
-    for (std::size_t i = 0; i < variables_.size(); ++i) by_name_.try_emplace(variables_[i].name(), i);
-  } else if (position > kLinearLimit) {
-    by_name_.try_emplace(v.name(), position);
-  }
-  return v;
-}
+void Scopes::push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_)); }
 
-Variable* Scope::find_variable(std::string_view name) {
-  if (variables_.size() > kLinearLimit) {
-    auto it = by_name_.find(name);
-    return it == by_name_.end() ? nullptr : &variables_[it->second];
+void Scopes::pop() {
+  if (scopes_.empty()) return;
+  const Scope& top = scopes_.back();
+  // Latest first, so a name hidden twice in this scope comes back right.
+  while (variable_count_ > top.first_) {
+    std::size_t i = variable_count_ - 1;
+    Variable& v = at(i);
+    std::uint32_t hides = bindings_[i].hides;
+    if (hides != kNotIndexed) {
+      std::string_view name = key(v.name());
+      index_[probe(name, hash_text(name))].bound = hides;
+    }
+    blocks_[i >> kBlockBits].pop_back();
+    bindings_.pop_back();
+    variable_count_ = i;
   }
-  for (Variable& v : variables_) {
-    if (v.name() == name) return &v;
-  }
-  return nullptr;
-}
-
-std::optional<Scope> Scopes::pop() {
-  if (scopes_.empty()) return std::nullopt;
-  std::optional<Scope> top(std::move(scopes_.back()));
   scopes_.pop_back();
-  return top;
 }
 
 Scope& Scopes::current() {
@@ -143,16 +142,82 @@ Scope& Scopes::current() {
   return scopes_.back();
 }
 
-std::optional<FoundVariable> Scopes::find_variable(std::string_view name) {
-  for (auto it = scopes_.rbegin(); it != scopes_.rend(); ++it) {
-    if (Variable* v = it->find_variable(name)) return FoundVariable{it->level(), v};
+Variable& Scopes::declare(Variable variable) {
+  Scope& scope = current();
+  std::size_t position = variable_count_;
+  if (position >= std::numeric_limits<std::uint32_t>::max()) throw InternalError("Too many variables in scope");
+  std::size_t block = position >> kBlockBits;
+  if (block == blocks_.size()) {
+    blocks_.emplace_back();
+    blocks_.back().reserve(kBlockSize);
   }
-  return std::nullopt;
+  std::string_view name = key(variable.name());
+  Variable& v = blocks_[block].emplace_back(std::move(variable));
+  ++variable_count_;
+  ++scope.count_;
+
+  // At most half the slots in use: probes stay short.
+  if ((names_ + 1) * 2 > index_.size()) grow_index();
+  std::uint64_t hash = hash_text(name);
+  std::size_t slot = probe(name, hash);
+  Slot& s = index_[slot];
+  auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
+  if (s.name == nullptr) {
+    s = Slot{name.data(), static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(hash >> 32), 0};
+    ++names_;
+  }
+  if (s.bound != 0 && bindings_[s.bound - 1].scope == scope_position) {
+    // A second variable of that name in one scope: lookups keep the first.
+    bindings_.push_back(Binding{kNotIndexed, scope_position});
+  } else {
+    bindings_.push_back(Binding{s.bound, scope_position});
+    s.bound = static_cast<std::uint32_t>(position + 1);
+  }
+  return v;
+}
+
+std::size_t Scopes::probe(std::string_view name, std::uint64_t hash) const {
+  std::size_t mask = index_.size() - 1;
+  auto tag = static_cast<std::uint32_t>(hash >> 32);
+  std::size_t slot = static_cast<std::size_t>(hash) & mask;
+  while (true) {
+    const Slot& s = index_[slot];
+    if (s.name == nullptr) return slot;
+    if (s.tag == tag && s.length == name.size() && std::memcmp(s.name, name.data(), name.size()) == 0) return slot;
+    slot = (slot + 1) & mask;
+  }
+}
+
+void Scopes::grow_index() {
+  std::vector<Slot> old = std::move(index_);
+  // The names of a script: a few hundred to a few thousand.
+  index_.assign(old.empty() ? 256 : old.size() * 2, Slot{nullptr, 0, 0, 0});
+  std::size_t mask = index_.size() - 1;
+  for (const Slot& s : old) {
+    if (s.name == nullptr) continue;
+    std::size_t slot = static_cast<std::size_t>(hash_text(std::string_view(s.name, s.length))) & mask;
+    while (index_[slot].name != nullptr) slot = (slot + 1) & mask;
+    index_[slot] = s;
+  }
+}
+
+std::optional<FoundVariable> Scopes::find_variable(std::string_view name) {
+  if (index_.empty()) return std::nullopt;
+  name = key(name);
+  const Slot& s = index_[probe(name, hash_text(name))];
+  if (s.bound == 0) return std::nullopt;
+  std::size_t position = s.bound - 1;
+  return FoundVariable{scopes_[bindings_[position].scope].level(), &at(position)};
 }
 
 Variable* Scopes::find_local_variable(std::string_view name) {
-  if (scopes_.empty()) return nullptr;
-  return scopes_.back().find_variable(name);
+  if (scopes_.empty() || index_.empty()) return nullptr;
+  name = key(name);
+  const Slot& s = index_[probe(name, hash_text(name))];
+  if (s.bound == 0) return nullptr;
+  std::size_t position = s.bound - 1;
+  if (bindings_[position].scope != scopes_.size() - 1) return nullptr;
+  return &at(position);
 }
 
 bool check_variable_initialized(DiagnosticsCollector& diagnostics, const Closures& closures,

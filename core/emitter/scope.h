@@ -10,10 +10,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <optional>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "core/diagnostic/diagnostics_collector.h"
@@ -98,25 +96,62 @@ class Variable {
   std::size_t frame_;
 };
 
+class Scopes;
+
+// A scope is a stretch of the variable stack kept by Scopes: its variables
+// are the ones declared while it was the innermost scope.
 class Scope {
  public:
-  explicit Scope(std::size_t level) : level_(level) {}
+  // The scope's variables in declaration order.
+  class Variables {
+   public:
+    class iterator {
+     public:
+      using value_type = Variable;
+      using difference_type = std::ptrdiff_t;
+      iterator() = default;
+      iterator(const Scopes* owner, std::size_t index) : owner_(owner), index_(index) {}
+      Variable& operator*() const;
+      Variable* operator->() const { return &**this; }
+      iterator& operator++() {
+        ++index_;
+        return *this;
+      }
+      iterator operator++(int) {
+        iterator old = *this;
+        ++index_;
+        return old;
+      }
+      friend bool operator==(const iterator& a, const iterator& b) { return a.index_ == b.index_; }
+
+     private:
+      const Scopes* owner_ = nullptr;
+      std::size_t index_ = 0;
+    };
+
+    Variables(const Scopes* owner, std::size_t first, std::size_t count)
+        : owner_(owner), first_(first), count_(count) {}
+    std::size_t size() const { return count_; }
+    bool empty() const { return count_ == 0; }
+    iterator begin() const { return iterator(owner_, first_); }
+    iterator end() const { return iterator(owner_, first_ + count_); }
+
+   private:
+    const Scopes* owner_;
+    std::size_t first_;
+    std::size_t count_;
+  };
 
   std::size_t level() const { return level_; }
-  // Stable references: variables never move once declared.
-  Variable& declare_variable(Variable variable);
-  // The first variable declared with exactly this name.
-  Variable* find_variable(std::string_view name);
-
-  std::deque<Variable>& variables() { return variables_; }
-  const std::deque<Variable>& variables() const { return variables_; }
+  Variables variables() const { return Variables(owner_, first_, count_); }
 
  private:
-  // Past this many variables a name index replaces the linear search.
-  static constexpr std::size_t kLinearLimit = 8;
+  friend class Scopes;
+  Scope(const Scopes* owner, std::size_t level, std::size_t first) : owner_(owner), first_(first), level_(level) {}
 
-  std::deque<Variable> variables_;
-  std::unordered_map<std::string_view, std::size_t> by_name_;
+  const Scopes* owner_;
+  std::size_t first_;  // its first variable on the stack
+  std::size_t count_ = 0;
   std::size_t level_;
 };
 
@@ -125,23 +160,68 @@ struct FoundVariable {
   Variable* variable;
 };
 
+// The open scopes, innermost last, over one stack of variables and one name
+// index. The index maps a name to the variable a lookup finds (the first of
+// that name in the innermost scope declaring it); each indexed variable
+// remembers the one it hides, which is restored when its scope closes. A
+// lookup is therefore one probe, however deep the scopes nest.
 class Scopes {
  public:
-  void push(Scope scope) { scopes_.push_back(std::move(scope)); }
-  // The innermost scope, removed; none when no scope is open.
-  std::optional<Scope> pop();
+  Scopes() = default;
+  // Scopes hand out pointers into themselves.
+  Scopes(const Scopes&) = delete;
+  Scopes& operator=(const Scopes&) = delete;
+
+  void push(std::size_t level);
+  // Closes the innermost scope: its variables are destroyed and the names
+  // they hid are visible again. Nothing happens when no scope is open.
+  void pop();
 
   Scope& current();
   bool empty() const { return scopes_.empty(); }
   std::size_t size() const { return scopes_.size(); }
 
-  // Innermost scope first.
+  // Declares into the innermost scope. Stable reference: variables never
+  // move while their scope is open.
+  Variable& declare(Variable variable);
+
+  // Innermost scope first; within a scope, the first declared of that name.
   std::optional<FoundVariable> find_variable(std::string_view name);
   Variable* find_local_variable(std::string_view name);
 
+  Variable& at(std::size_t index) const { return blocks_[index >> kBlockBits][index & (kBlockSize - 1)]; }
+
  private:
+  // Variables live in fixed-capacity blocks, kept when emptied: pushing
+  // never moves a variable and a scope costs no allocation once warm.
+  static constexpr std::size_t kBlockBits = 6;
+  static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
+  static constexpr std::uint32_t kNotIndexed = 0xFFFFFFFF;
+
+  struct Binding {
+    std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
+    std::uint32_t scope;  // position of the declaring scope
+  };
+  struct Slot {
+    const char* name;
+    std::uint32_t length;
+    std::uint32_t tag;    // high half of the hash
+    std::uint32_t bound;  // the variable a lookup finds, + 1 (0: none)
+  };
+
+  // The slot of `name`: its own or the free one where it belongs.
+  std::size_t probe(std::string_view name, std::uint64_t hash) const;
+  void grow_index();
+
   std::vector<Scope> scopes_;
+  mutable std::vector<std::vector<Variable>> blocks_;
+  std::size_t variable_count_ = 0;
+  std::vector<Binding> bindings_;
+  std::vector<Slot> index_;
+  std::size_t names_ = 0;  // used slots
 };
+
+inline Variable& Scope::Variables::iterator::operator*() const { return owner_->at(index_); }
 
 // Whether a read of `variable` (whose register lives in the frame at `level`)
 // may proceed; when not, records UninitializedVariable over `access` and the

@@ -1,0 +1,59 @@
+// Hashes for the emitter's open-addressing tables (constant pool, names).
+// Names and constants are mostly short: a text is read eight bytes at a time
+// (the tail as overlapping words), then the result goes through a full
+// finaliser, so every bit of the value may serve as a slot index or a tag.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+namespace vaxo_core::emitter {
+
+// splitmix64 finaliser: spreads bit patterns that differ only in high bits.
+constexpr std::uint64_t mix_hash(std::uint64_t x) {
+  x ^= x >> 30;
+  x *= 0xbf58476d1ce4e5b9ULL;
+  x ^= x >> 27;
+  x *= 0x94d049bb133111ebULL;
+  x ^= x >> 31;
+  return x;
+}
+
+inline std::uint64_t hash_text(std::string_view text) {
+  constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
+  const char* p = text.data();
+  std::size_t n = text.size();
+  std::uint64_t h = static_cast<std::uint64_t>(n) * kMul;
+  auto word64 = [](const char* at) {
+    std::uint64_t w;
+    std::memcpy(&w, at, 8);
+    return w;
+  };
+  auto word32 = [](const char* at) {
+    std::uint32_t w;
+    std::memcpy(&w, at, 4);
+    return static_cast<std::uint64_t>(w);
+  };
+  while (n > 8) {
+    h = (h ^ word64(p)) * kMul;
+    h ^= h >> 32;
+    p += 8;
+    n -= 8;
+  }
+  std::uint64_t tail;
+  if (n >= 4) {
+    // Two overlapping halves cover 4..8 bytes.
+    tail = word32(p) | (word32(p + n - 4) << 32);
+  } else if (n > 0) {
+    tail = static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) |
+           (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8) |
+           (static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16);
+  } else {
+    tail = 0;
+  }
+  return mix_hash((h ^ tail) * kMul);
+}
+
+}  // namespace vaxo_core::emitter
