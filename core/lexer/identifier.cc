@@ -10,15 +10,7 @@ namespace {
 
 constexpr bool ascii_letter(char32_t c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
-// XID_Continue among ASCII bytes: letters, digits and `_`.
-constexpr std::array<bool, 256> make_continue_table() {
-  std::array<bool, 256> t{};
-  for (int c = 0; c < 128; ++c) t[c] = ascii_letter(static_cast<char32_t>(c)) || (c >= '0' && c <= '9') || c == '_';
-  return t;
-}
-constexpr std::array<bool, 256> kAsciiContinue = make_continue_table();
-
-constexpr bool ascii_continue(unsigned char c) { return kAsciiContinue[c]; }
+constexpr bool ascii_continue(unsigned char c) { return is_ascii_continue(c); }
 
 }  // namespace
 

@@ -1,12 +1,28 @@
 // Names: the identifier character classes and the name scanner.
 #pragma once
 
+#include <array>
 #include <optional>
 
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
 
 namespace vaxo_core::lexer::identifier {
+
+namespace detail {
+constexpr std::array<bool, 256> make_ascii_continue() {
+  std::array<bool, 256> t{};
+  for (int c = 0; c < 128; ++c) {
+    t[c] = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+  }
+  return t;
+}
+inline constexpr std::array<bool, 256> kAsciiContinue = make_ascii_continue();
+}  // namespace detail
+
+// XID_Continue among single bytes: ASCII letters, digits and `_` (bytes of
+// multi-byte characters are never in it).
+constexpr bool is_ascii_continue(unsigned char c) { return detail::kAsciiContinue[c]; }
 
 // XID_Start (Unicode Standard Annex 31); ASCII letters on the fast path.
 bool is_identifier_start(char32_t ch);

@@ -39,9 +39,11 @@ struct LexerInput {
   // The offset of the first CR or LF at or after the position, or the length.
   std::size_t next_line_stop() {
     if (line_stop_from <= position && position <= line_stop_at) return line_stop_at;
-    auto at = text.find_first_of("\r\n", position);
+    // A plain loop: find_first_of runs memchr over the set for every byte.
+    std::size_t at = position;
+    while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
     line_stop_from = position;
-    line_stop_at = at == std::string_view::npos ? text.size() : at;
+    line_stop_at = at;
     return line_stop_at;
   }
 

@@ -83,18 +83,23 @@ constexpr PropertyName kOperatorProperties[] = {
 
 }  // namespace
 
-std::optional<Keyword> keyword_from_str(std::string_view s) {
-  if (s.empty() || s.size() > kMaxKeywordLength) return std::nullopt;
-  auto c = static_cast<unsigned char>(s[0]);
+std::optional<Keyword> keyword_from_word(std::uint64_t word, std::size_t size) {
+  if (size == 0 || size > kMaxKeywordLength) return std::nullopt;
+  auto c = static_cast<unsigned char>(word);
   if (!((c >= 'a' && c <= 'z') || c == '_')) return std::nullopt;
-  // Compare as one 64-bit word: every keyword fits in eight bytes.
-  std::uint64_t word = 0;
-  for (std::size_t i = 0; i < s.size(); ++i) word |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[i])) << (8 * i);
-  for (std::uint8_t k : kSlots[slot_of(c)][s.size()]) {
+  for (std::uint8_t k : kSlots[slot_of(c)][size]) {
     if (k == 0) break;
     if (kPacked[k - 1] == word) return keyword_detail::kKeywords[k - 1].keyword;
   }
   return std::nullopt;
+}
+
+std::optional<Keyword> keyword_from_str(std::string_view s) {
+  if (s.empty() || s.size() > kMaxKeywordLength) return std::nullopt;
+  // Compare as one 64-bit word: every keyword fits in eight bytes.
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < s.size(); ++i) word |= static_cast<std::uint64_t>(static_cast<unsigned char>(s[i])) << (8 * i);
+  return keyword_from_word(word, s.size());
 }
 
 std::optional<bool> get_bool(Keyword k, std::string_view name) {

@@ -46,6 +46,10 @@ constexpr std::string_view text(Keyword k) {
 // The keyword spelled exactly `s` (byte for byte, case-sensitive), if any.
 // Runs once per scanned name, so it never allocates.
 std::optional<Keyword> keyword_from_str(std::string_view s);
+// The same for the `size` bytes held by `word` (little-endian, the bytes
+// past `size` zero): a scanner that can load eight bytes at once skips
+// assembling the word.
+std::optional<Keyword> keyword_from_word(std::uint64_t word, std::size_t size);
 
 // True when `k` has the property named `name`, absent otherwise (never false),
 // also for a name that is no property: "constant", "numeric", "control",

@@ -6,10 +6,6 @@ namespace vaxo_core::lexer {
 
 namespace {
 
-struct NeverBreak {
-  bool operator()(const Token&) const { return false; }
-};
-
 // Tokens average over three bytes of source in real scripts.
 std::size_t token_estimate(const LexerInput& in) { return in.remaining() / 3 + 2; }
 
@@ -23,15 +19,26 @@ LexerInput to_input(std::string_view text, const config::Config& config) {
   return in;
 }
 
+namespace {
+
+std::optional<std::vector<Token>> lex_script(LexerInput& input) {
+  std::vector<Token> tokens;
+  tokens.reserve(token_estimate(input));
+  if (!tokens::scan_tokens(input, tokens, tokens::BreakCheck{})) return std::nullopt;
+  return tokens;
+}
+
+}  // namespace
+
 std::optional<std::vector<Token>> lex(LexerInput& input) {
   if (input.nesting == nullptr) {
     NestingBudget budget(kMaxInterpolationDepth);
     input.nesting = &budget;
-    auto result = lex_impl(input, NeverBreak{}, token_estimate(input));
+    auto result = lex_script(input);
     input.nesting = nullptr;
     return result;
   }
-  return lex_impl(input, NeverBreak{}, token_estimate(input));
+  return lex_script(input);
 }
 
 namespace {

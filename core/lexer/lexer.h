@@ -13,6 +13,7 @@
 #pragma once
 
 #include <optional>
+#include <type_traits>
 #include <string_view>
 #include <vector>
 
@@ -45,21 +46,13 @@ std::optional<std::vector<Token>> lex_string(LexerInput& input);
 // it stay unread). `should_break` is never called with `Eof`.
 template <typename ShouldBreak>
 std::optional<std::vector<Token>> lex_impl(LexerInput& in, ShouldBreak&& should_break, std::size_t reserve = 0) {
+  using Rule = std::remove_reference_t<ShouldBreak>;
   std::vector<Token> tokens;
   tokens.reserve(reserve);
-  bool maybe_trivia = true;
-  for (;;) {
-    if (maybe_trivia) trivia::leading_trivia(in);
-    // Read straight into the list: tokens are never moved on the hot path.
-    tokens.emplace_back();
-    Token* prev = tokens.size() >= 2 ? &tokens[tokens.size() - 2] : nullptr;
-    if (!tokens::token_into(in, prev, tokens.back())) return std::nullopt;
-    const Token& token = tokens.back();
-    if (token.kind.is_eof()) return tokens;
-    if (should_break(token)) return tokens;
-    maybe_trivia = trivia::skip_blanks_then_may_start_trivia(in);
-    if (maybe_trivia) trivia::tailing_trivia(in);
-  }
+  tokens::BreakCheck check{[](void* rule, const Token& t) -> bool { return (*static_cast<Rule*>(rule))(t); },
+                           const_cast<void*>(static_cast<const void*>(&should_break))};
+  if (!tokens::scan_tokens(in, tokens, check)) return std::nullopt;
+  return tokens;
 }
 
 }  // namespace vaxo_core::lexer

@@ -101,11 +101,17 @@ std::optional<std::string_view> number_part(LexerInput& in) {
 
 std::optional<std::string_view> float_part(LexerInput& in) {
   auto cp = in.checkpoint();
-  while (!in.at_end()) {
-    auto d = in.peek();
-    if (d.ch == U'e' || d.ch == U'E' || !identifier::is_identifier_continue(d.ch)) break;
-    in.advance(d.len);
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = in.position;
+  for (;;) {
+    while (p < size && data[p] != 'e' && data[p] != 'E' && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+    if (p >= size || static_cast<unsigned char>(data[p]) < 0x80) break;
+    auto d = utf8::decode(in.text, p);
+    if (!identifier::is_identifier_continue(d.ch)) break;
+    p += d.len;
   }
+  in.position = p;
   if (in.position == cp) return std::nullopt;
   return in.slice(cp);
 }
@@ -141,6 +147,23 @@ std::optional<double> parse_decimal(std::string_view text) {
     if (exp_negative) exponent = -exponent;
   }
   if (i != n) return std::nullopt;
+
+  // Up to 19 digits whose value is exact in a double, scaled by an exact
+  // power of ten: one correctly rounded operation gives the same double as
+  // the full conversion (which may allocate).
+  static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  if (int_digits + frac_digits <= 19) {
+    std::uint64_t mantissa = 0;
+    for (std::size_t k = int_start; k < int_start + int_digits; ++k) mantissa = mantissa * 10 + (text[k] - '0');
+    for (std::size_t k = frac_start; k < frac_start + frac_digits; ++k) mantissa = mantissa * 10 + (text[k] - '0');
+    const std::int64_t scale = exponent - static_cast<std::int64_t>(frac_digits);
+    if (mantissa <= (std::uint64_t{1} << 53) && scale >= -22 && scale <= 22) {
+      const auto m = static_cast<double>(mantissa);
+      return scale >= 0 ? m * kExactPowers[scale] : m / kExactPowers[-scale];
+    }
+  }
 
   double value = 0.0;
   auto res = std::from_chars(text.data(), text.data() + n, value, std::chars_format::general);
@@ -238,15 +261,11 @@ TokenKind number(LexerInput& in) {
     }
   }
 
-  // Decimal: find the full text.
+  // Decimal: find the full text (the position is at the end of `first`).
   char last = first->back();
   if (last == 'e' || last == 'E') {
-    in.reset(cp);
-    number_part(in);
     sign_then_number_part(in);
   } else if (first->find_first_of("eE") == std::string_view::npos) {
-    in.reset(cp);
-    number_part(in);
     {
       auto dot = in.checkpoint();
       if (in.byte_at(0) == '.') {
@@ -269,8 +288,11 @@ TokenKind number(LexerInput& in) {
   std::string_view full = in.slice(cp);
 
   if (range == first_range) {
-    TokenKind ord = handle_ordinal(*first, first_range);
-    if (ord.is_ordinal()) return ord;
+    // What handle_ordinal would leave unwrapped.
+    ParsedPart p = parse_part(*first, 10, is_dec);
+    if (p.is_valid_ordinal && !p.has_invalid_char && !p.has_leading_underscore && !p.has_trailing_underscore) {
+      return TokenKind::Ordinal{p.ordinal};
+    }
   }
 
   bool has_invalid_char = false, has_underscore = false;
@@ -298,12 +320,12 @@ TokenKind number(LexerInput& in) {
   }
 
   double v = value.value_or(0.0);
-  TokenKind invalid = TokenKind::Number{v, NumberInfo{NumberInfo::Invalid{}}};
-  if (!value || has_invalid_char) return wrap(std::move(invalid), range, DiagnosticCode::InvalidNumberLiteral);
-  if (has_leading_underscore || has_trailing_underscore) {
-    return wrap(std::move(invalid), range, DiagnosticCode::InvalidNumberLiteralUnderscore);
-  }
-  if (!std::isfinite(v)) return wrap(std::move(invalid), range, DiagnosticCode::OverflowNumberLiteral);
+  auto invalid = [&](DiagnosticCode code) {
+    return wrap(TokenKind::Number{v, NumberInfo{NumberInfo::Invalid{}}}, range, code);
+  };
+  if (!value || has_invalid_char) return invalid(DiagnosticCode::InvalidNumberLiteral);
+  if (has_leading_underscore || has_trailing_underscore) return invalid(DiagnosticCode::InvalidNumberLiteralUnderscore);
+  if (!std::isfinite(v)) return invalid(DiagnosticCode::OverflowNumberLiteral);
   return TokenKind::Number{v, NumberInfo{NumberInfo::Decimal{full}}};
 }
 

@@ -1,5 +1,6 @@
 #include "core/lexer/string.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <string>
@@ -171,10 +172,10 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
   std::size_t count = 1;
   for (const auto& frag : info.content) count += std::holds_alternative<Fragment::Interpolation>(frag.value);
   std::vector<InterpolatedPart> parts;
-  std::vector<TextBuilder> literals;
   parts.reserve(count);
-  literals.reserve(count);
-  bool literal_pushed = false;
+  // The text before the next interpolation (or the end).
+  TextBuilder literal;
+  bool has_text = false;
   char utf8_buf[4];
   for (auto& frag : info.content) {
     std::string_view piece;
@@ -182,10 +183,10 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
     switch (static_cast<int>(frag.value.index())) {
       case 3: {  // Interpolation
         auto& interp = std::get<Fragment::Interpolation>(frag.value);
-        if (!literal_pushed) literals.emplace_back();
-        parts.emplace_back(CowText(), std::move(interp.tokens), interp.format);
+        parts.emplace_back(literal.finish(), std::move(interp.tokens), interp.format);
         interp.tokens.clear();
-        literal_pushed = false;
+        literal = TextBuilder{};
+        has_text = false;
         continue;
       }
       case 0:
@@ -211,27 +212,40 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
         break;
     }
     if (piece.empty()) continue;
-    if (literal_pushed) {
-      literals.back().append(piece);
+    if (has_text || owned_piece) {
+      literal.append(piece);
     } else {
-      TextBuilder b;
-      if (owned_piece) {
-        b.append(piece);
-      } else {
-        b.view = piece;
-      }
-      literals.push_back(std::move(b));
-      literal_pushed = true;
+      literal.view = piece;
     }
+    has_text = true;
   }
-  if (!literal_pushed) literals.emplace_back();
-  parts.emplace_back();
-  for (std::size_t i = 0; i < parts.size(); ++i) parts[i].text = literals[i].finish();
+  parts.emplace_back(literal.finish(), std::vector<Token>{}, std::string_view{});
 
   TokenKind::InterpolatedString s;
   s.parts = std::move(parts);
   s.info = Box<StringInfo>(std::move(info));
   return TokenKind(std::move(s));
+}
+
+// Right after the opening quote: a literal that is one plain run of text and
+// then its closing delimiter, read in one pass. The fragment loop below would
+// read the same: that run as its only fragment, then the end of the string.
+// Anything else is left to it (nothing consumed).
+std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::size_t ats, char quote) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const std::size_t body = in.position;
+  const char escape = ats > 0 ? '$' : '\\';
+  std::size_t p = body;
+  while (p < size && data[p] != quote && data[p] != '$' && data[p] != escape) ++p;
+  if (p == body || p >= size || data[p] != quote) return std::nullopt;
+  if (size - p - 1 < ats) return std::nullopt;
+  for (std::size_t i = 1; i <= ats; ++i) {
+    if (data[p + i] != '@') return std::nullopt;
+  }
+  in.position = p + 1 + ats;
+  const std::string_view text(data + body, p - body);
+  return TokenKind(TokenKind::String{CowText(text), StringInfoBox::plain(start, ats, static_cast<unsigned char>(quote), text)});
 }
 
 }  // namespace
@@ -249,6 +263,7 @@ std::optional<TokenKind> string(LexerInput& in) {
     return std::nullopt;
   }
   in.advance(1);
+  if (auto plain = plain_literal(in, start, ats, static_cast<char>(q))) return plain;
   StringInfo info;
   info.leading_range = ByteRange{start, in.position};
   info.ats = ats;
@@ -260,6 +275,10 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
   const bool string_mode = !info.quote;  // template mode
   bool terminated = false;
   bool unterminated = false;
+  // The first fragments wait on the stack, so that the info gets them in
+  // one allocation of the right size.
+  std::array<Fragment, 8> staged;
+  std::size_t staged_count = 0;
   for (;;) {
     auto frag = fragment(in, info);
     if (!frag) return std::nullopt;
@@ -271,7 +290,19 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
       unterminated = !string_mode;
       break;
     }
+    if (staged_count < staged.size()) {
+      staged[staged_count++] = std::move(*frag);
+      continue;
+    }
+    if (info.content.empty()) {
+      info.content.reserve(2 * staged.size());
+      for (auto& f : staged) info.content.push_back(std::move(f));
+    }
     info.content.push_back(std::move(*frag));
+  }
+  if (info.content.empty()) {
+    info.content.reserve(staged_count);
+    for (std::size_t i = 0; i < staged_count; ++i) info.content.push_back(std::move(staged[i]));
   }
 
   if (terminated && info.content.size() == 1) {
@@ -299,7 +330,13 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
   if (has_interpolation) {
     kind = assemble_interpolated(info, errors);
   } else {
+    std::size_t size = 0;
+    for (const auto& f : info.content) {
+      if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) size += lit->text.size();
+      size += std::holds_alternative<Fragment::EscapedChar>(f.value) ? 4 : 0;
+    }
     std::string value;
+    value.reserve(size);
     for (const auto& f : info.content) {
       if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) {
         value.append(lit->text);

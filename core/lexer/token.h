@@ -336,11 +336,11 @@ struct TokenKind {
     return o != nullptr && o->op == b;
   }
  private:
-  static constexpr bool owns_payload(std::size_t index) {
-    return index == static_cast<std::size_t>(Tag::Number) || index == static_cast<std::size_t>(Tag::String) ||
-           index == static_cast<std::size_t>(Tag::InterpolatedString) ||
-           index == static_cast<std::size_t>(Tag::Unknown);
-  }
+  static constexpr unsigned kOwningTags = 1u << static_cast<unsigned>(Tag::Number) |
+                                          1u << static_cast<unsigned>(Tag::String) |
+                                          1u << static_cast<unsigned>(Tag::InterpolatedString) |
+                                          1u << static_cast<unsigned>(Tag::Unknown);
+  static constexpr bool owns_payload(std::size_t index) { return index < 32 && ((kOwningTags >> index) & 1u); }
   void destroy() noexcept {
     // The other alternatives hold nothing to release.
     if (owns_payload(value.index())) destroy_payload();

@@ -1,9 +1,16 @@
 #include "core/lexer/tokens.h"
 
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
 #include "core/lexer/numeric.h"
 #include "core/lexer/string.h"
+#include "core/lexer/trivia.h"
 
 namespace vaxo_core::lexer::tokens {
 
@@ -11,41 +18,149 @@ namespace {
 
 using Op = Operator;
 
+constexpr bool ascii_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool exhausted(const LexerInput& in) { return in.nesting != nullptr && in.nesting->exhausted(); }
+
 // Consumes `n` bytes and stores the operator.
 bool op(LexerInput& in, TokenKind& out, std::size_t n, Op o) {
-  in.advance(n);
+  in.position += n;
   out.set<TokenKind::Operator>(TokenKind::Operator{o});
   return true;
 }
 
-bool store(TokenKind& out, std::optional<TokenKind>&& kind) {
-  if (!kind) return false;
-  out = std::move(*kind);
+// A keyword right before `:` or `?:` is a name, whatever the context.
+void retype_keyword(Token* prev) {
+  if (prev == nullptr) return;
+  if (auto* kw = prev->kind.get_if<TokenKind::Keyword>()) {
+    const std::string_view name = text(kw->keyword);
+    prev->kind.set<TokenKind::Identifier>(TokenKind::Identifier{name});
+  }
+}
+
+// The name from `start` whose first character ends before `p`: the rest is
+// XID_Continue characters, ASCII ones read straight from the bytes.
+void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+  in.position = p;
+  if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) identifier::skip_identifier_continue(in);
+  const std::string_view name(data + start, in.position - start);
+  if (keywords && name.size() <= 8) {
+    std::optional<Keyword> kw;
+    if (start + 8 <= size) {
+      // Every keyword fits in one word: load it whole, keep the name's bytes.
+      std::uint64_t word;
+      std::memcpy(&word, data + start, 8);
+      if (name.size() < 8) word &= (std::uint64_t{1} << (8 * name.size())) - 1;
+      kw = keyword_from_word(word, name.size());
+    } else {
+      kw = keyword_from_str(name);
+    }
+    if (kw) {
+      out.set<TokenKind::Keyword>(TokenKind::Keyword{*kw});
+      return;
+    }
+  }
+  out.set<TokenKind::Identifier>(TokenKind::Identifier{name});
+}
+
+// A run of `c` (`_`, `$` or `@`) and what continues it: a name.
+void special_name(LexerInput& in, std::size_t start, char c, bool keywords, TokenKind& out) {
+  std::size_t p = start;
+  while (p < in.text.size() && in.text[p] == c) ++p;
+  name_from(in, start, p, keywords, out);
+}
+
+// The one character at `start` as a recovery token: no token begins there.
+void unknown_char(LexerInput& in, std::size_t start, TokenKind& out) {
+  in.position = start;
+  in.advance(in.peek().len);
+  out = TokenKind::unknown(TokenKind::Empty{}, ByteRange{start, in.position}, DiagnosticCode::UnknownToken);
+}
+
+// At a digit: digits, `.`, digits, and nothing that could continue the
+// literal (no name character, no `e`). The full reader takes the same text
+// as a well-formed decimal literal.
+bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  auto digits = [&](std::size_t p) {
+    while (p < size && data[p] >= '0' && data[p] <= '9') ++p;
+    return p;
+  };
+  const std::size_t dot = digits(start);
+  if (dot >= size || data[dot] != '.') return false;
+  const std::size_t end = digits(dot + 1);
+  if (end == dot + 1) return false;
+  if (end < size) {
+    auto c = static_cast<unsigned char>(data[end]);
+    if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  }
+  const std::string_view text(data + start, end - start);
+  auto value = numeric::parse_decimal(text);
+  if (!value || !std::isfinite(*value)) return false;
+  in.position = end;
+  out = TokenKind::Number{*value, NumberInfo{NumberInfo::Decimal{text}}};
   return true;
 }
 
-// The first-character dispatch. Within a row the first entry that matches
-// wins; fails where no token begins (and at the end of the input).
-bool dispatch(LexerInput& in, bool dot, TokenKind& out) {
-  if (in.at_end()) return false;
-  const int c = in.byte_at(0);
+// At a digit. A short digit run that ends the literal (no name character
+// after it, nor a `.` unless it is an ordinal after `.`) and reads as a valid
+// ordinal is stored directly: the same result as the full readers.
+void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = start;
+  std::uint64_t value = 0;
+  while (p < size && p - start < 10 && data[p] >= '0' && data[p] <= '9') {
+    value = value * 10 + static_cast<unsigned>(data[p] - '0');
+    ++p;
+  }
+  bool ends = true;
+  if (p < size) {
+    auto c = static_cast<unsigned char>(data[p]);
+    ends = c < 0x80 && !identifier::is_ascii_continue(c) && (c != '.' || dot);
+  }
+  constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+  if (ends && !(p - start > 1 && data[start] == '0') && value <= kI32Max) {
+    in.position = p;
+    out.set<TokenKind::Ordinal>(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
+    return;
+  }
+  if (!dot && plain_decimal(in, start, out)) return;
+  out = dot ? numeric::ordinal(in) : numeric::number(in);
+}
+
+// One token at `start` (blanks skipped, not at the end). Within a row the
+// first entry that matches wins. False when the nesting budget is spent.
+// Inlined into the token loop: it runs once per token.
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Token* prev, TokenKind& out) {
+  const bool dot = prev != nullptr && prev->kind == Operator::Dot;
+  const int c = static_cast<unsigned char>(in.text[start]);
   const int c1 = in.byte_at(1);
-  const int c2 = in.byte_at(2);
   switch (c) {
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
-      out = dot ? numeric::ordinal(in) : numeric::number(in);
+      number(in, start, dot, out);
       return true;
     case '"':
     case '\'':
     case '`':
-      return store(out, string::string(in));
     case '@': {
-      auto cp = in.checkpoint();
-      if (store(out, string::string(in))) return true;
-      if (in.nesting != nullptr && in.nesting->exhausted()) return false;
-      in.reset(cp);
-      return identifier::identifier_into(in, !dot, out);
+      if (auto kind = string::string(in)) {
+        out = std::move(*kind);
+        return !exhausted(in);
+      }
+      if (exhausted(in)) return false;
+      in.position = start;
+      if (c == '@') {
+        special_name(in, start, '@', !dot, out);
+      } else {
+        unknown_char(in, start, out);
+      }
+      return true;
     }
     case '+':
       return c1 == '=' ? op(in, out, 2, Op::PlusAssign) : op(in, out, 1, Op::Plus);
@@ -65,75 +180,82 @@ bool dispatch(LexerInput& in, bool dot, TokenKind& out) {
       if (c1 == '=') return op(in, out, 2, Op::Equal);
       if (c1 == '~') return op(in, out, 2, Op::TildeEqual);
       return op(in, out, 1, Op::Assign);
-    case '!':
+    case '!': {
       // "!==" and "!=~" are `!` followed by "==" or "=~".
+      const int c2 = in.byte_at(2);
       if (c1 == '=' && (c2 == '=' || c2 == '~')) return op(in, out, 1, Op::Exclamation);
       if (c1 == '=') return op(in, out, 2, Op::NotEqual);
       if (c1 == '~') return op(in, out, 2, Op::TildeNotEqual);
       return op(in, out, 1, Op::Exclamation);
+    }
     case '>':
       return c1 == '=' ? op(in, out, 2, Op::GreaterEqual) : op(in, out, 1, Op::Greater);
     case '<':
       return c1 == '=' ? op(in, out, 2, Op::LessEqual) : op(in, out, 1, Op::Less);
     case '&':
-      if (c1 != '&') return false;
-      return c2 == '=' ? op(in, out, 3, Op::LogicalAndAssign) : op(in, out, 2, Op::LogicalAnd);
+      if (c1 != '&') break;
+      return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalAndAssign) : op(in, out, 2, Op::LogicalAnd);
     case '|':
-      if (c1 != '|') return false;
-      return c2 == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
+      if (c1 != '|') break;
+      return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
     case '?':
-      if (c1 == ':') return op(in, out, 2, Op::QuestionColon);
-      if (c1 == '?') return c2 == '=' ? op(in, out, 3, Op::NullCoalescingAssign) : op(in, out, 2, Op::NullCoalescing);
+      if (c1 == ':') {
+        retype_keyword(prev);
+        return op(in, out, 2, Op::QuestionColon);
+      }
+      if (c1 == '?') {
+        return in.byte_at(2) == '=' ? op(in, out, 3, Op::NullCoalescingAssign) : op(in, out, 2, Op::NullCoalescing);
+      }
       return op(in, out, 1, Op::Question);
     case '(': return op(in, out, 1, Op::OpenParen);
     case ')': return op(in, out, 1, Op::CloseParen);
     case '[': return op(in, out, 1, Op::OpenBracket);
     case ']': return op(in, out, 1, Op::CloseBracket);
     case ':':
-      return c1 == ':' ? op(in, out, 2, Op::ColonColon) : op(in, out, 1, Op::Colon);
+      if (c1 == ':') return op(in, out, 2, Op::ColonColon);
+      retype_keyword(prev);
+      return op(in, out, 1, Op::Colon);
     case ',': return op(in, out, 1, Op::Comma);
     case '.':
-      if (c1 == '.') return c2 == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
+      if (c1 == '.') return in.byte_at(2) == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
       return op(in, out, 1, Op::Dot);
     case ';': return op(in, out, 1, Op::Semicolon);
     case '{': return op(in, out, 1, Op::OpenBrace);
     case '}': return op(in, out, 1, Op::CloseBrace);
+    case '_':
+    case '$':
+      special_name(in, start, static_cast<char>(c), !dot, out);
+      return true;
     default:
+      if (ascii_letter(c)) {
+        name_from(in, start, start + 1, !dot, out);
+        return true;
+      }
+      if (c >= 0x80) {
+        auto d = in.peek();
+        if (identifier::is_identifier_start(d.ch)) {
+          name_from(in, start, start + d.len, !dot, out);
+          return true;
+        }
+      }
       break;
   }
-  auto d = in.peek();
-  if (identifier::is_identifier_start(d.ch) || identifier::is_identifier_special(d.ch)) {
-    return identifier::identifier_into(in, !dot, out);
-  }
-  return false;
+  unknown_char(in, start, out);
+  return true;
 }
 
 }  // namespace
 
 bool token_into(LexerInput& in, Token* prev_token, Token& out) {
-  const bool dot = prev_token != nullptr && *prev_token == Operator::Dot;
   space0(in);
   const std::size_t start = in.position;
-
-  if (!dispatch(in, dot, out.kind)) {
-    if (in.nesting != nullptr && in.nesting->exhausted()) return false;
-    in.reset(start);
-    if (in.at_end()) {
-      out.kind = TokenKind(TokenKind::Eof{});
-    } else {
-      auto d = in.peek();
-      in.advance(d.len);
-      out.kind = TokenKind::unknown(TokenKind::Empty{}, ByteRange{start, in.position}, DiagnosticCode::UnknownToken);
-    }
-  } else if (in.nesting != nullptr && in.nesting->exhausted()) {
+  if (in.at_end()) {
+    if (exhausted(in)) return false;
+    out.kind = TokenKind(TokenKind::Eof{});
+  } else if (!scan_one(in, start, prev_token, out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
-
-  // A keyword right before `:` or `?:` is a name, whatever the context.
-  if (prev_token != nullptr && (out == Operator::Colon || out == Operator::QuestionColon)) {
-    if (auto kw = prev_token->kind.as_keyword()) prev_token->kind = TokenKind::Identifier{text(*kw)};
-  }
   return true;
 }
 
@@ -141,6 +263,25 @@ std::optional<Token> token(LexerInput& in, Token* prev_token) {
   std::optional<Token> out(std::in_place);
   if (!token_into(in, prev_token, *out)) return std::nullopt;
   return out;
+}
+
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
+  bool first = true;
+  for (;;) {
+    trivia::skip_between_tokens(in);
+    // Read straight into the list: tokens are never moved on the hot path.
+    Token& token = tokens.emplace_back();
+    Token* prev = first ? nullptr : &token - 1;
+    first = false;
+    const std::size_t start = in.position;
+    if (start >= in.text.size()) {
+      token.range = ByteRange{start, start};  // the kind is already Eof
+      return !exhausted(in);
+    }
+    if (!scan_one(in, start, prev, token.kind)) return false;
+    token.range = ByteRange{start, in.position};
+    if (check.should_break != nullptr && check.should_break(check.rule, token)) return true;
+  }
 }
 
 }  // namespace vaxo_core::lexer::tokens

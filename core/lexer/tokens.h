@@ -1,8 +1,9 @@
 // The token scanner: reads exactly one token, choosing its parser by the
-// first character after the blanks.
+// first character after the blanks, and the token loop built on it.
 #pragma once
 
 #include <optional>
+#include <vector>
 
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
@@ -20,5 +21,16 @@ std::optional<Token> token(LexerInput& in, Token* prev_token);
 // The same, reading into `out` (which may be the list's new last element,
 // right after `prev_token`); false where token() fails.
 bool token_into(LexerInput& in, Token* prev_token, Token& out);
+
+// Asked after every token but `Eof`: true ends the list with that token.
+struct BreakCheck {
+  bool (*should_break)(void* rule, const Token& token) = nullptr;  // null: never
+  void* rule = nullptr;
+};
+
+// The token loop: trivia, then one token, appended to `tokens`, until `Eof`
+// (appended too) or until `check` answers true (the trivia after that token
+// stay unread). False when the nesting budget is spent.
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check);
 
 }  // namespace vaxo_core::lexer::tokens

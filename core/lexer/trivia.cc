@@ -135,4 +135,39 @@ std::optional<Unit> tailing_trivia(LexerInput& in) {
   return Unit{};
 }
 
+void skip_trivia_slow(LexerInput& in) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  for (;;) {
+    // Blanks are behind us; a failed item leaves the position after them,
+    // where the token scanner would skip to anyway.
+    const std::size_t p = in.position;
+    if (p >= size) return;
+    const char c = data[p];
+    const char d = p + 1 < size ? data[p + 1] : '\0';
+    if (c == '\n') {
+      in.position = p + 1;
+    } else if (c == '\r' && d == '\n') {
+      in.position = p + 2;
+    } else if (c == '/' && d == '/') {
+      in.position = p + 2;
+      const std::size_t stop = in.next_line_stop();
+      if (stop < size && data[stop] == '\r' && (stop + 1 >= size || data[stop + 1] != '\n')) {
+        in.position = p;  // no comment: the line is stopped by a lone CR
+        return;
+      }
+      in.position = stop;
+      line_ending(in);
+    } else if (c == '/' && d == '*') {
+      auto at = in.text.find("*/", p + 2);
+      in.position = at == std::string_view::npos ? size : at + 2;
+    } else {
+      return;
+    }
+    std::size_t q = in.position;
+    while (q < size && (data[q] == ' ' || data[q] == '\t')) ++q;
+    in.position = q;
+  }
+}
+
 }  // namespace vaxo_core::lexer::trivia

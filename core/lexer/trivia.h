@@ -30,4 +30,19 @@ std::optional<Unit> leading_trivia(LexerInput& in);
 // line comment or line ending; never fails.
 std::optional<Unit> tailing_trivia(LexerInput& in);
 
+// Everything between two tokens in one pass: the blanks, the previous
+// token's tailing run, the next token's leading run and the blanks before the
+// next token. The trivia parsers are told apart by their first two bytes, so
+// each stop of a run is a stop of the single run of all of them; both runs
+// together end where the leading run alone would.
+void skip_trivia_slow(LexerInput& in);
+inline void skip_between_tokens(LexerInput& in) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = in.position;
+  while (p < size && (data[p] == ' ' || data[p] == '\t')) ++p;
+  in.position = p;
+  if (p < size && (data[p] == '/' || data[p] == '\n' || data[p] == '\r')) skip_trivia_slow(in);
+}
+
 }  // namespace vaxo_core::lexer::trivia

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <bit>
+#include <charconv>
 #include <clocale>
+#include <random>
+#include <string>
+#include <vector>
 
 #include "tests/lexer/support/lex_cases.h"
 
@@ -23,6 +27,11 @@ TEST(Numeric, Literals) {
       {"1_000", "0..5 Number(1000, Decimal \"1_000\")\n5..5 Eof\n"},
       {"1_", "0..2 Unknown(Number(1, Invalid); InvalidNumberLiteralUnderscore 0..2)\n2..2 Eof\n"},
       {"1.5", "0..3 Number(1.5, Decimal \"1.5\")\n3..3 Eof\n"},
+      // A fraction ends the literal only where no name character follows.
+      {"10.25;", "0..5 Number(10.25, Decimal \"10.25\")\n5..6 Operator(;)\n6..6 Eof\n"},
+      {"1.5x", "0..4 Unknown(Number(1.5, Invalid); InvalidNumberLiteral 0..4)\n4..4 Eof\n"},
+      {"1.5\xcc\x81", "0..5 Unknown(Number(1.5, Invalid); InvalidNumberLiteral 0..5)\n5..5 Eof\n"},
+      {"1.5_", "0..4 Unknown(Number(1.5, Invalid); InvalidNumberLiteralUnderscore 0..4)\n4..4 Eof\n"},
       {"1.5e3", "0..5 Number(1500, Decimal \"1.5e3\")\n5..5 Eof\n"},
       {"1e5", "0..3 Number(100000, Decimal \"1e5\")\n3..3 Eof\n"},
       {"1e+5", "0..4 Number(100000, Decimal \"1e+5\")\n4..4 Eof\n"},
@@ -94,6 +103,35 @@ TEST(Numeric, CorrectlyRounded) {
   EXPECT_EQ(numeric::parse_decimal("0.0001e-99999999999"), 0.0);
   for (const char* bad : {"", "1e", "1e+", ".5", "1.5.5", "1e5e5", "+1", "1 ", "inf", "nan", "0x10"}) {
     EXPECT_FALSE(numeric::parse_decimal(bad)) << bad;
+  }
+}
+
+// Short literals take an exact shortcut; every literal must give the
+// correctly rounded double of the library conversion, on both sides of the
+// shortcut's bounds (19 digits, 2^53, powers of ten up to 22).
+TEST(Numeric, DecimalConversionIsCorrectlyRounded) {
+  std::mt19937_64 rng(11);
+  auto digits = [&](std::size_t n) {
+    std::string s;
+    for (std::size_t i = 0; i < n; ++i) s += static_cast<char>('0' + rng() % 10);
+    return s;
+  };
+  std::vector<std::string> texts = {"9007199254740992", "9007199254740993", "9007199254740993e1", "1e22",
+                                    "1e23",             "1e-22",            "1e-23",              "0.1",
+                                    "1234567890123456789", "12345678901234567890", "0.0000000000000000000001"};
+  for (int i = 0; i < 20000; ++i) {
+    std::string t = digits(1 + rng() % 12);
+    if (rng() % 2) t += "." + digits(rng() % 12);
+    if (rng() % 2) t += (rng() % 2 ? "e-" : "e") + std::to_string(rng() % 40);
+    texts.push_back(std::move(t));
+  }
+  for (const auto& t : texts) {
+    double expected = 0.0;
+    auto res = std::from_chars(t.data(), t.data() + t.size(), expected, std::chars_format::general);
+    ASSERT_EQ(res.ec, std::errc()) << t;
+    auto v = numeric::parse_decimal(t);
+    ASSERT_TRUE(v) << t;
+    EXPECT_EQ(std::bit_cast<std::uint64_t>(*v), std::bit_cast<std::uint64_t>(expected)) << t;
   }
 }
 

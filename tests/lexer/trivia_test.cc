@@ -103,6 +103,19 @@ void expect_same_trivia(std::string_view text) {
     reference_tailing(d);
     ASSERT_EQ(a.position, b.position) << "leading, \"" << debug_escape(text) << "\" from " << start;
     ASSERT_EQ(c.position, d.position) << "tailing, \"" << debug_escape(text) << "\" from " << start;
+    // The one-pass skip between tokens stops where the blanks, the tailing
+    // run, the leading run and the blanks before the next token stop, and
+    // where the leading run alone and those blanks stop.
+    LexerInput e{text, start}, f{text, start}, g{text, start};
+    trivia::skip_between_tokens(e);
+    space0(f);
+    reference_tailing(f);
+    reference_leading(f);
+    space0(f);
+    reference_leading(g);
+    space0(g);
+    ASSERT_EQ(e.position, f.position) << "between tokens, \"" << debug_escape(text) << "\" from " << start;
+    ASSERT_EQ(e.position, g.position) << "leading only, \"" << debug_escape(text) << "\" from " << start;
   }
 }
 
