@@ -32,6 +32,7 @@
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/parser/fields.h"
 #include "core/parser/list.h"
+#include "core/parser/node_arena.h"
 #include "core/parser/token_ref.h"
 
 namespace vaxo_core::parser {
@@ -180,6 +181,8 @@ struct Pattern {
   Node node;
   std::uint32_t height = 1;
   ByteRange cached_range;  // what range() returns; see refresh()
+
+  VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
@@ -388,6 +391,8 @@ struct Expression {
   std::uint32_t height = 1;
   ByteRange cached_range;  // what range() returns; see refresh()
 
+  VAXO_ARENA_NODE
+
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Expression(Alt&& alt)  // NOLINT: implicit
@@ -514,6 +519,8 @@ struct Statement {
   std::uint32_t height = 1;
   ByteRange cached_range;  // what range() returns; see refresh()
 
+  VAXO_ARENA_NODE
+
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Statement(Alt&& alt)  // NOLINT: implicit
@@ -554,6 +561,8 @@ struct Iterable {
     VAXO_FIELDS(value)
   };
   std::variant<Range, Value> node;
+
+  VAXO_ARENA_NODE
 };
 
 // One branch of a match expression.
@@ -569,6 +578,9 @@ struct MatchCase {
   Expression body;
   VAXO_FIELDS(case_keyword, pattern, guard, body)
 };
+
+static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= NodeArena::kAlign &&
+              alignof(Statement) <= NodeArena::kAlign && alignof(Iterable) <= NodeArena::kAlign);
 
 // The root of the tree.
 struct Script {

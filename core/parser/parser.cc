@@ -44,6 +44,7 @@ std::optional<Script> parse(std::span<const Token> tokens) {
 }
 
 std::optional<Script> parse(ParserContext& input) {
+  NodeArena::Scope arena;
   memo::Scope memo(input.state(), input.tokens);
   try {
     return scripts::script(input);

@@ -1,0 +1,74 @@
+// Where tree nodes live: one arena per parse.
+//
+// Expression, Pattern, Statement and Iterable take their memory from here
+// (class-level operator new/delete), so the tree keeps its one owner per node
+// and its std::unique_ptr children while allocating costs a pointer bump and
+// freeing a list push. Nodes made while a parse runs on this thread come from
+// that parse's arena; any other node (tests build trees by hand) from the heap.
+//
+// Each block carries one word in front naming its arena (null for the heap).
+// The arena counts the blocks it handed out plus one for the parse that opened
+// it and gives its chunks back when the count reaches zero, so a tree, or a
+// node moved out of it, may outlive the parse and die on any thread, in any
+// order. One arena is never used by two threads at once: a tree is.
+#pragma once
+
+#include <cstddef>
+
+namespace vaxo_core::parser {
+
+class NodeArena {
+ public:
+  // Blocks are aligned to kAlign; `size` must be the one allocated.
+  static constexpr std::size_t kAlign = 8;
+  static void* allocate(std::size_t size);
+  static void deallocate(void* block, std::size_t size) noexcept;
+
+  // RAII: while alive, nodes made on this thread come from a fresh arena.
+  class Scope {
+   public:
+    Scope();
+    ~Scope();
+    Scope(const Scope&) = delete;
+    Scope& operator=(const Scope&) = delete;
+
+   private:
+    NodeArena* arena_;
+    NodeArena* outer_;
+  };
+
+  NodeArena(const NodeArena&) = delete;
+  NodeArena& operator=(const NodeArena&) = delete;
+
+ private:
+  static constexpr std::size_t kGrain = kAlign;
+  static constexpr std::size_t kBuckets = 64;  // blocks up to 512 bytes are recycled
+  struct Chunk {
+    Chunk* next;
+  };
+  struct FreeBlock {
+    FreeBlock* next;
+  };
+
+  NodeArena() = default;
+  ~NodeArena();
+  void* take(std::size_t bytes);
+  void give_back(void* start, std::size_t bytes) noexcept;
+  void release_one() noexcept;
+
+  std::size_t refs_ = 1;
+  char* cursor_ = nullptr;
+  char* end_ = nullptr;
+  std::size_t next_chunk_ = 4096;
+  Chunk* chunks_ = nullptr;
+  FreeBlock* free_[kBuckets] = {};
+};
+
+// Class-level allocation for a node type.
+#define VAXO_ARENA_NODE                                                                           \
+  static void* operator new(std::size_t size) { return NodeArena::allocate(size); }              \
+  static void operator delete(void* block, std::size_t size) noexcept {                          \
+    NodeArena::deallocate(block, size);                                                          \
+  }
+
+}  // namespace vaxo_core::parser
