@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -43,13 +44,69 @@ constexpr std::string_view text(Keyword k) {
   return keyword_detail::kKeywords[static_cast<std::size_t>(k)].text;
 }
 
+namespace keyword_detail {
+
+// Keywords by (first letter, length): at most three text comparisons per lookup.
+inline constexpr std::size_t kMaxKeywordLength = 8;
+using KeywordSlots = std::array<std::array<std::array<std::uint8_t, 3>, kMaxKeywordLength + 1>, 27>;
+
+constexpr std::size_t slot_of(unsigned char first) { return first == '_' ? 26 : first - 'a'; }
+
+constexpr KeywordSlots make_slots() {
+  KeywordSlots slots{};
+  for (std::size_t k = 0; k < kKeywordCount; ++k) {
+    auto t = kKeywords[k].text;
+    auto& slot = slots[slot_of(static_cast<unsigned char>(t[0]))][t.size()];
+    slot[slot[0] == 0 ? 0 : slot[1] == 0 ? 1 : 2] = static_cast<std::uint8_t>(k + 1);
+  }
+  return slots;
+}
+
+inline constexpr KeywordSlots kSlots = make_slots();
+
+// Each keyword's text as a little-endian word padded with zero bytes.
+constexpr std::array<std::uint64_t, kKeywordCount> make_packed() {
+  std::array<std::uint64_t, kKeywordCount> packed{};
+  for (std::size_t k = 0; k < kKeywordCount; ++k) {
+    auto t = kKeywords[k].text;
+    std::uint64_t w = 0;
+    for (std::size_t i = 0; i < t.size(); ++i) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(t[i])) << (8 * i);
+    packed[k] = w;
+  }
+  return packed;
+}
+inline constexpr std::array<std::uint64_t, kKeywordCount> kPacked = make_packed();
+static_assert(std::endian::native == std::endian::little);
+
+// No four keywords share a first letter and a length.
+constexpr bool slots_are_unique() {
+  std::size_t filled = 0;
+  for (const auto& row : kSlots) {
+    for (const auto& slot : row) filled += (slot[0] != 0) + (slot[1] != 0) + (slot[2] != 0);
+  }
+  return filled == kKeywordCount;
+}
+static_assert(slots_are_unique());
+
+}  // namespace keyword_detail
+
 // The keyword spelled exactly `s` (byte for byte, case-sensitive), if any.
 // Runs once per scanned name, so it never allocates.
 std::optional<Keyword> keyword_from_str(std::string_view s);
 // The same for the `size` bytes held by `word` (little-endian, the bytes
 // past `size` zero): a scanner that can load eight bytes at once skips
-// assembling the word.
-std::optional<Keyword> keyword_from_word(std::uint64_t word, std::size_t size);
+// assembling the word. Inline: it runs once per scanned name.
+inline std::optional<Keyword> keyword_from_word(std::uint64_t word, std::size_t size) {
+  using namespace keyword_detail;
+  if (size == 0 || size > kMaxKeywordLength) return std::nullopt;
+  auto c = static_cast<unsigned char>(word);
+  if (!((c >= 'a' && c <= 'z') || c == '_')) return std::nullopt;
+  for (std::uint8_t k : kSlots[slot_of(c)][size]) {
+    if (k == 0) break;
+    if (kPacked[k - 1] == word) return kKeywords[k - 1].keyword;
+  }
+  return std::nullopt;
+}
 
 // True when `k` has the property named `name`, absent otherwise (never false),
 // also for a name that is no property: "constant", "numeric", "control",

@@ -14,7 +14,6 @@ void TokenKind::destroy_payload() noexcept { value.~Variant(); }
 
 void TokenKind::construct_owning(const TokenKind& other) { new (&value) Variant(other.value); }
 
-void TokenKind::construct_owning(TokenKind&& other) noexcept { new (&value) Variant(std::move(other.value)); }
 
 StringInfo* StringInfoBox::build() const {
   const Plain& p = *plain_;

@@ -276,6 +276,15 @@ struct TokenKind {
     return *std::get_if<T>(&value);
   }
 
+  // The same for a kind that holds no boxed payload (a fresh one, say):
+  // nothing to release, so nothing is checked.
+  template <typename T, typename... Args>
+  T& set_unowned(Args&&... args) noexcept {
+    static_assert(!kBoxed<T> && std::is_nothrow_constructible_v<T, Args&&...>);
+    new (&value) Variant(std::in_place_type<T>, T(std::forward<Args>(args)...));
+    return *std::get_if<T>(&value);
+  }
+
   Tag tag() const { return static_cast<Tag>(value.index()); }
 
   template <typename T>
@@ -347,7 +356,6 @@ struct TokenKind {
   }
   void destroy_payload() noexcept;            // token.cc
   void construct_owning(const TokenKind& other);  // token.cc
-  void construct_owning(TokenKind&& other) noexcept;
 
   // Constructs `value` (not alive yet) from the variant of `other`.
   template <typename Other>
@@ -360,12 +368,19 @@ struct TokenKind {
       case Tag::Operator: new (&value) Variant(std::in_place_index<6>, *std::get_if<6>(&src)); return;
       case Tag::Keyword: new (&value) Variant(std::in_place_index<7>, *std::get_if<7>(&src)); return;
       case Tag::Empty: new (&value) Variant(std::in_place_index<9>); return;
-      case Tag::Number:
-      case Tag::String:
-      case Tag::InterpolatedString:
-      case Tag::Unknown:
-        construct_owning(std::forward<Other>(other));
-        return;
+      case Tag::Number: construct_boxed<3>(std::forward<Other>(other)); return;
+      case Tag::String: construct_boxed<4>(std::forward<Other>(other)); return;
+      case Tag::InterpolatedString: construct_boxed<5>(std::forward<Other>(other)); return;
+      case Tag::Unknown: construct_boxed<8>(std::forward<Other>(other)); return;
+    }
+  }
+  // A move takes the box over; a copy copies what it holds (out of line).
+  template <std::size_t I, typename Other>
+  void construct_boxed(Other&& other) {
+    if constexpr (std::is_lvalue_reference_v<Other>) {
+      construct_owning(other);
+    } else {
+      new (&value) Variant(std::in_place_index<I>, std::move(*std::get_if<I>(&other.value)));
     }
   }
 };

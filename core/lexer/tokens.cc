@@ -25,7 +25,7 @@ bool exhausted(const LexerInput& in) { return in.nesting != nullptr && in.nestin
 // Consumes `n` bytes and stores the operator.
 bool op(LexerInput& in, TokenKind& out, std::size_t n, Op o) {
   in.position += n;
-  out.set<TokenKind::Operator>(TokenKind::Operator{o});
+  out.set_unowned<TokenKind::Operator>(TokenKind::Operator{o});
   return true;
 }
 
@@ -40,7 +40,8 @@ void retype_keyword(Token* prev) {
 
 // The name from `start` whose first character ends before `p`: the rest is
 // XID_Continue characters, ASCII ones read straight from the bytes.
-void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords, TokenKind& out) {
+[[gnu::always_inline]] inline void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords,
+                                             TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
   while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
@@ -59,11 +60,11 @@ void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords, 
       kw = keyword_from_str(name);
     }
     if (kw) {
-      out.set<TokenKind::Keyword>(TokenKind::Keyword{*kw});
+      out.set_unowned<TokenKind::Keyword>(TokenKind::Keyword{*kw});
       return;
     }
   }
-  out.set<TokenKind::Identifier>(TokenKind::Identifier{name});
+  out.set_unowned<TokenKind::Identifier>(TokenKind::Identifier{name});
 }
 
 // A run of `c` (`_`, `$` or `@`) and what continues it: a name.
@@ -126,15 +127,16 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
   constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
   if (ends && !(p - start > 1 && data[start] == '0') && value <= kI32Max) {
     in.position = p;
-    out.set<TokenKind::Ordinal>(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
+    out.set_unowned<TokenKind::Ordinal>(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
     return;
   }
   if (!dot && plain_decimal(in, start, out)) return;
   out = dot ? numeric::ordinal(in) : numeric::number(in);
 }
 
-// One token at `start` (blanks skipped, not at the end). Within a row the
-// first entry that matches wins. False when the nesting budget is spent.
+// One token at `start` (blanks skipped, not at the end) into `out`, which
+// holds no boxed payload. Within a row the first entry that matches wins.
+// False when the nesting budget is spent.
 // Inlined into the token loop: it runs once per token.
 [[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Token* prev, TokenKind& out) {
   const bool dot = prev != nullptr && prev->kind == Operator::Dot;
@@ -249,9 +251,9 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   space0(in);
   const std::size_t start = in.position;
+  out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
-    out.kind = TokenKind(TokenKind::Eof{});
   } else if (!scan_one(in, start, prev_token, out.kind)) {
     return false;
   }

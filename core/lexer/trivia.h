@@ -40,9 +40,13 @@ inline void skip_between_tokens(LexerInput& in) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
   std::size_t p = in.position;
-  while (p < size && (data[p] == ' ' || data[p] == '\t')) ++p;
+  for (;;) {
+    while (p < size && (data[p] == ' ' || data[p] == '\t')) ++p;
+    if (p >= size || data[p] != '\n') break;
+    ++p;  // a line ending, then the next line's indentation
+  }
   in.position = p;
-  if (p < size && (data[p] == '/' || data[p] == '\n' || data[p] == '\r')) skip_trivia_slow(in);
+  if (p < size && (data[p] == '/' || data[p] == '\r')) skip_trivia_slow(in);
 }
 
 }  // namespace vaxo_core::lexer::trivia
