@@ -1,11 +1,12 @@
 #include "core/emitter/chunk.h"
 
 #include <bit>
-#include <functional>
+#include <cstring>
 #include <limits>
 #include <utility>
 
 #include "core/diagnostic/internal_error.h"
+#include "core/emitter/hash.h"
 
 namespace vaxo_core::emitter {
 
@@ -23,16 +24,6 @@ std::uint32_t checked_u32(std::size_t n, const char* what) {
   return static_cast<std::uint32_t>(n);
 }
 
-std::size_t mix(std::uint64_t x) {
-  // splitmix64 finaliser: spreads bit patterns that differ only in high bits.
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ULL;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebULL;
-  x ^= x >> 31;
-  return static_cast<std::size_t>(x);
-}
-
 }  // namespace
 
 std::string_view name(ConstantDiscriminants d) {
@@ -46,35 +37,6 @@ std::string_view name(ConstantDiscriminants d) {
   }
   throw InternalError("Undeclared constant kind");
 }
-
-Constant Constant::ordinal(std::int32_t value) {
-  Constant c(ConstantDiscriminants::Ordinal);
-  c.bits_ = static_cast<std::uint32_t>(value);
-  return c;
-}
-
-Constant Constant::number(double value) { return number_bits(std::bit_cast<std::uint64_t>(value)); }
-
-Constant Constant::number_bits(std::uint64_t bits) {
-  Constant c(ConstantDiscriminants::Number);
-  c.bits_ = bits;
-  return c;
-}
-
-Constant Constant::string(std::string_view text) {
-  Constant c(ConstantDiscriminants::String);
-  c.borrowed_ = text;
-  return c;
-}
-
-Constant Constant::owned_string(std::string text) {
-  Constant c(ConstantDiscriminants::String);
-  c.owned_ = true;
-  c.owned_text_ = std::move(text);
-  return c;
-}
-
-double Constant::number_value() const { return std::bit_cast<double>(bits_); }
 
 bool operator==(const Constant& a, const Constant& b) {
   if (a.kind_ != b.kind_) return false;
@@ -94,12 +56,12 @@ std::size_t Constant::hash() const {
   switch (kind_) {
     case ConstantDiscriminants::Ordinal:
     case ConstantDiscriminants::Number: payload = bits_; break;
-    case ConstantDiscriminants::String: payload = std::hash<std::string_view>{}(text()); break;
+    case ConstantDiscriminants::String: payload = hash_text(text()); break;
     case ConstantDiscriminants::Nil:
     case ConstantDiscriminants::True:
     case ConstantDiscriminants::False: break;
   }
-  return mix(payload ^ (static_cast<std::uint64_t>(kind_) << 56));
+  return static_cast<std::size_t>(mix_hash(payload ^ (static_cast<std::uint64_t>(kind_) << 56)));
 }
 
 void Constant::write_to(std::vector<std::uint8_t>& out) const {
@@ -128,48 +90,102 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
 
 Chunk::Chunk() : code_(kHeaderSize, 0) {}
 
+Constant Chunk::Constants::operator[](std::size_t i) const {
+  const Entry& e = chunk_->pool_.at(i);
+  switch (static_cast<ConstantDiscriminants>(e.kind)) {
+    case ConstantDiscriminants::Nil: return Constant::nil();
+    case ConstantDiscriminants::True: return Constant::boolean(true);
+    case ConstantDiscriminants::False: return Constant::boolean(false);
+    case ConstantDiscriminants::Ordinal: return Constant::ordinal(static_cast<std::int32_t>(e.payload));
+    case ConstantDiscriminants::Number: return Constant::number_bits(e.payload);
+    case ConstantDiscriminants::String: return Constant::string(chunk_->text(e));
+  }
+  throw InternalError("Undeclared constant kind");
+}
+
 namespace {
 
-// A slot holds the constant's hash in its high half and position + 1 in its
-// low half (0 marks a free slot): most mismatches are settled without
-// touching the pool.
-std::uint64_t slot_entry(std::size_t hash, std::size_t position) {
-  return (static_cast<std::uint64_t>(hash >> 32) << 32) | static_cast<std::uint32_t>(position + 1);
-}
+constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
 
 }  // namespace
 
-void Chunk::grow_index() {
-  std::size_t capacity = index_.empty() ? 16 : index_.size() * 2;
-  index_.assign(capacity, 0);
-  std::size_t mask = capacity - 1;
-  for (std::size_t i = 0; i < constants_.size(); ++i) {
-    std::size_t hash = constants_[i].hash();
-    std::size_t slot = hash & mask;
-    while (index_[slot] != 0) slot = (slot + 1) & mask;
-    index_[slot] = slot_entry(hash, i);
+OpParam Chunk::add_constant(const Constant& constant) {
+  switch (constant.discriminant()) {
+    case ConstantDiscriminants::Nil: return add_nil();
+    case ConstantDiscriminants::True: return add_boolean(true);
+    case ConstantDiscriminants::False: return add_boolean(false);
+    case ConstantDiscriminants::Ordinal: return add_ordinal(constant.ordinal_value());
+    case ConstantDiscriminants::Number: return add_number_bits(constant.number_bits());
+    case ConstantDiscriminants::String:
+      return constant.owns_text() ? add_owned_string(constant.text()) : add_string(constant.text());
   }
+  throw InternalError("Undeclared constant kind");
 }
 
-OpParam Chunk::add_constant(Constant constant) {
-  // Keep the load factor at most 1/2.
-  if ((constants_.size() + 1) * 2 > index_.size()) grow_index();
+OpParam Chunk::add_owned_string(std::string_view text) {
+  return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String), 0}, text, true);
+}
+
+std::uint64_t Chunk::hash(const Entry& e, std::string_view text) {
+  std::uint64_t payload = e.kind == kind(ConstantDiscriminants::String) ? hash_text(text) : e.payload;
+  return mix_hash(payload ^ (static_cast<std::uint64_t>(e.kind) << 56));
+}
+
+std::size_t Chunk::find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const {
   std::size_t mask = index_.size() - 1;
-  std::size_t hash = constant.hash();
-  std::uint64_t high = slot_entry(hash, 0) & ~std::uint64_t{0xFFFFFFFF};
-  std::size_t slot = hash & mask;
+  std::uint64_t tag = hash & kTagMask;
+  std::size_t slot = static_cast<std::size_t>(hash >> (64 - index_bits_));
+  bool is_string = e.kind == kind(ConstantDiscriminants::String);
   while (std::uint64_t entry = index_[slot]) {
-    if ((entry & ~std::uint64_t{0xFFFFFFFF}) == high) {
-      std::size_t position = static_cast<std::uint32_t>(entry) - 1;
-      if (constants_[position] == constant) return OpParam::from_size(position);
+    if ((entry & kTagMask) == tag) {
+      const Entry& c = pool_[static_cast<std::uint32_t>(entry) - 1];
+      if (c.kind == e.kind) {
+        if (!is_string) {
+          if (c.payload == e.payload) return slot;
+        } else if (c.length == text.size() &&
+                   (text.empty() || std::memcmp(this->text(c).data(), text.data(), text.size()) == 0)) {
+          return slot;
+        }
+      }
     }
     slot = (slot + 1) & mask;
   }
-  std::size_t position = constants_.size();
+  return slot;
+}
+
+void Chunk::grow_index() {
+  // The slot comes from the hash's high bits, which the slots keep: the
+  // pool is never read. Positions stay below 2^31, so 32 bits suffice.
+  int bits = index_bits_ == 0 ? 4 : index_bits_ + 1;
+  if (bits > 32) throw InternalError("Constant index past 32 bits");
+  std::vector<std::uint64_t> old = std::move(index_);
+  index_.assign(std::size_t{1} << bits, 0);
+  index_bits_ = bits;
+  std::size_t mask = index_.size() - 1;
+  for (std::uint64_t entry : old) {
+    if (entry == 0) continue;
+    std::size_t slot = static_cast<std::size_t>(entry >> (64 - bits));
+    while (index_[slot] != 0) slot = (slot + 1) & mask;
+    index_[slot] = entry;
+  }
+}
+
+OpParam Chunk::intern(Entry e, std::string_view text, bool own) {
+  // Keep the load factor at most 1/2.
+  if ((pool_.size() + 1) * 2 > index_.size()) grow_index();
+  std::uint64_t h = hash(e, text);
+  std::size_t slot = find_slot(e, text, h);
+  if (std::uint64_t entry = index_[slot]) return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
+  std::size_t position = pool_.size();
   // Fails past the signed 32-bit operand, before the slot's 32 bits could wrap.
   OpParam result = OpParam::from_size(position);
-  constants_.push_back(std::move(constant));
-  index_[slot] = slot_entry(hash, position);
+  if (own) {
+    owned_.emplace_back(text);
+    e.owned = 1;
+    e.payload = owned_.size() - 1;
+  }
+  pool_.push_back(e);
+  index_[slot] = (h & kTagMask) | static_cast<std::uint32_t>(position + 1);
   return result;
 }
 
@@ -205,12 +221,47 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   std::vector<std::uint8_t> out = std::move(code_);
   put_u32(out, 4, checked_u32(out.size() - kHeaderSize, "Code"));
   std::size_t constants_start = out.size();
-  out.insert(out.end(), 4, 0);
-  for (const Constant& c : constants_) c.write_to(out);
+  std::size_t pool_bytes = 0;
+  for (const Entry& e : pool_) {
+    switch (static_cast<ConstantDiscriminants>(e.kind)) {
+      case ConstantDiscriminants::Nil:
+      case ConstantDiscriminants::True:
+      case ConstantDiscriminants::False: pool_bytes += 1; break;
+      case ConstantDiscriminants::Ordinal: pool_bytes += 5; break;
+      case ConstantDiscriminants::Number: pool_bytes += 9; break;
+      case ConstantDiscriminants::String:
+        pool_bytes += 5 + static_cast<std::size_t>(checked_u32(text(e).size(), "String constant"));
+        break;
+    }
+  }
+  out.resize(constants_start + 4 + pool_bytes);
+  std::uint8_t* p = out.data() + constants_start + 4;
+  auto put = [&p](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) *p++ = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  for (const Entry& e : pool_) {
+    *p++ = static_cast<std::uint8_t>(e.kind);
+    switch (static_cast<ConstantDiscriminants>(e.kind)) {
+      case ConstantDiscriminants::Nil:
+      case ConstantDiscriminants::True:
+      case ConstantDiscriminants::False: break;
+      case ConstantDiscriminants::Ordinal: put(e.payload, 4); break;
+      case ConstantDiscriminants::Number: put(e.payload, 8); break;
+      case ConstantDiscriminants::String: {
+        std::string_view t = text(e);
+        put(t.size(), 4);
+        if (!t.empty()) std::memcpy(p, t.data(), t.size());
+        p += t.size();
+        break;
+      }
+    }
+  }
   put_u32(out, constants_start, checked_u32(out.size() - constants_start - 4, "Constant pool"));
   put_u32(out, 0, checked_u32(out.size() - 4, "Chunk"));
-  constants_.clear();
+  pool_.clear();
+  owned_.clear();
   index_.clear();
+  index_bits_ = 0;
   return out;
 }
 

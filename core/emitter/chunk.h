@@ -11,10 +11,13 @@
 // source (which must outlive the chunk) or own it.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/emitter/opcode.h"
@@ -39,19 +42,37 @@ class Constant {
   static Constant boolean(bool value) {
     return Constant(value ? ConstantDiscriminants::True : ConstantDiscriminants::False);
   }
-  static Constant ordinal(std::int32_t value);
-  static Constant number(double value);
+  static Constant ordinal(std::int32_t value) {
+    Constant c(ConstantDiscriminants::Ordinal);
+    c.bits_ = static_cast<std::uint32_t>(value);
+    return c;
+  }
+  static Constant number(double value) { return number_bits(std::bit_cast<std::uint64_t>(value)); }
   // Number from its exact bit pattern (negative zero, NaN payloads).
-  static Constant number_bits(std::uint64_t bits);
+  static Constant number_bits(std::uint64_t bits) {
+    Constant c(ConstantDiscriminants::Number);
+    c.bits_ = bits;
+    return c;
+  }
   // Borrows `text`: it must outlive the constant.
-  static Constant string(std::string_view text);
-  static Constant owned_string(std::string text);
+  static Constant string(std::string_view text) {
+    Constant c(ConstantDiscriminants::String);
+    c.borrowed_ = text;
+    return c;
+  }
+  static Constant owned_string(std::string text) {
+    Constant c(ConstantDiscriminants::String);
+    c.owned_ = true;
+    c.owned_text_ = std::move(text);
+    return c;
+  }
 
   ConstantDiscriminants discriminant() const { return kind_; }
   std::int32_t ordinal_value() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits_)); }
-  double number_value() const;
+  double number_value() const { return std::bit_cast<double>(bits_); }
   std::uint64_t number_bits() const { return bits_; }
   std::string_view text() const { return owned_ ? std::string_view(owned_text_) : borrowed_; }
+  bool owns_text() const { return owned_; }
 
   // Numbers by bit pattern (0.0 != -0.0, equal NaNs share), strings by bytes,
   // ordinals by value; different variants never equal.
@@ -80,14 +101,41 @@ struct Placeholder {
 };
 
 class Chunk {
+ private:
+  // A pool entry: 16 bytes whatever the variant, so interning touches little
+  // memory. `payload` holds the ordinal (as u32) or number bits, the address
+  // of a borrowed text, or the position of an owned one in `owned_` (a
+  // position rather than an address: a copied chunk stays valid).
+  struct Entry {
+    std::uint64_t payload;
+    std::uint64_t length : 48;
+    std::uint64_t kind : 8;
+    std::uint64_t owned : 8;
+  };
+
  public:
   static constexpr std::size_t kHeaderSize = 8;
+
+  // The pool seen as Constants (borrowing from the chunk and the source).
+  class Constants {
+   public:
+    explicit Constants(const Chunk& chunk) : chunk_(&chunk) {}
+    std::size_t size() const { return chunk_->pool_.size(); }
+    bool empty() const { return chunk_->pool_.empty(); }
+    Constant operator[](std::size_t i) const;
+
+   private:
+    const Chunk* chunk_;
+  };
 
   // No constants, and the 8 header bytes reserved as zeros.
   Chunk();
 
-  const std::vector<Constant>& constants() const { return constants_; }
+  Constants constants() const { return Constants(*this); }
   const std::vector<std::uint8_t>& code() const { return code_; }
+
+  // Room for this many code bytes without growing (a hint).
+  void reserve_code(std::size_t bytes) { code_.reserve(bytes); }
 
   void add_code(OpCode op) { code_.push_back(emitter::code(op)); }
   void add_code_wide(OpCode op) { code_.push_back(emitter::wide_code(op)); }
@@ -96,11 +144,30 @@ class Chunk {
     auto bytes = operand_wide_code(operand);
     code_.insert(code_.end(), bytes.begin(), bytes.end());
   }
+  void add_bytes(const std::uint8_t* bytes, std::size_t n) { code_.insert(code_.end(), bytes, bytes + n); }
 
   // The index of the first equal constant in the pool, or of `constant`
   // appended. Linear in the number of constants overall: a hash index keeps
   // the order of first use.
-  OpParam add_constant(Constant constant);
+  OpParam add_constant(const Constant& constant);
+  // The same for each variant, without building a Constant. A borrowed text
+  // must outlive the chunk; an owned one is copied when it is new.
+  OpParam add_nil() { return intern(Entry{0, 0, kind(ConstantDiscriminants::Nil), 0}, {}); }
+  OpParam add_boolean(bool value) {
+    return intern(Entry{0, 0, kind(value ? ConstantDiscriminants::True : ConstantDiscriminants::False), 0}, {});
+  }
+  OpParam add_ordinal(std::int32_t value) {
+    return intern(Entry{static_cast<std::uint32_t>(value), 0, kind(ConstantDiscriminants::Ordinal), 0}, {});
+  }
+  OpParam add_number_bits(std::uint64_t bits) {
+    return intern(Entry{bits, 0, kind(ConstantDiscriminants::Number), 0}, {});
+  }
+  OpParam add_string(std::string_view borrowed) {
+    return intern(Entry{reinterpret_cast<std::uintptr_t>(borrowed.data()), borrowed.size(),
+                        kind(ConstantDiscriminants::String), 0},
+                  borrowed);
+  }
+  OpParam add_owned_string(std::string_view text);
 
   // Header patching. `mark` writes the narrow byte of `placeholder` and
   // remembers its position; `patch` replaces that byte with the narrow or
@@ -113,12 +180,29 @@ class Chunk {
   std::vector<std::uint8_t> into_bytes() &&;
 
  private:
+  static constexpr std::uint64_t kind(ConstantDiscriminants d) { return static_cast<std::uint64_t>(d); }
+
+  std::string_view text(const Entry& e) const {
+    if (e.owned) return owned_[e.payload];
+    return std::string_view(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(e.payload)), e.length);
+  }
+  static std::uint64_t hash(const Entry& e, std::string_view text);
+  // The position of the entry equal to `e` (whose text is `text`), adding
+  // `e` when there is none.
+  // `own`: the text is copied into the chunk when the entry is new.
+  OpParam intern(Entry e, std::string_view text, bool own = false);
+  // The slot of the entry equal to `e`, or the free slot where it belongs.
+  std::size_t find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const;
   void grow_index();
 
-  std::vector<Constant> constants_;
+  std::vector<Entry> pool_;
+  std::vector<std::string> owned_;
   std::vector<std::uint8_t> code_;
-  // Open addressing: (hash high bits, pool position + 1); 0 is a free slot.
+  // Open addressing by the high bits of the hash. A slot holds the hash's
+  // high half and pool position + 1 (0 marks a free slot): growing never
+  // reads the pool, and most mismatches are settled without touching it.
   std::vector<std::uint64_t> index_;
+  int index_bits_ = 0;
 };
 
 }  // namespace vaxo_core::emitter

@@ -36,7 +36,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Prefix& n, Reg
     if (op == Operator::Plus || op == Operator::Minus) {
       std::uint64_t bits = std::bit_cast<std::uint64_t>(*v);
       if (op == Operator::Minus) bits ^= kSignBit;
-      op_const(range(whole), ret, chunk.add_constant(Constant::number_bits(bits)));
+      op_const(range(whole), ret, chunk.add_number_bits(bits));
       return;
     }
   }

@@ -121,8 +121,8 @@ void Emitter::emit_arm(const Expression&, const Expression::Literal& n, Register
   if (kind == Keyword::Nil) return op_nil(at, ret);
   if (kind == Keyword::True) return op_bool(at, ret, true);
   if (kind == Keyword::False) return op_bool(at, ret, false);
-  if (kind == Keyword::Nan) return op_const(at, ret, chunk.add_constant(Constant::number_bits(kNanBits)));
-  if (kind == Keyword::Inf) return op_const(at, ret, chunk.add_constant(Constant::number_bits(kInfBits)));
+  if (kind == Keyword::Nan) return op_const(at, ret, chunk.add_number_bits(kNanBits));
+  if (kind == Keyword::Inf) return op_const(at, ret, chunk.add_number_bits(kInfBits));
   unreachable(n.literal, n.literal);
 }
 

@@ -140,7 +140,7 @@ std::optional<ConstantDiscriminants> Emitter::emit_literal_constant(const Patter
   if (bits) {
     // Only a minus sign changes the value; "+" (and a flagged "!") do not.
     if (lit->prefix && lit->prefix->get() == Operator::Minus) *bits ^= kSignBit;
-    op_const(at, value, chunk.add_constant(Constant::number_bits(*bits)));
+    op_const(at, value, chunk.add_number_bits(*bits));
     return ConstantDiscriminants::Number;
   }
   if (const auto* s = kind.get_if<TokenKind::String>()) {

@@ -195,17 +195,15 @@ void Emitter::patch_header(Placeholder at, OpCode final_op, std::initializer_lis
   chunk.patch(at, final_op, std::span<const Operand>(operands.begin(), operands.size()));
 }
 
-OpParam Emitter::add_const_bool(bool value) { return chunk.add_constant(Constant::boolean(value)); }
-OpParam Emitter::add_const_number(double value) { return chunk.add_constant(Constant::number(value)); }
-OpParam Emitter::add_const_ordinal(std::int32_t value) { return chunk.add_constant(Constant::ordinal(value)); }
+OpParam Emitter::add_const_bool(bool value) { return chunk.add_boolean(value); }
+OpParam Emitter::add_const_number(double value) { return chunk.add_number_bits(std::bit_cast<std::uint64_t>(value)); }
+OpParam Emitter::add_const_ordinal(std::int32_t value) { return chunk.add_ordinal(value); }
 
 OpParam Emitter::add_const_string(const lexer::CowText& text) {
-  if (text.is_owned()) return chunk.add_constant(Constant::owned_string(std::string(text.view())));
-  return chunk.add_constant(Constant::string(text.view()));
+  if (text.is_owned()) return chunk.add_owned_string(text.view());
+  return chunk.add_string(text.view());
 }
 
-OpParam Emitter::add_const_string(std::string_view borrowed) {
-  return chunk.add_constant(Constant::string(borrowed));
-}
+OpParam Emitter::add_const_string(std::string_view borrowed) { return chunk.add_string(borrowed); }
 
 }  // namespace vaxo_core::emitter
