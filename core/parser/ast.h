@@ -48,6 +48,33 @@ template <typename T, typename Variant>
 struct is_alternative;
 template <typename T, typename... Ts>
 struct is_alternative<T, std::variant<Ts...>> : std::bool_constant<(std::is_same_v<T, Ts> || ...)> {};
+
+// A node keeps its range as a start and a 32-bit length beside its 32-bit
+// height: 8 bytes less per node. A range that does not fit is marked and
+// recomputed from the children when asked for.
+inline constexpr std::uint32_t kRangeUnpacked = 0xffffffffu;
+
+template <typename N>
+void store_range(N& n, ByteRange r) {
+  constexpr std::size_t kMax = ByteRange::absent().start;
+  if (r == ByteRange::absent()) {
+    n.range_start = kMax;
+    n.range_length = 0;
+  } else if (r.start != kMax && r.end >= r.start && r.end - r.start < kRangeUnpacked) {
+    n.range_start = r.start;
+    n.range_length = static_cast<std::uint32_t>(r.end - r.start);
+  } else {
+    n.range_start = 0;
+    n.range_length = kRangeUnpacked;
+  }
+}
+
+template <typename N>
+ByteRange load_range(const N& n) {
+  if (n.range_length == kRangeUnpacked) [[unlikely]] return N::compute_range(n.node);
+  if (n.range_start == ByteRange::absent().start) return ByteRange::absent();
+  return ByteRange{n.range_start, n.range_start + n.range_length};
+}
 }  // namespace ast_detail
 
 // The list kinds of the tree.
@@ -180,14 +207,17 @@ struct Pattern {
 
   Node node;
   std::uint32_t height = 1;
-  ByteRange cached_range;  // what range() returns; see refresh()
+  std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
+  std::size_t range_start = 0;
 
   VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Pattern(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)), cached_range(compute_range(node)) {}
+      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
+    ast_detail::store_range(*this, compute_range(node));
+  }
   Pattern(Pattern&&) noexcept = default;
   Pattern& operator=(Pattern&&) noexcept = default;
 
@@ -215,8 +245,9 @@ struct Pattern {
   // Recomputes height and range from the children, after a change in place.
   void refresh() {
     height = compute_height(node);
-    cached_range = compute_range(node);
+    ast_detail::store_range(*this, compute_range(node));
   }
+  ByteRange cached_range() const { return ast_detail::load_range(*this); }
   void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
   static ByteRange compute_range(const Node& node);
@@ -389,14 +420,17 @@ struct Expression {
 
   Node node;
   std::uint32_t height = 1;
-  ByteRange cached_range;  // what range() returns; see refresh()
+  std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
+  std::size_t range_start = 0;
 
   VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Expression(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)), cached_range(compute_range(node)) {}
+      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
+    ast_detail::store_range(*this, compute_range(node));
+  }
   Expression(Expression&&) noexcept = default;
   Expression& operator=(Expression&&) noexcept = default;
 
@@ -431,8 +465,9 @@ struct Expression {
   // Recomputes height and range from the children, after a change in place.
   void refresh() {
     height = compute_height(node);
-    cached_range = compute_range(node);
+    ast_detail::store_range(*this, compute_range(node));
   }
+  ByteRange cached_range() const { return ast_detail::load_range(*this); }
   void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
   static ByteRange compute_range(const Node& node);
@@ -517,14 +552,17 @@ struct Statement {
 
   Node node;
   std::uint32_t height = 1;
-  ByteRange cached_range;  // what range() returns; see refresh()
+  std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
+  std::size_t range_start = 0;
 
   VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Statement(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)), cached_range(compute_range(node)) {}
+      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
+    ast_detail::store_range(*this, compute_range(node));
+  }
   Statement(Statement&&) noexcept = default;
   Statement& operator=(Statement&&) noexcept = default;
 
@@ -543,8 +581,9 @@ struct Statement {
   // Recomputes height and range from the children, after a change in place.
   void refresh() {
     height = compute_height(node);
-    cached_range = compute_range(node);
+    ast_detail::store_range(*this, compute_range(node));
   }
+  ByteRange cached_range() const { return ast_detail::load_range(*this); }
   void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
   static ByteRange compute_range(const Node& node);

@@ -206,9 +206,9 @@ void collect_diagnostics(RecordPatternItem& x, DiagnosticsCollector& c) { collec
 ByteRange range(const Token& token) { return token.range; }
 ByteRange range(const TokenRef& token) { return token->range; }
 
-ByteRange range(const Expression& expression) { return expression.cached_range; }
-ByteRange range(const Pattern& pattern) { return pattern.cached_range; }
-ByteRange range(const Statement& statement) { return statement.cached_range; }
+ByteRange range(const Expression& expression) { return expression.cached_range(); }
+ByteRange range(const Pattern& pattern) { return pattern.cached_range(); }
+ByteRange range(const Statement& statement) { return statement.cached_range(); }
 
 // Each from the children's ranges, which nodes hold ready: O(1) per node.
 ByteRange Expression::compute_range(const Node& node) {

@@ -50,7 +50,11 @@ class TokenRef {
   }
   TokenRef(const TokenRef&) = delete;
   TokenRef& operator=(const TokenRef&) = delete;
-  ~TokenRef() { release(); }
+  // Inline: most references are borrowed and a tree destroys one per token.
+  ~TokenRef() {
+    if (is_owned()) [[unlikely]]
+      delete_owned();
+  }
 
   bool is_owned() const { return (bits_ & kOwnedBit) != 0; }
   bool is_borrowed() const { return !is_owned(); }
@@ -90,9 +94,10 @@ class TokenRef {
   explicit TokenRef(std::uintptr_t bits) : bits_(bits) {}
   Token* pointer() const { return reinterpret_cast<Token*>(bits_ & ~kOwnedBit); }
   void release() {
-    if (is_owned()) delete pointer();
+    if (is_owned()) delete_owned();
     bits_ = 0;
   }
+  [[gnu::noinline]] void delete_owned() noexcept { delete pointer(); }
 
   std::uintptr_t bits_;
 };
