@@ -26,6 +26,50 @@ std::optional<Expression> trailing_expression(ParserContext& ctx, statements::Tr
   return expressions::expression(ctx);
 }
 
+// Blocks read their statements into a buffer kept per nesting level for the
+// whole parse and move them into a vector of exactly their count: one
+// allocation per block and no slack left in the tree.
+class StatementBuffers {
+ public:
+  StatementBuffers() : outer_(t_current) { t_current = this; }
+  ~StatementBuffers() { t_current = outer_; }
+  StatementBuffers(const StatementBuffers&) = delete;
+  StatementBuffers& operator=(const StatementBuffers&) = delete;
+
+  // RAII: the buffer of one block, empty on entry and on exit.
+  class Lease {
+   public:
+    Lease() : owner_(t_current) {
+      if (owner_ == nullptr) {
+        buffer_ = &local_;
+        return;
+      }
+      if (owner_->used_ == owner_->buffers_.size()) owner_->buffers_.push_back(std::make_unique<std::vector<Statement>>());
+      buffer_ = owner_->buffers_[owner_->used_++].get();
+    }
+    ~Lease() {
+      buffer_->clear();
+      if (owner_ != nullptr) --owner_->used_;
+    }
+    Lease(const Lease&) = delete;
+    Lease& operator=(const Lease&) = delete;
+    std::vector<Statement>& operator*() { return *buffer_; }
+
+   private:
+    StatementBuffers* owner_;
+    std::vector<Statement>* buffer_;
+    std::vector<Statement> local_;
+  };
+
+ private:
+  static thread_local StatementBuffers* t_current;
+  StatementBuffers* outer_;
+  std::vector<std::unique_ptr<std::vector<Statement>>> buffers_;
+  std::size_t used_ = 0;
+};
+
+thread_local StatementBuffers* StatementBuffers::t_current = nullptr;
+
 DiagnosticCode stray_token_code(const Token& t) {
   if (t == Operator::CloseParen) return DiagnosticCode::UnmatchedCloseParen;
   if (t == Operator::CloseBracket) return DiagnosticCode::UnmatchedCloseBracket;
@@ -45,6 +89,7 @@ std::optional<Script> parse(std::span<const Token> tokens) {
 
 std::optional<Script> parse(ParserContext& input) {
   NodeArena::Scope arena;
+  StatementBuffers buffers;
   memo::Scope memo(input.state(), input.tokens);
   try {
     return scripts::script(input);
@@ -58,8 +103,14 @@ namespace helper {
 StatementsAndValue statements_and_expression(ParserContext& ctx) {
   std::vector<Statement> statements;
   statements::TrailingValue trailing;
-  read_statements(ctx, statements, trailing);
-  auto value = trailing_expression(ctx, trailing);
+  std::optional<Expression> value;
+  {
+    StatementBuffers::Lease buffer;
+    read_statements(ctx, *buffer, trailing);
+    value = trailing_expression(ctx, trailing);
+    statements.reserve((*buffer).size());
+    for (auto& s : *buffer) statements.push_back(std::move(s));
+  }
   return construct_statements_and_expression(std::move(statements), std::move(value));
 }
 
