@@ -227,6 +227,12 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
   return TokenKind(std::move(s));
 }
 
+// An interpolation's token list lives as long as its token: give back the
+// room reserved for a longer list when it is worth a copy.
+void fit(std::vector<Token>& tokens) {
+  if (tokens.capacity() - tokens.size() >= 4) tokens.shrink_to_fit();
+}
+
 // Right after the opening quote: a literal that is one plain run of text and
 // then its closing delimiter, read in one pass. The fragment loop below would
 // read the same: that run as its only fragment, then the end of the string.
@@ -471,6 +477,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
         in.reset(cp);
         return std::nullopt;
       }
+      fit(*list);
       return Fragment{Fragment::Interpolation{dollars, std::move(*list), {}, {}}};
     }
 
@@ -503,6 +510,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
     Token begin = std::move(tokens.front());
     tokens.erase(tokens.begin());
     if (tokens.empty()) tokens.push_back(Token::empty(begin.range.end));
+    fit(tokens);
     return Fragment{Fragment::Interpolation{
         dollars, std::move(tokens), format,
         Box<std::pair<Token, Token>>(std::pair<Token, Token>{std::move(begin), std::move(*end)})}};

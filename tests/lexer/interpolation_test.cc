@@ -108,6 +108,16 @@ TEST(Interpolation, Delimiters) {
   EXPECT_TRUE(i2.delimiters->second->is_eof());
 }
 
+// An interpolation's tokens live as long as the string token: short lists
+// keep no room reserved for longer ones.
+TEST(Interpolation, TokenListsKeepNoSpareRoom) {
+  auto tokens = testing::lex_script("'${ a } $(b:x) $(c) ${ 1 + 2 * 3 - 4 / 5 % 6 ^ 7 }'");
+  const auto* s = tokens[0]->get_if<TokenKind::InterpolatedString>();
+  ASSERT_TRUE(s);
+  ASSERT_EQ(s->parts.size(), 5u);
+  for (const auto& part : s->parts) EXPECT_LT(part.tokens.capacity() - part.tokens.size(), 4u);
+}
+
 TEST(Template, WholeTextIsOneString) {
   const LexCase cases[] = {
       {"", "0..0 String(\"\")\n0..0 Eof\n"},
