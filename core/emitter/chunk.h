@@ -144,7 +144,13 @@ class Chunk {
     auto bytes = operand_wide_code(operand);
     code_.insert(code_.end(), bytes.begin(), bytes.end());
   }
-  void add_bytes(const std::uint8_t* bytes, std::size_t n) { code_.insert(code_.end(), bytes, bytes + n); }
+  // Appends `n` bytes for the caller to fill; the pointer is valid until
+  // the next change of the code.
+  std::uint8_t* extend_code(std::size_t n) {
+    std::size_t at = code_.size();
+    code_.resize(at + n);
+    return code_.data() + at;
+  }
 
   // The index of the first equal constant in the pool, or of `constant`
   // appended. Linear in the number of constants overall: a hash index keeps

@@ -314,6 +314,9 @@ class Emitter {
 
   NestingBudget budget_;
 
+  // An instruction without lists: its size is known, so it is stored in one step.
+  template <std::size_t N>
+  void write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]);
   void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
              const std::span<const OpParam>* params);
   void push_source_map(ByteRange mapping);

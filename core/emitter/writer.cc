@@ -16,14 +16,42 @@ bool any_wide(std::span<const T> list) {
   return false;
 }
 
+std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+  return p + 4;
+}
+
 }  // namespace
 
 void Emitter::push_source_map(ByteRange mapping) {
   // An operand made without tokens has the absent range; mapping it to an
   // empty range keeps the source map valid (the code bytes are unaffected).
   if (mapping.start > mapping.end) mapping = ByteRange{last_mapping_end_, last_mapping_end_};
-  diagnostics.push(DiagnosticCode::SourceMap, mapping);
+  // Off by default: skipped without the collector's filter, but a range
+  // past the text is still refused by it.
+  if (config.diagnostic_sourcemap || mapping.end > diagnostics.script().size()) [[unlikely]] {
+    diagnostics.push(DiagnosticCode::SourceMap, mapping);
+  }
   last_mapping_end_ = mapping.end;
+}
+
+template <std::size_t N>
+void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]) {
+  bool wide = false;
+  for (const Operand& o : head) wide = wide || o.wide;
+  if (wide) [[unlikely]] {
+    std::uint8_t* p = chunk.extend_code(1 + 4 * N);
+    *p++ = wide_code(op);
+    for (const Operand& o : head) p = put_wide(p, o.value);
+  } else {
+    std::uint8_t* p = chunk.extend_code(1 + N);
+    *p++ = code(op);
+    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
+  }
+  push_source_map(mapping);
 }
 
 void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
@@ -35,52 +63,51 @@ void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
   if (regs) wide = wide || reg_count.is_wide() || any_wide(*regs);
   if (params) wide = wide || param_count.is_wide() || any_wide(*params);
 
-  if (wide) {
-    chunk.add_code_wide(op);
-    for (const Operand& o : head) chunk.add_param_wide(o);
-    if (regs) {
-      chunk.add_param_wide(reg_count);
-      for (Register r : *regs) chunk.add_param_wide(r);
+  std::size_t operands = head.size() + (regs ? 1 + regs->size() : 0) + (params ? 1 + params->size() : 0);
+  std::uint8_t* p = chunk.extend_code(1 + (wide ? 4 : 1) * operands);
+  auto put = [&p, wide](std::uint32_t value) {
+    if (wide) {
+      p = put_wide(p, value);
+    } else {
+      *p++ = static_cast<std::uint8_t>(value);
     }
-    if (params) {
-      chunk.add_param_wide(param_count);
-      for (OpParam p : *params) chunk.add_param_wide(p);
-    }
-  } else {
-    chunk.add_code(op);
-    for (const Operand& o : head) chunk.add_param(o);
-    if (regs) {
-      chunk.add_param(reg_count);
-      for (Register r : *regs) chunk.add_param(r);
-    }
-    if (params) {
-      chunk.add_param(param_count);
-      for (OpParam p : *params) chunk.add_param(p);
-    }
+  };
+  *p++ = wide ? wide_code(op) : code(op);
+  for (const Operand& o : head) put(o.value);
+  if (regs) {
+    put(reg_count.value());
+    for (Register r : *regs) put(r.value());
+  }
+  if (params) {
+    put(param_count.value());
+    for (OpParam q : *params) put(q.value());
   }
   push_source_map(mapping);
 }
 
-void Emitter::op(ByteRange mapping, OpCode op) { write(mapping, op, {}, nullptr, nullptr); }
+void Emitter::op(ByteRange mapping, OpCode op) {
+  *chunk.extend_code(1) = code(op);
+  push_source_map(mapping);
+}
 
 void Emitter::op_1(ByteRange mapping, OpCode op, Register a) {
   const Operand head[] = {a};
-  write(mapping, op, head, nullptr, nullptr);
+  write_fixed(mapping, op, head);
 }
 
 void Emitter::op_2(ByteRange mapping, OpCode op, Operand a, Operand b) {
   const Operand head[] = {a, b};
-  write(mapping, op, head, nullptr, nullptr);
+  write_fixed(mapping, op, head);
 }
 
 void Emitter::op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c) {
   const Operand head[] = {a, b, c};
-  write(mapping, op, head, nullptr, nullptr);
+  write_fixed(mapping, op, head);
 }
 
 void Emitter::op_4(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c, Operand d) {
   const Operand head[] = {a, b, c, d};
-  write(mapping, op, head, nullptr, nullptr);
+  write_fixed(mapping, op, head);
 }
 
 void Emitter::op_variadic(ByteRange mapping, Register ret, OpCode op, std::span<const Register> regs) {
