@@ -21,8 +21,43 @@ class NodeArena {
  public:
   // Blocks are aligned to kAlign; `size` must be the one allocated.
   static constexpr std::size_t kAlign = 8;
-  static void* allocate(std::size_t size);
-  static void deallocate(void* block, std::size_t size) noexcept;
+
+  static void* allocate(std::size_t size) {
+    const std::size_t grains = grains_for(size);
+    NodeArena* arena = t_current;
+    if (arena == nullptr) [[unlikely]]
+      return from_heap(grains);
+    void* start;
+    if (grains < kBuckets && arena->free_[grains] != nullptr) {
+      FreeBlock* f = arena->free_[grains];
+      arena->free_[grains] = f->next;
+      start = f;
+    } else if (static_cast<std::size_t>(arena->end_ - arena->cursor_) >= grains * kGrain) {
+      start = arena->cursor_;
+      arena->cursor_ += grains * kGrain;
+    } else {
+      start = arena->from_new_chunk(grains);
+    }
+    ++arena->refs_;
+    *static_cast<NodeArena**>(start) = arena;
+    return static_cast<char*>(start) + kGrain;
+  }
+
+  static void deallocate(void* block, std::size_t size) noexcept {
+    if (block == nullptr) return;
+    void* start = static_cast<char*>(block) - kGrain;
+    NodeArena* arena = *static_cast<NodeArena**>(start);
+    if (arena == nullptr) [[unlikely]]
+      return to_heap(start);
+    const std::size_t grains = grains_for(size);
+    if (grains < kBuckets) {
+      auto* f = static_cast<FreeBlock*>(start);
+      f->next = arena->free_[grains];
+      arena->free_[grains] = f;
+    }
+    if (--arena->refs_ == 0) [[unlikely]]
+      delete arena;
+  }
 
   // RAII: while alive, nodes made on this thread come from a fresh arena.
   class Scope {
@@ -41,6 +76,7 @@ class NodeArena {
   NodeArena& operator=(const NodeArena&) = delete;
 
  private:
+  // One grain in front of each block holds its arena.
   static constexpr std::size_t kGrain = kAlign;
   static constexpr std::size_t kBuckets = 64;  // blocks up to 512 bytes are recycled
   struct Chunk {
@@ -50,11 +86,15 @@ class NodeArena {
     FreeBlock* next;
   };
 
+  static constexpr std::size_t grains_for(std::size_t size) { return (size + 2 * kGrain - 1) / kGrain; }
+  static void* from_heap(std::size_t grains);
+  static void to_heap(void* start) noexcept;
+
   NodeArena() = default;
   ~NodeArena();
-  void* take(std::size_t bytes);
-  void give_back(void* start, std::size_t bytes) noexcept;
-  void release_one() noexcept;
+  void* from_new_chunk(std::size_t grains);
+
+  static constinit thread_local NodeArena* t_current;
 
   std::size_t refs_ = 1;
   char* cursor_ = nullptr;
