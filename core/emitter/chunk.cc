@@ -117,13 +117,9 @@ OpParam Chunk::add_constant(const Constant& constant) {
     case ConstantDiscriminants::Ordinal: return add_ordinal(constant.ordinal_value());
     case ConstantDiscriminants::Number: return add_number_bits(constant.number_bits());
     case ConstantDiscriminants::String:
-      return constant.owns_text() ? add_owned_string(constant.text()) : add_string(constant.text());
+      return add_string(constant.text());
   }
   throw InternalError("Undeclared constant kind");
-}
-
-OpParam Chunk::add_owned_string(std::string_view text) {
-  return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String), 0}, text, true);
 }
 
 std::uint64_t Chunk::hash(const Entry& e, std::string_view text) {
@@ -170,7 +166,7 @@ void Chunk::grow_index() {
   }
 }
 
-OpParam Chunk::intern(Entry e, std::string_view text, bool own) {
+OpParam Chunk::intern(Entry e, std::string_view text) {
   // Keep the load factor at most 1/2.
   if ((pool_.size() + 1) * 2 > index_.size()) grow_index();
   std::uint64_t h = hash(e, text);
@@ -179,10 +175,9 @@ OpParam Chunk::intern(Entry e, std::string_view text, bool own) {
   std::size_t position = pool_.size();
   // Fails past the signed 32-bit operand, before the slot's 32 bits could wrap.
   OpParam result = OpParam::from_size(position);
-  if (own) {
-    owned_.emplace_back(text);
-    e.owned = 1;
-    e.payload = owned_.size() - 1;
+  if (e.kind == kind(ConstantDiscriminants::String)) {
+    e.payload = texts_.size();
+    texts_.append(text);
   }
   pool_.push_back(e);
   index_[slot] = (h & kTagMask) | static_cast<std::uint32_t>(position + 1);
@@ -259,7 +254,7 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   put_u32(out, constants_start, checked_u32(out.size() - constants_start - 4, "Constant pool"));
   put_u32(out, 0, checked_u32(out.size() - 4, "Chunk"));
   pool_.clear();
-  owned_.clear();
+  texts_.clear();
   index_.clear();
   index_bits_ = 0;
   return out;

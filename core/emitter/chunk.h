@@ -7,8 +7,8 @@
 //   offset 8+L    u32 S, the constant entry bytes
 //   offset 12+L   S bytes: each constant as tag byte + payload
 //
-// All numbers little-endian. A String constant may borrow its text from the
-// source (which must outlive the chunk) or own it.
+// All numbers little-endian. A String constant may borrow its text or own
+// it; the chunk keeps one copy of each distinct text.
 #pragma once
 
 #include <bit>
@@ -72,7 +72,6 @@ class Constant {
   double number_value() const { return std::bit_cast<double>(bits_); }
   std::uint64_t number_bits() const { return bits_; }
   std::string_view text() const { return owned_ ? std::string_view(owned_text_) : borrowed_; }
-  bool owns_text() const { return owned_; }
 
   // Numbers by bit pattern (0.0 != -0.0, equal NaNs share), strings by bytes,
   // ordinals by value; different variants never equal.
@@ -103,20 +102,20 @@ struct Placeholder {
 class Chunk {
  private:
   // A pool entry: 16 bytes whatever the variant, so interning touches little
-  // memory. `payload` holds the ordinal (as u32) or number bits, the address
-  // of a borrowed text, or the position of an owned one in `owned_` (a
-  // position rather than an address: a copied chunk stays valid).
+  // memory. `payload` holds the ordinal (as u32) or number bits, or where the
+  // text starts in `texts_` (a position rather than an address: a copied
+  // chunk stays valid).
   struct Entry {
     std::uint64_t payload;
-    std::uint64_t length : 48;
+    std::uint64_t length : 56;
     std::uint64_t kind : 8;
-    std::uint64_t owned : 8;
   };
 
  public:
   static constexpr std::size_t kHeaderSize = 8;
 
-  // The pool seen as Constants (borrowing from the chunk and the source).
+  // The pool seen as Constants. Their texts borrow from the chunk until
+  // the next constant is added.
   class Constants {
    public:
     explicit Constants(const Chunk& chunk) : chunk_(&chunk) {}
@@ -156,24 +155,20 @@ class Chunk {
   // appended. Linear in the number of constants overall: a hash index keeps
   // the order of first use.
   OpParam add_constant(const Constant& constant);
-  // The same for each variant, without building a Constant. A borrowed text
-  // must outlive the chunk; an owned one is copied when it is new.
-  OpParam add_nil() { return intern(Entry{0, 0, kind(ConstantDiscriminants::Nil), 0}, {}); }
+  // The same for each variant, without building a Constant. A new text is
+  // copied: the pool's texts sit together, so comparing with them stays in
+  // cache instead of reaching back into the source.
+  OpParam add_nil() { return intern(Entry{0, 0, kind(ConstantDiscriminants::Nil)}, {}); }
   OpParam add_boolean(bool value) {
-    return intern(Entry{0, 0, kind(value ? ConstantDiscriminants::True : ConstantDiscriminants::False), 0}, {});
+    return intern(Entry{0, 0, kind(value ? ConstantDiscriminants::True : ConstantDiscriminants::False)}, {});
   }
   OpParam add_ordinal(std::int32_t value) {
-    return intern(Entry{static_cast<std::uint32_t>(value), 0, kind(ConstantDiscriminants::Ordinal), 0}, {});
+    return intern(Entry{static_cast<std::uint32_t>(value), 0, kind(ConstantDiscriminants::Ordinal)}, {});
   }
-  OpParam add_number_bits(std::uint64_t bits) {
-    return intern(Entry{bits, 0, kind(ConstantDiscriminants::Number), 0}, {});
+  OpParam add_number_bits(std::uint64_t bits) { return intern(Entry{bits, 0, kind(ConstantDiscriminants::Number)}, {}); }
+  OpParam add_string(std::string_view text) {
+    return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String)}, text);
   }
-  OpParam add_string(std::string_view borrowed) {
-    return intern(Entry{reinterpret_cast<std::uintptr_t>(borrowed.data()), borrowed.size(),
-                        kind(ConstantDiscriminants::String), 0},
-                  borrowed);
-  }
-  OpParam add_owned_string(std::string_view text);
 
   // Header patching. `mark` writes the narrow byte of `placeholder` and
   // remembers its position; `patch` replaces that byte with the narrow or
@@ -188,21 +183,17 @@ class Chunk {
  private:
   static constexpr std::uint64_t kind(ConstantDiscriminants d) { return static_cast<std::uint64_t>(d); }
 
-  std::string_view text(const Entry& e) const {
-    if (e.owned) return owned_[e.payload];
-    return std::string_view(reinterpret_cast<const char*>(static_cast<std::uintptr_t>(e.payload)), e.length);
-  }
+  std::string_view text(const Entry& e) const { return std::string_view(texts_).substr(e.payload, e.length); }
   static std::uint64_t hash(const Entry& e, std::string_view text);
   // The position of the entry equal to `e` (whose text is `text`), adding
   // `e` when there is none.
-  // `own`: the text is copied into the chunk when the entry is new.
-  OpParam intern(Entry e, std::string_view text, bool own = false);
+  OpParam intern(Entry e, std::string_view text);
   // The slot of the entry equal to `e`, or the free slot where it belongs.
   std::size_t find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const;
   void grow_index();
 
   std::vector<Entry> pool_;
-  std::vector<std::string> owned_;
+  std::string texts_;
   std::vector<std::uint8_t> code_;
   // Open addressing by the high bits of the hash. A slot holds the hash's
   // high half and pool position + 1 (0 marks a free slot): growing never

@@ -16,7 +16,10 @@ using parser::TokenRef;
 void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }
 
 Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
-    : config(caller.config()), diagnostics(caller.config(), caller.script()), budget_(max_depth) {}
+    : config(caller.config()), diagnostics(caller.config(), caller.script()), budget_(max_depth) {
+  // The code rarely outgrows the text: one allocation, no copies on growth.
+  chunk.reserve_code(Chunk::kHeaderSize + caller.script().size());
+}
 
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {
   Emitter emitter(collector);
@@ -27,7 +30,14 @@ std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& colle
   ByteRange scope{0, parser::range(script.eof).end};
   emitter.emit_fn_like(Register(), ByteRange{0, 0}, scope, &no_parameters, script.statements, script.value.get());
   std::vector<std::uint8_t> bytes = std::move(emitter.chunk).into_bytes();
-  collector.extend(std::move(emitter.diagnostics));
+  // Both collectors filter by the same Config: every entry already passed.
+  std::vector<SourceDiagnostic>& mine = emitter.diagnostics.data();
+  std::vector<SourceDiagnostic>& out = collector.data();
+  if (out.empty()) {
+    out = std::move(mine);
+  } else {
+    out.insert(out.end(), mine.begin(), mine.end());
+  }
   return bytes;
 }
 

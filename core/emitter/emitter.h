@@ -137,8 +137,8 @@ class Emitter {
   Placeholder op_header(ByteRange mapping, OpCode placeholder);
   void patch_header(Placeholder at, OpCode final_op, std::initializer_list<Operand> operands);
 
-  // Constant shortcuts: intern, write nothing. A borrowed text stays borrowed
-  // (the source and the tokens outlive the emission); an owned one is copied.
+  // Constant shortcuts: intern, write nothing. A new text is copied into the
+  // chunk.
   OpParam add_const_bool(bool value);
   OpParam add_const_number(double value);
   OpParam add_const_ordinal(std::int32_t value);

@@ -29,10 +29,6 @@ std::string_view name(BindType b) {
 
 namespace {
 
-// A default (null) text stands for the empty name like any other empty text:
-// null marks a free slot of the name index.
-std::string_view key(std::string_view name) { return name.data() == nullptr ? std::string_view("", 0) : name; }
-
 bool initialized_from_start(BindType b) {
   return b == BindType::Parameter || b == BindType::ItParameter || b == BindType::RestParameter;
 }
@@ -127,7 +123,7 @@ void Scopes::pop() {
     Variable& v = at(i);
     std::uint32_t hides = bindings_[i].hides;
     if (hides != kNotIndexed) {
-      std::string_view name = key(v.name());
+      std::string_view name = v.name();
       index_[probe(name, hash_text(name))].bound = hides;
     }
     blocks_[i >> kBlockBits].pop_back();
@@ -151,20 +147,23 @@ Variable& Scopes::declare(Variable variable) {
     blocks_.emplace_back();
     blocks_.back().reserve(kBlockSize);
   }
-  std::string_view name = key(variable.name());
+  std::string_view name = variable.name();
   Variable& v = blocks_[block].emplace_back(std::move(variable));
   ++variable_count_;
   ++scope.count_;
 
   // At most half the slots in use: probes stay short.
-  if ((names_ + 1) * 2 > index_.size()) grow_index();
+  if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
   std::uint64_t hash = hash_text(name);
   std::size_t slot = probe(name, hash);
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
-  if (s.name == nullptr) {
-    s = Slot{name.data(), static_cast<std::uint32_t>(name.size()), static_cast<std::uint32_t>(hash >> 32), 0};
-    ++names_;
+  if (s.offset == kFree) {
+    if (names_.size() + name.size() >= kFree) throw InternalError("Names past 32 bits of text");
+    s = Slot{static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(name.size()),
+             static_cast<std::uint32_t>(hash >> 32), 0};
+    names_.append(name);
+    ++used_slots_;
   }
   if (s.bound != 0 && bindings_[s.bound - 1].scope == scope_position) {
     // A second variable of that name in one scope: lookups keep the first.
@@ -182,8 +181,11 @@ std::size_t Scopes::probe(std::string_view name, std::uint64_t hash) const {
   std::size_t slot = static_cast<std::size_t>(hash) & mask;
   while (true) {
     const Slot& s = index_[slot];
-    if (s.name == nullptr) return slot;
-    if (s.tag == tag && s.length == name.size() && std::memcmp(s.name, name.data(), name.size()) == 0) return slot;
+    if (s.offset == kFree) return slot;
+    if (s.tag == tag && s.length == name.size() &&
+        (name.empty() || std::memcmp(names_.data() + s.offset, name.data(), name.size()) == 0)) {
+      return slot;
+    }
     slot = (slot + 1) & mask;
   }
 }
@@ -191,19 +193,18 @@ std::size_t Scopes::probe(std::string_view name, std::uint64_t hash) const {
 void Scopes::grow_index() {
   std::vector<Slot> old = std::move(index_);
   // The names of a script: a few hundred to a few thousand.
-  index_.assign(old.empty() ? 256 : old.size() * 2, Slot{nullptr, 0, 0, 0});
+  index_.assign(old.empty() ? 256 : old.size() * 2, Slot{kFree, 0, 0, 0});
   std::size_t mask = index_.size() - 1;
   for (const Slot& s : old) {
-    if (s.name == nullptr) continue;
-    std::size_t slot = static_cast<std::size_t>(hash_text(std::string_view(s.name, s.length))) & mask;
-    while (index_[slot].name != nullptr) slot = (slot + 1) & mask;
+    if (s.offset == kFree) continue;
+    std::size_t slot = static_cast<std::size_t>(hash_text(std::string_view(names_).substr(s.offset, s.length))) & mask;
+    while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
   }
 }
 
 std::optional<FoundVariable> Scopes::find_variable(std::string_view name) {
   if (index_.empty()) return std::nullopt;
-  name = key(name);
   const Slot& s = index_[probe(name, hash_text(name))];
   if (s.bound == 0) return std::nullopt;
   std::size_t position = s.bound - 1;
@@ -212,7 +213,6 @@ std::optional<FoundVariable> Scopes::find_variable(std::string_view name) {
 
 Variable* Scopes::find_local_variable(std::string_view name) {
   if (scopes_.empty() || index_.empty()) return nullptr;
-  name = key(name);
   const Slot& s = index_[probe(name, hash_text(name))];
   if (s.bound == 0) return nullptr;
   std::size_t position = s.bound - 1;

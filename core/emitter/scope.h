@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -202,12 +203,15 @@ class Scopes {
     std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
     std::uint32_t scope;  // position of the declaring scope
   };
+  // A name's text is copied into `names_` once: comparing with it stays in
+  // cache instead of reaching back into the source.
   struct Slot {
-    const char* name;
+    std::uint32_t offset;  // in `names_`; kFree marks a free slot
     std::uint32_t length;
     std::uint32_t tag;    // high half of the hash
     std::uint32_t bound;  // the variable a lookup finds, + 1 (0: none)
   };
+  static constexpr std::uint32_t kFree = 0xFFFFFFFF;
 
   // The slot of `name`: its own or the free one where it belongs.
   std::size_t probe(std::string_view name, std::uint64_t hash) const;
@@ -218,7 +222,8 @@ class Scopes {
   std::size_t variable_count_ = 0;
   std::vector<Binding> bindings_;
   std::vector<Slot> index_;
-  std::size_t names_ = 0;  // used slots
+  std::size_t used_slots_ = 0;
+  std::string names_;
 };
 
 inline Variable& Scope::Variables::iterator::operator*() const { return owner_->at(index_); }

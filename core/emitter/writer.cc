@@ -226,10 +226,7 @@ OpParam Emitter::add_const_bool(bool value) { return chunk.add_boolean(value); }
 OpParam Emitter::add_const_number(double value) { return chunk.add_number_bits(std::bit_cast<std::uint64_t>(value)); }
 OpParam Emitter::add_const_ordinal(std::int32_t value) { return chunk.add_ordinal(value); }
 
-OpParam Emitter::add_const_string(const lexer::CowText& text) {
-  if (text.is_owned()) return chunk.add_owned_string(text.view());
-  return chunk.add_string(text.view());
-}
+OpParam Emitter::add_const_string(const lexer::CowText& text) { return chunk.add_string(text.view()); }
 
 OpParam Emitter::add_const_string(std::string_view borrowed) { return chunk.add_string(borrowed); }
 
