@@ -99,6 +99,8 @@ bool can_start_operand(const Token& t) {
   return false;
 }
 
+void infix_in_place(ParserContext& ctx, Expression& left, const Token& op, Expression& right);
+
 // The operator loop where no range is allowed, folding into `left` in place.
 // False when a step fails (`left` is then spent).
 bool value_loop(ParserContext& ctx, Expression& left, std::uint8_t min) {
@@ -108,9 +110,18 @@ bool value_loop(ParserContext& ctx, Expression& left, std::uint8_t min) {
     PrecedenceResult p = precedence_of(t->kind);
     if (p.value <= min) return true;
     ctx.next();
-    std::optional<Iterable> step = pratt_infix(ctx, std::move(left), *t, p, false);
-    if (!step) return false;
-    left = std::move(std::get<Iterable::Value>(step->node).value);
+    if (*t == Keyword::Is || *t == Operator::Question) {
+      std::optional<Iterable> step = pratt_infix(ctx, std::move(left), *t, p, false);
+      if (!step) return false;
+      left = std::move(std::get<Iterable::Value>(step->node).value);
+      continue;
+    }
+    // A plain binary operator builds its node straight into `left`.
+    PrecedenceResult right_precedence = p;
+    if (p.right_associative) --right_precedence.value;
+    std::optional<Expression> right = verified(ctx, right_precedence);
+    if (!right) return false;
+    infix_in_place(ctx, left, *t, *right);
   }
 }
 
@@ -197,6 +208,16 @@ VAXO_NODE_BUILDER std::optional<Iterable> infix_node(ParserContext& ctx, Express
     return value_of(build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(right))}));
   }
   return value_of(build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))}));
+}
+
+// As infix_node without a range allowed, replacing `left` with the node.
+VAXO_NODE_BUILDER void infix_in_place(ParserContext& ctx, Expression& left, const Token& op, Expression& right) {
+  if (is_range_op(op)) {
+    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
+    left = build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(right))});
+    return;
+  }
+  left = build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))});
 }
 
 // The suffixes of a postfix chain. Each one either joins its node to `acc`
