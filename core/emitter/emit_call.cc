@@ -14,11 +14,6 @@ using parser::range;
 
 namespace {
 
-struct Arguments {
-  std::vector<Register> regs;
-  std::vector<OpParam> spreads;
-};
-
 ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }
 
 }  // namespace
@@ -47,19 +42,21 @@ void Emitter::emit_call(const parser::Callable& callable, const Expression* firs
   const Expression& callee = *std::get<parser::Callable::Expression>(callable.node).expression;
   emit_expr_callable(
       callee,
-      [&] {
-        Arguments out;
-        out.regs.reserve(rest.size() + (first ? 1 : 0));
-        if (first) out.regs.push_back(emit_expression_reg(*first, brk));
+      [&](std::size_t base) {
+        if (first) {
+          Register r = emit_expression_reg(*first, brk);
+          scratch_regs_.push_back(r);
+        }
         for (const auto& item : rest) {
           if (const auto* spread = item.element.as_spread()) {
-            out.spreads.push_back(OpParam::from_size(out.regs.size()));
-            out.regs.push_back(emit_expression_reg(*spread->value, brk));
+            scratch_params_.push_back(OpParam::from_size(scratch_regs_.size() - base));
+            Register r = emit_expression_reg(*spread->value, brk);
+            scratch_regs_.push_back(r);
           } else {
-            out.regs.push_back(emit_expression_reg(*item.element.as_element()->value, brk));
+            Register r = emit_expression_reg(*item.element.as_element()->value, brk);
+            scratch_regs_.push_back(r);
           }
         }
-        return out;
       },
       ret, brk);
 }
@@ -67,21 +64,34 @@ void Emitter::emit_call(const parser::Callable& callable, const Expression* firs
 template <typename Builder>
 void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Register ret, Brk brk) {
   ByteRange at = range(callee);
+  // The builder pushes the argument registers and spread positions on the
+  // scratch stacks; nested calls push above them and pop back.
+  std::size_t regs_base = scratch_regs_.size();
+  std::size_t params_base = scratch_params_.size();
+  auto call = [&](Register callee_reg, const lexer::CowText* name) {
+    builder(regs_base);
+    std::span<const Register> regs(scratch_regs_.data() + regs_base, scratch_regs_.size() - regs_base);
+    std::span<const OpParam> spreads(scratch_params_.data() + params_base, scratch_params_.size() - params_base);
+    if (name != nullptr) {
+      op_call(at, ret, *name, regs, spreads);
+    } else {
+      op_call_dyn(at, ret, callee_reg, regs, spreads);
+    }
+    scratch_regs_.resize(regs_base);
+    scratch_params_.resize(params_base);
+  };
   if (std::optional<lexer::CowText> name = emit_global_access(callee)) {
     // The arguments' constants come before the name's.
-    Arguments args = builder();
-    op_call(at, ret, *name, args.regs, args.spreads);
+    call(Register(), &*name);
     return;
   }
   Register c = emit_expression_reg(callee, brk);
   if (callee.is_variable()) {
-    Arguments args = builder();
-    op_call_dyn(at, ret, c, args.regs, args.spreads);
+    call(c, nullptr);
     return;
   }
   op_if(at, OpCode::IfNotNil, c);
-  Arguments args = builder();
-  op_call_dyn(at, ret, c, args.regs, args.spreads);
+  call(c, nullptr);
   op_else(at);
   op_nil(at, ret);
   op_if_end(at);
@@ -111,17 +121,16 @@ void Emitter::emit_arm(const Expression&, const Expression::TaggedString& n, Reg
   const Expression& string = *n.string;
   emit_expr_callable(
       *n.tag,
-      [&] {
-        Arguments out;
+      [&](std::size_t) {
         Register t = closures.add_reg();
-        out.regs.push_back(t);
+        scratch_regs_.push_back(t);
         if (string.is_literal()) {
           ByteRange r = range(string);
           Register v = emit_expression_reg(string, brk);
           op_1(empty_at(r.start), OpCode::Array, t);
           op_1(r, OpCode::Item, v);
           op(empty_at(r.end), OpCode::Freeze);
-          return out;
+          return;
         }
         const auto* interpolated = string.get_if<Expression::InterpolatedString>();
         if (interpolated == nullptr) unreachable(*n.tag, string);
@@ -144,7 +153,7 @@ void Emitter::emit_arm(const Expression&, const Expression::TaggedString& n, Reg
           op_2(er, OpCode::FieldIndex, OpParam(0), a);
           if (!f.is_empty()) op_2(er, OpCode::FieldIndex, OpParam(1), f);
           op(er, OpCode::Freeze);
-          out.regs.push_back(pack);
+          scratch_regs_.push_back(pack);
         }
         std::vector<Register> texts;
         texts.reserve(kind->parts.size());
@@ -156,7 +165,6 @@ void Emitter::emit_arm(const Expression&, const Expression::TaggedString& n, Reg
         op_1(empty_at(r.start), OpCode::Array, t);
         for (Register reg : texts) op_1(r, OpCode::Item, reg);
         op(empty_at(r.end), OpCode::Freeze);
-        return out;
       },
       ret, brk);
 }

@@ -174,23 +174,32 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
   }
 
   // Every value before the record opens, so no other builder interleaves.
-  std::vector<Register> values;
-  values.reserve(n.elements.size());
+  // The values wait on the scratch stack (nested values push above, then pop).
+  std::size_t base = scratch_regs_.size();
+  auto push = [&](const Expression& e) {
+    Register r = emit_expression_reg(e, brk);
+    scratch_regs_.push_back(r);
+  };
   for (const auto& item : n.elements) {
     if (const auto* named = std::get_if<Member::InterpolateNamed>(&item.element.node)) {
-      values.push_back(emit_expression_reg(*named->name_expression, brk));
-      values.push_back(emit_expression_reg(*named->value, brk));
+      push(*named->name_expression);
+      push(*named->value);
       continue;
     }
     std::visit(
         [&](const auto& member) {
           using M = std::remove_cvref_t<decltype(member)>;
-          if constexpr (!std::is_same_v<M, Member::InterpolateNamed>) {
-            values.push_back(emit_expression_reg(*member.value, brk));
-          }
+          if constexpr (!std::is_same_v<M, Member::InterpolateNamed>) push(*member.value);
         },
         item.element.node);
   }
+  // Nothing below pushes: the values stay put until the record is closed.
+  const Register* values = scratch_regs_.data() + base;
+  struct Pop {
+    std::vector<Register>& stack;
+    std::size_t base;
+    ~Pop() { stack.resize(base); }
+  } pop{scratch_regs_, base};
 
   op_1(n.open.range(), OpCode::Record, ret);
   std::size_t cursor = 0;
@@ -259,18 +268,23 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Array& n, Register ret, Brk brk) {
-  std::vector<Register> values;
-  values.reserve(n.items.size());
+  std::size_t base = scratch_regs_.size();
+  auto push = [&](const Expression& e) {
+    Register r = emit_expression_reg(e, brk);
+    scratch_regs_.push_back(r);
+  };
   for (const auto& item : n.items) {
     if (const auto* spread = item.element.as_spread()) {
-      values.push_back(emit_expression_reg(*spread->value, brk));
+      push(*spread->value);
     } else if (const auto* r = std::get_if<parser::Iterable::Range>(&item.element.as_element()->value->node)) {
-      values.push_back(emit_expression_reg(*r->range.start, brk));
-      values.push_back(emit_expression_reg(*r->range.end, brk));
+      push(*r->range.start);
+      push(*r->range.end);
     } else {
-      values.push_back(emit_expression_reg(std::get<parser::Iterable::Value>(item.element.as_element()->value->node).value, brk));
+      push(std::get<parser::Iterable::Value>(item.element.as_element()->value->node).value);
     }
   }
+  // Nothing below pushes: the values stay put until the array is closed.
+  const Register* values = scratch_regs_.data() + base;
 
   op_1(n.open_bracket.range(), OpCode::Array, ret);
   std::size_t cursor = 0;
@@ -286,6 +300,7 @@ void Emitter::emit_arm(const Expression&, const Expression::Array& n, Register r
       op_1(at, OpCode::Item, values[cursor++]);
     }
   }
+  scratch_regs_.resize(base);
   op(n.close_bracket.range(), OpCode::Freeze);
 }
 

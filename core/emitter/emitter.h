@@ -313,6 +313,10 @@ class Emitter {
   static std::string debug_text(const std::vector<Expression>& list);
 
   NestingBudget budget_;
+  // Operand lists being gathered (call arguments, record and array values),
+  // innermost on top: no allocation per node once grown.
+  std::vector<Register> scratch_regs_;
+  std::vector<OpParam> scratch_params_;
 
   // An instruction without lists: its size is known, so it is stored in one step.
   template <std::size_t N>
