@@ -85,7 +85,11 @@ class Variable {
   void exit(DiagnosticsCollector& diagnostics) &&;
 
  private:
-  void mark(const lexer::Token& access, DiagnosticCode code) { reference_.push_back({access.range, code}); }
+  void mark(const lexer::Token& access, DiagnosticCode code) {
+    // A used name is mostly used a few times: one allocation, not a growth chain.
+    if (reference_.capacity() == 0) reference_.reserve(4);
+    reference_.push_back({access.range, code});
+  }
 
   std::string_view name_;
   ByteRange declaration_;
