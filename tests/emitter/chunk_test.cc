@@ -6,6 +6,7 @@
 #include <bit>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 namespace vaxo_core::emitter {
@@ -93,6 +94,24 @@ TEST(Chunk, InterningManyConstantsStaysConsistent) {
   }
   EXPECT_EQ(chunk.constants().size(), 6000u);
   EXPECT_EQ(chunk.constants()[5998].text(), "s2999");
+}
+
+TEST(Chunk, TextsAreCopiedAndACopiedChunkKeepsThem) {
+  std::optional<Chunk> original(std::in_place);
+  {
+    std::string source = "alpha beta";
+    EXPECT_EQ(original->add_string(std::string_view(source).substr(0, 5)).get(), 0);
+    EXPECT_EQ(original->add_constant(Constant::owned_string("beta")).get(), 1);
+    EXPECT_EQ(original->add_string(std::string_view(source).substr(6, 4)).get(), 1);
+  }
+  Chunk copy = *original;
+  original.reset();
+  EXPECT_EQ(copy.constants()[0].text(), "alpha");
+  EXPECT_EQ(copy.constants()[1].text(), "beta");
+  EXPECT_EQ(copy.add_string("alpha").get(), 0);
+  Bytes bytes = std::move(copy).into_bytes();
+  Bytes pool(bytes.end() - 19, bytes.end());
+  EXPECT_EQ(pool, (Bytes{5, 5, 0, 0, 0, 'a', 'l', 'p', 'h', 'a', 5, 4, 0, 0, 0, 'b', 'e', 't', 'a'}));
 }
 
 TEST(Chunk, EmptyScriptChunkLayout) {

@@ -1,0 +1,81 @@
+#include "core/emitter/scope.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace vaxo_core::emitter {
+namespace {
+
+Variable let(std::string_view name, std::size_t at, std::size_t reg) {
+  return Variable(name, ByteRange{at, at + 1}, false, BindType::Let, Register::make(reg), 1);
+}
+
+TEST(Scopes, InnerNameHidesOuterUntilItsScopeCloses) {
+  Scopes scopes;
+  scopes.push(1);
+  Variable& outer = scopes.declare(let("x", 0, 1));
+  scopes.push(2);
+  EXPECT_EQ(scopes.find_local_variable("x"), nullptr);
+  ASSERT_TRUE(scopes.find_variable("x"));
+  EXPECT_EQ(scopes.find_variable("x")->variable, &outer);
+  EXPECT_EQ(scopes.find_variable("x")->level, 1u);
+
+  Variable& inner = scopes.declare(let("x", 2, 2));
+  // A second one in the same scope: the first stays the one found.
+  scopes.declare(let("x", 4, 3));
+  EXPECT_EQ(scopes.current().variables().size(), 2u);
+  EXPECT_EQ(scopes.find_variable("x")->variable, &inner);
+  EXPECT_EQ(scopes.find_variable("x")->level, 2u);
+  EXPECT_EQ(scopes.find_local_variable("x"), &inner);
+
+  scopes.pop();
+  EXPECT_EQ(scopes.find_variable("x")->variable, &outer);
+  EXPECT_EQ(scopes.find_local_variable("x"), &outer);
+  scopes.pop();
+  EXPECT_FALSE(scopes.find_variable("x"));
+  EXPECT_TRUE(scopes.empty());
+}
+
+TEST(Scopes, ManyNamesAcrossDeepScopesStayInPlace) {
+  // Enough names to grow the index and the variable blocks several times.
+  constexpr std::size_t kDepth = 12;
+  constexpr std::size_t kPerScope = 150;
+  std::vector<std::string> names;
+  names.reserve(kDepth * kPerScope);
+  std::vector<Variable*> declared;
+  Scopes scopes;
+  for (std::size_t d = 0; d < kDepth; ++d) {
+    scopes.push(d + 1);
+    for (std::size_t i = 0; i < kPerScope; ++i) {
+      // Every scope also hides the previous scope's `shared`.
+      if (i == 0) {
+        scopes.declare(let("shared", d, d + 1));
+        continue;
+      }
+      names.push_back("v" + std::to_string(d) + "_" + std::to_string(i));
+      declared.push_back(&scopes.declare(let(names.back(), d * kPerScope + i, i)));
+    }
+  }
+  for (std::size_t k = 0; k < names.size(); ++k) {
+    std::optional<FoundVariable> found = scopes.find_variable(names[k]);
+    ASSERT_TRUE(found) << names[k];
+    EXPECT_EQ(found->variable, declared[k]) << names[k];
+    EXPECT_EQ(found->level, k / (kPerScope - 1) + 1) << names[k];
+    EXPECT_EQ(found->variable->name(), names[k]);
+  }
+  for (std::size_t d = kDepth; d-- > 0;) {
+    EXPECT_EQ(scopes.find_variable("shared")->level, d + 1);
+    EXPECT_EQ(scopes.find_variable("shared")->variable->declaration().start, d);
+    scopes.pop();
+    EXPECT_FALSE(scopes.find_variable(names[d * (kPerScope - 1)]));
+    if (d > 0) {
+      EXPECT_TRUE(scopes.find_variable(names[(d - 1) * (kPerScope - 1)]));
+    }
+  }
+  EXPECT_FALSE(scopes.find_variable("shared"));
+}
+
+}  // namespace
+}  // namespace vaxo_core::emitter
