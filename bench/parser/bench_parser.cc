@@ -1,9 +1,11 @@
 // Parser throughput on ~1 MB generated scripts, beside lexing alone; linear
 // work on nested brackets (closed slices and unclosed indexes, depth 5 to
-// 1000); and the peak memory a parse takes beyond the text and its tokens.
+// 1000); and the peak memory of a parse beyond the text and its tokens, and of
+// lexing and parsing together beyond the text.
 #include <benchmark/benchmark.h>
+#include <malloc.h>
 
-#include <atomic>
+#include <cstdint>
 #include <cstdlib>
 #include <fstream>
 #include <new>
@@ -15,29 +17,40 @@
 
 namespace {
 
-// Heap accounting for the memory counters: bytes live now and the peak.
-std::atomic<std::size_t> g_live{0};
-std::atomic<std::size_t> g_peak{0};
+// Heap accounting for the memory counters, on only while a counter is being
+// measured (never inside a timed loop): bytes live since counting began, as
+// malloc reports them, and their peak. The benchmarks run on one thread.
+bool g_counting = false;
+std::int64_t g_live = 0;
+std::int64_t g_peak = 0;
+
+void start_counting() {
+  g_live = 0;
+  g_peak = 0;
+  g_counting = true;
+}
+std::int64_t stop_counting() {
+  g_counting = false;
+  return g_peak;
+}
 
 }  // namespace
 
 void* operator new(std::size_t n) {
-  std::size_t* p = static_cast<std::size_t*>(std::malloc(n + sizeof(std::max_align_t)));
+  void* p = std::malloc(n == 0 ? 1 : n);
   if (p == nullptr) throw std::bad_alloc();
-  *p = n;
-  std::size_t live = g_live.fetch_add(n) + n;
-  std::size_t peak = g_peak.load();
-  while (live > peak && !g_peak.compare_exchange_weak(peak, live)) {
+  if (g_counting) [[unlikely]] {
+    g_live += static_cast<std::int64_t>(malloc_usable_size(p));
+    if (g_live > g_peak) g_peak = g_live;
   }
-  return reinterpret_cast<char*>(p) + sizeof(std::max_align_t);
+  return p;
 }
-void operator delete(void* q) noexcept {
-  if (q == nullptr) return;
-  auto* p = reinterpret_cast<std::size_t*>(static_cast<char*>(q) - sizeof(std::max_align_t));
-  g_live.fetch_sub(*p);
+void operator delete(void* p) noexcept {
+  if (g_counting && p != nullptr) [[unlikely]]
+    g_live -= static_cast<std::int64_t>(malloc_usable_size(p));
   std::free(p);
 }
-void operator delete(void* q, std::size_t) noexcept { operator delete(q); }
+void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -78,16 +91,25 @@ void lex_and_parse(benchmark::State& state, const char* path) {
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * text.size()));
 
-  // Peak heap of one parse beyond the text and its token list, per text byte.
+  // Peak heap beyond the text: of one parse beyond its token list, and of
+  // lexing and parsing together (the token list included).
+  const auto per_text_byte = [&](std::int64_t bytes) {
+    return static_cast<double>(bytes) / static_cast<double>(text.size());
+  };
   auto tokens = lex(text);
-  std::size_t base = g_live.load();
-  g_peak.store(base);
+  start_counting();
   {
     auto script = parser::parse(tokens);
     benchmark::DoNotOptimize(&*script);
   }
-  state.counters["parse_peak_bytes_per_text_byte"] =
-      static_cast<double>(g_peak.load() - base) / static_cast<double>(text.size());
+  state.counters["parse_peak_bytes_per_text_byte"] = per_text_byte(stop_counting());
+  start_counting();
+  {
+    auto lexed = lex(text);
+    auto script = parser::parse(lexed);
+    benchmark::DoNotOptimize(&*script);
+  }
+  state.counters["lex_parse_peak_bytes_per_text_byte"] = per_text_byte(stop_counting());
   state.counters["tokens"] = static_cast<double>(tokens.size());
 }
 
