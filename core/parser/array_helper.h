@@ -9,11 +9,13 @@
 // (at the comma's start), and the list ends, without consuming it, at the
 // first token that starts no entry.
 //
-// Parsers are callables `std::optional<T>(ParserContext&)`; `missing` is a
-// callable from a byte offset to an element.
+// Parsers are callables `std::optional<T>(ParserContext&)`, or
+// `std::unique_ptr<T>(ParserContext&)` for a node built in its box; `missing`
+// is a callable from a byte offset to an element.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <tuple>
 #include <type_traits>
@@ -34,8 +36,32 @@ using ListParts = std::tuple<TokenRef, std::vector<Item>, TokenRef>;
 
 namespace list_detail {
 
+template <typename R>
+struct parsed;
+template <typename T>
+struct parsed<std::optional<T>> {
+  using type = T;
+};
+template <typename T>
+struct parsed<std::unique_ptr<T>> {
+  using type = T;
+};
 template <typename P>
-using parsed_t = typename std::invoke_result_t<P&, ParserContext&>::value_type;
+using parsed_t = typename parsed<std::invoke_result_t<P&, ParserContext&>>::type;
+
+// A parser's result as the box the entry keeps: a boxed one as it is.
+template <typename T>
+std::unique_ptr<T> into_box(std::unique_ptr<T>&& value) {
+  return std::move(value);
+}
+template <typename T>
+std::unique_ptr<T> into_box(std::optional<T>&& value) {
+  return std::make_unique<T>(std::move(*value));
+}
+template <typename T>
+std::unique_ptr<T> into_box(T&& value) {
+  return std::make_unique<T>(std::move(value));
+}
 
 // The comma after an entry: none before a comma-free follower, else the real
 // `,` or one inserted at previous_token_end. nullopt when no token is left.
@@ -63,7 +89,8 @@ auto array_element(Element element, Spread spread, Missing missing) {
     if (next == nullptr) return std::nullopt;
     if (*next == Operator::Comma) {
       ctx.next();
-      return Item::new_with_comma(Base::element(missing(next->range.start)), TokenRef::borrow(*next));
+      return Item::new_with_comma(Base{typename Base::Element{list_detail::into_box<E>(missing(next->range.start))}},
+                                  TokenRef::borrow(*next));
     }
     if (helper::is_list_closer(*next)) return std::nullopt;
 
@@ -76,14 +103,14 @@ auto array_element(Element element, Spread spread, Missing missing) {
         ctx.reset(start);
         return std::nullopt;
       }
-      entry = Base::spread(TokenRef::borrow(*next), std::move(*operand));
+      entry = Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}};
     } else {
       auto value = element(ctx);
       if (!value) {
         ctx.reset(start);
         return std::nullopt;
       }
-      entry = Base::element(std::move(*value));
+      entry = Base{typename Base::Element{list_detail::into_box(std::move(value))}};
     }
     auto comma = list_detail::entry_comma(ctx);
     if (!comma) {

@@ -27,46 +27,32 @@ constexpr std::uint32_t pratt_key(std::uint8_t min, bool allow_range) {
 constexpr PrecedenceResult kAdditive{static_cast<std::uint8_t>(precedence_of(Operator::SpreadRange).value + 2)};
 static_assert(kAdditive.value == 142);
 
+using expressions::ExprBox;
+using expressions::make;
+
 bool is_range_op(const Token& t) { return t == Operator::SpreadRange || t == Operator::HalfOpenRange; }
 
 Iterable value_of(Expression e) { return Iterable{Iterable::Value{std::move(e)}}; }
-
-// An operand that may not be a range: `pratt` without range positions, run
-// on the expression itself rather than through an Iterable (defined below).
-std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence);
-
-std::optional<Expression> additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
-
-// The loop of `pratt` after its first operand: takes every operator stronger
-// than `min`, folding to the left; the first range ends it.
-std::optional<Iterable> pratt_loop(ParserContext& ctx, Expression left, std::uint8_t min, bool allow_range) {
-  for (;;) {
-    const Token* t = ctx.peek();
-    if (t == nullptr) break;
-    PrecedenceResult p = precedence_of(t->kind);
-    if (p.value <= min) break;
-    ctx.next();
-    auto step = pratt_infix(ctx, std::move(left), *t, p, allow_range);
-    if (!step) return std::nullopt;
-    auto* v = std::get_if<Iterable::Value>(&step->node);
-    if (v == nullptr) return step;
-    left = std::move(v->value);
-  }
-  return value_of(std::move(left));
-}
 
 template <typename E>
 std::unique_ptr<E> box(E value) {
   return std::make_unique<E>(std::move(value));
 }
 
+// An operand that may not be a range: `pratt` without range positions, run
+// on the boxed expression itself rather than through an Iterable.
+ExprBox verified(ParserContext& ctx, PrecedenceResult precedence);
+
+ExprBox additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
+
+ExprBox placeholder(std::size_t pos) { return std::make_unique<Expression>(expressions::expression_expected(pos)); }
+
 // `(` arguments `)`, with `open` as the opener; never fails once `open` matched.
 template <typename Open>
 std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
-  auto expression = [](ParserContext& c) { return expressions::expression(c); };
+  auto expression = [](ParserContext& c) { return expressions::expression_box(c); };
   return array_helper::array_base(open, helper::token_or_insert(Operator::CloseParen, DiagnosticCode::MissingCloseParen),
-                                  expression, expression,
-                                  [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
+                                  expression, expression, placeholder)(ctx);
 }
 
 
@@ -99,44 +85,88 @@ bool can_start_operand(const Token& t) {
   return false;
 }
 
-void infix_in_place(ParserContext& ctx, Expression& left, const Token& op, Expression& right);
+// The rules below recurse with the nesting of the source. They keep their
+// own frames small by building nodes in separate, non-inlined functions, so
+// that the stack a nesting level costs stays low in every build mode.
+#define VAXO_NODE_BUILDER [[gnu::noinline]]
 
-// The operator loop where no range is allowed, folding into `left` in place.
-// False when a step fails (`left` is then spent).
-bool value_loop(ParserContext& ctx, Expression& left, std::uint8_t min) {
+// How the operator loop ended.
+enum class LoopEnd : std::uint8_t { Value, Range, Failed };
+
+bool step_in_place(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceResult precedence);
+
+VAXO_NODE_BUILDER void infix_in_place(ParserContext& ctx, ExprBox& left, const Token& op, ExprBox& right) {
+  if (is_range_op(op)) {
+    // Read as an addition once the diagnostics are collected.
+    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
+    left = make(ctx, Expression::Infix{std::move(left), std::move(flagged), std::move(right)});
+    return;
+  }
+  left = make(ctx, Expression::Infix{std::move(left), TokenRef::borrow(op), std::move(right)});
+}
+
+VAXO_NODE_BUILDER void range_end(const Token& op, ExprBox& left, ExprBox& right, std::optional<Range>& range) {
+  range.emplace(Range{std::move(left), TokenRef::borrow(op), std::move(right)});
+}
+
+// The loop of `pratt` after its first operand: takes every operator stronger
+// than `min`, folding into `left` in place. With `range` (range positions),
+// the first range operator ends it and the range goes there; without, a
+// range operator is a flagged `+`. On failure `left` is spent.
+LoopEnd operator_loop(ParserContext& ctx, ExprBox& left, std::uint8_t min, std::optional<Range>* range) {
   for (;;) {
     const Token* t = ctx.peek();
-    if (t == nullptr) return true;
+    if (t == nullptr) return LoopEnd::Value;
     PrecedenceResult p = precedence_of(t->kind);
-    if (p.value <= min) return true;
+    if (p.value <= min) return LoopEnd::Value;
     ctx.next();
     if (*t == Keyword::Is || *t == Operator::Question) {
-      std::optional<Iterable> step = pratt_infix(ctx, std::move(left), *t, p, false);
-      if (!step) return false;
-      left = std::move(std::get<Iterable::Value>(step->node).value);
+      if (!step_in_place(ctx, left, *t, p)) return LoopEnd::Failed;
       continue;
     }
-    // A plain binary operator builds its node straight into `left`.
     PrecedenceResult right_precedence = p;
     if (p.right_associative) --right_precedence.value;
-    std::optional<Expression> right = verified(ctx, right_precedence);
-    if (!right) return false;
-    infix_in_place(ctx, left, *t, *right);
+    ExprBox right = verified(ctx, right_precedence);
+    if (!right) return LoopEnd::Failed;
+    if (range != nullptr && is_range_op(*t)) {
+      range_end(*t, left, right, *range);
+      return LoopEnd::Range;
+    }
+    infix_in_place(ctx, left, *t, right);
   }
 }
 
-std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult precedence) {
+// What the loop read, as an Iterable.
+VAXO_NODE_BUILDER std::optional<Iterable> loop_result(LoopEnd end, ExprBox& left, std::optional<Range>& range) {
+  switch (end) {
+    case LoopEnd::Value:
+      return value_of(std::move(*left));
+    case LoopEnd::Range:
+      return Iterable{Iterable::Range{std::move(*range)}};
+    case LoopEnd::Failed:
+      return std::nullopt;
+  }
+  return std::nullopt;
+}
+
+std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_t min, bool allow_range) {
+  std::optional<Range> range;
+  LoopEnd end = operator_loop(ctx, left, min, allow_range ? &range : nullptr);
+  return loop_result(end, left, range);
+}
+
+ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
   // As `pratt` with allow_range false, sharing its memo entries.
   const Token* first = ctx.peek();
-  if (first == nullptr || !can_start_operand(*first)) return std::nullopt;
+  if (first == nullptr || !can_start_operand(*first)) return nullptr;
   auto guard = ctx.enter();
   memo::charge(ctx);
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
-  if (memo::failed(ctx, key, slot)) return std::nullopt;
+  if (memo::failed(ctx, key, slot)) return nullptr;
   const auto start = ctx.checkpoint();
-  std::optional<Expression> left = pratt_prefix(ctx);
-  if (left && !value_loop(ctx, *left, precedence.value)) left.reset();
+  ExprBox left = pratt_prefix(ctx);
+  if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
   if (!left) {
     ctx.reset(start);
     memo::remember(ctx, key, slot);
@@ -144,36 +174,31 @@ std::optional<Expression> verified(ParserContext& ctx, PrecedenceResult preceden
   return left;
 }
 
-// The rules below recurse with the nesting of the source. They keep their
-// own frames small by building nodes in separate, non-inlined functions, so
-// that the stack a nesting level costs stays low in every build mode.
-#define VAXO_NODE_BUILDER [[gnu::noinline]]
-
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
-  std::optional<Expression> left = pratt_prefix(ctx);
+  ExprBox left = pratt_prefix(ctx);
   if (!left) return std::nullopt;
-  return pratt_loop(ctx, std::move(*left), min, allow_range);
+  return pratt_loop(ctx, std::move(left), min, allow_range);
 }
 
-VAXO_NODE_BUILDER Expression prefix_node(ParserContext& ctx, const Token& op, Expression& operand) {
-  return build(ctx, Expression::Prefix{TokenRef::borrow(op), box(std::move(operand))});
+VAXO_NODE_BUILDER ExprBox prefix_node(ParserContext& ctx, const Token& op, ExprBox& operand) {
+  return make(ctx, Expression::Prefix{TokenRef::borrow(op), std::move(operand)});
 }
 
-VAXO_NODE_BUILDER std::optional<Iterable> is_node(ParserContext& ctx, Expression& left, const Token& op,
-                                                  Pattern& pattern) {
-  return value_of(build(ctx, Expression::Is{box(std::move(left)), TokenRef::borrow(op), box(std::move(pattern))}));
+VAXO_NODE_BUILDER void is_node(ParserContext& ctx, ExprBox& left, const Token& op, Pattern& pattern) {
+  left = make(ctx, Expression::Is{std::move(left), TokenRef::borrow(op), box(std::move(pattern))});
 }
 
-std::optional<Iterable> is_step(ParserContext& ctx, Expression& left, const Token& op) {
+bool is_step(ParserContext& ctx, ExprBox& left, const Token& op) {
   std::optional<Pattern> pattern = patterns::pattern(ctx, false);
-  if (!pattern) return std::nullopt;
-  return is_node(ctx, left, op, *pattern);
+  if (!pattern) return false;
+  is_node(ctx, left, op, *pattern);
+  return true;
 }
 
-VAXO_NODE_BUILDER std::optional<Iterable> cond_node(ParserContext& ctx, Expression& left, const Token& op,
-                                                    Expression& then, TokenRef& colon, Expression& otherwise) {
-  return value_of(build(ctx, Expression::Cond{box(std::move(left)), TokenRef::borrow(op), box(std::move(then)),
-                                              std::move(colon), box(std::move(otherwise))}));
+VAXO_NODE_BUILDER void cond_node(ParserContext& ctx, ExprBox& left, const Token& op, ExprBox& then, TokenRef& colon,
+                                 ExprBox& otherwise) {
+  left = make(ctx, Expression::Cond{std::move(left), TokenRef::borrow(op), std::move(then), std::move(colon),
+                                    std::move(otherwise)});
 }
 
 // The then-branch, or nothing when the conditional cannot be completed: a
@@ -181,55 +206,40 @@ VAXO_NODE_BUILDER std::optional<Iterable> cond_node(ParserContext& ctx, Expressi
 // goes in before it, and unless an operand starts there the else-branch is
 // missing. Knowing that before building the stretch keeps a chain of
 // unfinished conditionals linear.
-std::optional<Expression> then_branch(ParserContext& ctx) {
-  if (auto e = basic_expression(ctx)) return e;
+ExprBox then_branch(ParserContext& ctx) {
+  if (ExprBox e = verified(ctx, PrecedenceResult{})) return e;
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
-  if (stop == ctx.index || stop >= ctx.tokens.size() || !can_start_operand(ctx.tokens[stop])) return std::nullopt;
-  return expressions::unknown_expression(ctx);
+  if (stop == ctx.index || stop >= ctx.tokens.size() || !can_start_operand(ctx.tokens[stop])) return nullptr;
+  return expressions::unknown_expression_box(ctx);
 }
 
-std::optional<Iterable> cond_step(ParserContext& ctx, Expression& left, const Token& op, PrecedenceResult otherwise_p) {
-  std::optional<Expression> then = then_branch(ctx);
-  if (!then) return std::nullopt;
+bool cond_step(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceResult otherwise_p) {
+  ExprBox then = then_branch(ctx);
+  if (!then) return false;
   std::optional<TokenRef> colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
-  std::optional<Expression> otherwise = verified(ctx, otherwise_p);
-  if (!otherwise) return std::nullopt;
-  return cond_node(ctx, left, op, *then, *colon, *otherwise);
+  ExprBox otherwise = verified(ctx, otherwise_p);
+  if (!otherwise) return false;
+  cond_node(ctx, left, op, then, *colon, otherwise);
+  return true;
 }
 
-VAXO_NODE_BUILDER std::optional<Iterable> infix_node(ParserContext& ctx, Expression& left, const Token& op,
-                                                     Expression& right, bool allow_range) {
-  if (is_range_op(op)) {
-    if (allow_range) {
-      return Iterable{Iterable::Range{Range{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))}}};
-    }
-    // Read as an addition once the diagnostics are collected.
-    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
-    return value_of(build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(right))}));
-  }
-  return value_of(build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))}));
-}
-
-// As infix_node without a range allowed, replacing `left` with the node.
-VAXO_NODE_BUILDER void infix_in_place(ParserContext& ctx, Expression& left, const Token& op, Expression& right) {
-  if (is_range_op(op)) {
-    auto flagged = TokenRef::make(Token::unknown(op.range, Operator::Plus, DiagnosticCode::UnexpectedToken));
-    left = build(ctx, Expression::Infix{box(std::move(left)), std::move(flagged), box(std::move(right))});
-    return;
-  }
-  left = build(ctx, Expression::Infix{box(std::move(left)), TokenRef::borrow(op), box(std::move(right))});
+// `is` and `?`, whose right side is no plain operand: one step into `left`.
+bool step_in_place(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceResult precedence) {
+  if (op == Keyword::Is) return is_step(ctx, left, op);
+  PrecedenceResult right_precedence = precedence;
+  if (precedence.right_associative) --right_precedence.value;
+  return cond_step(ctx, left, op, right_precedence);
 }
 
 // The suffixes of a postfix chain. Each one either joins its node to `acc`
 // and returns true, or consumes nothing and returns false.
-VAXO_NODE_BUILDER void extension_node(ParserContext& ctx, Expression& acc, const Token& colon_colon,
-                                      CallParts& parts) {
-  acc = build(ctx, Expression::Extension{box(std::move(acc)), TokenRef::borrow(colon_colon), std::move(parts.callee),
-                                         std::move(parts.open_paren), std::move(parts.arguments),
-                                         std::move(parts.close_paren)});
+VAXO_NODE_BUILDER void extension_node(ParserContext& ctx, ExprBox& acc, const Token& colon_colon, CallParts& parts) {
+  acc = make(ctx, Expression::Extension{std::move(acc), TokenRef::borrow(colon_colon), std::move(parts.callee),
+                                        std::move(parts.open_paren), std::move(parts.arguments),
+                                        std::move(parts.close_paren)});
 }
 
-bool extension_suffix(ParserContext& ctx, Expression& acc, const Token& colon_colon) {
+bool extension_suffix(ParserContext& ctx, ExprBox& acc, const Token& colon_colon) {
   const auto here = ctx.checkpoint();
   ctx.next();
   std::optional<CallParts> parts = extension_call(ctx);
@@ -241,31 +251,31 @@ bool extension_suffix(ParserContext& ctx, Expression& acc, const Token& colon_co
   return true;
 }
 
-VAXO_NODE_BUILDER void tagged_string_node(ParserContext& ctx, Expression& acc, Expression string) {
-  acc = build(ctx, Expression::TaggedString{box(std::move(acc)), box(std::move(string))});
+VAXO_NODE_BUILDER void tagged_string_node(ParserContext& ctx, ExprBox& acc, ExprBox string) {
+  acc = make(ctx, Expression::TaggedString{std::move(acc), std::move(string)});
 }
 
-VAXO_NODE_BUILDER void call_node(ParserContext& ctx, Expression& acc, ListParts<ArgumentItem>& args) {
+VAXO_NODE_BUILDER void call_node(ParserContext& ctx, ExprBox& acc, ListParts<ArgumentItem>& args) {
   auto& [open, arguments, close] = args;
-  acc = build(ctx, Expression::Call{Callable{Callable::Expression{box(std::move(acc))}}, std::move(open),
-                                    std::move(arguments), std::move(close)});
+  acc = make(ctx, Expression::Call{Callable{Callable::Expression{std::move(acc)}}, std::move(open),
+                                   std::move(arguments), std::move(close)});
 }
 
-bool call_suffix(ParserContext& ctx, Expression& acc) {
+bool call_suffix(ParserContext& ctx, ExprBox& acc) {
   std::optional<ListParts<ArgumentItem>> args = arg_list(ctx, helper::token(Operator::OpenParen));
   if (!args) return false;
   call_node(ctx, acc, *args);
   return true;
 }
 
-bool access_suffix(ParserContext& ctx, Expression& acc) {
+bool access_suffix(ParserContext& ctx, ExprBox& acc) {
   std::optional<AccessIndex> suffix = access_index(ctx);
   if (!suffix) return false;
   acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
   return true;
 }
 
-VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, Expression& acc) {
+VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, ExprBox& acc) {
   for (;;) {
     const Token* t = ctx.peek();
     if (t == nullptr) return;
@@ -275,11 +285,11 @@ VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, Expression& acc) {
     }
     if (t->kind.is_string()) {
       ctx.next();
-      tagged_string_node(ctx, acc, Expression(Expression::Literal{TokenRef::borrow(*t)}));
+      tagged_string_node(ctx, acc, std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(*t)}));
       continue;
     }
     if (t->kind.is_interpolated_string()) {
-      tagged_string_node(ctx, acc, *interpolation(ctx));
+      tagged_string_node(ctx, acc, interpolation(ctx));
       continue;
     }
     if (*t == Operator::Exclamation || *t == Operator::Dot || *t == Operator::OpenBracket) {
@@ -296,39 +306,45 @@ bool starts_block_like(const Token& t) {
          t == Keyword::While || t == Keyword::Match || t == Keyword::For;
 }
 
-VAXO_NODE_BUILDER std::optional<Expression> type_call(ParserContext& ctx) {
+VAXO_NODE_BUILDER ExprBox type_call(ParserContext& ctx) {
   std::optional<CallParts> call = pseudo_function(ctx, false);
-  if (!call) return std::nullopt;
-  return build(ctx, Expression::Call{std::move(call->callee), std::move(call->open_paren), std::move(call->arguments),
-                                     std::move(call->close_paren)});
+  if (!call) return nullptr;
+  return make(ctx, Expression::Call{std::move(call->callee), std::move(call->open_paren), std::move(call->arguments),
+                                    std::move(call->close_paren)});
 }
 
-VAXO_NODE_BUILDER std::optional<Expression> literal_primary(ParserContext& ctx) {
+VAXO_NODE_BUILDER ExprBox block_like_primary(ParserContext& ctx) {
+  std::optional<Expression> e = block_expressions::block_like_expression(ctx);
+  if (!e) return nullptr;
+  return box(std::move(*e));
+}
+
+VAXO_NODE_BUILDER ExprBox literal_primary(ParserContext& ctx) {
   std::optional<TokenRef> literal = helper::literal_token(ctx);
-  if (!literal) return std::nullopt;
-  return Expression(Expression::Literal{std::move(*literal)});
+  if (!literal) return nullptr;
+  return std::make_unique<Expression>(Expression::Literal{std::move(*literal)});
 }
 
-VAXO_NODE_BUILDER std::optional<Expression> variable_primary(ParserContext& ctx) {
+VAXO_NODE_BUILDER ExprBox variable_primary(ParserContext& ctx) {
   std::optional<TokenRef> name = helper::variable_token(ctx, false, true);
-  if (!name) return std::nullopt;
-  return Expression(Expression::Variable{std::move(*name)});
+  if (!name) return nullptr;
+  return std::make_unique<Expression>(Expression::Variable{std::move(*name)});
 }
 
 // A parenthesised list with exactly one positional member and no comma is a
 // grouping; anything else a record.
-VAXO_NODE_BUILDER Expression record_like_node(ParserContext& ctx, ListParts<RecordItem>& list) {
+VAXO_NODE_BUILDER ExprBox record_like_node(ParserContext& ctx, ListParts<RecordItem>& list) {
   auto& [open, members, close] = list;
   if (members.size() == 1 && !members.front().has_tail_comma() && members.front().element.is_unnamed()) {
     auto& unnamed = std::get<RecordElementBase<Expression, Expression>::Unnamed>(members.front().element.node);
-    return build(ctx, Expression::Grouping{std::move(open), std::move(unnamed.value), std::move(close)});
+    return make(ctx, Expression::Grouping{std::move(open), std::move(unnamed.value), std::move(close)});
   }
-  return build(ctx, Expression::Record{std::move(open), std::move(members), std::move(close)});
+  return make(ctx, Expression::Record{std::move(open), std::move(members), std::move(close)});
 }
 
-VAXO_NODE_BUILDER Expression array_node(ParserContext& ctx, ListParts<ArrayLiteralItem>& list) {
+VAXO_NODE_BUILDER ExprBox array_node(ParserContext& ctx, ListParts<ArrayLiteralItem>& list) {
   auto& [open, items, close] = list;
-  return build(ctx, Expression::Array{std::move(open), std::move(items), std::move(close)});
+  return make(ctx, Expression::Array{std::move(open), std::move(items), std::move(close)});
 }
 
 }  // namespace
@@ -357,39 +373,52 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   return result;
 }
 
-std::optional<Expression> pratt_prefix(ParserContext& ctx) {
+ExprBox pratt_prefix(ParserContext& ctx) {
   const Token* t = ctx.peek();
-  if (t == nullptr) return std::nullopt;
+  if (t == nullptr) return nullptr;
   PrecedenceResult p = precedence_of(t->kind);
   if (!p.can_be_prefix) return postfix(ctx);
   const auto start = ctx.checkpoint();
   ctx.next();
-  auto operand = verified(ctx, p);
+  ExprBox operand = verified(ctx, p);
   if (!operand) {
     ctx.reset(start);
-    return std::nullopt;
+    return nullptr;
   }
-  return prefix_node(ctx, *t, *operand);
+  return prefix_node(ctx, *t, operand);
 }
 
 std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
                                     bool allow_range) {
-  if (op == Keyword::Is) return is_step(ctx, left, op);
+  ExprBox acc = box(std::move(left));
+  if (op == Keyword::Is || op == Operator::Question) {
+    if (!step_in_place(ctx, acc, op, precedence)) return std::nullopt;
+    return value_of(std::move(*acc));
+  }
   PrecedenceResult right_precedence = precedence;
   if (precedence.right_associative) --right_precedence.value;
-  if (op == Operator::Question) return cond_step(ctx, left, op, right_precedence);
-  auto right = verified(ctx, right_precedence);
+  ExprBox right = verified(ctx, right_precedence);
   if (!right) return std::nullopt;
-  return infix_node(ctx, left, op, *right, allow_range);
+  if (allow_range && is_range_op(op)) {
+    return Iterable{Iterable::Range{Range{std::move(acc), TokenRef::borrow(op), std::move(right)}}};
+  }
+  infix_in_place(ctx, acc, op, right);
+  return value_of(std::move(*acc));
 }
 
-std::optional<Expression> basic_expression(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
+ExprBox basic_expression_box(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
+
+std::optional<Expression> basic_expression(ParserContext& ctx) {
+  ExprBox e = basic_expression_box(ctx);
+  if (!e) return std::nullopt;
+  return std::move(*e);
+}
 
 std::optional<Iterable> iterable(ParserContext& ctx) { return pratt(ctx, PrecedenceResult{}, true); }
 
-std::optional<Expression> postfix(ParserContext& ctx) {
-  std::optional<Expression> operand = primary(ctx);
-  if (operand) read_suffixes(ctx, *operand);
+ExprBox postfix(ParserContext& ctx) {
+  ExprBox operand = primary(ctx);
+  if (operand) read_suffixes(ctx, operand);
   return operand;
 }
 
@@ -414,8 +443,8 @@ std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
     if (!end) ctx.reset(before_end);
     auto close = close_bracket(ctx);
     if (!close) return fail();
-    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), nullptr, TokenRef::borrow(*first),
-                                          end ? box(std::move(*end)) : nullptr, std::move(*close)}};
+    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), nullptr, TokenRef::borrow(*first), std::move(end),
+                                          std::move(*close)}};
   }
 
   // The content is read once: its part that binds tighter than a range
@@ -430,19 +459,19 @@ std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
       ctx.tokens[ctx.index + 1] == Operator::CloseBracket) {
     ctx.next();
     auto close = close_bracket(ctx);
-    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), box(std::move(*bound)), TokenRef::borrow(*after),
-                                          nullptr, std::move(*close)}};
+    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(bound), TokenRef::borrow(*after), nullptr,
+                                          std::move(*close)}};
   }
-  auto content = pratt_loop(ctx, std::move(*bound), 0, true);
-  if (!content) return fail();
+  std::optional<Range> range;
+  const LoopEnd end = operator_loop(ctx, bound, 0, &range);
+  if (end == LoopEnd::Failed) return fail();
   auto close = close_bracket(ctx);
   if (!close) return fail();
-  if (auto* v = std::get_if<Iterable::Value>(&content->node)) {
-    return AccessIndex{AccessIndex::Index{TokenRef::borrow(*t), box(std::move(v->value)), std::move(*close)}};
+  if (end == LoopEnd::Value) {
+    return AccessIndex{AccessIndex::Index{TokenRef::borrow(*t), std::move(bound), std::move(*close)}};
   }
-  auto& r = std::get<Iterable::Range>(content->node).range;
-  return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(r.start), std::move(r.op), std::move(r.end),
-                                        std::move(*close)}};
+  return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(range->start), std::move(range->op),
+                                        std::move(range->end), std::move(*close)}};
 }
 
 std::optional<AccessIndex> access_index(ParserContext& ctx) {
@@ -478,20 +507,20 @@ std::optional<AccessIndex> access_index(ParserContext& ctx) {
   return suffix;
 }
 
-Expression apply_access_index(ParserContext& ctx, Expression object, AccessIndex suffix) {
+ExprBox apply_access_index(ParserContext& ctx, ExprBox object, AccessIndex suffix) {
   return std::visit(
-      [&](auto&& s) -> Expression {
+      [&](auto&& s) -> ExprBox {
         using S = std::decay_t<decltype(s)>;
         if constexpr (std::is_same_v<S, AccessIndex::Access>) {
-          return build(ctx, Expression::Access{box(std::move(object)), std::move(s.dot), std::move(s.name)});
+          return make(ctx, Expression::Access{std::move(object), std::move(s.dot), std::move(s.name)});
         } else if constexpr (std::is_same_v<S, AccessIndex::Index>) {
-          return build(ctx, Expression::Index{box(std::move(object)), std::move(s.open_bracket), std::move(s.index),
+          return make(ctx, Expression::Index{std::move(object), std::move(s.open_bracket), std::move(s.index),
                                               std::move(s.close_bracket)});
         } else if constexpr (std::is_same_v<S, AccessIndex::Slice>) {
-          return build(ctx, Expression::Slice{box(std::move(object)), std::move(s.open_bracket), std::move(s.start),
+          return make(ctx, Expression::Slice{std::move(object), std::move(s.open_bracket), std::move(s.start),
                                               std::move(s.op), std::move(s.end), std::move(s.close_bracket)});
         } else {
-          return build(ctx, Expression::NonNil{box(std::move(object)), std::move(s.exclamation)});
+          return make(ctx, Expression::NonNil{std::move(object), std::move(s.exclamation)});
         }
       },
       std::move(suffix.node));
@@ -499,15 +528,16 @@ Expression apply_access_index(ParserContext& ctx, Expression object, AccessIndex
 
 std::optional<CallParts> extension_call(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
-  std::optional<Expression> callee;
+  ExprBox callee;
   const Token* t = ctx.peek();
   if (t != nullptr && *t == Operator::OpenParen) {
-    if (auto form = record_like(ctx)) {
+    if (ExprBox form = record_like(ctx)) {
       if (form->is_record()) {
         std::vector<TokenRef> taken;
         for (const Token& token : ctx.slice(start)) taken.push_back(TokenRef::borrow(token));
-        callee = build(ctx, Expression::wrap_as_unknown(std::move(*form), std::move(taken),
-                                                        DiagnosticCode::RecordLiteralInExtensionCaller));
+        const ByteRange range{taken.front()->range.start, taken.back()->range.end};
+        callee = make(ctx, Expression::Unknown{std::move(form), std::move(taken),
+                                               {SourceDiagnostic{range, DiagnosticCode::RecordLiteralInExtensionCaller}}});
       } else {
         callee = std::move(form);
       }
@@ -515,7 +545,7 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
   }
   if (!callee) {
     if (auto name = helper::variable_token(ctx, false, true)) {
-      Expression acc = build(ctx, Expression::Variable{std::move(*name)});
+      ExprBox acc = make(ctx, Expression::Variable{std::move(*name)});
       while (auto suffix = access_index(ctx)) acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
       callee = std::move(acc);
     }
@@ -524,7 +554,7 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
     auto args =
         arg_list(ctx, helper::token_or_insert(Operator::OpenParen, DiagnosticCode::MissingOpenParenAfterExtension));
     auto& [open, arguments, close] = *args;
-    return CallParts{Callable{Callable::Expression{box(std::move(*callee))}}, std::move(open), std::move(arguments),
+    return CallParts{Callable{Callable::Expression{std::move(callee)}}, std::move(open), std::move(arguments),
                      std::move(close)};
   }
   ctx.reset(start);
@@ -553,14 +583,14 @@ std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided) {
                    std::move(close)};
 }
 
-std::optional<Expression> primary(ParserContext& ctx) {
+ExprBox primary(ParserContext& ctx) {
   // Each form starts with its own kind of token, so the first token picks
   // the one alternative that can succeed.
   const Token* t = ctx.peek();
-  if (t == nullptr) return std::nullopt;
+  if (t == nullptr) return nullptr;
   const TokenKind& kind = t->kind;
   if (*t == Keyword::Type) return type_call(ctx);
-  if (starts_block_like(*t)) return block_expressions::block_like_expression(ctx);
+  if (starts_block_like(*t)) return block_like_primary(ctx);
   if (kind.is_number() || kind.is_ordinal() || kind.is_string() || *t == Keyword::True || *t == Keyword::False ||
       *t == Keyword::Nil || *t == Keyword::Nan || *t == Keyword::Inf) {
     return literal_primary(ctx);
@@ -571,38 +601,44 @@ std::optional<Expression> primary(ParserContext& ctx) {
   return variable_primary(ctx);
 }
 
-std::optional<Expression> record_like(ParserContext& ctx) {
-  auto expression = [](ParserContext& c) { return expressions::expression(c); };
+ExprBox record_like(ParserContext& ctx) {
+  auto expression = [](ParserContext& c) { return expressions::expression_box(c); };
   auto list = record_helper::record_base(
-      expression, [](ParserContext& c, const Token& key) { return to_interpolate_expr(c, key); }, expression,
-      expression, expression, [](std::size_t pos) { return expressions::expression_expected(pos); })(ctx);
-  if (!list) return std::nullopt;
+      expression, [](ParserContext& c, const Token& key) { return interpolation_of(c, key); }, expression,
+      expression, expression, placeholder)(ctx);
+  if (!list) return nullptr;
   return record_like_node(ctx, *list);
 }
 
-std::optional<Expression> array(ParserContext& ctx) {
-  auto spread_operand = [](ParserContext& c) -> std::optional<Expression> {
+ExprBox array(ParserContext& ctx) {
+  auto spread_operand = [](ParserContext& c) -> ExprBox {
     std::size_t pos = c.previous_token_end();
-    if (auto e = expressions::expression(c)) return e;
-    return Expression::unknown_range({}, ByteRange{pos, pos}, DiagnosticCode::BadArraySpread);
+    if (ExprBox e = expressions::expression_box(c)) return e;
+    return std::make_unique<Expression>(
+        Expression::unknown_range({}, ByteRange{pos, pos}, DiagnosticCode::BadArraySpread));
   };
   auto list = array_helper::array_base(
       helper::token(Operator::OpenBracket),
       helper::token_or_insert(Operator::CloseBracket, DiagnosticCode::MissingCloseBracket),
       [](ParserContext& c) { return iterable(c); }, spread_operand,
       [](std::size_t pos) { return value_of(expressions::expression_expected(pos)); })(ctx);
-  if (!list) return std::nullopt;
+  if (!list) return nullptr;
   return array_node(ctx, *list);
 }
 
-std::optional<Expression> interpolation(ParserContext& ctx) {
+ExprBox interpolation(ParserContext& ctx) {
   const Token* t = ctx.peek();
-  if (t == nullptr || !t->kind.is_interpolated_string()) return std::nullopt;
+  if (t == nullptr || !t->kind.is_interpolated_string()) return nullptr;
   ctx.next();
-  return to_interpolate_expr(ctx, *t);
+  return interpolation_of(ctx, *t);
 }
 
 Expression to_interpolate_expr(const ParserContext& ctx, const Token& token) {
+  ExprBox e = interpolation_of(ctx, token);
+  return std::move(*e);
+}
+
+ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {
   const auto* string = token.kind.get_if<TokenKind::InterpolatedString>();
   if (string == nullptr) throw InternalError("internal error: entered unreachable code: Expected InterpolatedString");
   auto borrow_all = [](std::span<const Token> tokens) {
@@ -629,18 +665,19 @@ Expression to_interpolate_expr(const ParserContext& ctx, const Token& token) {
     }
     ParserContext part = ctx.nested(tokens);
     memo::grant(ctx, tokens.size());
-    auto e = expressions::expression(part);
+    auto e = expressions::expression_box(part);
     if (!e) {
       expressions.push_back(Expression::unknown(borrow_all(tokens), DiagnosticCode::BadInterpolation));
     } else if (part.at_end()) {
       expressions.push_back(std::move(*e));
     } else {
       auto left_over = borrow_all(std::span<const Token>(tokens).subspan(part.index));
-      expressions.push_back(
-          build(ctx, Expression::wrap_as_unknown(std::move(*e), std::move(left_over), DiagnosticCode::BadInterpolation)));
+      const ByteRange range{left_over.front()->range.start, left_over.back()->range.end};
+      expressions.push_back(build(ctx, Expression::Unknown{std::move(e), std::move(left_over),
+                                                           {SourceDiagnostic{range, DiagnosticCode::BadInterpolation}}}));
     }
   }
-  return build(ctx, Expression::InterpolatedString{&token, std::move(expressions)});
+  return make(ctx, Expression::InterpolatedString{&token, std::move(expressions)});
 }
 
 }  // namespace vaxo_core::parser::basic_expressions

@@ -3,9 +3,11 @@
 // `pratt` is a precedence-climbing loop over one constexpr table
 // (`precedence_of`); its operands come from `postfix`: a primary form and any
 // number of suffixes (`::` calls, tagged strings, `.name`, `[...]`, `!`, calls).
-// Every rule returns std::optional: a value is success, nullopt a failure that
-// leaves the context where the rule began. Nesting past the parse's bounds
-// throws ParseAborted (parser_context.h), which no rule here catches.
+// Every rule returns a box (or a std::optional for the parts that are no
+// node): a value is success, null a failure that leaves the context where the
+// rule began. Nodes are built in their box and never moved after. Nesting
+// past the parse's bounds throws ParseAborted (parser_context.h), which no
+// rule here catches.
 //
 // The bracket suffix reads its content once and decides between index and
 // slice on the result, so nested brackets cost linear time. Failures of
@@ -15,6 +17,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <tuple>
 #include <vector>
@@ -119,11 +122,13 @@ struct CallParts {
   TokenRef close_paren;
 };
 
+using ExprBox = std::unique_ptr<Expression>;
+
 // An operator expression with minimum binding strength `precedence.value`
 // (exclusive). Without `allow_range` a range operator becomes a flagged `+`.
 std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range);
 // A prefix operation, or a postfix operand.
-std::optional<Expression> pratt_prefix(ParserContext& ctx);
+ExprBox pratt_prefix(ParserContext& ctx);
 // One infix step after `op` was consumed.
 std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
                                     bool allow_range);
@@ -132,28 +137,30 @@ std::optional<Expression> verify_expr(Iterable iterable);
 
 // An operator expression that is never a range.
 std::optional<Expression> basic_expression(ParserContext& ctx);
+ExprBox basic_expression_box(ParserContext& ctx);
 // An operator expression that may be a range.
 std::optional<Iterable> iterable(ParserContext& ctx);
 
 // A primary form followed by its suffixes, folded from the left.
-std::optional<Expression> postfix(ParserContext& ctx);
+ExprBox postfix(ParserContext& ctx);
 std::optional<AccessIndex> access_index(ParserContext& ctx);
 // Joins a suffix to the expression it follows.
-Expression apply_access_index(ParserContext& ctx, Expression object, AccessIndex suffix);
+ExprBox apply_access_index(ParserContext& ctx, ExprBox object, AccessIndex suffix);
 
 // What follows `::`: a callee and its arguments, or `type` with its arguments.
 std::optional<CallParts> extension_call(ParserContext& ctx);
 // The `type` pseudo-call; `provided` after `::`, where the receiver is the argument.
 std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided);
 
-std::optional<Expression> primary(ParserContext& ctx);
+ExprBox primary(ParserContext& ctx);
 // A parenthesised grouping or record literal.
-std::optional<Expression> record_like(ParserContext& ctx);
-std::optional<Expression> array(ParserContext& ctx);
+ExprBox record_like(ParserContext& ctx);
+ExprBox array(ParserContext& ctx);
 // One InterpolatedString token, its interpolations parsed.
-std::optional<Expression> interpolation(ParserContext& ctx);
+ExprBox interpolation(ParserContext& ctx);
 // Parses every interpolation of `token` (which must be an InterpolatedString)
 // on its own input; a plain function, consumes nothing of `ctx`.
 Expression to_interpolate_expr(const ParserContext& ctx, const Token& token);
+ExprBox interpolation_of(const ParserContext& ctx, const Token& token);
 
 }  // namespace vaxo_core::parser::basic_expressions

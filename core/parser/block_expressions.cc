@@ -150,7 +150,7 @@ std::optional<Expression> if_expression(ParserContext& ctx) {
     if (!then_block) return std::nullopt;
     auto else_block = optional_else(ctx);
     if (!else_block) return std::nullopt;
-    return build(ctx, Expression::If{std::move(*if_keyword), box(std::move(*condition)), box(std::move(*then_block)),
+    return build(ctx, Expression::If{std::move(*if_keyword), std::move(condition), box(std::move(*then_block)),
                                      std::move(*else_block)});
   });
 }
@@ -177,7 +177,7 @@ std::optional<Expression> while_expression(ParserContext& ctx) {
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
     if (!else_block) return std::nullopt;
-    return build(ctx, Expression::While{std::move(*while_keyword), box(std::move(*condition)), box(std::move(*body)),
+    return build(ctx, Expression::While{std::move(*while_keyword), std::move(condition), box(std::move(*body)),
                                         std::move(*else_block)});
   });
 }
@@ -234,7 +234,7 @@ std::optional<Expression> match_expression(ParserContext& ctx) {
       cases.push_back(std::move(*branch));
     }
     auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
-    return build(ctx, Expression::Match{std::move(*match_keyword), box(std::move(*value)), std::move(*open),
+    return build(ctx, Expression::Match{std::move(*match_keyword), std::move(value), std::move(*open),
                                         std::move(cases), std::move(*close)});
   });
 }
@@ -252,7 +252,7 @@ std::optional<MatchCase> branch_parser(ParserContext& ctx) {
     auto if_keyword = helper::token(Keyword::If)(ctx);
     if (!if_keyword) return std::nullopt;
     auto condition = insert ? expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace))
-                            : expressions::expression(ctx);
+                            : expressions::expression_box(ctx);
     if (!condition) {
       ctx.reset(before);
       return std::nullopt;

@@ -66,20 +66,33 @@ bool is_expression_stop(const Token& token) {
   return false;
 }
 
-std::optional<Expression> expression(ParserContext& ctx) {
-  std::optional<Expression> e = basic_expressions::basic_expression(ctx);
-  if (!e) e = unknown_expression(ctx);
-  return e;
+ExprBox expression_box(ParserContext& ctx) {
+  if (ExprBox e = basic_expressions::basic_expression_box(ctx)) return e;
+  return unknown_expression_box(ctx);
 }
 
-std::optional<Expression> unknown_expression(ParserContext& ctx) {
+std::optional<Expression> expression(ParserContext& ctx) {
+  ExprBox e = expression_box(ctx);
+  if (!e) return std::nullopt;
+  return std::move(*e);
+}
+
+ExprBox unknown_expression_box(ParserContext& ctx) {
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
-  if (stop == ctx.index) return std::nullopt;
+  if (stop == ctx.index) return nullptr;
   std::vector<TokenRef> tokens;
   tokens.reserve(stop - ctx.index);
   for (std::size_t i = ctx.index; i < stop; ++i) tokens.push_back(TokenRef::borrow(ctx.tokens[i]));
   ctx.index = stop;
-  return Expression::unknown(std::move(tokens), DiagnosticCode::UnknownExpression);
+  const ByteRange range{tokens.front()->range.start, tokens.back()->range.end};
+  return std::make_unique<Expression>(
+      Expression::Unknown{nullptr, std::move(tokens), {SourceDiagnostic{range, DiagnosticCode::UnknownExpression}}});
+}
+
+std::optional<Expression> unknown_expression(ParserContext& ctx) {
+  ExprBox e = unknown_expression_box(ctx);
+  if (!e) return std::nullopt;
+  return std::move(*e);
 }
 
 }  // namespace vaxo_core::parser::expressions

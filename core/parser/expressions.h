@@ -7,13 +7,19 @@
 // shows it. Neither writes to a collector: diagnostics travel in the nodes.
 #pragma once
 
+#include <memory>
 #include <optional>
+#include <utility>
 
 #include "core/parser/ast.h"
 #include "core/parser/helper.h"
 #include "core/parser/parser_context.h"
 
 namespace vaxo_core::parser::expressions {
+
+// The grammar's rules hand expressions around boxed, built once where they
+// will stay: a node is never moved after it is made.
+using ExprBox = std::unique_ptr<Expression>;
 
 // True for the tokens at which an Unknown expression stretch ends: Eof; the
 // keywords if fn loop while match for let const; ; { } [ ] ( ); `=` and the
@@ -23,22 +29,22 @@ bool is_expression_stop(const Token& token);
 // basic_expression, else unknown_expression. Fails, consuming nothing, only
 // at a stop token no expression starts with, or with no token left.
 std::optional<Expression> expression(ParserContext& ctx);
+ExprBox expression_box(ParserContext& ctx);
 
 // At least one token up to the next stop token, as an Unknown node.
 std::optional<Expression> unknown_expression(ParserContext& ctx);
+ExprBox unknown_expression_box(ParserContext& ctx);
 
 // An expression; else, when the next token is Eof or satisfies `insert_cond`,
 // the placeholder at previous_token_end, consuming nothing; else fails.
 template <typename Cond>
-std::optional<Expression> expression_or_insert(ParserContext& ctx, Cond insert_cond) {
-  std::optional<Expression> e = expression(ctx);
-  if (e) return e;
+ExprBox expression_or_insert(ParserContext& ctx, Cond insert_cond) {
+  if (ExprBox e = expression_box(ctx)) return e;
   std::size_t pos = ctx.previous_token_end();
   const Token* next = ctx.peek();
-  if (next == nullptr) return std::nullopt;
-  if (!next->kind.is_eof() && !insert_cond(*next)) return std::nullopt;
-  e = expression_expected(pos);
-  return e;
+  if (next == nullptr) return nullptr;
+  if (!next->kind.is_eof() && !insert_cond(*next)) return nullptr;
+  return std::make_unique<Expression>(expression_expected(pos));
 }
 
 // Every node the grammar builds passes its height to the parse's bound.
@@ -49,6 +55,13 @@ inline Expression build(const ParserContext& ctx, Expression e) {
 inline Statement build(const ParserContext& ctx, Statement s) {
   ctx.check_height(s.height);
   return s;
+}
+// The node of `alt`, built in its box.
+template <typename Alt>
+ExprBox make(const ParserContext& ctx, Alt&& alt) {
+  ExprBox e = std::make_unique<Expression>(std::forward<Alt>(alt));
+  ctx.check_height(e->height);
+  return e;
 }
 
 // Insert conditions used with expression_or_insert.

@@ -27,8 +27,7 @@ std::optional<JsonElement> member(ParserContext& ctx) {
     return std::nullopt;
   }
   auto comma = helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
-  return JsonElement{std::move(*key), std::move(*colon), std::make_unique<Expression>(std::move(*value)),
-                     std::move(*comma)};
+  return JsonElement{std::move(*key), std::move(*colon), std::move(value), std::move(*comma)};
 }
 
 }  // namespace
@@ -49,7 +48,7 @@ std::optional<JsonFieldName> json_field_name(ParserContext& ctx) {
     return JsonFieldName{JsonFieldName::Literal{TokenRef::borrow(*t)}};
   }
   if (auto name = basic_expressions::interpolation(ctx)) {
-    return JsonFieldName{JsonFieldName::Interpolated{std::make_unique<Expression>(std::move(*name))}};
+    return JsonFieldName{JsonFieldName::Interpolated{std::move(name)}};
   }
   return std::nullopt;
 }

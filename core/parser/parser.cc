@@ -21,9 +21,21 @@ void read_statements(ParserContext& ctx, std::vector<Statement>& out, statements
 }
 
 // opt(expression), taking what the failed statement already read there.
-std::optional<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
+std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
   if (auto e = trailing.take_at(ctx)) return e;
-  return expressions::expression(ctx);
+  return expressions::expression_box(ctx);
+}
+
+helper::StatementsAndValue statements_and_value(std::vector<Statement> statements, std::unique_ptr<Expression> expression) {
+  if (expression) return {std::move(statements), std::move(expression)};
+  if (!statements.empty()) {
+    if (auto* block = statements.back().get_if<Statement::BlockExpression>()) {
+      auto value = std::move(block->expression);
+      statements.pop_back();
+      return {std::move(statements), std::move(value)};
+    }
+  }
+  return {std::move(statements), nullptr};
 }
 
 // Blocks read their statements into a buffer kept per nesting level for the
@@ -103,7 +115,7 @@ namespace helper {
 StatementsAndValue statements_and_expression(ParserContext& ctx) {
   std::vector<Statement> statements;
   statements::TrailingValue trailing;
-  std::optional<Expression> value;
+  std::unique_ptr<Expression> value;
   {
     StatementBuffers::Lease buffer;
     read_statements(ctx, *buffer, trailing);
@@ -111,20 +123,13 @@ StatementsAndValue statements_and_expression(ParserContext& ctx) {
     statements.reserve((*buffer).size());
     for (auto& s : *buffer) statements.push_back(std::move(s));
   }
-  return construct_statements_and_expression(std::move(statements), std::move(value));
+  return statements_and_value(std::move(statements), std::move(value));
 }
 
 StatementsAndValue construct_statements_and_expression(std::vector<Statement> statements,
                                                        std::optional<Expression> expression) {
-  if (expression) return {std::move(statements), std::make_unique<Expression>(std::move(*expression))};
-  if (!statements.empty()) {
-    if (auto* block = statements.back().get_if<Statement::BlockExpression>()) {
-      auto value = std::move(block->expression);
-      statements.pop_back();
-      return {std::move(statements), std::move(value)};
-    }
-  }
-  return {std::move(statements), nullptr};
+  return statements_and_value(std::move(statements),
+                              expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
 }
 
 }  // namespace helper
@@ -133,7 +138,7 @@ namespace scripts {
 
 Script script(ParserContext& ctx) {
   std::vector<Statement> statements;
-  std::optional<Expression> value;
+  std::unique_ptr<Expression> value;
   std::optional<TokenRef> eof;
   for (;;) {
     const std::size_t before = statements.size();
@@ -154,8 +159,7 @@ Script script(ParserContext& ctx) {
     }
     if (e) {
       auto semi = statements::semicolon(ctx);
-      statements.push_back(expressions::build(
-          ctx, Statement::Expression{std::make_unique<Expression>(std::move(*e)), std::move(semi)}));
+      statements.push_back(expressions::build(ctx, Statement::Expression{std::move(e), std::move(semi)}));
       continue;
     }
     if (!produced) {
@@ -163,7 +167,7 @@ Script script(ParserContext& ctx) {
       statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
     }
   }
-  auto [body, script_value] = helper::construct_statements_and_expression(std::move(statements), std::move(value));
+  auto [body, script_value] = statements_and_value(std::move(statements), std::move(value));
   if (!eof) eof = TokenRef::make(Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
   return Script{std::move(body), std::move(script_value), std::move(*eof)};
 }

@@ -50,9 +50,17 @@ auto call_interpolate_name(const F& f, ParserContext& ctx, const Token& token) {
   }
 }
 
+template <typename R>
+struct unboxed {
+  using type = R;
+};
+template <typename T>
+struct unboxed<std::unique_ptr<T>> {
+  using type = T;
+};
 template <typename F>
-using interpolated_t = std::remove_cvref_t<decltype(call_interpolate_name(
-    std::declval<const F&>(), std::declval<ParserContext&>(), std::declval<const Token&>()))>;
+using interpolated_t = typename unboxed<std::remove_cvref_t<decltype(call_interpolate_name(
+    std::declval<const F&>(), std::declval<ParserContext&>(), std::declval<const Token&>()))>>::type;
 
 // A colon token, borrowed, or nothing consumed.
 inline std::optional<TokenRef> colon_token(ParserContext& ctx) {
@@ -79,7 +87,7 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
     if (next == nullptr) return std::nullopt;
     if (*next == Operator::Comma) {
       ctx.next();
-      return Item::new_with_comma(Base{typename Base::Unnamed{boxed(V(missing(next->range.start)))}},
+      return Item::new_with_comma(Base{typename Base::Unnamed{list_detail::into_box<V>(missing(next->range.start))}},
                                   TokenRef::borrow(*next));
     }
     if (helper::is_list_closer(*next)) return std::nullopt;
@@ -90,14 +98,14 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
       if (*next == Operator::SpreadRange) {
         ctx.next();
         if (auto operand = spread(ctx)) {
-          return Base{typename Base::Spread{TokenRef::borrow(*next), boxed(V(std::move(*operand)))}};
+          return Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}};
         }
         ctx.reset(start);
       }
       // Omitted name: a colon and a value.
       if (auto c = detail::colon_token(ctx)) {
         if (auto value = omit_named(ctx)) {
-          return Base{typename Base::OmitNamed{std::move(*c), boxed(V(std::move(*value)))}};
+          return Base{typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))}};
         }
         ctx.reset(start);
       }
@@ -108,8 +116,8 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
         if (auto c = detail::colon_token(ctx)) {
           if (auto value = named(ctx)) {
             return Base{typename Base::InterpolateNamed{
-                boxed(I(detail::call_interpolate_name(interpolate_name, ctx, *next))), std::move(*c),
-                boxed(V(std::move(*value)))}};
+                list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, *next)), std::move(*c),
+                list_detail::into_box(std::move(value))}};
           }
         }
         ctx.reset(start);
@@ -118,13 +126,13 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
       if (auto name = record_name(ctx)) {
         if (auto c = detail::colon_token(ctx)) {
           if (auto value = named(ctx)) {
-            return Base{typename Base::Named{std::move(*name), std::move(*c), boxed(V(std::move(*value)))}};
+            return Base{typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))}};
           }
         }
         ctx.reset(start);
       }
       // Positional.
-      if (auto value = unnamed(ctx)) return Base{typename Base::Unnamed{boxed(V(std::move(*value)))}};
+      if (auto value = unnamed(ctx)) return Base{typename Base::Unnamed{list_detail::into_box(std::move(value))}};
       ctx.reset(start);
       return std::nullopt;
     }();

@@ -29,10 +29,10 @@ std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword key
   auto keyword_token = helper::token(keyword)(ctx);
   if (!keyword_token) return std::nullopt;
   const auto before_value = ctx.checkpoint();
-  auto value = expressions::expression(ctx);
+  auto value = expressions::expression_box(ctx);
   if (!value) ctx.reset(before_value);
   auto semi = semicolon(ctx);
-  return build(ctx, Node{std::move(*keyword_token), value ? box(std::move(*value)) : nullptr, std::move(semi)});
+  return build(ctx, Node{std::move(*keyword_token), std::move(value), std::move(semi)});
 }
 
 std::optional<Statement> block_like_statement(ParserContext& ctx, std::optional<Expression> (*rule)(ParserContext&)) {
@@ -94,12 +94,10 @@ std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, Trailin
 
 }  // namespace
 
-std::optional<Expression> TrailingValue::take_at(ParserContext& ctx) {
-  if (!expression || input != ctx.tokens.data() || from != ctx.index) return std::nullopt;
+std::unique_ptr<Expression> TrailingValue::take_at(ParserContext& ctx) {
+  if (!expression || input != ctx.tokens.data() || from != ctx.index) return nullptr;
   ctx.index = to;
-  std::optional<Expression> e = std::move(expression);
-  expression.reset();
-  return e;
+  return std::move(expression);
 }
 
 std::optional<Statement> statement(ParserContext& ctx) { return statement(ctx, nullptr); }
@@ -158,7 +156,7 @@ std::optional<Statement> bind_statement(ParserContext& ctx) {
   }
   auto semi = semicolon(ctx);
   return build(ctx, Statement::Bind{std::move(*let_keyword), box(std::move(*pattern)), std::move(*equals),
-                                    box(std::move(*value)), std::move(semi)});
+                                    std::move(value), std::move(semi)});
 }
 
 std::optional<Statement> const_statement(ParserContext& ctx) {
@@ -182,7 +180,7 @@ std::optional<Statement> const_statement(ParserContext& ctx) {
   }
   auto semi = semicolon(ctx);
   return build(ctx, Statement::Const{std::move(*const_keyword), std::move(*name), std::move(*equals),
-                                     box(std::move(*value)), std::move(semi)});
+                                     std::move(value), std::move(semi)});
 }
 
 std::optional<Statement> rebind_statement(ParserContext& ctx) {
@@ -205,20 +203,20 @@ std::optional<Statement> rebind_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Rebind{box(std::move(*pattern)), std::move(*equals), box(std::move(*value)),
+  return build(ctx, Statement::Rebind{box(std::move(*pattern)), std::move(*equals), std::move(value),
                                       std::move(semi)});
 }
 
 std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, TrailingValue* trailing) {
   const auto start = ctx.checkpoint();
   // expression_or_insert(is_assign_op), keeping apart a real expression from the placeholder.
-  auto assignee = expressions::expression(ctx);
-  const bool read = assignee.has_value();
+  auto assignee = expressions::expression_box(ctx);
+  const bool read = assignee != nullptr;
   if (!read) {
     std::size_t pos = ctx.previous_token_end();
     const Token* next = ctx.peek();
     if (next == nullptr || !(next->kind.is_eof() || is_assign_op(*next))) return std::nullopt;
-    assignee = expressions::expression_expected(pos);
+    assignee = std::make_unique<Expression>(expressions::expression_expected(pos));
   }
 
   const Token* op = ctx.peek();
@@ -230,7 +228,7 @@ std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, Trai
       return std::nullopt;
     }
     auto semi = semicolon(ctx);
-    return build(ctx, Statement::Assign{box(std::move(*assignee)), TokenRef::borrow(*op), box(std::move(*value)),
+    return build(ctx, Statement::Assign{std::move(assignee), TokenRef::borrow(*op), std::move(value),
                                         std::move(semi)});
   }
   if (!insert_semicolon(ctx)) {
@@ -244,7 +242,7 @@ std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, Trai
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Expression{box(std::move(*assignee)), std::move(semi)});
+  return build(ctx, Statement::Expression{std::move(assignee), std::move(semi)});
 }
 
 std::optional<Statement> return_statement(ParserContext& ctx) {

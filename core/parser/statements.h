@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 
 #include "core/parser/ast.h"
@@ -25,10 +26,10 @@ struct TrailingValue {
   const Token* input = nullptr;  // the token list it was read from
   std::size_t from = 0;
   std::size_t to = 0;
-  std::optional<Expression> expression;
+  std::unique_ptr<Expression> expression;
 
   // Takes the expression when it was read at the context's position.
-  std::optional<Expression> take_at(ParserContext& ctx);
+  std::unique_ptr<Expression> take_at(ParserContext& ctx);
 };
 
 std::optional<Statement> statement(ParserContext& ctx);
