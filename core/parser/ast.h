@@ -13,8 +13,8 @@
 // the node is built, so range() is O(1) on every node. The parser bounds the
 // height, so every recursive pass over a finished tree (walker, dump,
 // destructor, emitter) has a bounded depth. A node whose children are changed
-// in place after it was built calls `refresh()`; the walker refreshes each
-// node after walking its children, since it replaces Unknown nodes.
+// in place after it was built calls `refresh()`; the walker, which replaces
+// Unknown nodes by what they recovered, refreshes the nodes above each one.
 //
 // Borrowed tokens point into the lexer's token list (and the token lists
 // inside interpolated-string tokens), which must outlive the tree.

@@ -19,71 +19,103 @@ Overloaded(Fs...) -> Overloaded<Fs...>;
 
 using Collector = DiagnosticsCollector;
 
+// Each part reports whether a node below it was replaced by its recovered
+// node: only then do the heights and ranges above it need computing again.
+bool collect_node(Expression& e, Collector& c);
+bool collect_node(Pattern& p, Collector& c);
+bool collect_node(Statement& s, Collector& c);
+
 // Plain values and the plain token reference of an interpolated string hold
 // nothing to collect.
-void collect_part(const Token*&, Collector&) {}
-void collect_part(std::size_t&, Collector&) {}
+bool collect_part(const Token*&, Collector&) { return false; }
+bool collect_part(std::size_t&, Collector&) { return false; }
 // Reached only through an Unknown node, which collect_unknown handles first.
-void collect_part(SourceDiagnostic&, Collector&) {}
-void collect_part(TokenRef& t, Collector& c) { collect_diagnostics(t, c); }
-void collect_part(Expression& e, Collector& c) { collect_diagnostics(e, c); }
-void collect_part(Pattern& p, Collector& c) { collect_diagnostics(p, c); }
-void collect_part(Statement& s, Collector& c) { collect_diagnostics(s, c); }
-void collect_part(Callable& x, Collector& c) { collect_diagnostics(x, c); }
-void collect_part(ElseBlock& x, Collector& c) { collect_diagnostics(x, c); }
-void collect_part(MatchCase& x, Collector& c) { collect_diagnostics(x, c); }
-void collect_part(Iterable& x, Collector& c) { collect_diagnostics(x, c); }
-void collect_part(Range& x, Collector& c) { collect_diagnostics(x, c); }
-void collect_part(ParameterList& x, Collector& c) { collect_diagnostics(x, c); }
+bool collect_part(SourceDiagnostic&, Collector&) { return false; }
+// A token keeps its range: nothing above it changes.
+bool collect_part(TokenRef& t, Collector& c) {
+  collect_diagnostics(t, c);
+  return false;
+}
+bool collect_part(Expression& e, Collector& c) { return collect_node(e, c); }
+bool collect_part(Pattern& p, Collector& c) { return collect_node(p, c); }
+bool collect_part(Statement& s, Collector& c) { return collect_node(s, c); }
 
 template <typename T>
-void collect_part(std::unique_ptr<T>& p, Collector& c);
+bool collect_part(std::unique_ptr<T>& p, Collector& c);
 template <typename T>
-void collect_part(std::optional<T>& p, Collector& c);
+bool collect_part(std::optional<T>& p, Collector& c);
 template <typename T>
-void collect_part(std::vector<T>& list, Collector& c);
+bool collect_part(std::vector<T>& list, Collector& c);
 template <typename T>
   requires requires(T& t) { t.fields(); }
-void collect_part(T& t, Collector& c);
+bool collect_part(T& t, Collector& c);
 template <typename T>
   requires requires(T& t) { t.node.index(); }
-void collect_part(T& t, Collector& c);
+bool collect_part(T& t, Collector& c);
 
 template <typename T>
-void collect_part(std::unique_ptr<T>& p, Collector& c) {
-  if (p) collect_part(*p, c);
+bool collect_part(std::unique_ptr<T>& p, Collector& c) {
+  return p ? collect_part(*p, c) : false;
 }
 template <typename T>
-void collect_part(std::optional<T>& p, Collector& c) {
-  if (p) collect_part(*p, c);
+bool collect_part(std::optional<T>& p, Collector& c) {
+  return p ? collect_part(*p, c) : false;
 }
 template <typename T>
-void collect_part(std::vector<T>& list, Collector& c) {
-  for (T& e : list) collect_part(e, c);
+bool collect_part(std::vector<T>& list, Collector& c) {
+  bool changed = false;
+  for (T& e : list) changed |= collect_part(e, c);
+  return changed;
 }
 // A struct: its fields in declared (source) order.
 template <typename T>
   requires requires(T& t) { t.fields(); }
-void collect_part(T& t, Collector& c) {
-  std::apply([&c](auto&... f) { (collect_part(f, c), ...); }, t.fields());
+bool collect_part(T& t, Collector& c) {
+  return std::apply([&c](auto&... f) { return (false | ... | collect_part(f, c)); }, t.fields());
 }
 // A tagged union: the alternative it holds.
 template <typename T>
   requires requires(T& t) { t.node.index(); }
-void collect_part(T& t, Collector& c) {
-  std::visit([&c](auto& alt) { collect_part(alt, c); }, t.node);
+bool collect_part(T& t, Collector& c) {
+  return std::visit([&c](auto& alt) { return collect_part(alt, c); }, t.node);
 }
 
 // Errors first, then the tokens; then the recovered node, resolved before it
-// takes the Unknown node's place.
+// takes the Unknown node's place. True when it did.
 template <typename Node>
-void collect_unknown(Node& self, typename Node::Unknown& unknown, Collector& c) {
+bool collect_unknown(Node& self, typename Node::Unknown& unknown, Collector& c) {
   c.append(unknown.errors);
   for (TokenRef& t : unknown.tokens) collect_diagnostics(t, c);
-  if (!unknown.recovered) return;
+  if (!unknown.recovered) return false;
   std::unique_ptr<Node> recovered = std::move(unknown.recovered);
-  collect_diagnostics(*recovered, c);
+  collect_node(*recovered, c);
   self = std::move(*recovered);
+  return true;
+}
+
+bool collect_node(Expression& expression, Collector& collector) {
+  if (auto* unknown = expression.get_if<Expression::Unknown>()) return collect_unknown(expression, *unknown, collector);
+  if (!collect_part<Expression>(expression, collector)) return false;
+  expression.refresh();
+  return true;
+}
+
+bool collect_node(Pattern& pattern, Collector& collector) {
+  if (auto* unknown = pattern.get_if<Pattern::Unknown>()) return collect_unknown(pattern, *unknown, collector);
+  if (!collect_part<Pattern>(pattern, collector)) return false;
+  pattern.refresh();
+  return true;
+}
+
+bool collect_node(Statement& statement, Collector& collector) {
+  if (auto* unknown = statement.get_if<Statement::Unknown>()) {
+    collector.append(unknown->errors);
+    for (TokenRef& t : unknown->tokens) collect_diagnostics(t, collector);
+    return false;
+  }
+  if (!collect_part<Statement>(statement, collector)) return false;
+  statement.refresh();
+  return true;
 }
 
 // ---- ranges --------------------------------------------------------------
@@ -161,31 +193,11 @@ void collect_diagnostics(TokenRef& token, DiagnosticsCollector& collector) {
 }
 
 void collect_diagnostics(Expression& expression, DiagnosticsCollector& collector) {
-  if (auto* unknown = expression.get_if<Expression::Unknown>()) {
-    collect_unknown(expression, *unknown, collector);
-    return;
-  }
-  collect_part<Expression>(expression, collector);
-  expression.refresh();
+  collect_node(expression, collector);
 }
-
-void collect_diagnostics(Pattern& pattern, DiagnosticsCollector& collector) {
-  if (auto* unknown = pattern.get_if<Pattern::Unknown>()) {
-    collect_unknown(pattern, *unknown, collector);
-    return;
-  }
-  collect_part<Pattern>(pattern, collector);
-  pattern.refresh();
-}
-
+void collect_diagnostics(Pattern& pattern, DiagnosticsCollector& collector) { collect_node(pattern, collector); }
 void collect_diagnostics(Statement& statement, DiagnosticsCollector& collector) {
-  if (auto* unknown = statement.get_if<Statement::Unknown>()) {
-    collector.append(unknown->errors);
-    for (TokenRef& t : unknown->tokens) collect_diagnostics(t, collector);
-    return;
-  }
-  collect_part<Statement>(statement, collector);
-  statement.refresh();
+  collect_node(statement, collector);
 }
 
 void collect_diagnostics(Callable& x, DiagnosticsCollector& c) { collect_part<Callable>(x, c); }

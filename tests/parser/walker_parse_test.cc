@@ -1,12 +1,18 @@
 // The walker over parsed scripts that hold every node kind, with and without
 // faults: every stored diagnostic reaches the collector exactly once, and
 // afterwards no recovery token, no recovered Unknown and no stored
-// diagnostic is left in the tree.
+// diagnostic is left in the tree, and every node's height and range are
+// those of its children.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
+#include <optional>
 #include <regex>
 #include <string>
+#include <tuple>
+#include <variant>
+#include <vector>
 
 #include "core/config/config.h"
 #include "core/diagnostic/diagnostics_collector.h"
@@ -19,6 +25,47 @@ namespace vaxo_core::parser {
 namespace {
 
 using testing::Source;
+
+// Counts the nodes whose recorded height or range differs from what their
+// children give now: the walker recomputes only above a replaced node.
+struct StaleNodes {
+  std::size_t count = 0;
+
+  template <typename N>
+  void node(const N& n) {
+    if (n.height != N::compute_height(n.node) || n.cached_range() != N::compute_range(n.node)) ++count;
+    std::visit([this](const auto& alt) { part(alt); }, n.node);
+  }
+  void part(const Expression& e) { node(e); }
+  void part(const Pattern& p) { node(p); }
+  void part(const Statement& s) { node(s); }
+  void part(const TokenRef&) {}
+  void part(const Token*) {}
+  void part(std::size_t) {}
+  void part(const SourceDiagnostic&) {}
+  template <typename T>
+  void part(const std::unique_ptr<T>& p) {
+    if (p) part(*p);
+  }
+  template <typename T>
+  void part(const std::optional<T>& p) {
+    if (p) part(*p);
+  }
+  template <typename T>
+  void part(const std::vector<T>& list) {
+    for (const T& e : list) part(e);
+  }
+  template <typename T>
+    requires requires(const T& t) { t.fields(); }
+  void part(const T& t) {
+    std::apply([this](const auto&... f) { (part(f), ...); }, t.fields());
+  }
+  template <typename T>
+    requires requires(const T& t) { t.node.index(); } && (!requires(const T& t) { t.height; })
+  void part(const T& t) {
+    std::visit([this](const auto& alt) { part(alt); }, t.node);
+  }
+};
 
 // Diagnostics the dump shows inside braces: {Code a..b, Code c..d}.
 std::size_t stored_diagnostics(const std::string& dump_text) {
@@ -59,6 +106,9 @@ void check_walk(const std::string& text, bool faulty = true) {
   EXPECT_EQ(after.find("recovered: Pattern::"), std::string::npos) << after;
   EXPECT_EQ(stored_diagnostics(after), 0u) << after;
   EXPECT_LE(range(*script).end, text.size());
+  StaleNodes stale;
+  stale.part(*script);
+  EXPECT_EQ(stale.count, 0u) << after;
 }
 
 TEST(WalkerParseTest, EveryNodeKindWalks) {
