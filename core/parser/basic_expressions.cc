@@ -184,14 +184,14 @@ VAXO_NODE_BUILDER ExprBox prefix_node(ParserContext& ctx, const Token& op, ExprB
   return make(ctx, Expression::Prefix{TokenRef::borrow(op), std::move(operand)});
 }
 
-VAXO_NODE_BUILDER void is_node(ParserContext& ctx, ExprBox& left, const Token& op, Pattern& pattern) {
-  left = make(ctx, Expression::Is{std::move(left), TokenRef::borrow(op), box(std::move(pattern))});
+VAXO_NODE_BUILDER void is_node(ParserContext& ctx, ExprBox& left, const Token& op, patterns::PatBox& pattern) {
+  left = make(ctx, Expression::Is{std::move(left), TokenRef::borrow(op), std::move(pattern)});
 }
 
 bool is_step(ParserContext& ctx, ExprBox& left, const Token& op) {
-  std::optional<Pattern> pattern = patterns::pattern(ctx, false);
+  patterns::PatBox pattern = patterns::pattern_box(ctx, false);
   if (!pattern) return false;
-  is_node(ctx, left, op, *pattern);
+  is_node(ctx, left, op, pattern);
   return true;
 }
 

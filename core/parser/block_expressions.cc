@@ -193,7 +193,7 @@ std::optional<Expression> for_in_expression(ParserContext& ctx) {
   return remembered(ctx, kForRuleKey, memo::Rule::ForInExpression, [&]() -> std::optional<Expression> {
     auto for_keyword = helper::token(Keyword::For)(ctx);
     if (!for_keyword) return std::nullopt;
-    auto pattern = patterns::pattern_or_insert(ctx, false, [](const Token&) { return true; });
+    auto pattern = patterns::pattern_or_insert_box(ctx, false, [](const Token&) { return true; });
     if (!pattern) return std::nullopt;
     auto in_keyword = helper::token(Keyword::In)(ctx);
     if (!in_keyword) return std::nullopt;
@@ -202,7 +202,7 @@ std::optional<Expression> for_in_expression(ParserContext& ctx) {
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
     if (!else_block) return std::nullopt;
-    return build(ctx, Expression::ForIn{std::move(*for_keyword), box(std::move(*pattern)), std::move(*in_keyword),
+    return build(ctx, Expression::ForIn{std::move(*for_keyword), std::move(pattern), std::move(*in_keyword),
                                         box(std::move(*source)), box(std::move(*body)), std::move(*else_block)});
   });
 }

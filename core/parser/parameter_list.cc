@@ -9,7 +9,7 @@
 namespace vaxo_core::parser::parameter_list {
 
 std::optional<ParameterList> parameter_list(ParserContext& ctx) {
-  std::optional<Pattern> array = patterns::array_pattern_like(ctx, Operator::OpenParen, Operator::CloseParen,
+  patterns::PatBox array = patterns::array_pattern_like(ctx, Operator::OpenParen, Operator::CloseParen,
                                                               DiagnosticCode::MissingCloseParen, false);
   if (!array) return std::nullopt;
   auto* node = array->get_if<Pattern::Array>();
@@ -22,9 +22,10 @@ std::optional<ParameterList> parameter_list(ParserContext& ctx) {
     if (spread == nullptr) continue;
     std::vector<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
-    Pattern wrapped = Pattern::wrap_as_unknown(std::move(*spread->value), std::move(dots),
-                                               DiagnosticCode::MispositionedRestParameter);
-    items[i].element = ArrayElementBase<Pattern, Pattern>::element(std::move(wrapped));
+    const ByteRange range = dots.front().range();
+    auto wrapped = std::make_unique<Pattern>(Pattern::Unknown{
+        std::move(spread->value), std::move(dots), {SourceDiagnostic{range, DiagnosticCode::MispositionedRestParameter}}});
+    items[i].element = ArrayElementBase<Pattern, Pattern>{ArrayElementBase<Pattern, Pattern>::Element{std::move(wrapped)}};
   }
   return ParameterList{std::move(node->open_bracket), std::move(items), std::move(node->close_bracket)};
 }

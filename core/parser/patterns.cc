@@ -12,6 +12,22 @@ namespace {
 
 using D = DiagnosticCode;
 
+template <typename Alt>
+PatBox make(Alt&& alt) {
+  return std::make_unique<Pattern>(std::forward<Alt>(alt));
+}
+
+// Unknown recovering `pattern`, the diagnostic from the first token's start
+// to the last token's end. Non-empty tokens.
+PatBox wrap(PatBox pattern, std::vector<TokenRef> tokens, DiagnosticCode error) {
+  const ByteRange range{tokens.front()->range.start, tokens.back()->range.end};
+  return make(Pattern::Unknown{std::move(pattern), std::move(tokens), {SourceDiagnostic{range, error}}});
+}
+
+PatBox unknown(std::vector<TokenRef> tokens, DiagnosticCode error) {
+  return std::make_unique<Pattern>(Pattern::unknown(std::move(tokens), error));
+}
+
 std::vector<TokenRef> borrowed(std::span<const Token> taken) {
   std::vector<TokenRef> tokens;
   tokens.reserve(taken.size());
@@ -42,54 +58,52 @@ std::optional<TokenRef> operator_token(ParserContext& ctx, Pred pred) {
 // `left (sep right)*` folded from the left into Node{left, sep, right}; a
 // separator without an operand after it is given back.
 template <typename Node, typename Operand>
-std::optional<Pattern> fold_chain(ParserContext& ctx, Keyword separator, Operand operand) {
-  std::optional<Pattern> acc = operand(ctx);
-  if (!acc) return std::nullopt;
+PatBox fold_chain(ParserContext& ctx, Keyword separator, Operand operand) {
+  PatBox acc = operand(ctx);
+  if (!acc) return nullptr;
   for (;;) {
     auto cp = ctx.checkpoint();
     std::optional<TokenRef> sep = helper::token(separator)(ctx);
     if (!sep) return acc;
-    std::optional<Pattern> right = operand(ctx);
+    PatBox right = operand(ctx);
     if (!right) {
       ctx.reset(cp);
       return acc;
     }
-    acc = Pattern(Node{boxed(std::move(*acc)), std::move(*sep), boxed(std::move(*right))});
+    acc = make(Node{std::move(acc), std::move(*sep), std::move(right)});
     ctx.check_height(acc->height);
   }
 }
 
 // with_taken: the parser's result and the tokens it consumed.
 template <typename F>
-auto with_taken(ParserContext& ctx, F f) -> std::optional<std::pair<Pattern, std::span<const Token>>> {
+std::pair<PatBox, std::span<const Token>> with_taken(ParserContext& ctx, F f) {
   auto cp = ctx.checkpoint();
-  std::optional<Pattern> p = f(ctx);
-  if (!p) return std::nullopt;
-  return std::pair{std::move(*p), ctx.slice(cp)};
+  PatBox p = f(ctx);
+  if (!p) return {nullptr, std::span<const Token>()};
+  return {std::move(p), ctx.slice(cp)};
 }
 
 // An array element or parameter: a pattern (or a placeholder before `,` or
 // `]`); a bare range at its top is ambiguous.
-std::optional<Pattern> element_pattern(ParserContext& ctx, bool rebind) {
-  auto read = with_taken(ctx, [rebind](ParserContext& c) {
-    return pattern_or_insert(c, rebind, [](const Token& t) {
+PatBox element_pattern(ParserContext& ctx, bool rebind) {
+  auto [p, taken] = with_taken(ctx, [rebind](ParserContext& c) {
+    return pattern_or_insert_box(c, rebind, [](const Token& t) {
       return t == Operator::Comma || t == Operator::CloseBracket;
     });
   });
-  if (!read) return std::nullopt;
-  auto& [p, taken] = *read;
-  if (p.is<Pattern::Range>()) return Pattern::wrap_as_unknown(std::move(p), borrowed(taken), D::AmbiguousRangePattern);
+  if (!p) return nullptr;
+  if (p->is<Pattern::Range>()) return wrap(std::move(p), borrowed(taken), D::AmbiguousRangePattern);
   return std::move(p);
 }
 
 // The value after a leading colon must name the field: a bind (or something
 // already reported).
-std::optional<Pattern> omit_named_pattern(ParserContext& ctx, bool rebind) {
-  auto read = with_taken(ctx, [rebind](ParserContext& c) { return pattern_or_insert(c, rebind, always); });
-  if (!read) return std::nullopt;
-  auto& [p, taken] = *read;
-  if (p.is_bind() || p.is_unknown()) return std::move(p);
-  return Pattern::wrap_as_unknown(std::move(p), borrowed(taken), D::BadOmitKeyRecordPattern);
+PatBox omit_named_pattern(ParserContext& ctx, bool rebind) {
+  auto [p, taken] = with_taken(ctx, [rebind](ParserContext& c) { return pattern_or_insert_box(c, rebind, always); });
+  if (!p) return nullptr;
+  if (p->is_bind() || p->is_unknown()) return std::move(p);
+  return wrap(std::move(p), borrowed(taken), D::BadOmitKeyRecordPattern);
 }
 
 // Every spread after the first (wherever it stands) becomes an element
@@ -102,8 +116,8 @@ void rewrite_spreads(std::vector<PatternItem>& items, DiagnosticCode error, Shou
     if (spread == nullptr || !should_flag(i)) continue;
     std::vector<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
-    Pattern wrapped = Pattern::wrap_as_unknown(std::move(*spread->value), std::move(dots), error);
-    items[i].element = ArrayElementBase<Pattern, Pattern>::element(std::move(wrapped));
+    PatBox wrapped = wrap(std::move(spread->value), std::move(dots), error);
+    items[i].element = ArrayElementBase<Pattern, Pattern>{ArrayElementBase<Pattern, Pattern>::Element{std::move(wrapped)}};
   }
 }
 
@@ -125,21 +139,27 @@ bool is_pattern_stop(const Token& t) {
   return false;
 }
 
-std::optional<Pattern> pattern(ParserContext& ctx, bool rebind) { return or_pattern(ctx, rebind); }
+PatBox pattern_box(ParserContext& ctx, bool rebind) { return or_pattern(ctx, rebind); }
 
-std::optional<Pattern> or_pattern(ParserContext& ctx, bool rebind) {
+std::optional<Pattern> pattern(ParserContext& ctx, bool rebind) {
+  PatBox p = pattern_box(ctx, rebind);
+  if (!p) return std::nullopt;
+  return std::move(*p);
+}
+
+PatBox or_pattern(ParserContext& ctx, bool rebind) {
   return fold_chain<Pattern::Or>(ctx, Keyword::Or, [rebind](ParserContext& c) { return and_pattern(c, rebind); });
 }
 
-std::optional<Pattern> and_pattern(ParserContext& ctx, bool rebind) {
+PatBox and_pattern(ParserContext& ctx, bool rebind) {
   return fold_chain<Pattern::And>(ctx, Keyword::And,
                                   [rebind](ParserContext& c) { return primary_pattern(c, rebind); });
 }
 
-std::optional<Pattern> primary_pattern(ParserContext& ctx, bool rebind) {
+PatBox primary_pattern(ParserContext& ctx, bool rebind) {
   auto guard = ctx.enter();
   auto cp = ctx.checkpoint();
-  auto attempt = [&](std::optional<Pattern> p) {
+  auto attempt = [&](PatBox p) {
     if (!p) ctx.reset(cp);
     return p;
   };
@@ -153,28 +173,28 @@ std::optional<Pattern> primary_pattern(ParserContext& ctx, bool rebind) {
   return attempt(unknown_pattern(ctx));
 }
 
-std::optional<Pattern> not_pattern(ParserContext& ctx, bool rebind) {
+PatBox not_pattern(ParserContext& ctx, bool rebind) {
   auto cp = ctx.checkpoint();
   std::optional<TokenRef> not_keyword = helper::token(Keyword::Not)(ctx);
-  if (!not_keyword) return std::nullopt;
-  std::optional<Pattern> operand = primary_pattern(ctx, rebind);
+  if (!not_keyword) return nullptr;
+  PatBox operand = primary_pattern(ctx, rebind);
   if (!operand) {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   }
-  return Pattern(Pattern::Not{std::move(*not_keyword), boxed(std::move(*operand))});
+  return make(Pattern::Not{std::move(*not_keyword), std::move(operand)});
 }
 
-std::optional<Pattern> relation_pattern(ParserContext& ctx) {
+PatBox relation_pattern(ParserContext& ctx) {
   auto cp = ctx.checkpoint();
   std::optional<TokenRef> op = operator_token(ctx, [](Operator o) { return lexer::is_relation(o); });
-  if (!op) return std::nullopt;
-  std::optional<Pattern> operand = literal_constant_pattern(ctx, true);
+  if (!op) return nullptr;
+  PatBox operand = literal_constant_pattern(ctx, true);
   if (!operand) {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   }
-  return Pattern(Pattern::Relation{std::move(*op), boxed(std::move(*operand))});
+  return make(Pattern::Relation{std::move(*op), std::move(operand)});
 }
 
 namespace {
@@ -194,128 +214,128 @@ bool range_operator_ahead(const ParserContext& ctx) {
 
 }  // namespace
 
-std::optional<Pattern> range_pattern(ParserContext& ctx) {
-  if (!range_operator_ahead(ctx)) return std::nullopt;
+PatBox range_pattern(ParserContext& ctx) {
+  if (!range_operator_ahead(ctx)) return nullptr;
   auto cp = ctx.checkpoint();
-  auto fail = [&]() -> std::optional<Pattern> {
+  auto fail = [&]() -> PatBox {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   };
-  std::optional<Pattern> start = literal_constant_pattern(ctx, true);
+  PatBox start = literal_constant_pattern(ctx, true);
   if (!start) return fail();
   std::optional<TokenRef> op = operator_token(
       ctx, [](Operator o) { return o == Operator::SpreadRange || o == Operator::HalfOpenRange; });
   if (!op) return fail();
-  std::optional<Pattern> end = literal_constant_pattern(ctx, true);
+  PatBox end = literal_constant_pattern(ctx, true);
   if (!end) return fail();
-  return Pattern(Pattern::Range{boxed(range_guard(std::move(*start))), std::move(*op),
-                                boxed(range_guard(std::move(*end)))});
+  return make(Pattern::Range{range_guard(std::move(start)), std::move(*op), range_guard(std::move(end))});
 }
 
-Pattern range_guard(Pattern bound) {
-  auto* literal = bound.get_if<Pattern::Literal>();
+Pattern range_guard(Pattern bound) { return std::move(*range_guard(std::make_unique<Pattern>(std::move(bound)))); }
+
+PatBox range_guard(PatBox bound) {
+  auto* literal = bound->get_if<Pattern::Literal>();
   if (literal == nullptr || literal->literal->kind.is_number_literal()) return bound;
   // The literal is dropped: nothing stands for the bound after the walk.
   std::vector<TokenRef> tokens = token_list(std::move(literal->prefix), std::move(literal->literal));
-  return Pattern::unknown(std::move(tokens), D::NonNumberInRange);
+  return unknown(std::move(tokens), D::NonNumberInRange);
 }
 
-std::optional<Pattern> literal_constant_pattern(ParserContext& ctx, bool strict) {
+PatBox literal_constant_pattern(ParserContext& ctx, bool strict) {
   auto cp = ctx.checkpoint();
   if (auto p = constant_pattern(ctx, strict)) return p;
   ctx.reset(cp);
   return literal_pattern(ctx);
 }
 
-std::optional<Pattern> constant_pattern(ParserContext& ctx, bool strict) {
+PatBox constant_pattern(ParserContext& ctx, bool strict) {
   auto cp = ctx.checkpoint();
   std::optional<TokenRef> name = helper::variable_token(ctx, false, false);
-  if (!name) return std::nullopt;
+  if (!name) return nullptr;
   // A flagged `_`, `global` or reserved word has no identifier text.
   std::optional<std::string_view> text = name->get().kind.to_id_name();
   if (!text) {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   }
-  if (text->starts_with('@')) return Pattern(Pattern::Constant{std::move(*name)});
+  if (text->starts_with('@')) return make(Pattern::Constant{std::move(*name)});
   if (!strict) {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   }
-  Pattern constant = Pattern::Constant{name->copy()};
+  PatBox constant = make(Pattern::Constant{name->copy()});
   std::vector<TokenRef> tokens;
   tokens.push_back(std::move(*name));
-  return Pattern::wrap_as_unknown(std::move(constant), std::move(tokens), D::InvalidConstantLiteral);
+  return wrap(std::move(constant), std::move(tokens), D::InvalidConstantLiteral);
 }
 
-std::optional<Pattern> literal_pattern(ParserContext& ctx) {
+PatBox literal_pattern(ParserContext& ctx) {
   auto cp = ctx.checkpoint();
   std::optional<TokenRef> sign = operator_token(
       ctx, [](Operator o) { return o == Operator::Plus || o == Operator::Minus || o == Operator::Exclamation; });
   std::optional<TokenRef> literal = helper::literal_token(ctx);
   if (!literal) {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   }
-  if (!sign) return Pattern(Pattern::Literal{std::nullopt, std::move(*literal)});
+  if (!sign) return make(Pattern::Literal{std::nullopt, std::move(*literal)});
   bool exclamation = *sign == Operator::Exclamation;
   if (!exclamation && literal->get().kind.is_number_literal()) {
-    return Pattern(Pattern::Literal{std::move(*sign), std::move(*literal)});
+    return make(Pattern::Literal{std::move(*sign), std::move(*literal)});
   }
   // Reported, and stands as the unsigned literal.
-  Pattern unsigned_literal = Pattern::Literal{std::nullopt, literal->copy()};
-  return Pattern::wrap_as_unknown(std::move(unsigned_literal), token_list(std::move(sign), std::move(*literal)),
-                                  exclamation ? D::ExclamationInLiteralPattern : D::NonNumberInArithmetic);
+  PatBox unsigned_literal = make(Pattern::Literal{std::nullopt, literal->copy()});
+  return wrap(std::move(unsigned_literal), token_list(std::move(sign), std::move(*literal)),
+              exclamation ? D::ExclamationInLiteralPattern : D::NonNumberInArithmetic);
 }
 
-std::optional<Pattern> discard_bind_pattern(ParserContext& ctx, bool rebind) {
+PatBox discard_bind_pattern(ParserContext& ctx, bool rebind) {
   auto cp = ctx.checkpoint();
   std::optional<TokenRef> mut = helper::token(Keyword::Mut)(ctx);
   std::optional<TokenRef> name = helper::variable_token(ctx, true, false);
   if (!name) {
     ctx.reset(cp);
-    return std::nullopt;
+    return nullptr;
   }
   if (*name == Keyword::Underscore) {
-    if (!mut) return Pattern(Pattern::Discard{std::move(*name)});
-    return Pattern::unknown(token_list(std::move(mut), std::move(*name)), D::MutInDiscardPattern);
+    if (!mut) return make(Pattern::Discard{std::move(*name)});
+    return unknown(token_list(std::move(mut), std::move(*name)), D::MutInDiscardPattern);
   }
   if (name->get().kind.is_unknown()) {
     // `global` or a reserved word: the flagged token carries the diagnostic.
-    return Pattern::unknown_errors(token_list(std::move(mut), std::move(*name)), {});
+    return make(Pattern::Unknown{nullptr, token_list(std::move(mut), std::move(*name)), {}});
   }
   if (rebind && mut) {
     mut->wrap_as_unknown(D::MutInRebindPattern);
-    return Pattern(Pattern::Bind{std::move(mut), std::move(*name)});
+    return make(Pattern::Bind{std::move(mut), std::move(*name)});
   }
   std::optional<std::string_view> text = name->get().kind.to_id_name();
   if (text && text->starts_with('@')) {
     std::optional<TokenRef> mut_copy;
     if (mut) mut_copy = mut->copy();
     std::vector<TokenRef> tokens = token_list(std::move(mut_copy), name->copy());
-    return Pattern::wrap_as_unknown(Pattern::Bind{std::move(mut), std::move(*name)}, std::move(tokens),
-                                    D::ConstantInBindPattern);
+    return wrap(make(Pattern::Bind{std::move(mut), std::move(*name)}), std::move(tokens), D::ConstantInBindPattern);
   }
-  return Pattern(Pattern::Bind{std::move(mut), std::move(*name)});
+  return make(Pattern::Bind{std::move(mut), std::move(*name)});
 }
 
-std::optional<Pattern> record_like_pattern(ParserContext& ctx, bool rebind) {
-  auto named = [rebind](ParserContext& c) { return pattern_or_insert(c, rebind, always); };
+PatBox record_like_pattern(ParserContext& ctx, bool rebind) {
+  auto named = [rebind](ParserContext& c) { return pattern_or_insert_box(c, rebind, always); };
   auto interpolate_name = [](const Token& key) {
     std::vector<TokenRef> tokens;
     tokens.push_back(TokenRef::borrow(key));
-    return Pattern::unknown(std::move(tokens), D::InterpolatedNameRecordPattern);
+    return unknown(std::move(tokens), D::InterpolatedNameRecordPattern);
   };
   auto omit_named = [rebind](ParserContext& c) { return omit_named_pattern(c, rebind); };
-  auto unnamed = [rebind](ParserContext& c) { return pattern(c, rebind); };
-  auto spread = [rebind](ParserContext& c) { return std::optional<Pattern>(pattern_spread(c, rebind)); };
+  auto unnamed = [rebind](ParserContext& c) { return pattern_box(c, rebind); };
+  auto spread = [rebind](ParserContext& c) { return pattern_spread_box(c, rebind); };
   auto list = record_helper::record_base(named, interpolate_name, omit_named, unnamed, spread, pattern_expected)(ctx);
-  if (!list) return std::nullopt;
+  if (!list) return nullptr;
   auto& [open, members, close] = *list;
 
   if (members.size() == 1 && !members.front().has_tail_comma() && members.front()->is_unnamed()) {
     auto& only = std::get<RecordElementBase<Pattern, Pattern>::Unnamed>(members.front()->node);
-    return Pattern(Pattern::Grouping{std::move(open), std::move(only.value), std::move(close)});
+    return make(Pattern::Grouping{std::move(open), std::move(only.value), std::move(close)});
   }
   for (std::size_t i = 0; i < members.size(); ++i) {
     auto* spread_member = std::get_if<RecordElementBase<Pattern, Pattern>::Spread>(&members[i]->node);
@@ -326,13 +346,13 @@ std::optional<Pattern> record_like_pattern(ParserContext& ctx, bool rebind) {
       spread_member->spread.wrap_as_unknown(D::MispositionedSpreadInRecordPattern);
     }
   }
-  return Pattern(Pattern::Record{std::move(open), std::move(members), std::move(close)});
+  return make(Pattern::Record{std::move(open), std::move(members), std::move(close)});
 }
 
-std::optional<Pattern> array_pattern(ParserContext& ctx, bool rebind) {
-  std::optional<Pattern> array =
+PatBox array_pattern(ParserContext& ctx, bool rebind) {
+  PatBox array =
       array_pattern_like(ctx, Operator::OpenBracket, Operator::CloseBracket, D::MissingCloseBracket, rebind);
-  if (!array) return std::nullopt;
+  if (!array) return nullptr;
   auto* node = array->get_if<Pattern::Array>();
   if (node == nullptr) throw InternalError("internal error: entered unreachable code: expected an array pattern");
   bool seen = false;
@@ -341,37 +361,39 @@ std::optional<Pattern> array_pattern(ParserContext& ctx, bool rebind) {
   return array;
 }
 
-std::optional<Pattern> array_pattern_like(ParserContext& ctx, Operator open, Operator close,
-                                          DiagnosticCode missing_close, bool rebind) {
+PatBox array_pattern_like(ParserContext& ctx, Operator open, Operator close, DiagnosticCode missing_close,
+                          bool rebind) {
   auto element = [rebind](ParserContext& c) { return element_pattern(c, rebind); };
-  auto spread = [rebind](ParserContext& c) { return std::optional<Pattern>(pattern_spread(c, rebind)); };
+  auto spread = [rebind](ParserContext& c) { return pattern_spread_box(c, rebind); };
   auto list = array_helper::array_base(helper::token(open), helper::token_or_insert(close, missing_close), element,
                                        spread, pattern_expected)(ctx);
-  if (!list) return std::nullopt;
+  if (!list) return nullptr;
   auto& [opener, items, closer] = *list;
-  return Pattern(Pattern::Array{std::move(opener), std::move(items), std::move(closer)});
+  return make(Pattern::Array{std::move(opener), std::move(items), std::move(closer)});
 }
 
-Pattern pattern_spread(ParserContext& ctx, bool rebind) {
+PatBox pattern_spread_box(ParserContext& ctx, bool rebind) {
   std::size_t pos = ctx.previous_token_end();
   auto cp = ctx.checkpoint();
-  std::optional<Pattern> operand = pattern(ctx, rebind);
+  PatBox operand = pattern_box(ctx, rebind);
   if (!operand) {
     ctx.reset(cp);
-    return Pattern::SpreadDiscard{pos};
+    return make(Pattern::SpreadDiscard{pos});
   }
   if (auto* discard = operand->get_if<Pattern::Discard>()) {
     std::vector<TokenRef> tokens;
     tokens.push_back(discard->underscore.copy());
-    return Pattern::wrap_as_unknown(std::move(*operand), std::move(tokens), D::DiscardInSpreadPattern);
+    return wrap(std::move(operand), std::move(tokens), D::DiscardInSpreadPattern);
   }
-  return std::move(*operand);
+  return operand;
 }
 
-std::optional<Pattern> unknown_pattern(ParserContext& ctx) {
+Pattern pattern_spread(ParserContext& ctx, bool rebind) { return std::move(*pattern_spread_box(ctx, rebind)); }
+
+PatBox unknown_pattern(ParserContext& ctx) {
   auto taken = lexer::take_till(lexer::kOneOrMore, [](const Token* t) { return is_pattern_stop(*t); })(ctx);
-  if (!taken) return std::nullopt;
-  return Pattern::unknown(borrowed(*taken), D::UnknownPattern);
+  if (!taken) return nullptr;
+  return unknown(borrowed(*taken), D::UnknownPattern);
 }
 
 Pattern pattern_expected(std::size_t pos) {

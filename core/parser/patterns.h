@@ -21,6 +21,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 
 #include "core/parser/ast.h"
@@ -28,33 +29,39 @@
 
 namespace vaxo_core::parser::patterns {
 
+// The rules build each pattern in its box, never moved after.
+using PatBox = std::unique_ptr<Pattern>;
+
 std::optional<Pattern> pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> or_pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> and_pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> primary_pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> not_pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> relation_pattern(ParserContext& ctx);
-std::optional<Pattern> range_pattern(ParserContext& ctx);
+PatBox pattern_box(ParserContext& ctx, bool rebind);
+PatBox or_pattern(ParserContext& ctx, bool rebind);
+PatBox and_pattern(ParserContext& ctx, bool rebind);
+PatBox primary_pattern(ParserContext& ctx, bool rebind);
+PatBox not_pattern(ParserContext& ctx, bool rebind);
+PatBox relation_pattern(ParserContext& ctx);
+PatBox range_pattern(ParserContext& ctx);
 // A range bound that is a non-number literal becomes an unrecovered Unknown
 // (NonNumberInRange); anything else is returned unchanged.
 Pattern range_guard(Pattern bound);
+PatBox range_guard(PatBox bound);
 // STRICT: a relation operand or range bound, where a plain name is reported
 // (InvalidConstantLiteral) and stands as a constant; lenient (a primary
 // alternative): a plain name is no constant and the form fails.
-std::optional<Pattern> literal_constant_pattern(ParserContext& ctx, bool strict);
-std::optional<Pattern> constant_pattern(ParserContext& ctx, bool strict);
-std::optional<Pattern> literal_pattern(ParserContext& ctx);
-std::optional<Pattern> discard_bind_pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> record_like_pattern(ParserContext& ctx, bool rebind);
-std::optional<Pattern> array_pattern(ParserContext& ctx, bool rebind);
+PatBox literal_constant_pattern(ParserContext& ctx, bool strict);
+PatBox constant_pattern(ParserContext& ctx, bool strict);
+PatBox literal_pattern(ParserContext& ctx);
+PatBox discard_bind_pattern(ParserContext& ctx, bool rebind);
+PatBox record_like_pattern(ParserContext& ctx, bool rebind);
+PatBox array_pattern(ParserContext& ctx, bool rebind);
 // A bracketed list of patterns between `open` ("[" or "(", plain match) and
-// `close` (inserting): a Pattern::Array, or nullopt when `open` fails.
-std::optional<Pattern> array_pattern_like(ParserContext& ctx, Operator open, Operator close, DiagnosticCode missing_close,
-                                          bool rebind);
+// `close` (inserting): a Pattern::Array, or null when `open` fails.
+PatBox array_pattern_like(ParserContext& ctx, Operator open, Operator close, DiagnosticCode missing_close,
+                          bool rebind);
 // The operand after a `..` just consumed; never fails (SpreadDiscard when no
 // pattern follows).
 Pattern pattern_spread(ParserContext& ctx, bool rebind);
-std::optional<Pattern> unknown_pattern(ParserContext& ctx);
+PatBox pattern_spread_box(ParserContext& ctx, bool rebind);
+PatBox unknown_pattern(ParserContext& ctx);
 
 // The placeholder for a missing pattern: an Unknown holding one owned
 // zero-width Empty token at `pos`, with PatternExpected over pos..pos.
@@ -68,13 +75,19 @@ bool is_pattern_stop(const Token& t);
 // when the next token is Eof or satisfies `insert_cond`; fails otherwise,
 // and when no token is left.
 template <typename InsertCond>
-std::optional<Pattern> pattern_or_insert(ParserContext& ctx, bool rebind, InsertCond insert_cond) {
-  if (auto p = pattern(ctx, rebind)) return p;
+PatBox pattern_or_insert_box(ParserContext& ctx, bool rebind, InsertCond insert_cond) {
+  if (PatBox p = pattern_box(ctx, rebind)) return p;
   std::size_t pos = ctx.previous_token_end();
   const Token* next = ctx.peek();
-  if (next == nullptr) return std::nullopt;
-  if (next->kind.is_eof() || insert_cond(*next)) return pattern_expected(pos);
-  return std::nullopt;
+  if (next == nullptr) return nullptr;
+  if (next->kind.is_eof() || insert_cond(*next)) return std::make_unique<Pattern>(pattern_expected(pos));
+  return nullptr;
+}
+template <typename InsertCond>
+std::optional<Pattern> pattern_or_insert(ParserContext& ctx, bool rebind, InsertCond insert_cond) {
+  PatBox p = pattern_or_insert_box(ctx, rebind, insert_cond);
+  if (!p) return std::nullopt;
+  return std::move(*p);
 }
 
 }  // namespace vaxo_core::parser::patterns

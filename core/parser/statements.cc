@@ -143,7 +143,7 @@ std::optional<Statement> bind_statement(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
   auto let_keyword = helper::token(Keyword::Let)(ctx);
   if (!let_keyword) return std::nullopt;
-  auto pattern = patterns::pattern_or_insert(ctx, false, [](const Token& t) { return t == Operator::Assign; });
+  auto pattern = patterns::pattern_or_insert_box(ctx, false, [](const Token& t) { return t == Operator::Assign; });
   if (!pattern) {
     ctx.reset(start);
     return std::nullopt;
@@ -155,7 +155,7 @@ std::optional<Statement> bind_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Bind{std::move(*let_keyword), box(std::move(*pattern)), std::move(*equals),
+  return build(ctx, Statement::Bind{std::move(*let_keyword), std::move(pattern), std::move(*equals),
                                     std::move(value), std::move(semi)});
 }
 
@@ -190,7 +190,7 @@ std::optional<Statement> rebind_statement(ParserContext& ctx) {
   const std::size_t equals_at = memo::next_stop(ctx, memo::StopSet::Rebind);
   if (equals_at >= ctx.tokens.size() || !(ctx.tokens[equals_at] == Operator::Assign)) return std::nullopt;
   const auto start = ctx.checkpoint();
-  auto pattern = patterns::pattern_or_insert(ctx, true, [](const Token& t) { return t == Operator::Assign; });
+  auto pattern = patterns::pattern_or_insert_box(ctx, true, [](const Token& t) { return t == Operator::Assign; });
   if (!pattern) return std::nullopt;
   auto equals = helper::token(Operator::Assign)(ctx);
   if (!equals) {
@@ -203,7 +203,7 @@ std::optional<Statement> rebind_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Rebind{box(std::move(*pattern)), std::move(*equals), std::move(value),
+  return build(ctx, Statement::Rebind{std::move(pattern), std::move(*equals), std::move(value),
                                       std::move(semi)});
 }
 
