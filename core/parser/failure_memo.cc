@@ -7,8 +7,6 @@
 namespace vaxo_core::parser::memo {
 namespace {
 
-thread_local Scope* g_current = nullptr;
-
 // The minimums the operator loop runs with: 0 (whole expressions), 142
 // (slice bounds), and each operator's value or lowered value for a right-
 // associative one.
@@ -21,8 +19,7 @@ constexpr std::array<int, 256> kPrattSlots = [] {
 }();
 constexpr int kRangeSlot = 16;
 
-bool in_set(const lexer::Token& t, StopSet set) {
-  if (set == StopSet::Expression) return expressions::is_expression_stop(t);
+bool rebind_stop(const lexer::Token& t) {
   if (t.kind.is_eof()) return true;
   if (auto* op = t.kind.get_if<lexer::TokenKind::Operator>()) {
     return op->op == Operator::Assign || op->op == Operator::Semicolon || op->op == Operator::OpenBrace ||
@@ -32,6 +29,49 @@ bool in_set(const lexer::Token& t, StopSet set) {
     Keyword k = kw->keyword;
     return k == Keyword::If || k == Keyword::Fn || k == Keyword::Loop || k == Keyword::While || k == Keyword::Match ||
            k == Keyword::For || k == Keyword::Let || k == Keyword::Const;
+  }
+  return false;
+}
+
+// Each set as one table per operator and keyword, made from the predicates
+// themselves; every other kind is a stop only when it is Eof.
+struct StopTable {
+  bool operators[lexer::kOperatorCount];
+  bool keywords[lexer::kKeywordCount];
+};
+
+template <typename Pred>
+StopTable make_table(Pred pred) {
+  StopTable table{};
+  for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
+    table.operators[i] = pred(lexer::Token::make(TokenKind(static_cast<Operator>(i)), ByteRange{0, 0}));
+  }
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    table.keywords[i] = pred(lexer::Token::make(TokenKind(static_cast<Keyword>(i)), ByteRange{0, 0}));
+  }
+  return table;
+}
+
+const StopTable kExpressionStops = make_table(expressions::is_expression_stop);
+const StopTable kRebindStops = make_table(rebind_stop);
+
+bool in_set(const lexer::Token& t, StopSet set) {
+  const StopTable& table = set == StopSet::Expression ? kExpressionStops : kRebindStops;
+  switch (t.kind.tag()) {
+    case TokenKind::Tag::Operator:
+      return table.operators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
+    case TokenKind::Tag::Keyword:
+      return table.keywords[static_cast<std::size_t>(t.kind.get_if<TokenKind::Keyword>()->keyword)];
+    case TokenKind::Tag::Eof:
+      return true;
+    case TokenKind::Tag::Identifier:
+    case TokenKind::Tag::Ordinal:
+    case TokenKind::Tag::Number:
+    case TokenKind::Tag::String:
+    case TokenKind::Tag::InterpolatedString:
+    case TokenKind::Tag::Unknown:
+    case TokenKind::Tag::Empty:
+      return false;
   }
   return false;
 }
@@ -54,9 +94,9 @@ std::size_t scan_until(std::span<const lexer::Token> tokens, std::size_t from, c
 }  // namespace
 
 std::size_t next_stop(const ParserContext& ctx, StopSet set) {
-  Scope* s = g_current;
+  Scope* s = ctx.state().memo_scope();
   const std::size_t at = ctx.index;
-  if (s == nullptr || s->state_ != &ctx.state() || s->tokens_ != ctx.tokens.data()) return scan(ctx.tokens, at, set);
+  if (s == nullptr || s->tokens_ != ctx.tokens.data()) return scan(ctx.tokens, at, set);
   Scope::LastScan& last = s->scans_[static_cast<int>(set)];
   // No stop lies in [last.from, last.stop), so any position in it shares the answer.
   if (last.from <= at && at <= last.stop) return last.stop;
@@ -66,15 +106,9 @@ std::size_t next_stop(const ParserContext& ctx, StopSet set) {
   return stop;
 }
 
-void charge(const ParserContext& ctx) {
-  Scope* s = g_current;
-  if (s == nullptr || s->state_ != &ctx.state()) return;
-  if (++s->work_ > s->allowance_) [[unlikely]] throw ParseAborted();
-}
-
 void grant(const ParserContext& ctx, std::size_t tokens) {
-  Scope* s = g_current;
-  if (s == nullptr || s->state_ != &ctx.state()) return;
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr) return;
   s->allowance_ += kWorkPerToken * tokens;
 }
 
@@ -83,32 +117,15 @@ int pratt_slot(std::uint8_t min, bool allow_range) {
   return kPrattSlots[min];
 }
 
-Scope::Scope(const ParserState& state, std::span<const lexer::Token> tokens)
+Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
     : state_(&state),
       tokens_(tokens.data()),
       bits_(tokens.size() + 1, 0),
       allowance_(kWorkBase + kWorkPerToken * tokens.size()),
-      outer_(g_current) {
-  g_current = this;
+      outer_(state.memo_scope()) {
+  state.set_memo_scope(this);
 }
 
-Scope::~Scope() { g_current = outer_; }
-
-bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
-  Scope* s = g_current;
-  if (bit >= 0 && s != nullptr && s->state_ == &ctx.state() && s->tokens_ == ctx.tokens.data()) {
-    return (s->bits_[ctx.index] >> bit) & 1u;
-  }
-  return ctx.failed_before(key);
-}
-
-void remember(ParserContext& ctx, std::uint32_t key, int bit) {
-  Scope* s = g_current;
-  if (bit >= 0 && s != nullptr && s->state_ == &ctx.state() && s->tokens_ == ctx.tokens.data()) {
-    s->bits_[ctx.index] |= std::uint32_t{1} << bit;
-    return;
-  }
-  ctx.remember_failure(key);
-}
+Scope::~Scope() { state_->set_memo_scope(outer_); }
 
 }  // namespace vaxo_core::parser::memo

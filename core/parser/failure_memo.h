@@ -5,7 +5,8 @@
 // parse's own ParserState keeps such failures in a hash set; while
 // `parser::parse` runs, a flat table of one word per token of the script's
 // list answers for the script (the hot case) without hashing. The token lists
-// of interpolations, and rules run outside `parse`, use the hash set.
+// of interpolations, and rules run outside `parse`, use the hash set. The
+// table hangs off the ParserState, so the hot case is a few inline loads.
 #pragma once
 
 #include <cstdint>
@@ -34,8 +35,8 @@ static_assert(static_cast<int>(Rule::BracketSuffix) < 32, "one 32-bit word per p
 // flat table has no bit for (those go to the hash set).
 int pratt_slot(std::uint8_t min, bool allow_range);
 
-bool failed(const ParserContext& ctx, std::uint32_t key, int bit);
-void remember(ParserContext& ctx, std::uint32_t key, int bit);
+inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit);
+inline void remember(ParserContext& ctx, std::uint32_t key, int bit);
 
 // The stop sets that `next_stop` finds.
 enum class StopSet : std::uint8_t {
@@ -55,7 +56,7 @@ std::size_t next_stop(const ParserContext& ctx, StopSet set);
 // parse gives up as a whole (ParseAborted), like past the nesting bound.
 inline constexpr std::size_t kWorkPerToken = 64;
 inline constexpr std::size_t kWorkBase = 1 << 14;
-void charge(const ParserContext& ctx);
+inline void charge(const ParserContext& ctx);
 // Widens the allowance for a token list parsed on its own (an interpolation).
 void grant(const ParserContext& ctx, std::size_t tokens);
 
@@ -63,7 +64,7 @@ void grant(const ParserContext& ctx, std::size_t tokens);
 // lives. Scopes nest.
 class Scope {
  public:
-  Scope(const ParserState& state, std::span<const lexer::Token> tokens);
+  Scope(ParserState& state, std::span<const lexer::Token> tokens);
   ~Scope();
   Scope(const Scope&) = delete;
   Scope& operator=(const Scope&) = delete;
@@ -80,7 +81,14 @@ class Scope {
     std::size_t stop = 0;
   };
 
-  const ParserState* state_;
+  // The table for this context's position, or null when it has none.
+  static std::uint32_t* word(const ParserContext& ctx) {
+    Scope* s = ctx.state().memo_scope();
+    if (s == nullptr || s->tokens_ != ctx.tokens.data()) return nullptr;
+    return &s->bits_[ctx.index];
+  }
+
+  ParserState* state_;
   const lexer::Token* tokens_;
   std::vector<std::uint32_t> bits_;  // one word per position, the end included
   LastScan scans_[2];
@@ -88,5 +96,28 @@ class Scope {
   std::size_t allowance_;
   Scope* outer_;
 };
+
+inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
+  if (bit >= 0) {
+    if (const std::uint32_t* w = Scope::word(ctx)) return (*w >> bit) & 1u;
+  }
+  return ctx.failed_before(key);
+}
+
+inline void remember(ParserContext& ctx, std::uint32_t key, int bit) {
+  if (bit >= 0) {
+    if (std::uint32_t* w = Scope::word(ctx)) {
+      *w |= std::uint32_t{1} << bit;
+      return;
+    }
+  }
+  ctx.remember_failure(key);
+}
+
+inline void charge(const ParserContext& ctx) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr) return;
+  if (++s->work_ > s->allowance_) [[unlikely]] throw ParseAborted();
+}
 
 }  // namespace vaxo_core::parser::memo

@@ -44,6 +44,10 @@
 
 namespace vaxo_core::parser {
 
+namespace memo {
+class Scope;
+}
+
 // The parse gave up as a whole: nesting or tree height past its bound.
 class ParseAborted : public std::exception {
  public:
@@ -89,6 +93,11 @@ class ParserState {
     failures_.insert(Key{input, index, rule_key});
   }
 
+  // The flat memo and work bound of the parse running with this state
+  // (failure_memo.h), if any.
+  memo::Scope* memo_scope() const { return memo_scope_; }
+  void set_memo_scope(memo::Scope* scope) { memo_scope_ = scope; }
+
  private:
   struct Key {
     const lexer::Token* input;
@@ -108,6 +117,7 @@ class ParserState {
   NestingBudget budget_;
   std::uint32_t max_height_;
   std::unordered_set<Key, KeyHash> failures_;
+  memo::Scope* memo_scope_ = nullptr;
 };
 
 // RAII: one guarded level of recursion; throws ParseAborted when refused.
