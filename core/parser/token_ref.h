@@ -3,7 +3,8 @@
 // Borrowed: a pointer into the lexer's token list (or an interpolation's own
 // list), which is frozen once parsing starts and outlives the tree. Owned: a
 // token the parser made (an inserted token, a flagged copy, a placeholder) or
-// one the emitter makes for itself; held on the heap, one allocation each.
+// one the emitter makes for itself; one block each, from the parse's node
+// arena while a parse runs (node_arena.h), else from the heap.
 //
 // One word: the low bit of the pointer tells the two apart. Move-only; `copy`
 // is the explicit deep copy (an owned token is copied, a borrowed one shared).
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -18,6 +20,7 @@
 #include "core/diagnostic/internal_error.h"
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/lexer/token.h"
+#include "core/parser/node_arena.h"
 
 namespace vaxo_core::parser {
 
@@ -34,7 +37,8 @@ class TokenRef {
 
   // TokenRef::Owned holding `token` (`new` in the vocabulary of the tree).
   static TokenRef make(Token token) {
-    auto* owned = new Token(std::move(token));
+    static_assert(alignof(Token) <= NodeArena::kAlign);
+    auto* owned = new (NodeArena::allocate(sizeof(Token))) Token(std::move(token));
     return TokenRef(reinterpret_cast<std::uintptr_t>(owned) | kOwnedBit);
   }
   // TokenRef::Borrowed pointing at a token of a list that outlives the tree.
@@ -97,7 +101,11 @@ class TokenRef {
     if (is_owned()) delete_owned();
     bits_ = 0;
   }
-  [[gnu::noinline]] void delete_owned() noexcept { delete pointer(); }
+  [[gnu::noinline]] void delete_owned() noexcept {
+    Token* owned = pointer();
+    owned->~Token();
+    NodeArena::deallocate(owned, sizeof(Token));
+  }
 
   std::uintptr_t bits_;
 };
