@@ -13,7 +13,6 @@
 namespace vaxo_core::parser::statements {
 namespace {
 
-using expressions::build;
 using expressions::when_next_is;
 
 constexpr std::uint32_t kStatementRuleKey = 0x52000001u;
@@ -21,6 +20,15 @@ constexpr std::uint32_t kStatementRuleKey = 0x52000001u;
 template <typename E>
 std::unique_ptr<E> box(E value) {
   return std::make_unique<E>(std::move(value));
+}
+
+// The statement of `alt`, built in the result: a statement is moved only
+// into its list.
+template <typename Alt>
+std::optional<Statement> made(const ParserContext& ctx, Alt&& alt) {
+  std::optional<Statement> s(std::in_place, std::forward<Alt>(alt));
+  ctx.check_height(s->height);
+  return s;
 }
 
 // A keyword, an optional value, `;`: return and break.
@@ -32,13 +40,13 @@ std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword key
   auto value = expressions::expression_box(ctx);
   if (!value) ctx.reset(before_value);
   auto semi = semicolon(ctx);
-  return build(ctx, Node{std::move(*keyword_token), std::move(value), std::move(semi)});
+  return made(ctx, Node{std::move(*keyword_token), std::move(value), std::move(semi)});
 }
 
 std::optional<Statement> block_like_statement(ParserContext& ctx, std::optional<Expression> (*rule)(ParserContext&)) {
   auto e = rule(ctx);
   if (!e) return std::nullopt;
-  return build(ctx, Statement::BlockExpression{box(std::move(*e))});
+  return made(ctx, Statement::BlockExpression{box(std::move(*e))});
 }
 
 std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, TrailingValue* trailing) {
@@ -135,7 +143,7 @@ std::optional<Statement> fn_statement(ParserContext& ctx) {
     ctx.reset(start);
     return std::nullopt;
   }
-  return build(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(parameters),
+  return made(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(parameters),
                                         box(std::move(*body))});
 }
 
@@ -155,7 +163,7 @@ std::optional<Statement> bind_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Bind{std::move(*let_keyword), std::move(pattern), std::move(*equals),
+  return made(ctx, Statement::Bind{std::move(*let_keyword), std::move(pattern), std::move(*equals),
                                     std::move(value), std::move(semi)});
 }
 
@@ -179,7 +187,7 @@ std::optional<Statement> const_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Const{std::move(*const_keyword), std::move(*name), std::move(*equals),
+  return made(ctx, Statement::Const{std::move(*const_keyword), std::move(*name), std::move(*equals),
                                      std::move(value), std::move(semi)});
 }
 
@@ -203,7 +211,7 @@ std::optional<Statement> rebind_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Rebind{std::move(pattern), std::move(*equals), std::move(value),
+  return made(ctx, Statement::Rebind{std::move(pattern), std::move(*equals), std::move(value),
                                       std::move(semi)});
 }
 
@@ -228,7 +236,7 @@ std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, Trai
       return std::nullopt;
     }
     auto semi = semicolon(ctx);
-    return build(ctx, Statement::Assign{std::move(assignee), TokenRef::borrow(*op), std::move(value),
+    return made(ctx, Statement::Assign{std::move(assignee), TokenRef::borrow(*op), std::move(value),
                                         std::move(semi)});
   }
   if (!insert_semicolon(ctx)) {
@@ -242,7 +250,7 @@ std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, Trai
     return std::nullopt;
   }
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Expression{std::move(assignee), std::move(semi)});
+  return made(ctx, Statement::Expression{std::move(assignee), std::move(semi)});
 }
 
 std::optional<Statement> return_statement(ParserContext& ctx) {
@@ -257,13 +265,13 @@ std::optional<Statement> continue_statement(ParserContext& ctx) {
   auto continue_keyword = helper::token(Keyword::Continue)(ctx);
   if (!continue_keyword) return std::nullopt;
   auto semi = semicolon(ctx);
-  return build(ctx, Statement::Continue{std::move(*continue_keyword), std::move(semi)});
+  return made(ctx, Statement::Continue{std::move(*continue_keyword), std::move(semi)});
 }
 
 std::optional<Statement> empty_statement(ParserContext& ctx) {
   auto semi = helper::token(Operator::Semicolon)(ctx);
   if (!semi) return std::nullopt;
-  return Statement(Statement::Empty{std::move(*semi)});
+  return made(ctx, Statement::Empty{std::move(*semi)});
 }
 
 TokenRef semicolon(ParserContext& ctx) {
