@@ -268,13 +268,6 @@ bool call_suffix(ParserContext& ctx, ExprBox& acc) {
   return true;
 }
 
-bool access_suffix(ParserContext& ctx, ExprBox& acc) {
-  std::optional<AccessIndex> suffix = access_index(ctx);
-  if (!suffix) return false;
-  acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
-  return true;
-}
-
 VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, ExprBox& acc) {
   for (;;) {
     const Token* t = ctx.peek();
@@ -422,14 +415,27 @@ ExprBox postfix(ParserContext& ctx) {
   return operand;
 }
 
-// `[` ... `]` after an operand: a slice or an index. Fails, consuming
-// nothing, when no form matches.
-std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
+namespace {
+
+VAXO_NODE_BUILDER void index_node(ParserContext& ctx, ExprBox& acc, const Token& open, ExprBox& index,
+                                  TokenRef& close) {
+  acc = make(ctx, Expression::Index{std::move(acc), TokenRef::borrow(open), std::move(index), std::move(close)});
+}
+
+VAXO_NODE_BUILDER void slice_node(ParserContext& ctx, ExprBox& acc, const Token& open, ExprBox& start, TokenRef op,
+                                  ExprBox& end, TokenRef& close) {
+  acc = make(ctx, Expression::Slice{std::move(acc), TokenRef::borrow(open), std::move(start), std::move(op),
+                                    std::move(end), std::move(close)});
+}
+
+// `[` ... `]` after `acc`: a slice or an index, joined to it. False,
+// consuming nothing, when no form matches.
+bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
   const auto start = ctx.checkpoint();
   const Token* t = ctx.next();
-  auto fail = [&]() -> std::optional<AccessIndex> {
+  auto fail = [&]() {
     ctx.reset(start);
-    return std::nullopt;
+    return false;
   };
   auto close_bracket = helper::token(Operator::CloseBracket);
 
@@ -439,12 +445,13 @@ std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
   if (is_range_op(*first)) {
     ctx.next();
     const auto before_end = ctx.checkpoint();
-    auto end = additive(ctx);
+    ExprBox end = additive(ctx);
     if (!end) ctx.reset(before_end);
     auto close = close_bracket(ctx);
     if (!close) return fail();
-    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), nullptr, TokenRef::borrow(*first), std::move(end),
-                                          std::move(*close)}};
+    ExprBox none;
+    slice_node(ctx, acc, *t, none, TokenRef::borrow(*first), end, *close);
+    return true;
   }
 
   // The content is read once: its part that binds tighter than a range
@@ -452,15 +459,16 @@ std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
   // by what follows it. `[s..]` is the one form whose continuation cannot
   // parse (no operand follows the range operator); every other form is the
   // operator loop continued from the bound, followed by `]`.
-  auto bound = additive(ctx);
+  ExprBox bound = additive(ctx);
   if (!bound) return fail();
   const Token* after = ctx.peek();
   if (after != nullptr && is_range_op(*after) && ctx.index + 1 < ctx.tokens.size() &&
       ctx.tokens[ctx.index + 1] == Operator::CloseBracket) {
     ctx.next();
     auto close = close_bracket(ctx);
-    return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(bound), TokenRef::borrow(*after), nullptr,
-                                          std::move(*close)}};
+    ExprBox none;
+    slice_node(ctx, acc, *t, bound, TokenRef::borrow(*after), none, *close);
+    return true;
   }
   std::optional<Range> range;
   const LoopEnd end = operator_loop(ctx, bound, 0, &range);
@@ -468,62 +476,46 @@ std::optional<AccessIndex> bracket_suffix(ParserContext& ctx) {
   auto close = close_bracket(ctx);
   if (!close) return fail();
   if (end == LoopEnd::Value) {
-    return AccessIndex{AccessIndex::Index{TokenRef::borrow(*t), std::move(bound), std::move(*close)}};
+    index_node(ctx, acc, *t, bound, *close);
+  } else {
+    slice_node(ctx, acc, *t, range->start, std::move(range->op), range->end, *close);
   }
-  return AccessIndex{AccessIndex::Slice{TokenRef::borrow(*t), std::move(range->start), std::move(range->op),
-                                        std::move(range->end), std::move(*close)}};
+  return true;
 }
 
-std::optional<AccessIndex> access_index(ParserContext& ctx) {
+}  // namespace
+
+bool access_suffix(ParserContext& ctx, ExprBox& acc) {
   const Token* t = ctx.peek();
-  if (t == nullptr) return std::nullopt;
+  if (t == nullptr) return false;
   const auto start = ctx.checkpoint();
 
   if (*t == Operator::Exclamation) {
     ctx.next();
-    return AccessIndex{AccessIndex::NonNil{TokenRef::borrow(*t)}};
+    acc = make(ctx, Expression::NonNil{std::move(acc), TokenRef::borrow(*t)});
+    return true;
   }
   if (*t == Operator::Dot) {
     ctx.next();
     const Token* name = ctx.peek();
     if (name != nullptr && (name->kind.is_identifier() || name->kind.is_ordinal())) {
       ctx.next();
-      return AccessIndex{AccessIndex::Access{TokenRef::borrow(*t), TokenRef::borrow(*name)}};
+      acc = make(ctx, Expression::Access{std::move(acc), TokenRef::borrow(*t), TokenRef::borrow(*name)});
+      return true;
     }
     ctx.reset(start);
-    return std::nullopt;
+    return false;
   }
-  if (!(*t == Operator::OpenBracket)) return std::nullopt;
+  if (!(*t == Operator::OpenBracket)) return false;
   // Nested brackets that never close would otherwise be read again by every
   // enclosing attempt.
   constexpr std::uint32_t kBracketRuleKey = 0x50001000u;
   constexpr int kBracketBit = static_cast<int>(memo::Rule::BracketSuffix);
-  if (memo::failed(ctx, kBracketRuleKey, kBracketBit)) return std::nullopt;
-  auto suffix = bracket_suffix(ctx);
-  if (!suffix) {
-    ctx.reset(start);
-    memo::remember(ctx, kBracketRuleKey, kBracketBit);
-  }
-  return suffix;
-}
-
-ExprBox apply_access_index(ParserContext& ctx, ExprBox object, AccessIndex suffix) {
-  return std::visit(
-      [&](auto&& s) -> ExprBox {
-        using S = std::decay_t<decltype(s)>;
-        if constexpr (std::is_same_v<S, AccessIndex::Access>) {
-          return make(ctx, Expression::Access{std::move(object), std::move(s.dot), std::move(s.name)});
-        } else if constexpr (std::is_same_v<S, AccessIndex::Index>) {
-          return make(ctx, Expression::Index{std::move(object), std::move(s.open_bracket), std::move(s.index),
-                                              std::move(s.close_bracket)});
-        } else if constexpr (std::is_same_v<S, AccessIndex::Slice>) {
-          return make(ctx, Expression::Slice{std::move(object), std::move(s.open_bracket), std::move(s.start),
-                                              std::move(s.op), std::move(s.end), std::move(s.close_bracket)});
-        } else {
-          return make(ctx, Expression::NonNil{std::move(object), std::move(s.exclamation)});
-        }
-      },
-      std::move(suffix.node));
+  if (memo::failed(ctx, kBracketRuleKey, kBracketBit)) return false;
+  if (bracket_suffix(ctx, acc)) return true;
+  ctx.reset(start);
+  memo::remember(ctx, kBracketRuleKey, kBracketBit);
+  return false;
 }
 
 std::optional<CallParts> extension_call(ParserContext& ctx) {
@@ -546,7 +538,8 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
   if (!callee) {
     if (auto name = helper::variable_token(ctx, false, true)) {
       ExprBox acc = make(ctx, Expression::Variable{std::move(*name)});
-      while (auto suffix = access_index(ctx)) acc = apply_access_index(ctx, std::move(acc), std::move(*suffix));
+      while (access_suffix(ctx, acc)) {
+      }
       callee = std::move(acc);
     }
   }

@@ -90,30 +90,6 @@ inline PrecedenceResult precedence_of(const TokenKind& kind) {
   return {};
 }
 
-// A member or bracket suffix, before it is joined to its operand.
-struct AccessIndex {
-  struct Access {
-    TokenRef dot;
-    TokenRef name;  // identifier or ordinal
-  };
-  struct Index {
-    TokenRef open_bracket;
-    std::unique_ptr<Expression> index;
-    TokenRef close_bracket;
-  };
-  struct Slice {
-    TokenRef open_bracket;
-    std::unique_ptr<Expression> start;  // null when omitted
-    TokenRef op;
-    std::unique_ptr<Expression> end;  // null when omitted
-    TokenRef close_bracket;
-  };
-  struct NonNil {
-    TokenRef exclamation;
-  };
-  std::variant<Access, Index, Slice, NonNil> node;
-};
-
 // What a call-like suffix yields: the callee with its parenthesised arguments.
 struct CallParts {
   Callable callee;
@@ -143,9 +119,9 @@ std::optional<Iterable> iterable(ParserContext& ctx);
 
 // A primary form followed by its suffixes, folded from the left.
 ExprBox postfix(ParserContext& ctx);
-std::optional<AccessIndex> access_index(ParserContext& ctx);
-// Joins a suffix to the expression it follows.
-ExprBox apply_access_index(ParserContext& ctx, ExprBox object, AccessIndex suffix);
+// A member, bracket or `!` suffix joined to `acc`; false, consuming nothing,
+// when none follows.
+bool access_suffix(ParserContext& ctx, ExprBox& acc);
 
 // What follows `::`: a callee and its arguments, or `type` with its arguments.
 std::optional<CallParts> extension_call(ParserContext& ctx);
