@@ -53,6 +53,15 @@ TEST(Statement, RebindAgainstAssignment) {
       {"a == 1;", "(== a 1); | => _"},
       {"a = 1 }", "(rebind a 1)<?;> | (unknown }) | => _", {"MissingSemicolon 5..5", "UnmatchedCloseBrace 6..7"}},
       {"a = ;", "(rebind a ?); | => _", {"ExpressionExpected 3..3"}},
+      // A name directly followed by `.`, `[` or `(` is never a rebind target.
+      {"a(x) = 1;", "(= (call a ( x )) 1); | => _"},
+      {"@k.b = 1;", "(= (. @k b) 1); | => _"},
+      {"a.b.c = d;", "(= (. (. a b) c) d); | => _"},
+      {"a (x) = 1;", "(= (call a ( x )) 1); | => _"},
+      {"a[b] = [c] = d;", "(= (index a b) (array c ]))<?;> | (rebind ? d); | => _",
+       {"MissingSemicolon 10..10", "PatternExpected 10..10"}},
+      {"mut a.b = 1;", "(= (unknown mut a . b) 1); | => _", {"UnknownExpression 0..7"}},
+      {"a and b.c = 1;", "(= (and a (. b c)) 1); | => _"},
   };
   for (const Case& c : cases) check(c);
 }
