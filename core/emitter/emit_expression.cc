@@ -40,15 +40,19 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   EmitDepth depth(budget_);
   if (const auto* var = expr.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
-    if (std::optional<std::string_view> name = token.kind.to_id_name()) {
-      Variable* v = scopes.find_local_variable(*name);
-      std::size_t level = scopes.empty() ? 0 : scopes.current().level();
+    if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
+      // One lookup serves both the in-place operand and the read.
+      std::optional<FoundVariable> found = scopes.find_variable(id->name);
       // Only a register of the current frame can be used in place; a name of
       // a `for` scope bound in the enclosing frame is read like an outer one.
-      if (v != nullptr && v->frame(level) == closures.size()) {
-        v->mark_read(token);
-        return check_initialized(token, *v, level) ? v->reg() : Register();
+      if (found && found->local && found->variable->frame(found->level) == closures.size()) {
+        Variable& v = *found->variable;
+        v.mark_read(token);
+        return check_initialized(token, v, found->level) ? v.reg() : Register();
       }
+      Register fresh = closures.add_reg();
+      emit_var_read(token, id->name, found, fresh);
+      return fresh;
     }
   } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
     return emit_expression_reg(*group->expression, brk);
@@ -93,7 +97,12 @@ void Emitter::hint_mislead_nil(std::string_view name, ByteRange range) {
 void Emitter::emit_var_read(const Token& token, Register ret) {
   std::optional<std::string_view> name = get_var_name(token);
   if (!name) return;
-  if (std::optional<FoundVariable> found = scopes.find_variable(*name)) {
+  emit_var_read(token, *name, scopes.find_variable(*name), ret);
+}
+
+void Emitter::emit_var_read(const Token& token, std::string_view name, const std::optional<FoundVariable>& found,
+                            Register ret) {
+  if (found) {
     Variable& v = *found->variable;
     v.mark_read(token);
     if (!check_initialized(token, v, found->level)) return;
@@ -106,8 +115,8 @@ void Emitter::emit_var_read(const Token& token, Register ret) {
     return;
   }
   diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
-  op_global(token.range, ret, lexer::CowText(*name));
-  hint_mislead_nil(*name, token.range);
+  op_global(token.range, ret, lexer::CowText(name));
+  hint_mislead_nil(name, token.range);
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Literal& n, Register ret, Brk) {

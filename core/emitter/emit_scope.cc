@@ -27,7 +27,11 @@ void Emitter::exit_scope() {
 }
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
-  Variable* v = scopes.find_local_variable(name);
+  return check_local_variable(access, name, Scopes::hash(name));
+}
+
+Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash) {
+  Variable* v = scopes.find_local_variable(name, name_hash);
   if (v == nullptr) return nullptr;
   diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
   v->put_decl_ref(diagnostics);
@@ -40,10 +44,11 @@ bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, Bi
   // parser; declaring it would only invent a variable nobody can name.
   std::optional<std::string_view> name = id_token.kind.to_id_name();
   if (!name) return false;
-  if (check_local_variable(id_token, *name) != nullptr) return false;
+  std::uint64_t name_hash = Scopes::hash(*name);
+  if (check_local_variable(id_token, *name, name_hash) != nullptr) return false;
   std::size_t level = scopes.current().level();
   Register reg = closures.add_variable_reg(level);
-  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level));
+  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level), name_hash);
   return true;
 }
 
