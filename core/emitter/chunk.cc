@@ -143,6 +143,11 @@ std::size_t Chunk::find_slot(const Entry& e, std::string_view text, std::uint64_
   return slot;
 }
 
+void Chunk::reserve_constants(std::size_t count) {
+  pool_.reserve(count);
+  while (index_.size() < 2 * count && index_bits_ < 32) grow_index();
+}
+
 void Chunk::grow_index() {
   // The slot comes from the hash's high bits, which the slots keep: the
   // pool is never read. Positions stay below 2^31, so 32 bits suffice.

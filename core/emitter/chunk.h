@@ -166,6 +166,9 @@ class Chunk {
     if (bytes > code_.size()) code_.resize(bytes);
   }
 
+  // Room for this many constants without growing the index (a hint).
+  void reserve_constants(std::size_t count);
+
   void add_code(OpCode op) { *extend_code(1) = emitter::code(op); }
   void add_code_wide(OpCode op) { *extend_code(1) = emitter::wide_code(op); }
   void add_param(Operand operand) { *extend_code(1) = operand_code(operand); }

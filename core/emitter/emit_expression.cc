@@ -37,7 +37,7 @@ void Emitter::emit_expression(const Expression& expr, Register ret, Brk brk) {
 }
 
 Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
-  EmitDepth depth(budget_);
+  // Guarded where it recurses: emit_expression guards itself.
   if (const auto* var = expr.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
     if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
@@ -55,6 +55,7 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
       return fresh;
     }
   } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
+    EmitDepth depth(budget_);
     return emit_expression_reg(*group->expression, brk);
   }
   Register fresh = closures.add_reg();

@@ -48,6 +48,7 @@ bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, Bi
   if (check_local_variable(id_token, *name, name_hash) != nullptr) return false;
   std::size_t level = scopes.current().level();
   Register reg = closures.add_variable_reg(level);
+  keep_references();
   scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level), name_hash);
   return true;
 }
@@ -64,8 +65,15 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   } else if (bind_type == BindType::ItParameter) {
     name = "it";
   }
+  keep_references();
   scopes.declare(Variable(name, range, is_mutable, bind_type, reg, closures.size()));
   return true;
+}
+
+void Emitter::keep_references() {
+  // The references of variables are tags: when the collector drops them they
+  // are not gathered at all (the Config is read as it is now).
+  scopes.keep_references(diagnostics.should_push(DiagnosticCode::ReadLocal));
 }
 
 Register Emitter::initialize_variable(Variable& variable) {

@@ -295,6 +295,8 @@ class Emitter {
   // duplicate declaration at `access`.
   Variable* check_local_variable(const lexer::Token& access, std::string_view name);
   Variable* check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash);
+  // Whether the variables declared next gather their references.
+  void keep_references();
   // The variable's register, taken from the innermost frame when it has
   // none yet; marks it initialised.
   Register initialize_variable(Variable& variable);
@@ -331,6 +333,7 @@ class Emitter {
 
   // End of the previous SourceMap mapping: where an unusable mapping goes.
   std::size_t last_mapping_end_ = 0;
+  std::size_t text_size_;
 };
 
 }  // namespace vaxo_core::emitter

@@ -93,10 +93,8 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
 
 void Variable::exit(DiagnosticsCollector& diagnostics) && {
   diagnostics.push(declaration_tag(bind_type_, mutable_), declaration_);
-  bool read = false;
-  for (const SourceDiagnostic& r : reference_) read = read || r.error == DiagnosticCode::ReadLocal;
-  diagnostics.extend(std::move(reference_));
-  if (read) return;
+  if (!reference_.empty()) diagnostics.extend(std::move(reference_));
+  if (read_) return;
   switch (bind_type_) {
     case BindType::ItParameter:
     case BindType::PatternParameter:
@@ -149,6 +147,7 @@ Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
   }
   std::string_view name = variable.name();
   Variable& v = blocks_[block].emplace_back(std::move(variable));
+  v.keep_references_ = keep_references_;
   ++variable_count_;
   ++scope.count_;
 

@@ -87,10 +87,14 @@ class Variable {
 
  private:
   void mark(const lexer::Token& access, DiagnosticCode code) {
+    if (code == DiagnosticCode::ReadLocal) read_ = true;
+    if (!keep_references_) return;
     // A used name is mostly used a few times: one allocation, not a growth chain.
     if (reference_.capacity() == 0) reference_.reserve(4);
     reference_.push_back({access.range, code});
   }
+
+  friend class Scopes;
 
   std::string_view name_;
   ByteRange declaration_;
@@ -99,6 +103,10 @@ class Variable {
   Register reg_;
   std::vector<SourceDiagnostic> reference_;
   bool initialized_;
+  bool read_ = false;
+  // Off when the collector drops references anyway (they are tags): only
+  // whether the variable was read is kept.
+  bool keep_references_ = true;
   std::size_t frame_;
 };
 
@@ -179,6 +187,10 @@ class Scopes {
   Scopes(const Scopes&) = delete;
   Scopes& operator=(const Scopes&) = delete;
 
+  // Whether declared variables keep their references (on by default). Off
+  // when the collector would drop them: a read is then only noted.
+  void keep_references(bool keep) { keep_references_ = keep; }
+
   void push(std::size_t level);
   // Closes the innermost scope: its variables are destroyed and the names
   // they hid are visible again. Nothing happens when no scope is open.
@@ -256,6 +268,7 @@ class Scopes {
   }
   void grow_index();
 
+  bool keep_references_ = true;
   std::vector<Scope> scopes_;
   mutable std::vector<std::vector<Variable>> blocks_;
   std::size_t variable_count_ = 0;
