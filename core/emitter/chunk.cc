@@ -207,15 +207,33 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
     }
   }
   code_[at.position] = wide ? emitter::wide_code(final_op) : emitter::code(final_op);
-  std::size_t tail = code_size_ - (at.position + 1);
-  extend_code(n);
-  std::uint8_t* after = code_.data() + at.position + 1;
-  std::memmove(after + n, after, tail);
-  std::memcpy(after, bytes, n);
+  Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
+  std::memcpy(insertion.bytes, bytes, n);
+  insertions_.push_back(insertion);
+  inserted_bytes_ += n;
+}
+
+std::size_t Chunk::merged_code_size() const { return code_size_ + inserted_bytes_; }
+
+void Chunk::merged_code(std::vector<std::uint8_t>& out) const {
+  // By position; a placeholder patched twice takes the later operands
+  // first, as inserting each right after the byte would.
+  std::vector<const Insertion*> order;
+  order.reserve(insertions_.size());
+  for (auto it = insertions_.rbegin(); it != insertions_.rend(); ++it) order.push_back(&*it);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Insertion* a, const Insertion* b) { return a->position < b->position; });
+  std::size_t from = 0;
+  for (const Insertion* i : order) {
+    out.insert(out.end(), code_.data() + from, code_.data() + i->position + 1);
+    out.insert(out.end(), i->bytes, i->bytes + i->size);
+    from = i->position + 1;
+  }
+  out.insert(out.end(), code_.data() + from, code_.data() + code_size_);
 }
 
 std::vector<std::uint8_t> Chunk::into_bytes() && {
-  std::size_t code_bytes = code_size_;
+  std::size_t code_bytes = merged_code_size();
   checked_u32(code_bytes - kHeaderSize, "Code");
   std::size_t constants_start = code_bytes;
   std::size_t pool_bytes = 0;
@@ -234,9 +252,11 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   // One exact allocation; the code buffer goes as soon as it is copied.
   std::vector<std::uint8_t> out;
   out.reserve(constants_start + 4 + pool_bytes);
-  out.insert(out.end(), code_.data(), code_.data() + code_bytes);
+  merged_code(out);
   decltype(code_)().swap(code_);
   code_size_ = 0;
+  insertions_.clear();
+  inserted_bytes_ = 0;
   put_u32(out, 4, checked_u32(code_bytes - kHeaderSize, "Code"));
   out.resize(constants_start + 4 + pool_bytes);
   std::uint8_t* p = out.data() + constants_start + 4;

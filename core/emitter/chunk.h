@@ -157,8 +157,12 @@ class Chunk {
 
   Constants constants() const { return Constants(*this); }
   // A copy of the code written so far (header bytes included).
-  std::vector<std::uint8_t> code() const { return std::vector<std::uint8_t>(code_.data(), code_.data() + code_size_); }
-  std::size_t code_size() const { return code_size_; }
+  std::vector<std::uint8_t> code() const {
+    std::vector<std::uint8_t> out;
+    out.reserve(merged_code_size());
+    merged_code(out);
+    return out;
+  }
 
   // Room for this many code bytes without growing (a hint). The room is
   // allocated, not touched.
@@ -224,6 +228,8 @@ class Chunk {
   // remembers its position; `patch` replaces that byte with the narrow or
   // wide code of `final_op` (wide when any operand is) and inserts the
   // operands right after it. Inner headers must be patched before outer ones.
+  // The operands are held aside and merged in when the code is copied out,
+  // so a patch never moves the body behind it.
   Placeholder mark(OpCode placeholder);
   void patch(Placeholder at, OpCode final_op, std::span<const Operand> operands);
 
@@ -268,8 +274,20 @@ class Chunk {
   void grow_index();
   void grow_code(std::size_t n);
 
+  // Header operands waiting to be inserted after their placeholder byte.
+  struct Insertion {
+    std::size_t position;  // of the placeholder byte
+    std::uint8_t size;
+    std::uint8_t bytes[16];
+  };
+  // The code with the pending insertions merged in, into `out` (appended).
+  void merged_code(std::vector<std::uint8_t>& out) const;
+  std::size_t merged_code_size() const;
+
   std::vector<Entry> pool_;
   std::string texts_;
+  std::vector<Insertion> insertions_;
+  std::size_t inserted_bytes_ = 0;
   // The first `code_size_` bytes are the code; the rest is room.
   std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> code_;
   std::size_t code_size_ = 0;

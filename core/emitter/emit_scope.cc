@@ -83,6 +83,7 @@ Register Emitter::initialize_variable(Variable& variable) {
 }
 
 bool Emitter::check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
+  if (variable.initialized()) return true;
   return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
 }
 
