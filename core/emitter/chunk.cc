@@ -1,5 +1,6 @@
 #include "core/emitter/chunk.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -88,7 +89,11 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
   }
 }
 
-Chunk::Chunk() : code_(kHeaderSize, 0) {}
+Chunk::Chunk() : code_(kHeaderSize, 0), code_size_(kHeaderSize) {}
+
+void Chunk::grow_code(std::size_t n) {
+  code_.resize(std::max(code_size_ + n, code_.size() * 2));
+}
 
 Constant Chunk::Constants::operator[](std::size_t i) const {
   const Entry& e = chunk_->pool_.at(i);
@@ -103,12 +108,6 @@ Constant Chunk::Constants::operator[](std::size_t i) const {
   throw InternalError("Undeclared constant kind");
 }
 
-namespace {
-
-constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
-
-}  // namespace
-
 OpParam Chunk::add_constant(const Constant& constant) {
   switch (constant.discriminant()) {
     case ConstantDiscriminants::Nil: return add_nil();
@@ -120,11 +119,6 @@ OpParam Chunk::add_constant(const Constant& constant) {
       return add_string(constant.text());
   }
   throw InternalError("Undeclared constant kind");
-}
-
-std::uint64_t Chunk::hash(const Entry& e, std::string_view text) {
-  std::uint64_t payload = e.kind == kind(ConstantDiscriminants::String) ? hash_text(text) : e.payload;
-  return mix_hash(payload ^ (static_cast<std::uint64_t>(e.kind) << 56));
 }
 
 std::size_t Chunk::find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const {
@@ -139,7 +133,7 @@ std::size_t Chunk::find_slot(const Entry& e, std::string_view text, std::uint64_
         if (!is_string) {
           if (c.payload == e.payload) return slot;
         } else if (c.length == text.size() &&
-                   (text.empty() || std::memcmp(this->text(c).data(), text.data(), text.size()) == 0)) {
+                   same_bytes(texts_.data() + c.payload, text.data(), text.size())) {
           return slot;
         }
       }
@@ -147,6 +141,11 @@ std::size_t Chunk::find_slot(const Entry& e, std::string_view text, std::uint64_
     slot = (slot + 1) & mask;
   }
   return slot;
+}
+
+void Chunk::reserve_constants(std::size_t count) {
+  pool_.reserve(count);
+  while (index_.size() < 2 * count && index_bits_ < 32) grow_index();
 }
 
 void Chunk::grow_index() {
@@ -166,10 +165,9 @@ void Chunk::grow_index() {
   }
 }
 
-OpParam Chunk::intern(Entry e, std::string_view text) {
+OpParam Chunk::intern(Entry e, std::string_view text, std::uint64_t h) {
   // Keep the load factor at most 1/2.
   if ((pool_.size() + 1) * 2 > index_.size()) grow_index();
-  std::uint64_t h = hash(e, text);
   std::size_t slot = find_slot(e, text, h);
   if (std::uint64_t entry = index_[slot]) return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
   std::size_t position = pool_.size();
@@ -185,13 +183,13 @@ OpParam Chunk::intern(Entry e, std::string_view text) {
 }
 
 Placeholder Chunk::mark(OpCode placeholder) {
-  Placeholder at{code_.size()};
+  Placeholder at{code_size_};
   add_code(placeholder);
   return at;
 }
 
 void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> operands) {
-  if (at.position < kHeaderSize || at.position >= code_.size()) {
+  if (at.position < kHeaderSize || at.position >= code_size_) {
     throw InternalError(concat({"Header placeholder at ", std::to_string(at.position), " lies outside the code"}));
   }
   // Headers have at most three operands: no allocation for the bytes to insert.
@@ -209,13 +207,35 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
     }
   }
   code_[at.position] = wide ? emitter::wide_code(final_op) : emitter::code(final_op);
-  code_.insert(code_.begin() + static_cast<std::ptrdiff_t>(at.position + 1), bytes, bytes + n);
+  Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
+  std::memcpy(insertion.bytes, bytes, n);
+  insertions_.push_back(insertion);
+  inserted_bytes_ += n;
+}
+
+std::size_t Chunk::merged_code_size() const { return code_size_ + inserted_bytes_; }
+
+void Chunk::merged_code(std::vector<std::uint8_t>& out) const {
+  // By position; a placeholder patched twice takes the later operands
+  // first, as inserting each right after the byte would.
+  std::vector<const Insertion*> order;
+  order.reserve(insertions_.size());
+  for (auto it = insertions_.rbegin(); it != insertions_.rend(); ++it) order.push_back(&*it);
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Insertion* a, const Insertion* b) { return a->position < b->position; });
+  std::size_t from = 0;
+  for (const Insertion* i : order) {
+    out.insert(out.end(), code_.data() + from, code_.data() + i->position + 1);
+    out.insert(out.end(), i->bytes, i->bytes + i->size);
+    from = i->position + 1;
+  }
+  out.insert(out.end(), code_.data() + from, code_.data() + code_size_);
 }
 
 std::vector<std::uint8_t> Chunk::into_bytes() && {
-  std::vector<std::uint8_t> out = std::move(code_);
-  put_u32(out, 4, checked_u32(out.size() - kHeaderSize, "Code"));
-  std::size_t constants_start = out.size();
+  std::size_t code_bytes = merged_code_size();
+  checked_u32(code_bytes - kHeaderSize, "Code");
+  std::size_t constants_start = code_bytes;
   std::size_t pool_bytes = 0;
   for (const Entry& e : pool_) {
     switch (static_cast<ConstantDiscriminants>(e.kind)) {
@@ -229,6 +249,15 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
         break;
     }
   }
+  // One exact allocation; the code buffer goes as soon as it is copied.
+  std::vector<std::uint8_t> out;
+  out.reserve(constants_start + 4 + pool_bytes);
+  merged_code(out);
+  decltype(code_)().swap(code_);
+  code_size_ = 0;
+  insertions_.clear();
+  inserted_bytes_ = 0;
+  put_u32(out, 4, checked_u32(code_bytes - kHeaderSize, "Code"));
   out.resize(constants_start + 4 + pool_bytes);
   std::uint8_t* p = out.data() + constants_start + 4;
   auto put = [&p](std::uint64_t value, int bytes) {

@@ -15,11 +15,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
+#include "core/emitter/hash.h"
 #include "core/emitter/opcode.h"
 
 namespace vaxo_core::emitter {
@@ -94,6 +97,28 @@ class Constant {
   std::string owned_text_;
 };
 
+// An allocator that leaves new bytes uninitialised: the code buffer is
+// sized ahead and written byte by byte, so zeroing it first would be wasted
+// (and would make untouched room resident).
+template <typename T>
+struct UninitializedAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = UninitializedAllocator<U>;
+  };
+  UninitializedAllocator() = default;
+  template <typename U>
+  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}  // NOLINT: rebinding
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
 // The position of a header placeholder byte in the code.
 struct Placeholder {
   std::size_t position;
@@ -131,24 +156,37 @@ class Chunk {
   Chunk();
 
   Constants constants() const { return Constants(*this); }
-  const std::vector<std::uint8_t>& code() const { return code_; }
+  // A copy of the code written so far (header bytes included).
+  std::vector<std::uint8_t> code() const {
+    std::vector<std::uint8_t> out;
+    out.reserve(merged_code_size());
+    merged_code(out);
+    return out;
+  }
 
-  // Room for this many code bytes without growing (a hint).
-  void reserve_code(std::size_t bytes) { code_.reserve(bytes); }
+  // Room for this many code bytes without growing (a hint). The room is
+  // allocated, not touched.
+  void reserve_code(std::size_t bytes) {
+    if (bytes > code_.size()) code_.resize(bytes);
+  }
 
-  void add_code(OpCode op) { code_.push_back(emitter::code(op)); }
-  void add_code_wide(OpCode op) { code_.push_back(emitter::wide_code(op)); }
-  void add_param(Operand operand) { code_.push_back(operand_code(operand)); }
+  // Room for this many constants without growing the index (a hint).
+  void reserve_constants(std::size_t count);
+
+  void add_code(OpCode op) { *extend_code(1) = emitter::code(op); }
+  void add_code_wide(OpCode op) { *extend_code(1) = emitter::wide_code(op); }
+  void add_param(Operand operand) { *extend_code(1) = operand_code(operand); }
   void add_param_wide(Operand operand) {
     auto bytes = operand_wide_code(operand);
-    code_.insert(code_.end(), bytes.begin(), bytes.end());
+    std::memcpy(extend_code(4), bytes.data(), 4);
   }
   // Appends `n` bytes for the caller to fill; the pointer is valid until
   // the next change of the code.
   std::uint8_t* extend_code(std::size_t n) {
-    std::size_t at = code_.size();
-    code_.resize(at + n);
-    return code_.data() + at;
+    if (code_.size() - code_size_ < n) [[unlikely]] grow_code(n);
+    std::uint8_t* p = code_.data() + code_size_;
+    code_size_ += n;
+    return p;
   }
 
   // The index of the first equal constant in the pool, or of `constant`
@@ -158,22 +196,40 @@ class Chunk {
   // The same for each variant, without building a Constant. A new text is
   // copied: the pool's texts sit together, so comparing with them stays in
   // cache instead of reaching back into the source.
-  OpParam add_nil() { return intern(Entry{0, 0, kind(ConstantDiscriminants::Nil)}, {}); }
+  OpParam add_nil() { return intern_value(ConstantDiscriminants::Nil, 0); }
   OpParam add_boolean(bool value) {
-    return intern(Entry{0, 0, kind(value ? ConstantDiscriminants::True : ConstantDiscriminants::False)}, {});
+    return intern_value(value ? ConstantDiscriminants::True : ConstantDiscriminants::False, 0);
   }
   OpParam add_ordinal(std::int32_t value) {
-    return intern(Entry{static_cast<std::uint32_t>(value), 0, kind(ConstantDiscriminants::Ordinal)}, {});
+    return intern_value(ConstantDiscriminants::Ordinal, static_cast<std::uint32_t>(value));
   }
-  OpParam add_number_bits(std::uint64_t bits) { return intern(Entry{bits, 0, kind(ConstantDiscriminants::Number)}, {}); }
+  OpParam add_number_bits(std::uint64_t bits) { return intern_value(ConstantDiscriminants::Number, bits); }
   OpParam add_string(std::string_view text) {
-    return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String)}, text);
+    // Found: one probe, mostly without a second cache line.
+    std::uint64_t h = hash_string(text);
+    if (!index_.empty()) {
+      std::size_t mask = index_.size() - 1;
+      std::uint64_t tag = h & kTagMask;
+      for (std::size_t slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
+        std::uint64_t entry = index_[slot];
+        if (entry == 0) break;
+        if ((entry & kTagMask) != tag) continue;
+        const Entry& c = pool_[static_cast<std::uint32_t>(entry) - 1];
+        if (c.kind == kind(ConstantDiscriminants::String) && c.length == text.size() &&
+            same_bytes(texts_.data() + c.payload, text.data(), text.size())) {
+          return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
+        }
+      }
+    }
+    return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String)}, text, h);
   }
 
   // Header patching. `mark` writes the narrow byte of `placeholder` and
   // remembers its position; `patch` replaces that byte with the narrow or
   // wide code of `final_op` (wide when any operand is) and inserts the
   // operands right after it. Inner headers must be patched before outer ones.
+  // The operands are held aside and merged in when the code is copied out,
+  // so a patch never moves the body behind it.
   Placeholder mark(OpCode placeholder);
   void patch(Placeholder at, OpCode final_op, std::span<const Operand> operands);
 
@@ -183,18 +239,58 @@ class Chunk {
  private:
   static constexpr std::uint64_t kind(ConstantDiscriminants d) { return static_cast<std::uint64_t>(d); }
 
+  static constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
+
   std::string_view text(const Entry& e) const { return std::string_view(texts_).substr(e.payload, e.length); }
-  static std::uint64_t hash(const Entry& e, std::string_view text);
-  // The position of the entry equal to `e` (whose text is `text`), adding
-  // `e` when there is none.
-  OpParam intern(Entry e, std::string_view text);
+  static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
+    return mix_hash(payload ^ (kind(d) << 56));
+  }
+  static std::uint64_t hash_string(std::string_view text) {
+    return hash_value(ConstantDiscriminants::String, hash_text(text));
+  }
+  // A variant without text: one probe when found, inline.
+  OpParam intern_value(ConstantDiscriminants d, std::uint64_t payload) {
+    std::uint64_t h = hash_value(d, payload);
+    if (!index_.empty()) {
+      std::size_t mask = index_.size() - 1;
+      std::uint64_t tag = h & kTagMask;
+      for (std::size_t slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
+        std::uint64_t entry = index_[slot];
+        if (entry == 0) break;
+        if ((entry & kTagMask) != tag) continue;
+        const Entry& c = pool_[static_cast<std::uint32_t>(entry) - 1];
+        if (c.kind == kind(d) && c.payload == payload) {
+          return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
+        }
+      }
+    }
+    return intern(Entry{payload, 0, kind(d)}, {}, h);
+  }
+  // The position of the entry equal to `e` (whose text is `text` and whose
+  // hash is `h`), adding `e` when there is none.
+  OpParam intern(Entry e, std::string_view text, std::uint64_t h);
   // The slot of the entry equal to `e`, or the free slot where it belongs.
   std::size_t find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const;
   void grow_index();
+  void grow_code(std::size_t n);
+
+  // Header operands waiting to be inserted after their placeholder byte.
+  struct Insertion {
+    std::size_t position;  // of the placeholder byte
+    std::uint8_t size;
+    std::uint8_t bytes[16];
+  };
+  // The code with the pending insertions merged in, into `out` (appended).
+  void merged_code(std::vector<std::uint8_t>& out) const;
+  std::size_t merged_code_size() const;
 
   std::vector<Entry> pool_;
   std::string texts_;
-  std::vector<std::uint8_t> code_;
+  std::vector<Insertion> insertions_;
+  std::size_t inserted_bytes_ = 0;
+  // The first `code_size_` bytes are the code; the rest is room.
+  std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> code_;
+  std::size_t code_size_ = 0;
   // Open addressing by the high bits of the hash. A slot holds the hash's
   // high half and pool position + 1 (0 marks a free slot): growing never
   // reads the pool, and most mismatches are settled without touching it.

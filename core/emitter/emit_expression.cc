@@ -37,20 +37,25 @@ void Emitter::emit_expression(const Expression& expr, Register ret, Brk brk) {
 }
 
 Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
-  EmitDepth depth(budget_);
+  // Guarded where it recurses: emit_expression guards itself.
   if (const auto* var = expr.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
-    if (std::optional<std::string_view> name = token.kind.to_id_name()) {
-      Variable* v = scopes.find_local_variable(*name);
-      std::size_t level = scopes.empty() ? 0 : scopes.current().level();
+    if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
+      // One lookup serves both the in-place operand and the read.
+      std::optional<FoundVariable> found = scopes.find_variable(id->name);
       // Only a register of the current frame can be used in place; a name of
       // a `for` scope bound in the enclosing frame is read like an outer one.
-      if (v != nullptr && v->frame(level) == closures.size()) {
-        v->mark_read(token);
-        return check_initialized(token, *v, level) ? v->reg() : Register();
+      if (found && found->local && found->variable->frame(found->level) == closures.size()) {
+        Variable& v = *found->variable;
+        v.mark_read(token);
+        return check_initialized(token, v, found->level) ? v.reg() : Register();
       }
+      Register fresh = closures.add_reg();
+      emit_var_read(token, id->name, found, fresh);
+      return fresh;
     }
   } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
+    EmitDepth depth(budget_);
     return emit_expression_reg(*group->expression, brk);
   }
   Register fresh = closures.add_reg();
@@ -82,6 +87,8 @@ std::optional<std::string_view> Emitter::get_var_name(const Token& token) {
 
 void Emitter::hint_mislead_nil(std::string_view name, ByteRange range) {
   static constexpr std::array<std::string_view, 6> kNilLike = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
+  // Most names have none of their lengths.
+  if (name.size() != 4 && name.size() != 7 && name.size() != 9) return;
   for (std::string_view n : kNilLike) {
     if (n == name) {
       diagnostics.push(DiagnosticCode::MisleadingNilVariable, range);
@@ -93,7 +100,12 @@ void Emitter::hint_mislead_nil(std::string_view name, ByteRange range) {
 void Emitter::emit_var_read(const Token& token, Register ret) {
   std::optional<std::string_view> name = get_var_name(token);
   if (!name) return;
-  if (std::optional<FoundVariable> found = scopes.find_variable(*name)) {
+  emit_var_read(token, *name, scopes.find_variable(*name), ret);
+}
+
+void Emitter::emit_var_read(const Token& token, std::string_view name, const std::optional<FoundVariable>& found,
+                            Register ret) {
+  if (found) {
     Variable& v = *found->variable;
     v.mark_read(token);
     if (!check_initialized(token, v, found->level)) return;
@@ -106,8 +118,8 @@ void Emitter::emit_var_read(const Token& token, Register ret) {
     return;
   }
   diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
-  op_global(token.range, ret, lexer::CowText(*name));
-  hint_mislead_nil(*name, token.range);
+  op_global(token.range, ret, lexer::CowText(name));
+  hint_mislead_nil(name, token.range);
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Literal& n, Register ret, Brk) {

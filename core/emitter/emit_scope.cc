@@ -27,7 +27,11 @@ void Emitter::exit_scope() {
 }
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
-  Variable* v = scopes.find_local_variable(name);
+  return check_local_variable(access, name, Scopes::hash(name));
+}
+
+Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash) {
+  Variable* v = scopes.find_local_variable(name, name_hash);
   if (v == nullptr) return nullptr;
   diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
   v->put_decl_ref(diagnostics);
@@ -40,10 +44,12 @@ bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, Bi
   // parser; declaring it would only invent a variable nobody can name.
   std::optional<std::string_view> name = id_token.kind.to_id_name();
   if (!name) return false;
-  if (check_local_variable(id_token, *name) != nullptr) return false;
+  std::uint64_t name_hash = Scopes::hash(*name);
+  if (check_local_variable(id_token, *name, name_hash) != nullptr) return false;
   std::size_t level = scopes.current().level();
   Register reg = closures.add_variable_reg(level);
-  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level));
+  keep_references();
+  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level), name_hash);
   return true;
 }
 
@@ -59,8 +65,15 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   } else if (bind_type == BindType::ItParameter) {
     name = "it";
   }
+  keep_references();
   scopes.declare(Variable(name, range, is_mutable, bind_type, reg, closures.size()));
   return true;
+}
+
+void Emitter::keep_references() {
+  // The references of variables are tags: when the collector drops them they
+  // are not gathered at all (the Config is read as it is now).
+  scopes.keep_references(diagnostics.should_push(DiagnosticCode::ReadLocal));
 }
 
 Register Emitter::initialize_variable(Variable& variable) {
@@ -70,6 +83,7 @@ Register Emitter::initialize_variable(Variable& variable) {
 }
 
 bool Emitter::check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
+  if (variable.initialized()) return true;
   return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
 }
 

@@ -36,7 +36,7 @@ struct Store {
 }  // namespace
 
 bool Emitter::emit_statement(const Statement& stmt, Brk brk) {
-  EmitDepth depth(budget_);
+  // Unguarded: a statement recurses only through guarded expressions.
   return std::visit(
       [&](const auto& n) -> bool {
         using T = std::remove_cvref_t<decltype(n)>;
@@ -206,7 +206,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
 }
 
 void Emitter::declare_statement(const Statement& stmt) {
-  EmitDepth depth(budget_);
+  // Unguarded: a statement recurses only through guarded expressions.
   std::visit(
       [&](const auto& n) {
         using T = std::remove_cvref_t<decltype(n)>;

@@ -16,9 +16,16 @@ using parser::TokenRef;
 void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }
 
 Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
-    : config(caller.config()), diagnostics(caller.config(), caller.script()), budget_(max_depth) {
-  // The code rarely outgrows the text: one allocation, no copies on growth.
-  chunk.reserve_code(Chunk::kHeaderSize + caller.script().size());
+    : config(caller.config()),
+      diagnostics(caller.config(), caller.script()),
+      budget_(max_depth),
+      text_size_(caller.script().size()) {
+  // Room for the code of a typical script: allocated, touched only as
+  // written, so a generous guess costs no memory and spares the copies of
+  // growing.
+  chunk.reserve_code(Chunk::kHeaderSize + 2 * text_size_);
+  // A pool of about one constant per 128 bytes of text without rehashing.
+  chunk.reserve_constants(text_size_ / 128);
 }
 
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {

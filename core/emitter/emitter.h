@@ -176,6 +176,9 @@ class Emitter {
   // instruction), or a fresh register filled by emit_expression.
   Register emit_expression_reg(const Expression& expr, Brk brk);
   void emit_var_read(const lexer::Token& token, Register ret);
+  // The same once the name is looked up.
+  void emit_var_read(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found,
+                     Register ret);
   // The identifier of a name token; a bare `global` is reported.
   std::optional<std::string_view> get_var_name(const lexer::Token& token);
   void hint_mislead_nil(std::string_view name, ByteRange range);
@@ -291,6 +294,9 @@ class Emitter {
   // The variable of that name in the innermost scope, after reporting the
   // duplicate declaration at `access`.
   Variable* check_local_variable(const lexer::Token& access, std::string_view name);
+  Variable* check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash);
+  // Whether the variables declared next gather their references.
+  void keep_references();
   // The variable's register, taken from the innermost frame when it has
   // none yet; marks it initialised.
   Register initialize_variable(Variable& variable);
@@ -327,6 +333,7 @@ class Emitter {
 
   // End of the previous SourceMap mapping: where an unusable mapping goes.
   std::size_t last_mapping_end_ = 0;
+  std::size_t text_size_;
 };
 
 }  // namespace vaxo_core::emitter

@@ -56,4 +56,29 @@ inline std::uint64_t hash_text(std::string_view text) {
   return mix_hash((h ^ tail) * kMul);
 }
 
+// Byte equality of two texts of length `n`, inline for the short names and
+// constants that make up most lookups (a library call costs more than the
+// comparison itself).
+inline bool same_bytes(const char* a, const char* b, std::size_t n) {
+  auto word64 = [](const char* at) {
+    std::uint64_t w;
+    std::memcpy(&w, at, 8);
+    return w;
+  };
+  auto word32 = [](const char* at) {
+    std::uint32_t w;
+    std::memcpy(&w, at, 4);
+    return w;
+  };
+  if (n >= 8) {
+    if (n > 16) return std::memcmp(a, b, n) == 0;
+    // Two overlapping words cover 8..16 bytes.
+    return ((word64(a) ^ word64(b)) | (word64(a + n - 8) ^ word64(b + n - 8))) == 0;
+  }
+  if (n >= 4) return ((word32(a) ^ word32(b)) | (word32(a + n - 4) ^ word32(b + n - 4))) == 0;
+  if (n == 0) return true;
+  // 1..3 bytes: the first, middle and last cover them all.
+  return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
+}
+
 }  // namespace vaxo_core::emitter

@@ -93,10 +93,8 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
 
 void Variable::exit(DiagnosticsCollector& diagnostics) && {
   diagnostics.push(declaration_tag(bind_type_, mutable_), declaration_);
-  bool read = false;
-  for (const SourceDiagnostic& r : reference_) read = read || r.error == DiagnosticCode::ReadLocal;
-  diagnostics.extend(std::move(reference_));
-  if (read) return;
+  if (!reference_.empty()) diagnostics.extend(std::move(reference_));
+  if (read_) return;
   switch (bind_type_) {
     case BindType::ItParameter:
     case BindType::PatternParameter:
@@ -124,7 +122,7 @@ void Scopes::pop() {
     std::uint32_t hides = bindings_[i].hides;
     if (hides != kNotIndexed) {
       std::string_view name = v.name();
-      index_[probe(name, hash_text(name))].bound = hides;
+      index_[probe(name, bindings_[i].hash)].bound = hides;
     }
     blocks_[i >> kBlockBits].pop_back();
     bindings_.pop_back();
@@ -138,7 +136,7 @@ Scope& Scopes::current() {
   return scopes_.back();
 }
 
-Variable& Scopes::declare(Variable variable) {
+Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
   Scope& scope = current();
   std::size_t position = variable_count_;
   if (position >= std::numeric_limits<std::uint32_t>::max()) throw InternalError("Too many variables in scope");
@@ -149,12 +147,12 @@ Variable& Scopes::declare(Variable variable) {
   }
   std::string_view name = variable.name();
   Variable& v = blocks_[block].emplace_back(std::move(variable));
+  v.keep_references_ = keep_references_;
   ++variable_count_;
   ++scope.count_;
 
   // At most half the slots in use: probes stay short.
   if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
-  std::uint64_t hash = hash_text(name);
   std::size_t slot = probe(name, hash);
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
@@ -167,33 +165,19 @@ Variable& Scopes::declare(Variable variable) {
   }
   if (s.bound != 0 && bindings_[s.bound - 1].scope == scope_position) {
     // A second variable of that name in one scope: lookups keep the first.
-    bindings_.push_back(Binding{kNotIndexed, scope_position});
+    bindings_.push_back(Binding{kNotIndexed, scope_position, hash});
   } else {
-    bindings_.push_back(Binding{s.bound, scope_position});
+    bindings_.push_back(Binding{s.bound, scope_position, hash});
     s.bound = static_cast<std::uint32_t>(position + 1);
   }
   return v;
 }
 
-std::size_t Scopes::probe(std::string_view name, std::uint64_t hash) const {
-  std::size_t mask = index_.size() - 1;
-  auto tag = static_cast<std::uint32_t>(hash >> 32);
-  std::size_t slot = static_cast<std::size_t>(hash) & mask;
-  while (true) {
-    const Slot& s = index_[slot];
-    if (s.offset == kFree) return slot;
-    if (s.tag == tag && s.length == name.size() &&
-        (name.empty() || std::memcmp(names_.data() + s.offset, name.data(), name.size()) == 0)) {
-      return slot;
-    }
-    slot = (slot + 1) & mask;
-  }
-}
-
 void Scopes::grow_index() {
   std::vector<Slot> old = std::move(index_);
-  // The names of a script: a few hundred to a few thousand.
-  index_.assign(old.empty() ? 256 : old.size() * 2, Slot{kFree, 0, 0, 0});
+  // Small at first: a tiny script pays for few slots; doubling keeps the
+  // growth linear for large ones.
+  index_.assign(old.empty() ? 32 : old.size() * 2, Slot{kFree, 0, 0, 0});
   std::size_t mask = index_.size() - 1;
   for (const Slot& s : old) {
     if (s.offset == kFree) continue;
@@ -201,23 +185,6 @@ void Scopes::grow_index() {
     while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
   }
-}
-
-std::optional<FoundVariable> Scopes::find_variable(std::string_view name) {
-  if (index_.empty()) return std::nullopt;
-  const Slot& s = index_[probe(name, hash_text(name))];
-  if (s.bound == 0) return std::nullopt;
-  std::size_t position = s.bound - 1;
-  return FoundVariable{scopes_[bindings_[position].scope].level(), &at(position)};
-}
-
-Variable* Scopes::find_local_variable(std::string_view name) {
-  if (scopes_.empty() || index_.empty()) return nullptr;
-  const Slot& s = index_[probe(name, hash_text(name))];
-  if (s.bound == 0) return nullptr;
-  std::size_t position = s.bound - 1;
-  if (bindings_[position].scope != scopes_.size() - 1) return nullptr;
-  return &at(position);
 }
 
 bool check_variable_initialized(DiagnosticsCollector& diagnostics, const Closures& closures,

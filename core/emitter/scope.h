@@ -18,6 +18,7 @@
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/emitter/frame.h"
+#include "core/emitter/hash.h"
 #include "core/emitter/opcode.h"
 #include "core/lexer/token.h"
 
@@ -86,10 +87,14 @@ class Variable {
 
  private:
   void mark(const lexer::Token& access, DiagnosticCode code) {
+    if (code == DiagnosticCode::ReadLocal) read_ = true;
+    if (!keep_references_) return;
     // A used name is mostly used a few times: one allocation, not a growth chain.
     if (reference_.capacity() == 0) reference_.reserve(4);
     reference_.push_back({access.range, code});
   }
+
+  friend class Scopes;
 
   std::string_view name_;
   ByteRange declaration_;
@@ -98,6 +103,10 @@ class Variable {
   Register reg_;
   std::vector<SourceDiagnostic> reference_;
   bool initialized_;
+  bool read_ = false;
+  // Off when the collector drops references anyway (they are tags): only
+  // whether the variable was read is kept.
+  bool keep_references_ = true;
   std::size_t frame_;
 };
 
@@ -163,6 +172,7 @@ class Scope {
 struct FoundVariable {
   std::size_t level;  // the level of the declaring scope
   Variable* variable;
+  bool local;  // declared by the innermost scope
 };
 
 // The open scopes, innermost last, over one stack of variables and one name
@@ -177,6 +187,10 @@ class Scopes {
   Scopes(const Scopes&) = delete;
   Scopes& operator=(const Scopes&) = delete;
 
+  // Whether declared variables keep their references (on by default). Off
+  // when the collector would drop them: a read is then only noted.
+  void keep_references(bool keep) { keep_references_ = keep; }
+
   void push(std::size_t level);
   // Closes the innermost scope: its variables are destroyed and the names
   // they hid are visible again. Nothing happens when no scope is open.
@@ -186,13 +200,33 @@ class Scopes {
   bool empty() const { return scopes_.empty(); }
   std::size_t size() const { return scopes_.size(); }
 
+  // The hash the lookups below take, for a caller that looks a name up
+  // more than once.
+  static std::uint64_t hash(std::string_view name) { return hash_text(name); }
+
   // Declares into the innermost scope. Stable reference: variables never
   // move while their scope is open.
-  Variable& declare(Variable variable);
+  Variable& declare(Variable variable) {
+    std::uint64_t name_hash = hash(variable.name());
+    return declare(std::move(variable), name_hash);
+  }
+  Variable& declare(Variable variable, std::uint64_t name_hash);
 
   // Innermost scope first; within a scope, the first declared of that name.
-  std::optional<FoundVariable> find_variable(std::string_view name);
-  Variable* find_local_variable(std::string_view name);
+  std::optional<FoundVariable> find_variable(std::string_view name) { return find_variable(name, hash(name)); }
+  std::optional<FoundVariable> find_variable(std::string_view name, std::uint64_t name_hash) {
+    if (index_.empty()) return std::nullopt;
+    std::uint32_t bound = index_[probe(name, name_hash)].bound;
+    if (bound == 0) return std::nullopt;
+    std::size_t position = bound - 1;
+    std::uint32_t scope = bindings_[position].scope;
+    return FoundVariable{scopes_[scope].level(), &at(position), scope + 1 == scopes_.size()};
+  }
+  Variable* find_local_variable(std::string_view name) { return find_local_variable(name, hash(name)); }
+  Variable* find_local_variable(std::string_view name, std::uint64_t name_hash) {
+    std::optional<FoundVariable> found = find_variable(name, name_hash);
+    return found && found->local ? found->variable : nullptr;
+  }
 
   Variable& at(std::size_t index) const { return blocks_[index >> kBlockBits][index & (kBlockSize - 1)]; }
 
@@ -206,6 +240,7 @@ class Scopes {
   struct Binding {
     std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
     std::uint32_t scope;  // position of the declaring scope
+    std::uint64_t hash;   // of the name: closing the scope finds its slot without hashing again
   };
   // A name's text is copied into `names_` once: comparing with it stays in
   // cache instead of reaching back into the source.
@@ -218,9 +253,22 @@ class Scopes {
   static constexpr std::uint32_t kFree = 0xFFFFFFFF;
 
   // The slot of `name`: its own or the free one where it belongs.
-  std::size_t probe(std::string_view name, std::uint64_t hash) const;
+  std::size_t probe(std::string_view name, std::uint64_t hash) const {
+    std::size_t mask = index_.size() - 1;
+    auto tag = static_cast<std::uint32_t>(hash >> 32);
+    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    while (true) {
+      const Slot& s = index_[slot];
+      if (s.offset == kFree) return slot;
+      if (s.tag == tag && s.length == name.size() && same_bytes(names_.data() + s.offset, name.data(), name.size())) {
+        return slot;
+      }
+      slot = (slot + 1) & mask;
+    }
+  }
   void grow_index();
 
+  bool keep_references_ = true;
   std::vector<Scope> scopes_;
   mutable std::vector<std::vector<Variable>> blocks_;
   std::size_t variable_count_ = 0;

@@ -32,7 +32,7 @@ void Emitter::push_source_map(ByteRange mapping) {
   if (mapping.start > mapping.end) mapping = ByteRange{last_mapping_end_, last_mapping_end_};
   // Off by default: skipped without the collector's filter, but a range
   // past the text is still refused by it.
-  if (config.diagnostic_sourcemap || mapping.end > diagnostics.script().size()) [[unlikely]] {
+  if (config.diagnostic_sourcemap || mapping.end > text_size_) [[unlikely]] {
     diagnostics.push(DiagnosticCode::SourceMap, mapping);
   }
   last_mapping_end_ = mapping.end;

@@ -1,0 +1,72 @@
+// Runs the front end once over a file, then the emitter a given number of
+// times, and prints the chunk size: a fixed amount of work for instruction
+// counts under callgrind (toggle collection on vaxo_core::emitter::emit to
+// leave the front end out).
+//
+//   emit_once FILE [RUNS] [tags]
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/compile/recover_token.h"
+#include "core/emitter/emitter.h"
+#include "core/lexer/lexer.h"
+#include "core/parser/ast_walker.h"
+#include "core/parser/parser.h"
+
+int main(int argc, char** argv) {
+  using namespace vaxo_core;
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: emit_once FILE [RUNS] [tags]\n");
+    return 2;
+  }
+  std::ifstream f(argv[1], std::ios::binary);
+  std::stringstream ss;
+  ss << f.rdbuf();
+  const std::string text = ss.str();
+  const int runs = argc > 2 ? std::atoi(argv[2]) : 1;
+  config::Config config;
+  if (argc > 3 && std::string_view(argv[3]) == "tags") {
+    config.diagnostic_tag = true;
+    config.diagnostic_sourcemap = true;
+  }
+  diagnostic::DiagnosticsCollector front(config, text);
+  auto in = lexer::to_input(text, config);
+  auto lexed = lexer::lex(in);
+  if (!lexed) return 1;
+  std::vector<lexer::Token> tokens;
+  tokens.reserve(lexed->size());
+  for (lexer::Token& t : *lexed) tokens.push_back(*compile::recover_token(std::move(t), front));
+  auto script = parser::parse(tokens);
+  if (!script) return 1;
+  parser::collect_diagnostics(*script, front);
+  std::size_t bytes = 0;
+  std::size_t diagnostics = 0;
+  // FNV-1a over the chunk and the emitter's diagnostics: a quick check that a
+  // change kept the output.
+  std::uint64_t digest = 0xcbf29ce484222325ULL;
+  auto mix = [&digest](std::uint64_t v) {
+    for (int b = 0; b < 8; ++b) digest = (digest ^ ((v >> (8 * b)) & 0xFF)) * 0x100000001b3ULL;
+  };
+  for (int i = 0; i < runs; ++i) {
+    diagnostic::DiagnosticsCollector collector(config, text);
+    std::vector<std::uint8_t> chunk = emitter::emit(*script, collector);
+    bytes = chunk.size();
+    diagnostics = collector.size();
+    if (i == 0) {
+      for (std::uint8_t b : chunk) mix(b);
+      for (const diagnostic::SourceDiagnostic& d : collector) {
+        mix(d.range.start);
+        mix(d.range.end);
+        mix(static_cast<std::uint64_t>(d.error));
+      }
+    }
+  }
+  std::printf("%zu bytes of text, %zu bytes of chunk, %zu diagnostics, digest %016llx\n", text.size(), bytes,
+              diagnostics, static_cast<unsigned long long>(digest));
+  return 0;
+}
