@@ -56,11 +56,11 @@ TEST(Vocabulary, OperatorProperties) {
 }
 
 TEST(TokenModel, TagsInDeclaredOrder) {
-  EXPECT_EQ(K(K::Eof{}).value.index(), 0u);
-  EXPECT_EQ(K(K::Identifier{"a"}).value.index(), 1u);
-  EXPECT_EQ(K(K::Operator{Operator::Dot}).value.index(), 6u);
-  EXPECT_EQ(K(K::Empty{}).value.index(), 9u);
-  EXPECT_EQ(K::unknown(K::Empty{}, {0, 1}, DiagnosticCode::UnknownToken).value.index(), 8u);
+  EXPECT_EQ(static_cast<int>(K(K::Eof{}).tag()), 0);
+  EXPECT_EQ(static_cast<int>(K(K::Identifier{"a"}).tag()), 1);
+  EXPECT_EQ(static_cast<int>(K(K::Operator{Operator::Dot}).tag()), 6);
+  EXPECT_EQ(static_cast<int>(K(K::Empty{}).tag()), 9);
+  EXPECT_EQ(static_cast<int>(K::unknown(K::Empty{}, {0, 1}, DiagnosticCode::UnknownToken).tag()), 8);
 }
 
 TEST(TokenModel, Equality) {
