@@ -1,5 +1,6 @@
 #include "core/lexer/tokens.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
@@ -83,12 +84,18 @@ void unknown_char(LexerInput& in, std::size_t start, TokenKind& out) {
 
 // At a digit: digits, `.`, digits, and nothing that could continue the
 // literal (no name character, no `e`). The full reader takes the same text
-// as a well-formed decimal literal.
+// as a well-formed decimal literal; up to 19 digits whose value is exact in a
+// double are converted here as parse_decimal converts them (one correctly
+// rounded division by an exact power of ten).
 bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
+  std::uint64_t mantissa = 0;
   auto digits = [&](std::size_t p) {
-    while (p < size && data[p] >= '0' && data[p] <= '9') ++p;
+    while (p < size && data[p] >= '0' && data[p] <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(data[p] - '0');  // wraps past 19 digits: unused then
+      ++p;
+    }
     return p;
   };
   const std::size_t dot = digits(start);
@@ -100,10 +107,70 @@ bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
     if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
   }
   const std::string_view text(data + start, end - start);
-  auto value = numeric::parse_decimal(text);
-  if (!value || !std::isfinite(*value)) return false;
+  static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  const std::size_t fraction = end - dot - 1;
+  double value;
+  if (end - start - 1 <= 19 && mantissa <= (std::uint64_t{1} << 53) && fraction <= 22) {
+    value = static_cast<double>(mantissa) / kExactPowers[fraction];
+  } else {
+    auto parsed = numeric::parse_decimal(text);
+    if (!parsed || !std::isfinite(*parsed)) return false;
+    value = *parsed;
+  }
   in.position = end;
-  out = TokenKind::Number{*value, NumberInfo{NumberInfo::Decimal{text}}};
+  out = TokenKind::Number{value, NumberInfo{NumberInfo::Decimal{text}}};
+  return true;
+}
+
+// At `0x`, `0o` or `0b` (either case): digits of that radix, no `_`, at most
+// as many as cannot overflow, and nothing that could continue the literal.
+// The full reader gives the same number.
+bool plain_prefixed(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const char prefix = static_cast<char>(data[start + 1] | 0x20);
+  unsigned shift;
+  if (prefix == 'x') {
+    shift = 4;
+  } else if (prefix == 'o') {
+    shift = 3;
+  } else {
+    shift = 1;
+  }
+  const unsigned radix = 1u << shift;
+  std::size_t p = start + 2;
+  std::uint64_t value = 0;
+  for (; p < size; ++p) {
+    const auto c = static_cast<unsigned char>(data[p]);
+    unsigned d;
+    if (c >= '0' && c <= '9') {
+      d = c - '0';
+    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+      d = (c | 0x20) - 'a' + 10;
+    } else {
+      break;
+    }
+    if (d >= radix) return false;
+    value = (value << shift) | d;
+  }
+  const std::size_t count = p - start - 2;
+  if (count == 0 || count * shift > 63) return false;
+  if (p < size) {
+    auto c = static_cast<unsigned char>(data[p]);
+    if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  }
+  in.position = p;
+  NumberInfo info;
+  if (shift == 4) {
+    info.value = NumberInfo::Hexadecimal{value};
+  } else if (shift == 3) {
+    info.value = NumberInfo::Octal{value};
+  } else {
+    info.value = NumberInfo::Binary{value};
+  }
+  out = TokenKind::Number{static_cast<double>(value), info};
   return true;
 }
 
@@ -130,7 +197,14 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     out.set_unowned<TokenKind::Ordinal>(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
     return;
   }
-  if (!dot && plain_decimal(in, start, out)) return;
+  if (!dot) {
+    const char prefix = p == start + 1 && data[start] == '0' && p < size ? static_cast<char>(data[p] | 0x20) : '\0';
+    if (prefix == 'x' || prefix == 'o' || prefix == 'b') {
+      if (plain_prefixed(in, start, out)) return;
+    } else if (plain_decimal(in, start, out)) {
+      return;
+    }
+  }
   out = dot ? numeric::ordinal(in) : numeric::number(in);
 }
 
@@ -138,8 +212,8 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // holds no boxed payload. Within a row the first entry that matches wins.
 // False when the nesting budget is spent.
 // Inlined into the token loop: it runs once per token.
-[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Token* prev, TokenKind& out) {
-  const bool dot = prev != nullptr && prev->kind == Operator::Dot;
+// `dot`: `prev` is the operator `.`.
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Token* prev, bool dot, TokenKind& out) {
   const int c = static_cast<unsigned char>(in.text[start]);
   const int c1 = in.byte_at(1);
   switch (c) {
@@ -254,7 +328,7 @@ bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
-  } else if (!scan_one(in, start, prev_token, out.kind)) {
+  } else if (!scan_one(in, start, prev_token, prev_token != nullptr && prev_token->kind == Operator::Dot, out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
@@ -267,21 +341,43 @@ std::optional<Token> token(LexerInput& in, Token* prev_token) {
   return out;
 }
 
+namespace {
+
+// Room for the rest of a script when its list is full: the density read so
+// far, over the text left, and a margin. One copy instead of a doubling
+// series whose last step may leave half the list unused.
+[[gnu::noinline]] void grow_script_list(const LexerInput& in, std::vector<Token>& tokens, std::size_t from) {
+  const std::size_t n = tokens.size();
+  const std::size_t read = in.position - from + 1;
+  const std::size_t left = in.text.size() - in.position;
+  const double per_byte = static_cast<double>(n) / static_cast<double>(read);
+  const auto more = static_cast<std::size_t>(per_byte * 1.125 * static_cast<double>(left));
+  tokens.reserve(n + std::max(more, n / 8) + 16);
+}
+
+}  // namespace
+
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
-  bool first = true;
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const std::size_t from = in.position;
+  const std::size_t first = tokens.size();
+  bool dot = false;
   for (;;) {
     trivia::skip_between_tokens(in);
+    if (tokens.size() == tokens.capacity() && check.should_break == nullptr) grow_script_list(in, tokens, from);
     // Read straight into the list: tokens are never moved on the hot path.
     Token& token = tokens.emplace_back();
-    Token* prev = first ? nullptr : &token - 1;
-    first = false;
+    Token* prev = tokens.size() - 1 == first ? nullptr : &token - 1;
     const std::size_t start = in.position;
-    if (start >= in.text.size()) {
+    if (start >= size) {
       token.range = ByteRange{start, start};  // the kind is already Eof
       return !exhausted(in);
     }
-    if (!scan_one(in, start, prev, token.kind)) return false;
+    if (!scan_one(in, start, prev, dot, token.kind)) return false;
     token.range = ByteRange{start, in.position};
+    // Only the operator `.` is one `.` wide.
+    dot = data[start] == '.' && in.position == start + 1;
     if (check.should_break != nullptr && check.should_break(check.rule, token)) return true;
   }
 }
