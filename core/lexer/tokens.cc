@@ -212,8 +212,10 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // holds no boxed payload. Within a row the first entry that matches wins.
 // False when the nesting budget is spent.
 // Inlined into the token loop: it runs once per token.
-// `dot`: `prev` is the operator `.`.
-[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Token* prev, bool dot, TokenKind& out) {
+// `dot`: the previous token is the operator `.`; `prev()` gives that token
+// (or null), asked only before `:` and `?:`.
+template <typename Prev>
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool dot, TokenKind& out) {
   const int c = static_cast<unsigned char>(in.text[start]);
   const int c1 = in.byte_at(1);
   switch (c) {
@@ -276,7 +278,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
     case '?':
       if (c1 == ':') {
-        retype_keyword(prev);
+        retype_keyword(prev());
         return op(in, out, 2, Op::QuestionColon);
       }
       if (c1 == '?') {
@@ -289,7 +291,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     case ']': return op(in, out, 1, Op::CloseBracket);
     case ':':
       if (c1 == ':') return op(in, out, 2, Op::ColonColon);
-      retype_keyword(prev);
+      retype_keyword(prev());
       return op(in, out, 1, Op::Colon);
     case ',': return op(in, out, 1, Op::Comma);
     case '.':
@@ -328,7 +330,8 @@ bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
-  } else if (!scan_one(in, start, prev_token, prev_token != nullptr && prev_token->kind == Operator::Dot, out.kind)) {
+  } else if (!scan_one(in, start, [prev_token] { return prev_token; },
+                       prev_token != nullptr && prev_token->kind == Operator::Dot, out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
@@ -357,29 +360,38 @@ namespace {
 
 }  // namespace
 
-bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
+namespace {
+
+// The token loop, with or without a stop rule.
+template <bool kCheck>
+bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
   const std::size_t from = in.position;
-  const std::size_t first = tokens.size();
+  std::size_t scanned = 0;
   bool dot = false;
-  for (;;) {
+  for (;; ++scanned) {
     trivia::skip_between_tokens(in);
-    if (tokens.size() == tokens.capacity() && check.should_break == nullptr) grow_script_list(in, tokens, from);
+    if (!kCheck && tokens.size() == tokens.capacity()) grow_script_list(in, tokens, from);
     // Read straight into the list: tokens are never moved on the hot path.
     Token& token = tokens.emplace_back();
-    Token* prev = tokens.size() - 1 == first ? nullptr : &token - 1;
     const std::size_t start = in.position;
     if (start >= size) {
       token.range = ByteRange{start, start};  // the kind is already Eof
       return !exhausted(in);
     }
-    if (!scan_one(in, start, prev, dot, token.kind)) return false;
+    if (!scan_one(in, start, [&] { return scanned == 0 ? nullptr : &token - 1; }, dot, token.kind)) return false;
     token.range = ByteRange{start, in.position};
     // Only the operator `.` is one `.` wide.
     dot = data[start] == '.' && in.position == start + 1;
-    if (check.should_break != nullptr && check.should_break(check.rule, token)) return true;
+    if (kCheck && check.should_break(check.rule, token)) return true;
   }
+}
+
+}  // namespace
+
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
+  return check.should_break == nullptr ? scan_loop<false>(in, tokens, check) : scan_loop<true>(in, tokens, check);
 }
 
 }  // namespace vaxo_core::lexer::tokens

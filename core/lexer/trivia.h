@@ -65,10 +65,17 @@ inline void skip_between_tokens(LexerInput& in) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
   std::size_t p = in.position;
-  if (p < size) {
-    // Most tokens are followed by another or by one space.
-    const auto c = static_cast<unsigned char>(data[p]);
+  // Most tokens are followed by another or by one space.
+  if (p + 1 < size) {
+    auto c = static_cast<unsigned char>(data[p]);
     if (c > ' ' && c != '/') return;
+    if (c == ' ') {
+      c = static_cast<unsigned char>(data[p + 1]);
+      if (c > ' ' && c != '/') {
+        in.position = p + 1;
+        return;
+      }
+    }
   }
   for (;;) {
     p = skip_blanks(data, p, size);
