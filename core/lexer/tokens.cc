@@ -2,10 +2,15 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
@@ -39,13 +44,36 @@ void retype_keyword(Token* prev) {
   }
 }
 
+// The first byte at or after `p` that is no ASCII letter, digit or `_`.
+// Sixteen bytes are classified at once where the text allows: a name's end
+// is then found without a branch per byte, which mispredicts at every end.
+inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size_t size) {
+#if defined(__SSE2__)
+  while (p + 16 <= size) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+    // Signed compares: bytes from 0x80 up are negative, so never letters or digits.
+    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                         _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i under = _mm_cmpeq_epi8(c, _mm_set1_epi8('_'));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), under)));
+    if (mask != 0xFFFF) return p + static_cast<std::size_t>(std::countr_zero(~mask));
+    p += 16;
+  }
+#endif
+  while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+  return p;
+}
+
 // The name from `start` whose first character ends before `p`: the rest is
 // XID_Continue characters, ASCII ones read straight from the bytes.
 [[gnu::always_inline]] inline void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords,
                                              TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
-  while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+  p = ascii_continue_end(data, p, size);
   in.position = p;
   if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) identifier::skip_identifier_continue(in);
   const std::string_view name(data + start, in.position - start);
