@@ -110,11 +110,12 @@ void unknown_char(LexerInput& in, std::size_t start, TokenKind& out) {
   out = TokenKind::unknown(TokenKind::Empty{}, ByteRange{start, in.position}, DiagnosticCode::UnknownToken);
 }
 
-// At a digit: digits, `.`, digits, and nothing that could continue the
-// literal (no name character, no `e`). The full reader takes the same text
-// as a well-formed decimal literal; up to 19 digits whose value is exact in a
-// double are converted here as parse_decimal converts them (one correctly
-// rounded division by an exact power of ten).
+// At a digit: digits, then `.` and digits, or an exponent, or both, and
+// nothing that could continue the literal (no name character). The full
+// reader takes the same text as a well-formed decimal literal. Without an
+// exponent, up to 19 digits whose value is exact in a double are converted
+// here as parse_decimal converts them (one correctly rounded division by an
+// exact power of ten).
 bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
@@ -126,10 +127,24 @@ bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
     }
     return p;
   };
-  const std::size_t dot = digits(start);
-  if (dot >= size || data[dot] != '.') return false;
-  const std::size_t end = digits(dot + 1);
-  if (end == dot + 1) return false;
+  std::size_t end = digits(start);
+  std::size_t fraction = 0;
+  bool exponent = false;
+  if (end < size && data[end] == '.') {
+    const std::size_t after = digits(end + 1);
+    if (after == end + 1) return false;
+    fraction = after - end - 1;
+    end = after;
+  }
+  if (end < size && (data[end] | 0x20) == 'e') {
+    std::size_t p = end + 1;
+    if (p < size && (data[p] == '+' || data[p] == '-')) ++p;
+    const std::size_t after = digits(p);
+    if (after == p) return false;
+    exponent = true;
+    end = after;
+  }
+  if (fraction == 0 && !exponent) return false;
   if (end < size) {
     auto c = static_cast<unsigned char>(data[end]);
     if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
@@ -138,9 +153,8 @@ bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
   static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                                             1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                             1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  const std::size_t fraction = end - dot - 1;
   double value;
-  if (end - start - 1 <= 19 && mantissa <= (std::uint64_t{1} << 53) && fraction <= 22) {
+  if (!exponent && end - start - 1 <= 19 && mantissa <= (std::uint64_t{1} << 53) && fraction <= 22) {
     value = static_cast<double>(mantissa) / kExactPowers[fraction];
   } else {
     auto parsed = numeric::parse_decimal(text);
