@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <deque>
 #include <span>
 #include <string>
 #include <string_view>
@@ -29,6 +30,10 @@ struct LexerInput {
   const config::Config* config = nullptr;
   // Bounds the interpolation nesting of one lexer run; set by the entry points.
   NestingBudget* nesting = nullptr;
+  // Lists the nested token loops of one run read into, one per nesting
+  // depth, so that each interpolation allocates only its exact list. Set by
+  // the entry points; null reads into fresh lists.
+  std::deque<std::vector<Token>>* scratch = nullptr;
   // A cache of the text, not of the position (checkpoints ignore it): the
   // first CR or LF at or after `line_stop_from` is at `line_stop_at` (the
   // text's length when there is none). It keeps a run of failed `//`

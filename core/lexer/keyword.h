@@ -46,47 +46,48 @@ constexpr std::string_view text(Keyword k) {
 
 namespace keyword_detail {
 
-// Keywords by (first letter, length): at most three text comparisons per lookup.
 inline constexpr std::size_t kMaxKeywordLength = 8;
-using KeywordSlots = std::array<std::array<std::array<std::uint8_t, 3>, kMaxKeywordLength + 1>, 27>;
-
-constexpr std::size_t slot_of(unsigned char first) { return first == '_' ? 26 : first - 'a'; }
-
-constexpr KeywordSlots make_slots() {
-  KeywordSlots slots{};
-  for (std::size_t k = 0; k < kKeywordCount; ++k) {
-    auto t = kKeywords[k].text;
-    auto& slot = slots[slot_of(static_cast<unsigned char>(t[0]))][t.size()];
-    slot[slot[0] == 0 ? 0 : slot[1] == 0 ? 1 : 2] = static_cast<std::uint8_t>(k + 1);
-  }
-  return slots;
-}
-
-inline constexpr KeywordSlots kSlots = make_slots();
 
 // Each keyword's text as a little-endian word padded with zero bytes.
-constexpr std::array<std::uint64_t, kKeywordCount> make_packed() {
-  std::array<std::uint64_t, kKeywordCount> packed{};
-  for (std::size_t k = 0; k < kKeywordCount; ++k) {
-    auto t = kKeywords[k].text;
-    std::uint64_t w = 0;
-    for (std::size_t i = 0; i < t.size(); ++i) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(t[i])) << (8 * i);
-    packed[k] = w;
-  }
-  return packed;
+constexpr std::uint64_t pack(std::string_view t) {
+  std::uint64_t w = 0;
+  for (std::size_t i = 0; i < t.size(); ++i) w |= static_cast<std::uint64_t>(static_cast<unsigned char>(t[i])) << (8 * i);
+  return w;
 }
-inline constexpr std::array<std::uint64_t, kKeywordCount> kPacked = make_packed();
 static_assert(std::endian::native == std::endian::little);
 
-// No four keywords share a first letter and a length.
-constexpr bool slots_are_unique() {
-  std::size_t filled = 0;
-  for (const auto& row : kSlots) {
-    for (const auto& slot : row) filled += (slot[0] != 0) + (slot[1] != 0) + (slot[2] != 0);
+// A perfect hash of the packed words: the top 7 bits of word * kHashFactor
+// are distinct for the 38 keywords, so a lookup is one multiplication and
+// one comparison (two with the length, for texts holding zero bytes).
+inline constexpr std::uint64_t kHashFactor = 0x9d1d9b8f5edadca9;
+inline constexpr unsigned kHashShift = 57;
+constexpr std::size_t hash_slot(std::uint64_t word) { return static_cast<std::size_t>((word * kHashFactor) >> kHashShift); }
+
+struct HashTable {
+  std::array<std::uint64_t, 128> words{};
+  std::array<std::uint8_t, 128> keywords{};
+  std::array<std::uint8_t, 128> sizes{};  // 0 for an empty slot
+};
+constexpr HashTable make_hash_table() {
+  HashTable t;
+  for (std::size_t k = 0; k < kKeywordCount; ++k) {
+    const std::size_t slot = hash_slot(pack(kKeywords[k].text));
+    t.words[slot] = pack(kKeywords[k].text);
+    t.keywords[slot] = static_cast<std::uint8_t>(k);
+    t.sizes[slot] = static_cast<std::uint8_t>(kKeywords[k].text.size());
   }
-  return filled == kKeywordCount;
+  return t;
 }
-static_assert(slots_are_unique());
+inline constexpr HashTable kHashTable = make_hash_table();
+
+constexpr bool hash_is_perfect() {
+  for (std::size_t k = 0; k < kKeywordCount; ++k) {
+    const std::uint64_t w = pack(kKeywords[k].text);
+    if (kKeywords[k].text.size() > kMaxKeywordLength || kHashTable.words[hash_slot(w)] != w) return false;
+  }
+  return true;
+}
+static_assert(hash_is_perfect());
 
 }  // namespace keyword_detail
 
@@ -99,13 +100,9 @@ std::optional<Keyword> keyword_from_str(std::string_view s);
 inline std::optional<Keyword> keyword_from_word(std::uint64_t word, std::size_t size) {
   using namespace keyword_detail;
   if (size == 0 || size > kMaxKeywordLength) return std::nullopt;
-  auto c = static_cast<unsigned char>(word);
-  if (!((c >= 'a' && c <= 'z') || c == '_')) return std::nullopt;
-  for (std::uint8_t k : kSlots[slot_of(c)][size]) {
-    if (k == 0) break;
-    if (kPacked[k - 1] == word) return kKeywords[k - 1].keyword;
-  }
-  return std::nullopt;
+  const std::size_t slot = hash_slot(word);
+  if (kHashTable.words[slot] != word || kHashTable.sizes[slot] != size) return std::nullopt;
+  return static_cast<Keyword>(kHashTable.keywords[slot]);
 }
 
 // True when `k` has the property named `name`, absent otherwise (never false),

@@ -227,10 +227,32 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
   return TokenKind(std::move(s));
 }
 
-// An interpolation's token list lives as long as its token: give back the
-// room reserved for a longer list when it is worth a copy.
-void fit(std::vector<Token>& tokens) {
-  if (tokens.capacity() - tokens.size() >= 4) tokens.shrink_to_fit();
+// The scratch list of the nested token loop at the current depth, or null
+// (read into a fresh list then).
+std::vector<Token>* scratch_list(LexerInput& in) {
+  if (in.scratch == nullptr || in.nesting == nullptr) return nullptr;
+  const std::size_t depth = in.nesting->depth();
+  while (in.scratch->size() <= depth) in.scratch->emplace_back();
+  std::vector<Token>* list = &(*in.scratch)[depth];
+  list->clear();
+  return list;
+}
+
+// Runs the token loop with `rule` into `list`; false when the budget is spent.
+template <typename Rule>
+bool nested_tokens(LexerInput& in, Rule& rule, std::vector<Token>& list) {
+  tokens::BreakCheck check{[](void* r, const Token& t) -> bool { return (*static_cast<Rule*>(r))(t); }, &rule};
+  return tokens::scan_tokens(in, list, check);
+}
+
+// An interpolation's token list lives as long as its token: it gets exactly
+// the room it needs.
+std::vector<Token> exact_list(std::vector<Token>& list, std::size_t from) {
+  std::vector<Token> out;
+  out.reserve(list.size() - from);
+  for (std::size_t i = from; i < list.size(); ++i) out.push_back(std::move(list[i]));
+  list.clear();
+  return out;
 }
 
 // Right after the opening quote: a literal that is one plain run of text and
@@ -471,23 +493,23 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
         return std::nullopt;
       }
     }
+    std::vector<Token> fresh;
+    std::vector<Token>* scratch = scratch_list(in);
+    std::vector<Token>& tokens = scratch != nullptr ? *scratch : fresh;
     if (next.ch == U'{') {
-      auto list = lex_impl(in, BraceRule{}, 8);
-      if (!list) {
+      BraceRule rule;
+      if (!nested_tokens(in, rule, tokens)) {
         in.reset(cp);
         return std::nullopt;
       }
-      fit(*list);
-      return Fragment{Fragment::Interpolation{dollars, std::move(*list), {}, {}}};
+      return Fragment{Fragment::Interpolation{dollars, exact_list(tokens, 0), {}, {}}};
     }
 
     ParenRule rule;
-    auto list = lex_impl(in, std::ref(rule), 8);
-    if (!list) {
+    if (!nested_tokens(in, rule, tokens)) {
       in.reset(cp);
       return std::nullopt;
     }
-    std::vector<Token>& tokens = *list;
     std::string_view format;
     std::optional<Token> end;
     if (rule.has_format) {
@@ -508,11 +530,9 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       end = Token::empty(tokens.empty() ? cp : tokens.back().range.end);
     }
     Token begin = std::move(tokens.front());
-    tokens.erase(tokens.begin());
-    if (tokens.empty()) tokens.push_back(Token::empty(begin.range.end));
-    fit(tokens);
+    if (tokens.size() == 1) tokens.push_back(Token::empty(begin.range.end));
     return Fragment{Fragment::Interpolation{
-        dollars, std::move(tokens), format,
+        dollars, exact_list(tokens, 1), format,
         Box<std::pair<Token, Token>>(std::pair<Token, Token>{std::move(begin), std::move(*end)})}};
   }
 

@@ -10,10 +10,50 @@
 
 namespace vaxo_core::lexer {
 
-void TokenKind::destroy_payload() noexcept { value.~Variant(); }
+void TokenKind::destroy_payload() noexcept {
+  void* p = pointer();
+  switch (tag()) {
+    case Tag::Number: delete static_cast<Number*>(p); return;
+    case Tag::String: delete static_cast<String*>(p); return;
+    case Tag::InterpolatedString: delete static_cast<InterpolatedString*>(p); return;
+    case Tag::Unknown: delete static_cast<Unknown*>(p); return;
+    case Tag::Eof:
+    case Tag::Identifier:
+    case Tag::Ordinal:
+    case Tag::Operator:
+    case Tag::Keyword:
+    case Tag::Empty:
+      return;
+  }
+}
 
-void TokenKind::construct_owning(const TokenKind& other) { new (&value) Variant(other.value); }
-
+void TokenKind::copy_payload(const TokenKind& other) {
+  // A moved-from kind is copied as one: the tag and no payload.
+  put(other.tag(), 0);
+  void* box = nullptr;
+  switch (other.tag()) {
+    case Tag::Number:
+      if (auto* x = other.get_if<Number>()) box = new Number(*x);
+      break;
+    case Tag::String:
+      if (auto* x = other.get_if<String>()) box = new String(*x);
+      break;
+    case Tag::InterpolatedString:
+      if (auto* x = other.get_if<InterpolatedString>()) box = new InterpolatedString(*x);
+      break;
+    case Tag::Unknown:
+      if (auto* x = other.get_if<Unknown>()) box = new Unknown(*x);
+      break;
+    case Tag::Eof:
+    case Tag::Identifier:
+    case Tag::Ordinal:
+    case Tag::Operator:
+    case Tag::Keyword:
+    case Tag::Empty:
+      break;
+  }
+  std::memcpy(bytes_ + kPayloadOffset, &box, sizeof box);
+}
 
 StringInfo* StringInfoBox::build() const {
   const Plain& p = *plain_;
@@ -101,7 +141,7 @@ std::optional<FieldName> TokenKind::to_field_name() const {
 }
 
 bool operator==(const TokenKind& a, const TokenKind& b) {
-  if (a.value.index() != b.value.index()) return false;
+  if (a.tag() != b.tag()) return false;
   using K = TokenKind;
   using Tag = K::Tag;
   // Boxed payloads: a moved-from kind holds none and equals only another such.

@@ -15,6 +15,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <new>
 #include <type_traits>
@@ -199,51 +200,50 @@ struct TokenKind {
   struct Empty {};
 
  private:
-  // Payloads larger than a name live behind a Box: a kind takes 24 bytes and
-  // a token 40, and the common kinds never touch the heap.
   template <typename T>
   static constexpr bool kBoxed = std::is_same_v<T, Number> || std::is_same_v<T, String> ||
                                  std::is_same_v<T, InterpolatedString> || std::is_same_v<T, Unknown>;
-  template <typename T>
-  using Stored = std::conditional_t<kBoxed<T>, Box<T>, T>;
 
  public:
-  // Alternatives in declared order: index() is the kind's tag. A kind that was
-  // moved from keeps its tag but holds no payload (get_if gives null).
-  using Variant = std::variant<Eof, Identifier, Ordinal, Box<Number>, Box<String>, Box<InterpolatedString>,
-                               Operator, Keyword, Box<Unknown>, Empty>;
   enum class Tag : std::uint8_t { Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
                                   Unknown, Empty };
 
-  // The variant lives in a union so that the kinds without owned payload
-  // (all but the boxed ones) are copied, moved and destroyed without a
-  // visit: the token vector is the lexer's hot path.
-  union {
-    Variant value;
-  };
+  // Sixteen bytes, so that a token takes 32. An Identifier is its name,
+  // stored as is: the name's length word (below 2^56 for any real text)
+  // doubles as the tag word, whose top byte every other kind sets to its
+  // tag ^ 1, never 0. The other word holds the small payload (ordinal,
+  // operator, keyword) or the owning pointer of a boxed one (Number, String,
+  // InterpolatedString, Unknown). A kind that was moved from keeps its tag but
+  // holds no payload (get_if gives null).
+  TokenKind() noexcept { put(Tag::Eof, 0); }
+  TokenKind(Eof) noexcept { put(Tag::Eof, 0); }                                       // NOLINT
+  TokenKind(Identifier v) noexcept { put_identifier(v.name); }                          // NOLINT
+  TokenKind(Ordinal v) noexcept { put(Tag::Ordinal, static_cast<std::uint32_t>(v.value)); }  // NOLINT
+  TokenKind(Number v) { put_boxed(Tag::Number, new Number(std::move(v))); }            // NOLINT
+  TokenKind(String v) { put_boxed(Tag::String, new String(std::move(v))); }            // NOLINT
+  TokenKind(InterpolatedString v) {                                                     // NOLINT
+    put_boxed(Tag::InterpolatedString, new InterpolatedString(std::move(v)));
+  }
+  TokenKind(Operator v) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(v.op)); }    // NOLINT
+  TokenKind(Keyword v) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(v.keyword)); } // NOLINT
+  TokenKind(Unknown v) { put_boxed(Tag::Unknown, new Unknown(std::move(v))); }         // NOLINT
+  TokenKind(Empty) noexcept { put(Tag::Empty, 0); }                                   // NOLINT
+  TokenKind(lexer::Operator op) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(op)); }  // NOLINT
+  TokenKind(lexer::Keyword kw) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(kw)); }    // NOLINT
 
-  TokenKind() : value() {}
-  TokenKind(Eof v) : value(std::in_place_type<Eof>, v) {}                                  // NOLINT
-  TokenKind(Identifier v) : value(std::in_place_type<Identifier>, v) {}                    // NOLINT
-  TokenKind(Ordinal v) : value(std::in_place_type<Ordinal>, v) {}                          // NOLINT
-  TokenKind(Number v) : value(std::in_place_type<Box<Number>>, std::move(v)) {}            // NOLINT
-  TokenKind(String v) : value(std::in_place_type<Box<String>>, std::move(v)) {}            // NOLINT
-  TokenKind(InterpolatedString v)                                                          // NOLINT
-      : value(std::in_place_type<Box<InterpolatedString>>, std::move(v)) {}
-  TokenKind(Operator v) : value(std::in_place_type<Operator>, v) {}                        // NOLINT
-  TokenKind(Keyword v) : value(std::in_place_type<Keyword>, v) {}                          // NOLINT
-  TokenKind(Unknown v) : value(std::in_place_type<Box<Unknown>>, std::move(v)) {}          // NOLINT
-  TokenKind(Empty v) : value(std::in_place_type<Empty>, v) {}                              // NOLINT
-  TokenKind(lexer::Operator op) : value(std::in_place_type<Operator>, Operator{op}) {}     // NOLINT
-  TokenKind(lexer::Keyword kw) : value(std::in_place_type<Keyword>, Keyword{kw}) {}        // NOLINT
-
-  TokenKind(const TokenKind& other) { construct_from(other); }
-  TokenKind(TokenKind&& other) noexcept { construct_from(std::move(other)); }
+  TokenKind(const TokenKind& other) {
+    if (owns_payload(other.tag())) {
+      copy_payload(other);
+    } else {
+      std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    }
+  }
+  TokenKind(TokenKind&& other) noexcept { take(other); }
   TokenKind& operator=(const TokenKind& other) {
     if (this != &other) {
       TokenKind copy(other);
       destroy();
-      construct_from(std::move(copy));
+      take(copy);
     }
     return *this;
   }
@@ -252,7 +252,7 @@ struct TokenKind {
     if (this != &other) {
       TokenKind moved(std::move(other));
       destroy();
-      construct_from(std::move(moved));
+      take(moved);
     }
     return *this;
   }
@@ -267,13 +267,12 @@ struct TokenKind {
   static TokenKind unknown_errors(TokenKind recovered, std::vector<SourceDiagnostic> errors);
 
   // Replaces the kind in place with an unboxed payload (the scanner's hot
-  // path; no visit of the old kind).
+  // path).
   template <typename T, typename... Args>
   T& set(Args&&... args) noexcept {
     static_assert(!kBoxed<T> && std::is_nothrow_constructible_v<T, Args&&...>);
     destroy();
-    new (&value) Variant(std::in_place_type<T>, T(std::forward<Args>(args)...));
-    return *std::get_if<T>(&value);
+    return set_unowned<T>(std::forward<Args>(args)...);
   }
 
   // The same for a kind that holds no boxed payload (a fresh one, say):
@@ -281,21 +280,23 @@ struct TokenKind {
   template <typename T, typename... Args>
   T& set_unowned(Args&&... args) noexcept {
     static_assert(!kBoxed<T> && std::is_nothrow_constructible_v<T, Args&&...>);
-    new (&value) Variant(std::in_place_type<T>, T(std::forward<Args>(args)...));
-    return *std::get_if<T>(&value);
+    new (this) TokenKind(T(std::forward<Args>(args)...));
+    return *get_if<T>();
   }
 
-  Tag tag() const { return static_cast<Tag>(value.index()); }
+  Tag tag() const { return static_cast<Tag>((head() >> 56) ^ 1u); }
 
   template <typename T>
-  bool is() const { return std::holds_alternative<Stored<T>>(value); }
+  bool is() const { return tag() == kTagOf<T>; }
   template <typename T>
   T* get_if() {
-    auto* stored = std::get_if<Stored<T>>(&value);
-    if constexpr (kBoxed<T>) {
-      return stored != nullptr ? stored->get() : nullptr;
+    if (tag() != kTagOf<T>) return nullptr;
+    if constexpr (std::is_same_v<T, Identifier>) {
+      return std::launder(reinterpret_cast<Identifier*>(bytes_));
+    } else if constexpr (kBoxed<T>) {
+      return static_cast<T*>(pointer());
     } else {
-      return stored;
+      return std::launder(reinterpret_cast<T*>(bytes_ + kPayloadOffset));
     }
   }
   template <typename T>
@@ -345,44 +346,69 @@ struct TokenKind {
     return o != nullptr && o->op == b;
   }
  private:
+  template <typename T>
+  static constexpr Tag kTagOf = std::is_same_v<T, Eof>                  ? Tag::Eof
+                                : std::is_same_v<T, Identifier>         ? Tag::Identifier
+                                : std::is_same_v<T, Ordinal>            ? Tag::Ordinal
+                                : std::is_same_v<T, Number>             ? Tag::Number
+                                : std::is_same_v<T, String>             ? Tag::String
+                                : std::is_same_v<T, InterpolatedString> ? Tag::InterpolatedString
+                                : std::is_same_v<T, Operator>           ? Tag::Operator
+                                : std::is_same_v<T, Keyword>            ? Tag::Keyword
+                                : std::is_same_v<T, Unknown>            ? Tag::Unknown
+                                                                        : Tag::Empty;
+
+  // Where a string_view keeps its length: that word is the tag word.
+#if defined(_LIBCPP_VERSION)
+  static constexpr std::size_t kHeadOffset = 8;
+#else
+  static constexpr std::size_t kHeadOffset = 0;
+#endif
+  static constexpr std::size_t kPayloadOffset = 8 - kHeadOffset;
+  static_assert(sizeof(std::string_view) == 16 && sizeof(void*) == 8);
+
   static constexpr unsigned kOwningTags = 1u << static_cast<unsigned>(Tag::Number) |
                                           1u << static_cast<unsigned>(Tag::String) |
                                           1u << static_cast<unsigned>(Tag::InterpolatedString) |
                                           1u << static_cast<unsigned>(Tag::Unknown);
-  static constexpr bool owns_payload(std::size_t index) { return index < 32 && ((kOwningTags >> index) & 1u); }
+  static constexpr bool owns_payload(Tag tag) { return (kOwningTags >> static_cast<unsigned>(tag)) & 1u; }
+
+  std::uint64_t head() const {
+    std::uint64_t h;
+    std::memcpy(&h, bytes_ + kHeadOffset, sizeof h);
+    return h;
+  }
+  void* pointer() const {
+    void* p;
+    std::memcpy(&p, bytes_ + kPayloadOffset, sizeof p);
+    return p;
+  }
+  void put(Tag tag, std::uint64_t payload) noexcept {
+    const std::uint64_t h = static_cast<std::uint64_t>(static_cast<unsigned>(tag) ^ 1u) << 56;
+    std::memcpy(bytes_ + kHeadOffset, &h, sizeof h);
+    std::memcpy(bytes_ + kPayloadOffset, &payload, sizeof payload);
+  }
+  void put_identifier(std::string_view name) noexcept { new (bytes_) Identifier{name}; }
+  void put_boxed(Tag tag, void* box) noexcept {
+    put(tag, 0);
+    std::memcpy(bytes_ + kPayloadOffset, &box, sizeof box);
+  }
+  // Takes the payload of `other`, which is left holding none.
+  void take(TokenKind& other) noexcept {
+    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+    if (owns_payload(other.tag())) {
+      void* null = nullptr;
+      std::memcpy(other.bytes_ + kPayloadOffset, &null, sizeof null);
+    }
+  }
   void destroy() noexcept {
-    // The other alternatives hold nothing to release.
-    if (owns_payload(value.index())) destroy_payload();
+    // The other kinds hold nothing to release.
+    if (owns_payload(tag())) destroy_payload();
   }
   void destroy_payload() noexcept;            // token.cc
-  void construct_owning(const TokenKind& other);  // token.cc
+  void copy_payload(const TokenKind& other);  // token.cc: a deep copy into this unconstructed kind
 
-  // Constructs `value` (not alive yet) from the variant of `other`.
-  template <typename Other>
-  void construct_from(Other&& other) {
-    const Variant& src = other.value;
-    switch (other.tag()) {
-      case Tag::Eof: new (&value) Variant(std::in_place_index<0>); return;
-      case Tag::Identifier: new (&value) Variant(std::in_place_index<1>, *std::get_if<1>(&src)); return;
-      case Tag::Ordinal: new (&value) Variant(std::in_place_index<2>, *std::get_if<2>(&src)); return;
-      case Tag::Operator: new (&value) Variant(std::in_place_index<6>, *std::get_if<6>(&src)); return;
-      case Tag::Keyword: new (&value) Variant(std::in_place_index<7>, *std::get_if<7>(&src)); return;
-      case Tag::Empty: new (&value) Variant(std::in_place_index<9>); return;
-      case Tag::Number: construct_boxed<3>(std::forward<Other>(other)); return;
-      case Tag::String: construct_boxed<4>(std::forward<Other>(other)); return;
-      case Tag::InterpolatedString: construct_boxed<5>(std::forward<Other>(other)); return;
-      case Tag::Unknown: construct_boxed<8>(std::forward<Other>(other)); return;
-    }
-  }
-  // A move takes the box over; a copy copies what it holds (out of line).
-  template <std::size_t I, typename Other>
-  void construct_boxed(Other&& other) {
-    if constexpr (std::is_lvalue_reference_v<Other>) {
-      construct_owning(other);
-    } else {
-      new (&value) Variant(std::in_place_index<I>, std::move(*std::get_if<I>(&other.value)));
-    }
-  }
+  alignas(8) unsigned char bytes_[16];
 };
 
 // Trivia are never kept; the fields exist and stay empty.
@@ -432,7 +458,7 @@ struct Token {
   friend bool operator==(const Token& a, lexer::Keyword b) { return a.kind == b; }
   friend bool operator==(const Token& a, lexer::Operator b) { return a.kind == b; }
 };
-static_assert(sizeof(TokenKind) == 24 && sizeof(Token) == 40, "a kind is a name-sized payload and a tag");
+static_assert(sizeof(TokenKind) == 16 && sizeof(Token) == 32, "a kind is a name, or a tag and one word");
 
 // One piece of a string literal's body, in source order.
 struct StringFragment {

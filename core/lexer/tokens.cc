@@ -1,10 +1,16 @@
 #include "core/lexer/tokens.h"
 
+#include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
@@ -38,13 +44,36 @@ void retype_keyword(Token* prev) {
   }
 }
 
+// The first byte at or after `p` that is no ASCII letter, digit or `_`.
+// Sixteen bytes are classified at once where the text allows: a name's end
+// is then found without a branch per byte, which mispredicts at every end.
+inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size_t size) {
+#if defined(__SSE2__)
+  while (p + 16 <= size) {
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+    // Signed compares: bytes from 0x80 up are negative, so never letters or digits.
+    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
+                                         _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
+    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)),
+                                        _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i under = _mm_cmpeq_epi8(c, _mm_set1_epi8('_'));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), under)));
+    if (mask != 0xFFFF) return p + static_cast<std::size_t>(std::countr_zero(~mask));
+    p += 16;
+  }
+#endif
+  while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+  return p;
+}
+
 // The name from `start` whose first character ends before `p`: the rest is
 // XID_Continue characters, ASCII ones read straight from the bytes.
 [[gnu::always_inline]] inline void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords,
                                              TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
-  while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+  p = ascii_continue_end(data, p, size);
   in.position = p;
   if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) identifier::skip_identifier_continue(in);
   const std::string_view name(data + start, in.position - start);
@@ -81,29 +110,109 @@ void unknown_char(LexerInput& in, std::size_t start, TokenKind& out) {
   out = TokenKind::unknown(TokenKind::Empty{}, ByteRange{start, in.position}, DiagnosticCode::UnknownToken);
 }
 
-// At a digit: digits, `.`, digits, and nothing that could continue the
-// literal (no name character, no `e`). The full reader takes the same text
-// as a well-formed decimal literal.
+// At a digit: digits, then `.` and digits, or an exponent, or both, and
+// nothing that could continue the literal (no name character). The full
+// reader takes the same text as a well-formed decimal literal. Without an
+// exponent, up to 19 digits whose value is exact in a double are converted
+// here as parse_decimal converts them (one correctly rounded division by an
+// exact power of ten).
 bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
+  std::uint64_t mantissa = 0;
   auto digits = [&](std::size_t p) {
-    while (p < size && data[p] >= '0' && data[p] <= '9') ++p;
+    while (p < size && data[p] >= '0' && data[p] <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(data[p] - '0');  // wraps past 19 digits: unused then
+      ++p;
+    }
     return p;
   };
-  const std::size_t dot = digits(start);
-  if (dot >= size || data[dot] != '.') return false;
-  const std::size_t end = digits(dot + 1);
-  if (end == dot + 1) return false;
+  std::size_t end = digits(start);
+  std::size_t fraction = 0;
+  bool exponent = false;
+  if (end < size && data[end] == '.') {
+    const std::size_t after = digits(end + 1);
+    if (after == end + 1) return false;
+    fraction = after - end - 1;
+    end = after;
+  }
+  if (end < size && (data[end] | 0x20) == 'e') {
+    std::size_t p = end + 1;
+    if (p < size && (data[p] == '+' || data[p] == '-')) ++p;
+    const std::size_t after = digits(p);
+    if (after == p) return false;
+    exponent = true;
+    end = after;
+  }
+  if (fraction == 0 && !exponent) return false;
   if (end < size) {
     auto c = static_cast<unsigned char>(data[end]);
     if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
   }
   const std::string_view text(data + start, end - start);
-  auto value = numeric::parse_decimal(text);
-  if (!value || !std::isfinite(*value)) return false;
+  static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  double value;
+  if (!exponent && end - start - 1 <= 19 && mantissa <= (std::uint64_t{1} << 53) && fraction <= 22) {
+    value = static_cast<double>(mantissa) / kExactPowers[fraction];
+  } else {
+    auto parsed = numeric::parse_decimal(text);
+    if (!parsed || !std::isfinite(*parsed)) return false;
+    value = *parsed;
+  }
   in.position = end;
-  out = TokenKind::Number{*value, NumberInfo{NumberInfo::Decimal{text}}};
+  out = TokenKind::Number{value, NumberInfo{NumberInfo::Decimal{text}}};
+  return true;
+}
+
+// At `0x`, `0o` or `0b` (either case): digits of that radix, no `_`, at most
+// as many as cannot overflow, and nothing that could continue the literal.
+// The full reader gives the same number.
+bool plain_prefixed(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const char prefix = static_cast<char>(data[start + 1] | 0x20);
+  unsigned shift;
+  if (prefix == 'x') {
+    shift = 4;
+  } else if (prefix == 'o') {
+    shift = 3;
+  } else {
+    shift = 1;
+  }
+  const unsigned radix = 1u << shift;
+  std::size_t p = start + 2;
+  std::uint64_t value = 0;
+  for (; p < size; ++p) {
+    const auto c = static_cast<unsigned char>(data[p]);
+    unsigned d;
+    if (c >= '0' && c <= '9') {
+      d = c - '0';
+    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+      d = (c | 0x20) - 'a' + 10;
+    } else {
+      break;
+    }
+    if (d >= radix) return false;
+    value = (value << shift) | d;
+  }
+  const std::size_t count = p - start - 2;
+  if (count == 0 || count * shift > 63) return false;
+  if (p < size) {
+    auto c = static_cast<unsigned char>(data[p]);
+    if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  }
+  in.position = p;
+  NumberInfo info;
+  if (shift == 4) {
+    info.value = NumberInfo::Hexadecimal{value};
+  } else if (shift == 3) {
+    info.value = NumberInfo::Octal{value};
+  } else {
+    info.value = NumberInfo::Binary{value};
+  }
+  out = TokenKind::Number{static_cast<double>(value), info};
   return true;
 }
 
@@ -130,7 +239,14 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     out.set_unowned<TokenKind::Ordinal>(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
     return;
   }
-  if (!dot && plain_decimal(in, start, out)) return;
+  if (!dot) {
+    const char prefix = p == start + 1 && data[start] == '0' && p < size ? static_cast<char>(data[p] | 0x20) : '\0';
+    if (prefix == 'x' || prefix == 'o' || prefix == 'b') {
+      if (plain_prefixed(in, start, out)) return;
+    } else if (plain_decimal(in, start, out)) {
+      return;
+    }
+  }
   out = dot ? numeric::ordinal(in) : numeric::number(in);
 }
 
@@ -138,8 +254,10 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // holds no boxed payload. Within a row the first entry that matches wins.
 // False when the nesting budget is spent.
 // Inlined into the token loop: it runs once per token.
-[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Token* prev, TokenKind& out) {
-  const bool dot = prev != nullptr && prev->kind == Operator::Dot;
+// `dot`: the previous token is the operator `.`; `prev()` gives that token
+// (or null), asked only before `:` and `?:`.
+template <typename Prev>
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool dot, TokenKind& out) {
   const int c = static_cast<unsigned char>(in.text[start]);
   const int c1 = in.byte_at(1);
   switch (c) {
@@ -202,7 +320,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
     case '?':
       if (c1 == ':') {
-        retype_keyword(prev);
+        retype_keyword(prev());
         return op(in, out, 2, Op::QuestionColon);
       }
       if (c1 == '?') {
@@ -215,7 +333,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     case ']': return op(in, out, 1, Op::CloseBracket);
     case ':':
       if (c1 == ':') return op(in, out, 2, Op::ColonColon);
-      retype_keyword(prev);
+      retype_keyword(prev());
       return op(in, out, 1, Op::Colon);
     case ',': return op(in, out, 1, Op::Comma);
     case '.':
@@ -254,7 +372,8 @@ bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
-  } else if (!scan_one(in, start, prev_token, out.kind)) {
+  } else if (!scan_one(in, start, [prev_token] { return prev_token; },
+                       prev_token != nullptr && prev_token->kind == Operator::Dot, out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
@@ -267,23 +386,54 @@ std::optional<Token> token(LexerInput& in, Token* prev_token) {
   return out;
 }
 
-bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
-  bool first = true;
-  for (;;) {
+namespace {
+
+// Room for the rest of a script when its list is full: the density read so
+// far, over the text left, and a margin. One copy instead of a doubling
+// series whose last step may leave half the list unused.
+[[gnu::noinline]] void grow_script_list(const LexerInput& in, std::vector<Token>& tokens, std::size_t from) {
+  const std::size_t n = tokens.size();
+  const std::size_t read = in.position - from + 1;
+  const std::size_t left = in.text.size() - in.position;
+  const double per_byte = static_cast<double>(n) / static_cast<double>(read);
+  const auto more = static_cast<std::size_t>(per_byte * 1.125 * static_cast<double>(left));
+  tokens.reserve(n + std::max(more, n / 8) + 16);
+}
+
+}  // namespace
+
+namespace {
+
+// The token loop, with or without a stop rule.
+template <bool kCheck>
+bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const std::size_t from = in.position;
+  std::size_t scanned = 0;
+  bool dot = false;
+  for (;; ++scanned) {
     trivia::skip_between_tokens(in);
+    if (!kCheck && tokens.size() == tokens.capacity()) grow_script_list(in, tokens, from);
     // Read straight into the list: tokens are never moved on the hot path.
     Token& token = tokens.emplace_back();
-    Token* prev = first ? nullptr : &token - 1;
-    first = false;
     const std::size_t start = in.position;
-    if (start >= in.text.size()) {
+    if (start >= size) {
       token.range = ByteRange{start, start};  // the kind is already Eof
       return !exhausted(in);
     }
-    if (!scan_one(in, start, prev, token.kind)) return false;
+    if (!scan_one(in, start, [&] { return scanned == 0 ? nullptr : &token - 1; }, dot, token.kind)) return false;
     token.range = ByteRange{start, in.position};
-    if (check.should_break != nullptr && check.should_break(check.rule, token)) return true;
+    // Only the operator `.` is one `.` wide.
+    dot = data[start] == '.' && in.position == start + 1;
+    if (kCheck && check.should_break(check.rule, token)) return true;
   }
+}
+
+}  // namespace
+
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
+  return check.should_break == nullptr ? scan_loop<false>(in, tokens, check) : scan_loop<true>(in, tokens, check);
 }
 
 }  // namespace vaxo_core::lexer::tokens

@@ -3,6 +3,9 @@
 // starts with the blanks before it, so those blanks belong to it.
 #pragma once
 
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <optional>
 
 #include "core/lexer/combinator.h"
@@ -36,12 +39,46 @@ std::optional<Unit> tailing_trivia(LexerInput& in);
 // each stop of a run is a stop of the single run of all of them; both runs
 // together end where the leading run alone would.
 void skip_trivia_slow(LexerInput& in);
+
+// The first byte at or after `p` that is no blank (space or tab). Spaces are
+// matched eight at a time: indentation runs are the long ones.
+inline std::size_t skip_blanks(const char* data, std::size_t p, std::size_t size) {
+  for (;;) {
+    if (p + 8 <= size) {
+      std::uint64_t word;
+      std::memcpy(&word, data + p, sizeof word);
+      const std::uint64_t diff = word ^ 0x2020202020202020ull;  // zero bytes are spaces
+      if (diff == 0) {
+        p += 8;
+        continue;
+      }
+      p += static_cast<std::size_t>(std::countr_zero(diff)) >> 3;
+    } else {
+      while (p < size && data[p] == ' ') ++p;
+    }
+    if (p >= size || data[p] != '\t') return p;
+    ++p;
+  }
+}
+
 inline void skip_between_tokens(LexerInput& in) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
   std::size_t p = in.position;
+  // Most tokens are followed by another or by one space.
+  if (p + 1 < size) {
+    auto c = static_cast<unsigned char>(data[p]);
+    if (c > ' ' && c != '/') return;
+    if (c == ' ') {
+      c = static_cast<unsigned char>(data[p + 1]);
+      if (c > ' ' && c != '/') {
+        in.position = p + 1;
+        return;
+      }
+    }
+  }
   for (;;) {
-    while (p < size && (data[p] == ' ' || data[p] == '\t')) ++p;
+    p = skip_blanks(data, p, size);
     if (p >= size || data[p] != '\n') break;
     ++p;  // a line ending, then the next line's indentation
   }
