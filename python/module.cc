@@ -12,6 +12,7 @@
 #include <exception>
 #include <new>
 #include <string_view>
+#include <vector>
 
 #include "core/compile/compiler.h"
 #include "core/config/config.h"
@@ -137,30 +138,77 @@ PyType_Spec config_spec = {
 
 // ---- compile ---------------------------------------------------------------------
 
+// One int per declared code, made once: every diagnostic's last word is one.
+PyObject* g_code_ints[diag::kDiagnosticCodeCount] = {};
+
+bool make_code_ints() {
+  for (std::size_t i = 0; i < diag::kDiagnosticCodeCount; ++i) {
+    g_code_ints[i] = PyLong_FromUnsignedLong(diag::code(diag::kDiagnosticCodes[i].code));
+    if (g_code_ints[i] == nullptr) {
+      for (PyObject*& made : g_code_ints) Py_CLEAR(made);
+      return false;
+    }
+  }
+  return true;
+}
+
+// The ints of the word list. Words repeat a lot (the code; a line shared by
+// both ends of a range and by neighbouring diagnostics; columns the
+// interpreter keeps as small ints anyway): an equal word reuses the int made
+// for it, so most diagnostics allocate one int or none.
+class WordInts {
+ public:
+  // A new reference, or null with the exception set.
+  PyObject* code(std::uint32_t word) {
+    std::size_t i = word <= 0xFFFF ? diag::find_code_index(static_cast<std::uint16_t>(word)) : diag::kDiagnosticCodeCount;
+    if (i == diag::kDiagnosticCodeCount) [[unlikely]] return PyLong_FromUnsignedLong(word);
+    return Py_NewRef(g_code_ints[i]);
+  }
+  PyObject* position(std::uint32_t word) {
+    if (word <= kSmallInt) return PyLong_FromUnsignedLong(word);  // shared by the interpreter
+    for (Entry& e : recent_) {
+      if (e.value == word && e.object != nullptr) return Py_NewRef(e.object);
+    }
+    PyObject* object = PyLong_FromUnsignedLong(word);
+    if (object == nullptr) return nullptr;
+    recent_[next_] = Entry{word, object};  // borrowed: the list keeps it alive
+    next_ = (next_ + 1) % kRecent;
+    return object;
+  }
+
+ private:
+  static constexpr std::uint32_t kSmallInt = 256;
+  static constexpr std::size_t kRecent = 4;
+  struct Entry {
+    std::uint32_t value = 0;
+    PyObject* object = nullptr;
+  };
+  Entry recent_[kRecent];
+  std::size_t next_ = 0;
+};
+
 // Builds (chunk bytes or None, [words]) straight from the core's result.
-PyObject* build_result(const vaxo_core::compile::CompileResult& result) {
+PyObject* build_result(const vaxo_core::compile::CompileResult& result, const Config& config) {
   Ref chunk(result.chunk ? PyBytes_FromStringAndSize(reinterpret_cast<const char*>(result.chunk->data()),
                                                       static_cast<Py_ssize_t>(result.chunk->size()))
                          : Py_NewRef(Py_None));
   if (!chunk) return nullptr;
-  Ref words(PyList_New(static_cast<Py_ssize_t>(result.diagnostics.size())));
-  if (!words) return nullptr;
-  for (std::size_t i = 0; i < result.diagnostics.size(); ++i) {
-    PyObject* word = PyLong_FromUnsignedLong(result.diagnostics[i]);
+  const std::vector<std::uint32_t>& words = result.diagnostics;
+  Ref list(PyList_New(static_cast<Py_ssize_t>(words.size())));
+  if (!list) return nullptr;
+  // Each diagnostic ends with its code, after two offsets or two (line, column) pairs.
+  const std::size_t group =
+      config.diagnostic_position_encoding == vaxo_core::config::DiagnosticPositionEncoding::None ? 3 : 5;
+  WordInts ints;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    PyObject* word = i % group == group - 1 ? ints.code(words[i]) : ints.position(words[i]);
     if (word == nullptr) return nullptr;
-    PyList_SetItem(words.get(), static_cast<Py_ssize_t>(i), word);  // steals
+    PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), word);  // steals
   }
-  return PyTuple_Pack(2, chunk.get(), words.get());
+  return PyTuple_Pack(2, chunk.get(), list.get());
 }
 
-PyObject* compile(PyObject*, PyObject* args, PyObject* kwargs) {
-  static const char* keywords[] = {"script", "config", nullptr};
-  PyObject* script = nullptr;
-  PyObject* config = nullptr;
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "UO!:compile", const_cast<char**>(keywords), &script,
-                                   g_config_type, &config)) {
-    return nullptr;
-  }
+PyObject* compile_text(PyObject* script, PyObject* config) {
   Py_ssize_t size = 0;
   // No copy: the interpreter keeps the UTF-8 form with the str. A lone
   // surrogate raises the interpreter's UnicodeEncodeError here.
@@ -169,8 +217,42 @@ PyObject* compile(PyObject*, PyObject* args, PyObject* kwargs) {
   const Config& data = reinterpret_cast<ConfigObject*>(config)->data;
   return guarded([&]() -> PyObject* {
     auto result = vaxo_core::compile::Compiler::compile(std::string_view(text, static_cast<std::size_t>(size)), data);
-    return build_result(result);
+    return build_result(result, data);
   });
+}
+
+// Every other way of calling: the interpreter's own argument parsing, for
+// its exact messages.
+PyObject* compile_parsed(PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  Ref tuple(PyTuple_New(nargs));
+  if (!tuple) return nullptr;
+  for (Py_ssize_t i = 0; i < nargs; ++i) {
+    if (PyTuple_SetItem(tuple.get(), i, Py_NewRef(args[i])) != 0) return nullptr;
+  }
+  Ref kwargs(kwnames != nullptr ? PyDict_New() : nullptr);
+  if (kwnames != nullptr) {
+    if (!kwargs) return nullptr;
+    Py_ssize_t count = PyTuple_Size(kwnames);
+    for (Py_ssize_t i = 0; i < count; ++i) {
+      if (PyDict_SetItem(kwargs.get(), PyTuple_GetItem(kwnames, i), args[nargs + i]) != 0) return nullptr;
+    }
+  }
+  static const char* keywords[] = {"script", "config", nullptr};
+  PyObject* script = nullptr;
+  PyObject* config = nullptr;
+  if (!PyArg_ParseTupleAndKeywords(tuple.get(), kwargs.get(), "UO!:compile", const_cast<char**>(keywords), &script,
+                                   g_config_type, &config)) {
+    return nullptr;
+  }
+  return compile_text(script, config);
+}
+
+PyObject* compile(PyObject*, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+  // The usual call, compile(text, config), skips the general parsing.
+  if (nargs == 2 && kwnames == nullptr && PyUnicode_Check(args[0]) && PyObject_TypeCheck(args[1], g_config_type)) {
+    return compile_text(args[0], args[1]);
+  }
+  return compile_parsed(args, nargs, kwnames);
 }
 
 // ---- op_codes ---------------------------------------------------------------------
@@ -226,7 +308,7 @@ PyObject* get_diagnostic_message(PyObject*, PyObject* args, PyObject* kwargs) {
 
 PyMethodDef compile_def = {"compile",
                            reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(compile)),
-                           METH_VARARGS | METH_KEYWORDS, "compile(script, config)\n--\n\n"};
+                           METH_FASTCALL | METH_KEYWORDS, "compile(script, config)\n--\n\n"};
 
 PyMethodDef op_codes_def = {"op_codes", op_codes, METH_NOARGS, "op_codes()\n--\n\n"};
 
@@ -256,6 +338,7 @@ PyObject* init_module() {
     g_internal_error = PyErr_NewException("dorirezoza.InternalError", PyExc_BaseException, nullptr);
     if (g_internal_error == nullptr) return nullptr;
   }
+  if (g_code_ints[0] == nullptr && !make_code_ints()) return nullptr;
   Ref module(PyModule_Create(&module_def));
   if (!module) return nullptr;
   if (!add_function(module.get(), &compile_def)) return nullptr;

@@ -1,6 +1,5 @@
 #include "core/compile/compiler.h"
 
-#include <utility>
 
 #include "core/compile/recover_token.h"
 #include "core/diagnostic/internal_error.h"
@@ -18,16 +17,18 @@ Compiler::Compiler(std::string_view script, const config::Config& config)
 
 CompileResult Compiler::compile(std::string_view input, const config::Config& config) {
   Compiler compiler(input, config);
-  auto tokens = compiler.lex();
-  if (!tokens) return {std::nullopt, compiler.encode_diagnostics()};
-  std::optional<std::vector<std::uint8_t>> chunk;
+  CompileResult result;
   {
-    // The tree borrows from the token list: it goes first.
-    auto script = compiler.parse(*tokens);
-    if (!script) return {std::nullopt, compiler.encode_diagnostics()};
-    chunk = compiler.emit(*script);
+    auto tokens = compiler.lex();
+    if (tokens) {
+      // The tree borrows from the token list: it goes first, and both go
+      // before the encoding, which needs neither.
+      auto script = compiler.parse(*tokens);
+      if (script) result.chunk = compiler.emit(*script);
+    }
   }
-  return {std::move(chunk), compiler.encode_diagnostics()};
+  result.diagnostics = compiler.encode_diagnostics();
+  return result;
 }
 
 std::optional<std::vector<lexer::Token>> Compiler::lex() {
@@ -39,9 +40,7 @@ std::optional<std::vector<lexer::Token>> Compiler::lex() {
     diagnostics_collector_.push(DiagnosticCode::LexerError, range);
     return std::nullopt;
   }
-  for (lexer::Token& token : *tokens) {
-    token = *recover_token(std::move(token), diagnostics_collector_);
-  }
+  recover_tokens(*tokens, diagnostics_collector_);
   return tokens;
 }
 

@@ -25,16 +25,28 @@ void recover(Token& t, diagnostic::DiagnosticsCollector& collector) {
   } else if (auto* interpolated = t.kind.get_if<TokenKind::InterpolatedString>()) {
     collector.push(DiagnosticCode::Interpolation, t.range);
     for (lexer::InterpolatedPart& part : interpolated->parts) {
-      for (Token& inner : part.tokens) recover(inner, collector);
+      recover_tokens(part.tokens, collector);
     }
   }
 }
+
+// The kinds recover() acts on; every other token passes through untouched.
+constexpr unsigned kRecoveredTags = 1u << static_cast<unsigned>(TokenKind::Tag::Unknown) |
+                                    1u << static_cast<unsigned>(TokenKind::Tag::String) |
+                                    1u << static_cast<unsigned>(TokenKind::Tag::InterpolatedString);
 
 }  // namespace
 
 std::optional<Token> recover_token(Token t, diagnostic::DiagnosticsCollector& diagnostics_collector) {
   recover(t, diagnostics_collector);
   return t;
+}
+
+void recover_tokens(std::span<Token> tokens, diagnostic::DiagnosticsCollector& diagnostics_collector) {
+  for (Token& t : tokens) {
+    const auto tag = static_cast<unsigned>(t.kind.tag());
+    if (tag < 32 && ((kRecoveredTags >> tag) & 1u)) recover(t, diagnostics_collector);
+  }
 }
 
 }  // namespace vaxo_core::compile

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/lexer/token.h"
@@ -14,5 +15,9 @@ namespace vaxo_core::compile {
 
 // Always returns a token; the optional mirrors the stage interface.
 std::optional<lexer::Token> recover_token(lexer::Token t, diagnostic::DiagnosticsCollector& diagnostics_collector);
+
+// The same over a whole list, in place and in order: what recover_token
+// would give for each token, without moving the tokens that need nothing.
+void recover_tokens(std::span<lexer::Token> tokens, diagnostic::DiagnosticsCollector& diagnostics_collector);
 
 }  // namespace vaxo_core::compile

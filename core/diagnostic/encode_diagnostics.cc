@@ -1,8 +1,14 @@
 #include "core/diagnostic/encode_diagnostics.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <string>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/diagnostic/internal_error.h"
 
@@ -12,15 +18,71 @@ namespace {
 
 // Longest stretch of one line counted per lookup.
 constexpr std::size_t kCheckpointStep = 1024;
+// Bytes per entry of the block index: a few line starts each in typical text.
+constexpr unsigned kBlockShift = 6;
 constexpr std::uint64_t kWordMax = std::numeric_limits<std::uint32_t>::max();
 
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-std::uint32_t to_word(std::uint64_t value, const char* what) {
-  if (value > kWordMax) [[unlikely]] {
-    throw InternalError(std::string("Diagnostic ") + what + " " + std::to_string(value) +
-                        " does not fit in 32 bits");
+// Calls f(offset) for every line feed of `text`, in order: sixteen bytes per
+// step where the target has SSE2 (every x86-64 does).
+template <typename F>
+void for_each_line_feed(std::string_view text, F&& f) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; i + 16 <= n; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+    while (mask != 0) {
+      f(i + static_cast<std::size_t>(std::countr_zero(mask)));
+      mask &= mask - 1;
+    }
   }
+#endif
+  for (; i < n; ++i) {
+    if (p[i] == '\n') f(i);
+  }
+}
+
+std::size_t count_line_feeds(std::string_view text) {
+  const char* p = text.data();
+  const std::size_t n = text.size();
+  std::size_t i = 0, count = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  for (; i + 16 <= n; i += 16) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+    count += static_cast<std::size_t>(
+        std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)))));
+  }
+#endif
+  for (; i < n; ++i) count += static_cast<std::size_t>(p[i] == '\n');
+  return count;
+}
+
+// The throws live out of line: the lookups they guard stay small enough to inline.
+[[noreturn, gnu::cold, gnu::noinline]] void throw_too_wide(std::uint64_t value, const char* what) {
+  throw InternalError(std::string("Diagnostic ") + what + " " + std::to_string(value) + " does not fit in 32 bits");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void throw_before_every_line(std::size_t position) {
+  throw InternalError("Diagnostic position " + std::to_string(position) + " precedes every line");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void throw_past_end(std::size_t position, std::size_t size) {
+  throw InternalError("Diagnostic position " + std::to_string(position) + " is past the end of the text (" +
+                      std::to_string(size) + " bytes)");
+}
+
+[[noreturn, gnu::cold, gnu::noinline]] void throw_inside_character(std::size_t position) {
+  throw InternalError("Diagnostic position " + std::to_string(position) + " is inside a multi-byte character");
+}
+
+std::uint32_t to_word(std::uint64_t value, const char* what) {
+  if (value > kWordMax) [[unlikely]] throw_too_wide(value, what);
   return static_cast<std::uint32_t>(value);
 }
 
@@ -93,35 +155,51 @@ std::vector<Offset> line_checkpoints(std::string_view script, CodePointCounter c
   std::vector<Offset> out;
   // One checkpoint per line plus at most one per 1024 bytes of long lines:
   // sizing the table up front spares the copies of a growing one.
-  auto line_feeds = static_cast<std::size_t>(std::count(script.begin(), script.end(), '\n'));
-  out.reserve(line_feeds + 1 + script.size() / kCheckpointStep);
+  out.reserve(count_line_feeds(script) + 1 + script.size() / kCheckpointStep);
   std::size_t start = 0;
   std::uint64_t line = 1;
-  // The text after the last line feed is a line only when it is not empty.
-  while (start < script.size()) {
-    std::size_t lf = script.find('\n', start);
-    std::size_t end = lf == std::string_view::npos ? script.size() : lf;
-    if (lf != std::string_view::npos && end > start && script[end - 1] == '\r') --end;
+  for_each_line_feed(script, [&](std::size_t lf) {
+    std::size_t end = lf;
+    if (end > start && script[end - 1] == '\r') --end;
     add_line_checkpoints(out, script, start, end - start, line, counter);
-    if (lf == std::string_view::npos) break;
     start = lf + 1;
     ++line;
-  }
+  });
+  // The text after the last line feed is a line only when it is not empty.
+  if (start < script.size()) add_line_checkpoints(out, script, start, script.size() - start, line, counter);
   return out;
 }
 
-// The last checkpoint at or before `position`: a galloping search from
-// `hint`, then bisection within the bracket found.
-std::size_t PositionMapping::checkpoint_index(std::size_t position, std::size_t hint) const {
+PositionMapping::PositionMapping(std::vector<Offset> offsets, std::string_view script, CodePointCounter counter)
+    : offsets_(std::move(offsets)), script_(script), code_point_counter_(counter) {
   const std::size_t n = offsets_.size();
+  if (n >= std::numeric_limits<std::uint32_t>::max()) return;
+  // Positions run up to the text's size: its block and the next bound every lookup.
+  const std::size_t blocks = (script_.size() >> kBlockShift) + 2;
+  blocks_.resize(blocks);
+  std::size_t at_or_before = 0;
+  for (std::size_t b = 0; b < blocks; ++b) {
+    const std::size_t start = b << kBlockShift;
+    while (at_or_before < n && offsets_[at_or_before].offset <= start) ++at_or_before;
+    blocks_[b] = static_cast<std::uint32_t>(at_or_before);
+  }
+}
+
+namespace {
+
+// The last checkpoint at or before `position` without the block index: a
+// galloping search from `hint`, then bisection within the bracket found.
+[[gnu::noinline]] std::size_t search_from_hint(const std::vector<Offset>& offsets, std::size_t position,
+                                               std::size_t hint) {
+  const std::size_t n = offsets.size();
   std::size_t lo = 0, hi = n;  // the first checkpoint after `position` lies in (lo, hi]
   if (n != 0) {
     hint = std::min(hint, n - 1);
-    if (offsets_[hint].offset <= position) {
+    if (offsets[hint].offset <= position) {
       lo = hint;
       for (std::size_t step = 1;; step *= 2) {
         if (n - lo <= step) break;
-        if (offsets_[lo + step].offset > position) {
+        if (offsets[lo + step].offset > position) {
           hi = lo + step;
           break;
         }
@@ -131,7 +209,7 @@ std::size_t PositionMapping::checkpoint_index(std::size_t position, std::size_t 
       hi = hint;
       for (std::size_t step = 1;; step *= 2) {
         if (hi <= step) break;
-        if (offsets_[hi - step].offset <= position) {
+        if (offsets[hi - step].offset <= position) {
           lo = hi - step;
           break;
         }
@@ -139,13 +217,25 @@ std::size_t PositionMapping::checkpoint_index(std::size_t position, std::size_t 
       }
     }
   }
-  auto after = std::upper_bound(offsets_.begin() + static_cast<std::ptrdiff_t>(lo),
-                                offsets_.begin() + static_cast<std::ptrdiff_t>(hi), position,
+  auto after = std::upper_bound(offsets.begin() + static_cast<std::ptrdiff_t>(lo),
+                                offsets.begin() + static_cast<std::ptrdiff_t>(hi), position,
                                 [](std::size_t p, const Offset& o) { return p < o.offset; });
-  if (after == offsets_.begin()) [[unlikely]] {
-    throw InternalError("Diagnostic position " + std::to_string(position) + " precedes every line");
-  }
-  return static_cast<std::size_t>(after - offsets_.begin()) - 1;
+  if (after == offsets.begin()) [[unlikely]] throw_before_every_line(position);
+  return static_cast<std::size_t>(after - offsets.begin()) - 1;
+}
+
+}  // namespace
+
+// The last checkpoint at or before `position`: a walk over the few
+// checkpoints of its block.
+std::size_t PositionMapping::checkpoint_index(std::size_t position, std::size_t hint) const {
+  const std::size_t b = position >> kBlockShift;
+  if (b + 1 >= blocks_.size()) [[unlikely]] return search_from_hint(offsets_, position, hint);
+  std::size_t lo = blocks_[b];
+  const std::size_t hi = blocks_[b + 1];
+  while (lo < hi && offsets_[lo].offset <= position) ++lo;
+  if (lo == 0) [[unlikely]] throw_before_every_line(position);
+  return lo - 1;
 }
 
 LineCol PositionMapping::line_col_of(std::size_t position) const {
@@ -155,18 +245,17 @@ LineCol PositionMapping::line_col_of(std::size_t position) const {
 
 LineCol PositionMapping::line_col_of(std::size_t position, std::size_t& hint) const {
   if (position == 0) return {1, 1};
-  if (position > script_.size()) [[unlikely]] {
-    throw InternalError("Diagnostic position " + std::to_string(position) +
-                        " is past the end of the text (" + std::to_string(script_.size()) + " bytes)");
-  }
-  if (position < script_.size() && is_continuation(static_cast<unsigned char>(script_[position])))
-      [[unlikely]] {
-    throw InternalError("Diagnostic position " + std::to_string(position) +
-                        " is inside a multi-byte character");
+  if (position > script_.size()) [[unlikely]] throw_past_end(position, script_.size());
+  if (position < script_.size() && is_continuation(static_cast<unsigned char>(script_[position]))) [[unlikely]] {
+    throw_inside_character(position);
   }
   hint = checkpoint_index(position, hint);
   const Offset& at = offsets_[hint];
-  std::uint64_t col = at.col + code_point_counter_(script_.substr(at.offset, position - at.offset));
+  // Byte columns need no counting: the common case skips the call.
+  const std::size_t span = position - at.offset;
+  std::uint64_t col = at.col + (code_point_counter_ == &count_utf8_bytes
+                                    ? static_cast<std::uint64_t>(span)
+                                    : code_point_counter_(script_.substr(at.offset, span)));
   return {to_word(at.line, "line"), to_word(col, "column")};
 }
 
@@ -194,13 +283,18 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
     return encode_diagnostics_none(diagnostics);
   }
   PositionMapping mapping = pos_to_line_col(script, config);
-  std::vector<std::uint32_t> words;
-  words.reserve(diagnostics.size() * 5);
+  std::vector<std::uint32_t> words(diagnostics.size() * 5);
+  std::uint32_t* out = words.data();
   std::size_t hint = 0;
   for (const SourceDiagnostic& d : diagnostics) {
     LineCol start = mapping.line_col_of(d.range.start, hint);
     LineCol end = mapping.line_col_of(d.range.end, hint);
-    words.insert(words.end(), {start.line, start.col, end.line, end.col, code(d.error)});
+    out[0] = start.line;
+    out[1] = start.col;
+    out[2] = end.line;
+    out[3] = end.col;
+    out[4] = code(d.error);
+    out += 5;
   }
   return words;
 }

@@ -40,17 +40,19 @@ struct LineCol {
 };
 
 // Byte positions to (line, column). Checkpoints sit at every line start and
-// every <= 1024 bytes within long lines, so one lookup counts little text.
+// every <= 1024 bytes within long lines, so one lookup counts little text. A
+// block index (the checkpoints before each 64-byte block of the text) narrows
+// every lookup to the few checkpoints of one block, whatever the order of the
+// positions asked for.
 class PositionMapping {
  public:
-  PositionMapping(std::vector<Offset> offsets, std::string_view script, CodePointCounter counter)
-      : offsets_(std::move(offsets)), script_(script), code_point_counter_(counter) {}
+  PositionMapping(std::vector<Offset> offsets, std::string_view script, CodePointCounter counter);
 
   // Throws InternalError for a position past the end of the text, inside a
   // multi-byte character, or whose line or column does not fit 32 bits.
   LineCol line_col_of(std::size_t position) const;
-  // The same, searching outwards from checkpoint `hint` (updated to the one
-  // used): near-ordered positions, as diagnostics mostly are, cost O(1) each.
+  // The same; `hint` is set to the checkpoint used, a good start for the
+  // next, nearby position.
   LineCol line_col_of(std::size_t position, std::size_t& hint) const;
 
   const std::vector<Offset>& offsets() const { return offsets_; }
@@ -63,6 +65,9 @@ class PositionMapping {
   std::vector<Offset> offsets_;
   std::string_view script_;
   CodePointCounter code_point_counter_;
+  // Entry b: how many checkpoints lie at or before byte b * 64. Empty when
+  // the counts would not fit 32 bits; lookups then search from the hint.
+  std::vector<std::uint32_t> blocks_;
 };
 
 // The counting function of an encoding: anything but Utf16 and Utf32 counts bytes.

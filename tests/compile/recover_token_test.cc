@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "core/lexer/lexer.h"
+
 namespace vaxo_core::compile {
 namespace {
 
@@ -105,6 +107,40 @@ TEST(RecoverToken, WrapperErrorsAreFilteredButNotRangeChecked) {
   no_errors.diagnostic_error = false;
   Token t = Token::unknown({0, 1}, TokenKind::Empty{}, DiagnosticCode::UnknownToken);
   EXPECT_TRUE(run(std::move(t), no_errors).empty());
+}
+
+// The whole-list pass skips the tokens that need nothing: on lexed text with
+// every kind of recovery token, nested interpolations included, it must give
+// the tokens and diagnostics of recovering each token on its own.
+TEST(RecoverTokens, AgreesWithRecoveringEachToken) {
+  const std::string texts[] = {
+      "let x = 0x1G + 1_ + 'a\\q' + \"${ 'b\\z' + $(c:fmt) }\" @'raw' ? \xC3\xA9 ~ 'unterminated",
+      "'${'${1__ + \"$(y:f)\"}' + 0b2}' `' x $ \"${\"${\"${)}\"}\"}\" 1e999 @ 12_",
+      "",
+  };
+  for (const std::string& text : texts) {
+    for (const config::Config& config : {config::Config{}, with_tags()}) {
+      SCOPED_TRACE(text);
+      auto in = lexer::to_input(text, config);
+      auto lexed = lexer::lex(in);
+      ASSERT_TRUE(lexed.has_value());
+      std::vector<Token> one_by_one = *lexed;
+      DiagnosticsCollector each(config, text);
+      for (Token& t : one_by_one) t = *recover_token(std::move(t), each);
+      DiagnosticsCollector whole(config, text);
+      recover_tokens(*lexed, whole);
+      if (!text.empty()) {
+        EXPECT_GE(each.size(), 3u);  // the texts do exercise recovery
+      }
+      EXPECT_EQ(std::move(whole).data(), std::move(each).data());
+      ASSERT_EQ(lexed->size(), one_by_one.size());
+      for (std::size_t i = 0; i < one_by_one.size(); ++i) {
+        EXPECT_EQ((*lexed)[i], one_by_one[i]) << i;
+        EXPECT_EQ((*lexed)[i].range, one_by_one[i].range) << i;
+        EXPECT_FALSE((*lexed)[i].kind.is_unknown()) << i;
+      }
+    }
+  }
 }
 
 }  // namespace

@@ -177,6 +177,51 @@ TEST(EncodeDiagnosticsTest, ColumnsMatchCountingFromTheLineStart) {
   }
 }
 
+// Lookups go through a per-64-byte block index: blocks crowded with line
+// starts, blocks inside one long line and the last partial block must all
+// give what counting from the line start gives, in any order of lookups.
+TEST(EncodeDiagnosticsTest, BlockIndexLookupsMatchCountingFromTheLineStart) {
+  std::string accents;
+  for (int i = 0; i < 800; ++i) accents += "\xC3\xA9";
+  const std::string texts[] = {
+      std::string(300, '\n'),
+      std::string(130, '\n') + std::string(3000, 'a') + "\n\r\n" + accents + "\n",
+      "x",
+      std::string(63, 'a') + "\n" + std::string(64, 'b') + "\n\n" + std::string(65, 'c'),
+  };
+  for (const std::string& text : texts) {
+    for (auto e : {kUtf8, kUtf16, kUtf32}) {
+      PositionMapping mapping = pos_to_line_col(text, with(e));
+      std::vector<std::size_t> boundaries;
+      for (std::size_t p = 0; p <= text.size(); ++p) {
+        if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
+      }
+      std::size_t hint = 0;
+      for (std::size_t k = 0; k < boundaries.size(); ++k) {
+        std::size_t p = boundaries[(k * 7919) % boundaries.size()];
+        ASSERT_EQ(mapping.line_col_of(p, hint), reference_line_col(text, p, mapping.code_point_counter()))
+            << "position " << p << " of " << text.size() << " encoding " << static_cast<int>(e);
+        ASSERT_LE(mapping.offsets()[hint].offset, p);
+      }
+    }
+  }
+}
+
+TEST(EncodeDiagnosticsTest, PositionBeforeTheFirstCheckpointIsAnInternalError) {
+  const std::string text(200, 'a');
+  PositionMapping mapping({{100, 1, 1}}, text, &count_utf8_bytes);
+  EXPECT_EQ(mapping.line_col_of(150), (LineCol{1, 51}));
+  EXPECT_EQ(mapping.line_col_of(0), (LineCol{1, 1}));
+  for (std::size_t p : {std::size_t{5}, std::size_t{99}}) {
+    try {
+      mapping.line_col_of(p);
+      ADD_FAILURE() << p;
+    } catch (const InternalError& e) {
+      EXPECT_EQ(std::string(e.what()), "Diagnostic position " + std::to_string(p) + " precedes every line");
+    }
+  }
+}
+
 template <typename F>
 std::string internal_error_of(F&& f) {
   try {

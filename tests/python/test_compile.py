@@ -156,3 +156,32 @@ def test_undeclared_name_reads_a_global():
     expected = struct.pack("<II", 8 + len(code) + len(constants), len(code)) + code
     expected += struct.pack("<I", len(constants)) + constants
     assert dorirezoza.compile("x", SCRIPT) == (expected, [])
+
+
+def test_word_ints_past_the_small_int_range_keep_their_values():
+    # One unmatched `)` per line, on hundreds of lines and at columns past
+    # 256: equal words may share one int, every value must still be its own.
+    lines = [" " * ((k * 37) % 400) + ")" for k in range(700)]
+    chunk, words = dorirezoza.compile("\n".join(lines), SCRIPT)
+    assert chunk is None
+    expected = []
+    for k, line in enumerate(lines, start=1):
+        col = len(line)
+        expected.append((k, col, k, col + 1, "UnmatchedCloseParen"))
+    assert decode(words) == expected
+    assert all(type(w) is int for w in words)
+
+
+class Text(str):
+    pass
+
+
+@pytest.mark.parametrize("config", [SCRIPT, TEMPLATE], ids=["script", "template"])
+def test_every_way_of_passing_the_arguments_gives_the_same_result(config):
+    text = "let x = (1 + 'a${y}'); )\n" * 50 + "${"
+    positional = dorirezoza.compile(text, config)
+    assert positional[1]
+    assert dorirezoza.compile(script=text, config=config) == positional
+    assert dorirezoza.compile(text, config=config) == positional
+    assert dorirezoza.compile(config=config, script=text) == positional
+    assert dorirezoza.compile(Text(text), config) == positional
