@@ -428,8 +428,17 @@ struct Expression {
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Expression(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
-    ast_detail::store_range(*this, compute_range(node));
+      : node(std::forward<Alt>(alt)) {
+    using A = std::remove_cvref_t<Alt>;
+    // Half the nodes are names and literals: one token, no children.
+    if constexpr (std::is_same_v<A, Literal>) {
+      ast_detail::store_range(*this, std::get_if<Literal>(&node)->literal->range);
+    } else if constexpr (std::is_same_v<A, Variable>) {
+      ast_detail::store_range(*this, std::get_if<Variable>(&node)->name->range);
+    } else {
+      height = compute_height(node);
+      ast_detail::store_range(*this, compute_range(node));
+    }
   }
   Expression(Expression&&) noexcept = default;
   Expression& operator=(Expression&&) noexcept = default;
