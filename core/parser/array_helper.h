@@ -15,6 +15,7 @@
 #pragma once
 
 #include <cstddef>
+#include <iterator>
 #include <memory>
 #include <optional>
 #include <tuple>
@@ -22,6 +23,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/diagnostic/internal_error.h"
 #include "core/lexer/combinator.h"
 #include "core/parser/ast.h"
 #include "core/parser/helper.h"
@@ -70,6 +72,34 @@ inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
   if (after == nullptr) return std::nullopt;
   if (helper::is_comma_free_follower(*after)) return std::optional<TokenRef>();
   return helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
+}
+
+// The entries `entry` reads, one after another until it fails (its failure
+// consumes nothing), in a vector of exactly their count. Entries are
+// gathered on one stack per entry type, shared by the lists nested inside
+// each other, so a list costs one allocation and keeps no slack.
+template <typename Item, typename Entry>
+std::vector<Item> read_entries(ParserContext& ctx, const Entry& entry) {
+  thread_local std::vector<Item> pending;
+  struct Release {
+    std::vector<Item>& stack;
+    std::size_t base;
+    ~Release() { stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end()); }
+  } release{pending, pending.size()};
+  for (;;) {
+    const auto before = ctx.checkpoint();
+    std::optional<Item> item = entry(ctx);
+    if (!item) {
+      ctx.reset(before);
+      break;
+    }
+    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+    pending.push_back(std::move(*item));
+  }
+  std::vector<Item> items;
+  items.reserve(pending.size() - release.base);
+  for (std::size_t i = release.base; i < pending.size(); ++i) items.push_back(std::move(pending[i]));
+  return items;
 }
 
 }  // namespace list_detail
@@ -134,9 +164,9 @@ auto array_base(Open open, Close close, Element element, Spread spread, Missing 
       ctx.reset(start);
       return std::nullopt;
     }
-    auto items = lexer::repeat(lexer::kAny, array_element(element, spread, missing))(ctx);
+    std::vector<Item> items = list_detail::read_entries<Item>(ctx, array_element(element, spread, missing));
     std::optional<TokenRef> closer = close(ctx);
-    return ListParts<Item>{std::move(*opener), std::move(*items), std::move(*closer)};
+    return ListParts<Item>{std::move(*opener), std::move(items), std::move(*closer)};
   };
 }
 

@@ -8,57 +8,85 @@
 namespace vaxo_core::parser {
 namespace {
 
-// Heights are read one level deep: a child node's height was recorded when it
-// was built, so nothing here recurses through nodes.
-std::uint32_t part_height(const TokenRef&) { return 0; }
-std::uint32_t part_height(const Token*) { return 0; }
-std::uint32_t part_height(std::size_t) { return 0; }
-std::uint32_t part_height(const SourceDiagnostic&) { return 0; }
-std::uint32_t part_height(const Expression& e) { return e.height; }
-std::uint32_t part_height(const Pattern& p) { return p.height; }
-std::uint32_t part_height(const Statement& s) { return s.height; }
+// Summaries (ast_detail::kHoldsRecovery and the height) are read one level
+// deep: a child node's was recorded when it was built, so nothing here
+// recurses through nodes.
+using ast_detail::kHoldsRecovery;
+
+template <typename... S>
+constexpr std::uint32_t combine_all(S... s) {
+  std::uint32_t tallest = 0;
+  std::uint32_t any = 0;
+  ((tallest = std::max(tallest, s & ~kHoldsRecovery), any |= s), ...);
+  return tallest | (any & kHoldsRecovery);
+}
+
+std::uint32_t part_summary(const TokenRef& t) { return t.is_owned() ? kHoldsRecovery : 0; }
+std::uint32_t part_summary(const Token*) { return 0; }
+std::uint32_t part_summary(std::size_t) { return 0; }
+std::uint32_t part_summary(const SourceDiagnostic&) { return 0; }
+template <typename N>
+std::uint32_t node_summary(const N& n) {
+  return n.height | (n.holds_recovery ? kHoldsRecovery : 0);
+}
+std::uint32_t part_summary(const Expression& e) { return node_summary(e); }
+std::uint32_t part_summary(const Pattern& p) { return node_summary(p); }
+std::uint32_t part_summary(const Statement& s) { return node_summary(s); }
 
 template <typename T>
-std::uint32_t part_height(const std::unique_ptr<T>& p);
+std::uint32_t part_summary(const std::unique_ptr<T>& p);
 template <typename T>
-std::uint32_t part_height(const std::optional<T>& p);
+std::uint32_t part_summary(const std::optional<T>& p);
 template <typename T>
-std::uint32_t part_height(const std::vector<T>& list);
+std::uint32_t part_summary(const std::vector<T>& list);
 template <typename T>
   requires requires(const T& t) { t.fields(); }
-std::uint32_t part_height(const T& t);
+std::uint32_t part_summary(const T& t);
 template <typename T>
   requires requires(const T& t) { t.node.index(); }
-std::uint32_t part_height(const T& t);
+std::uint32_t part_summary(const T& t);
 
 template <typename T>
-std::uint32_t part_height(const std::unique_ptr<T>& p) {
-  return p ? part_height(*p) : 0;
+std::uint32_t part_summary(const std::unique_ptr<T>& p) {
+  return p ? part_summary(*p) : 0;
 }
 template <typename T>
-std::uint32_t part_height(const std::optional<T>& p) {
-  return p ? part_height(*p) : 0;
+std::uint32_t part_summary(const std::optional<T>& p) {
+  return p ? part_summary(*p) : 0;
 }
 template <typename T>
-std::uint32_t part_height(const std::vector<T>& list) {
-  std::uint32_t h = 0;
-  for (const T& e : list) h = std::max(h, part_height(e));
-  return h;
+std::uint32_t part_summary(const std::vector<T>& list) {
+  std::uint32_t tallest = 0;
+  std::uint32_t any = 0;
+  for (const T& e : list) {
+    const std::uint32_t s = part_summary(e);
+    tallest = std::max(tallest, s & ~kHoldsRecovery);
+    any |= s;
+  }
+  return tallest | (any & kHoldsRecovery);
 }
 template <typename T>
   requires requires(const T& t) { t.fields(); }
-std::uint32_t part_height(const T& t) {
-  return std::apply([](const auto&... f) { return std::max({std::uint32_t{0}, part_height(f)...}); }, t.fields());
+std::uint32_t part_summary(const T& t) {
+  return std::apply([](const auto&... f) { return combine_all(part_summary(f)...); }, t.fields());
 }
 template <typename T>
   requires requires(const T& t) { t.node.index(); }
-std::uint32_t part_height(const T& t) {
-  return std::visit([](const auto& alt) { return part_height(alt); }, t.node);
+std::uint32_t part_summary(const T& t) {
+  return std::visit([](const auto& alt) { return part_summary(alt); }, t.node);
 }
 
-template <typename Node>
-std::uint32_t node_height(const Node& node, std::uint32_t own = 1) {
-  return own + std::visit([](const auto& alt) { return part_height(alt); }, node);
+// `own` levels above the tallest part; an Unknown node always holds recovery.
+template <typename Unknown, typename Node>
+std::uint32_t node_summary_of(const Node& node, std::uint32_t own) {
+  return std::visit(
+      [own](const auto& alt) {
+        using A = std::remove_cvref_t<decltype(alt)>;
+        const std::uint32_t parts = part_summary(alt);
+        const std::uint32_t unknown = std::is_same_v<A, Unknown> ? kHoldsRecovery : 0;
+        return (own + (parts & ~kHoldsRecovery)) | (parts & kHoldsRecovery) | unknown;
+      },
+      node);
 }
 
 ByteRange first_to_last(const std::vector<TokenRef>& tokens) {
@@ -70,18 +98,22 @@ ByteRange first_to_last(const std::vector<TokenRef>& tokens) {
 
 // The passes over the tree (the emitter above all) take about twice the
 // stack for an extension call as for the other nodes.
-std::uint32_t Expression::compute_height(const Node& node) {
-  return node_height(node, std::holds_alternative<Extension>(node) ? 2 : 1);
+std::uint32_t Expression::compute_summary(const Node& node) {
+  return node_summary_of<Unknown>(node, std::holds_alternative<Extension>(node) ? 2 : 1);
 }
-std::uint32_t Pattern::compute_height(const Node& node) { return node_height(node); }
-std::uint32_t Statement::compute_height(const Node& node) { return node_height(node); }
+std::uint32_t Pattern::compute_summary(const Node& node) { return node_summary_of<Unknown>(node, 1); }
+std::uint32_t Statement::compute_summary(const Node& node) { return node_summary_of<Unknown>(node, 1); }
+
+std::uint32_t Expression::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
+std::uint32_t Pattern::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
+std::uint32_t Statement::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
 
 std::uint32_t height_of(const Expression& e) { return e.height; }
 std::uint32_t height_of(const Pattern& p) { return p.height; }
 std::uint32_t height_of(const Statement& s) { return s.height; }
-std::uint32_t height_of(const Script& s) { return part_height(s); }
-std::uint32_t height_of(const Iterable& i) { return part_height(i); }
-std::uint32_t height_of(const ParameterList& p) { return part_height(p); }
+std::uint32_t height_of(const Script& s) { return part_summary(s) & ~kHoldsRecovery; }
+std::uint32_t height_of(const Iterable& i) { return part_summary(i) & ~kHoldsRecovery; }
+std::uint32_t height_of(const ParameterList& p) { return part_summary(p) & ~kHoldsRecovery; }
 
 Expression Expression::unknown(std::vector<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);

@@ -15,6 +15,8 @@
 // destructor, emitter) has a bounded depth. A node whose children are changed
 // in place after it was built calls `refresh()`; the walker, which replaces
 // Unknown nodes by what they recovered, refreshes the nodes above each one.
+// They also record whether they or a part below them hold an Unknown node or
+// an owned token (`holds_recovery`): the walker skips every other subtree.
 //
 // Borrowed tokens point into the lexer's token list (and the token lists
 // inside interpolated-string tokens), which must outlive the tree.
@@ -49,19 +51,20 @@ struct is_alternative;
 template <typename T, typename... Ts>
 struct is_alternative<T, std::variant<Ts...>> : std::bool_constant<(std::is_same_v<T, Ts> || ...)> {};
 
-// A node keeps its range as a start and a 32-bit length beside its 32-bit
-// height: 8 bytes less per node. A range that does not fit is marked and
-// recomputed from the children when asked for.
-inline constexpr std::uint32_t kRangeUnpacked = 0xffffffffu;
+// A node keeps its range as a 32-bit start and length beside its 32-bit
+// height, which leaves room for its walker flag within the same 16 bytes. A
+// range that does not fit is marked and recomputed from the children when
+// asked for.
+inline constexpr std::uint32_t kRangeUnpacked = 0xffffffffu;  // in range_length
+inline constexpr std::uint32_t kStartAbsent = 0xffffffffu;    // in range_start
 
 template <typename N>
 void store_range(N& n, ByteRange r) {
-  constexpr std::size_t kMax = ByteRange::absent().start;
   if (r == ByteRange::absent()) {
-    n.range_start = kMax;
+    n.range_start = kStartAbsent;
     n.range_length = 0;
-  } else if (r.start != kMax && r.end >= r.start && r.end - r.start < kRangeUnpacked) {
-    n.range_start = r.start;
+  } else if (r.start < kStartAbsent && r.end >= r.start && r.end - r.start < kRangeUnpacked) {
+    n.range_start = static_cast<std::uint32_t>(r.start);
     n.range_length = static_cast<std::uint32_t>(r.end - r.start);
   } else {
     n.range_start = 0;
@@ -72,8 +75,19 @@ void store_range(N& n, ByteRange r) {
 template <typename N>
 ByteRange load_range(const N& n) {
   if (n.range_length == kRangeUnpacked) [[unlikely]] return N::compute_range(n.node);
-  if (n.range_start == ByteRange::absent().start) return ByteRange::absent();
-  return ByteRange{n.range_start, n.range_start + n.range_length};
+  if (n.range_start == kStartAbsent) return ByteRange::absent();
+  return ByteRange{n.range_start, std::size_t{n.range_start} + n.range_length};
+}
+
+// What a node records of its parts in one word (compute_summary): its height,
+// and kHoldsRecovery when it or a part below it holds an Unknown node or an
+// owned token, the only things the walker changes.
+inline constexpr std::uint32_t kHoldsRecovery = 0x80000000u;
+
+template <typename N>
+void store_summary(N& n, std::uint32_t summary) {
+  n.height = summary & ~kHoldsRecovery;
+  n.holds_recovery = (summary & kHoldsRecovery) != 0;
 }
 }  // namespace ast_detail
 
@@ -208,15 +222,16 @@ struct Pattern {
   Node node;
   std::uint32_t height = 1;
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
-  std::size_t range_start = 0;
+  std::uint32_t range_start = 0;
+  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Pattern(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
-    ast_detail::store_range(*this, compute_range(node));
+      : node(std::forward<Alt>(alt)) {
+    refresh();
   }
   Pattern(Pattern&&) noexcept = default;
   Pattern& operator=(Pattern&&) noexcept = default;
@@ -242,14 +257,16 @@ struct Pattern {
   bool is_unknown() const { return is<Unknown>(); }
   bool is_spread_discard() const { return is<SpreadDiscard>(); }
 
-  // Recomputes height and range from the children, after a change in place.
+  // Recomputes height, walker flag and range from the children, after a
+  // change in place.
   void refresh() {
-    height = compute_height(node);
+    ast_detail::store_summary(*this, compute_summary(node));
     ast_detail::store_range(*this, compute_range(node));
   }
   ByteRange cached_range() const { return ast_detail::load_range(*this); }
   void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
+  static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
 };
 
@@ -421,15 +438,28 @@ struct Expression {
   Node node;
   std::uint32_t height = 1;
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
-  std::size_t range_start = 0;
+  std::uint32_t range_start = 0;
+  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Expression(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
-    ast_detail::store_range(*this, compute_range(node));
+      : node(std::forward<Alt>(alt)) {
+    using A = std::remove_cvref_t<Alt>;
+    // Half the nodes are names and literals: one token, no children.
+    if constexpr (std::is_same_v<A, Literal>) {
+      const TokenRef& t = std::get_if<Literal>(&node)->literal;
+      holds_recovery = t.is_owned();
+      ast_detail::store_range(*this, t->range);
+    } else if constexpr (std::is_same_v<A, Variable>) {
+      const TokenRef& t = std::get_if<Variable>(&node)->name;
+      holds_recovery = t.is_owned();
+      ast_detail::store_range(*this, t->range);
+    } else {
+      refresh();
+    }
   }
   Expression(Expression&&) noexcept = default;
   Expression& operator=(Expression&&) noexcept = default;
@@ -462,14 +492,16 @@ struct Expression {
     return is<Block>() || is<Loop>() || is<While>() || is<ForIn>() || is<If>() || is<Match>();
   }
 
-  // Recomputes height and range from the children, after a change in place.
+  // Recomputes height, walker flag and range from the children, after a
+  // change in place.
   void refresh() {
-    height = compute_height(node);
+    ast_detail::store_summary(*this, compute_summary(node));
     ast_detail::store_range(*this, compute_range(node));
   }
   ByteRange cached_range() const { return ast_detail::load_range(*this); }
   void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
+  static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
 };
 
@@ -553,15 +585,16 @@ struct Statement {
   Node node;
   std::uint32_t height = 1;
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
-  std::size_t range_start = 0;
+  std::uint32_t range_start = 0;
+  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
   template <typename Alt>
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Statement(Alt&& alt)  // NOLINT: implicit
-      : node(std::forward<Alt>(alt)), height(compute_height(node)) {
-    ast_detail::store_range(*this, compute_range(node));
+      : node(std::forward<Alt>(alt)) {
+    refresh();
   }
   Statement(Statement&&) noexcept = default;
   Statement& operator=(Statement&&) noexcept = default;
@@ -578,14 +611,16 @@ struct Statement {
   template <typename T>
   const T* get_if() const { return std::get_if<T>(&node); }
 
-  // Recomputes height and range from the children, after a change in place.
+  // Recomputes height, walker flag and range from the children, after a
+  // change in place.
   void refresh() {
-    height = compute_height(node);
+    ast_detail::store_summary(*this, compute_summary(node));
     ast_detail::store_range(*this, compute_range(node));
   }
   ByteRange cached_range() const { return ast_detail::load_range(*this); }
   void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
+  static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
 };
 

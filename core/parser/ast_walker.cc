@@ -93,7 +93,10 @@ bool collect_unknown(Node& self, typename Node::Unknown& unknown, Collector& c) 
   return true;
 }
 
+// A node whose parts hold no Unknown node and no owned token has nothing to
+// collect and nothing to change.
 bool collect_node(Expression& expression, Collector& collector) {
+  if (!expression.holds_recovery) return false;
   if (auto* unknown = expression.get_if<Expression::Unknown>()) return collect_unknown(expression, *unknown, collector);
   if (!collect_part<Expression>(expression, collector)) return false;
   expression.refresh();
@@ -101,6 +104,7 @@ bool collect_node(Expression& expression, Collector& collector) {
 }
 
 bool collect_node(Pattern& pattern, Collector& collector) {
+  if (!pattern.holds_recovery) return false;
   if (auto* unknown = pattern.get_if<Pattern::Unknown>()) return collect_unknown(pattern, *unknown, collector);
   if (!collect_part<Pattern>(pattern, collector)) return false;
   pattern.refresh();
@@ -108,6 +112,7 @@ bool collect_node(Pattern& pattern, Collector& collector) {
 }
 
 bool collect_node(Statement& statement, Collector& collector) {
+  if (!statement.holds_recovery) return false;
   if (auto* unknown = statement.get_if<Statement::Unknown>()) {
     collector.append(unknown->errors);
     for (TokenRef& t : unknown->tokens) collect_diagnostics(t, collector);

@@ -306,11 +306,6 @@ VAXO_NODE_BUILDER ExprBox type_call(ParserContext& ctx) {
                                     std::move(call->close_paren)});
 }
 
-VAXO_NODE_BUILDER ExprBox block_like_primary(ParserContext& ctx) {
-  std::optional<Expression> e = block_expressions::block_like_expression(ctx);
-  if (!e) return nullptr;
-  return box(std::move(*e));
-}
 
 VAXO_NODE_BUILDER ExprBox literal_primary(ParserContext& ctx) {
   std::optional<TokenRef> literal = helper::literal_token(ctx);
@@ -583,7 +578,7 @@ ExprBox primary(ParserContext& ctx) {
   if (t == nullptr) return nullptr;
   const TokenKind& kind = t->kind;
   if (*t == Keyword::Type) return type_call(ctx);
-  if (starts_block_like(*t)) return block_like_primary(ctx);
+  if (starts_block_like(*t)) return block_expressions::block_like_expression_box(ctx);
   if (kind.is_number() || kind.is_ordinal() || kind.is_string() || *t == Keyword::True || *t == Keyword::False ||
       *t == Keyword::Nil || *t == Keyword::Nan || *t == Keyword::Inf) {
     return literal_primary(ctx);

@@ -17,6 +17,8 @@ namespace vaxo_core::parser::block_expressions {
 namespace {
 
 using expressions::build;
+using expressions::ExprBox;
+using expressions::make;
 using expressions::when_next_is;
 
 // Failure-memo keys of the rules that callers retry at one position.
@@ -35,7 +37,7 @@ std::unique_ptr<E> box(E value) {
 // and is remembered.
 template <typename Rule>
 auto remembered(ParserContext& ctx, std::uint32_t key, memo::Rule bit, Rule rule) -> decltype(rule()) {
-  if (memo::failed(ctx, key, static_cast<int>(bit))) return std::nullopt;
+  if (memo::failed(ctx, key, static_cast<int>(bit))) return {};
   const auto start = ctx.checkpoint();
   auto result = rule();
   if (!result) {
@@ -61,15 +63,15 @@ BlockParts block_parts(ParserContext& ctx) {
 
 }  // namespace
 
-std::optional<Expression> block_like_expression(ParserContext& ctx) {
+ExprBox block_like_expression_box(ParserContext& ctx) {
   const Token* t = ctx.peek();
-  if (t == nullptr) return std::nullopt;
+  if (t == nullptr) return nullptr;
   if (*t == Operator::OpenBrace) {
-    if (auto json = json_expressions::json_expression(ctx)) return json;
+    if (ExprBox json = json_expressions::json_expression_box(ctx)) return json;
     return block_expression(ctx);
   }
   auto* kw = t->kind.get_if<TokenKind::Keyword>();
-  if (kw == nullptr) return std::nullopt;
+  if (kw == nullptr) return nullptr;
   switch (kw->keyword) {
     case Keyword::If: return if_expression(ctx);
     case Keyword::Fn: return fn_expression(ctx);
@@ -109,19 +111,19 @@ std::optional<Expression> block_like_expression(ParserContext& ctx) {
     case Keyword::Finally:
     case Keyword::Perform:
     case Keyword::Resume:
-      return std::nullopt;
+      return nullptr;
   }
-  return std::nullopt;
+  return nullptr;
 }
 
-std::optional<Expression> block_expression(ParserContext& ctx) {
-  if (json_expressions::json_start(ctx)) return std::nullopt;
+ExprBox block_expression(ParserContext& ctx) {
+  if (json_expressions::json_start(ctx)) return nullptr;
   auto parts = block_parts(ctx);
-  return build(ctx, Expression::Block{std::move(parts.open), std::move(parts.statements), std::move(parts.value),
+  return make(ctx, Expression::Block{std::move(parts.open), std::move(parts.statements), std::move(parts.value),
                                       std::move(parts.close)});
 }
 
-std::optional<Expression> block_expression_no_expr(ParserContext& ctx) {
+ExprBox block_expression_no_expr(ParserContext& ctx) {
   auto parts = block_parts(ctx);
   if (parts.value) {
     if (parts.value->is_block_like()) {
@@ -135,23 +137,23 @@ std::optional<Expression> block_expression_no_expr(ParserContext& ctx) {
       parts.statements.push_back(build(ctx, Statement::Expression{std::move(parts.value), std::move(semicolon)}));
     }
   }
-  return build(ctx, Expression::Block{std::move(parts.open), std::move(parts.statements), nullptr,
+  return make(ctx, Expression::Block{std::move(parts.open), std::move(parts.statements), nullptr,
                                       std::move(parts.close)});
 }
 
-std::optional<Expression> if_expression(ParserContext& ctx) {
+ExprBox if_expression(ParserContext& ctx) {
   auto guard = ctx.enter();
-  return remembered(ctx, kIfRuleKey, memo::Rule::IfExpression, [&]() -> std::optional<Expression> {
+  return remembered(ctx, kIfRuleKey, memo::Rule::IfExpression, [&]() -> ExprBox {
     auto if_keyword = helper::token(Keyword::If)(ctx);
-    if (!if_keyword) return std::nullopt;
+    if (!if_keyword) return nullptr;
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
-    if (!condition) return std::nullopt;
+    if (!condition) return nullptr;
     auto then_block = block_expression(ctx);
-    if (!then_block) return std::nullopt;
+    if (!then_block) return nullptr;
     auto else_block = optional_else(ctx);
-    if (!else_block) return std::nullopt;
-    return build(ctx, Expression::If{std::move(*if_keyword), std::move(condition), box(std::move(*then_block)),
-                                     std::move(*else_block)});
+    if (!else_block) return nullptr;
+    return make(ctx, Expression::If{std::move(*if_keyword), std::move(condition), std::move(then_block),
+                                    std::move(*else_block)});
   });
 }
 
@@ -165,65 +167,65 @@ std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx) {
     ctx.reset(start);
     return std::nullopt;
   }
-  return std::optional<ElseBlock>(ElseBlock{std::move(*else_keyword), box(std::move(*body))});
+  return std::optional<ElseBlock>(ElseBlock{std::move(*else_keyword), std::move(body)});
 }
 
-std::optional<Expression> while_expression(ParserContext& ctx) {
-  return remembered(ctx, kWhileRuleKey, memo::Rule::WhileExpression, [&]() -> std::optional<Expression> {
+ExprBox while_expression(ParserContext& ctx) {
+  return remembered(ctx, kWhileRuleKey, memo::Rule::WhileExpression, [&]() -> ExprBox {
     auto while_keyword = helper::token(Keyword::While)(ctx);
-    if (!while_keyword) return std::nullopt;
+    if (!while_keyword) return nullptr;
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
-    if (!condition) return std::nullopt;
+    if (!condition) return nullptr;
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
-    if (!else_block) return std::nullopt;
-    return build(ctx, Expression::While{std::move(*while_keyword), std::move(condition), box(std::move(*body)),
+    if (!else_block) return nullptr;
+    return make(ctx, Expression::While{std::move(*while_keyword), std::move(condition), std::move(body),
                                         std::move(*else_block)});
   });
 }
 
-std::optional<Expression> loop_expression(ParserContext& ctx) {
+ExprBox loop_expression(ParserContext& ctx) {
   auto loop_keyword = helper::token(Keyword::Loop)(ctx);
-  if (!loop_keyword) return std::nullopt;
+  if (!loop_keyword) return nullptr;
   auto body = block_expression_no_expr(ctx);
-  return build(ctx, Expression::Loop{std::move(*loop_keyword), box(std::move(*body))});
+  return make(ctx, Expression::Loop{std::move(*loop_keyword), std::move(body)});
 }
 
-std::optional<Expression> for_in_expression(ParserContext& ctx) {
-  return remembered(ctx, kForRuleKey, memo::Rule::ForInExpression, [&]() -> std::optional<Expression> {
+ExprBox for_in_expression(ParserContext& ctx) {
+  return remembered(ctx, kForRuleKey, memo::Rule::ForInExpression, [&]() -> ExprBox {
     auto for_keyword = helper::token(Keyword::For)(ctx);
-    if (!for_keyword) return std::nullopt;
+    if (!for_keyword) return nullptr;
     auto pattern = patterns::pattern_or_insert_box(ctx, false, [](const Token&) { return true; });
-    if (!pattern) return std::nullopt;
+    if (!pattern) return nullptr;
     auto in_keyword = helper::token(Keyword::In)(ctx);
-    if (!in_keyword) return std::nullopt;
+    if (!in_keyword) return nullptr;
     auto source = basic_expressions::iterable(ctx);
-    if (!source) return std::nullopt;
+    if (!source) return nullptr;
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
-    if (!else_block) return std::nullopt;
-    return build(ctx, Expression::ForIn{std::move(*for_keyword), std::move(pattern), std::move(*in_keyword),
-                                        box(std::move(*source)), box(std::move(*body)), std::move(*else_block)});
+    if (!else_block) return nullptr;
+    return make(ctx, Expression::ForIn{std::move(*for_keyword), std::move(pattern), std::move(*in_keyword),
+                                        box(std::move(*source)), std::move(body), std::move(*else_block)});
   });
 }
 
-std::optional<Expression> fn_expression(ParserContext& ctx) {
-  return remembered(ctx, kFnRuleKey, memo::Rule::FnExpression, [&]() -> std::optional<Expression> {
+ExprBox fn_expression(ParserContext& ctx) {
+  return remembered(ctx, kFnRuleKey, memo::Rule::FnExpression, [&]() -> ExprBox {
     auto fn_keyword = helper::token(Keyword::Fn)(ctx);
-    if (!fn_keyword) return std::nullopt;
+    if (!fn_keyword) return nullptr;
     auto parameters = parameter_list::parameter_list(ctx);
     auto body = block_expression(ctx);
-    if (!body) return std::nullopt;
-    return build(ctx, Expression::Function{std::move(*fn_keyword), std::move(parameters), box(std::move(*body))});
+    if (!body) return nullptr;
+    return make(ctx, Expression::Function{std::move(*fn_keyword), std::move(parameters), std::move(body)});
   });
 }
 
-std::optional<Expression> match_expression(ParserContext& ctx) {
-  return remembered(ctx, kMatchRuleKey, memo::Rule::MatchExpression, [&]() -> std::optional<Expression> {
+ExprBox match_expression(ParserContext& ctx) {
+  return remembered(ctx, kMatchRuleKey, memo::Rule::MatchExpression, [&]() -> ExprBox {
     auto match_keyword = helper::token(Keyword::Match)(ctx);
-    if (!match_keyword) return std::nullopt;
+    if (!match_keyword) return nullptr;
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
-    if (!value) return std::nullopt;
+    if (!value) return nullptr;
     auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
     std::vector<MatchCase> cases;
     for (;;) {
@@ -234,7 +236,7 @@ std::optional<Expression> match_expression(ParserContext& ctx) {
       cases.push_back(std::move(*branch));
     }
     auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
-    return build(ctx, Expression::Match{std::move(*match_keyword), std::move(value), std::move(*open),
+    return make(ctx, Expression::Match{std::move(*match_keyword), std::move(value), std::move(*open),
                                         std::move(cases), std::move(*close)});
   });
 }
@@ -292,6 +294,12 @@ std::optional<MatchCase> branch_parser(ParserContext& ctx) {
   }
   return MatchCase{std::move(head->case_keyword), std::move(head->pattern), std::move(head->guard),
                    std::move(*body)};
+}
+
+std::optional<Expression> block_like_expression(ParserContext& ctx) {
+  ExprBox e = block_like_expression_box(ctx);
+  if (!e) return std::nullopt;
+  return std::move(*e);
 }
 
 }  // namespace vaxo_core::parser::block_expressions

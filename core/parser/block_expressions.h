@@ -10,6 +10,7 @@
 // that callers retry at the same position are remembered.
 #pragma once
 
+#include <memory>
 #include <optional>
 
 #include "core/parser/ast.h"
@@ -17,23 +18,24 @@
 
 namespace vaxo_core::parser::block_expressions {
 
+using ExprBox = std::unique_ptr<Expression>;
+
 // Dispatch on the next token: `{` (JSON-style literal, else block), if, fn,
 // loop, while, match, for; anything else fails.
 std::optional<Expression> block_like_expression(ParserContext& ctx);
-
+ExprBox block_like_expression_box(ParserContext& ctx);
 // `{` statements [value] `}`; refuses the start of a JSON-style literal.
-std::optional<Expression> block_expression(ParserContext& ctx);
+ExprBox block_expression(ParserContext& ctx);
 // A loop body: its trailing value becomes a statement; never fails.
-std::optional<Expression> block_expression_no_expr(ParserContext& ctx);
-
-std::optional<Expression> if_expression(ParserContext& ctx);
+ExprBox block_expression_no_expr(ParserContext& ctx);
+ExprBox if_expression(ParserContext& ctx);
 // The outer optional is the rule's outcome; the inner one the else branch.
 std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx);
-std::optional<Expression> while_expression(ParserContext& ctx);
-std::optional<Expression> loop_expression(ParserContext& ctx);
-std::optional<Expression> for_in_expression(ParserContext& ctx);
-std::optional<Expression> fn_expression(ParserContext& ctx);
-std::optional<Expression> match_expression(ParserContext& ctx);
+ExprBox while_expression(ParserContext& ctx);
+ExprBox loop_expression(ParserContext& ctx);
+ExprBox for_in_expression(ParserContext& ctx);
+ExprBox fn_expression(ParserContext& ctx);
+ExprBox match_expression(ParserContext& ctx);
 // One `case` branch of a match.
 std::optional<MatchCase> branch_parser(ParserContext& ctx);
 

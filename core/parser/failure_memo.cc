@@ -7,17 +7,6 @@
 namespace vaxo_core::parser::memo {
 namespace {
 
-// The minimums the operator loop runs with: 0 (whole expressions), 142
-// (slice bounds), and each operator's value or lowered value for a right-
-// associative one.
-constexpr std::array<int, 256> kPrattSlots = [] {
-  std::array<int, 256> slots{};
-  for (int& s : slots) s = -1;
-  int next = 0;
-  for (int min : {0, 142, 170, 190, 199, 29, 50, 60, 70, 90, 100, 120, 140, 180, 200, 30}) slots[min] = next++;
-  return slots;
-}();
-constexpr int kRangeSlot = 16;
 
 bool rebind_stop(const lexer::Token& t) {
   if (t.kind.is_eof()) return true;
@@ -110,11 +99,6 @@ void grant(const ParserContext& ctx, std::size_t tokens) {
   Scope* s = ctx.state().memo_scope();
   if (s == nullptr) return;
   s->allowance_ += kWorkPerToken * tokens;
-}
-
-int pratt_slot(std::uint8_t min, bool allow_range) {
-  if (allow_range) return min == 0 ? kRangeSlot : -1;
-  return kPrattSlots[min];
 }
 
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)

@@ -9,6 +9,7 @@
 // table hangs off the ParserState, so the hot case is a few inline loads.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -31,12 +32,29 @@ enum class Rule : std::uint8_t {
 };
 static_assert(static_cast<int>(Rule::BracketSuffix) < 32, "one 32-bit word per position");
 
+namespace detail {
+// The minimums the operator loop runs with: 0 (whole expressions), 142
+// (slice bounds), and each operator's value or lowered value for a right-
+// associative one.
+inline constexpr std::array<int, 256> kPrattSlots = [] {
+  std::array<int, 256> slots{};
+  for (int& s : slots) s = -1;
+  int next = 0;
+  for (int min : {0, 142, 170, 190, 199, 29, 50, 60, 70, 90, 100, 120, 140, 180, 200, 30}) slots[min] = next++;
+  return slots;
+}();
+inline constexpr int kRangeSlot = 16;
+}  // namespace detail
+
 // The slot of the operator loop with this minimum, or -1 for a minimum the
 // flat table has no bit for (those go to the hash set).
-int pratt_slot(std::uint8_t min, bool allow_range);
+inline int pratt_slot(std::uint8_t min, bool allow_range) {
+  if (allow_range) return min == 0 ? detail::kRangeSlot : -1;
+  return detail::kPrattSlots[min];
+}
 
-inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit);
-inline void remember(ParserContext& ctx, std::uint32_t key, int bit);
+[[gnu::always_inline]] inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit);
+[[gnu::always_inline]] inline void remember(ParserContext& ctx, std::uint32_t key, int bit);
 
 // The stop sets that `next_stop` finds.
 enum class StopSet : std::uint8_t {

@@ -53,9 +53,9 @@ std::optional<JsonFieldName> json_field_name(ParserContext& ctx) {
   return std::nullopt;
 }
 
-std::optional<Expression> json_expression(ParserContext& ctx) {
-  if (!json_start(ctx)) return std::nullopt;
-  if (memo::failed(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression))) return std::nullopt;
+expressions::ExprBox json_expression_box(ParserContext& ctx) {
+  if (!json_start(ctx)) return nullptr;
+  if (memo::failed(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression))) return nullptr;
   const auto start = ctx.checkpoint();
   auto open = helper::token(Operator::OpenBrace)(ctx);
 
@@ -70,7 +70,7 @@ std::optional<Expression> json_expression(ParserContext& ctx) {
   if (members.empty()) {
     ctx.reset(start);
     memo::remember(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression));
-    return std::nullopt;
+    return nullptr;
   }
   auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
 
@@ -98,7 +98,13 @@ std::optional<Expression> json_expression(ParserContext& ctx) {
       items.push_back(RecordItem::new_with_comma(std::move(element), std::move(m.comma)));
     }
   }
-  return build(ctx, Expression::Record{std::move(*open), std::move(items), std::move(*close)});
+  return expressions::make(ctx, Expression::Record{std::move(*open), std::move(items), std::move(*close)});
+}
+
+std::optional<Expression> json_expression(ParserContext& ctx) {
+  expressions::ExprBox e = json_expression_box(ctx);
+  if (!e) return std::nullopt;
+  return std::move(*e);
 }
 
 }  // namespace vaxo_core::parser::json_expressions

@@ -49,8 +49,10 @@ class NodeArena {
     NodeArena* arena = *static_cast<NodeArena**>(start);
     if (arena == nullptr) [[unlikely]]
       return to_heap(start);
+    // Only the parse that owns the arena allocates from it: once it is over,
+    // a freed block is never handed out again.
     const std::size_t grains = grains_for(size);
-    if (grains < kBuckets) {
+    if (grains < kBuckets && arena == t_current) {
       auto* f = static_cast<FreeBlock*>(start);
       f->next = arena->free_[grains];
       arena->free_[grains] = f;

@@ -156,8 +156,21 @@ PatBox and_pattern(ParserContext& ctx, bool rebind) {
                                   [rebind](ParserContext& c) { return primary_pattern(c, rebind); });
 }
 
+namespace {
+
+bool range_operator_ahead(const ParserContext& ctx);
+
+}  // namespace
+
 PatBox primary_pattern(ParserContext& ctx, bool rebind) {
   auto guard = ctx.enter();
+  // A name with no range operator after it is a constant or a bind: every
+  // alternative before those needs another first token or that operator.
+  const Token* first = ctx.peek();
+  if (first != nullptr && first->kind.is_identifier() && !range_operator_ahead(ctx)) {
+    if (first->kind.get_if<TokenKind::Identifier>()->name.starts_with('@')) return constant_pattern(ctx, false);
+    return discard_bind_pattern(ctx, rebind);
+  }
   auto cp = ctx.checkpoint();
   auto attempt = [&](PatBox p) {
     if (!p) ctx.reset(cp);

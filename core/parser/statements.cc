@@ -17,11 +17,6 @@ using expressions::when_next_is;
 
 constexpr std::uint32_t kStatementRuleKey = 0x52000001u;
 
-template <typename E>
-std::unique_ptr<E> box(E value) {
-  return std::make_unique<E>(std::move(value));
-}
-
 // The statement of `alt`, built in the result: a statement is moved only
 // into its list.
 template <typename Alt>
@@ -43,10 +38,10 @@ std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword key
   return made(ctx, Node{std::move(*keyword_token), std::move(value), std::move(semi)});
 }
 
-std::optional<Statement> block_like_statement(ParserContext& ctx, std::optional<Expression> (*rule)(ParserContext&)) {
+std::optional<Statement> block_like_statement(ParserContext& ctx, std::unique_ptr<Expression> (*rule)(ParserContext&)) {
   auto e = rule(ctx);
   if (!e) return std::nullopt;
-  return made(ctx, Statement::BlockExpression{box(std::move(*e))});
+  return made(ctx, Statement::BlockExpression{std::move(e)});
 }
 
 std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, TrailingValue* trailing) {
@@ -144,7 +139,7 @@ std::optional<Statement> fn_statement(ParserContext& ctx) {
     return std::nullopt;
   }
   return made(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(parameters),
-                                        box(std::move(*body))});
+                                        std::move(body)});
 }
 
 std::optional<Statement> bind_statement(ParserContext& ctx) {

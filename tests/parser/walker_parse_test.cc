@@ -26,14 +26,19 @@ namespace {
 
 using testing::Source;
 
-// Counts the nodes whose recorded height or range differs from what their
-// children give now: the walker recomputes only above a replaced node.
+// Counts the nodes whose recorded height, range or walker flag differs from
+// what their children give now: the walker skips the nodes whose flag says
+// nothing below needs it, and recomputes only above a replaced node.
 struct StaleNodes {
   std::size_t count = 0;
 
   template <typename N>
   void node(const N& n) {
-    if (n.height != N::compute_height(n.node) || n.cached_range() != N::compute_range(n.node)) ++count;
+    const bool holds = (N::compute_summary(n.node) & ast_detail::kHoldsRecovery) != 0;
+    if (n.height != N::compute_height(n.node) || n.cached_range() != N::compute_range(n.node) ||
+        n.holds_recovery != holds) {
+      ++count;
+    }
     std::visit([this](const auto& alt) { part(alt); }, n.node);
   }
   void part(const Expression& e) { node(e); }
@@ -87,6 +92,9 @@ void check_walk(const std::string& text, bool faulty = true) {
   EXPECT_LE(before.end, text.size());
   std::string dumped = dump(*script);
   std::size_t stored = stored_diagnostics(dumped);
+  StaleNodes fresh;
+  fresh.part(*script);
+  EXPECT_EQ(fresh.count, 0u) << dumped;
 
   config::Config cfg;
   diagnostic::DiagnosticsCollector collector(cfg, src.text());
