@@ -57,6 +57,11 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
     EmitDepth depth(budget_);
     return emit_expression_reg(*group->expression, brk);
+  } else if (const auto* literal = expr.get_if<Expression::Literal>()) {
+    // A leaf: straight to its arm.
+    Register fresh = closures.add_reg();
+    emit_arm(expr, *literal, fresh, brk);
+    return fresh;
   }
   Register fresh = closures.add_reg();
   emit_expression(expr, fresh, brk);
