@@ -92,7 +92,11 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
 Chunk::Chunk() : code_(kHeaderSize, 0), code_size_(kHeaderSize) {}
 
 void Chunk::grow_code(std::size_t n) {
-  code_.resize(std::max(code_size_ + n, code_.size() * 2));
+  // Steps of zeroed bytes about to be written anyway; past the capacity the
+  // vector grows geometrically.
+  constexpr std::size_t kStep = 64 * 1024;
+  std::size_t want = code_size_ + n;
+  code_.resize(std::max(want, std::min(code_.size() + kStep, code_.capacity())));
 }
 
 Constant Chunk::Constants::operator[](std::size_t i) const {
@@ -249,16 +253,30 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
         break;
     }
   }
-  // One exact allocation; the code buffer goes as soon as it is copied.
-  std::vector<std::uint8_t> out;
-  out.reserve(constants_start + 4 + pool_bytes);
-  merged_code(out);
-  decltype(code_)().swap(code_);
+  // The code buffer becomes the result: the header operands are merged in
+  // place, from the back, and the pool follows the code.
+  std::vector<std::uint8_t> out = std::move(code_);
+  out.resize(constants_start + 4 + pool_bytes);
+  std::vector<const Insertion*> order;
+  order.reserve(insertions_.size());
+  for (const Insertion& i : insertions_) order.push_back(&i);
+  // Latest position first; of two at one placeholder, the earlier patch ends
+  // up last, as inserting each right after the byte would.
+  std::stable_sort(order.begin(), order.end(),
+                   [](const Insertion* a, const Insertion* b) { return a->position > b->position; });
+  std::size_t end = code_size_;
+  std::size_t shift = inserted_bytes_;
+  for (const Insertion* i : order) {
+    std::size_t start = i->position + 1;
+    std::memmove(out.data() + start + shift, out.data() + start, end - start);
+    shift -= i->size;
+    std::memcpy(out.data() + start + shift, i->bytes, i->size);
+    end = start;
+  }
   code_size_ = 0;
   insertions_.clear();
   inserted_bytes_ = 0;
   put_u32(out, 4, checked_u32(code_bytes - kHeaderSize, "Code"));
-  out.resize(constants_start + 4 + pool_bytes);
   std::uint8_t* p = out.data() + constants_start + 4;
   auto put = [&p](std::uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) *p++ = static_cast<std::uint8_t>(value >> (8 * i));

@@ -15,7 +15,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -97,28 +96,6 @@ class Constant {
   std::string owned_text_;
 };
 
-// An allocator that leaves new bytes uninitialised: the code buffer is
-// sized ahead and written byte by byte, so zeroing it first would be wasted
-// (and would make untouched room resident).
-template <typename T>
-struct UninitializedAllocator : std::allocator<T> {
-  template <typename U>
-  struct rebind {
-    using other = UninitializedAllocator<U>;
-  };
-  UninitializedAllocator() = default;
-  template <typename U>
-  UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}  // NOLINT: rebinding
-  template <typename U>
-  void construct(U* p) noexcept {
-    ::new (static_cast<void*>(p)) U;
-  }
-  template <typename U, typename... Args>
-  void construct(U* p, Args&&... args) {
-    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
-  }
-};
-
 // The position of a header placeholder byte in the code.
 struct Placeholder {
   std::size_t position;
@@ -166,9 +143,7 @@ class Chunk {
 
   // Room for this many code bytes without growing (a hint). The room is
   // allocated, not touched.
-  void reserve_code(std::size_t bytes) {
-    if (bytes > code_.size()) code_.resize(bytes);
-  }
+  void reserve_code(std::size_t bytes) { code_.reserve(bytes); }
 
   // Room for this many constants without growing the index (a hint).
   void reserve_constants(std::size_t count);
@@ -288,8 +263,10 @@ class Chunk {
   std::string texts_;
   std::vector<Insertion> insertions_;
   std::size_t inserted_bytes_ = 0;
-  // The first `code_size_` bytes are the code; the rest is room.
-  std::vector<std::uint8_t, UninitializedAllocator<std::uint8_t>> code_;
+  // The first `code_size_` bytes are the code; the rest is zeroed room,
+  // extended a step at a time inside the reserved capacity so a writer
+  // seldom resizes.
+  std::vector<std::uint8_t> code_;
   std::size_t code_size_ = 0;
   // Open addressing by the high bits of the hash. A slot holds the hash's
   // high half and pool position + 1 (0 marks a free slot): growing never

@@ -57,6 +57,11 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
     EmitDepth depth(budget_);
     return emit_expression_reg(*group->expression, brk);
+  } else if (const auto* literal = expr.get_if<Expression::Literal>()) {
+    // A leaf: straight to its arm.
+    Register fresh = closures.add_reg();
+    emit_arm(expr, *literal, fresh, brk);
+    return fresh;
   }
   Register fresh = closures.add_reg();
   emit_expression(expr, fresh, brk);
@@ -143,32 +148,43 @@ void Emitter::emit_arm(const Expression&, const Expression::InterpolatedString& 
   const auto* interpolated = token.kind.get_if<TokenKind::InterpolatedString>();
   if (interpolated == nullptr) unreachable(token, token);
   ByteRange at = token.range;
-  struct Piece {
-    Register reg;
-    std::string_view format;
-  };
-  std::vector<Piece> pieces;
+  // The pieces wait on the scratch stacks: a register each, and its format
+  // (empty for a text) by the same position. Nested strings push above them
+  // and pop back.
+  std::size_t base = scratch_regs_.size();
+  std::size_t formats_base = scratch_formats_.size();
+  struct Pop {
+    Emitter& e;
+    std::size_t regs;
+    std::size_t formats;
+    ~Pop() {
+      e.scratch_regs_.resize(regs);
+      e.scratch_formats_.resize(formats);
+    }
+  } pop{*this, base, formats_base};
   const auto& parts = interpolated->parts;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (!parts[i].text.empty()) {
       Register t = closures.add_reg();
       op_string(at, t, parts[i].text);
-      pieces.push_back({t, {}});
+      scratch_regs_.push_back(t);
+      scratch_formats_.push_back({});
     }
     if (i < n.expressions.size()) {
       Register v = emit_expression_reg(n.expressions[i], brk);
-      pieces.push_back({v, parts[i].format});
+      scratch_regs_.push_back(v);
+      scratch_formats_.push_back(parts[i].format);
     }
   }
-  if (pieces.empty()) return op_string(at, ret, lexer::CowText(std::string_view()));
-  if (pieces.size() == 1) return op_format(at, ret, pieces[0].reg, lexer::CowText(pieces[0].format));
-  std::vector<Register> regs;
-  regs.reserve(pieces.size());
-  for (const Piece& p : pieces) {
-    if (!p.format.empty()) op_format(at, p.reg, p.reg, lexer::CowText(p.format));
-    regs.push_back(p.reg);
+  std::size_t count = scratch_regs_.size() - base;
+  if (count == 0) return op_string(at, ret, lexer::CowText(std::string_view()));
+  if (count == 1) return op_format(at, ret, scratch_regs_[base], lexer::CowText(scratch_formats_[formats_base]));
+  for (std::size_t i = 0; i < count; ++i) {
+    std::string_view format = scratch_formats_[formats_base + i];
+    Register reg = scratch_regs_[base + i];
+    if (!format.empty()) op_format(at, reg, reg, lexer::CowText(format));
   }
-  op_variadic(at, ret, OpCode::Concat, regs);
+  op_variadic(at, ret, OpCode::Concat, std::span<const Register>(scratch_regs_.data() + base, count));
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Variable& n, Register ret, Brk) {

@@ -2,6 +2,7 @@
 
 #include "core/emitter/emitter.h"
 
+#include <algorithm>
 #include <string>
 #include <utility>
 
@@ -35,15 +36,28 @@ std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& colle
                                       {},
                                       TokenRef::make(Token::make(Operator::CloseParen, ByteRange{0, 0}))};
   ByteRange scope{0, parser::range(script.eof).end};
-  emitter.emit_fn_like(Register(), ByteRange{0, 0}, scope, &no_parameters, script.statements, script.value.get());
-  std::vector<std::uint8_t> bytes = std::move(emitter.chunk).into_bytes();
-  // Both collectors filter by the same Config: every entry already passed.
-  std::vector<SourceDiagnostic>& mine = emitter.diagnostics.data();
+  // The emitter appends straight after the entries already collected (both
+  // collectors filter by the same Config): no copy at the end. Should the
+  // emission throw, the caller gets its own entries back, and only those.
+  struct Lend {
+    std::vector<SourceDiagnostic>& owner;
+    std::vector<SourceDiagnostic>& borrower;
+    std::size_t kept;
+    ~Lend() {
+      borrower.resize(std::min(kept, borrower.size()));
+      owner = std::move(borrower);
+    }
+  };
   std::vector<SourceDiagnostic>& out = collector.data();
-  if (out.empty()) {
-    out = std::move(mine);
-  } else {
-    out.insert(out.end(), mine.begin(), mine.end());
+  std::size_t kept = out.size();
+  emitter.diagnostics.data() = std::move(out);
+  std::vector<std::uint8_t> bytes;
+  {
+    Lend lend{out, emitter.diagnostics.data(), kept};
+    emitter.emit_fn_like(Register(), ByteRange{0, 0}, scope, &no_parameters, script.statements,
+                         script.value.get());
+    bytes = std::move(emitter.chunk).into_bytes();
+    lend.kept = emitter.diagnostics.size();
   }
   return bytes;
 }

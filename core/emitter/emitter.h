@@ -323,6 +323,8 @@ class Emitter {
   // innermost on top: no allocation per node once grown.
   std::vector<Register> scratch_regs_;
   std::vector<OpParam> scratch_params_;
+  // The formats of interpolated pieces, beside their registers.
+  std::vector<std::string_view> scratch_formats_;
 
   // An instruction without lists: its size is known, so it is stored in one step.
   template <std::size_t N>

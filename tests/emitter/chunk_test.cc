@@ -1,4 +1,5 @@
 #include "core/emitter/chunk.h"
+#include "core/emitter/hash.h"
 #include "core/emitter/text.h"
 
 #include <gtest/gtest.h>
@@ -8,6 +9,7 @@
 #include <limits>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vaxo_core::emitter {
 namespace {
@@ -145,6 +147,49 @@ TEST(Chunk, LengthsDescribeTheBuffer) {
   EXPECT_EQ(8 + code_len + 4 + constants_len, bytes.size());
   Bytes pool(bytes.begin() + 12 + code_len, bytes.end());
   EXPECT_EQ(pool, (Bytes{4, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F, 5, 2, 0, 0, 0, 'a', 'b'}));
+}
+
+TEST(Chunk, ShortTextComparisonAgreesWithMemcmp) {
+  // The inline comparison of names and string constants splits on length
+  // (0, 1..3, 4..7, 8..16, longer): a difference at any position is seen.
+  for (std::size_t n = 0; n <= 40; ++n) {
+    std::string a(n, 'a');
+    for (std::size_t i = 0; i < n; ++i) a[i] = static_cast<char>('a' + i % 26);
+    std::string b = a;
+    EXPECT_TRUE(same_bytes(a.data(), b.data(), n)) << n;
+    for (std::size_t i = 0; i < n; ++i) {
+      b[i] ^= 0x20;
+      EXPECT_FALSE(same_bytes(a.data(), b.data(), n)) << n << " at " << i;
+      b[i] ^= 0x20;
+    }
+  }
+}
+
+TEST(Chunk, EveryKindOfConstantIsFoundAgainAtEveryPoolSize) {
+  // A hit is found by the inline probe, a miss added by the slow path: both
+  // must agree on every variant as the index grows.
+  Chunk chunk;
+  std::vector<std::string> texts;
+  for (int i = 0; i < 600; ++i) texts.push_back(std::string(static_cast<std::size_t>(i % 23), 'x') + std::to_string(i));
+  for (int round = 0; round < 2; ++round) {
+    for (int i = 0; i < 600; ++i) {
+      std::int32_t base = 6 * i;
+      EXPECT_EQ(chunk.add_string(texts[static_cast<std::size_t>(i)]).get(), base);
+      EXPECT_EQ(chunk.add_number_bits(static_cast<std::uint64_t>(i)).get(), base + 1);
+      EXPECT_EQ(chunk.add_ordinal(i).get(), base + 2);
+      if (i == 0) {
+        EXPECT_EQ(chunk.add_nil().get(), 3);
+        EXPECT_EQ(chunk.add_boolean(true).get(), 4);
+        EXPECT_EQ(chunk.add_boolean(false).get(), 5);
+      } else {
+        // Fillers keep six constants per step.
+        EXPECT_EQ(chunk.add_string(texts[static_cast<std::size_t>(i)] + "!").get(), base + 3);
+        EXPECT_EQ(chunk.add_number_bits(static_cast<std::uint64_t>(i) << 40).get(), base + 4);
+        EXPECT_EQ(chunk.add_ordinal(-i).get(), base + 5);
+      }
+    }
+    EXPECT_EQ(chunk.constants().size(), 3600u);
+  }
 }
 
 }  // namespace

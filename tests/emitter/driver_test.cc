@@ -35,6 +35,23 @@ TEST(Emit, EmptyScriptIsTheSmallestChunk) {
   EXPECT_EQ(count_instructions(bytes), 4u);
 }
 
+TEST(Emit, AnInternalErrorLeavesTheCallersDiagnosticsAsTheyWere) {
+  // The emitter appends to the caller's entries as it goes; when it gives up,
+  // its own entries go and the earlier ones stay.
+  Tree t("x; y;");
+  config::Config config;
+  diagnostic::DiagnosticsCollector collector(config, t.script);
+  collector.push(DiagnosticCode::MissingSemicolon, {0, 1});
+  std::vector<parser::Statement> stmts;
+  // A global read (reported), then a literal over a name: a shape the parser never builds.
+  stmts.emplace_back(parser::Statement::Expression{t.box(t.var("x")), t.op(Operator::Semicolon, 0)});
+  stmts.emplace_back(parser::Statement::Expression{t.box(Expression::Literal{t.id("y")}), t.op(Operator::Semicolon, 1)});
+  parser::Script tree{std::move(stmts), nullptr, t.ref(lexer::TokenKind::Eof{}, {5, 5})};
+  EXPECT_THROW(emit(tree, collector), InternalError);
+  EXPECT_EQ(collector.data(),
+            (std::vector<diagnostic::SourceDiagnostic>{{{0, 1}, DiagnosticCode::MissingSemicolon}}));
+}
+
 class FunctionTest : public EmitterFixture {
  protected:
   Expression fn(std::optional<parser::ParameterList> params, int nth = 0) {

@@ -161,5 +161,33 @@ TEST(EmitterGolden, EveryCaseMatchesItsExpectedFile) {
   }
 }
 
+// Without tags and the source map the emitter takes shortcuts (references
+// of variables are not gathered, the source map is skipped): the chunk must
+// not change, and the diagnostics must be those of the full run that are
+// neither tags nor source map, in the same order.
+TEST(EmitterGolden, WithoutTagsTheBytesAndTheOtherDiagnosticsStay) {
+  std::vector<Case> all = cases();
+  ASSERT_FALSE(all.empty());
+  for (const Case& c : all) {
+    SCOPED_TRACE(c.source.string());
+    std::string text = read_file(c.source);
+    config::Config full;
+    full.diagnostic_tag = true;
+    full.diagnostic_sourcemap = true;
+    config::Config plain;
+    testing::FrontEnd full_front(text, full);
+    testing::FrontEnd plain_front(text, plain);
+    if (full_front.script() == nullptr || plain_front.script() == nullptr) continue;
+    std::vector<std::uint8_t> full_bytes = emit(*full_front.script(), full_front.collector());
+    std::vector<std::uint8_t> plain_bytes = emit(*plain_front.script(), plain_front.collector());
+    EXPECT_EQ(full_bytes, plain_bytes);
+    std::vector<SourceDiagnostic> expected;
+    for (const SourceDiagnostic& d : full_front.collector()) {
+      if (!diagnostic::is_tag(d.error) && !diagnostic::is_sourcemap(d.error)) expected.push_back(d);
+    }
+    EXPECT_EQ(plain_front.collector().data(), expected);
+  }
+}
+
 }  // namespace
 }  // namespace vaxo_core::emitter
