@@ -216,6 +216,49 @@ bool plain_prefixed(LexerInput& in, std::size_t start, TokenKind& out) {
   return true;
 }
 
+// True when an integer's digits that stop at `p` are the whole literal: no
+// name character follows, nor a `.` that a fraction or a name could follow
+// (after `.`, where the literal is an ordinal, no `.` continues it).
+inline bool ends_integer(const char* data, std::size_t p, std::size_t size, bool dot) {
+  if (p >= size) return true;
+  const auto c = static_cast<unsigned char>(data[p]);
+  if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  if (c != '.' || dot || p + 1 >= size) return true;
+  const auto next = static_cast<unsigned char>(data[p + 1]);
+  return next < 0x80 && !identifier::is_ascii_continue(next);
+}
+
+// At a digit: digits and `_`, ending with a digit and then the literal (a
+// long or zero-led integer, or one with separators). The full reader reads
+// it as the decimal of its digits; up to 19 digits whose value is exact in a
+// double are converted here the same way.
+bool plain_integer(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = start;
+  std::size_t count = 0;
+  std::uint64_t mantissa = 0;
+  for (; p < size; ++p) {
+    const char c = data[p];
+    if (c >= '0' && c <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');  // wraps past 19 digits: unused then
+      ++count;
+    } else if (c != '_') {
+      break;
+    }
+  }
+  if (data[p - 1] == '_' || count > 19 || mantissa > (std::uint64_t{1} << 53) || !ends_integer(data, p, size, false)) {
+    return false;
+  }
+  const std::string_view text(data + start, p - start);
+  const bool separated = count != text.size();
+  constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+  if (!separated && !(count > 1 && data[start] == '0') && mantissa <= kI32Max) return false;  // an ordinal
+  in.position = p;
+  out = TokenKind::Number{static_cast<double>(mantissa), NumberInfo{NumberInfo::Decimal{text}}};
+  return true;
+}
+
 // At a digit. A short digit run that ends the literal (no name character
 // after it, nor a `.` unless it is an ordinal after `.`) and reads as a valid
 // ordinal is stored directly: the same result as the full readers.
@@ -228,11 +271,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     value = value * 10 + static_cast<unsigned>(data[p] - '0');
     ++p;
   }
-  bool ends = true;
-  if (p < size) {
-    auto c = static_cast<unsigned char>(data[p]);
-    ends = c < 0x80 && !identifier::is_ascii_continue(c) && (c != '.' || dot);
-  }
+  const bool ends = ends_integer(data, p, size, dot);
   constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
   if (ends && !(p - start > 1 && data[start] == '0') && value <= kI32Max) {
     in.position = p;
@@ -243,7 +282,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     const char prefix = p == start + 1 && data[start] == '0' && p < size ? static_cast<char>(data[p] | 0x20) : '\0';
     if (prefix == 'x' || prefix == 'o' || prefix == 'b') {
       if (plain_prefixed(in, start, out)) return;
-    } else if (plain_decimal(in, start, out)) {
+    } else if (plain_decimal(in, start, out) || plain_integer(in, start, out)) {
       return;
     }
   }
