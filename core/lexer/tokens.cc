@@ -293,16 +293,20 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // holds no boxed payload. Within a row the first entry that matches wins.
 // False when the nesting budget is spent.
 // Inlined into the token loop: it runs once per token.
-// `dot`: the previous token is the operator `.`; `prev()` gives that token
-// (or null), asked only before `:` and `?:`.
+// `dot`: whether the previous token is the operator `.`, then whether this
+// one is. `prev()` gives the previous token (or null), asked only before `:`
+// and `?:`.
 template <typename Prev>
-[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool dot, TokenKind& out) {
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool& dot, TokenKind& out) {
+  const bool after_dot = dot;
+  dot = false;
   const int c = static_cast<unsigned char>(in.text[start]);
-  const int c1 = in.byte_at(1);
+  // The next byte, read only by the operators.
+  const auto c1 = [&in] { return in.byte_at(1); };
   switch (c) {
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
-      number(in, start, dot, out);
+      number(in, start, after_dot, out);
       return true;
     case '"':
     case '\'':
@@ -315,54 +319,54 @@ template <typename Prev>
       if (exhausted(in)) return false;
       in.position = start;
       if (c == '@') {
-        special_name(in, start, '@', !dot, out);
+        special_name(in, start, '@', !after_dot, out);
       } else {
         unknown_char(in, start, out);
       }
       return true;
     }
     case '+':
-      return c1 == '=' ? op(in, out, 2, Op::PlusAssign) : op(in, out, 1, Op::Plus);
+      return c1() == '=' ? op(in, out, 2, Op::PlusAssign) : op(in, out, 1, Op::Plus);
     case '-':
-      if (c1 == '=') return op(in, out, 2, Op::MinusAssign);
-      if (c1 == '>') return op(in, out, 2, Op::Arrow);
+      if (c1() == '=') return op(in, out, 2, Op::MinusAssign);
+      if (c1() == '>') return op(in, out, 2, Op::Arrow);
       return op(in, out, 1, Op::Minus);
     case '*':
-      return c1 == '=' ? op(in, out, 2, Op::AsteriskAssign) : op(in, out, 1, Op::Asterisk);
+      return c1() == '=' ? op(in, out, 2, Op::AsteriskAssign) : op(in, out, 1, Op::Asterisk);
     case '/':
-      return c1 == '=' ? op(in, out, 2, Op::SlashAssign) : op(in, out, 1, Op::Slash);
+      return c1() == '=' ? op(in, out, 2, Op::SlashAssign) : op(in, out, 1, Op::Slash);
     case '%':
-      return c1 == '=' ? op(in, out, 2, Op::PercentAssign) : op(in, out, 1, Op::Percent);
+      return c1() == '=' ? op(in, out, 2, Op::PercentAssign) : op(in, out, 1, Op::Percent);
     case '^':
-      return c1 == '=' ? op(in, out, 2, Op::CaretAssign) : op(in, out, 1, Op::Caret);
+      return c1() == '=' ? op(in, out, 2, Op::CaretAssign) : op(in, out, 1, Op::Caret);
     case '=':
-      if (c1 == '=') return op(in, out, 2, Op::Equal);
-      if (c1 == '~') return op(in, out, 2, Op::TildeEqual);
+      if (c1() == '=') return op(in, out, 2, Op::Equal);
+      if (c1() == '~') return op(in, out, 2, Op::TildeEqual);
       return op(in, out, 1, Op::Assign);
     case '!': {
       // "!==" and "!=~" are `!` followed by "==" or "=~".
       const int c2 = in.byte_at(2);
-      if (c1 == '=' && (c2 == '=' || c2 == '~')) return op(in, out, 1, Op::Exclamation);
-      if (c1 == '=') return op(in, out, 2, Op::NotEqual);
-      if (c1 == '~') return op(in, out, 2, Op::TildeNotEqual);
+      if (c1() == '=' && (c2 == '=' || c2 == '~')) return op(in, out, 1, Op::Exclamation);
+      if (c1() == '=') return op(in, out, 2, Op::NotEqual);
+      if (c1() == '~') return op(in, out, 2, Op::TildeNotEqual);
       return op(in, out, 1, Op::Exclamation);
     }
     case '>':
-      return c1 == '=' ? op(in, out, 2, Op::GreaterEqual) : op(in, out, 1, Op::Greater);
+      return c1() == '=' ? op(in, out, 2, Op::GreaterEqual) : op(in, out, 1, Op::Greater);
     case '<':
-      return c1 == '=' ? op(in, out, 2, Op::LessEqual) : op(in, out, 1, Op::Less);
+      return c1() == '=' ? op(in, out, 2, Op::LessEqual) : op(in, out, 1, Op::Less);
     case '&':
-      if (c1 != '&') break;
+      if (c1() != '&') break;
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalAndAssign) : op(in, out, 2, Op::LogicalAnd);
     case '|':
-      if (c1 != '|') break;
+      if (c1() != '|') break;
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
     case '?':
-      if (c1 == ':') {
+      if (c1() == ':') {
         retype_keyword(prev());
         return op(in, out, 2, Op::QuestionColon);
       }
-      if (c1 == '?') {
+      if (c1() == '?') {
         return in.byte_at(2) == '=' ? op(in, out, 3, Op::NullCoalescingAssign) : op(in, out, 2, Op::NullCoalescing);
       }
       return op(in, out, 1, Op::Question);
@@ -371,29 +375,30 @@ template <typename Prev>
     case '[': return op(in, out, 1, Op::OpenBracket);
     case ']': return op(in, out, 1, Op::CloseBracket);
     case ':':
-      if (c1 == ':') return op(in, out, 2, Op::ColonColon);
+      if (c1() == ':') return op(in, out, 2, Op::ColonColon);
       retype_keyword(prev());
       return op(in, out, 1, Op::Colon);
     case ',': return op(in, out, 1, Op::Comma);
     case '.':
-      if (c1 == '.') return in.byte_at(2) == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
+      if (c1() == '.') return in.byte_at(2) == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
+      dot = true;
       return op(in, out, 1, Op::Dot);
     case ';': return op(in, out, 1, Op::Semicolon);
     case '{': return op(in, out, 1, Op::OpenBrace);
     case '}': return op(in, out, 1, Op::CloseBrace);
     case '_':
     case '$':
-      special_name(in, start, static_cast<char>(c), !dot, out);
+      special_name(in, start, static_cast<char>(c), !after_dot, out);
       return true;
     default:
       if (ascii_letter(c)) {
-        name_from(in, start, start + 1, !dot, out);
+        name_from(in, start, start + 1, !after_dot, out);
         return true;
       }
       if (c >= 0x80) {
         auto d = in.peek();
         if (identifier::is_identifier_start(d.ch)) {
-          name_from(in, start, start + d.len, !dot, out);
+          name_from(in, start, start + d.len, !after_dot, out);
           return true;
         }
       }
@@ -411,8 +416,8 @@ bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
-  } else if (!scan_one(in, start, [prev_token] { return prev_token; },
-                       prev_token != nullptr && prev_token->kind == Operator::Dot, out.kind)) {
+  } else if (bool dot = prev_token != nullptr && prev_token->kind == Operator::Dot;
+             !scan_one(in, start, [prev_token] { return prev_token; }, dot, out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
@@ -446,7 +451,6 @@ namespace {
 // The token loop, with or without a stop rule.
 template <bool kCheck>
 bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
-  const char* data = in.text.data();
   const std::size_t size = in.text.size();
   const std::size_t from = in.position;
   std::size_t scanned = 0;
@@ -463,8 +467,6 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
     }
     if (!scan_one(in, start, [&] { return scanned == 0 ? nullptr : &token - 1; }, dot, token.kind)) return false;
     token.range = ByteRange{start, in.position};
-    // Only the operator `.` is one `.` wide.
-    dot = data[start] == '.' && in.position == start + 1;
     if (kCheck && check.should_break(check.rule, token)) return true;
   }
 }
