@@ -305,8 +305,8 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
   const bool string_mode = !info.quote;  // template mode
   bool terminated = false;
   bool unterminated = false;
-  // The fragments wait in the run's scratch list, so that the info gets
-  // them in one allocation of the right size.
+  // The fragments wait in the run's scratch list, so that the info of a
+  // short body gets them in one allocation of the right size.
   std::vector<Fragment> fresh;
   std::vector<Fragment>* scratch = scratch_list(in, &LexerScratch::fragments);
   std::vector<Fragment>& staged = scratch != nullptr ? *scratch : fresh;
@@ -323,9 +323,15 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
     }
     staged.push_back(std::move(*frag));
   }
-  info.content.reserve(info.content.size() + staged.size());
-  for (auto& f : staged) info.content.push_back(std::move(f));
-  staged.clear();
+  if (staged.size() > 64 && info.content.empty()) {
+    // A long body (a template) keeps the list it was read into: a copy
+    // would double its peak, and its unused tail is never written.
+    info.content.swap(staged);
+  } else {
+    info.content.reserve(info.content.size() + staged.size());
+    for (auto& f : staged) info.content.push_back(std::move(f));
+    staged.clear();
+  }
 
   if (terminated && info.content.size() == 1) {
     if (auto* lit = std::get_if<Fragment::Literal>(&info.content.front().value)) {

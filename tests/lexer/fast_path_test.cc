@@ -160,6 +160,36 @@ TEST(FastPath, InterpolationListsHoldNoSpareRoom) {
   EXPECT_EQ(s->parts[0].tokens.size(), 21u);
 }
 
+TEST(FastPath, LongBodiesKeepEveryFragmentInOrder) {
+  // Short bodies get an exact copy of their fragments, long ones the list
+  // they were read into: both hold every fragment in source order.
+  for (std::size_t count : {1, 31, 32, 33, 100}) {
+    for (bool template_mode : {false, true}) {
+      std::string body;
+      for (std::size_t i = 0; i < count; ++i) body += "<" + std::to_string(i) + ">$v" + std::to_string(i);
+      const std::string src = template_mode ? body : "'" + body + "'";
+      SCOPED_TRACE(src);
+      config::Config config;
+      auto in = to_input(src, config);
+      auto tokens = template_mode ? lex_string(in) : lex(in);
+      ASSERT_TRUE(tokens.has_value());
+      const auto* s = (*tokens)[0].kind.get_if<TokenKind::InterpolatedString>();
+      ASSERT_NE(s, nullptr);
+      const auto& content = s->info->content;
+      ASSERT_EQ(content.size(), 2 * count);
+      ASSERT_EQ(s->parts.size(), count + 1);
+      for (std::size_t i = 0; i < count; ++i) {
+        const auto* text = std::get_if<StringFragment::Literal>(&content[2 * i].value);
+        const auto* interpolation = std::get_if<StringFragment::Interpolation>(&content[2 * i + 1].value);
+        ASSERT_NE(text, nullptr) << i;
+        ASSERT_NE(interpolation, nullptr) << i;
+        EXPECT_EQ(text->text, "<" + std::to_string(i) + ">");
+        EXPECT_EQ(s->parts[i].tokens[0].kind.to_string(), "v" + std::to_string(i));
+      }
+    }
+  }
+}
+
 TEST(TokenModel, EveryKindKeepsItsTagAndPayloadThroughCopiesAndMoves) {
   using K = TokenKind;
   const std::string long_name(100000, 'n');
