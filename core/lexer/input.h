@@ -20,6 +20,14 @@
 
 namespace vaxo_core::lexer {
 
+// Lists the nested token loops and the string literals of one lexer run
+// read into, one per nesting depth: each interpolation and each literal's
+// info then allocates only its exact list.
+struct LexerScratch {
+  std::deque<std::vector<Token>> tokens;
+  std::deque<std::vector<StringFragment>> fragments;
+};
+
 struct LexerInput {
   using Element = char32_t;
   using Slice = std::string_view;
@@ -30,10 +38,9 @@ struct LexerInput {
   const config::Config* config = nullptr;
   // Bounds the interpolation nesting of one lexer run; set by the entry points.
   NestingBudget* nesting = nullptr;
-  // Lists the nested token loops of one run read into, one per nesting
-  // depth, so that each interpolation allocates only its exact list. Set by
-  // the entry points; null reads into fresh lists.
-  std::deque<std::vector<Token>>* scratch = nullptr;
+  // Scratch room of one run, reused at each nesting depth. Set by the entry
+  // points; null reads into fresh lists.
+  LexerScratch* scratch = nullptr;
   // A cache of the text, not of the position (checkpoints ignore it): the
   // first CR or LF at or after `line_stop_from` is at `line_stop_at` (the
   // text's length when there is none). It keeps a run of failed `//`

@@ -42,7 +42,7 @@ namespace {
 template <typename Run>
 std::optional<std::vector<Token>> with_run_state(LexerInput& input, Run&& lex_run) {
   std::optional<NestingBudget> budget;
-  std::deque<std::vector<Token>> scratch;
+  LexerScratch scratch;
   const bool own_budget = input.nesting == nullptr;
   const bool own_scratch = input.scratch == nullptr;
   if (own_budget) input.nesting = &budget.emplace(kMaxInterpolationDepth);

@@ -229,11 +229,13 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
 
 // The scratch list of the nested token loop at the current depth, or null
 // (read into a fresh list then).
-std::vector<Token>* scratch_list(LexerInput& in) {
+template <typename T>
+std::vector<T>* scratch_list(LexerInput& in, std::deque<std::vector<T>> LexerScratch::*lists) {
   if (in.scratch == nullptr || in.nesting == nullptr) return nullptr;
+  std::deque<std::vector<T>>& by_depth = in.scratch->*lists;
   const std::size_t depth = in.nesting->depth();
-  while (in.scratch->size() <= depth) in.scratch->emplace_back();
-  std::vector<Token>* list = &(*in.scratch)[depth];
+  while (by_depth.size() <= depth) by_depth.emplace_back();
+  std::vector<T>* list = &by_depth[depth];
   list->clear();
   return list;
 }
@@ -303,10 +305,11 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
   const bool string_mode = !info.quote;  // template mode
   bool terminated = false;
   bool unterminated = false;
-  // The first fragments wait on the stack, so that the info gets them in
-  // one allocation of the right size.
-  std::array<Fragment, 8> staged;
-  std::size_t staged_count = 0;
+  // The fragments wait in the run's scratch list, so that the info of a
+  // short body gets them in one allocation of the right size.
+  std::vector<Fragment> fresh;
+  std::vector<Fragment>* scratch = scratch_list(in, &LexerScratch::fragments);
+  std::vector<Fragment>& staged = scratch != nullptr ? *scratch : fresh;
   for (;;) {
     auto frag = fragment(in, info);
     if (!frag) return std::nullopt;
@@ -318,19 +321,16 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
       unterminated = !string_mode;
       break;
     }
-    if (staged_count < staged.size()) {
-      staged[staged_count++] = std::move(*frag);
-      continue;
-    }
-    if (info.content.empty()) {
-      info.content.reserve(2 * staged.size());
-      for (auto& f : staged) info.content.push_back(std::move(f));
-    }
-    info.content.push_back(std::move(*frag));
+    staged.push_back(std::move(*frag));
   }
-  if (info.content.empty()) {
-    info.content.reserve(staged_count);
-    for (std::size_t i = 0; i < staged_count; ++i) info.content.push_back(std::move(staged[i]));
+  if (staged.size() > 64 && info.content.empty()) {
+    // A long body (a template) keeps the list it was read into: a copy
+    // would double its peak, and its unused tail is never written.
+    info.content.swap(staged);
+  } else {
+    info.content.reserve(info.content.size() + staged.size());
+    for (auto& f : staged) info.content.push_back(std::move(f));
+    staged.clear();
   }
 
   if (terminated && info.content.size() == 1) {
@@ -494,7 +494,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       }
     }
     std::vector<Token> fresh;
-    std::vector<Token>* scratch = scratch_list(in);
+    std::vector<Token>* scratch = scratch_list(in, &LexerScratch::tokens);
     std::vector<Token>& tokens = scratch != nullptr ? *scratch : fresh;
     if (next.ch == U'{') {
       BraceRule rule;

@@ -216,6 +216,49 @@ bool plain_prefixed(LexerInput& in, std::size_t start, TokenKind& out) {
   return true;
 }
 
+// True when an integer's digits that stop at `p` are the whole literal: no
+// name character follows, nor a `.` that a fraction or a name could follow
+// (after `.`, where the literal is an ordinal, no `.` continues it).
+inline bool ends_integer(const char* data, std::size_t p, std::size_t size, bool dot) {
+  if (p >= size) return true;
+  const auto c = static_cast<unsigned char>(data[p]);
+  if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  if (c != '.' || dot || p + 1 >= size) return true;
+  const auto next = static_cast<unsigned char>(data[p + 1]);
+  return next < 0x80 && !identifier::is_ascii_continue(next);
+}
+
+// At a digit: digits and `_`, ending with a digit and then the literal (a
+// long or zero-led integer, or one with separators). The full reader reads
+// it as the decimal of its digits; up to 19 digits whose value is exact in a
+// double are converted here the same way.
+bool plain_integer(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = start;
+  std::size_t count = 0;
+  std::uint64_t mantissa = 0;
+  for (; p < size; ++p) {
+    const char c = data[p];
+    if (c >= '0' && c <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');  // wraps past 19 digits: unused then
+      ++count;
+    } else if (c != '_') {
+      break;
+    }
+  }
+  if (data[p - 1] == '_' || count > 19 || mantissa > (std::uint64_t{1} << 53) || !ends_integer(data, p, size, false)) {
+    return false;
+  }
+  const std::string_view text(data + start, p - start);
+  const bool separated = count != text.size();
+  constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
+  if (!separated && !(count > 1 && data[start] == '0') && mantissa <= kI32Max) return false;  // an ordinal
+  in.position = p;
+  out = TokenKind::Number{static_cast<double>(mantissa), NumberInfo{NumberInfo::Decimal{text}}};
+  return true;
+}
+
 // At a digit. A short digit run that ends the literal (no name character
 // after it, nor a `.` unless it is an ordinal after `.`) and reads as a valid
 // ordinal is stored directly: the same result as the full readers.
@@ -228,11 +271,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     value = value * 10 + static_cast<unsigned>(data[p] - '0');
     ++p;
   }
-  bool ends = true;
-  if (p < size) {
-    auto c = static_cast<unsigned char>(data[p]);
-    ends = c < 0x80 && !identifier::is_ascii_continue(c) && (c != '.' || dot);
-  }
+  const bool ends = ends_integer(data, p, size, dot);
   constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
   if (ends && !(p - start > 1 && data[start] == '0') && value <= kI32Max) {
     in.position = p;
@@ -243,7 +282,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
     const char prefix = p == start + 1 && data[start] == '0' && p < size ? static_cast<char>(data[p] | 0x20) : '\0';
     if (prefix == 'x' || prefix == 'o' || prefix == 'b') {
       if (plain_prefixed(in, start, out)) return;
-    } else if (plain_decimal(in, start, out)) {
+    } else if (plain_decimal(in, start, out) || plain_integer(in, start, out)) {
       return;
     }
   }
@@ -254,16 +293,20 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // holds no boxed payload. Within a row the first entry that matches wins.
 // False when the nesting budget is spent.
 // Inlined into the token loop: it runs once per token.
-// `dot`: the previous token is the operator `.`; `prev()` gives that token
-// (or null), asked only before `:` and `?:`.
+// `dot`: whether the previous token is the operator `.`, then whether this
+// one is. `prev()` gives the previous token (or null), asked only before `:`
+// and `?:`.
 template <typename Prev>
-[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool dot, TokenKind& out) {
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool& dot, TokenKind& out) {
+  const bool after_dot = dot;
+  dot = false;
   const int c = static_cast<unsigned char>(in.text[start]);
-  const int c1 = in.byte_at(1);
+  // The next byte, read only by the operators.
+  const auto c1 = [&in] { return in.byte_at(1); };
   switch (c) {
     case '0': case '1': case '2': case '3': case '4':
     case '5': case '6': case '7': case '8': case '9':
-      number(in, start, dot, out);
+      number(in, start, after_dot, out);
       return true;
     case '"':
     case '\'':
@@ -276,54 +319,54 @@ template <typename Prev>
       if (exhausted(in)) return false;
       in.position = start;
       if (c == '@') {
-        special_name(in, start, '@', !dot, out);
+        special_name(in, start, '@', !after_dot, out);
       } else {
         unknown_char(in, start, out);
       }
       return true;
     }
     case '+':
-      return c1 == '=' ? op(in, out, 2, Op::PlusAssign) : op(in, out, 1, Op::Plus);
+      return c1() == '=' ? op(in, out, 2, Op::PlusAssign) : op(in, out, 1, Op::Plus);
     case '-':
-      if (c1 == '=') return op(in, out, 2, Op::MinusAssign);
-      if (c1 == '>') return op(in, out, 2, Op::Arrow);
+      if (c1() == '=') return op(in, out, 2, Op::MinusAssign);
+      if (c1() == '>') return op(in, out, 2, Op::Arrow);
       return op(in, out, 1, Op::Minus);
     case '*':
-      return c1 == '=' ? op(in, out, 2, Op::AsteriskAssign) : op(in, out, 1, Op::Asterisk);
+      return c1() == '=' ? op(in, out, 2, Op::AsteriskAssign) : op(in, out, 1, Op::Asterisk);
     case '/':
-      return c1 == '=' ? op(in, out, 2, Op::SlashAssign) : op(in, out, 1, Op::Slash);
+      return c1() == '=' ? op(in, out, 2, Op::SlashAssign) : op(in, out, 1, Op::Slash);
     case '%':
-      return c1 == '=' ? op(in, out, 2, Op::PercentAssign) : op(in, out, 1, Op::Percent);
+      return c1() == '=' ? op(in, out, 2, Op::PercentAssign) : op(in, out, 1, Op::Percent);
     case '^':
-      return c1 == '=' ? op(in, out, 2, Op::CaretAssign) : op(in, out, 1, Op::Caret);
+      return c1() == '=' ? op(in, out, 2, Op::CaretAssign) : op(in, out, 1, Op::Caret);
     case '=':
-      if (c1 == '=') return op(in, out, 2, Op::Equal);
-      if (c1 == '~') return op(in, out, 2, Op::TildeEqual);
+      if (c1() == '=') return op(in, out, 2, Op::Equal);
+      if (c1() == '~') return op(in, out, 2, Op::TildeEqual);
       return op(in, out, 1, Op::Assign);
     case '!': {
       // "!==" and "!=~" are `!` followed by "==" or "=~".
       const int c2 = in.byte_at(2);
-      if (c1 == '=' && (c2 == '=' || c2 == '~')) return op(in, out, 1, Op::Exclamation);
-      if (c1 == '=') return op(in, out, 2, Op::NotEqual);
-      if (c1 == '~') return op(in, out, 2, Op::TildeNotEqual);
+      if (c1() == '=' && (c2 == '=' || c2 == '~')) return op(in, out, 1, Op::Exclamation);
+      if (c1() == '=') return op(in, out, 2, Op::NotEqual);
+      if (c1() == '~') return op(in, out, 2, Op::TildeNotEqual);
       return op(in, out, 1, Op::Exclamation);
     }
     case '>':
-      return c1 == '=' ? op(in, out, 2, Op::GreaterEqual) : op(in, out, 1, Op::Greater);
+      return c1() == '=' ? op(in, out, 2, Op::GreaterEqual) : op(in, out, 1, Op::Greater);
     case '<':
-      return c1 == '=' ? op(in, out, 2, Op::LessEqual) : op(in, out, 1, Op::Less);
+      return c1() == '=' ? op(in, out, 2, Op::LessEqual) : op(in, out, 1, Op::Less);
     case '&':
-      if (c1 != '&') break;
+      if (c1() != '&') break;
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalAndAssign) : op(in, out, 2, Op::LogicalAnd);
     case '|':
-      if (c1 != '|') break;
+      if (c1() != '|') break;
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
     case '?':
-      if (c1 == ':') {
+      if (c1() == ':') {
         retype_keyword(prev());
         return op(in, out, 2, Op::QuestionColon);
       }
-      if (c1 == '?') {
+      if (c1() == '?') {
         return in.byte_at(2) == '=' ? op(in, out, 3, Op::NullCoalescingAssign) : op(in, out, 2, Op::NullCoalescing);
       }
       return op(in, out, 1, Op::Question);
@@ -332,29 +375,30 @@ template <typename Prev>
     case '[': return op(in, out, 1, Op::OpenBracket);
     case ']': return op(in, out, 1, Op::CloseBracket);
     case ':':
-      if (c1 == ':') return op(in, out, 2, Op::ColonColon);
+      if (c1() == ':') return op(in, out, 2, Op::ColonColon);
       retype_keyword(prev());
       return op(in, out, 1, Op::Colon);
     case ',': return op(in, out, 1, Op::Comma);
     case '.':
-      if (c1 == '.') return in.byte_at(2) == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
+      if (c1() == '.') return in.byte_at(2) == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
+      dot = true;
       return op(in, out, 1, Op::Dot);
     case ';': return op(in, out, 1, Op::Semicolon);
     case '{': return op(in, out, 1, Op::OpenBrace);
     case '}': return op(in, out, 1, Op::CloseBrace);
     case '_':
     case '$':
-      special_name(in, start, static_cast<char>(c), !dot, out);
+      special_name(in, start, static_cast<char>(c), !after_dot, out);
       return true;
     default:
       if (ascii_letter(c)) {
-        name_from(in, start, start + 1, !dot, out);
+        name_from(in, start, start + 1, !after_dot, out);
         return true;
       }
       if (c >= 0x80) {
         auto d = in.peek();
         if (identifier::is_identifier_start(d.ch)) {
-          name_from(in, start, start + d.len, !dot, out);
+          name_from(in, start, start + d.len, !after_dot, out);
           return true;
         }
       }
@@ -372,8 +416,8 @@ bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
-  } else if (!scan_one(in, start, [prev_token] { return prev_token; },
-                       prev_token != nullptr && prev_token->kind == Operator::Dot, out.kind)) {
+  } else if (bool dot = prev_token != nullptr && prev_token->kind == Operator::Dot;
+             !scan_one(in, start, [prev_token] { return prev_token; }, dot, out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
@@ -407,7 +451,6 @@ namespace {
 // The token loop, with or without a stop rule.
 template <bool kCheck>
 bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
-  const char* data = in.text.data();
   const std::size_t size = in.text.size();
   const std::size_t from = in.position;
   std::size_t scanned = 0;
@@ -424,8 +467,6 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
     }
     if (!scan_one(in, start, [&] { return scanned == 0 ? nullptr : &token - 1; }, dot, token.kind)) return false;
     token.range = ByteRange{start, in.position};
-    // Only the operator `.` is one `.` wide.
-    dot = data[start] == '.' && in.position == start + 1;
     if (kCheck && check.should_break(check.rule, token)) return true;
   }
 }

@@ -34,7 +34,11 @@ TEST(FastPath, NumbersAgreeWithTheGeneralReader) {
                         "0.0000000000000000000001", "1.7976931348623157", "00.5", "1.0000000000000000000000",
                         // Exponents, well-formed or not, overflowing and underflowing.
                         "1e5", "1E5", "06e5", "6e+17", "6e-17", "1.5e3", "1.5E-3", "1.5e", "1.5e+", "1e", "1e+", "1.e5",
-                        "1e400", "1e-400", "1.5e308", "1.8e308", "2.5e-324", "123456789012345678901234e-5"}) {
+                        "1e400", "1e-400", "1.5e308", "1.8e308", "2.5e-324", "123456789012345678901234e-5",
+                        // Integers: separated, zero-led, long, past 2^53 and 19 digits, and before `..`.
+                        "1_000", "1__0", "0_1", "1_", "1_a", "007", "00", "0", "2147483647", "2147483648", "12345678901",
+                        "9007199254740992", "9007199254740993", "1234567890123456789", "12345678901234567890",
+                        "1_000.5", "1.", "1..", "1..<", "01..", "1_0..", "1.)", "1.\xc3\xa9"}) {
     literals.push_back(s);
   }
   // Prefixed integers: every radix and case, up to and past 64 bits, with
@@ -154,6 +158,36 @@ TEST(FastPath, InterpolationListsHoldNoSpareRoom) {
   ASSERT_EQ(s->parts.size(), 5u);
   for (const auto& part : s->parts) EXPECT_EQ(part.tokens.capacity(), part.tokens.size());
   EXPECT_EQ(s->parts[0].tokens.size(), 21u);
+}
+
+TEST(FastPath, LongBodiesKeepEveryFragmentInOrder) {
+  // Short bodies get an exact copy of their fragments, long ones the list
+  // they were read into: both hold every fragment in source order.
+  for (std::size_t count : {1, 31, 32, 33, 100}) {
+    for (bool template_mode : {false, true}) {
+      std::string body;
+      for (std::size_t i = 0; i < count; ++i) body += "<" + std::to_string(i) + ">$v" + std::to_string(i);
+      const std::string src = template_mode ? body : "'" + body + "'";
+      SCOPED_TRACE(src);
+      config::Config config;
+      auto in = to_input(src, config);
+      auto tokens = template_mode ? lex_string(in) : lex(in);
+      ASSERT_TRUE(tokens.has_value());
+      const auto* s = (*tokens)[0].kind.get_if<TokenKind::InterpolatedString>();
+      ASSERT_NE(s, nullptr);
+      const auto& content = s->info->content;
+      ASSERT_EQ(content.size(), 2 * count);
+      ASSERT_EQ(s->parts.size(), count + 1);
+      for (std::size_t i = 0; i < count; ++i) {
+        const auto* text = std::get_if<StringFragment::Literal>(&content[2 * i].value);
+        const auto* interpolation = std::get_if<StringFragment::Interpolation>(&content[2 * i + 1].value);
+        ASSERT_NE(text, nullptr) << i;
+        ASSERT_NE(interpolation, nullptr) << i;
+        EXPECT_EQ(text->text, "<" + std::to_string(i) + ">");
+        EXPECT_EQ(s->parts[i].tokens[0].kind.to_string(), "v" + std::to_string(i));
+      }
+    }
+  }
 }
 
 TEST(TokenModel, EveryKindKeepsItsTagAndPayloadThroughCopiesAndMoves) {
