@@ -6,6 +6,10 @@
 Reports throughput in MB/s for each size and mode, the time of one call on a
 tiny script, and the peak extra memory of one call relative to the text's size.
 Run it against an installed module (`pip install .`).
+
+Where the time goes stage by stage (lex, token post-pass, parse, tree walk,
+emit, releases, encoding) on the same generated inputs: the C++ benchmark
+bench/compile (build with -DVAXO_BENCH=ON, run bench/compile/bench_compile).
 """
 
 import argparse

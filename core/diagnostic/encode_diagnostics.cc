@@ -1,6 +1,7 @@
 #include "core/diagnostic/encode_diagnostics.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstring>
 #include <limits>
@@ -47,6 +48,46 @@ void for_each_line_feed(std::string_view text, F&& f) {
   }
 }
 
+// Set bits per byte value: the baseline target has no population count instruction.
+constexpr auto kBitCount = [] {
+  std::array<std::uint8_t, 256> table{};
+  for (unsigned v = 0; v < 256; ++v) table[v] = static_cast<std::uint8_t>(std::popcount(v));
+  return table;
+}();
+
+struct LineFeeds {
+  std::size_t count = 0;
+  std::size_t last = 0;  // offset of the last one, when there is one
+};
+
+// The line feeds of text[from, to): how many, and where the last one is.
+// A partial last step reads sixteen bytes and masks off the excess where
+// the text holds them.
+LineFeeds scan_line_feeds(std::string_view text, std::size_t from, std::size_t to) {
+  LineFeeds found;
+  std::size_t i = from;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (i < to && i + 16 <= text.size()) {
+    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
+    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+    if (to - i < 16) mask &= (1u << (to - i)) - 1;
+    if (mask != 0) {
+      found.last = i + 31 - static_cast<std::size_t>(std::countl_zero(mask));
+      found.count += kBitCount[mask & 0xFF] + kBitCount[mask >> 8];
+    }
+    i += 16;
+  }
+#endif
+  for (; i < to; ++i) {
+    if (text[i] == '\n') {
+      ++found.count;
+      found.last = i;
+    }
+  }
+  return found;
+}
+
 std::size_t count_line_feeds(std::string_view text) {
   const char* p = text.data();
   const std::size_t n = text.size();
@@ -55,8 +96,8 @@ std::size_t count_line_feeds(std::string_view text) {
   const __m128i lf = _mm_set1_epi8('\n');
   for (; i + 16 <= n; i += 16) {
     __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    count += static_cast<std::size_t>(
-        std::popcount(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)))));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
+    count += kBitCount[mask & 0xFF] + kBitCount[mask >> 8];
   }
 #endif
   for (; i < n; ++i) count += static_cast<std::size_t>(p[i] == '\n');
@@ -275,6 +316,59 @@ std::vector<std::uint32_t> encode_diagnostics_none(std::span<const SourceDiagnos
   return words;
 }
 
+namespace {
+
+// Lines and byte columns without a checkpoint table: the line number and
+// line start at every 128-byte block of the text, from one pass over its
+// line feeds. A lookup scans the rest of its block: at most eight steps,
+// whatever the order of the lookups. Texts of 4 GiB and more use the table.
+class ByteLines {
+ public:
+  static constexpr unsigned kShift = 7;
+
+  explicit ByteLines(std::string_view script) : script_(script) {
+    // A final line feed starts no line: only the end of the text lies after it.
+    const std::size_t size = script.size();
+    lines_end_ = size != 0 && script[size - 1] == '\n' ? size - 1 : size;
+    blocks_.resize((size >> kShift) + 1);
+    std::uint32_t line = 1, line_start = 0;
+    std::size_t filled = 0;
+    for_each_line_feed(script.substr(0, lines_end_), [&](std::size_t lf) {
+      for (const std::size_t upto = (lf >> kShift) + 1; filled < upto; ++filled) blocks_[filled] = {line, line_start};
+      ++line;
+      line_start = static_cast<std::uint32_t>(lf + 1);
+    });
+    for (; filled < blocks_.size(); ++filled) blocks_[filled] = {line, line_start};
+  }
+
+  static bool fits(std::string_view script) { return script.size() < kWordMax; }
+
+  // For a position the caller checked: not past the end, not inside a character.
+  void at(std::size_t position, std::uint64_t& line, std::uint64_t& col) const {
+    const std::size_t block_start = position >> kShift << kShift;
+    const Entry& e = blocks_[position >> kShift];
+    std::size_t line_start = e.line_start;
+    line = e.line;
+    LineFeeds feeds = scan_line_feeds(script_, block_start, std::min(position, lines_end_));
+    if (feeds.count != 0) {
+      line += feeds.count;
+      line_start = feeds.last + 1;
+    }
+    col = 1 + static_cast<std::uint64_t>(position - line_start);
+  }
+
+ private:
+  struct Entry {
+    std::uint32_t line;
+    std::uint32_t line_start;
+  };
+  std::string_view script_;
+  std::size_t lines_end_ = 0;
+  std::vector<Entry> blocks_;
+};
+
+}  // namespace
+
 std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
                                               std::span<const SourceDiagnostic> diagnostics,
                                               const config::Config& config) {
@@ -282,9 +376,33 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
   if (config.diagnostic_position_encoding == config::DiagnosticPositionEncoding::None) {
     return encode_diagnostics_none(diagnostics);
   }
-  PositionMapping mapping = pos_to_line_col(script, config);
   std::vector<std::uint32_t> words(diagnostics.size() * 5);
   std::uint32_t* out = words.data();
+  if (counter_for(config.diagnostic_position_encoding) == &count_utf8_bytes && ByteLines::fits(script)) {
+    // Byte columns, the usual case, need no counting and no table of lines.
+    const ByteLines lines(script);
+    const std::size_t size = script.size();
+    auto put = [&](std::size_t position, std::uint32_t* to) {
+      std::uint64_t line = 1, col = 1;
+      if (position != 0) {
+        if (position > size) [[unlikely]] throw_past_end(position, size);
+        if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
+          throw_inside_character(position);
+        }
+        lines.at(position, line, col);
+      }
+      to[0] = to_word(line, "line");
+      to[1] = to_word(col, "column");
+    };
+    for (const SourceDiagnostic& d : diagnostics) {
+      put(d.range.start, out);
+      put(d.range.end, out + 2);
+      out[4] = code(d.error);
+      out += 5;
+    }
+    return words;
+  }
+  PositionMapping mapping = pos_to_line_col(script, config);
   std::size_t hint = 0;
   for (const SourceDiagnostic& d : diagnostics) {
     LineCol start = mapping.line_col_of(d.range.start, hint);

@@ -2,7 +2,8 @@
 // position encoding, tags, source map, errors); the rest is the text, used
 // only when it is valid UTF-8, as every text from the host is. Checks: no
 // internal error, words in whole groups, a chunk exactly when no error word
-// was kept, and chunk lengths that add up.
+// was kept, chunk lengths that add up, and (lines and columns) the words a
+// checkpoint lookup gives for the offsets of the same diagnostics.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 #include "core/compile/compiler.h"
 #include "core/diagnostic/diagnostic_code.h"
+#include "core/diagnostic/encode_diagnostics.h"
 
 using namespace vaxo_core;
 
@@ -82,6 +84,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   if (result.chunk.has_value() == has_error) fault("chunk present exactly when no error is kept");
+
+  if (group == 5) {
+    config::Config offsets = config;
+    offsets.diagnostic_position_encoding = config::DiagnosticPositionEncoding::None;
+    const auto raw = compile::Compiler::compile(text, offsets).diagnostics;
+    if (raw.size() / 3 != result.diagnostics.size() / 5) fault("same diagnostics under every encoding");
+    const auto mapping = diagnostic::pos_to_line_col(text, config);
+    for (std::size_t d = 0; d < raw.size() / 3; ++d) {
+      const std::uint32_t* words = result.diagnostics.data() + d * 5;
+      const auto start = mapping.line_col_of(raw[d * 3]);
+      const auto end = mapping.line_col_of(raw[d * 3 + 1]);
+      if (words[0] != start.line || words[1] != start.col || words[2] != end.line || words[3] != end.col ||
+          words[4] != raw[d * 3 + 2]) {
+        fault("line and column words agree with a lookup of the offsets");
+      }
+    }
+  }
 
   if (result.chunk) {
     const auto& b = *result.chunk;

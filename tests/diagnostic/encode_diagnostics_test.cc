@@ -177,6 +177,16 @@ TEST(EncodeDiagnosticsTest, ColumnsMatchCountingFromTheLineStart) {
   }
 }
 
+template <typename F>
+std::string internal_error_of(F&& f) {
+  try {
+    f();
+  } catch (const InternalError& e) {
+    return e.what();
+  }
+  return "";
+}
+
 // Lookups go through a per-64-byte block index: blocks crowded with line
 // starts, blocks inside one long line and the last partial block must all
 // give what counting from the line start gives, in any order of lookups.
@@ -207,6 +217,68 @@ TEST(EncodeDiagnosticsTest, BlockIndexLookupsMatchCountingFromTheLineStart) {
   }
 }
 
+// Byte columns come from a table of lines per 128-byte block, other units
+// from the checkpoint table: in whatever order the diagnostics arrive, each
+// word must be what a lookup of its own gives, ends of blocks and a final
+// line feed on a block boundary included.
+TEST(EncodeDiagnosticsTest, EncodingInAnyOrderMatchesSingleLookups) {
+  std::string long_mixed;
+  for (int i = 0; i < 900; ++i) long_mixed += (i % 7 == 0) ? "\xF0\x9F\x98\x80" : (i % 5 == 0) ? "\xE2\x82\xAC" : "ab";
+  const std::string texts[] = {
+      "ab\r\ncd\n\n\xC3\xA9x\n",
+      long_mixed + "\r\n\n" + long_mixed + "\rtail\n\n\n",
+      std::string(100, '\n') + "z",
+      "\n",
+      std::string(127, 'a') + "\n",
+      std::string(128, 'a') + "\n" + std::string(126, 'b') + "\n",
+  };
+  std::uint64_t seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>(seed >> 33);
+  };
+  for (const std::string& text : texts) {
+    std::vector<std::size_t> boundaries;
+    for (std::size_t p = 0; p <= text.size(); ++p) {
+      if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
+    }
+    for (bool in_order : {true, false}) {
+      std::vector<SourceDiagnostic> diagnostics;
+      for (std::size_t i = 0; i < 3 * boundaries.size(); ++i) {
+        std::size_t a = in_order ? i / 3 : next() % boundaries.size();
+        std::size_t b = std::min(boundaries.size() - 1, a + next() % 5);
+        diagnostics.push_back(diag(boundaries[a], boundaries[b], i % 2 == 0 ? D::UnknownToken : D::String));
+      }
+      for (auto e : {kUtf8, kUtf16, kUtf32}) {
+        SCOPED_TRACE(static_cast<int>(e));
+        PositionMapping mapping = pos_to_line_col(text, with(e));
+        Words want;
+        for (const SourceDiagnostic& d : diagnostics) {
+          LineCol s = mapping.line_col_of(d.range.start), t = mapping.line_col_of(d.range.end);
+          want.insert(want.end(), {s.line, s.col, t.line, t.col, code(d.error)});
+        }
+        ASSERT_EQ(encode_diagnostics(text, diagnostics, with(e)), want);
+      }
+    }
+  }
+}
+
+TEST(EncodeDiagnosticsTest, TheFirstBadPositionInArrivalOrderNamesTheError) {
+  const std::string text = "a\nb\xC3\xA9";  // 5 bytes, byte 4 inside "é"
+  const std::string past_end = "Diagnostic position 9 is past the end of the text (5 bytes)";
+  const std::string inside = "Diagnostic position 4 is inside a multi-byte character";
+  for (auto e : {kUtf8, kUtf16}) {
+    SCOPED_TRACE(static_cast<int>(e));
+    auto error_of = [&](std::vector<SourceDiagnostic> diagnostics) {
+      return internal_error_of([&] { encode_diagnostics(text, diagnostics, with(e)); });
+    };
+    EXPECT_EQ(error_of({diag(3, 5), diag(0, 9), diag(4, 5)}), past_end);
+    EXPECT_EQ(error_of({diag(3, 5), diag(4, 5), diag(0, 9)}), inside);
+    EXPECT_EQ(error_of({diag(3, 4), diag(0, 9)}), inside);
+    EXPECT_EQ(error_of({diag(3, 5), diag(2, 0)}), "");
+  }
+}
+
 TEST(EncodeDiagnosticsTest, PositionBeforeTheFirstCheckpointIsAnInternalError) {
   const std::string text(200, 'a');
   PositionMapping mapping({{100, 1, 1}}, text, &count_utf8_bytes);
@@ -220,16 +292,6 @@ TEST(EncodeDiagnosticsTest, PositionBeforeTheFirstCheckpointIsAnInternalError) {
       EXPECT_EQ(std::string(e.what()), "Diagnostic position " + std::to_string(p) + " precedes every line");
     }
   }
-}
-
-template <typename F>
-std::string internal_error_of(F&& f) {
-  try {
-    f();
-  } catch (const InternalError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 TEST(EncodeDiagnosticsTest, PositionsTheTextCannotHoldAreInternalErrors) {
