@@ -534,9 +534,9 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
       if (form->is_record()) {
         std::vector<TokenRef> taken;
         for (const Token& token : ctx.slice(start)) taken.push_back(TokenRef::borrow(token));
-        const ByteRange range{taken.front()->range.start, taken.back()->range.end};
-        callee = make(ctx, Expression::Unknown{std::move(form), std::move(taken),
-                                               {SourceDiagnostic{range, DiagnosticCode::RecordLiteralInExtensionCaller}}});
+        const SourceDiagnostic error{ByteRange{taken.front()->range.start, taken.back()->range.end},
+                                     DiagnosticCode::RecordLiteralInExtensionCaller};
+        callee = make(ctx, Expression::Unknown{std::move(form), std::move(taken), {error}});
       } else {
         callee = std::move(form);
       }
