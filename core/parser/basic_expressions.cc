@@ -56,6 +56,26 @@ std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
 }
 
 
+// The operators and keywords an operand or a prefix operation can begin with.
+constexpr auto kOperandOperators = [] {
+  std::array<bool, lexer::kOperatorCount> starts{};
+  for (Operator op : {Operator::OpenParen, Operator::OpenBracket, Operator::OpenBrace, Operator::Plus, Operator::Minus,
+                      Operator::Exclamation}) {
+    starts[static_cast<std::size_t>(op)] = true;
+  }
+  return starts;
+}();
+constexpr auto kOperandKeywords = [] {
+  std::array<bool, lexer::kKeywordCount> starts{};
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) starts[i] = lexer::is_reserved(static_cast<Keyword>(i));
+  for (Keyword k : {Keyword::True, Keyword::False, Keyword::Nil, Keyword::Nan, Keyword::Inf, Keyword::Underscore,
+                    Keyword::Global, Keyword::Not, Keyword::Type, Keyword::If, Keyword::Fn, Keyword::Loop,
+                    Keyword::While, Keyword::Match, Keyword::For}) {
+    starts[static_cast<std::size_t>(k)] = true;
+  }
+  return starts;
+}();
+
 // True for the tokens an operand or a prefix operation can begin with.
 bool can_start_operand(const Token& t) {
   switch (t.kind.tag()) {
@@ -65,18 +85,10 @@ bool can_start_operand(const Token& t) {
     case TokenKind::Tag::String:
     case TokenKind::Tag::InterpolatedString:
       return true;
-    case TokenKind::Tag::Operator: {
-      Operator op = t.kind.get_if<TokenKind::Operator>()->op;
-      return op == Operator::OpenParen || op == Operator::OpenBracket || op == Operator::OpenBrace ||
-             op == Operator::Plus || op == Operator::Minus || op == Operator::Exclamation;
-    }
-    case TokenKind::Tag::Keyword: {
-      Keyword k = t.kind.get_if<TokenKind::Keyword>()->keyword;
-      return k == Keyword::True || k == Keyword::False || k == Keyword::Nil || k == Keyword::Nan || k == Keyword::Inf ||
-             k == Keyword::Underscore || k == Keyword::Global || k == Keyword::Not || k == Keyword::Type ||
-             k == Keyword::If || k == Keyword::Fn || k == Keyword::Loop || k == Keyword::While ||
-             k == Keyword::Match || k == Keyword::For || lexer::is_reserved(k);
-    }
+    case TokenKind::Tag::Operator:
+      return kOperandOperators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
+    case TokenKind::Tag::Keyword:
+      return kOperandKeywords[static_cast<std::size_t>(t.kind.get_if<TokenKind::Keyword>()->keyword)];
     case TokenKind::Tag::Eof:
     case TokenKind::Tag::Unknown:
     case TokenKind::Tag::Empty:
@@ -522,9 +534,9 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
       if (form->is_record()) {
         std::vector<TokenRef> taken;
         for (const Token& token : ctx.slice(start)) taken.push_back(TokenRef::borrow(token));
-        const ByteRange range{taken.front()->range.start, taken.back()->range.end};
-        callee = make(ctx, Expression::Unknown{std::move(form), std::move(taken),
-                                               {SourceDiagnostic{range, DiagnosticCode::RecordLiteralInExtensionCaller}}});
+        const SourceDiagnostic error{ByteRange{taken.front()->range.start, taken.back()->range.end},
+                                     DiagnosticCode::RecordLiteralInExtensionCaller};
+        callee = make(ctx, Expression::Unknown{std::move(form), std::move(taken), {error}});
       } else {
         callee = std::move(form);
       }

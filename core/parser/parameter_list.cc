@@ -22,10 +22,10 @@ std::optional<ParameterList> parameter_list(ParserContext& ctx) {
     if (spread == nullptr) continue;
     std::vector<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
-    const ByteRange range = dots.front().range();
-    auto wrapped = std::make_unique<Pattern>(Pattern::Unknown{
-        std::move(spread->value), std::move(dots), {SourceDiagnostic{range, DiagnosticCode::MispositionedRestParameter}}});
-    items[i].element = ArrayElementBase<Pattern, Pattern>{ArrayElementBase<Pattern, Pattern>::Element{std::move(wrapped)}};
+    const SourceDiagnostic error{dots.front().range(), DiagnosticCode::MispositionedRestParameter};
+    auto wrapped = std::make_unique<Pattern>(Pattern::Unknown{std::move(spread->value), std::move(dots), {error}});
+    using Entry = ArrayElementBase<Pattern, Pattern>;
+    items[i].element = Entry{Entry::Element{std::move(wrapped)}};
   }
   return ParameterList{std::move(node->open_bracket), std::move(items), std::move(node->close_bracket)};
 }

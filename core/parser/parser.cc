@@ -26,7 +26,8 @@ std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::
   return expressions::expression_box(ctx);
 }
 
-helper::StatementsAndValue statements_and_value(std::vector<Statement> statements, std::unique_ptr<Expression> expression) {
+helper::StatementsAndValue statements_and_value(std::vector<Statement> statements,
+                                                std::unique_ptr<Expression> expression) {
   if (expression) return {std::move(statements), std::move(expression)};
   if (!statements.empty()) {
     if (auto* block = statements.back().get_if<Statement::BlockExpression>()) {

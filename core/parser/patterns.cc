@@ -117,7 +117,8 @@ void rewrite_spreads(std::vector<PatternItem>& items, DiagnosticCode error, Shou
     std::vector<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
     PatBox wrapped = wrap(std::move(spread->value), std::move(dots), error);
-    items[i].element = ArrayElementBase<Pattern, Pattern>{ArrayElementBase<Pattern, Pattern>::Element{std::move(wrapped)}};
+    using Entry = ArrayElementBase<Pattern, Pattern>;
+    items[i].element = Entry{Entry::Element{std::move(wrapped)}};
   }
 }
 

@@ -65,7 +65,7 @@ class TokenRef {
 
   // The referenced token, for both variants. A moved-from reference holds none.
   const Token& get() const {
-    if (bits_ == 0) [[unlikely]] throw InternalError("TokenRef used after move");
+    if (bits_ == 0) [[unlikely]] used_after_move();
     return *pointer();
   }
   const Token& operator*() const { return get(); }
@@ -100,6 +100,9 @@ class TokenRef {
   void release() {
     if (is_owned()) delete_owned();
     bits_ = 0;
+  }
+  [[noreturn, gnu::noinline, gnu::cold]] static void used_after_move() {
+    throw InternalError("TokenRef used after move");
   }
   [[gnu::noinline]] void delete_owned() noexcept {
     Token* owned = pointer();

@@ -237,6 +237,30 @@ TEST(RangeTest, NodesUseTheirTwoEnds) {
   EXPECT_EQ(range(ret), R(0, 10));
 }
 
+TEST(RangeTest, RangesPastTheRecordedWidthsAreRecomputed) {
+  // A node records a 32-bit start and length; any other range is worked out
+  // from its children when asked for, and the result is the same.
+  TokenStore s;
+  constexpr std::size_t kFar = std::size_t{5} << 30;
+  constexpr std::size_t kEdge = 0xffffffffu;
+  const ByteRange rows[] = {R(kFar, kFar + 1), R(kEdge, kEdge + 1), R(kEdge - 1, kEdge), R(0, kEdge - 1),
+                            R(3, kFar)};
+  for (const ByteRange& r : rows) {
+    SCOPED_TRACE(std::to_string(r.start) + ".." + std::to_string(r.end));
+    Expression leaf = variable(s.ordinal(1, r.start, r.end));
+    EXPECT_EQ(range(leaf), r);
+    Expression prefix =
+        Expression::Prefix{s.op(Operator::Minus, r.start), boxed(literal(s.ordinal(2, r.start, r.end)))};
+    EXPECT_EQ(range(prefix), r);
+    Pattern bind = Pattern::Bind{std::nullopt, s.ordinal(3, r.start, r.end)};
+    EXPECT_EQ(range(bind), r);
+  }
+  Expression far_pair = Expression::Infix{boxed(variable(s.ordinal(1, 2, 3))), s.op(Operator::Plus, kFar),
+                                          boxed(variable(s.ordinal(2, kFar + 2, kFar + 5)))};
+  EXPECT_EQ(range(far_pair), R(2, kFar + 5));
+  EXPECT_EQ(range(Statement(Statement::Unknown{{}, {}})), ByteRange::absent());
+}
+
 TEST(RangeTest, ListsAndListItems) {
   TokenStore s;
   std::vector<Expression> list;
