@@ -220,8 +220,9 @@ class Chunk {
   static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
     return mix_hash(payload ^ (kind(d) << 56));
   }
+  // The text hash is already finalised: the kind only salts its high byte.
   static std::uint64_t hash_string(std::string_view text) {
-    return hash_value(ConstantDiscriminants::String, hash_text(text));
+    return hash_text(text) ^ (kind(ConstantDiscriminants::String) << 56);
   }
   // A variant without text: one probe when found, inline.
   OpParam intern_value(ConstantDiscriminants d, std::uint64_t payload) {

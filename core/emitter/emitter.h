@@ -58,14 +58,19 @@ std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& colle
 // so running out here is a broken invariant: InternalError.
 class EmitDepth {
  public:
-  explicit EmitDepth(NestingBudget& budget) : guard_(budget) {
-    if (!guard_) [[unlikely]] exhausted();
+  // A refused level throws before the object exists: the destructor only
+  // ever leaves a level that was entered.
+  explicit EmitDepth(NestingBudget& budget) : budget_(budget) {
+    if (!budget.enter()) [[unlikely]] exhausted();
   }
+  ~EmitDepth() { budget_.leave(); }
+  EmitDepth(const EmitDepth&) = delete;
+  EmitDepth& operator=(const EmitDepth&) = delete;
 
  private:
   [[noreturn]] static void exhausted();
 
-  DepthGuard guard_;
+  NestingBudget& budget_;
 };
 
 class Emitter {
