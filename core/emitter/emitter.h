@@ -180,6 +180,9 @@ class Emitter {
   // The register holding the value: a local variable's own register (no
   // instruction), or a fresh register filled by emit_expression.
   Register emit_expression_reg(const Expression& expr, Brk brk);
+  // The register of a name as an operand (emit_expression_reg of a
+  // Variable), once the name is looked up.
+  Register variable_reg(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found);
   void emit_var_read(const lexer::Token& token, Register ret);
   // The same once the name is looked up.
   void emit_var_read(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found,
