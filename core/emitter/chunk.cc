@@ -169,10 +169,13 @@ void Chunk::grow_index() {
   }
 }
 
-OpParam Chunk::intern(Entry e, std::string_view text, std::uint64_t h) {
-  // Keep the load factor at most 1/2.
-  if ((pool_.size() + 1) * 2 > index_.size()) grow_index();
-  std::size_t slot = find_slot(e, text, h);
+OpParam Chunk::intern(Entry e, std::string_view text, std::uint64_t h, std::size_t free_slot) {
+  // Keep the load factor at most 1/2; a growth moves the slots.
+  if ((pool_.size() + 1) * 2 > index_.size()) {
+    grow_index();
+    free_slot = kNoSlot;
+  }
+  std::size_t slot = free_slot != kNoSlot ? free_slot : find_slot(e, text, h);
   if (std::uint64_t entry = index_[slot]) return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
   std::size_t position = pool_.size();
   // Fails past the signed 32-bit operand, before the slot's 32 bits could wrap.

@@ -182,10 +182,11 @@ class Chunk {
   OpParam add_string(std::string_view text) {
     // Found: one probe, mostly without a second cache line.
     std::uint64_t h = hash_string(text);
+    std::size_t slot = kNoSlot;
     if (!index_.empty()) {
       std::size_t mask = index_.size() - 1;
       std::uint64_t tag = h & kTagMask;
-      for (std::size_t slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
+      for (slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
         std::uint64_t entry = index_[slot];
         if (entry == 0) break;
         if ((entry & kTagMask) != tag) continue;
@@ -196,7 +197,7 @@ class Chunk {
         }
       }
     }
-    return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String)}, text, h);
+    return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String)}, text, h, slot);
   }
 
   // Header patching. `mark` writes the narrow byte of `placeholder` and
@@ -220,16 +221,18 @@ class Chunk {
   static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
     return mix_hash(payload ^ (kind(d) << 56));
   }
+  // The text hash is already finalised: the kind only salts its high byte.
   static std::uint64_t hash_string(std::string_view text) {
-    return hash_value(ConstantDiscriminants::String, hash_text(text));
+    return hash_text(text) ^ (kind(ConstantDiscriminants::String) << 56);
   }
   // A variant without text: one probe when found, inline.
   OpParam intern_value(ConstantDiscriminants d, std::uint64_t payload) {
     std::uint64_t h = hash_value(d, payload);
+    std::size_t slot = kNoSlot;
     if (!index_.empty()) {
       std::size_t mask = index_.size() - 1;
       std::uint64_t tag = h & kTagMask;
-      for (std::size_t slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
+      for (slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
         std::uint64_t entry = index_[slot];
         if (entry == 0) break;
         if ((entry & kTagMask) != tag) continue;
@@ -239,11 +242,13 @@ class Chunk {
         }
       }
     }
-    return intern(Entry{payload, 0, kind(d)}, {}, h);
+    return intern(Entry{payload, 0, kind(d)}, {}, h, slot);
   }
+  static constexpr std::size_t kNoSlot = ~std::size_t{0};
   // The position of the entry equal to `e` (whose text is `text` and whose
-  // hash is `h`), adding `e` when there is none.
-  OpParam intern(Entry e, std::string_view text, std::uint64_t h);
+  // hash is `h`), adding `e` when there is none. `free_slot`, when not
+  // kNoSlot, is where a probe of the current index ended without finding it.
+  OpParam intern(Entry e, std::string_view text, std::uint64_t h, std::size_t free_slot = kNoSlot);
   // The slot of the entry equal to `e`, or the free slot where it belongs.
   std::size_t find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const;
   void grow_index();

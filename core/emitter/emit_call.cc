@@ -80,8 +80,25 @@ void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Re
     scratch_regs_.resize(regs_base);
     scratch_params_.resize(params_base);
   };
+  if (const auto* var = callee.get_if<Expression::Variable>()) {
+    // A name is looked up once: a global is called by name, a variable
+    // through its register.
+    const Token& token = var->name.get();
+    if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
+      std::optional<FoundVariable> found = scopes.find_variable(id->name);
+      if (found) {
+        call(variable_reg(token, id->name, found), nullptr);
+        return;
+      }
+      diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
+      hint_mislead_nil(id->name, token.range);
+      lexer::CowText name(id->name);
+      // The arguments' constants come before the name's.
+      call(Register(), &name);
+      return;
+    }
+  }
   if (std::optional<lexer::CowText> name = emit_global_access(callee)) {
-    // The arguments' constants come before the name's.
     call(Register(), &*name);
     return;
   }

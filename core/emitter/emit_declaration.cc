@@ -43,6 +43,9 @@ bool needs_no_parentheses(const Expression& e) {
 
 void Emitter::declare_expression(const Expression& outer) {
   EmitDepth depth(budget_);
+  // The forms' tags and keyword references are all tags: without tags their
+  // tokens are not even read.
+  const bool tags = diagnostics.should_push(DiagnosticCode::IfExpression);
   std::visit(
       [&](const auto& n) {
         using T = std::remove_cvref_t<decltype(n)>;
@@ -115,14 +118,17 @@ void Emitter::declare_expression(const Expression& outer) {
           declare_expression(*n.expression);
           declare_pattern(*n.pattern, BindType::Init);
         } else if constexpr (std::is_same_v<T, Expression::Loop>) {
+          if (!tags) return;
           diagnostics.push(DiagnosticCode::LoopExpression, span(n.loop_keyword.range(), range(*n.body)));
           diagnostics.push(DiagnosticCode::KeywordLoop, n.loop_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::While>) {
+          if (!tags) return;
           ByteRange end = n.else_block ? range(*n.else_block->body) : range(*n.body);
           diagnostics.push(DiagnosticCode::WhileExpression, span(n.while_keyword.range(), end));
           diagnostics.push(DiagnosticCode::KeywordWhile, n.while_keyword.range());
           if (n.else_block) diagnostics.push(DiagnosticCode::KeywordElse, n.else_block->else_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::ForIn>) {
+          if (!tags) return;
           ByteRange end = n.else_block ? range(*n.else_block->body) : range(*n.body);
           diagnostics.push(DiagnosticCode::ForExpression, span(n.for_keyword.range(), end));
           diagnostics.push(DiagnosticCode::KeywordFor, n.for_keyword.range());
@@ -130,6 +136,7 @@ void Emitter::declare_expression(const Expression& outer) {
           if (n.else_block) diagnostics.push(DiagnosticCode::KeywordElse, n.else_block->else_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::If>) {
           // One tag over the whole else-if chain, one reference per keyword.
+          if (!tags) return;
           diagnostics.push(DiagnosticCode::IfExpression, range(outer));
           diagnostics.push(DiagnosticCode::KeywordIf, n.if_keyword.range());
           const parser::ElseBlock* e = n.else_block ? &*n.else_block : nullptr;
@@ -143,10 +150,12 @@ void Emitter::declare_expression(const Expression& outer) {
         } else if constexpr (std::is_same_v<T, Expression::Cond>) {
           ByteRange whole = range(outer);
           diagnostics.push(DiagnosticCode::PreferIfExpression, whole);
+          if (!tags) return;
           diagnostics.push(DiagnosticCode::IfExpression, whole);
           diagnostics.push(DiagnosticCode::KeywordIf, n.question.range());
           diagnostics.push(DiagnosticCode::KeywordElse, n.colon.range());
         } else if constexpr (std::is_same_v<T, Expression::Match>) {
+          if (!tags) return;
           diagnostics.push(DiagnosticCode::MatchExpression, range(outer));
           diagnostics.push(DiagnosticCode::KeywordMatch, n.match_keyword.range());
           std::vector<SourceDiagnostic> keywords;

@@ -42,17 +42,7 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
     const Token& token = var->name.get();
     if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
       // One lookup serves both the in-place operand and the read.
-      std::optional<FoundVariable> found = scopes.find_variable(id->name);
-      // Only a register of the current frame can be used in place; a name of
-      // a `for` scope bound in the enclosing frame is read like an outer one.
-      if (found && found->local && found->variable->frame(found->level) == closures.size()) {
-        Variable& v = *found->variable;
-        v.mark_read(token);
-        return check_initialized(token, v, found->level) ? v.reg() : Register();
-      }
-      Register fresh = closures.add_reg();
-      emit_var_read(token, id->name, found, fresh);
-      return fresh;
+      return variable_reg(token, id->name, scopes.find_variable(id->name));
     }
   } else if (const auto* group = expr.get_if<Expression::Grouping>()) {
     EmitDepth depth(budget_);
@@ -65,6 +55,19 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   }
   Register fresh = closures.add_reg();
   emit_expression(expr, fresh, brk);
+  return fresh;
+}
+
+Register Emitter::variable_reg(const Token& token, std::string_view name, const std::optional<FoundVariable>& found) {
+  // Only a register of the current frame can be used in place; a name of a
+  // `for` scope bound in the enclosing frame is read like an outer one.
+  if (found && found->local && found->variable->frame(found->level) == closures.size()) {
+    Variable& v = *found->variable;
+    v.mark_read(token);
+    return check_initialized(token, v, found->level) ? v.reg() : Register();
+  }
+  Register fresh = closures.add_reg();
+  emit_var_read(token, name, found, fresh);
   return fresh;
 }
 

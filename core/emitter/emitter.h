@@ -58,14 +58,19 @@ std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& colle
 // so running out here is a broken invariant: InternalError.
 class EmitDepth {
  public:
-  explicit EmitDepth(NestingBudget& budget) : guard_(budget) {
-    if (!guard_) [[unlikely]] exhausted();
+  // A refused level throws before the object exists: the destructor only
+  // ever leaves a level that was entered.
+  explicit EmitDepth(NestingBudget& budget) : budget_(budget) {
+    if (!budget.enter()) [[unlikely]] exhausted();
   }
+  ~EmitDepth() { budget_.leave(); }
+  EmitDepth(const EmitDepth&) = delete;
+  EmitDepth& operator=(const EmitDepth&) = delete;
 
  private:
   [[noreturn]] static void exhausted();
 
-  DepthGuard guard_;
+  NestingBudget& budget_;
 };
 
 class Emitter {
@@ -175,6 +180,9 @@ class Emitter {
   // The register holding the value: a local variable's own register (no
   // instruction), or a fresh register filled by emit_expression.
   Register emit_expression_reg(const Expression& expr, Brk brk);
+  // The register of a name as an operand (emit_expression_reg of a
+  // Variable), once the name is looked up.
+  Register variable_reg(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found);
   void emit_var_read(const lexer::Token& token, Register ret);
   // The same once the name is looked up.
   void emit_var_read(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found,
