@@ -44,6 +44,13 @@ void retype_keyword(Token* prev) {
   }
 }
 
+// Stores a number into `out`, a kind the scanner has just made (it holds no
+// payload): built in place, without the temporary kind of an assignment.
+inline void put_number(TokenKind& out, double value, const NumberInfo& info) {
+  out.~TokenKind();
+  new (&out) TokenKind(TokenKind::Number{value, info});
+}
+
 // The first byte at or after `p` that is no ASCII letter, digit or `_`.
 // Sixteen bytes are classified at once where the text allows: a name's end
 // is then found without a branch per byte, which mispredicts at every end.
@@ -162,7 +169,7 @@ bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
     value = *parsed;
   }
   in.position = end;
-  out = TokenKind::Number{value, NumberInfo{NumberInfo::Decimal{text}}};
+  put_number(out, value, NumberInfo{NumberInfo::Decimal{text}});
   return true;
 }
 
@@ -212,7 +219,7 @@ bool plain_prefixed(LexerInput& in, std::size_t start, TokenKind& out) {
   } else {
     info.value = NumberInfo::Binary{value};
   }
-  out = TokenKind::Number{static_cast<double>(value), info};
+  put_number(out, static_cast<double>(value), info);
   return true;
 }
 
@@ -255,7 +262,7 @@ bool plain_integer(LexerInput& in, std::size_t start, TokenKind& out) {
   constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
   if (!separated && !(count > 1 && data[start] == '0') && mantissa <= kI32Max) return false;  // an ordinal
   in.position = p;
-  out = TokenKind::Number{static_cast<double>(mantissa), NumberInfo{NumberInfo::Decimal{text}}};
+  put_number(out, static_cast<double>(mantissa), NumberInfo{NumberInfo::Decimal{text}});
   return true;
 }
 
@@ -313,7 +320,8 @@ template <typename Prev>
     case '`':
     case '@': {
       if (auto kind = string::string(in)) {
-        out = std::move(*kind);
+        out.~TokenKind();  // a fresh kind: nothing to release, nothing to move twice
+        new (&out) TokenKind(std::move(*kind));
         return !exhausted(in);
       }
       if (exhausted(in)) return false;
