@@ -405,10 +405,6 @@ template <typename Prev>
       special_name(in, start, static_cast<char>(c), !after_dot, out);
       return true;
     default:
-      if (ascii_letter(c)) {
-        name_from(in, start, start + 1, !after_dot, out);
-        return true;
-      }
       if (c >= 0x80) {
         auto d = in.peek();
         if (identifier::is_identifier_start(d.ch)) {
