@@ -111,42 +111,6 @@ std::optional<Fragment> fragment(LexerInput& in, StringInfo& info) {
   return maybe_end_of_string(in, info);
 }
 
-// Stop rule of `${`: ends at the `}` that balances the opening brace.
-struct BraceRule {
-  std::int64_t depth = 0;
-  bool operator()(const Token& t) {
-    if (t == Operator::OpenBrace) {
-      ++depth;
-    } else if (t == Operator::CloseBrace) {
-      --depth;
-    }
-    return depth <= 0;
-  }
-};
-
-// Stop rule of `$(`: ends at the balancing `)`, or at a `:` directly inside
-// the parentheses (the start of a format text).
-struct ParenRule {
-  std::int64_t depth = 0;
-  std::int64_t brace_depth = 0;
-  bool has_format = false;
-  bool operator()(const Token& t) {
-    if (t == Operator::OpenParen) {
-      ++depth;
-    } else if (t == Operator::CloseParen) {
-      --depth;
-    } else if (t == Operator::OpenBrace) {
-      ++brace_depth;
-    } else if (t == Operator::CloseBrace) {
-      --brace_depth;
-    } else if (depth == 1 && brace_depth == 0 && t == Operator::Colon) {
-      has_format = true;
-      return true;
-    }
-    return depth <= 0;
-  }
-};
-
 // Literal text of the interpolated-string assembly: one source piece stays a
 // view; a second piece (or an escape) makes it owned.
 struct TextBuilder {
@@ -238,13 +202,6 @@ std::vector<T>* scratch_list(LexerInput& in, std::deque<std::vector<T>> LexerScr
   std::vector<T>* list = &by_depth[depth];
   list->clear();
   return list;
-}
-
-// Runs the token loop with `rule` into `list`; false when the budget is spent.
-template <typename Rule>
-bool nested_tokens(LexerInput& in, Rule& rule, std::vector<Token>& list) {
-  tokens::BreakCheck check{[](void* r, const Token& t) -> bool { return (*static_cast<Rule*>(r))(t); }, &rule};
-  return tokens::scan_tokens(in, list, check);
 }
 
 // An interpolation's token list lives as long as its token: it gets exactly
@@ -497,16 +454,16 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
     std::vector<Token>* scratch = scratch_list(in, &LexerScratch::tokens);
     std::vector<Token>& tokens = scratch != nullptr ? *scratch : fresh;
     if (next.ch == U'{') {
-      BraceRule rule;
-      if (!nested_tokens(in, rule, tokens)) {
+      tokens::BraceRule rule;
+      if (!tokens::scan_tokens(in, tokens, rule)) {
         in.reset(cp);
         return std::nullopt;
       }
       return Fragment{Fragment::Interpolation{dollars, exact_list(tokens, 0), {}, {}}};
     }
 
-    ParenRule rule;
-    if (!nested_tokens(in, rule, tokens)) {
+    tokens::ParenRule rule;
+    if (!tokens::scan_tokens(in, tokens, rule)) {
       in.reset(cp);
       return std::nullopt;
     }

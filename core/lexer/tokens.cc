@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 #include <limits>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -458,9 +459,13 @@ namespace {
 
 namespace {
 
+// No stop rule: the loop runs to the end of the text.
+struct NoStop {};
+
 // The token loop, with or without a stop rule.
-template <bool kCheck>
-bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
+template <typename Stop>
+bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
+  constexpr bool kCheck = !std::is_same_v<Stop, NoStop>;
   const std::size_t size = in.text.size();
   const std::size_t from = in.position;
   std::size_t scanned = 0;
@@ -477,14 +482,25 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
     }
     if (!scan_one(in, start, [&] { return scanned == 0 ? nullptr : &token - 1; }, dot, token.kind)) return false;
     token.range = ByteRange{start, in.position};
-    if (kCheck && check.should_break(check.rule, token)) return true;
+    if constexpr (kCheck) {
+      if (stop(token)) return true;
+    }
   }
 }
 
 }  // namespace
 
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
-  return check.should_break == nullptr ? scan_loop<false>(in, tokens, check) : scan_loop<true>(in, tokens, check);
+  if (check.should_break == nullptr) {
+    NoStop none;
+    return scan_loop(in, tokens, none);
+  }
+  auto stop = [&check](const Token& t) { return check.should_break(check.rule, t); };
+  return scan_loop(in, tokens, stop);
 }
+
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BraceRule& rule) { return scan_loop(in, tokens, rule); }
+
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, ParenRule& rule) { return scan_loop(in, tokens, rule); }
 
 }  // namespace vaxo_core::lexer::tokens
