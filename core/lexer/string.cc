@@ -495,14 +495,17 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
 
   if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {
     const std::size_t start = in.position;
-    auto kind = identifier::identifier(in, true);
-    ByteRange span{start, in.position};
-    if (auto kw = kind->as_keyword(); kw && !is_constant(*kw)) {
-      kind = TokenKind::unknown(Keyword::Nil, span,
-                                is_reserved(*kw) ? DiagnosticCode::InvalidReservedKeyword : DiagnosticCode::InvalidKeyword);
-    }
+    // The name is read straight into its one-token list.
     std::vector<Token> tokens;
-    tokens.push_back(Token::make(std::move(*kind), span));
+    tokens.reserve(1);
+    Token& token = tokens.emplace_back();
+    identifier::identifier_into(in, true, token.kind);  // cannot fail: a name starts here
+    token.range = ByteRange{start, in.position};
+    if (const auto* kw = token.kind.get_if<TokenKind::Keyword>(); kw != nullptr && !is_constant(kw->keyword)) {
+      token.kind = TokenKind::unknown(Keyword::Nil, token.range,
+                                      is_reserved(kw->keyword) ? DiagnosticCode::InvalidReservedKeyword
+                                                               : DiagnosticCode::InvalidKeyword);
+    }
     return Fragment{Fragment::Interpolation{dollars, std::move(tokens), {}, {}}};
   }
 
