@@ -191,8 +191,8 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
   return TokenKind(std::move(s));
 }
 
-// The scratch list of the nested token loop at the current depth, or null
-// (read into a fresh list then).
+// The run's scratch list among `lists` for the current nesting depth,
+// emptied; null without run state (read into a fresh list then).
 template <typename T>
 std::vector<T>* scratch_list(LexerInput& in, std::deque<std::vector<T>> LexerScratch::*lists) {
   if (in.scratch == nullptr || in.nesting == nullptr) return nullptr;
