@@ -1,10 +1,15 @@
 #include "core/lexer/string.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/diagnostic/internal_error.h"
 #include "core/lexer/combinator.h"
@@ -27,6 +32,25 @@ int hex_value(int c) {
   return -1;
 }
 
+// The first byte at or after `p` that is `a`, `b` or `c`, or `size`. Sixteen
+// bytes are compared at once where the text allows.
+std::size_t find_any_of3(const char* data, std::size_t p, std::size_t size, char a, char b, char c) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c);
+  while (p + 16 <= size) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return p + static_cast<std::size_t>(std::countr_zero(mask));
+    p += 16;
+  }
+#endif
+  while (p < size && data[p] != a && data[p] != b && data[p] != c) ++p;
+  return p;
+}
+
 // A run of plain text: up to `$`, a backslash (unless verbatim) or the quote.
 // Every stop character is ASCII, so bytes can be scanned directly.
 std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32_t> quote, bool verbatim) {
@@ -41,11 +65,7 @@ std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32
   } else {
     const char q = quote ? static_cast<char>(*quote) : '$';
     const char bs = verbatim ? '$' : '\\';
-    while (p < size) {
-      char c = data[p];
-      if (c == '$' || c == bs || c == q) break;
-      ++p;
-    }
+    p = find_any_of3(data, p, size, '$', bs, q);
   }
   if (p == start) return std::nullopt;
   in.position = p;
@@ -224,7 +244,7 @@ std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::s
   const std::size_t body = in.position;
   const char escape = ats > 0 ? '$' : '\\';
   std::size_t p = body;
-  while (p < size && data[p] != quote && data[p] != '$' && data[p] != escape) ++p;
+  p = find_any_of3(data, p, size, quote, '$', escape);
   if (p == body || p >= size || data[p] != quote) return std::nullopt;
   if (size - p - 1 < ats) return std::nullopt;
   for (std::size_t i = 1; i <= ats; ++i) {
