@@ -6,12 +6,17 @@
 // completely. Positions of both are byte offsets into the source text.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <deque>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/config/config.h"
 #include "core/lexer/depth_guard.h"
@@ -51,9 +56,23 @@ struct LexerInput {
   // The offset of the first CR or LF at or after the position, or the length.
   std::size_t next_line_stop() {
     if (line_stop_from <= position && position <= line_stop_at) return line_stop_at;
-    // A plain loop: find_first_of runs memchr over the set for every byte.
+    // Not find_first_of, which runs memchr over the set for every byte:
+    // sixteen bytes are compared at once where the text allows.
+    const char* data = text.data();
+    const std::size_t size = text.size();
     std::size_t at = position;
-    while (at < text.size() && text[at] != '\n' && text[at] != '\r') ++at;
+#if defined(__SSE2__)
+    for (; at + 16 <= size; at += 16) {
+      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
+      const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
+      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+      if (mask != 0) {
+        at += static_cast<std::size_t>(std::countr_zero(mask));
+        break;
+      }
+    }
+#endif
+    while (at < size && data[at] != '\n' && data[at] != '\r') ++at;
     line_stop_from = position;
     line_stop_at = at;
     return line_stop_at;

@@ -1,10 +1,15 @@
 #include "core/lexer/string.h"
 
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <string>
 #include <utility>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "core/diagnostic/internal_error.h"
 #include "core/lexer/combinator.h"
@@ -27,6 +32,25 @@ int hex_value(int c) {
   return -1;
 }
 
+// The first byte at or after `p` that is `a`, `b` or `c`, or `size`. Sixteen
+// bytes are compared at once where the text allows.
+std::size_t find_any_of3(const char* data, std::size_t p, std::size_t size, char a, char b, char c) {
+#if defined(__SSE2__)
+  const __m128i va = _mm_set1_epi8(a);
+  const __m128i vb = _mm_set1_epi8(b);
+  const __m128i vc = _mm_set1_epi8(c);
+  while (p + 16 <= size) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
+    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
+    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
+    if (mask != 0) return p + static_cast<std::size_t>(std::countr_zero(mask));
+    p += 16;
+  }
+#endif
+  while (p < size && data[p] != a && data[p] != b && data[p] != c) ++p;
+  return p;
+}
+
 // A run of plain text: up to `$`, a backslash (unless verbatim) or the quote.
 // Every stop character is ASCII, so bytes can be scanned directly.
 std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32_t> quote, bool verbatim) {
@@ -41,11 +65,7 @@ std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32
   } else {
     const char q = quote ? static_cast<char>(*quote) : '$';
     const char bs = verbatim ? '$' : '\\';
-    while (p < size) {
-      char c = data[p];
-      if (c == '$' || c == bs || c == q) break;
-      ++p;
-    }
+    p = find_any_of3(data, p, size, '$', bs, q);
   }
   if (p == start) return std::nullopt;
   in.position = p;
@@ -110,42 +130,6 @@ std::optional<Fragment> fragment(LexerInput& in, StringInfo& info) {
   if (in.at_end()) return Fragment{Fragment::EndOfFile{}};
   return maybe_end_of_string(in, info);
 }
-
-// Stop rule of `${`: ends at the `}` that balances the opening brace.
-struct BraceRule {
-  std::int64_t depth = 0;
-  bool operator()(const Token& t) {
-    if (t == Operator::OpenBrace) {
-      ++depth;
-    } else if (t == Operator::CloseBrace) {
-      --depth;
-    }
-    return depth <= 0;
-  }
-};
-
-// Stop rule of `$(`: ends at the balancing `)`, or at a `:` directly inside
-// the parentheses (the start of a format text).
-struct ParenRule {
-  std::int64_t depth = 0;
-  std::int64_t brace_depth = 0;
-  bool has_format = false;
-  bool operator()(const Token& t) {
-    if (t == Operator::OpenParen) {
-      ++depth;
-    } else if (t == Operator::CloseParen) {
-      --depth;
-    } else if (t == Operator::OpenBrace) {
-      ++brace_depth;
-    } else if (t == Operator::CloseBrace) {
-      --brace_depth;
-    } else if (depth == 1 && brace_depth == 0 && t == Operator::Colon) {
-      has_format = true;
-      return true;
-    }
-    return depth <= 0;
-  }
-};
 
 // Literal text of the interpolated-string assembly: one source piece stays a
 // view; a second piece (or an escape) makes it owned.
@@ -227,8 +211,8 @@ TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>&
   return TokenKind(std::move(s));
 }
 
-// The scratch list of the nested token loop at the current depth, or null
-// (read into a fresh list then).
+// The run's scratch list among `lists` for the current nesting depth,
+// emptied; null without run state (read into a fresh list then).
 template <typename T>
 std::vector<T>* scratch_list(LexerInput& in, std::deque<std::vector<T>> LexerScratch::*lists) {
   if (in.scratch == nullptr || in.nesting == nullptr) return nullptr;
@@ -238,13 +222,6 @@ std::vector<T>* scratch_list(LexerInput& in, std::deque<std::vector<T>> LexerScr
   std::vector<T>* list = &by_depth[depth];
   list->clear();
   return list;
-}
-
-// Runs the token loop with `rule` into `list`; false when the budget is spent.
-template <typename Rule>
-bool nested_tokens(LexerInput& in, Rule& rule, std::vector<Token>& list) {
-  tokens::BreakCheck check{[](void* r, const Token& t) -> bool { return (*static_cast<Rule*>(r))(t); }, &rule};
-  return tokens::scan_tokens(in, list, check);
 }
 
 // An interpolation's token list lives as long as its token: it gets exactly
@@ -267,7 +244,7 @@ std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::s
   const std::size_t body = in.position;
   const char escape = ats > 0 ? '$' : '\\';
   std::size_t p = body;
-  while (p < size && data[p] != quote && data[p] != '$' && data[p] != escape) ++p;
+  p = find_any_of3(data, p, size, quote, '$', escape);
   if (p == body || p >= size || data[p] != quote) return std::nullopt;
   if (size - p - 1 < ats) return std::nullopt;
   for (std::size_t i = 1; i <= ats; ++i) {
@@ -497,16 +474,16 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
     std::vector<Token>* scratch = scratch_list(in, &LexerScratch::tokens);
     std::vector<Token>& tokens = scratch != nullptr ? *scratch : fresh;
     if (next.ch == U'{') {
-      BraceRule rule;
-      if (!nested_tokens(in, rule, tokens)) {
+      tokens::BraceRule rule;
+      if (!tokens::scan_tokens(in, tokens, rule)) {
         in.reset(cp);
         return std::nullopt;
       }
       return Fragment{Fragment::Interpolation{dollars, exact_list(tokens, 0), {}, {}}};
     }
 
-    ParenRule rule;
-    if (!nested_tokens(in, rule, tokens)) {
+    tokens::ParenRule rule;
+    if (!tokens::scan_tokens(in, tokens, rule)) {
       in.reset(cp);
       return std::nullopt;
     }
@@ -538,14 +515,17 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
 
   if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {
     const std::size_t start = in.position;
-    auto kind = identifier::identifier(in, true);
-    ByteRange span{start, in.position};
-    if (auto kw = kind->as_keyword(); kw && !is_constant(*kw)) {
-      kind = TokenKind::unknown(Keyword::Nil, span,
-                                is_reserved(*kw) ? DiagnosticCode::InvalidReservedKeyword : DiagnosticCode::InvalidKeyword);
-    }
+    // The name is read straight into its one-token list.
     std::vector<Token> tokens;
-    tokens.push_back(Token::make(std::move(*kind), span));
+    tokens.reserve(1);
+    Token& token = tokens.emplace_back();
+    identifier::identifier_into(in, true, token.kind);  // cannot fail: a name starts here
+    token.range = ByteRange{start, in.position};
+    if (const auto* kw = token.kind.get_if<TokenKind::Keyword>(); kw != nullptr && !is_constant(kw->keyword)) {
+      token.kind = TokenKind::unknown(Keyword::Nil, token.range,
+                                      is_reserved(kw->keyword) ? DiagnosticCode::InvalidReservedKeyword
+                                                               : DiagnosticCode::InvalidKeyword);
+    }
     return Fragment{Fragment::Interpolation{dollars, std::move(tokens), {}, {}}};
   }
 

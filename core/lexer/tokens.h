@@ -2,6 +2,7 @@
 // first character after the blanks, and the token loop built on it.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -32,5 +33,51 @@ struct BreakCheck {
 // (appended too) or until `check` answers true (the trivia after that token
 // stay unread). False when the nesting budget is spent.
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check);
+
+// Stop rule of `${`: ends at the `}` that balances the opening brace.
+struct BraceRule {
+  std::int64_t depth = 0;
+  bool operator()(const Token& t) {
+    const auto* o = t.kind.get_if<TokenKind::Operator>();
+    if (o != nullptr) {
+      if (o->op == Operator::OpenBrace) {
+        ++depth;
+      } else if (o->op == Operator::CloseBrace) {
+        --depth;
+      }
+    }
+    return depth <= 0;
+  }
+};
+
+// Stop rule of `$(`: ends at the balancing `)`, or at a `:` directly inside
+// the parentheses (the start of a format text).
+struct ParenRule {
+  std::int64_t depth = 0;
+  std::int64_t brace_depth = 0;
+  bool has_format = false;
+  bool operator()(const Token& t) {
+    const auto* o = t.kind.get_if<TokenKind::Operator>();
+    if (o != nullptr) {
+      if (o->op == Operator::OpenParen) {
+        ++depth;
+      } else if (o->op == Operator::CloseParen) {
+        --depth;
+      } else if (o->op == Operator::OpenBrace) {
+        ++brace_depth;
+      } else if (o->op == Operator::CloseBrace) {
+        --brace_depth;
+      } else if (depth == 1 && brace_depth == 0 && o->op == Operator::Colon) {
+        has_format = true;
+        return true;
+      }
+    }
+    return depth <= 0;
+  }
+};
+
+// The token loop of an interpolation: scan_tokens with the rule inlined.
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BraceRule& rule);
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, ParenRule& rule);
 
 }  // namespace vaxo_core::lexer::tokens

@@ -136,6 +136,51 @@ TEST(FastPath, BlankRunsOfEveryLength) {
   }
 }
 
+TEST(FastPath, StringRunsStopAtTheirFirstDelimiter) {
+  // Runs of every length up to past two blocks of sixteen bytes, each
+  // stopped by one delimiter (quote, `$`, backslash) or by the text's end;
+  // the other quotes and the verbatim delimiters are plain text.
+  for (std::size_t length = 0; length <= 40; ++length) {
+    std::string run;
+    for (std::size_t i = 0; i < length; ++i) run += "ab\"`\xc3\xa9 "[i % 7];
+    SCOPED_TRACE(::testing::Message() << "\"" << debug_escape(run) << "\"");
+    auto first = [](const std::string& src) { return testing::dump_kind(testing::lex_script(src)[0].kind); };
+    EXPECT_EQ(first("'" + run + "'"), "String(\"" + debug_escape(run) + "\")");
+    EXPECT_EQ(first("'" + run + "\\n'"), "String(\"" + debug_escape(run + "\n") + "\")");
+    EXPECT_EQ(first("'" + run + "$x'"), "Interpolated(\"" + debug_escape(run) + "\" [" + std::to_string(length + 2) + ".." +
+                                            std::to_string(length + 3) + " Identifier(x)] | \"\" [])");
+    EXPECT_EQ(first("@'" + run + "\\'@"), "String(\"" + debug_escape(run + "\\") + "\")");
+    const auto unterminated = first("'" + run);
+    EXPECT_EQ(unterminated, "Unknown(String(\"" + debug_escape(run) + "\"); UnterminatedString " +
+                                std::to_string(length + 1) + ".." + std::to_string(length + 1) + ")");
+  }
+}
+
+TEST(FastPath, LineCommentsEndAtTheirLineStop) {
+  // Comments of every length up to past two blocks of sixteen bytes; the
+  // line stop is LF, CRLF, the text's end, or a lone CR (then no comment).
+  for (std::size_t length = 0; length <= 40; ++length) {
+    std::string comment;
+    for (std::size_t i = 0; i < length; ++i) comment += "c /*\t\xc3\xa9"[i % 7];
+    for (const char* stop : {"\n", "\r\n", "", "\r"}) {
+      const std::string src = "a //" + comment + stop + "b";
+      SCOPED_TRACE(::testing::Message() << "\"" << debug_escape(src) << "\"");
+      auto tokens = testing::lex_script(src);
+      EXPECT_EQ(testing::check_invariants(src, tokens, false), "");
+      ASSERT_GE(tokens.size(), 2u);
+      if (std::string_view(stop) == "\r") {
+        EXPECT_EQ(tokens[1], Operator::Slash);
+        EXPECT_EQ(tokens[1].range.start, 2u);
+      } else if (std::string_view(stop).empty()) {
+        ASSERT_EQ(tokens.size(), 2u);  // the comment runs to the end, `b` included
+      } else {
+        ASSERT_EQ(tokens.size(), 3u);
+        EXPECT_EQ(tokens[1].range.start, src.size() - 1);
+      }
+    }
+  }
+}
+
 TEST(FastPath, DenseScriptsOutgrowTheEstimate) {
   // One byte per token, after a sparse start that makes the density read so
   // far an underestimate: the list grows more than once and stays whole.
