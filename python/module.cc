@@ -8,6 +8,7 @@
 #define PY_SSIZE_T_CLEAN
 #include <Python.h>
 
+#include <array>
 #include <cstdint>
 #include <exception>
 #include <new>
@@ -141,6 +142,18 @@ PyType_Spec config_spec = {
 // One int per declared code, made once: every diagnostic's last word is one.
 PyObject* g_code_ints[diag::kDiagnosticCodeCount] = {};
 
+// Code value to its index in the table, without a search per word.
+constexpr std::uint8_t kNoSlot = 0xFF;
+static_assert(diag::kDiagnosticCodeCount < kNoSlot);
+constexpr auto kCodeSlots = [] {
+  std::array<std::uint8_t, diag::code(diag::kDiagnosticCodes[diag::kDiagnosticCodeCount - 1].code) + 1> slots{};
+  slots.fill(kNoSlot);
+  for (std::size_t i = 0; i < diag::kDiagnosticCodeCount; ++i) {
+    slots[diag::code(diag::kDiagnosticCodes[i].code)] = static_cast<std::uint8_t>(i);
+  }
+  return slots;
+}();
+
 bool make_code_ints() {
   for (std::size_t i = 0; i < diag::kDiagnosticCodeCount; ++i) {
     g_code_ints[i] = PyLong_FromUnsignedLong(diag::code(diag::kDiagnosticCodes[i].code));
@@ -160,9 +173,8 @@ class WordInts {
  public:
   // A new reference, or null with the exception set.
   PyObject* code(std::uint32_t word) {
-    std::size_t i = word <= 0xFFFF ? diag::find_code_index(static_cast<std::uint16_t>(word)) : diag::kDiagnosticCodeCount;
-    if (i == diag::kDiagnosticCodeCount) [[unlikely]] return PyLong_FromUnsignedLong(word);
-    return Py_NewRef(g_code_ints[i]);
+    if (word < kCodeSlots.size() && kCodeSlots[word] != kNoSlot) return Py_NewRef(g_code_ints[kCodeSlots[word]]);
+    return PyLong_FromUnsignedLong(word);
   }
   PyObject* position(std::uint32_t word) {
     if (word <= kSmallInt) return PyLong_FromUnsignedLong(word);  // shared by the interpreter
@@ -200,8 +212,15 @@ PyObject* build_result(const vaxo_core::compile::CompileResult& result, const Co
   const std::size_t group =
       config.diagnostic_position_encoding == vaxo_core::config::DiagnosticPositionEncoding::None ? 3 : 5;
   WordInts ints;
+  std::size_t in_group = 0;
   for (std::size_t i = 0; i < words.size(); ++i) {
-    PyObject* word = i % group == group - 1 ? ints.code(words[i]) : ints.position(words[i]);
+    PyObject* word = nullptr;
+    if (++in_group == group) {
+      in_group = 0;
+      word = ints.code(words[i]);
+    } else {
+      word = ints.position(words[i]);
+    }
     if (word == nullptr) return nullptr;
     PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), word);  // steals
   }
