@@ -147,6 +147,8 @@ class Chunk {
 
   // Room for this many constants without growing the index (a hint).
   void reserve_constants(std::size_t count);
+  // Room for `bytes` of string constant text.
+  void reserve_texts(std::size_t bytes) { texts_.reserve(bytes); }
 
   void add_code(OpCode op) { *extend_code(1) = emitter::code(op); }
   void add_code_wide(OpCode op) { *extend_code(1) = emitter::wide_code(op); }

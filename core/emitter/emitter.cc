@@ -27,6 +27,9 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
   chunk.reserve_code(Chunk::kHeaderSize + 2 * text_size_);
   // A pool of about one constant per 128 bytes of text without rehashing.
   chunk.reserve_constants(text_size_ / 128);
+  // Interned texts come from the source and rarely outgrow it (a template's
+  // are nearly all of it): the same reasoning as for the code.
+  chunk.reserve_texts(text_size_);
 }
 
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {

@@ -287,6 +287,9 @@ std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
   std::vector<Fragment> fresh;
   std::vector<Fragment>* scratch = scratch_list(in, &LexerScratch::fragments);
   std::vector<Fragment>& staged = scratch != nullptr ? *scratch : fresh;
+  // A template is one long body: room for a fragment per 32 bytes left saves
+  // the copies of a doubling list, and room never written costs no memory.
+  if (string_mode && staged.capacity() == 0) staged.reserve((in.text.size() - in.position) / 32 + 4);
   for (;;) {
     auto frag = fragment(in, info);
     if (!frag) return std::nullopt;
