@@ -101,6 +101,38 @@ void grant(const ParserContext& ctx, std::size_t tokens) {
   s->allowance_ += kWorkPerToken * tokens;
 }
 
+std::uint32_t* Scope::nested_word(const ParserContext& ctx) {
+  const lexer::Token* data = ctx.tokens.data();
+  const std::size_t size = ctx.tokens.size();
+  if (data == nullptr) return nullptr;
+  if (2 * (nested_count_ + 1) > nested_slots_.size()) {
+    std::vector<NestedSlot> old = std::move(nested_slots_);
+    nested_slots_.assign(old.empty() ? 64 : 2 * old.size(), NestedSlot{});
+    const std::size_t mask = nested_slots_.size() - 1;
+    for (const NestedSlot& slot : old) {
+      if (slot.tokens == nullptr) continue;
+      std::size_t i = (reinterpret_cast<std::uintptr_t>(slot.tokens) >> 4) & mask;
+      while (nested_slots_[i].tokens != nullptr) i = (i + 1) & mask;
+      nested_slots_[i] = slot;
+    }
+  }
+  const std::size_t mask = nested_slots_.size() - 1;
+  std::size_t i = (reinterpret_cast<std::uintptr_t>(data) >> 4) & mask;
+  while (nested_slots_[i].tokens != nullptr && (nested_slots_[i].tokens != data || nested_slots_[i].size != size)) {
+    i = (i + 1) & mask;
+  }
+  NestedSlot& slot = nested_slots_[i];
+  if (slot.tokens == nullptr) {
+    slot = NestedSlot{data, size, nested_bits_.size()};
+    ++nested_count_;
+    nested_bits_.resize(nested_bits_.size() + size + 1, 0);
+  }
+  last_nested_ = data;
+  last_nested_size_ = size;
+  last_offset_ = slot.offset;
+  return &nested_bits_[slot.offset + ctx.index];
+}
+
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
     : state_(&state),
       tokens_(tokens.data()),

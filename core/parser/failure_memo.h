@@ -4,9 +4,11 @@
 // rule is a pure function of its input, its position and its parameters. The
 // parse's own ParserState keeps such failures in a hash set; while
 // `parser::parse` runs, a flat table of one word per token of the script's
-// list answers for the script (the hot case) without hashing. The token lists
-// of interpolations, and rules run outside `parse`, use the hash set. The
-// table hangs off the ParserState, so the hot case is a few inline loads.
+// list answers for the script (the hot case) without hashing, and each token
+// list of an interpolation gets such a table of its own, found by its address
+// once per switch of list. Rules run outside `parse`, and rules that have no
+// bit, use the hash set. The tables live as long as the parse, so a rule
+// retried on a nested list still finds its failures.
 #pragma once
 
 #include <array>
@@ -102,9 +104,24 @@ class Scope {
   // The table for this context's position, or null when it has none.
   static std::uint32_t* word(const ParserContext& ctx) {
     Scope* s = ctx.state().memo_scope();
-    if (s == nullptr || s->tokens_ != ctx.tokens.data()) return nullptr;
-    return &s->bits_[ctx.index];
+    if (s == nullptr) return nullptr;
+    if (s->tokens_ == ctx.tokens.data()) return &s->bits_[ctx.index];
+    if (s->last_nested_ == ctx.tokens.data() && s->last_nested_size_ == ctx.tokens.size()) {
+      return &s->nested_bits_[s->last_offset_ + ctx.index];
+    }
+    return s->nested_word(ctx);
   }
+
+  // The table of another token list (an interpolation's), made on first use.
+  std::uint32_t* nested_word(const ParserContext& ctx);
+
+  // Open addressing by list address: one slot per nested list met, no node
+  // per list.
+  struct NestedSlot {
+    const lexer::Token* tokens = nullptr;
+    std::size_t size = 0;
+    std::size_t offset = 0;
+  };
 
   ParserState* state_;
   const lexer::Token* tokens_;
@@ -113,6 +130,12 @@ class Scope {
   std::size_t work_ = 0;
   std::size_t allowance_;
   Scope* outer_;
+  std::vector<std::uint32_t> nested_bits_;  // the nested lists' tables, one after another
+  std::vector<NestedSlot> nested_slots_;    // a power of two, at most half full
+  std::size_t nested_count_ = 0;
+  const lexer::Token* last_nested_ = nullptr;
+  std::size_t last_nested_size_ = 0;
+  std::size_t last_offset_ = 0;
 };
 
 inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
