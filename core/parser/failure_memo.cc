@@ -1,5 +1,6 @@
 #include "core/parser/failure_memo.h"
 
+#include <algorithm>
 #include <array>
 
 #include "core/parser/expressions.h"
@@ -101,23 +102,22 @@ void grant(const ParserContext& ctx, std::size_t tokens) {
   s->allowance_ += kWorkPerToken * tokens;
 }
 
+namespace {
+// Lists sit at nearby, growing addresses: without mixing they would fill one
+// long run of slots.
+std::size_t list_hash(const lexer::Token* tokens) {
+  std::uint64_t x = reinterpret_cast<std::uintptr_t>(tokens) * 0x9e3779b97f4a7c15ULL;
+  return static_cast<std::size_t>(x ^ (x >> 29));
+}
+}  // namespace
+
 std::uint32_t* Scope::nested_word(const ParserContext& ctx) {
   const lexer::Token* data = ctx.tokens.data();
   const std::size_t size = ctx.tokens.size();
   if (data == nullptr) return nullptr;
-  if (2 * (nested_count_ + 1) > nested_slots_.size()) {
-    std::vector<NestedSlot> old = std::move(nested_slots_);
-    nested_slots_.assign(old.empty() ? 64 : 2 * old.size(), NestedSlot{});
-    const std::size_t mask = nested_slots_.size() - 1;
-    for (const NestedSlot& slot : old) {
-      if (slot.tokens == nullptr) continue;
-      std::size_t i = (reinterpret_cast<std::uintptr_t>(slot.tokens) >> 4) & mask;
-      while (nested_slots_[i].tokens != nullptr) i = (i + 1) & mask;
-      nested_slots_[i] = slot;
-    }
-  }
+  if (2 * (nested_count_ + 1) > nested_slots_.size()) rehash_nested(nested_count_ + 1);
   const std::size_t mask = nested_slots_.size() - 1;
-  std::size_t i = (reinterpret_cast<std::uintptr_t>(data) >> 4) & mask;
+  std::size_t i = list_hash(data) & mask;
   while (nested_slots_[i].tokens != nullptr && (nested_slots_[i].tokens != data || nested_slots_[i].size != size)) {
     i = (i + 1) & mask;
   }
@@ -131,6 +131,30 @@ std::uint32_t* Scope::nested_word(const ParserContext& ctx) {
   last_nested_size_ = size;
   last_offset_ = slot.offset;
   return &nested_bits_[slot.offset + ctx.index];
+}
+
+void Scope::rehash_nested(std::size_t count) {
+  std::size_t size = nested_slots_.empty() ? 64 : nested_slots_.size();
+  while (size < 2 * count) size *= 2;
+  if (size == nested_slots_.size()) return;
+  std::vector<NestedSlot> old = std::move(nested_slots_);
+  nested_slots_.assign(size, NestedSlot{});
+  const std::size_t mask = size - 1;
+  for (const NestedSlot& slot : old) {
+    if (slot.tokens == nullptr) continue;
+    std::size_t i = list_hash(slot.tokens) & mask;
+    while (nested_slots_[i].tokens != nullptr) i = (i + 1) & mask;
+    nested_slots_[i] = slot;
+  }
+}
+
+void reserve_nested(const ParserContext& ctx, std::size_t lists, std::size_t tokens) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr) return;
+  s->rehash_nested(s->nested_count_ + lists);
+  // Geometric, or many small strings would copy the tables over and over.
+  const std::size_t need = s->nested_bits_.size() + tokens + lists;
+  if (need > s->nested_bits_.capacity()) s->nested_bits_.reserve(std::max(need, 2 * s->nested_bits_.capacity()));
 }
 
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)

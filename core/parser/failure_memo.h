@@ -80,6 +80,10 @@ inline void charge(const ParserContext& ctx);
 // Widens the allowance for a token list parsed on its own (an interpolation).
 void grant(const ParserContext& ctx, std::size_t tokens);
 
+// Room in the nested lists' tables for `lists` more lists of `tokens` tokens
+// in all (a hint: the interpolations of one string, before parsing them).
+void reserve_nested(const ParserContext& ctx, std::size_t lists, std::size_t tokens);
+
 // Makes the flat table available for `tokens` parsed with `state` while it
 // lives. Scopes nest.
 class Scope {
@@ -95,6 +99,7 @@ class Scope {
   friend std::size_t next_stop(const ParserContext&, StopSet);
   friend void charge(const ParserContext&);
   friend void grant(const ParserContext&, std::size_t);
+  friend void reserve_nested(const ParserContext&, std::size_t, std::size_t);
 
   struct LastScan {
     std::size_t from = 1;  // empty until the first scan
@@ -114,6 +119,8 @@ class Scope {
 
   // The table of another token list (an interpolation's), made on first use.
   std::uint32_t* nested_word(const ParserContext& ctx);
+  // Rebuilds the slots with room for `count` lists at most half full.
+  void rehash_nested(std::size_t count);
 
   // Open addressing by list address: one slot per nested list met, no node
   // per list.
