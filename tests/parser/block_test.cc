@@ -134,5 +134,29 @@ TEST(Block, FailedRulesAreRememberedNotRetried) {
   EXPECT_GE(script->statements.size(), 1u);
 }
 
+TEST(Block, ChainsInInterpolationsParseWithinTheWorkBound) {
+  // The same chain inside interpolations, whose token lists keep failures in
+  // tables of their own, including strings that an enclosing rule reads
+  // twice and a string nested in another's interpolation.
+  std::string chain;
+  const int depth = 500;
+  for (int i = 0; i < depth; ++i) chain += "if ";
+  chain += "x {} else {\"a\": 1}";
+  for (int i = 0; i < depth; ++i) chain += " {}";
+  const std::string cases[] = {
+      "\"${" + chain + "}\"",
+      "\"a ${1} b ${" + chain + "} c\"",
+      "\"${\"${" + chain + "}\" + \"${" + chain + "}\"}\"",
+      "(\"${" + chain + "}\")",
+      "let [\"${" + chain + "}\"] = 1",
+  };
+  for (const std::string& text : cases) {
+    Source s(text);
+    auto script = parse(s.ctx());
+    ASSERT_TRUE(script) << text.substr(0, 40);
+    EXPECT_TRUE(script->value || !script->statements.empty()) << text.substr(0, 40);
+  }
+}
+
 }  // namespace
 }  // namespace vaxo_core::parser
