@@ -651,13 +651,13 @@ ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {
   std::vector<Expression> expressions;
   const auto& parts = string->parts;
   if (!parts.empty()) expressions.reserve(parts.size() - 1);
-  if (parts.size() > 1) {
-    std::size_t tokens = 0;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i) tokens += parts[i].tokens.size();
-    memo::reserve_nested(ctx, parts.size() - 1, tokens);
-  }
+  const std::size_t lists = parts.empty() ? 0 : parts.size() - 1;
+  std::size_t all_tokens = 0;
+  for (std::size_t i = 0; i < lists; ++i) all_tokens += parts[i].tokens.size();
+  memo::StringTables tables(ctx, token, lists, all_tokens);
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
     const std::vector<Token>& tokens = parts[i].tokens;
+    tables.next(tokens);
     if (tokens.empty()) throw InternalError("Expected non-empty tokens in interpolation " + token.to_string());
     bool all_empty = true;
     for (const Token& t : tokens) all_empty = all_empty && t.kind.is_empty();

@@ -1,6 +1,5 @@
 #include "core/parser/failure_memo.h"
 
-#include <algorithm>
 #include <array>
 
 #include "core/parser/expressions.h"
@@ -103,34 +102,29 @@ void grant(const ParserContext& ctx, std::size_t tokens) {
 }
 
 namespace {
-// Lists sit at nearby, growing addresses: without mixing they would fill one
+// Tokens sit at nearby, growing addresses: without mixing they would fill one
 // long run of slots.
-std::size_t list_hash(const lexer::Token* tokens) {
-  std::uint64_t x = reinterpret_cast<std::uintptr_t>(tokens) * 0x9e3779b97f4a7c15ULL;
+std::size_t token_hash(const lexer::Token* token) {
+  std::uint64_t x = reinterpret_cast<std::uintptr_t>(token) * 0x9e3779b97f4a7c15ULL;
   return static_cast<std::size_t>(x ^ (x >> 29));
 }
 }  // namespace
 
-std::uint32_t* Scope::nested_word(const ParserContext& ctx) {
-  const lexer::Token* data = ctx.tokens.data();
-  const std::size_t size = ctx.tokens.size();
-  if (data == nullptr) return nullptr;
+std::size_t Scope::string_block(const lexer::Token* string, std::size_t words) {
   if (2 * (nested_count_ + 1) > nested_slots_.size()) rehash_nested(nested_count_ + 1);
   const std::size_t mask = nested_slots_.size() - 1;
-  std::size_t i = list_hash(data) & mask;
-  while (nested_slots_[i].tokens != nullptr && (nested_slots_[i].tokens != data || nested_slots_[i].size != size)) {
+  std::size_t i = token_hash(string) & mask;
+  while (nested_slots_[i].string != nullptr &&
+         (nested_slots_[i].string != string || nested_slots_[i].words != words)) {
     i = (i + 1) & mask;
   }
   NestedSlot& slot = nested_slots_[i];
-  if (slot.tokens == nullptr) {
-    slot = NestedSlot{data, size, nested_bits_.size()};
+  if (slot.string == nullptr) {
+    slot = NestedSlot{string, words, nested_bits_.size()};
     ++nested_count_;
-    nested_bits_.resize(nested_bits_.size() + size + 1, 0);
+    nested_bits_.resize(nested_bits_.size() + words, 0);
   }
-  last_nested_ = data;
-  last_nested_size_ = size;
-  last_offset_ = slot.offset;
-  return &nested_bits_[slot.offset + ctx.index];
+  return slot.offset;
 }
 
 void Scope::rehash_nested(std::size_t count) {
@@ -141,20 +135,36 @@ void Scope::rehash_nested(std::size_t count) {
   nested_slots_.assign(size, NestedSlot{});
   const std::size_t mask = size - 1;
   for (const NestedSlot& slot : old) {
-    if (slot.tokens == nullptr) continue;
-    std::size_t i = list_hash(slot.tokens) & mask;
-    while (nested_slots_[i].tokens != nullptr) i = (i + 1) & mask;
+    if (slot.string == nullptr) continue;
+    std::size_t i = token_hash(slot.string) & mask;
+    while (nested_slots_[i].string != nullptr) i = (i + 1) & mask;
     nested_slots_[i] = slot;
   }
 }
 
-void reserve_nested(const ParserContext& ctx, std::size_t lists, std::size_t tokens) {
-  Scope* s = ctx.state().memo_scope();
-  if (s == nullptr) return;
-  s->rehash_nested(s->nested_count_ + lists);
-  // Geometric, or many small strings would copy the tables over and over.
-  const std::size_t need = s->nested_bits_.size() + tokens + lists;
-  if (need > s->nested_bits_.capacity()) s->nested_bits_.reserve(std::max(need, 2 * s->nested_bits_.capacity()));
+StringTables::StringTables(const ParserContext& ctx, const lexer::Token& string, std::size_t lists,
+                           std::size_t tokens)
+    : scope_(ctx.state().memo_scope()) {
+  if (scope_ == nullptr) return;
+  saved_list_ = scope_->last_nested_;
+  saved_size_ = scope_->last_nested_size_;
+  saved_offset_ = scope_->last_offset_;
+  offset_ = scope_->string_block(&string, tokens + lists);
+}
+
+StringTables::~StringTables() {
+  if (scope_ == nullptr) return;
+  scope_->last_nested_ = saved_list_;
+  scope_->last_nested_size_ = saved_size_;
+  scope_->last_offset_ = saved_offset_;
+}
+
+void StringTables::next(std::span<const lexer::Token> tokens) {
+  if (scope_ == nullptr) return;
+  scope_->last_nested_ = tokens.data();
+  scope_->last_nested_size_ = tokens.size();
+  scope_->last_offset_ = offset_;
+  offset_ += tokens.size() + 1;
 }
 
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)

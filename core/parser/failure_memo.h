@@ -4,11 +4,12 @@
 // rule is a pure function of its input, its position and its parameters. The
 // parse's own ParserState keeps such failures in a hash set; while
 // `parser::parse` runs, a flat table of one word per token of the script's
-// list answers for the script (the hot case) without hashing, and each token
-// list of an interpolation gets such a table of its own, found by its address
-// once per switch of list. Rules run outside `parse`, and rules that have no
-// bit, use the hash set. The tables live as long as the parse, so a rule
-// retried on a nested list still finds its failures.
+// list answers for the script (the hot case) without hashing, and the token
+// lists of an interpolated string get such tables too, one block per string
+// found by the string token's address when the string is parsed. Rules run
+// outside `parse`, and rules that have no bit, use the hash set. The tables
+// live as long as the parse, so a rule retried on a nested list still finds
+// its failures.
 #pragma once
 
 #include <array>
@@ -80,9 +81,24 @@ inline void charge(const ParserContext& ctx);
 // Widens the allowance for a token list parsed on its own (an interpolation).
 void grant(const ParserContext& ctx, std::size_t tokens);
 
-// Room in the nested lists' tables for `lists` more lists of `tokens` tokens
-// in all (a hint: the interpolations of one string, before parsing them).
-void reserve_nested(const ParserContext& ctx, std::size_t lists, std::size_t tokens);
+// While it lives, the token lists of the interpolations of `string` use the
+// string's tables: `next` before parsing each list, in order, every list
+// included (`lists` of them, `tokens` tokens in all). Strings nest.
+class StringTables {
+ public:
+  StringTables(const ParserContext& ctx, const lexer::Token& string, std::size_t lists, std::size_t tokens);
+  ~StringTables();
+  StringTables(const StringTables&) = delete;
+  StringTables& operator=(const StringTables&) = delete;
+  void next(std::span<const lexer::Token> tokens);
+
+ private:
+  Scope* scope_;
+  std::size_t offset_ = 0;
+  const lexer::Token* saved_list_ = nullptr;
+  std::size_t saved_size_ = 0;
+  std::size_t saved_offset_ = 0;
+};
 
 // Makes the flat table available for `tokens` parsed with `state` while it
 // lives. Scopes nest.
@@ -99,7 +115,7 @@ class Scope {
   friend std::size_t next_stop(const ParserContext&, StopSet);
   friend void charge(const ParserContext&);
   friend void grant(const ParserContext&, std::size_t);
-  friend void reserve_nested(const ParserContext&, std::size_t, std::size_t);
+  friend class StringTables;
 
   struct LastScan {
     std::size_t from = 1;  // empty until the first scan
@@ -111,22 +127,23 @@ class Scope {
     Scope* s = ctx.state().memo_scope();
     if (s == nullptr) return nullptr;
     if (s->tokens_ == ctx.tokens.data()) return &s->bits_[ctx.index];
-    if (s->last_nested_ == ctx.tokens.data() && s->last_nested_size_ == ctx.tokens.size()) {
+    if (s->last_nested_ == ctx.tokens.data() && s->last_nested_ != nullptr &&
+        s->last_nested_size_ == ctx.tokens.size()) {
       return &s->nested_bits_[s->last_offset_ + ctx.index];
     }
-    return s->nested_word(ctx);
+    return nullptr;
   }
 
-  // The table of another token list (an interpolation's), made on first use.
-  std::uint32_t* nested_word(const ParserContext& ctx);
-  // Rebuilds the slots with room for `count` lists at most half full.
+  // Where the block of `words` words of this string starts, made on first use.
+  std::size_t string_block(const lexer::Token* string, std::size_t words);
+  // Rebuilds the slots with room for `count` strings at most half full.
   void rehash_nested(std::size_t count);
 
-  // Open addressing by list address: one slot per nested list met, no node
-  // per list.
+  // Open addressing by string token address: a slot per interpolated string
+  // met, no node per string.
   struct NestedSlot {
-    const lexer::Token* tokens = nullptr;
-    std::size_t size = 0;
+    const lexer::Token* string = nullptr;
+    std::size_t words = 0;
     std::size_t offset = 0;
   };
 
@@ -137,9 +154,10 @@ class Scope {
   std::size_t work_ = 0;
   std::size_t allowance_;
   Scope* outer_;
-  std::vector<std::uint32_t> nested_bits_;  // the nested lists' tables, one after another
-  std::vector<NestedSlot> nested_slots_;    // a power of two, at most half full
+  std::vector<std::uint32_t> nested_bits_;  // the strings' blocks, one after another
+  std::vector<NestedSlot> nested_slots_;    // a power of two, at most half full, or empty
   std::size_t nested_count_ = 0;
+  // The list being parsed and its table (set by StringTables).
   const lexer::Token* last_nested_ = nullptr;
   std::size_t last_nested_size_ = 0;
   std::size_t last_offset_ = 0;
