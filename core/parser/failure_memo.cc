@@ -128,7 +128,7 @@ std::size_t Scope::string_block(const lexer::Token* string, std::size_t words) {
 }
 
 void Scope::rehash_nested(std::size_t count) {
-  std::size_t size = nested_slots_.empty() ? 64 : nested_slots_.size();
+  std::size_t size = nested_slots_.empty() ? 16 : nested_slots_.size();
   while (size < 2 * count) size *= 2;
   if (size == nested_slots_.size()) return;
   std::vector<NestedSlot> old = std::move(nested_slots_);

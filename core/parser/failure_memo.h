@@ -123,7 +123,7 @@ class Scope {
   };
 
   // The table for this context's position, or null when it has none.
-  static std::uint32_t* word(const ParserContext& ctx) {
+  [[gnu::always_inline]] static std::uint32_t* word(const ParserContext& ctx) {
     Scope* s = ctx.state().memo_scope();
     if (s == nullptr) return nullptr;
     if (s->tokens_ == ctx.tokens.data()) return &s->bits_[ctx.index];
