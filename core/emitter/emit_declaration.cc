@@ -20,9 +20,6 @@ using parser::range;
 
 namespace {
 
-template <typename>
-inline constexpr bool kUnhandled = false;
-
 ByteRange span(ByteRange from, ByteRange to) { return ByteRange{from.start, to.end}; }
 
 bool is_literal_like(const Expression& e) { return e.is_literal() || e.is_interpolated_string(); }

@@ -21,9 +21,6 @@ using parser::range;
 
 namespace {
 
-template <typename>
-inline constexpr bool kUnhandled = false;
-
 constexpr std::uint64_t kSignBit = 0x8000000000000000ULL;
 constexpr std::uint64_t kNanBits = 0x7FF8000000000000ULL;
 constexpr std::uint64_t kInfBits = 0x7FF0000000000000ULL;

@@ -20,9 +20,6 @@ using parser::range;
 
 namespace {
 
-template <typename>
-inline constexpr bool kUnhandled = false;
-
 ByteRange span(ByteRange from, ByteRange to) { return ByteRange{from.start, to.end}; }
 
 // The store that ends an assignment, its operands fixed with the assignee.

@@ -41,6 +41,10 @@
 
 namespace vaxo_core::emitter {
 
+// For a static_assert in the branch of a visit no alternative may reach.
+template <typename>
+inline constexpr bool kUnhandled = false;
+
 using parser::Expression;
 using parser::Pattern;
 using parser::Script;

@@ -71,7 +71,10 @@ bool collect_part(std::vector<T>& list, Collector& c) {
 template <typename T>
   requires requires(T& t) { t.fields(); }
 bool collect_part(T& t, Collector& c) {
-  return std::apply([&c](auto&... f) { return (false | ... | collect_part(f, c)); }, t.fields());
+  // Every field is walked: no short cut once one has changed.
+  bool changed = false;
+  std::apply([&](auto&... f) { ((changed = collect_part(f, c) || changed), ...); }, t.fields());
+  return changed;
 }
 // A tagged union: the alternative it holds.
 template <typename T>
