@@ -184,21 +184,12 @@ class Chunk {
   OpParam add_string(std::string_view text) {
     // Found: one probe, mostly without a second cache line.
     std::uint64_t h = hash_string(text);
-    std::size_t slot = kNoSlot;
-    if (!index_.empty()) {
-      std::size_t mask = index_.size() - 1;
-      std::uint64_t tag = h & kTagMask;
-      for (slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
-        std::uint64_t entry = index_[slot];
-        if (entry == 0) break;
-        if ((entry & kTagMask) != tag) continue;
-        const Entry& c = pool_[static_cast<std::uint32_t>(entry) - 1];
-        if (c.kind == kind(ConstantDiscriminants::String) && c.length == text.size() &&
-            same_bytes(texts_.data() + c.payload, text.data(), text.size())) {
-          return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
-        }
-      }
-    }
+    std::size_t slot;
+    std::int64_t found = probe(h, slot, [&](const Entry& c) {
+      return c.kind == kind(ConstantDiscriminants::String) && c.length == text.size() &&
+             same_bytes(texts_.data() + c.payload, text.data(), text.size());
+    });
+    if (found >= 0) return OpParam(static_cast<std::int32_t>(found));
     return intern(Entry{0, text.size(), kind(ConstantDiscriminants::String)}, text, h, slot);
   }
 
@@ -230,21 +221,27 @@ class Chunk {
   // A variant without text: one probe when found, inline.
   OpParam intern_value(ConstantDiscriminants d, std::uint64_t payload) {
     std::uint64_t h = hash_value(d, payload);
-    std::size_t slot = kNoSlot;
-    if (!index_.empty()) {
-      std::size_t mask = index_.size() - 1;
-      std::uint64_t tag = h & kTagMask;
-      for (slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
-        std::uint64_t entry = index_[slot];
-        if (entry == 0) break;
-        if ((entry & kTagMask) != tag) continue;
-        const Entry& c = pool_[static_cast<std::uint32_t>(entry) - 1];
-        if (c.kind == kind(d) && c.payload == payload) {
-          return OpParam(static_cast<std::int32_t>(static_cast<std::uint32_t>(entry) - 1));
-        }
-      }
-    }
+    std::size_t slot;
+    std::int64_t found = probe(h, slot, [&](const Entry& c) { return c.kind == kind(d) && c.payload == payload; });
+    if (found >= 0) return OpParam(static_cast<std::int32_t>(found));
     return intern(Entry{payload, 0, kind(d)}, {}, h, slot);
+  }
+  // The pool position of the entry with hash `h` that `same` accepts, or -1
+  // with `slot` at the free slot the probe ended on (kNoSlot while the index
+  // is empty). Inline: a hit costs one probe, mostly in one cache line.
+  template <typename Same>
+  [[gnu::always_inline]] std::int64_t probe(std::uint64_t h, std::size_t& slot, Same same) const {
+    slot = kNoSlot;
+    if (index_.empty()) return -1;
+    const std::size_t mask = index_.size() - 1;
+    const std::uint64_t tag = h & kTagMask;
+    for (slot = static_cast<std::size_t>(h >> (64 - index_bits_));; slot = (slot + 1) & mask) {
+      const std::uint64_t entry = index_[slot];
+      if (entry == 0) return -1;
+      if ((entry & kTagMask) != tag) continue;
+      const std::uint32_t position = static_cast<std::uint32_t>(entry) - 1;
+      if (same(pool_[position])) return position;
+    }
   }
   static constexpr std::size_t kNoSlot = ~std::size_t{0};
   // The position of the entry equal to `e` (whose text is `text` and whose

@@ -21,21 +21,23 @@ constexpr std::uint64_t mix_hash(std::uint64_t x) {
   return x;
 }
 
+// Unaligned loads of a text's bytes.
+inline std::uint64_t word64(const char* at) {
+  std::uint64_t w;
+  std::memcpy(&w, at, 8);
+  return w;
+}
+inline std::uint64_t word32(const char* at) {
+  std::uint32_t w;
+  std::memcpy(&w, at, 4);
+  return w;
+}
+
 inline std::uint64_t hash_text(std::string_view text) {
   constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
   const char* p = text.data();
   std::size_t n = text.size();
   std::uint64_t h = static_cast<std::uint64_t>(n) * kMul;
-  auto word64 = [](const char* at) {
-    std::uint64_t w;
-    std::memcpy(&w, at, 8);
-    return w;
-  };
-  auto word32 = [](const char* at) {
-    std::uint32_t w;
-    std::memcpy(&w, at, 4);
-    return static_cast<std::uint64_t>(w);
-  };
   while (n > 8) {
     h = (h ^ word64(p)) * kMul;
     h ^= h >> 32;
@@ -60,16 +62,6 @@ inline std::uint64_t hash_text(std::string_view text) {
 // constants that make up most lookups (a library call costs more than the
 // comparison itself).
 inline bool same_bytes(const char* a, const char* b, std::size_t n) {
-  auto word64 = [](const char* at) {
-    std::uint64_t w;
-    std::memcpy(&w, at, 8);
-    return w;
-  };
-  auto word32 = [](const char* at) {
-    std::uint32_t w;
-    std::memcpy(&w, at, 4);
-    return w;
-  };
   if (n >= 8) {
     if (n > 16) return std::memcmp(a, b, n) == 0;
     // Two overlapping words cover 8..16 bytes.
