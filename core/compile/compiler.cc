@@ -7,6 +7,7 @@
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
+#include "core/parser/tree_release.h"
 
 namespace vaxo_core::compile {
 
@@ -22,9 +23,14 @@ CompileResult Compiler::compile(std::string_view input, const config::Config& co
     auto tokens = compiler.lex();
     if (tokens) {
       // The tree borrows from the token list: it goes first, and both go
-      // before the encoding, which needs neither.
+      // before the encoding, which needs neither. Every node of the parse,
+      // the walk and the emission comes from one arena, which goes at once.
+      parser::NodeArena::Scope arena;
       auto script = compiler.parse(*tokens);
-      if (script) result.chunk = compiler.emit(*script);
+      if (script) {
+        result.chunk = compiler.emit(*script);
+        parser::release_tree(*script, arena);
+      }
     }
   }
   result.diagnostics = compiler.encode_diagnostics();

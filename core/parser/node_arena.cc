@@ -41,11 +41,27 @@ NodeArena::~NodeArena() {
   }
 }
 
-NodeArena::Scope::Scope() : arena_(new NodeArena()), outer_(t_current) { t_current = arena_; }
+NodeArena::Scope::Scope() : arena_(t_current), outer_(t_current), joined_(t_current != nullptr) {
+  if (joined_) {
+    ++arena_->refs_;
+  } else {
+    arena_ = new NodeArena();
+    t_current = arena_;
+  }
+}
 
 NodeArena::Scope::~Scope() {
+  if (arena_ == nullptr) return;
   t_current = outer_;
   if (--arena_->refs_ == 0) delete arena_;
+}
+
+bool NodeArena::Scope::discard() noexcept {
+  if (joined_ || arena_ == nullptr) return false;
+  t_current = outer_;
+  delete arena_;
+  arena_ = nullptr;
+  return true;
 }
 
 }  // namespace vaxo_core::parser

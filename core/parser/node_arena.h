@@ -11,6 +11,12 @@
 // it and gives its chunks back when the count reaches zero, so a tree, or a
 // node moved out of it, may outlive the parse and die on any thread, in any
 // order. One arena is never used by two threads at once: a tree is.
+//
+// A scope opened while another is active on the thread joins its arena, so a
+// parse inside a larger job (a whole compile) puts its tree where the job's
+// other nodes go. The scope that opened an arena may also discard it: every
+// chunk goes at once, without a destructor or a free per node, for a job that
+// knows nothing it made is still alive.
 #pragma once
 
 #include <cstddef>
@@ -61,7 +67,8 @@ class NodeArena {
       delete arena;
   }
 
-  // RAII: while alive, nodes made on this thread come from a fresh arena.
+  // RAII: while alive, nodes made on this thread come from a fresh arena,
+  // or from the one already active on the thread.
   class Scope {
    public:
     Scope();
@@ -69,9 +76,16 @@ class NodeArena {
     Scope(const Scope&) = delete;
     Scope& operator=(const Scope&) = delete;
 
+    // Frees every chunk of the arena now and ends the scope; later nodes come
+    // from the heap again (or the outer arena). Only the scope that opened
+    // the arena may do this: false, and nothing done, for one that joined.
+    // No block of the arena may be used or freed afterwards.
+    bool discard() noexcept;
+
    private:
-    NodeArena* arena_;
+    NodeArena* arena_;  // null once discarded
     NodeArena* outer_;
+    bool joined_;
   };
 
   NodeArena(const NodeArena&) = delete;
