@@ -21,6 +21,7 @@
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
+#include "core/parser/tree_release.h"
 
 namespace {
 
@@ -93,6 +94,8 @@ void BM_Stages(benchmark::State& state, Input input) {
       compile::recover_tokens(*tokens, collector);
       return 0;
     });
+    // As in the pipeline: parse, walk and emission in one arena, released at once.
+    std::optional<parser::NodeArena::Scope> arena(std::in_place);
     auto script = parse.run([&] { return parser::parse(*tokens); });
     if (!script) {
       state.SkipWithError("parser failed");
@@ -105,7 +108,9 @@ void BM_Stages(benchmark::State& state, Input input) {
     auto chunk = emit.run([&] { return emitter::emit(*script, collector); });
     benchmark::DoNotOptimize(chunk.data());
     free_tree.run([&] {
+      parser::release_tree(*script, *arena);
       script.reset();
+      arena.reset();
       return 0;
     });
     free_tokens.run([&] {
