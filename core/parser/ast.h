@@ -29,12 +29,12 @@
 #include <type_traits>
 #include <utility>
 #include <variant>
-#include <vector>
 
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/parser/fields.h"
 #include "core/parser/list.h"
 #include "core/parser/node_arena.h"
+#include "core/parser/node_list.h"
 #include "core/parser/token_ref.h"
 
 namespace vaxo_core::parser {
@@ -101,12 +101,12 @@ using RecordPatternItem = ListItem<RecordElementBase<Pattern, Pattern>>;    // P
 // The parenthesised parameters of a function.
 struct ParameterList {
   TokenRef open_paren;
-  std::vector<PatternItem> items;  // rest parameter included, in source order
-  TokenRef close_paren;            // possibly inserted
+  NodeList<PatternItem> items;  // rest parameter included, in source order
+  TokenRef close_paren;         // possibly inserted
   VAXO_FIELDS(open_paren, items, close_paren)
 
-  std::vector<PatternItem>& operator*() { return items; }
-  const std::vector<PatternItem>& operator*() const { return items; }
+  NodeList<PatternItem>& operator*() { return items; }
+  const NodeList<PatternItem>& operator*() const { return items; }
 };
 
 // A range written with a range operator; both bounds always present.
@@ -178,13 +178,13 @@ struct Pattern {
   };
   struct Record {
     TokenRef open_paren;
-    std::vector<RecordPatternItem> elements;
+    NodeList<RecordPatternItem> elements;
     TokenRef close_paren;
     VAXO_FIELDS(open_paren, elements, close_paren)
   };
   struct Array {
     TokenRef open_bracket;
-    std::vector<PatternItem> items;
+    NodeList<PatternItem> items;
     TokenRef close_bracket;
     VAXO_FIELDS(open_bracket, items, close_bracket)
   };
@@ -211,8 +211,8 @@ struct Pattern {
   };
   struct Unknown {
     std::unique_ptr<Pattern> recovered;  // what the stretch stands for, if anything
-    std::vector<TokenRef> tokens;
-    std::vector<SourceDiagnostic> errors;
+    NodeList<TokenRef> tokens;
+    NodeList<SourceDiagnostic> errors;
     VAXO_FIELDS(recovered, tokens, errors)
   };
 
@@ -238,13 +238,13 @@ struct Pattern {
 
   // Unknown without recovered node; one diagnostic from the first token's
   // start to the last token's end. An empty list is an internal error.
-  static Pattern unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Pattern unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node; one diagnostic over exactly `error_range`.
-  static Pattern unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
+  static Pattern unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `pattern`; diagnostic as `unknown`. Non-empty tokens.
-  static Pattern wrap_as_unknown(Pattern pattern, std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Pattern wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node, carrying exactly `errors` (maybe none).
-  static Pattern unknown_errors(std::vector<TokenRef> tokens, std::vector<SourceDiagnostic> errors);
+  static Pattern unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors);
 
   template <typename T>
   bool is() const { return std::holds_alternative<T>(node); }
@@ -277,7 +277,7 @@ struct Expression {
   };
   struct InterpolatedString {
     const Token* token;  // the lexer's token itself; not a TokenRef and never walked
-    std::vector<Expression> expressions;  // one per interpolation, in order
+    NodeList<Expression> expressions;  // one per interpolation, in order
     VAXO_FIELDS(token, expressions)
   };
   struct Variable {
@@ -292,20 +292,20 @@ struct Expression {
   };
   struct Record {
     TokenRef open;  // "(" for a record literal, "{" for a JSON-style literal
-    std::vector<RecordItem> elements;
+    NodeList<RecordItem> elements;
     TokenRef close;
     VAXO_FIELDS(open, elements, close)
   };
   struct Array {
     TokenRef open_bracket;
-    std::vector<ArrayLiteralItem> items;
+    NodeList<ArrayLiteralItem> items;
     TokenRef close_bracket;
     VAXO_FIELDS(open_bracket, items, close_bracket)
   };
   struct Call {
     Callable callee;
     TokenRef open_paren;
-    std::vector<ArgumentItem> arguments;
+    NodeList<ArgumentItem> arguments;
     TokenRef close_paren;
     VAXO_FIELDS(callee, open_paren, arguments, close_paren)
   };
@@ -319,7 +319,7 @@ struct Expression {
     TokenRef colon_colon;
     Callable callee;
     TokenRef open_paren;
-    std::vector<ArgumentItem> arguments;
+    NodeList<ArgumentItem> arguments;
     TokenRef close_paren;
     VAXO_FIELDS(receiver, colon_colon, callee, open_paren, arguments, close_paren)
   };
@@ -369,7 +369,7 @@ struct Expression {
   };
   struct Block {
     TokenRef open_brace;
-    std::vector<Statement> statements;
+    NodeList<Statement> statements;
     std::unique_ptr<Expression> value;  // null when the block ends with a statement
     TokenRef close_brace;
     VAXO_FIELDS(open_brace, statements, value, close_brace)
@@ -414,7 +414,7 @@ struct Expression {
     TokenRef match_keyword;
     std::unique_ptr<Expression> value;
     TokenRef open_brace;
-    std::vector<MatchCase> cases;
+    NodeList<MatchCase> cases;
     TokenRef close_brace;
     VAXO_FIELDS(match_keyword, value, open_brace, cases, close_brace)
   };
@@ -426,8 +426,8 @@ struct Expression {
   };
   struct Unknown {
     std::unique_ptr<Expression> recovered;  // what the stretch stands for, if anything
-    std::vector<TokenRef> tokens;
-    std::vector<SourceDiagnostic> errors;
+    NodeList<TokenRef> tokens;
+    NodeList<SourceDiagnostic> errors;
     VAXO_FIELDS(recovered, tokens, errors)
   };
 
@@ -467,12 +467,12 @@ struct Expression {
   // Unknown without recovered node; one diagnostic from the first token's
   // start to the last token's end (list order). An empty list is an internal
   // error.
-  static Expression unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Expression unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node; one diagnostic over exactly `error_range`.
   // The token list may be empty.
-  static Expression unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
+  static Expression unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `expression`; diagnostic as `unknown`. Non-empty tokens.
-  static Expression wrap_as_unknown(Expression expression, std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Expression wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error);
 
   template <typename T>
   bool is() const { return std::holds_alternative<T>(node); }
@@ -574,8 +574,8 @@ struct Statement {
     VAXO_FIELDS(continue_keyword, semicolon)
   };
   struct Unknown {
-    std::vector<TokenRef> tokens;
-    std::vector<SourceDiagnostic> errors;
+    NodeList<TokenRef> tokens;
+    NodeList<SourceDiagnostic> errors;
     VAXO_FIELDS(tokens, errors)
   };
 
@@ -601,7 +601,7 @@ struct Statement {
 
   // Unknown holding the tokens; one diagnostic from the first token's start
   // to the last token's end. An empty list is an internal error.
-  static Statement unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Statement unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   static Statement unknown(TokenRef token, DiagnosticCode error);
 
   template <typename T>
@@ -658,12 +658,12 @@ static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= No
 
 // The root of the tree.
 struct Script {
-  std::vector<Statement> statements;
+  NodeList<Statement> statements;
   std::unique_ptr<Expression> value;  // the trailing expression, if any
   TokenRef eof;                       // possibly an owned stand-in
   VAXO_FIELDS(statements, value, eof)
 
-  const std::vector<Statement>& operator*() const { return statements; }
+  const NodeList<Statement>& operator*() const { return statements; }
 };
 
 // The height of any part of the tree: 0 for tokens and plain values, the

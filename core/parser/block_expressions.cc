@@ -50,7 +50,7 @@ auto remembered(ParserContext& ctx, std::uint32_t key, memo::Rule bit, Rule rule
 // The `{` ... `}` of a block: both braces inserted when missing.
 struct BlockParts {
   TokenRef open;
-  std::vector<Statement> statements;
+  NodeList<Statement> statements;
   std::unique_ptr<Expression> value;
   TokenRef close;
 };
@@ -227,7 +227,7 @@ ExprBox match_expression(ParserContext& ctx) {
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
     if (!value) return nullptr;
     auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
-    std::vector<MatchCase> cases;
+    NodeList<MatchCase> cases;
     for (;;) {
       const auto before = ctx.checkpoint();
       auto branch = branch_parser(ctx);

@@ -89,7 +89,7 @@ std::string sx(const ListItem<RecordElementBase<V, I>>& item) {
 }
 
 template <typename T>
-std::vector<std::string> sx_all(const std::vector<T>& list) {
+std::vector<std::string> sx_all(const NodeList<T>& list) {
   std::vector<std::string> out;
   for (const auto& e : list) out.push_back(sx(e));
   return out;
