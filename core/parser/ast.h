@@ -51,8 +51,8 @@ struct is_alternative;
 template <typename T, typename... Ts>
 struct is_alternative<T, std::variant<Ts...>> : std::bool_constant<(std::is_same_v<T, Ts> || ...)> {};
 
-// A node keeps its range as a 32-bit start and length beside its 32-bit
-// height, which leaves room for its walker flag within the same 16 bytes. A
+// A node keeps its range as a 32-bit start and length beside one word for
+// its 31-bit height and its walker flag: 12 bytes in all. A
 // range that does not fit is marked and recomputed from the children when
 // asked for.
 inline constexpr std::uint32_t kRangeUnpacked = 0xffffffffu;  // in range_length
@@ -220,10 +220,11 @@ struct Pattern {
                             SpreadDiscard, And, Or, Not, Unknown>;
 
   Node node;
-  std::uint32_t height = 1;
+  // One word: the parser bounds the height far below 2^31.
+  std::uint32_t height : 31 = 1;
+  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
   std::uint32_t range_start = 0;
-  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
@@ -436,10 +437,11 @@ struct Expression {
                             If, Cond, Match, Function, Unknown>;
 
   Node node;
-  std::uint32_t height = 1;
+  // One word: the parser bounds the height far below 2^31.
+  std::uint32_t height : 31 = 1;
+  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
   std::uint32_t range_start = 0;
-  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
@@ -583,10 +585,11 @@ struct Statement {
                             Break, Continue, Unknown>;
 
   Node node;
-  std::uint32_t height = 1;
+  // One word: the parser bounds the height far below 2^31.
+  std::uint32_t height : 31 = 1;
+  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
   std::uint32_t range_start = 0;
-  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
