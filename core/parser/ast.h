@@ -105,6 +105,8 @@ struct ParameterList {
   TokenRef close_paren;         // possibly inserted
   VAXO_FIELDS(open_paren, items, close_paren)
 
+  VAXO_ARENA_NODE  // boxed by the functions that have one
+
   NodeList<PatternItem>& operator*() { return items; }
   const NodeList<PatternItem>& operator*() const { return items; }
 };
@@ -138,6 +140,8 @@ struct ElseBlock {
   TokenRef else_keyword;
   std::unique_ptr<Expression> body;  // a Block, or an If for "else if"
   VAXO_FIELDS(else_keyword, body)
+
+  VAXO_ARENA_NODE  // boxed by ForIn
 };
 
 struct Pattern {
@@ -309,20 +313,34 @@ struct Expression {
     NodeList<ArgumentItem> arguments;
     TokenRef close_paren;
     VAXO_FIELDS(callee, open_paren, arguments, close_paren)
+
+    VAXO_ARENA_NODE  // boxed by Extension
   };
   struct TaggedString {
     std::unique_ptr<Expression> tag;
     std::unique_ptr<Expression> string;
     VAXO_FIELDS(tag, string)
   };
+  // The callee and arguments sit in a box: extension calls are rare, and
+  // inline they would make the largest alternative.
   struct Extension {
     std::unique_ptr<Expression> receiver;
     TokenRef colon_colon;
-    Callable callee;
-    TokenRef open_paren;
-    NodeList<ArgumentItem> arguments;
-    TokenRef close_paren;
-    VAXO_FIELDS(receiver, colon_colon, callee, open_paren, arguments, close_paren)
+    std::unique_ptr<Call> call;  // never null
+
+    Extension(std::unique_ptr<Expression> receiver_, TokenRef colon_colon_, Callable callee, TokenRef open_paren,
+              NodeList<ArgumentItem> arguments, TokenRef close_paren)
+        : receiver(std::move(receiver_)),
+          colon_colon(std::move(colon_colon_)),
+          call(std::make_unique<Call>(
+              Call{std::move(callee), std::move(open_paren), std::move(arguments), std::move(close_paren)})) {}
+
+    // The parts in source order, the boxed ones as if inline.
+    auto fields() { return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren); }
+    auto fields() const {
+      return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren);
+    }
+    static constexpr std::string_view field_names = "receiver, colon_colon, callee, open_paren, arguments, close_paren";
   };
   struct Access {
     std::unique_ptr<Expression> object;
@@ -393,7 +411,7 @@ struct Expression {
     TokenRef in_keyword;
     std::unique_ptr<Iterable> iterable;
     std::unique_ptr<Expression> body;
-    std::optional<ElseBlock> else_block;
+    std::unique_ptr<ElseBlock> else_block;  // boxed: for-else is rare
     VAXO_FIELDS(for_keyword, pattern, in_keyword, iterable, body, else_block)
   };
   struct If {
@@ -421,7 +439,7 @@ struct Expression {
   };
   struct Function {
     TokenRef fn_keyword;
-    std::optional<ParameterList> parameters;  // none when "fn" is followed by the body
+    std::unique_ptr<ParameterList> parameters;  // boxed; none when "fn" is followed by the body
     std::unique_ptr<Expression> body;
     VAXO_FIELDS(fn_keyword, parameters, body)
   };
@@ -554,7 +572,7 @@ struct Statement {
   struct Function {
     TokenRef fn_keyword;
     TokenRef name;  // an inserted "<name>" identifier when missing
-    std::optional<ParameterList> parameters;
+    std::unique_ptr<ParameterList> parameters;  // boxed; none when the name is followed by the body
     std::unique_ptr<parser::Expression> body;
     VAXO_FIELDS(fn_keyword, name, parameters, body)
   };
@@ -656,6 +674,11 @@ struct MatchCase {
   VAXO_FIELDS(case_keyword, pattern, guard, body)
 };
 
+// What a node costs in the arena: keep the rare big parts boxed.
+static_assert(sizeof(Expression) == 72);
+static_assert(sizeof(Pattern) <= 64);
+static_assert(sizeof(Statement) <= 64);
+
 static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= NodeArena::kAlign &&
               alignof(Statement) <= NodeArena::kAlign && alignof(Iterable) <= NodeArena::kAlign);
 
@@ -682,6 +705,10 @@ std::uint32_t height_of(const ParameterList& p);
 template <typename T>
 std::unique_ptr<T> boxed(T value) {
   return std::make_unique<T>(std::move(value));
+}
+template <typename T>
+std::unique_ptr<T> boxed(std::optional<T> value) {
+  return value ? std::make_unique<T>(std::move(*value)) : nullptr;
 }
 
 }  // namespace vaxo_core::parser

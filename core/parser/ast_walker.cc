@@ -146,8 +146,8 @@ ByteRange unknown_range_of(const std::unique_ptr<T>& recovered, const NodeList<T
 }
 
 // The end of a loop or conditional: its else branch when there is one.
-template <typename Body>
-ByteRange keyword_to_else(const TokenRef& keyword, const Body& body, const std::optional<ElseBlock>& else_block) {
+template <typename Body, typename Else>
+ByteRange keyword_to_else(const TokenRef& keyword, const Body& body, const Else& else_block) {
   return else_block ? span(range(keyword), range(*else_block)) : span(range(keyword), range(body));
 }
 
@@ -243,7 +243,7 @@ ByteRange Expression::compute_range(const Node& node) {
           [](const E::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
           [](const E::Call& x) { return span(range(x.callee), range(x.close_paren)); },
           [](const E::TaggedString& x) { return span(range(x.tag), range(x.string)); },
-          [](const E::Extension& x) { return span(range(x.receiver), range(x.close_paren)); },
+          [](const E::Extension& x) { return span(range(x.receiver), range(x.call->close_paren)); },
           [](const E::Access& x) { return span(range(x.object), range(x.name)); },
           [](const E::Index& x) { return span(range(x.object), range(x.close_bracket)); },
           [](const E::Slice& x) { return span(range(x.object), range(x.close_bracket)); },

@@ -57,7 +57,7 @@ class FunctionTest : public EmitterFixture {
   Expression fn(std::optional<parser::ParameterList> params, int nth = 0) {
     Tree& t = *tree;
     Expression body = Expression::Block{t.op(Operator::OpenBrace, nth), {}, nullptr, t.op(Operator::CloseBrace, nth)};
-    return Expression::Function{t.kw(Keyword::Fn, nth), std::move(params), t.box(std::move(body))};
+    return Expression::Function{t.kw(Keyword::Fn, nth), parser::boxed(std::move(params)), t.box(std::move(body))};
   }
   parser::ParameterList params(NodeList<PatternItem> items, int nth = 0) {
     return parser::ParameterList{tree->op(Operator::OpenParen, nth), std::move(items),
