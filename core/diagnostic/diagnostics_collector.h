@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <ranges>
+#include <span>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -56,6 +57,14 @@ class DiagnosticsCollector {
   void append(std::vector<SourceDiagnostic>& diagnostics) {
     if (&diagnostics == &data_) return;  // its own entries already passed the filter
     add_filtered(diagnostics);
+    diagnostics.clear();
+  }
+  // The same for another contiguous list type (the tree's).
+  template <typename List>
+    requires(!std::same_as<List, std::vector<SourceDiagnostic>> &&
+             std::same_as<typename List::value_type, SourceDiagnostic>)
+  void append(List& diagnostics) {
+    add_filtered(std::span<const SourceDiagnostic>(diagnostics.data(), diagnostics.size()));
     diagnostics.clear();
   }
 
@@ -107,7 +116,7 @@ class DiagnosticsCollector {
   const_iterator end() const { return data_.end(); }
 
  private:
-  void add_filtered(const std::vector<SourceDiagnostic>& diagnostics) {
+  void add_filtered(std::span<const SourceDiagnostic> diagnostics) {
     // No reserve here: many small appends would defeat geometric growth.
     for (const SourceDiagnostic& d : diagnostics) {
       if (should_push(d.error)) data_.push_back(d);

@@ -28,7 +28,7 @@ void Emitter::emit_arm(const Expression&, const Expression::Call& n, Register re
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Extension& n, Register ret, Brk brk) {
-  emit_call(n.callee, n.receiver.get(), n.arguments, ret, brk);
+  emit_call(n.call->callee, n.receiver.get(), n.call->arguments, ret, brk);
 }
 
 void Emitter::emit_call(const parser::Callable& callable, const Expression* first,

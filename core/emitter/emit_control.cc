@@ -220,7 +220,7 @@ void Emitter::emit_arm(const Expression&, const Expression::ForIn& n, Register r
   closures.enter(false, 0);
   Register item = closures.add_reg();
   declare_block(body.statements, body.value.get());
-  Register result = loop_result(keyword, ret, n.else_block.has_value(), true);
+  Register result = loop_result(keyword, ret, n.else_block != nullptr, true);
   Placeholder header = op_header(keyword, code);
   emit_pattern(Register(), *n.pattern, item, BindType::Init);
   emit_block(body.statements, body.value.get(), body_range, Register(), result);

@@ -84,7 +84,7 @@ void Emitter::declare_expression(const Expression& outer) {
           declare_expression(*n.string);
         } else if constexpr (std::is_same_v<T, Expression::Extension>) {
           declare_expression(*n.receiver);
-          declare_call(n.receiver.get(), n.open_paren, n.close_paren, n.callee, n.arguments);
+          declare_call(n.receiver.get(), n.call->open_paren, n.call->close_paren, n.call->callee, n.call->arguments);
         } else if constexpr (std::is_same_v<T, Expression::Access>) {
           declare_indexing_expr(*n.object);
         } else if constexpr (std::is_same_v<T, Expression::Index>) {
@@ -273,11 +273,17 @@ void Emitter::declare_is_names(const Expression& outer) {
             }
           }
         } else if constexpr (std::is_same_v<T, Expression::Call> || std::is_same_v<T, Expression::Extension>) {
-          if constexpr (std::is_same_v<T, Expression::Extension>) declare_is_names(*n.receiver);
-          if (const auto* e = std::get_if<parser::Callable::Expression>(&n.callee.node)) {
+          const Expression::Call* call;
+          if constexpr (std::is_same_v<T, Expression::Extension>) {
+            declare_is_names(*n.receiver);
+            call = n.call.get();
+          } else {
+            call = &n;
+          }
+          if (const auto* e = std::get_if<parser::Callable::Expression>(&call->callee.node)) {
             declare_is_names(*e->expression);
           }
-          for (const parser::ArgumentItem& item : n.arguments) {
+          for (const parser::ArgumentItem& item : call->arguments) {
             std::visit([&](const auto& a) { declare_is_names(*a.value); }, item.element.node);
           }
         } else if constexpr (std::is_same_v<T, Expression::TaggedString>) {

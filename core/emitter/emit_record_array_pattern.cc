@@ -112,7 +112,7 @@ void Emitter::emit_record_pattern(Register success, const Pattern& pattern, cons
 void Emitter::emit_array_pattern(Register success, const Pattern& pattern, const Pattern::Array& n,
                                  Register value, std::optional<BindType> bind_type) {
   ByteRange at = range(pattern);
-  const std::vector<parser::PatternItem>& items = n.items;
+  const parser::NodeList<parser::PatternItem>& items = n.items;
   std::size_t spread = items.size();
   for (std::size_t i = 0; i < items.size(); ++i) {
     if (items[i].element.is_spread()) {

@@ -177,7 +177,7 @@ std::string Emitter::debug_text(const Pattern& pattern) {
 std::string Emitter::debug_text(const std::unique_ptr<Pattern>& pattern) {
   return pattern ? debug_text(*pattern) : "None";
 }
-std::string Emitter::debug_text(const std::vector<Expression>& list) {
+std::string Emitter::debug_text(const parser::NodeList<Expression>& list) {
   return concat({"[", std::to_string(list.size()), " expressions]"});
 }
 

@@ -328,7 +328,7 @@ class Emitter {
   static std::string debug_text(const std::unique_ptr<Expression>& expr);
   static std::string debug_text(const Pattern& pattern);
   static std::string debug_text(const std::unique_ptr<Pattern>& pattern);
-  static std::string debug_text(const std::vector<Expression>& list);
+  static std::string debug_text(const parser::NodeList<Expression>& list);
 
   NestingBudget budget_;
   // Operand lists being gathered (call arguments, record and array values),

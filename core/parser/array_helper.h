@@ -34,7 +34,7 @@ namespace vaxo_core::parser {
 // What a list parser returns: the opening token, the entries in source
 // order, the closing token (real or inserted).
 template <typename Item>
-using ListParts = std::tuple<TokenRef, std::vector<Item>, TokenRef>;
+using ListParts = std::tuple<TokenRef, NodeList<Item>, TokenRef>;
 
 namespace list_detail {
 
@@ -79,7 +79,7 @@ inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
 // gathered on one stack per entry type, shared by the lists nested inside
 // each other, so a list costs one allocation and keeps no slack.
 template <typename Item, typename Entry>
-std::vector<Item> read_entries(ParserContext& ctx, const Entry& entry) {
+NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
   thread_local std::vector<Item> pending;
   struct Release {
     std::vector<Item>& stack;
@@ -96,7 +96,7 @@ std::vector<Item> read_entries(ParserContext& ctx, const Entry& entry) {
     if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
     pending.push_back(std::move(*item));
   }
-  std::vector<Item> items;
+  NodeList<Item> items;
   items.reserve(pending.size() - release.base);
   for (std::size_t i = release.base; i < pending.size(); ++i) items.push_back(std::move(pending[i]));
   return items;
@@ -164,7 +164,7 @@ auto array_base(Open open, Close close, Element element, Spread spread, Missing 
       ctx.reset(start);
       return std::nullopt;
     }
-    std::vector<Item> items = list_detail::read_entries<Item>(ctx, array_element(element, spread, missing));
+    NodeList<Item> items = list_detail::read_entries<Item>(ctx, array_element(element, spread, missing));
     std::optional<TokenRef> closer = close(ctx);
     return ListParts<Item>{std::move(*opener), std::move(items), std::move(*closer)};
   };

@@ -38,7 +38,7 @@ std::uint32_t part_summary(const std::unique_ptr<T>& p);
 template <typename T>
 std::uint32_t part_summary(const std::optional<T>& p);
 template <typename T>
-std::uint32_t part_summary(const std::vector<T>& list);
+std::uint32_t part_summary(const NodeList<T>& list);
 template <typename T>
   requires requires(const T& t) { t.fields(); }
 std::uint32_t part_summary(const T& t);
@@ -55,7 +55,7 @@ std::uint32_t part_summary(const std::optional<T>& p) {
   return p ? part_summary(*p) : 0;
 }
 template <typename T>
-std::uint32_t part_summary(const std::vector<T>& list) {
+std::uint32_t part_summary(const NodeList<T>& list) {
   std::uint32_t tallest = 0;
   std::uint32_t any = 0;
   for (const T& e : list) {
@@ -89,7 +89,7 @@ std::uint32_t node_summary_of(const Node& node, std::uint32_t own) {
       node);
 }
 
-ByteRange first_to_last(const std::vector<TokenRef>& tokens) {
+ByteRange first_to_last(const NodeList<TokenRef>& tokens) {
   if (tokens.empty()) throw InternalError("assertion failed: !tokens.is_empty()");
   return ByteRange{tokens.front()->range.start, tokens.back()->range.end};
 }
@@ -115,45 +115,45 @@ std::uint32_t height_of(const Script& s) { return part_summary(s) & ~kHoldsRecov
 std::uint32_t height_of(const Iterable& i) { return part_summary(i) & ~kHoldsRecovery; }
 std::uint32_t height_of(const ParameterList& p) { return part_summary(p) & ~kHoldsRecovery; }
 
-Expression Expression::unknown(std::vector<TokenRef> tokens, DiagnosticCode error) {
+Expression Expression::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
-Expression Expression::unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error) {
+Expression Expression::unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error) {
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{error_range, error}}};
 }
 
-Expression Expression::wrap_as_unknown(Expression expression, std::vector<TokenRef> tokens, DiagnosticCode error) {
+Expression Expression::wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
   return Unknown{boxed(std::move(expression)), std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
-Pattern Pattern::unknown(std::vector<TokenRef> tokens, DiagnosticCode error) {
+Pattern Pattern::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
-Pattern Pattern::unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error) {
+Pattern Pattern::unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error) {
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{error_range, error}}};
 }
 
-Pattern Pattern::wrap_as_unknown(Pattern pattern, std::vector<TokenRef> tokens, DiagnosticCode error) {
+Pattern Pattern::wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
   return Unknown{boxed(std::move(pattern)), std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
-Pattern Pattern::unknown_errors(std::vector<TokenRef> tokens, std::vector<SourceDiagnostic> errors) {
+Pattern Pattern::unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors) {
   return Unknown{nullptr, std::move(tokens), std::move(errors)};
 }
 
-Statement Statement::unknown(std::vector<TokenRef> tokens, DiagnosticCode error) {
+Statement Statement::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
   return Unknown{std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
 Statement Statement::unknown(TokenRef token, DiagnosticCode error) {
-  std::vector<TokenRef> tokens;
+  NodeList<TokenRef> tokens;
   tokens.push_back(std::move(token));
   return unknown(std::move(tokens), error);
 }

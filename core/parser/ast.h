@@ -29,12 +29,12 @@
 #include <type_traits>
 #include <utility>
 #include <variant>
-#include <vector>
 
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/parser/fields.h"
 #include "core/parser/list.h"
 #include "core/parser/node_arena.h"
+#include "core/parser/node_list.h"
 #include "core/parser/token_ref.h"
 
 namespace vaxo_core::parser {
@@ -51,8 +51,8 @@ struct is_alternative;
 template <typename T, typename... Ts>
 struct is_alternative<T, std::variant<Ts...>> : std::bool_constant<(std::is_same_v<T, Ts> || ...)> {};
 
-// A node keeps its range as a 32-bit start and length beside its 32-bit
-// height, which leaves room for its walker flag within the same 16 bytes. A
+// A node keeps its range as a 32-bit start and length beside one word for
+// its 31-bit height and its walker flag: 12 bytes in all. A
 // range that does not fit is marked and recomputed from the children when
 // asked for.
 inline constexpr std::uint32_t kRangeUnpacked = 0xffffffffu;  // in range_length
@@ -101,12 +101,14 @@ using RecordPatternItem = ListItem<RecordElementBase<Pattern, Pattern>>;    // P
 // The parenthesised parameters of a function.
 struct ParameterList {
   TokenRef open_paren;
-  std::vector<PatternItem> items;  // rest parameter included, in source order
-  TokenRef close_paren;            // possibly inserted
+  NodeList<PatternItem> items;  // rest parameter included, in source order
+  TokenRef close_paren;         // possibly inserted
   VAXO_FIELDS(open_paren, items, close_paren)
 
-  std::vector<PatternItem>& operator*() { return items; }
-  const std::vector<PatternItem>& operator*() const { return items; }
+  VAXO_ARENA_NODE  // boxed by the functions that have one
+
+  NodeList<PatternItem>& operator*() { return items; }
+  const NodeList<PatternItem>& operator*() const { return items; }
 };
 
 // A range written with a range operator; both bounds always present.
@@ -138,6 +140,8 @@ struct ElseBlock {
   TokenRef else_keyword;
   std::unique_ptr<Expression> body;  // a Block, or an If for "else if"
   VAXO_FIELDS(else_keyword, body)
+
+  VAXO_ARENA_NODE  // boxed by ForIn
 };
 
 struct Pattern {
@@ -178,13 +182,13 @@ struct Pattern {
   };
   struct Record {
     TokenRef open_paren;
-    std::vector<RecordPatternItem> elements;
+    NodeList<RecordPatternItem> elements;
     TokenRef close_paren;
     VAXO_FIELDS(open_paren, elements, close_paren)
   };
   struct Array {
     TokenRef open_bracket;
-    std::vector<PatternItem> items;
+    NodeList<PatternItem> items;
     TokenRef close_bracket;
     VAXO_FIELDS(open_bracket, items, close_bracket)
   };
@@ -211,8 +215,8 @@ struct Pattern {
   };
   struct Unknown {
     std::unique_ptr<Pattern> recovered;  // what the stretch stands for, if anything
-    std::vector<TokenRef> tokens;
-    std::vector<SourceDiagnostic> errors;
+    NodeList<TokenRef> tokens;
+    NodeList<SourceDiagnostic> errors;
     VAXO_FIELDS(recovered, tokens, errors)
   };
 
@@ -220,10 +224,11 @@ struct Pattern {
                             SpreadDiscard, And, Or, Not, Unknown>;
 
   Node node;
-  std::uint32_t height = 1;
+  // One word: the parser bounds the height far below 2^31.
+  std::uint32_t height : 31 = 1;
+  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
   std::uint32_t range_start = 0;
-  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
@@ -238,13 +243,13 @@ struct Pattern {
 
   // Unknown without recovered node; one diagnostic from the first token's
   // start to the last token's end. An empty list is an internal error.
-  static Pattern unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Pattern unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node; one diagnostic over exactly `error_range`.
-  static Pattern unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
+  static Pattern unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `pattern`; diagnostic as `unknown`. Non-empty tokens.
-  static Pattern wrap_as_unknown(Pattern pattern, std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Pattern wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node, carrying exactly `errors` (maybe none).
-  static Pattern unknown_errors(std::vector<TokenRef> tokens, std::vector<SourceDiagnostic> errors);
+  static Pattern unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors);
 
   template <typename T>
   bool is() const { return std::holds_alternative<T>(node); }
@@ -277,7 +282,7 @@ struct Expression {
   };
   struct InterpolatedString {
     const Token* token;  // the lexer's token itself; not a TokenRef and never walked
-    std::vector<Expression> expressions;  // one per interpolation, in order
+    NodeList<Expression> expressions;  // one per interpolation, in order
     VAXO_FIELDS(token, expressions)
   };
   struct Variable {
@@ -292,36 +297,50 @@ struct Expression {
   };
   struct Record {
     TokenRef open;  // "(" for a record literal, "{" for a JSON-style literal
-    std::vector<RecordItem> elements;
+    NodeList<RecordItem> elements;
     TokenRef close;
     VAXO_FIELDS(open, elements, close)
   };
   struct Array {
     TokenRef open_bracket;
-    std::vector<ArrayLiteralItem> items;
+    NodeList<ArrayLiteralItem> items;
     TokenRef close_bracket;
     VAXO_FIELDS(open_bracket, items, close_bracket)
   };
   struct Call {
     Callable callee;
     TokenRef open_paren;
-    std::vector<ArgumentItem> arguments;
+    NodeList<ArgumentItem> arguments;
     TokenRef close_paren;
     VAXO_FIELDS(callee, open_paren, arguments, close_paren)
+
+    VAXO_ARENA_NODE  // boxed by Extension
   };
   struct TaggedString {
     std::unique_ptr<Expression> tag;
     std::unique_ptr<Expression> string;
     VAXO_FIELDS(tag, string)
   };
+  // The callee and arguments sit in a box: extension calls are rare, and
+  // inline they would make the largest alternative.
   struct Extension {
     std::unique_ptr<Expression> receiver;
     TokenRef colon_colon;
-    Callable callee;
-    TokenRef open_paren;
-    std::vector<ArgumentItem> arguments;
-    TokenRef close_paren;
-    VAXO_FIELDS(receiver, colon_colon, callee, open_paren, arguments, close_paren)
+    std::unique_ptr<Call> call;  // never null
+
+    Extension(std::unique_ptr<Expression> receiver_, TokenRef colon_colon_, Callable callee, TokenRef open_paren,
+              NodeList<ArgumentItem> arguments, TokenRef close_paren)
+        : receiver(std::move(receiver_)),
+          colon_colon(std::move(colon_colon_)),
+          call(std::make_unique<Call>(
+              Call{std::move(callee), std::move(open_paren), std::move(arguments), std::move(close_paren)})) {}
+
+    // The parts in source order, the boxed ones as if inline.
+    auto fields() { return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren); }
+    auto fields() const {
+      return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren);
+    }
+    static constexpr std::string_view field_names = "receiver, colon_colon, callee, open_paren, arguments, close_paren";
   };
   struct Access {
     std::unique_ptr<Expression> object;
@@ -369,7 +388,7 @@ struct Expression {
   };
   struct Block {
     TokenRef open_brace;
-    std::vector<Statement> statements;
+    NodeList<Statement> statements;
     std::unique_ptr<Expression> value;  // null when the block ends with a statement
     TokenRef close_brace;
     VAXO_FIELDS(open_brace, statements, value, close_brace)
@@ -392,7 +411,7 @@ struct Expression {
     TokenRef in_keyword;
     std::unique_ptr<Iterable> iterable;
     std::unique_ptr<Expression> body;
-    std::optional<ElseBlock> else_block;
+    std::unique_ptr<ElseBlock> else_block;  // boxed: for-else is rare
     VAXO_FIELDS(for_keyword, pattern, in_keyword, iterable, body, else_block)
   };
   struct If {
@@ -414,20 +433,20 @@ struct Expression {
     TokenRef match_keyword;
     std::unique_ptr<Expression> value;
     TokenRef open_brace;
-    std::vector<MatchCase> cases;
+    NodeList<MatchCase> cases;
     TokenRef close_brace;
     VAXO_FIELDS(match_keyword, value, open_brace, cases, close_brace)
   };
   struct Function {
     TokenRef fn_keyword;
-    std::optional<ParameterList> parameters;  // none when "fn" is followed by the body
+    std::unique_ptr<ParameterList> parameters;  // boxed; none when "fn" is followed by the body
     std::unique_ptr<Expression> body;
     VAXO_FIELDS(fn_keyword, parameters, body)
   };
   struct Unknown {
     std::unique_ptr<Expression> recovered;  // what the stretch stands for, if anything
-    std::vector<TokenRef> tokens;
-    std::vector<SourceDiagnostic> errors;
+    NodeList<TokenRef> tokens;
+    NodeList<SourceDiagnostic> errors;
     VAXO_FIELDS(recovered, tokens, errors)
   };
 
@@ -436,10 +455,11 @@ struct Expression {
                             If, Cond, Match, Function, Unknown>;
 
   Node node;
-  std::uint32_t height = 1;
+  // One word: the parser bounds the height far below 2^31.
+  std::uint32_t height : 31 = 1;
+  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
   std::uint32_t range_start = 0;
-  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
@@ -467,12 +487,12 @@ struct Expression {
   // Unknown without recovered node; one diagnostic from the first token's
   // start to the last token's end (list order). An empty list is an internal
   // error.
-  static Expression unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Expression unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node; one diagnostic over exactly `error_range`.
   // The token list may be empty.
-  static Expression unknown_range(std::vector<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
+  static Expression unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `expression`; diagnostic as `unknown`. Non-empty tokens.
-  static Expression wrap_as_unknown(Expression expression, std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Expression wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error);
 
   template <typename T>
   bool is() const { return std::holds_alternative<T>(node); }
@@ -552,7 +572,7 @@ struct Statement {
   struct Function {
     TokenRef fn_keyword;
     TokenRef name;  // an inserted "<name>" identifier when missing
-    std::optional<ParameterList> parameters;
+    std::unique_ptr<ParameterList> parameters;  // boxed; none when the name is followed by the body
     std::unique_ptr<parser::Expression> body;
     VAXO_FIELDS(fn_keyword, name, parameters, body)
   };
@@ -574,8 +594,8 @@ struct Statement {
     VAXO_FIELDS(continue_keyword, semicolon)
   };
   struct Unknown {
-    std::vector<TokenRef> tokens;
-    std::vector<SourceDiagnostic> errors;
+    NodeList<TokenRef> tokens;
+    NodeList<SourceDiagnostic> errors;
     VAXO_FIELDS(tokens, errors)
   };
 
@@ -583,10 +603,11 @@ struct Statement {
                             Break, Continue, Unknown>;
 
   Node node;
-  std::uint32_t height = 1;
+  // One word: the parser bounds the height far below 2^31.
+  std::uint32_t height : 31 = 1;
+  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
   std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
   std::uint32_t range_start = 0;
-  bool holds_recovery = false;  // an Unknown node or an owned token here or below: the walker looks inside
 
   VAXO_ARENA_NODE
 
@@ -601,7 +622,7 @@ struct Statement {
 
   // Unknown holding the tokens; one diagnostic from the first token's start
   // to the last token's end. An empty list is an internal error.
-  static Statement unknown(std::vector<TokenRef> tokens, DiagnosticCode error);
+  static Statement unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   static Statement unknown(TokenRef token, DiagnosticCode error);
 
   template <typename T>
@@ -653,17 +674,22 @@ struct MatchCase {
   VAXO_FIELDS(case_keyword, pattern, guard, body)
 };
 
+// What a node costs in the arena: keep the rare big parts boxed.
+static_assert(sizeof(Expression) == 72);
+static_assert(sizeof(Pattern) <= 64);
+static_assert(sizeof(Statement) <= 64);
+
 static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= NodeArena::kAlign &&
               alignof(Statement) <= NodeArena::kAlign && alignof(Iterable) <= NodeArena::kAlign);
 
 // The root of the tree.
 struct Script {
-  std::vector<Statement> statements;
+  NodeList<Statement> statements;
   std::unique_ptr<Expression> value;  // the trailing expression, if any
   TokenRef eof;                       // possibly an owned stand-in
   VAXO_FIELDS(statements, value, eof)
 
-  const std::vector<Statement>& operator*() const { return statements; }
+  const NodeList<Statement>& operator*() const { return statements; }
 };
 
 // The height of any part of the tree: 0 for tokens and plain values, the
@@ -679,6 +705,10 @@ std::uint32_t height_of(const ParameterList& p);
 template <typename T>
 std::unique_ptr<T> boxed(T value) {
   return std::make_unique<T>(std::move(value));
+}
+template <typename T>
+std::unique_ptr<T> boxed(std::optional<T> value) {
+  return value ? std::make_unique<T>(std::move(*value)) : nullptr;
 }
 
 }  // namespace vaxo_core::parser

@@ -45,7 +45,7 @@ bool collect_part(std::unique_ptr<T>& p, Collector& c);
 template <typename T>
 bool collect_part(std::optional<T>& p, Collector& c);
 template <typename T>
-bool collect_part(std::vector<T>& list, Collector& c);
+bool collect_part(NodeList<T>& list, Collector& c);
 template <typename T>
   requires requires(T& t) { t.fields(); }
 bool collect_part(T& t, Collector& c);
@@ -62,7 +62,7 @@ bool collect_part(std::optional<T>& p, Collector& c) {
   return p ? collect_part(*p, c) : false;
 }
 template <typename T>
-bool collect_part(std::vector<T>& list, Collector& c) {
+bool collect_part(NodeList<T>& list, Collector& c) {
   bool changed = false;
   for (T& e : list) changed |= collect_part(e, c);
   return changed;
@@ -131,7 +131,7 @@ bool collect_node(Statement& statement, Collector& collector) {
 ByteRange span(ByteRange first, ByteRange last) { return ByteRange{first.start, last.end}; }
 
 template <typename T>
-ByteRange unknown_range_of(const std::unique_ptr<T>& recovered, const std::vector<TokenRef>& tokens) {
+ByteRange unknown_range_of(const std::unique_ptr<T>& recovered, const NodeList<TokenRef>& tokens) {
   ByteRange r = ByteRange::absent();
   for (const TokenRef& t : tokens) {
     r.start = std::min(r.start, t->range.start);
@@ -146,8 +146,8 @@ ByteRange unknown_range_of(const std::unique_ptr<T>& recovered, const std::vecto
 }
 
 // The end of a loop or conditional: its else branch when there is one.
-template <typename Body>
-ByteRange keyword_to_else(const TokenRef& keyword, const Body& body, const std::optional<ElseBlock>& else_block) {
+template <typename Body, typename Else>
+ByteRange keyword_to_else(const TokenRef& keyword, const Body& body, const Else& else_block) {
   return else_block ? span(range(keyword), range(*else_block)) : span(range(keyword), range(body));
 }
 
@@ -243,7 +243,7 @@ ByteRange Expression::compute_range(const Node& node) {
           [](const E::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
           [](const E::Call& x) { return span(range(x.callee), range(x.close_paren)); },
           [](const E::TaggedString& x) { return span(range(x.tag), range(x.string)); },
-          [](const E::Extension& x) { return span(range(x.receiver), range(x.close_paren)); },
+          [](const E::Extension& x) { return span(range(x.receiver), range(x.call->close_paren)); },
           [](const E::Access& x) { return span(range(x.object), range(x.name)); },
           [](const E::Index& x) { return span(range(x.object), range(x.close_bracket)); },
           [](const E::Slice& x) { return span(range(x.object), range(x.close_bracket)); },
@@ -348,10 +348,10 @@ ByteRange range(const RecordElementBase<Pattern, Pattern>& x) { return record_el
 
 namespace helper {
 
-ByteRange unknown_range(const std::unique_ptr<Expression>& recovered, const std::vector<TokenRef>& tokens) {
+ByteRange unknown_range(const std::unique_ptr<Expression>& recovered, const NodeList<TokenRef>& tokens) {
   return unknown_range_of(recovered, tokens);
 }
-ByteRange unknown_range(const std::unique_ptr<Pattern>& recovered, const std::vector<TokenRef>& tokens) {
+ByteRange unknown_range(const std::unique_ptr<Pattern>& recovered, const NodeList<TokenRef>& tokens) {
   return unknown_range_of(recovered, tokens);
 }
 

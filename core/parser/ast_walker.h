@@ -83,7 +83,7 @@ ByteRange range(const std::optional<T>& part) {
 // A list: absent when empty, else the first element's start to the last
 // element's end.
 template <typename T>
-ByteRange range(const std::vector<T>& list) {
+ByteRange range(const NodeList<T>& list) {
   if (list.empty()) return ByteRange::absent();
   return ByteRange{range(list.front()).start, range(list.back()).end};
 }
@@ -92,8 +92,8 @@ namespace helper {
 
 // The range of an Unknown node: the smallest token start and the largest
 // token end (from the absent range), widened to cover the recovered node.
-ByteRange unknown_range(const std::unique_ptr<Expression>& recovered, const std::vector<TokenRef>& tokens);
-ByteRange unknown_range(const std::unique_ptr<Pattern>& recovered, const std::vector<TokenRef>& tokens);
+ByteRange unknown_range(const std::unique_ptr<Expression>& recovered, const NodeList<TokenRef>& tokens);
+ByteRange unknown_range(const std::unique_ptr<Pattern>& recovered, const NodeList<TokenRef>& tokens);
 
 }  // namespace helper
 }  // namespace vaxo_core::parser

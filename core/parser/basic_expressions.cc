@@ -532,7 +532,7 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
   if (t != nullptr && *t == Operator::OpenParen) {
     if (ExprBox form = record_like(ctx)) {
       if (form->is_record()) {
-        std::vector<TokenRef> taken;
+        NodeList<TokenRef> taken;
         for (const Token& token : ctx.slice(start)) taken.push_back(TokenRef::borrow(token));
         const SourceDiagnostic error{ByteRange{taken.front()->range.start, taken.back()->range.end},
                                      DiagnosticCode::RecordLiteralInExtensionCaller};
@@ -642,13 +642,13 @@ ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {
   const auto* string = token.kind.get_if<TokenKind::InterpolatedString>();
   if (string == nullptr) throw InternalError("internal error: entered unreachable code: Expected InterpolatedString");
   auto borrow_all = [](std::span<const Token> tokens) {
-    std::vector<TokenRef> refs;
+    NodeList<TokenRef> refs;
     refs.reserve(tokens.size());
     for (const Token& t : tokens) refs.push_back(TokenRef::borrow(t));
     return refs;
   };
 
-  std::vector<Expression> expressions;
+  NodeList<Expression> expressions;
   const auto& parts = string->parts;
   if (!parts.empty()) expressions.reserve(parts.size() - 1);
   const std::size_t lists = parts.empty() ? 0 : parts.size() - 1;

@@ -94,7 +94,7 @@ inline PrecedenceResult precedence_of(const TokenKind& kind) {
 struct CallParts {
   Callable callee;
   TokenRef open_paren;
-  std::vector<ArgumentItem> arguments;
+  NodeList<ArgumentItem> arguments;
   TokenRef close_paren;
 };
 

@@ -50,7 +50,7 @@ auto remembered(ParserContext& ctx, std::uint32_t key, memo::Rule bit, Rule rule
 // The `{` ... `}` of a block: both braces inserted when missing.
 struct BlockParts {
   TokenRef open;
-  std::vector<Statement> statements;
+  NodeList<Statement> statements;
   std::unique_ptr<Expression> value;
   TokenRef close;
 };
@@ -205,7 +205,7 @@ ExprBox for_in_expression(ParserContext& ctx) {
     auto else_block = optional_else(ctx);
     if (!else_block) return nullptr;
     return make(ctx, Expression::ForIn{std::move(*for_keyword), std::move(pattern), std::move(*in_keyword),
-                                        box(std::move(*source)), std::move(body), std::move(*else_block)});
+                                        box(std::move(*source)), std::move(body), boxed(std::move(*else_block))});
   });
 }
 
@@ -216,7 +216,7 @@ ExprBox fn_expression(ParserContext& ctx) {
     auto parameters = parameter_list::parameter_list(ctx);
     auto body = block_expression(ctx);
     if (!body) return nullptr;
-    return make(ctx, Expression::Function{std::move(*fn_keyword), std::move(parameters), std::move(body)});
+    return make(ctx, Expression::Function{std::move(*fn_keyword), boxed(std::move(parameters)), std::move(body)});
   });
 }
 
@@ -227,7 +227,7 @@ ExprBox match_expression(ParserContext& ctx) {
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
     if (!value) return nullptr;
     auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
-    std::vector<MatchCase> cases;
+    NodeList<MatchCase> cases;
     for (;;) {
       const auto before = ctx.checkpoint();
       auto branch = branch_parser(ctx);

@@ -33,7 +33,7 @@ std::string range_text(ByteRange r) {
   return std::to_string(r.start) + ".." + std::to_string(r.end);
 }
 
-std::string diagnostics_text(const std::vector<SourceDiagnostic>& errors) {
+std::string diagnostics_text(std::span<const SourceDiagnostic> errors) {
   std::string s = "{";
   for (std::size_t i = 0; i < errors.size(); ++i) {
     if (i > 0) s += ", ";
@@ -74,7 +74,7 @@ class Dumper {
   void value(const TokenRef& t) { end_line(token_text(*t, t.is_owned())); }
   void value(const Token* t) { end_line(t == nullptr ? "none" : token_text(*t, false)); }
   void value(const std::size_t& position) { end_line(std::to_string(position)); }
-  void value(const std::vector<SourceDiagnostic>& errors) { end_line(diagnostics_text(errors)); }
+  void value(const NodeList<SourceDiagnostic>& errors) { end_line(diagnostics_text(errors)); }
 
   void value(const Expression& e) { node("Expression::", kExpressionNames[e.node.index()], range(e), e.node); }
   void value(const Pattern& p) { node("Pattern::", kPatternNames[p.node.index()], range(p), p.node); }
@@ -118,7 +118,7 @@ class Dumper {
     }
   }
   template <typename T>
-  void value(const std::vector<T>& list) {
+  void value(const NodeList<T>& list) {
     if (list.empty()) {
       end_line("[]");
       return;

@@ -80,7 +80,7 @@ std::optional<Expression> expression(ParserContext& ctx) {
 ExprBox unknown_expression_box(ParserContext& ctx) {
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
   if (stop == ctx.index) return nullptr;
-  std::vector<TokenRef> tokens;
+  NodeList<TokenRef> tokens;
   tokens.reserve(stop - ctx.index);
   for (std::size_t i = ctx.index; i < stop; ++i) tokens.push_back(TokenRef::borrow(ctx.tokens[i]));
   ctx.index = stop;

@@ -85,7 +85,7 @@ bool is_colon(const Token& t) { return t == Operator::Colon || t == Operator::Qu
 namespace expressions {
 
 Expression expression_expected(std::size_t pos) {
-  std::vector<TokenRef> tokens;
+  NodeList<TokenRef> tokens;
   tokens.push_back(TokenRef::make(Token::empty(pos)));
   return Expression::unknown_range(std::move(tokens), ByteRange{pos, pos}, DiagnosticCode::ExpressionExpected);
 }

@@ -75,7 +75,7 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
   auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
 
   using Member = RecordElementBase<Expression, Expression>;
-  std::vector<RecordItem> items;
+  NodeList<RecordItem> items;
   items.reserve(members.size());
   for (std::size_t i = 0; i < members.size(); ++i) {
     JsonElement& m = members[i];

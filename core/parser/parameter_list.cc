@@ -14,13 +14,13 @@ std::optional<ParameterList> parameter_list(ParserContext& ctx) {
   if (!array) return std::nullopt;
   auto* node = array->get_if<Pattern::Array>();
   if (node == nullptr) throw InternalError("internal error: entered unreachable code: expected an array pattern");
-  std::vector<PatternItem>& items = node->items;
+  NodeList<PatternItem>& items = node->items;
   // Only the last parameter may be a rest parameter. The operand is moved
   // into the wrapper: the item no longer holds it.
   for (std::size_t i = 0; i + 1 < items.size(); ++i) {
     auto* spread = items[i]->as_spread();
     if (spread == nullptr) continue;
-    std::vector<TokenRef> dots;
+    NodeList<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
     const SourceDiagnostic error{dots.front().range(), DiagnosticCode::MispositionedRestParameter};
     auto wrapped = std::make_unique<Pattern>(Pattern::Unknown{std::move(spread->value), std::move(dots), {error}});

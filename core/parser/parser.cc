@@ -26,7 +26,7 @@ std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::
   return expressions::expression_box(ctx);
 }
 
-helper::StatementsAndValue statements_and_value(std::vector<Statement> statements,
+helper::StatementsAndValue statements_and_value(NodeList<Statement> statements,
                                                 std::unique_ptr<Expression> expression) {
   if (expression) return {std::move(statements), std::move(expression)};
   if (!statements.empty()) {
@@ -114,7 +114,7 @@ std::optional<Script> parse(ParserContext& input) {
 namespace helper {
 
 StatementsAndValue statements_and_expression(ParserContext& ctx) {
-  std::vector<Statement> statements;
+  NodeList<Statement> statements;
   statements::TrailingValue trailing;
   std::unique_ptr<Expression> value;
   {
@@ -127,7 +127,7 @@ StatementsAndValue statements_and_expression(ParserContext& ctx) {
   return statements_and_value(std::move(statements), std::move(value));
 }
 
-StatementsAndValue construct_statements_and_expression(std::vector<Statement> statements,
+StatementsAndValue construct_statements_and_expression(NodeList<Statement> statements,
                                                        std::optional<Expression> expression) {
   return statements_and_value(std::move(statements),
                               expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
@@ -138,6 +138,8 @@ StatementsAndValue construct_statements_and_expression(std::vector<Statement> st
 namespace scripts {
 
 Script script(ParserContext& ctx) {
+  // Gathered on the heap and moved into the tree at its exact count: a list
+  // grown in place would leave its outgrown blocks in the arena.
   std::vector<Statement> statements;
   std::unique_ptr<Expression> value;
   std::optional<TokenRef> eof;
@@ -168,7 +170,11 @@ Script script(ParserContext& ctx) {
       statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
     }
   }
-  auto [body, script_value] = statements_and_value(std::move(statements), std::move(value));
+  NodeList<Statement> exact;
+  exact.reserve(statements.size());
+  for (Statement& s : statements) exact.push_back(std::move(s));
+  statements.clear();
+  auto [body, script_value] = statements_and_value(std::move(exact), std::move(value));
   if (!eof) eof = TokenRef::make(Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
   return Script{std::move(body), std::move(script_value), std::move(*eof)};
 }

@@ -31,14 +31,14 @@ std::optional<Script> parse(ParserContext& input);
 
 namespace helper {
 
-using StatementsAndValue = std::pair<std::vector<Statement>, std::unique_ptr<Expression>>;
+using StatementsAndValue = std::pair<NodeList<Statement>, std::unique_ptr<Expression>>;
 
 // Statements, then an optional trailing expression; never fails.
 StatementsAndValue statements_and_expression(ParserContext& ctx);
 
 // Without a trailing expression, a last statement that is a block-like
 // expression becomes the value.
-StatementsAndValue construct_statements_and_expression(std::vector<Statement> statements,
+StatementsAndValue construct_statements_and_expression(NodeList<Statement> statements,
                                                        std::optional<Expression> expression);
 
 }  // namespace helper

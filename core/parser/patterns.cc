@@ -19,24 +19,24 @@ PatBox make(Alt&& alt) {
 
 // Unknown recovering `pattern`, the diagnostic from the first token's start
 // to the last token's end. Non-empty tokens.
-PatBox wrap(PatBox pattern, std::vector<TokenRef> tokens, DiagnosticCode error) {
+PatBox wrap(PatBox pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
   const ByteRange range{tokens.front()->range.start, tokens.back()->range.end};
   return make(Pattern::Unknown{std::move(pattern), std::move(tokens), {SourceDiagnostic{range, error}}});
 }
 
-PatBox unknown(std::vector<TokenRef> tokens, DiagnosticCode error) {
+PatBox unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
   return std::make_unique<Pattern>(Pattern::unknown(std::move(tokens), error));
 }
 
-std::vector<TokenRef> borrowed(std::span<const Token> taken) {
-  std::vector<TokenRef> tokens;
+NodeList<TokenRef> borrowed(std::span<const Token> taken) {
+  NodeList<TokenRef> tokens;
   tokens.reserve(taken.size());
   for (const Token& t : taken) tokens.push_back(TokenRef::borrow(t));
   return tokens;
 }
 
-std::vector<TokenRef> token_list(std::optional<TokenRef> first, TokenRef second) {
-  std::vector<TokenRef> tokens;
+NodeList<TokenRef> token_list(std::optional<TokenRef> first, TokenRef second) {
+  NodeList<TokenRef> tokens;
   if (first) tokens.push_back(std::move(*first));
   tokens.push_back(std::move(second));
   return tokens;
@@ -110,11 +110,11 @@ PatBox omit_named_pattern(ParserContext& ctx, bool rebind) {
 // wrapping its operand, flagged over its `..`. The operand is moved, not
 // copied: the item no longer holds it.
 template <typename ShouldFlag>
-void rewrite_spreads(std::vector<PatternItem>& items, DiagnosticCode error, ShouldFlag should_flag) {
+void rewrite_spreads(NodeList<PatternItem>& items, DiagnosticCode error, ShouldFlag should_flag) {
   for (std::size_t i = 0; i < items.size(); ++i) {
     auto* spread = items[i]->as_spread();
     if (spread == nullptr || !should_flag(i)) continue;
-    std::vector<TokenRef> dots;
+    NodeList<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
     PatBox wrapped = wrap(std::move(spread->value), std::move(dots), error);
     using Entry = ArrayElementBase<Pattern, Pattern>;
@@ -251,7 +251,7 @@ PatBox range_guard(PatBox bound) {
   auto* literal = bound->get_if<Pattern::Literal>();
   if (literal == nullptr || literal->literal->kind.is_number_literal()) return bound;
   // The literal is dropped: nothing stands for the bound after the walk.
-  std::vector<TokenRef> tokens = token_list(std::move(literal->prefix), std::move(literal->literal));
+  NodeList<TokenRef> tokens = token_list(std::move(literal->prefix), std::move(literal->literal));
   return unknown(std::move(tokens), D::NonNumberInRange);
 }
 
@@ -278,7 +278,7 @@ PatBox constant_pattern(ParserContext& ctx, bool strict) {
     return nullptr;
   }
   PatBox constant = make(Pattern::Constant{name->copy()});
-  std::vector<TokenRef> tokens;
+  NodeList<TokenRef> tokens;
   tokens.push_back(std::move(*name));
   return wrap(std::move(constant), std::move(tokens), D::InvalidConstantLiteral);
 }
@@ -327,7 +327,7 @@ PatBox discard_bind_pattern(ParserContext& ctx, bool rebind) {
   if (text && text->starts_with('@')) {
     std::optional<TokenRef> mut_copy;
     if (mut) mut_copy = mut->copy();
-    std::vector<TokenRef> tokens = token_list(std::move(mut_copy), name->copy());
+    NodeList<TokenRef> tokens = token_list(std::move(mut_copy), name->copy());
     return wrap(make(Pattern::Bind{std::move(mut), std::move(*name)}), std::move(tokens), D::ConstantInBindPattern);
   }
   return make(Pattern::Bind{std::move(mut), std::move(*name)});
@@ -336,7 +336,7 @@ PatBox discard_bind_pattern(ParserContext& ctx, bool rebind) {
 PatBox record_like_pattern(ParserContext& ctx, bool rebind) {
   auto named = [rebind](ParserContext& c) { return pattern_or_insert_box(c, rebind, always); };
   auto interpolate_name = [](const Token& key) {
-    std::vector<TokenRef> tokens;
+    NodeList<TokenRef> tokens;
     tokens.push_back(TokenRef::borrow(key));
     return unknown(std::move(tokens), D::InterpolatedNameRecordPattern);
   };
@@ -395,7 +395,7 @@ PatBox pattern_spread_box(ParserContext& ctx, bool rebind) {
     return make(Pattern::SpreadDiscard{pos});
   }
   if (auto* discard = operand->get_if<Pattern::Discard>()) {
-    std::vector<TokenRef> tokens;
+    NodeList<TokenRef> tokens;
     tokens.push_back(discard->underscore.copy());
     return wrap(std::move(operand), std::move(tokens), D::DiscardInSpreadPattern);
   }
@@ -411,7 +411,7 @@ PatBox unknown_pattern(ParserContext& ctx) {
 }
 
 Pattern pattern_expected(std::size_t pos) {
-  std::vector<TokenRef> tokens;
+  NodeList<TokenRef> tokens;
   tokens.push_back(TokenRef::make(Token::empty(pos)));
   return Pattern::unknown_range(std::move(tokens), ByteRange{pos, pos}, D::PatternExpected);
 }

@@ -159,7 +159,7 @@ auto record_base(Named named, InterpolateName interpolate_name, OmitNamed omit_n
   return [=](ParserContext& ctx) -> std::optional<ListParts<Item>> {
     std::optional<TokenRef> opener = helper::token(Operator::OpenParen)(ctx);
     if (!opener) return std::nullopt;
-    std::vector<Item> items = list_detail::read_entries<Item>(
+    NodeList<Item> items = list_detail::read_entries<Item>(
         ctx, record_element(named, interpolate_name, omit_named, unnamed, spread, missing));
     std::optional<TokenRef> closer = helper::token_or_insert(Operator::CloseParen, DiagnosticCode::MissingCloseParen)(ctx);
     return ListParts<Item>{std::move(*opener), std::move(items), std::move(*closer)};

@@ -138,7 +138,7 @@ std::optional<Statement> fn_statement(ParserContext& ctx) {
     ctx.reset(start);
     return std::nullopt;
   }
-  return made(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(parameters),
+  return made(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), boxed(std::move(parameters)),
                                         std::move(body)});
 }
 

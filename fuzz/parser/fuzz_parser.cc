@@ -81,7 +81,7 @@ struct Checker {
     if (p) (*this)(*p);
   }
   template <typename T>
-  void operator()(const std::vector<T>& list) const {
+  void operator()(const parser::NodeList<T>& list) const {
     for (const T& e : list) (*this)(e);
   }
   template <typename T>

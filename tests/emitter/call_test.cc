@@ -21,7 +21,7 @@ class CallTest : public EmitterFixture {
     return ArgumentItem::make(Arg::spread(tree->op(Operator::SpreadRange, nth), std::move(e)));
   }
   // A call whose parentheses are the nth pair of the script.
-  Expression call(Callable c, std::vector<ArgumentItem> args, int nth = 0) {
+  Expression call(Callable c, NodeList<ArgumentItem> args, int nth = 0) {
     return Expression::Call{std::move(c), tree->op(Operator::OpenParen, nth), std::move(args),
                             tree->op(Operator::CloseParen, nth)};
   }
@@ -32,10 +32,10 @@ TEST_F(CallTest, GlobalCalleeIsCalledByNameAfterItsArguments) {
   start("f() g(..xs) null(1)");
   Register out = ret();
   emitter->emit_expression(call(callee(tree->var("f")), {}), out, {});
-  std::vector<ArgumentItem> args;
+  NodeList<ArgumentItem> args;
   args.push_back(spread(tree->var("xs"), 0));
   emitter->emit_expression(call(callee(tree->var("g")), std::move(args), 1), out, {});
-  std::vector<ArgumentItem> one;
+  NodeList<ArgumentItem> one;
   one.push_back(arg(tree->ordinal("1", 1, 0)));
   emitter->emit_expression(call(callee(tree->var("null")), std::move(one), 2), out, {});
   EXPECT_EQ(code(),
@@ -62,7 +62,7 @@ TEST_F(CallTest, LocalCalleeIsCalledFromItsRegisterWithoutGuard) {
 TEST_F(CallTest, ComputedCalleeIsGuarded) {
   start("f()(1)");
   Register out = ret();
-  std::vector<ArgumentItem> one;
+  NodeList<ArgumentItem> one;
   one.push_back(arg(tree->ordinal("1", 1, 0)));
   emitter->emit_expression(call(callee(call(callee(tree->var("f")), {}, 0)), std::move(one), 1), out, {});
   EXPECT_EQ(code(),
@@ -78,7 +78,7 @@ TEST_F(CallTest, ComputedCalleeIsGuarded) {
 TEST_F(CallTest, ExtensionReceiverIsTheFirstArgument) {
   start("a::f(b, ..c)");
   Register out = ret();
-  std::vector<ArgumentItem> args;
+  NodeList<ArgumentItem> args;
   args.push_back(arg(tree->var("b")));
   args.push_back(spread(tree->var("c"), 0));
   emitter->emit_expression(Expression::Extension{tree->box(tree->var("a")), tree->op(Operator::ColonColon),
@@ -95,10 +95,10 @@ TEST_F(CallTest, ExtensionReceiverIsTheFirstArgument) {
 TEST_F(CallTest, MembersOfGlobalAreCalledByTheirFieldName) {
   start("global.null(x) global.0(x)");
   Register out = ret();
-  std::vector<ArgumentItem> args;
+  NodeList<ArgumentItem> args;
   args.push_back(arg(tree->var("x")));
   emitter->emit_expression(call(callee(tree->access(tree->global(), "null")), std::move(args)), out, {});
-  std::vector<ArgumentItem> args2;
+  NodeList<ArgumentItem> args2;
   args2.push_back(arg(tree->var("x", 1)));
   Expression zero = Expression::Access{tree->box(tree->global(1)), tree->op(Operator::Dot, 1),
                                        tree->ref(TokenKind::Ordinal{0}, tree->at("0"))};
@@ -117,7 +117,7 @@ TEST_F(CallTest, MembersOfGlobalAreCalledByTheirFieldName) {
 TEST_F(CallTest, TypePseudoCall) {
   start("type(x) x::type() type()");
   Register out = ret();
-  std::vector<ArgumentItem> args;
+  NodeList<ArgumentItem> args;
   args.push_back(arg(tree->var("x")));
   args.push_back(arg(tree->var("x", 1)));  // a second item is never emitted
   emitter->emit_expression(call(Callable{Callable::Type{tree->kw(Keyword::Type)}}, std::move(args)), out, {});
@@ -149,7 +149,7 @@ TEST_F(CallTest, TaggedStrings) {
   EXPECT_EQ(constants(), "  K0 String \"plain\"\n  K1 String \"tag\"\n");
 
   emitter->chunk = Chunk();
-  std::vector<Expression> interpolations;
+  NodeList<Expression> interpolations;
   interpolations.push_back(tree->var("x"));
   Expression text = tree->interpolated("\"a$(x:2)b\"", {{"a", "2"}, {"b", ""}}, std::move(interpolations));
   emitter->emit_expression(Expression::TaggedString{tree->box(tree->var("tag", 1)), tree->box(std::move(text))}, out,
@@ -173,7 +173,7 @@ TEST_F(CallTest, TaggedStrings) {
 
   // The template always has one more text than there are packs.
   emitter->chunk = Chunk();
-  std::vector<Expression> bare;
+  NodeList<Expression> bare;
   bare.push_back(tree->var("x", 1));
   Expression only = tree->interpolated("\"$(x)\"", {{"", ""}, {"", ""}}, std::move(bare));
   emitter->emit_expression(Expression::TaggedString{tree->box(tree->var("tag", 2)), tree->box(std::move(only))}, out,

@@ -42,7 +42,7 @@ TEST(Emit, AnInternalErrorLeavesTheCallersDiagnosticsAsTheyWere) {
   config::Config config;
   diagnostic::DiagnosticsCollector collector(config, t.script);
   collector.push(DiagnosticCode::MissingSemicolon, {0, 1});
-  std::vector<parser::Statement> stmts;
+  parser::NodeList<parser::Statement> stmts;
   // A global read (reported), then a literal over a name: a shape the parser never builds.
   stmts.emplace_back(parser::Statement::Expression{t.box(t.var("x")), t.op(Operator::Semicolon, 0)});
   stmts.emplace_back(parser::Statement::Expression{t.box(Expression::Literal{t.id("y")}), t.op(Operator::Semicolon, 1)});
@@ -57,9 +57,9 @@ class FunctionTest : public EmitterFixture {
   Expression fn(std::optional<parser::ParameterList> params, int nth = 0) {
     Tree& t = *tree;
     Expression body = Expression::Block{t.op(Operator::OpenBrace, nth), {}, nullptr, t.op(Operator::CloseBrace, nth)};
-    return Expression::Function{t.kw(Keyword::Fn, nth), std::move(params), t.box(std::move(body))};
+    return Expression::Function{t.kw(Keyword::Fn, nth), parser::boxed(std::move(params)), t.box(std::move(body))};
   }
-  parser::ParameterList params(std::vector<PatternItem> items, int nth = 0) {
+  parser::ParameterList params(NodeList<PatternItem> items, int nth = 0) {
     return parser::ParameterList{tree->op(Operator::OpenParen, nth), std::move(items),
                                  tree->op(Operator::CloseParen, nth)};
   }
@@ -88,11 +88,11 @@ TEST_F(FunctionTest, EmptyListRestParameterMutableAndDuplicate) {
   start("fn() { } fn(mut a, ..b) { } fn(c, c) { }");
   Register out = emitter->closures.add_reg();
   emitter->emit_expression(fn(params({})), out, {});
-  std::vector<PatternItem> ab;
+  NodeList<PatternItem> ab;
   ab.push_back(bind("a", 0, true));
   ab.push_back(bind("b", 0, false, true));
   emitter->emit_expression(fn(params(std::move(ab), 1), 1), out, {});
-  std::vector<PatternItem> cc;
+  NodeList<PatternItem> cc;
   cc.push_back(bind("c", 0));
   cc.push_back(bind("c", 1));
   emitter->emit_expression(fn(params(std::move(cc), 2), 2), out, {});

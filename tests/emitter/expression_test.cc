@@ -175,7 +175,7 @@ TEST_F(ExpressionTest, InterpolatedStrings) {
   Tree& t = *tree;
   Register ret = emitter->closures.add_reg();
   ASSERT_EQ(ret, r(1));
-  std::vector<Expression> one;
+  NodeList<Expression> one;
   one.push_back(t.var("x", 3));
   emitter->emit_expression(t.interpolated("\"a$(x)b\"", {{"a", ""}, {"b", ""}}, std::move(one)), r(1), {});
   EXPECT_EQ(code(),
@@ -184,14 +184,14 @@ TEST_F(ExpressionTest, InterpolatedStrings) {
             "Constant r4, K2\n"
             "Concat r1, [r2, r3, r4]\n");
 
-  std::vector<Expression> formatted;
+  NodeList<Expression> formatted;
   formatted.push_back(t.var("x", 3));
   emitter->chunk = Chunk();
   emitter->emit_expression(t.interpolated("\"$(x:08)\"", {{"", "08"}, {"", ""}}, std::move(formatted)), r(1), {});
   EXPECT_EQ(code(), "GetGlobal r5, K0\nFormat r1, r5, K1\n");
   EXPECT_EQ(constants(), "  K0 String \"x\"\n  K1 String \"08\"\n");
 
-  std::vector<Expression> two;
+  NodeList<Expression> two;
   two.push_back(t.var("x", 3));
   two.push_back(t.var("y", 1));
   emitter->chunk = Chunk();
@@ -209,7 +209,7 @@ TEST_F(ExpressionTest, RecordLiteralValuesFirstThenMembers) {
   start("(a: u, \"k\": w, x, ?: z, ..s) {\"j\": v}");
   Tree& t = *tree;
   ASSERT_EQ(emitter->closures.add_reg(), r(1));
-  std::vector<RecordItem> items;
+  NodeList<RecordItem> items;
   items.push_back(RecordItem::new_with_comma(
       Member{Member::Named{t.id("a"), t.op(Operator::Colon, 0), t.box(t.var("u"))}}, t.op(Operator::Comma, 0)));
   items.push_back(RecordItem::new_with_comma(
@@ -244,7 +244,7 @@ TEST_F(ExpressionTest, RecordLiteralValuesFirstThenMembers) {
 
   // A JSON-style literal is hinted towards parentheses.
   emitter->diagnostics.data().clear();
-  std::vector<RecordItem> json;
+  NodeList<RecordItem> json;
   json.push_back(RecordItem::make(Member{Member::Named{
       t.ref(TokenKind::String{lexer::CowText("j"), {}}, t.at("\"j\"")), t.op(Operator::Colon, 3), t.box(t.var("v"))}}));
   emitter->emit_expression(
@@ -256,7 +256,7 @@ TEST_F(ExpressionTest, ElevenUnnamedMembersAndABadOmitKey) {
   start("(a, a, a, a, a, a, a, a, a, a, a) (:f)");
   Tree& t = *tree;
   ASSERT_EQ(emitter->closures.add_reg(), r(1));
-  std::vector<RecordItem> items;
+  NodeList<RecordItem> items;
   for (int i = 0; i < 11; ++i) items.push_back(RecordItem::make(Member{Member::Unnamed{t.box(t.var("a", i))}}));
   emitter->emit_expression(Expression::Record{t.op(Operator::OpenParen), std::move(items), t.op(Operator::CloseParen)},
                            r(1), {});
@@ -273,8 +273,8 @@ TEST_F(ExpressionTest, ElevenUnnamedMembersAndABadOmitKey) {
   // A value without a key name: reported, and the record is left open.
   emitter->chunk = Chunk();
   emitter->diagnostics.data().clear();
-  std::vector<RecordItem> bad;
-  std::vector<parser::ArgumentItem> no_args;
+  NodeList<RecordItem> bad;
+  parser::NodeList<parser::ArgumentItem> no_args;
   Expression call = Expression::Call{parser::Callable{parser::Callable::Expression{t.box(t.var("f"))}},
                                      t.op(Operator::OpenParen, 1), std::move(no_args), t.op(Operator::CloseParen, 1)};
   bad.push_back(RecordItem::make(Member{Member::OmitNamed{t.op(Operator::Colon), t.box(std::move(call))}}));
@@ -290,7 +290,7 @@ TEST_F(ExpressionTest, TokenlessMemberValuesAreReportedAtTheirMember) {
   Tree& t = *tree;
   ASSERT_EQ(emitter->closures.add_reg(), r(1));
   auto tokenless = [] { return Expression::unknown_range({}, ByteRange{0, 0}, DiagnosticCode::UnknownExpression); };
-  std::vector<RecordItem> items;
+  NodeList<RecordItem> items;
   items.push_back(RecordItem::make(Member{Member::Unnamed{t.box(tokenless())}}));
   items.push_back(RecordItem::new_with_comma(Member{Member::OmitNamed{t.op(Operator::Colon), t.box(tokenless())}},
                                              t.op(Operator::Comma)));
@@ -304,7 +304,7 @@ TEST_F(ExpressionTest, ArrayLiteralWithRangeAndSpread) {
   start("[a, 1..<2, ..xs]");
   Tree& t = *tree;
   ASSERT_EQ(emitter->closures.add_reg(), r(1));
-  std::vector<ArrayLiteralItem> items;
+  NodeList<ArrayLiteralItem> items;
   items.push_back(ArrayLiteralItem::new_with_comma(
       Element::element(parser::Iterable{parser::Iterable::Value{t.var("a")}}), t.op(Operator::Comma, 0)));
   items.push_back(ArrayLiteralItem::new_with_comma(

@@ -36,7 +36,7 @@ std::optional<Expression> stretch(ParserContext& ctx) {
   if (auto a = atom(ctx)) return a;
   auto taken = lexer::take_till(lexer::kOneOrMore, stops_stretch)(ctx);
   if (!taken) return std::nullopt;
-  std::vector<TokenRef> tokens;
+  NodeList<TokenRef> tokens;
   for (const Token& t : *taken) tokens.push_back(TokenRef::borrow(t));
   return Expression::unknown(std::move(tokens), D::UnknownExpression);
 }

@@ -100,7 +100,7 @@ TEST(Script, ALastBlockLikeStatementBecomesTheValue) {
   ASSERT_TRUE(value);
   EXPECT_TRUE(value->is<Expression::If>());
 
-  std::vector<Statement> only_empty;
+  NodeList<Statement> only_empty;
   only_empty.push_back(Statement(Statement::Empty{TokenRef::borrow(s.tokens().back())}));
   auto [kept, none] = helper::construct_statements_and_expression(std::move(only_empty), std::nullopt);
   EXPECT_EQ(kept.size(), 1u);

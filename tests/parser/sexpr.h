@@ -89,7 +89,7 @@ std::string sx(const ListItem<RecordElementBase<V, I>>& item) {
 }
 
 template <typename T>
-std::vector<std::string> sx_all(const std::vector<T>& list) {
+std::vector<std::string> sx_all(const NodeList<T>& list) {
   std::vector<std::string> out;
   for (const auto& e : list) out.push_back(sx(e));
   return out;
@@ -143,9 +143,9 @@ inline std::string sx(const Expression& e) {
   }
   if (auto* n = e.get_if<X::TaggedString>()) return join("tag", {sx(n->tag), sx(n->string)});
   if (auto* n = e.get_if<X::Extension>()) {
-    std::vector<std::string> parts{sx(n->receiver), sx(n->callee), sx(n->open_paren)};
-    for (auto& a : sx_all(n->arguments)) parts.push_back(a);
-    parts.push_back(sx(n->close_paren));
+    std::vector<std::string> parts{sx(n->receiver), sx(n->call->callee), sx(n->call->open_paren)};
+    for (auto& a : sx_all(n->call->arguments)) parts.push_back(a);
+    parts.push_back(sx(n->call->close_paren));
     return join("ext", parts);
   }
   if (auto* n = e.get_if<X::Access>()) return join(".", {sx(n->object), sx(n->name)});

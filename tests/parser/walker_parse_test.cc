@@ -57,7 +57,7 @@ struct StaleNodes {
     if (p) part(*p);
   }
   template <typename T>
-  void part(const std::vector<T>& list) {
+  void part(const NodeList<T>& list) {
     for (const T& e : list) part(e);
   }
   template <typename T>

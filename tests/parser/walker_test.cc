@@ -186,7 +186,7 @@ TEST(UnknownTest, ConstructorsPlaceTheirDiagnostic) {
   EXPECT_THROW(Pattern::wrap_as_unknown(Pattern::Discard{s.kw(Keyword::Underscore, 0)}, {}, D::UnknownPattern),
                InternalError);
   try {
-    Statement::unknown(std::vector<TokenRef>{}, D::UnexpectedToken);
+    Statement::unknown(NodeList<TokenRef>{}, D::UnexpectedToken);
     FAIL();
   } catch (const InternalError& err) {
     EXPECT_STREQ(err.what(), "assertion failed: !tokens.is_empty()");
@@ -195,7 +195,7 @@ TEST(UnknownTest, ConstructorsPlaceTheirDiagnostic) {
 
 TEST(RangeTest, UnknownRangeIsMinMaxWidenedByTheRecoveredNode) {
   TokenStore s;
-  std::vector<TokenRef> tokens = refs(s.ordinal(1, 4, 6), s.ordinal(2, 1, 2));
+  NodeList<TokenRef> tokens = refs(s.ordinal(1, 4, 6), s.ordinal(2, 1, 2));
   EXPECT_EQ(helper::unknown_range(std::unique_ptr<Expression>(), tokens), R(1, 6));
   auto recovered = boxed(literal(s.ordinal(3, 0, 3)));
   EXPECT_EQ(helper::unknown_range(recovered, tokens), R(0, 6));
@@ -263,7 +263,7 @@ TEST(RangeTest, RangesPastTheRecordedWidthsAreRecomputed) {
 
 TEST(RangeTest, ListsAndListItems) {
   TokenStore s;
-  std::vector<Expression> list;
+  NodeList<Expression> list;
   EXPECT_EQ(range(list), ByteRange::absent());
   list.push_back(variable(s.ident("a", 2)));
   EXPECT_EQ(range(list), R(2, 3));
@@ -316,7 +316,7 @@ TEST(HeightTest, NodesRecordTheTallestChild) {
   EXPECT_EQ(prefix.height, 2u);
   Expression wrapped = Expression::wrap_as_unknown(std::move(prefix), refs(s.ident("a", 0)), D::UnknownExpression);
   EXPECT_EQ(wrapped.height, 3u);
-  std::vector<Statement> statements;
+  NodeList<Statement> statements;
   statements.push_back(Statement::Expression{boxed(std::move(wrapped)), s.op(Operator::Semicolon, 3)});
   Expression block = Expression::Block{s.op(Operator::OpenBrace, 0), std::move(statements), nullptr,
                                        s.op(Operator::CloseBrace, 5)};
@@ -325,7 +325,7 @@ TEST(HeightTest, NodesRecordTheTallestChild) {
 
 TEST(DumpTest, ShowsKindsTokensRangesAndDiagnostics) {
   TokenStore s;
-  std::vector<RecordPatternItem> elements;
+  NodeList<RecordPatternItem> elements;
   elements.push_back(RecordPatternItem::new_with_comma(
       RecordElementBase<Pattern, Pattern>{RecordElementBase<Pattern, Pattern>::Unnamed{
           boxed(Pattern(Pattern::Bind{std::nullopt, s.ident("a", 1)}))}},

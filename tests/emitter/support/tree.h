@@ -23,6 +23,7 @@ using lexer::Token;
 using lexer::TokenKind;
 using parser::Expression;
 using parser::TokenRef;
+using parser::NodeList;
 
 class Tree {
  public:
@@ -67,7 +68,7 @@ class Tree {
   // An interpolated string token over `text`: parts (text before, format),
   // and one expression per part but the last.
   Expression interpolated(std::string_view text, std::vector<std::pair<std::string, std::string>> parts,
-                          std::vector<Expression> expressions, int nth = 0) {
+                          NodeList<Expression> expressions, int nth = 0) {
     TokenKind::InterpolatedString kind;
     for (auto& [before, format] : parts) {
       texts.push_back(before);

@@ -40,13 +40,13 @@ inline TokenRef inserted(Operator o, std::size_t pos, DiagnosticCode code) {
   return TokenRef::make(Token::unknown(ByteRange{pos, pos}, o, code));
 }
 
-inline std::vector<TokenRef> refs(TokenRef a) {
-  std::vector<TokenRef> v;
+inline NodeList<TokenRef> refs(TokenRef a) {
+  NodeList<TokenRef> v;
   v.push_back(std::move(a));
   return v;
 }
-inline std::vector<TokenRef> refs(TokenRef a, TokenRef b) {
-  std::vector<TokenRef> v;
+inline NodeList<TokenRef> refs(TokenRef a, TokenRef b) {
+  NodeList<TokenRef> v;
   v.push_back(std::move(a));
   v.push_back(std::move(b));
   return v;
