@@ -97,6 +97,7 @@ class NodeArena {
   static constexpr std::size_t kBuckets = 64;  // blocks up to 512 bytes are recycled
   struct Chunk {
     Chunk* next;
+    std::size_t size;  // bytes, this header included
   };
   struct FreeBlock {
     FreeBlock* next;
@@ -109,6 +110,7 @@ class NodeArena {
   NodeArena() = default;
   ~NodeArena();
   void* from_new_chunk(std::size_t grains);
+  static void release_chunk(Chunk* chunk) noexcept;
 
   static constinit thread_local NodeArena* t_current;
 
