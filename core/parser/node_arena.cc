@@ -7,26 +7,60 @@ namespace {
 
 constexpr std::size_t kMaxChunk = std::size_t{64} << 10;
 
-// Chunks of the largest size that a finished arena gives back are kept for the
-// thread's next arena, up to a bound: one compile after another then takes no
-// fresh memory. Handing a tree's worth of chunks back to the allocator at once
-// lets it return them to the system, and faulting them in again costs the next
-// compile more than building its tree.
-constexpr std::size_t kCachedChunks = 256;  // 16 MiB
+// The chunks a finished arena gives back are kept for the thread's next
+// arena, up to a bound: one compile after another then takes no fresh memory.
+// Handing a tree's worth of chunks back to the allocator at once lets it
+// return them to the system, and faulting them in again costs the next compile
+// more than building its tree.
+constexpr std::size_t kCachedBytes = std::size_t{32} << 20;
+
+struct CachedChunk {
+  CachedChunk* next;
+  std::size_t size;
+};
 
 struct ChunkCache {
-  void* head = nullptr;  // each cached chunk's first word links the next
-  std::size_t count = 0;
+  CachedChunk* regular = nullptr;  // kMaxChunk bytes each
+  CachedChunk* large = nullptr;    // any other size
+  std::size_t bytes = 0;
   bool closed = false;  // the thread is ending: free instead of keeping
 
+  static void free_all(CachedChunk*& list) noexcept {
+    while (list != nullptr) {
+      CachedChunk* next = list->next;
+      ::operator delete(list);
+      list = next;
+    }
+  }
   ~ChunkCache() {
     closed = true;
-    while (head != nullptr) {
-      void* next = *static_cast<void**>(head);
-      ::operator delete(head);
-      head = next;
+    free_all(regular);
+    free_all(large);
+    bytes = 0;
+  }
+
+  // A chunk of at least `wanted` bytes (kMaxChunk or more), or null.
+  CachedChunk* take(std::size_t wanted) noexcept {
+    CachedChunk** link = wanted <= kMaxChunk ? &regular : &large;
+    // Large chunks come in powers of two: the first that fits wastes little.
+    while (*link != nullptr && (*link)->size < wanted) link = &(*link)->next;
+    CachedChunk* c = *link;
+    if (c != nullptr) {
+      *link = c->next;
+      bytes -= c->size;
     }
-    count = 0;
+    return c;
+  }
+
+  bool keep(void* raw, std::size_t size) noexcept {
+    if (closed || size < kMaxChunk || bytes + size > kCachedBytes) return false;
+    auto* c = static_cast<CachedChunk*>(raw);
+    c->size = size;
+    CachedChunk*& list = size == kMaxChunk ? regular : large;
+    c->next = list;
+    list = c;
+    bytes += size;
+    return true;
   }
 };
 
@@ -46,17 +80,15 @@ void NodeArena::to_heap(void* start) noexcept { ::operator delete(start); }
 
 void* NodeArena::from_new_chunk(std::size_t grains) {
   const std::size_t bytes = grains * kGrain;
+  const std::size_t wanted = bytes + sizeof(Chunk);
   char* raw;
   std::size_t chunk_bytes;
-  ChunkCache& cache = t_chunks;
-  if (cache.head != nullptr && bytes + sizeof(Chunk) <= kMaxChunk) {
-    raw = static_cast<char*>(cache.head);
-    cache.head = *static_cast<void**>(cache.head);
-    --cache.count;
-    chunk_bytes = kMaxChunk;
+  if (CachedChunk* cached = t_chunks.take(wanted < kMaxChunk ? kMaxChunk : wanted)) {
+    raw = reinterpret_cast<char*>(cached);
+    chunk_bytes = cached->size;
   } else {
     chunk_bytes = next_chunk_;
-    while (chunk_bytes < bytes + sizeof(Chunk)) chunk_bytes *= 2;
+    while (chunk_bytes < wanted) chunk_bytes *= 2;
     if (next_chunk_ < kMaxChunk) next_chunk_ *= 2;
     raw = static_cast<char*>(::operator new(chunk_bytes));
   }
@@ -64,20 +96,13 @@ void* NodeArena::from_new_chunk(std::size_t grains) {
   chunk->next = chunks_;
   chunk->size = chunk_bytes;
   chunks_ = chunk;
-  cursor_ = raw + sizeof(Chunk) + bytes;
+  cursor_ = raw + wanted;
   end_ = raw + chunk_bytes;
   return raw + sizeof(Chunk);
 }
 
 void NodeArena::release_chunk(Chunk* chunk) noexcept {
-  ChunkCache& cache = t_chunks;
-  if (chunk->size == kMaxChunk && cache.count < kCachedChunks && !cache.closed) {
-    *reinterpret_cast<void**>(chunk) = cache.head;
-    cache.head = chunk;
-    ++cache.count;
-  } else {
-    ::operator delete(chunk);
-  }
+  if (!t_chunks.keep(chunk, chunk->size)) ::operator delete(chunk);
 }
 
 NodeArena::~NodeArena() {
