@@ -33,13 +33,13 @@ void Emitter::emit_arm(const Expression&, const Expression::Extension& n, Regist
 
 void Emitter::emit_call(const parser::Callable& callable, const Expression* first,
                         std::span<const parser::ArgumentItem> rest, Register ret, Brk brk) {
-  if (const auto* type = std::get_if<parser::Callable::Type>(&callable.node)) {
+  if (const auto* type = callable.node.as_type()) {
     // The pseudo-call takes one operand; anything else was already reported.
     Register a = first ? emit_expression_reg(*first, brk) : Register();
     op_unary(type->type_keyword.range(), ret, OpCode::Type, a);
     return;
   }
-  const Expression& callee = *std::get<parser::Callable::Expression>(callable.node).expression;
+  const Expression& callee = *callable.node.as_expression()->expression;
   emit_expr_callable(
       callee,
       [&](std::size_t base) {

@@ -169,7 +169,7 @@ void Emitter::emit_arm(const Expression&, const Expression::While& n, Register r
   ByteRange body_range = range(*n.body);
   ByteRange keyword = n.while_keyword.range();
 
-  Register result = loop_result(keyword, ret, n.else_block.has_value(), false);
+  Register result = loop_result(keyword, ret, n.else_block != nullptr, false);
   closures.enter(false, 0);
   enter_scope(ByteRange{keyword.end, body_range.end});
   Register cond = closures.add_reg();
@@ -198,12 +198,12 @@ void Emitter::emit_arm(const Expression&, const Expression::ForIn& n, Register r
   // iterable is written in the enclosing one.
   enter_leveled_scope(ByteRange{keyword.end, body_range.end}, closures.size() + 1);
   declare_pattern(*n.pattern, BindType::Init);
-  const auto* iterated_range = std::get_if<parser::Iterable::Range>(&n.iterable->node);
+  const auto* iterated_range = std::get_if<parser::Iterable::Range>(&n.source->iterable->node);
   if (iterated_range != nullptr) {
     declare_expression(*iterated_range->range.start);
     declare_expression(*iterated_range->range.end);
   } else {
-    declare_expression(std::get<parser::Iterable::Value>(n.iterable->node).value);
+    declare_expression(std::get<parser::Iterable::Value>(n.source->iterable->node).value);
   }
 
   Register first;
@@ -214,7 +214,7 @@ void Emitter::emit_arm(const Expression&, const Expression::ForIn& n, Register r
     second = emit_expression_reg(*iterated_range->range.end, std::nullopt);
     code = iterated_range->range.exclusive() ? OpCode::LoopRangeExclusive : OpCode::LoopRange;
   } else {
-    first = emit_expression_reg(std::get<parser::Iterable::Value>(n.iterable->node).value, std::nullopt);
+    first = emit_expression_reg(std::get<parser::Iterable::Value>(n.source->iterable->node).value, std::nullopt);
   }
 
   closures.enter(false, 0);
@@ -263,9 +263,9 @@ void Emitter::emit_arm(const Expression&, const Expression::Match& n, Register r
   Register flag = closures.add_reg();
   op_bool(keyword, flag, false);
   if (!ret.is_empty()) op_nil(keyword, ret);
-  if (n.cases.empty()) diagnostics.push(DiagnosticCode::MatchExpressionHasNoCases, keyword);
+  if (n.body->cases.empty()) diagnostics.push(DiagnosticCode::MatchExpressionHasNoCases, keyword);
 
-  for (const parser::MatchCase& c : n.cases) {
+  for (const parser::MatchCase& c : n.body->cases) {
     const Expression::Block& body = body_block(c.body);
     ByteRange body_range = range(c.body);
     ByteRange case_keyword = c.case_keyword.range();

@@ -93,8 +93,8 @@ void Emitter::declare_expression(const Expression& outer) {
         } else if constexpr (std::is_same_v<T, Expression::Slice>) {
           // A slice of a literal is not reported.
           declare_expression(*n.object);
-          if (n.start) declare_expression(*n.start);
-          if (n.end) declare_expression(*n.end);
+          if (n.bounds->start) declare_expression(*n.bounds->start);
+          if (n.bounds->end) declare_expression(*n.bounds->end);
         } else if constexpr (std::is_same_v<T, Expression::NonNil>) {
           declare_expression(*n.expression);
         } else if constexpr (std::is_same_v<T, Expression::Prefix>) {
@@ -129,7 +129,7 @@ void Emitter::declare_expression(const Expression& outer) {
           ByteRange end = n.else_block ? range(*n.else_block->body) : range(*n.body);
           diagnostics.push(DiagnosticCode::ForExpression, span(n.for_keyword.range(), end));
           diagnostics.push(DiagnosticCode::KeywordFor, n.for_keyword.range());
-          diagnostics.push(DiagnosticCode::KeywordIn, n.in_keyword.range());
+          diagnostics.push(DiagnosticCode::KeywordIn, n.source->in_keyword.range());
           if (n.else_block) diagnostics.push(DiagnosticCode::KeywordElse, n.else_block->else_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::If>) {
           // One tag over the whole else-if chain, one reference per keyword.
@@ -156,7 +156,7 @@ void Emitter::declare_expression(const Expression& outer) {
           diagnostics.push(DiagnosticCode::MatchExpression, range(outer));
           diagnostics.push(DiagnosticCode::KeywordMatch, n.match_keyword.range());
           std::vector<SourceDiagnostic> keywords;
-          for (const parser::MatchCase& c : n.cases) {
+          for (const parser::MatchCase& c : n.body->cases) {
             keywords.push_back({c.case_keyword.range(), DiagnosticCode::KeywordCase});
             if (c.guard) keywords.push_back({c.guard->if_keyword.range(), DiagnosticCode::KeywordIf});
           }
@@ -186,7 +186,7 @@ void Emitter::declare_call(const Expression* receiver, const parser::TokenRef& l
     }
     diagnostics.push(DiagnosticCode::ArgumentEnd, r.range());
   }
-  if (const auto* e = std::get_if<parser::Callable::Expression>(&callable.node)) {
+  if (const auto* e = callable.node.as_expression()) {
     declare_callable_expr(*e->expression);
   }
   for (const parser::ArgumentItem& item : args) {
@@ -280,7 +280,7 @@ void Emitter::declare_is_names(const Expression& outer) {
           } else {
             call = &n;
           }
-          if (const auto* e = std::get_if<parser::Callable::Expression>(&call->callee.node)) {
+          if (const auto* e = call->callee.node.as_expression()) {
             declare_is_names(*e->expression);
           }
           for (const parser::ArgumentItem& item : call->arguments) {
@@ -296,8 +296,8 @@ void Emitter::declare_is_names(const Expression& outer) {
           declare_is_names(*n.index);
         } else if constexpr (std::is_same_v<T, Expression::Slice>) {
           declare_is_names(*n.object);
-          if (n.start) declare_is_names(*n.start);
-          if (n.end) declare_is_names(*n.end);
+          if (n.bounds->start) declare_is_names(*n.bounds->start);
+          if (n.bounds->end) declare_is_names(*n.bounds->end);
         } else if constexpr (std::is_same_v<T, Expression::Prefix>) {
           declare_is_names(*n.operand);
         } else if constexpr (std::is_same_v<T, Expression::Infix>) {

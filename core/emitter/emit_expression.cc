@@ -367,9 +367,10 @@ void Emitter::emit_arm(const Expression&, const Expression::Index& n, Register r
 void Emitter::emit_arm(const Expression&, const Expression::Slice& n, Register ret, Brk brk) {
   ByteRange at{n.open_bracket.range().start, n.close_bracket.range().end};
   Register a = emit_expression_reg(*n.object, brk);
-  Register s = n.start ? emit_expression_reg(*n.start, brk) : Register();
-  Register e = n.end ? emit_expression_reg(*n.end, brk) : Register();
-  bool exclusive = n.op.get() == Operator::HalfOpenRange;
+  const Expression::Slice::Bounds& b = *n.bounds;
+  Register s = b.start ? emit_expression_reg(*b.start, brk) : Register();
+  Register e = b.end ? emit_expression_reg(*b.end, brk) : Register();
+  bool exclusive = b.op.get() == Operator::HalfOpenRange;
   op_4(at, exclusive ? OpCode::SliceExclusiveDyn : OpCode::SliceDyn, ret, a, s, e);
 }
 

@@ -73,7 +73,7 @@ std::uint32_t part_summary(const T& t) {
 template <typename T>
   requires requires(const T& t) { t.node.index(); }
 std::uint32_t part_summary(const T& t) {
-  return std::visit([](const auto& alt) { return part_summary(alt); }, t.node);
+  return visit_node([](const auto& alt) { return part_summary(alt); }, t.node);
 }
 
 // `own` levels above the tallest part; an Unknown node always holds recovery.

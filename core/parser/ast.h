@@ -24,7 +24,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <type_traits>
 #include <utility>
@@ -122,18 +124,99 @@ struct Range {
   bool exclusive() const { return op == Operator::HalfOpenRange; }
 };
 
-// The callee of a call or extension call.
+// The callee of a call or extension call, in one word: calls are common. An
+// expression callee is the word itself; the rare `type` pseudo-call is boxed
+// and marked in the word's low bit, which no node pointer uses.
 struct Callable {
   struct Type {
     TokenRef type_keyword;  // the `type` pseudo-call
     VAXO_FIELDS(type_keyword)
+
+    VAXO_ARENA_NODE
   };
   struct Expression {
     std::unique_ptr<parser::Expression> expression;
     VAXO_FIELDS(expression)
   };
-  std::variant<Type, Expression> node;
+
+  // What the tree uses of a std::variant<Type, Expression>: index(), the
+  // alternatives by pointer, visit() (see visit_node).
+  class Node {
+   public:
+    Node(Type type)  // NOLINT: implicit, like the variant's
+        : type_bits_(reinterpret_cast<std::uintptr_t>(new Type(std::move(type))) | kTypeBit) {}
+    Node(Expression expression)  // NOLINT: implicit
+        : expression_(std::move(expression)) {}
+    Node(Node&& other) noexcept { take(other); }
+    Node& operator=(Node&& other) noexcept {
+      if (this != &other) {
+        destroy();
+        take(other);
+      }
+      return *this;
+    }
+    ~Node() { destroy(); }
+
+    std::size_t index() const { return is_type() ? 0 : 1; }
+    Type* as_type() { return is_type() ? type_box() : nullptr; }
+    const Type* as_type() const { return is_type() ? type_box() : nullptr; }
+    Expression* as_expression() { return is_type() ? nullptr : &expression_; }
+    const Expression* as_expression() const { return is_type() ? nullptr : &expression_; }
+
+    template <typename F>
+    decltype(auto) visit(F&& f) {
+      if (is_type()) return std::forward<F>(f)(*type_box());
+      return std::forward<F>(f)(expression_);
+    }
+    template <typename F>
+    decltype(auto) visit(F&& f) const {
+      if (is_type()) return std::forward<F>(f)(*static_cast<const Type*>(type_box()));
+      return std::forward<F>(f)(expression_);
+    }
+
+   private:
+    static constexpr std::uintptr_t kTypeBit = 1;
+    static_assert(sizeof(Expression) == sizeof(std::uintptr_t));
+
+    // The word whichever member is active: its bytes, not a member read.
+    std::uintptr_t word() const {
+      std::uintptr_t w;
+      std::memcpy(&w, static_cast<const void*>(this), sizeof w);
+      return w;
+    }
+    bool is_type() const { return (word() & kTypeBit) != 0; }
+    Type* type_box() const { return reinterpret_cast<Type*>(type_bits_ & ~kTypeBit); }
+    // Leaves `other` an expression callee with no expression, like a
+    // moved-from std::unique_ptr.
+    void take(Node& other) noexcept {
+      if (other.is_type()) {
+        type_bits_ = other.type_bits_;
+        ::new (static_cast<void*>(&other.expression_)) Expression{nullptr};
+      } else {
+        ::new (static_cast<void*>(&expression_)) Expression(std::move(other.expression_));
+      }
+    }
+    void destroy() noexcept;  // below, where an Expression is complete
+
+    union {
+      Expression expression_;
+      std::uintptr_t type_bits_;  // the boxed Type's address | kTypeBit
+    };
+  };
+
+  Node node;
 };
+
+// A node's alternative handed to `f`: std::visit for a std::variant, the
+// node's own visit() for the one-word kinds.
+template <typename F, typename N>
+decltype(auto) visit_node(F&& f, N& node) {
+  if constexpr (requires { node.visit(f); }) {
+    return node.visit(std::forward<F>(f));
+  } else {
+    return std::visit(std::forward<F>(f), node);
+  }
+}
 
 // The else branch of If, While and ForIn.
 struct ElseBlock {
@@ -141,7 +224,7 @@ struct ElseBlock {
   std::unique_ptr<Expression> body;  // a Block, or an If for "else if"
   VAXO_FIELDS(else_keyword, body)
 
-  VAXO_ARENA_NODE  // boxed by ForIn
+  VAXO_ARENA_NODE  // boxed by If, While and ForIn
 };
 
 struct Pattern {
@@ -336,7 +419,9 @@ struct Expression {
               Call{std::move(callee), std::move(open_paren), std::move(arguments), std::move(close_paren)})) {}
 
     // The parts in source order, the boxed ones as if inline.
-    auto fields() { return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren); }
+    auto fields() {
+      return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren);
+    }
     auto fields() const {
       return std::tie(receiver, colon_colon, call->callee, call->open_paren, call->arguments, call->close_paren);
     }
@@ -355,14 +440,32 @@ struct Expression {
     TokenRef close_bracket;
     VAXO_FIELDS(object, open_bracket, index, close_bracket)
   };
+  // The bounds sit in a box: slices are rare next to indexing.
   struct Slice {
+    struct Bounds {
+      std::unique_ptr<Expression> start;  // null when omitted
+      TokenRef op;
+      std::unique_ptr<Expression> end;  // null when omitted
+
+      VAXO_ARENA_NODE
+    };
     std::unique_ptr<Expression> object;
     TokenRef open_bracket;
-    std::unique_ptr<Expression> start;  // null when omitted
-    TokenRef op;
-    std::unique_ptr<Expression> end;  // null when omitted
+    std::unique_ptr<Bounds> bounds;  // never null
     TokenRef close_bracket;
-    VAXO_FIELDS(object, open_bracket, start, op, end, close_bracket)
+
+    Slice(std::unique_ptr<Expression> object_, TokenRef open_bracket_, std::unique_ptr<Expression> start,
+          TokenRef op, std::unique_ptr<Expression> end, TokenRef close_bracket_)
+        : object(std::move(object_)),
+          open_bracket(std::move(open_bracket_)),
+          bounds(std::make_unique<Bounds>(Bounds{std::move(start), std::move(op), std::move(end)})),
+          close_bracket(std::move(close_bracket_)) {}
+
+    auto fields() { return std::tie(object, open_bracket, bounds->start, bounds->op, bounds->end, close_bracket); }
+    auto fields() const {
+      return std::tie(object, open_bracket, bounds->start, bounds->op, bounds->end, close_bracket);
+    }
+    static constexpr std::string_view field_names = "object, open_bracket, start, op, end, close_bracket";
   };
   struct NonNil {
     std::unique_ptr<Expression> expression;
@@ -402,23 +505,42 @@ struct Expression {
     TokenRef while_keyword;
     std::unique_ptr<Expression> condition;
     std::unique_ptr<Expression> body;
-    std::optional<ElseBlock> else_block;
+    std::unique_ptr<ElseBlock> else_block;  // boxed, like every else branch
     VAXO_FIELDS(while_keyword, condition, body, else_block)
   };
+  // `in` and what follows it sit in a box: for loops are rare.
   struct ForIn {
+    struct Source {
+      TokenRef in_keyword;
+      std::unique_ptr<Iterable> iterable;
+
+      VAXO_ARENA_NODE
+    };
     TokenRef for_keyword;
     std::unique_ptr<Pattern> pattern;
-    TokenRef in_keyword;
-    std::unique_ptr<Iterable> iterable;
+    std::unique_ptr<Source> source;  // never null
     std::unique_ptr<Expression> body;
-    std::unique_ptr<ElseBlock> else_block;  // boxed: for-else is rare
-    VAXO_FIELDS(for_keyword, pattern, in_keyword, iterable, body, else_block)
+    std::unique_ptr<ElseBlock> else_block;
+
+    ForIn(TokenRef for_keyword_, std::unique_ptr<Pattern> pattern_, TokenRef in_keyword,
+          std::unique_ptr<Iterable> iterable, std::unique_ptr<Expression> body_, std::unique_ptr<ElseBlock> else_block_)
+        : for_keyword(std::move(for_keyword_)),
+          pattern(std::move(pattern_)),
+          source(std::make_unique<Source>(Source{std::move(in_keyword), std::move(iterable)})),
+          body(std::move(body_)),
+          else_block(std::move(else_block_)) {}
+
+    auto fields() { return std::tie(for_keyword, pattern, source->in_keyword, source->iterable, body, else_block); }
+    auto fields() const {
+      return std::tie(for_keyword, pattern, source->in_keyword, source->iterable, body, else_block);
+    }
+    static constexpr std::string_view field_names = "for_keyword, pattern, in_keyword, iterable, body, else_block";
   };
   struct If {
     TokenRef if_keyword;
     std::unique_ptr<Expression> condition;
     std::unique_ptr<Expression> then_block;
-    std::optional<ElseBlock> else_block;
+    std::unique_ptr<ElseBlock> else_block;  // boxed: inline it would cost every expression a word
     VAXO_FIELDS(if_keyword, condition, then_block, else_block)
   };
   struct Cond {
@@ -429,13 +551,28 @@ struct Expression {
     std::unique_ptr<Expression> else_expression;
     VAXO_FIELDS(condition, question, then_expression, colon, else_expression)
   };
+  // The braced cases sit in a box: matches are rare.
   struct Match {
+    struct Cases {
+      TokenRef open_brace;
+      NodeList<MatchCase> cases;
+      TokenRef close_brace;
+
+      VAXO_ARENA_NODE
+    };
     TokenRef match_keyword;
     std::unique_ptr<Expression> value;
-    TokenRef open_brace;
-    NodeList<MatchCase> cases;
-    TokenRef close_brace;
-    VAXO_FIELDS(match_keyword, value, open_brace, cases, close_brace)
+    std::unique_ptr<Cases> body;  // never null
+
+    Match(TokenRef match_keyword_, std::unique_ptr<Expression> value_, TokenRef open_brace, NodeList<MatchCase> cases,
+          TokenRef close_brace)
+        : match_keyword(std::move(match_keyword_)),
+          value(std::move(value_)),
+          body(std::make_unique<Cases>(Cases{std::move(open_brace), std::move(cases), std::move(close_brace)})) {}
+
+    auto fields() { return std::tie(match_keyword, value, body->open_brace, body->cases, body->close_brace); }
+    auto fields() const { return std::tie(match_keyword, value, body->open_brace, body->cases, body->close_brace); }
+    static constexpr std::string_view field_names = "match_keyword, value, open_brace, cases, close_brace";
   };
   struct Function {
     TokenRef fn_keyword;
@@ -674,8 +811,17 @@ struct MatchCase {
   VAXO_FIELDS(case_keyword, pattern, guard, body)
 };
 
+inline void Callable::Node::destroy() noexcept {
+  if (is_type()) {
+    delete type_box();
+  } else {
+    expression_.~Expression();
+  }
+}
+static_assert(sizeof(Callable) == sizeof(std::uintptr_t));
+
 // What a node costs in the arena: keep the rare big parts boxed.
-static_assert(sizeof(Expression) == 72);
+static_assert(sizeof(Expression) == 64);
 static_assert(sizeof(Pattern) <= 64);
 static_assert(sizeof(Statement) <= 64);
 

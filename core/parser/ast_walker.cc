@@ -80,7 +80,7 @@ bool collect_part(T& t, Collector& c) {
 template <typename T>
   requires requires(T& t) { t.node.index(); }
 bool collect_part(T& t, Collector& c) {
-  return std::visit([&c](auto& alt) { return collect_part(alt, c); }, t.node);
+  return visit_node([&c](auto& alt) { return collect_part(alt, c); }, t.node);
 }
 
 // Errors first, then the tokens; then the recovered node, resolved before it
@@ -257,7 +257,7 @@ ByteRange Expression::compute_range(const Node& node) {
           [](const E::ForIn& x) { return keyword_to_else(x.for_keyword, x.body, x.else_block); },
           [](const E::If& x) { return keyword_to_else(x.if_keyword, x.then_block, x.else_block); },
           [](const E::Cond& x) { return span(range(x.condition), range(x.else_expression)); },
-          [](const E::Match& x) { return span(range(x.match_keyword), range(x.close_brace)); },
+          [](const E::Match& x) { return span(range(x.match_keyword), range(x.body->close_brace)); },
           [](const E::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
           [](const E::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
       },
@@ -308,7 +308,7 @@ ByteRange Statement::compute_range(const Node& node) {
 }
 
 ByteRange range(const Callable& callable) {
-  return std::visit(Overloaded{
+  return visit_node(Overloaded{
                         [](const Callable::Type& x) { return range(x.type_keyword); },
                         [](const Callable::Expression& x) { return range(x.expression); },
                     },

@@ -153,7 +153,7 @@ ExprBox if_expression(ParserContext& ctx) {
     auto else_block = optional_else(ctx);
     if (!else_block) return nullptr;
     return make(ctx, Expression::If{std::move(*if_keyword), std::move(condition), std::move(then_block),
-                                    std::move(*else_block)});
+                                    boxed(std::move(*else_block))});
   });
 }
 
@@ -180,7 +180,7 @@ ExprBox while_expression(ParserContext& ctx) {
     auto else_block = optional_else(ctx);
     if (!else_block) return nullptr;
     return make(ctx, Expression::While{std::move(*while_keyword), std::move(condition), std::move(body),
-                                        std::move(*else_block)});
+                                        boxed(std::move(*else_block))});
   });
 }
 

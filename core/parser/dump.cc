@@ -150,7 +150,7 @@ class Dumper {
     header += name;
     header += ' ';
     header += range_text(r);
-    std::visit([&](const auto& alt) { record(header, alt); }, v);
+    visit_node([&](const auto& alt) { record(header, alt); }, v);
   }
 
   template <typename T>

@@ -54,7 +54,7 @@ void drop_part(T& t) {
 template <typename T>
   requires requires(T& t) { t.node.index(); }
 void drop_part(T& t) {
-  std::visit([](auto& alt) { drop_part(alt); }, t.node);
+  visit_node([](auto& alt) { drop_part(alt); }, t.node);
 }
 template <typename T>
   requires requires(T& t) { t.begin(); t.end(); }

@@ -92,7 +92,7 @@ struct Checker {
   template <typename T>
     requires(requires(const T& t) { t.node.index(); } && !requires(const T& t) { t.fields(); })
   void operator()(const T& t) const {
-    std::visit([&](const auto& alt) { parts(alt); }, t.node);
+    parser::visit_node([&](const auto& alt) { parts(alt); }, t.node);
   }
 
   template <typename T>

@@ -96,8 +96,8 @@ std::vector<std::string> sx_all(const NodeList<T>& list) {
 }
 
 inline std::string sx(const Callable& c) {
-  if (std::holds_alternative<Callable::Type>(c.node)) return "type";
-  return sx(std::get<Callable::Expression>(c.node).expression);
+  if (c.node.as_type() != nullptr) return "type";
+  return sx(c.node.as_expression()->expression);
 }
 
 inline std::string sx(const ElseBlock& e) { return sx(e.body); }
@@ -150,7 +150,9 @@ inline std::string sx(const Expression& e) {
   }
   if (auto* n = e.get_if<X::Access>()) return join(".", {sx(n->object), sx(n->name)});
   if (auto* n = e.get_if<X::Index>()) return join("index", {sx(n->object), sx(n->index)});
-  if (auto* n = e.get_if<X::Slice>()) return join("slice", {sx(n->object), sx(n->start), sx(n->op), sx(n->end)});
+  if (auto* n = e.get_if<X::Slice>()) {
+    return join("slice", {sx(n->object), sx(n->bounds->start), sx(n->bounds->op), sx(n->bounds->end)});
+  }
   if (auto* n = e.get_if<X::NonNil>()) return join("!!", {sx(n->expression)});
   if (auto* n = e.get_if<X::Prefix>()) return join(sx(n->op), {sx(n->operand)});
   if (auto* n = e.get_if<X::Infix>()) return join(sx(n->op), {sx(n->left), sx(n->right)});
@@ -166,16 +168,16 @@ inline std::string sx(const Expression& e) {
   if (auto* n = e.get_if<X::Loop>()) return join("loop", {sx(n->body)});
   if (auto* n = e.get_if<X::While>()) return join("while", {sx(n->condition), sx(n->body), sx(n->else_block)});
   if (auto* n = e.get_if<X::ForIn>()) {
-    return join("for", {sx(n->pattern), sx(n->iterable), sx(n->body), sx(n->else_block)});
+    return join("for", {sx(n->pattern), sx(n->source->iterable), sx(n->body), sx(n->else_block)});
   }
   if (auto* n = e.get_if<X::If>()) return join("if", {sx(n->condition), sx(n->then_block), sx(n->else_block)});
   if (auto* n = e.get_if<X::Match>()) {
-    std::vector<std::string> parts{sx(n->value), sx(n->open_brace)};
-    for (const MatchCase& c : n->cases) {
+    std::vector<std::string> parts{sx(n->value), sx(n->body->open_brace)};
+    for (const MatchCase& c : n->body->cases) {
       std::string guard = c.guard ? " if " + sx(c.guard->condition) : "";
       parts.push_back("[" + sx(c.case_keyword) + " " + sx(c.pattern) + guard + " " + sx(c.body) + "]");
     }
-    parts.push_back(sx(n->close_brace));
+    parts.push_back(sx(n->body->close_brace));
     return join("match", parts);
   }
   if (auto* n = e.get_if<X::Function>()) {

@@ -68,7 +68,7 @@ struct StaleNodes {
   template <typename T>
     requires requires(const T& t) { t.node.index(); } && (!requires(const T& t) { t.height; })
   void part(const T& t) {
-    std::visit([this](const auto& alt) { part(alt); }, t.node);
+    visit_node([this](const auto& alt) { part(alt); }, t.node);
   }
 };
 

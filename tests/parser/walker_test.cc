@@ -209,13 +209,13 @@ TEST(RangeTest, NodesUseTheirTwoEnds) {
                                               s.op(Operator::CloseBrace, close)}));
   };
   Expression if_only = Expression::If{s.kw(Keyword::If, 0), boxed(variable(s.ident("c", 3))), block(5, 7),
-                                     std::nullopt};
+                                     nullptr};
   EXPECT_EQ(range(if_only), R(0, 8));
   Expression if_else = Expression::If{s.kw(Keyword::If, 0), boxed(variable(s.ident("c", 3))), block(5, 7),
-                                      ElseBlock{s.kw(Keyword::Else, 9), block(14, 20)}};
+                                      boxed(ElseBlock{s.kw(Keyword::Else, 9), block(14, 20)})};
   EXPECT_EQ(range(if_else), R(0, 21));
   Expression loop_no_else = Expression::While{s.kw(Keyword::While, 2), boxed(variable(s.ident("c", 8))),
-                                              block(10, 12), std::nullopt};
+                                              block(10, 12), nullptr};
   EXPECT_EQ(range(loop_no_else), R(2, 13));
 
   // An inserted closer gives a zero-width end.
