@@ -74,7 +74,7 @@ std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32
 
 // `$` (plain) or a `$` run of at most `ats` (verbatim); a backslash escape in
 // a plain literal. Fails, consuming nothing, at any other character.
-std::optional<Fragment> escaped_char(LexerInput& in, std::size_t ats) {
+std::optional<Fragment> escaped_char(LexerInput& in, std::size_t ats, bool keep_delimiters) {
   const std::size_t start = in.position;
   if (ats == 0) {
     int c = in.byte_at(0);
@@ -84,7 +84,7 @@ std::optional<Fragment> escaped_char(LexerInput& in, std::size_t ats) {
     }
     if (c == '$') {
       in.advance(1);
-      auto r = interpolation(in, in.slice(start));
+      auto r = interpolation(in, in.slice(start), keep_delimiters);
       if (!r) in.reset(start);
       return r;
     }
@@ -98,7 +98,7 @@ std::optional<Fragment> escaped_char(LexerInput& in, std::size_t ats) {
   if (count == 0) return std::nullopt;
   std::string_view dollars = in.slice(start);
   if (count < ats) return Fragment{Fragment::Literal{dollars}};
-  auto r = interpolation(in, dollars);
+  auto r = interpolation(in, dollars, keep_delimiters);
   if (!r) in.reset(start);
   return r;
 }
@@ -121,94 +121,43 @@ std::optional<Fragment> maybe_end_of_string(LexerInput& in, StringInfo& info) {
   return Fragment{Fragment::Literal{in.slice(start)}};
 }
 
-std::optional<Fragment> fragment(LexerInput& in, StringInfo& info) {
+std::optional<Fragment> fragment(LexerInput& in, StringInfo& info, bool keep_delimiters) {
   if (auto s = literal_str(in, info.quote, info.ats > 0)) return Fragment{Fragment::Literal{*s}};
   const std::size_t cp = in.position;
-  if (auto e = escaped_char(in, info.ats)) return e;
+  if (auto e = escaped_char(in, info.ats, keep_delimiters)) return e;
   if (in.nesting != nullptr && in.nesting->exhausted()) return std::nullopt;
   in.reset(cp);
   if (in.at_end()) return Fragment{Fragment::EndOfFile{}};
   return maybe_end_of_string(in, info);
 }
 
-// Literal text of the interpolated-string assembly: one source piece stays a
-// view; a second piece (or an escape) makes it owned.
+// Literal text of a body up to the next interpolation (or the end): one
+// source piece stays a view; a second piece (or an escape) makes it owned.
 struct TextBuilder {
   std::string_view view;
   std::string owned;
   bool is_owned = false;
+  bool has_text = false;
 
-  void append(std::string_view s) {
-    if (!is_owned) {
-      owned.assign(view);
-      is_owned = true;
+  void add(std::string_view piece, bool owned_piece) {
+    if (piece.empty()) return;
+    if (has_text || owned_piece) {
+      if (!is_owned) {
+        owned.assign(view);
+        is_owned = true;
+      }
+      owned.append(piece);
+    } else {
+      view = piece;
     }
-    owned.append(s);
+    has_text = true;
   }
   CowText finish() { return is_owned ? CowText::owned(std::move(owned)) : CowText(view); }
+  std::string finish_owned() { return is_owned ? std::move(owned) : std::string(view); }
 };
 
 void extract_invalid(const Fragment::InvalidEscapedChar& e, std::vector<SourceDiagnostic>& errors) {
   errors.push_back(SourceDiagnostic{ByteRange{e.range.start - 1, e.range.end}, e.error});
-}
-
-TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>& errors) {
-  std::size_t count = 1;
-  for (const auto& frag : info.content) count += std::holds_alternative<Fragment::Interpolation>(frag.value);
-  std::vector<InterpolatedPart> parts;
-  parts.reserve(count);
-  // The text before the next interpolation (or the end).
-  TextBuilder literal;
-  bool has_text = false;
-  char utf8_buf[4];
-  for (auto& frag : info.content) {
-    std::string_view piece;
-    bool owned_piece = false;
-    switch (static_cast<int>(frag.value.index())) {
-      case 3: {  // Interpolation
-        auto& interp = std::get<Fragment::Interpolation>(frag.value);
-        parts.emplace_back(literal.finish(), std::move(interp.tokens), interp.format);
-        interp.tokens.clear();
-        literal = TextBuilder{};
-        has_text = false;
-        continue;
-      }
-      case 0:
-        piece = std::get<Fragment::Literal>(frag.value).text;
-        break;
-      case 1: {
-        char32_t ch = std::get<Fragment::EscapedChar>(frag.value).value;
-        std::size_t n = 0;
-        struct Sink {
-          char* buf;
-          std::size_t* n;
-          void push_back(char c) { buf[(*n)++] = c; }
-        } sink{utf8_buf, &n};
-        utf8::append(sink, ch);
-        piece = std::string_view(utf8_buf, n);
-        owned_piece = true;
-        break;
-      }
-      case 2:
-        extract_invalid(std::get<Fragment::InvalidEscapedChar>(frag.value), errors);
-        break;
-      default:
-        break;
-    }
-    if (piece.empty()) continue;
-    if (has_text || owned_piece) {
-      literal.append(piece);
-    } else {
-      literal.view = piece;
-    }
-    has_text = true;
-  }
-  parts.emplace_back(literal.finish(), std::vector<Token>{}, std::string_view{});
-
-  TokenKind::InterpolatedString s;
-  s.parts = std::move(parts);
-  s.info = Box<StringInfo>(std::move(info));
-  return TokenKind(std::move(s));
 }
 
 // The run's scratch list among `lists` for the current nesting depth,
@@ -234,6 +183,19 @@ std::vector<Token> exact_list(std::vector<Token>& list, std::size_t from) {
   return out;
 }
 
+// The parts of a string, read into a scratch list: a short list gets
+// exactly the room it needs; a long one (a template's) keeps the list it was
+// read into, as a copy would double its peak and its unused tail is never
+// written.
+std::vector<InterpolatedPart> take_parts(std::vector<InterpolatedPart>& list) {
+  if (list.size() > 64) return std::move(list);
+  std::vector<InterpolatedPart> out;
+  out.reserve(list.size());
+  for (auto& part : list) out.push_back(std::move(part));
+  list.clear();
+  return out;
+}
+
 // Right after the opening quote: a literal that is one plain run of text and
 // then its closing delimiter, read in one pass. The fragment loop below would
 // read the same: that run as its only fragment, then the end of the string.
@@ -253,6 +215,93 @@ std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::s
   in.position = p + 1 + ats;
   const std::string_view text(data + body, p - body);
   return TokenKind(TokenKind::String{CowText(text), StringInfoBox::plain(start, ats, static_cast<unsigned char>(quote), text)});
+}
+
+// Reads a body described by `info` (a template when `info.quote` is absent;
+// the literal or template begins at `start`) up to its closing delimiter or
+// the end of the input, building the token as it goes. The fragments are
+// kept only where `record` points (when the info is read again).
+std::optional<TokenKind> body(LexerInput& in, std::size_t start, StringInfo& info, std::vector<Fragment>* record) {
+  const bool template_mode = !info.quote;
+  bool terminated = false;
+  bool unterminated = false;
+  // The parts wait in the run's scratch list, so that a short string gets
+  // them in one allocation of the right size.
+  std::vector<InterpolatedPart> fresh;
+  std::vector<InterpolatedPart>* scratch = scratch_list(in, &LexerScratch::parts);
+  std::vector<InterpolatedPart>& parts = scratch != nullptr ? *scratch : fresh;
+  // A template is one long body: room for a part per 32 bytes left saves
+  // the copies of a doubling list, and room never written costs no memory.
+  if (template_mode && parts.capacity() == 0) parts.reserve((in.text.size() - in.position) / 32 + 4);
+  TextBuilder text;
+  std::vector<SourceDiagnostic> escape_errors;
+  std::size_t fragments = 0;
+  bool first_is_literal = false;
+  char utf8_buf[4];
+  for (;; ++fragments) {
+    auto frag = fragment(in, info, record != nullptr);
+    if (!frag) return std::nullopt;
+    switch (static_cast<int>(frag->value.index())) {
+      case 0:  // Literal
+        first_is_literal = first_is_literal || fragments == 0;
+        text.add(std::get<Fragment::Literal>(frag->value).text, false);
+        break;
+      case 1: {  // EscapedChar
+        std::size_t n = 0;
+        struct Sink {
+          char* buf;
+          std::size_t* n;
+          void push_back(char c) { buf[(*n)++] = c; }
+        } sink{utf8_buf, &n};
+        utf8::append(sink, std::get<Fragment::EscapedChar>(frag->value).value);
+        text.add(std::string_view(utf8_buf, n), true);
+        break;
+      }
+      case 2:  // InvalidEscapedChar
+        extract_invalid(std::get<Fragment::InvalidEscapedChar>(frag->value), escape_errors);
+        break;
+      case 3: {  // Interpolation
+        auto& interp = std::get<Fragment::Interpolation>(frag->value);
+        parts.emplace_back(text.finish(), std::move(interp.tokens), interp.format);
+        interp.tokens.clear();
+        text = TextBuilder{};
+        break;
+      }
+      case 4:  // EndOfString
+        terminated = true;
+        break;
+      default:  // EndOfFile
+        unterminated = !template_mode;
+        break;
+    }
+    if (terminated || frag->value.index() == 5) break;
+    if (record != nullptr) record->push_back(std::move(*frag));
+  }
+
+  if (terminated && fragments == 1 && first_is_literal) {
+    // One plain run: the value is a view and the info is described, not built.
+    return TokenKind(TokenKind::String{
+        CowText(text.view), StringInfoBox::plain(info.leading_range.start, info.ats, *info.quote, text.view)});
+  }
+
+  std::vector<SourceDiagnostic> errors;
+  if (unterminated || !escape_errors.empty()) {
+    errors.reserve(escape_errors.size() + 1);
+    if (unterminated) {
+      errors.push_back(SourceDiagnostic{ByteRange{in.position, in.position}, DiagnosticCode::UnterminatedString});
+    }
+    errors.insert(errors.end(), escape_errors.begin(), escape_errors.end());
+  }
+  StringInfoBox described = StringInfoBox::reread(in.text, start, info.ats, info.quote);
+  TokenKind kind;
+  if (!parts.empty()) {
+    parts.emplace_back(text.finish(), std::vector<Token>{}, std::string_view{});
+    kind = TokenKind::InterpolatedString{take_parts(parts), std::move(described)};
+  } else {
+    kind = TokenKind::String{CowText::owned(text.finish_owned()), std::move(described)};
+  }
+  if (errors.empty()) return kind;
+  return TokenKind::unknown_errors(std::move(kind), std::move(errors));
 }
 
 }  // namespace
@@ -275,89 +324,49 @@ std::optional<TokenKind> string(LexerInput& in) {
   info.leading_range = ByteRange{start, in.position};
   info.ats = ats;
   info.quote = static_cast<char32_t>(q);
-  return string_content(in, std::move(info));
+  return body(in, start, info, nullptr);
 }
 
-std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
-  const bool string_mode = !info.quote;  // template mode
-  bool terminated = false;
-  bool unterminated = false;
-  // The fragments wait in the run's scratch list, so that the info of a
-  // short body gets them in one allocation of the right size.
-  std::vector<Fragment> fresh;
-  std::vector<Fragment>* scratch = scratch_list(in, &LexerScratch::fragments);
-  std::vector<Fragment>& staged = scratch != nullptr ? *scratch : fresh;
-  // A template is one long body: room for a fragment per 32 bytes left saves
-  // the copies of a doubling list, and room never written costs no memory.
-  if (string_mode && staged.capacity() == 0) staged.reserve((in.text.size() - in.position) / 32 + 4);
-  for (;;) {
-    auto frag = fragment(in, info);
-    if (!frag) return std::nullopt;
-    if (std::holds_alternative<Fragment::EndOfString>(frag->value)) {
-      terminated = true;
-      break;
-    }
-    if (std::holds_alternative<Fragment::EndOfFile>(frag->value)) {
-      unterminated = !string_mode;
-      break;
-    }
-    staged.push_back(std::move(*frag));
-  }
-  if (staged.size() > 64 && info.content.empty()) {
-    // A long body (a template) keeps the list it was read into: a copy
-    // would double its peak, and its unused tail is never written.
-    info.content.swap(staged);
+namespace {
+
+// A template is one verbatim body with one `@` and no quote, over the whole
+// text.
+StringInfo template_info(std::string_view text) {
+  StringInfo info;
+  info.leading_range = ByteRange{0, 0};
+  info.trailing_range = ByteRange{text.size(), text.size()};
+  info.ats = 1;
+  return info;
+}
+
+}  // namespace
+
+std::optional<TokenKind> template_string(LexerInput& in) {
+  StringInfo info = template_info(in.text);
+  return body(in, in.position, info, nullptr);
+}
+
+StringInfo read_info(std::string_view source, std::size_t start, std::size_t ats, std::optional<char32_t> quote) {
+  NestingBudget budget(kMaxInterpolationDepth);
+  LexerScratch scratch;
+  LexerInput in;
+  in.text = source;
+  in.nesting = &budget;
+  in.scratch = &scratch;
+  StringInfo info;
+  if (quote) {
+    info.leading_range = ByteRange{start, start + ats + 1};
+    info.ats = ats;
+    info.quote = quote;
+    in.position = start + ats + 1;
   } else {
-    info.content.reserve(info.content.size() + staged.size());
-    for (auto& f : staged) info.content.push_back(std::move(f));
-    staged.clear();
+    info = template_info(source);
+    in.position = start;
   }
-
-  if (terminated && info.content.size() == 1) {
-    if (auto* lit = std::get_if<Fragment::Literal>(&info.content.front().value)) {
-      // One plain run: the value is a view and the info is described, not built.
-      std::string_view value = lit->text;
-      return TokenKind(TokenKind::String{
-          CowText(value), StringInfoBox::plain(info.leading_range.start, info.ats, *info.quote, value)});
-    }
-  }
-
-  std::vector<SourceDiagnostic> errors;
-  if (unterminated) {
-    errors.push_back(SourceDiagnostic{ByteRange{in.position, in.position}, DiagnosticCode::UnterminatedString});
-  }
-  bool has_interpolation = false;
-  for (const auto& f : info.content) {
-    if (std::holds_alternative<Fragment::Interpolation>(f.value)) {
-      has_interpolation = true;
-      break;
-    }
-  }
-
-  TokenKind kind;
-  if (has_interpolation) {
-    kind = assemble_interpolated(info, errors);
-  } else {
-    std::size_t size = 0;
-    for (const auto& f : info.content) {
-      if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) size += lit->text.size();
-      size += std::holds_alternative<Fragment::EscapedChar>(f.value) ? 4 : 0;
-    }
-    std::string value;
-    value.reserve(size);
-    for (const auto& f : info.content) {
-      if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) {
-        value.append(lit->text);
-      } else if (auto* esc = std::get_if<Fragment::EscapedChar>(&f.value)) {
-        utf8::append(value, esc->value);
-      } else if (auto* bad = std::get_if<Fragment::InvalidEscapedChar>(&f.value)) {
-        extract_invalid(*bad, errors);
-      }
-    }
-    kind = TokenKind::String{CowText::owned(std::move(value)), Box<StringInfo>(std::move(info))};
-  }
-  if (errors.empty()) return kind;
-  return TokenKind::unknown_errors(std::move(kind), std::move(errors));
+  std::vector<Fragment> content;
+  if (!body(in, start, info, &content)) throw InternalError("a string literal could not be read again");
+  info.content = std::move(content);
+  return info;
 }
 
 StringFragment escaped_char_impl(LexerInput& in) {
@@ -458,7 +467,7 @@ std::string_view format_string(LexerInput& in) {
   return in.slice(start);
 }
 
-std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dollars) {
+std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dollars, bool keep_delimiters) {
   const std::size_t cp = in.position;
   if (in.at_end()) return Fragment{Fragment::Literal{dollars}};
   auto next = in.peek();
@@ -509,11 +518,10 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       // The text ended first: the list keeps its Eof.
       end = Token::empty(tokens.empty() ? cp : tokens.back().range.end);
     }
-    Token begin = std::move(tokens.front());
-    if (tokens.size() == 1) tokens.push_back(Token::empty(begin.range.end));
-    return Fragment{Fragment::Interpolation{
-        dollars, exact_list(tokens, 1), format,
-        Box<std::pair<Token, Token>>(std::pair<Token, Token>{std::move(begin), std::move(*end)})}};
+    if (tokens.size() == 1) tokens.push_back(Token::empty(tokens.front().range.end));
+    Box<std::pair<Token, Token>> delimiters;
+    if (keep_delimiters) delimiters = Box<std::pair<Token, Token>>(std::pair<Token, Token>{tokens.front(), std::move(*end)});
+    return Fragment{Fragment::Interpolation{dollars, exact_list(tokens, 1), format, std::move(delimiters)}};
   }
 
   if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {

@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/lexer/string.h"
 #include "core/lexer/utf8.h"
 
 namespace vaxo_core::lexer {
@@ -56,15 +57,20 @@ void TokenKind::copy_payload(const TokenKind& other) {
 }
 
 StringInfo* StringInfoBox::build() const {
-  const Plain& p = *plain_;
+  const Described& d = described_;
+  if (d.mode != Mode::Plain) {
+    const std::optional<char32_t> quote = d.mode == Mode::Quoted ? std::optional<char32_t>(d.quote) : std::nullopt;
+    full_ = Box<StringInfo>(string::read_info(std::string_view(d.data, d.size), d.start, d.ats, quote));
+    return full_.get();
+  }
   StringInfo info;
-  const std::size_t body = p.start + p.ats + 1;
-  const std::size_t close = body + p.text.size();
-  info.leading_range = ByteRange{p.start, body};
-  info.trailing_range = ByteRange{close, close + 1 + p.ats};
-  info.ats = p.ats;
-  info.quote = p.quote;
-  info.content.push_back(StringFragment{StringFragment::Literal{p.text}});
+  const std::size_t body = d.start + d.ats + 1;
+  const std::size_t close = body + d.size;
+  info.leading_range = ByteRange{d.start, body};
+  info.trailing_range = ByteRange{close, close + 1 + d.ats};
+  info.ats = d.ats;
+  info.quote = d.quote;
+  info.content.push_back(StringFragment{StringFragment::Literal{std::string_view(d.data, d.size)}});
   full_ = Box<StringInfo>(std::move(info));
   return full_.get();
 }

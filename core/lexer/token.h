@@ -130,10 +130,12 @@ struct InterpolatedPart {
 };
 
 // The info of a string literal: a Box<StringInfo>, except that a literal
-// written as one plain run of text keeps only what describes it and builds its
-// StringInfo on first access (most literals are plain, and nothing reads their
-// info after lexing). Reads from several threads at once need the info built
-// first, as for any other lazily filled cache.
+// read by the lexer keeps only what describes it and builds its StringInfo on
+// first access (nothing reads the info after lexing). A literal written as
+// one plain run of text is described by that run; any other is read again
+// from the source text, which the token borrows anyway. Reads from several
+// threads at once need the info built first, as for any other lazily filled
+// cache.
 class StringInfoBox {
  public:
   StringInfoBox() = default;
@@ -141,30 +143,39 @@ class StringInfoBox {
   // A terminated literal whose body is exactly `text` (one plain run), opened
   // by `ats` `@` and `quote` at `start`.
   static StringInfoBox plain(std::size_t start, std::size_t ats, char32_t quote, std::string_view text) {
-    StringInfoBox b;
-    b.plain_ = Plain{start, ats, quote, text};
-    return b;
+    return StringInfoBox(Described{text.data(), text.size(), start, ats, quote, Mode::Plain});
+  }
+  // The literal opened by `ats` `@` and `quote` at `start` of `source`, or
+  // (without a quote) the template body from `start` to the end of `source`.
+  static StringInfoBox reread(std::string_view source, std::size_t start, std::size_t ats,
+                              std::optional<char32_t> quote) {
+    return StringInfoBox(Described{source.data(), source.size(), start, ats, quote.value_or(0),
+                                   quote ? Mode::Quoted : Mode::Template});
   }
 
-  explicit operator bool() const { return full_ || plain_; }
+  explicit operator bool() const { return full_ || described_.mode != Mode::None; }
   const StringInfo& operator*() const { return *get(); }
   const StringInfo* operator->() const { return get(); }
-  const StringInfo* get() const { return full_ || !plain_ ? full_.get() : build(); }
+  const StringInfo* get() const { return full_ || described_.mode == Mode::None ? full_.get() : build(); }
   StringInfo& operator*() { return *get(); }
   StringInfo* operator->() { return get(); }
-  StringInfo* get() { return full_ || !plain_ ? full_.get() : build(); }
+  StringInfo* get() { return full_ || described_.mode == Mode::None ? full_.get() : build(); }
 
  private:
-  struct Plain {
-    std::size_t start;
-    std::size_t ats;
-    char32_t quote;
-    std::string_view text;
+  enum class Mode : std::uint8_t { None, Plain, Quoted, Template };
+  struct Described {
+    const char* data = nullptr;  // Plain: the body; otherwise the whole source
+    std::size_t size = 0;
+    std::size_t start = 0;
+    std::size_t ats = 0;
+    char32_t quote = 0;
+    Mode mode = Mode::None;
   };
+  explicit StringInfoBox(Described d) : described_(d) {}
   StringInfo* build() const;  // token.cc
 
   mutable Box<StringInfo> full_;
-  std::optional<Plain> plain_;
+  Described described_;
 };
 
 struct TokenKind {
@@ -185,7 +196,7 @@ struct TokenKind {
   };
   struct InterpolatedString {
     std::vector<InterpolatedPart> parts;  // one more than there are interpolations
-    Box<StringInfo> info;
+    StringInfoBox info;
   };
   struct Operator {
     lexer::Operator op;
