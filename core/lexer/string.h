@@ -30,15 +30,4 @@ std::optional<TokenKind> template_string(LexerInput& in);
 // (it was read once, so only a thread with less stack left can fail).
 StringInfo read_info(std::string_view source, std::size_t start, std::size_t ats, std::optional<char32_t> quote);
 
-// Right after a backslash: one escape.
-StringFragment escaped_char_impl(LexerInput& in);
-
-// Right after a `$` run: an interpolation, or the dollars as text. The
-// delimiters of a `$(` form are kept only with `keep_delimiters`.
-std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dollars, bool keep_delimiters);
-
-// Right after a format colon: the raw format text up to the `)` that closes
-// the interpolation (not consumed) or the end of the input.
-std::string_view format_string(LexerInput& in);
-
 }  // namespace vaxo_core::lexer::string
