@@ -178,6 +178,37 @@ class StringInfoBox {
   Described described_;
 };
 
+// A recovery kind holds the kind it stands for in place: that kind is two
+// words, and the recovery kind around it is boxed already, so a second heap
+// block per recovery token buys nothing. Otherwise a Box (nullable; a moved
+// Box is empty). Members are defined below TokenKind.
+template <>
+class Box<TokenKind> {
+ public:
+  Box() noexcept = default;
+  explicit Box(TokenKind value) noexcept;
+  Box(const Box& other);
+  Box(Box&& other) noexcept;
+  Box& operator=(const Box& other);
+  Box& operator=(Box&& other) noexcept;
+  ~Box();
+
+  explicit operator bool() const { return full_; }
+  TokenKind& operator*() { return *get(); }
+  const TokenKind& operator*() const { return *get(); }
+  TokenKind* operator->() { return get(); }
+  const TokenKind* operator->() const { return get(); }
+  TokenKind* get() { return full_ ? slot() : nullptr; }
+  const TokenKind* get() const { return full_ ? const_cast<Box*>(this)->slot() : nullptr; }
+
+ private:
+  TokenKind* slot() { return std::launder(reinterpret_cast<TokenKind*>(storage_)); }
+  void reset() noexcept;
+
+  alignas(8) unsigned char storage_[16];
+  bool full_ = false;
+};
+
 struct TokenKind {
   struct Eof {};
   struct Identifier {
@@ -421,6 +452,41 @@ struct TokenKind {
 
   alignas(8) unsigned char bytes_[16];
 };
+
+inline Box<TokenKind>::Box(TokenKind value) noexcept : full_(true) { new (storage_) TokenKind(std::move(value)); }
+inline Box<TokenKind>::Box(const Box& other) : full_(other.full_) {
+  if (full_) new (storage_) TokenKind(*other);
+}
+inline Box<TokenKind>::Box(Box&& other) noexcept : full_(other.full_) {
+  if (full_) {
+    new (storage_) TokenKind(std::move(*other));
+    other.reset();
+  }
+}
+inline Box<TokenKind>& Box<TokenKind>::operator=(const Box& other) {
+  if (this != &other) *this = Box(other);
+  return *this;
+}
+// `other` may hold this box (through a recovery kind): move it out first.
+inline Box<TokenKind>& Box<TokenKind>::operator=(Box&& other) noexcept {
+  if (this != &other) {
+    Box moved(std::move(other));
+    reset();
+    if (moved.full_) {
+      new (storage_) TokenKind(std::move(*moved));
+      full_ = true;
+    }
+  }
+  return *this;
+}
+inline Box<TokenKind>::~Box() { reset(); }
+inline void Box<TokenKind>::reset() noexcept {
+  if (full_) {
+    slot()->~TokenKind();
+    full_ = false;
+  }
+}
+static_assert(sizeof(TokenKind) == 16 && alignof(TokenKind) <= 8);
 
 // Trivia are never kept; the fields exist and stay empty.
 struct LeadingTrivia {};
