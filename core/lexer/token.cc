@@ -14,10 +14,10 @@ namespace vaxo_core::lexer {
 void TokenKind::destroy_payload() noexcept {
   void* p = pointer();
   switch (tag()) {
-    case Tag::Number: delete static_cast<Number*>(p); return;
-    case Tag::String: delete static_cast<String*>(p); return;
-    case Tag::InterpolatedString: delete static_cast<InterpolatedString*>(p); return;
-    case Tag::Unknown: delete static_cast<Unknown*>(p); return;
+    case Tag::Number: payload::destroy(static_cast<Number*>(p)); return;
+    case Tag::String: payload::destroy(static_cast<String*>(p)); return;
+    case Tag::InterpolatedString: payload::destroy(static_cast<InterpolatedString*>(p)); return;
+    case Tag::Unknown: payload::destroy(static_cast<Unknown*>(p)); return;
     case Tag::Eof:
     case Tag::Identifier:
     case Tag::Ordinal:
@@ -34,16 +34,16 @@ void TokenKind::copy_payload(const TokenKind& other) {
   void* box = nullptr;
   switch (other.tag()) {
     case Tag::Number:
-      if (auto* x = other.get_if<Number>()) box = new Number(*x);
+      if (auto* x = other.get_if<Number>()) box = payload::make<Number>(*x);
       break;
     case Tag::String:
-      if (auto* x = other.get_if<String>()) box = new String(*x);
+      if (auto* x = other.get_if<String>()) box = payload::make<String>(*x);
       break;
     case Tag::InterpolatedString:
-      if (auto* x = other.get_if<InterpolatedString>()) box = new InterpolatedString(*x);
+      if (auto* x = other.get_if<InterpolatedString>()) box = payload::make<InterpolatedString>(*x);
       break;
     case Tag::Unknown:
-      if (auto* x = other.get_if<Unknown>()) box = new Unknown(*x);
+      if (auto* x = other.get_if<Unknown>()) box = payload::make<Unknown>(*x);
       break;
     case Tag::Eof:
     case Tag::Identifier:

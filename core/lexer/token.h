@@ -32,6 +32,7 @@
 #include "core/lexer/box.h"
 #include "core/lexer/keyword.h"
 #include "core/lexer/operator.h"
+#include "core/lexer/payload.h"
 
 namespace vaxo_core::lexer {
 
@@ -261,14 +262,14 @@ struct TokenKind {
   TokenKind(Eof) noexcept { put(Tag::Eof, 0); }                                       // NOLINT
   TokenKind(Identifier v) noexcept { put_identifier(v.name); }                          // NOLINT
   TokenKind(Ordinal v) noexcept { put(Tag::Ordinal, static_cast<std::uint32_t>(v.value)); }  // NOLINT
-  TokenKind(Number v) { put_boxed(Tag::Number, new Number(std::move(v))); }            // NOLINT
-  TokenKind(String v) { put_boxed(Tag::String, new String(std::move(v))); }            // NOLINT
+  TokenKind(Number v) { put_boxed(Tag::Number, payload::make<Number>(std::move(v))); }            // NOLINT
+  TokenKind(String v) { put_boxed(Tag::String, payload::make<String>(std::move(v))); }            // NOLINT
   TokenKind(InterpolatedString v) {                                                     // NOLINT
-    put_boxed(Tag::InterpolatedString, new InterpolatedString(std::move(v)));
+    put_boxed(Tag::InterpolatedString, payload::make<InterpolatedString>(std::move(v)));
   }
   TokenKind(Operator v) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(v.op)); }    // NOLINT
   TokenKind(Keyword v) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(v.keyword)); } // NOLINT
-  TokenKind(Unknown v) { put_boxed(Tag::Unknown, new Unknown(std::move(v))); }         // NOLINT
+  TokenKind(Unknown v) { put_boxed(Tag::Unknown, payload::make<Unknown>(std::move(v))); }         // NOLINT
   TokenKind(Empty) noexcept { put(Tag::Empty, 0); }                                   // NOLINT
   TokenKind(lexer::Operator op) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(op)); }  // NOLINT
   TokenKind(lexer::Keyword kw) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(kw)); }    // NOLINT
