@@ -203,7 +203,7 @@ class Box<TokenKind> {
   const TokenKind* get() const { return full_ ? const_cast<Box*>(this)->slot() : nullptr; }
 
  private:
-  TokenKind* slot() { return std::launder(reinterpret_cast<TokenKind*>(storage_)); }
+  TokenKind* slot();
   void reset() noexcept;
 
   alignas(8) unsigned char storage_[16];
@@ -481,6 +481,7 @@ inline Box<TokenKind>& Box<TokenKind>::operator=(Box&& other) noexcept {
   return *this;
 }
 inline Box<TokenKind>::~Box() { reset(); }
+inline TokenKind* Box<TokenKind>::slot() { return std::launder(reinterpret_cast<TokenKind*>(storage_)); }
 inline void Box<TokenKind>::reset() noexcept {
   if (full_) {
     slot()->~TokenKind();
