@@ -344,17 +344,27 @@ class ByteLines {
   static bool fits(std::string_view script) { return script.size() < kWordMax; }
 
   // For a position the caller checked: not past the end, not inside a character.
-  void at(std::size_t position, std::uint64_t& line, std::uint64_t& col) const {
-    const std::size_t block_start = position >> kShift << kShift;
-    const Entry& e = blocks_[position >> kShift];
-    std::size_t line_start = e.line_start;
-    line = e.line;
-    LineFeeds feeds = scan_line_feeds(script_, block_start, std::min(position, lines_end_));
+  // A position a little after the previous one (a diagnostic's end, the next
+  // diagnostic in text order) is counted on from there.
+  void at(std::size_t position, std::uint64_t& line, std::uint64_t& col) {
+    std::size_t from, line_start;
+    if (last_.position <= position && position - last_.position < (std::size_t{1} << kShift)) {
+      from = last_.position;
+      line = last_.line;
+      line_start = last_.line_start;
+    } else {
+      from = position >> kShift << kShift;
+      const Entry& e = blocks_[position >> kShift];
+      line = e.line;
+      line_start = e.line_start;
+    }
+    LineFeeds feeds = scan_line_feeds(script_, from, std::min(position, lines_end_));
     if (feeds.count != 0) {
       line += feeds.count;
       line_start = feeds.last + 1;
     }
     col = 1 + static_cast<std::uint64_t>(position - line_start);
+    last_ = Last{position, line, line_start};
   }
 
  private:
@@ -362,9 +372,15 @@ class ByteLines {
     std::uint32_t line;
     std::uint32_t line_start;
   };
+  struct Last {
+    std::size_t position;
+    std::uint64_t line;
+    std::size_t line_start;
+  };
   std::string_view script_;
   std::size_t lines_end_ = 0;
   std::vector<Entry> blocks_;
+  Last last_{0, 1, 0};
 };
 
 }  // namespace
@@ -380,7 +396,7 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
   std::uint32_t* out = words.data();
   if (counter_for(config.diagnostic_position_encoding) == &count_utf8_bytes && ByteLines::fits(script)) {
     // Byte columns, the usual case, need no counting and no table of lines.
-    const ByteLines lines(script);
+    ByteLines lines(script);
     const std::size_t size = script.size();
     auto put = [&](std::size_t position, std::uint32_t* to) {
       std::uint64_t line = 1, col = 1;

@@ -26,11 +26,11 @@
 namespace vaxo_core::lexer {
 
 // Lists the nested token loops and the string literals of one lexer run
-// read into, one per nesting depth: each interpolation and each literal's
-// info then allocates only its exact list.
+// read into, one per nesting depth: each interpolation and each string's
+// parts then allocate only their exact list.
 struct LexerScratch {
   std::deque<std::vector<Token>> tokens;
-  std::deque<std::vector<StringFragment>> fragments;
+  std::deque<std::vector<InterpolatedPart>> parts;
 };
 
 struct LexerInput {

@@ -60,12 +60,8 @@ std::optional<std::vector<Token>> lex(LexerInput& input) { return with_run_state
 namespace {
 
 std::optional<std::vector<Token>> lex_template(LexerInput& input) {
-  StringInfo info;
-  info.leading_range = ByteRange{0, 0};
-  info.trailing_range = ByteRange{input.text.size(), input.text.size()};
-  info.ats = 1;
   const std::size_t start = input.position;
-  auto kind = string::string_content(input, std::move(info));
+  auto kind = string::template_string(input);
   if (!kind) return std::nullopt;
   std::vector<Token> tokens;
   tokens.reserve(2);

@@ -72,144 +72,35 @@ std::optional<std::string_view> literal_str(LexerInput& in, std::optional<char32
   return in.slice(start);
 }
 
-// `$` (plain) or a `$` run of at most `ats` (verbatim); a backslash escape in
-// a plain literal. Fails, consuming nothing, at any other character.
-std::optional<Fragment> escaped_char(LexerInput& in, std::size_t ats) {
-  const std::size_t start = in.position;
-  if (ats == 0) {
-    int c = in.byte_at(0);
-    if (c == '\\') {
-      in.advance(1);
-      return escaped_char_impl(in);
-    }
-    if (c == '$') {
-      in.advance(1);
-      auto r = interpolation(in, in.slice(start));
-      if (!r) in.reset(start);
-      return r;
-    }
-    return std::nullopt;
-  }
-  std::size_t count = 0;
-  while (count < ats && in.byte_at(0) == '$') {
-    in.advance(1);
-    ++count;
-  }
-  if (count == 0) return std::nullopt;
-  std::string_view dollars = in.slice(start);
-  if (count < ats) return Fragment{Fragment::Literal{dollars}};
-  auto r = interpolation(in, dollars);
-  if (!r) in.reset(start);
-  return r;
-}
-
-// The closing quote with exactly `ats` `@`, or the text read as a literal.
-std::optional<Fragment> maybe_end_of_string(LexerInput& in, StringInfo& info) {
-  if (!info.quote) return std::nullopt;
-  if (in.at_end() || in.byte_at(0) != static_cast<int>(*info.quote)) return std::nullopt;
-  const std::size_t start = in.position;
-  in.advance(1);
-  std::size_t count = 0;
-  while (count < info.ats && in.byte_at(0) == '@') {
-    in.advance(1);
-    ++count;
-  }
-  if (count == info.ats) {
-    info.trailing_range = ByteRange{start, in.position};
-    return Fragment{Fragment::EndOfString{}};
-  }
-  return Fragment{Fragment::Literal{in.slice(start)}};
-}
-
-std::optional<Fragment> fragment(LexerInput& in, StringInfo& info) {
-  if (auto s = literal_str(in, info.quote, info.ats > 0)) return Fragment{Fragment::Literal{*s}};
-  const std::size_t cp = in.position;
-  if (auto e = escaped_char(in, info.ats)) return e;
-  if (in.nesting != nullptr && in.nesting->exhausted()) return std::nullopt;
-  in.reset(cp);
-  if (in.at_end()) return Fragment{Fragment::EndOfFile{}};
-  return maybe_end_of_string(in, info);
-}
-
-// Literal text of the interpolated-string assembly: one source piece stays a
-// view; a second piece (or an escape) makes it owned.
+// Literal text of a body up to the next interpolation (or the end): pieces
+// that follow each other in the source stay one view of it; an escape, or a
+// piece after a gap, makes the text owned.
 struct TextBuilder {
   std::string_view view;
   std::string owned;
   bool is_owned = false;
 
-  void append(std::string_view s) {
+  void add(std::string_view piece, bool owned_piece) {
+    if (piece.empty()) return;
+    if (!is_owned && !owned_piece) {
+      if (view.empty()) {
+        view = piece;
+        return;
+      }
+      if (piece.data() == view.data() + view.size()) {
+        view = std::string_view(view.data(), view.size() + piece.size());
+        return;
+      }
+    }
     if (!is_owned) {
       owned.assign(view);
       is_owned = true;
     }
-    owned.append(s);
+    owned.append(piece);
   }
   CowText finish() { return is_owned ? CowText::owned(std::move(owned)) : CowText(view); }
+  std::string finish_owned() { return is_owned ? std::move(owned) : std::string(view); }
 };
-
-void extract_invalid(const Fragment::InvalidEscapedChar& e, std::vector<SourceDiagnostic>& errors) {
-  errors.push_back(SourceDiagnostic{ByteRange{e.range.start - 1, e.range.end}, e.error});
-}
-
-TokenKind assemble_interpolated(StringInfo& info, std::vector<SourceDiagnostic>& errors) {
-  std::size_t count = 1;
-  for (const auto& frag : info.content) count += std::holds_alternative<Fragment::Interpolation>(frag.value);
-  std::vector<InterpolatedPart> parts;
-  parts.reserve(count);
-  // The text before the next interpolation (or the end).
-  TextBuilder literal;
-  bool has_text = false;
-  char utf8_buf[4];
-  for (auto& frag : info.content) {
-    std::string_view piece;
-    bool owned_piece = false;
-    switch (static_cast<int>(frag.value.index())) {
-      case 3: {  // Interpolation
-        auto& interp = std::get<Fragment::Interpolation>(frag.value);
-        parts.emplace_back(literal.finish(), std::move(interp.tokens), interp.format);
-        interp.tokens.clear();
-        literal = TextBuilder{};
-        has_text = false;
-        continue;
-      }
-      case 0:
-        piece = std::get<Fragment::Literal>(frag.value).text;
-        break;
-      case 1: {
-        char32_t ch = std::get<Fragment::EscapedChar>(frag.value).value;
-        std::size_t n = 0;
-        struct Sink {
-          char* buf;
-          std::size_t* n;
-          void push_back(char c) { buf[(*n)++] = c; }
-        } sink{utf8_buf, &n};
-        utf8::append(sink, ch);
-        piece = std::string_view(utf8_buf, n);
-        owned_piece = true;
-        break;
-      }
-      case 2:
-        extract_invalid(std::get<Fragment::InvalidEscapedChar>(frag.value), errors);
-        break;
-      default:
-        break;
-    }
-    if (piece.empty()) continue;
-    if (has_text || owned_piece) {
-      literal.append(piece);
-    } else {
-      literal.view = piece;
-    }
-    has_text = true;
-  }
-  parts.emplace_back(literal.finish(), std::vector<Token>{}, std::string_view{});
-
-  TokenKind::InterpolatedString s;
-  s.parts = std::move(parts);
-  s.info = Box<StringInfo>(std::move(info));
-  return TokenKind(std::move(s));
-}
 
 // The run's scratch list among `lists` for the current nesting depth,
 // emptied; null without run state (read into a fresh list then).
@@ -234,194 +125,114 @@ std::vector<Token> exact_list(std::vector<Token>& list, std::size_t from) {
   return out;
 }
 
-// Right after the opening quote: a literal that is one plain run of text and
-// then its closing delimiter, read in one pass. The fragment loop below would
-// read the same: that run as its only fragment, then the end of the string.
-// Anything else is left to it (nothing consumed).
-std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::size_t ats, char quote) {
-  const char* data = in.text.data();
-  const std::size_t size = in.text.size();
-  const std::size_t body = in.position;
-  const char escape = ats > 0 ? '$' : '\\';
-  std::size_t p = body;
-  p = find_any_of3(data, p, size, quote, '$', escape);
-  if (p == body || p >= size || data[p] != quote) return std::nullopt;
-  if (size - p - 1 < ats) return std::nullopt;
-  for (std::size_t i = 1; i <= ats; ++i) {
-    if (data[p + i] != '@') return std::nullopt;
-  }
-  in.position = p + 1 + ats;
-  const std::string_view text(data + body, p - body);
-  return TokenKind(TokenKind::String{CowText(text), StringInfoBox::plain(start, ats, static_cast<unsigned char>(quote), text)});
+// The parts of a string, read into a scratch list: a short list gets
+// exactly the room it needs; a long one (a template's) keeps the list it was
+// read into, as a copy would double its peak and its unused tail is never
+// written.
+std::vector<InterpolatedPart> take_parts(std::vector<InterpolatedPart>& list) {
+  if (list.size() > 64) return std::move(list);
+  std::vector<InterpolatedPart> out;
+  out.reserve(list.size());
+  for (auto& part : list) out.push_back(std::move(part));
+  list.clear();
+  return out;
 }
 
-}  // namespace
+// What reading one body builds, fed its pieces in source order: the parts
+// before each interpolation, the text since the last one and the faults of
+// the escapes; and, where `record` points (the info read again), the
+// fragments themselves.
+class Body {
+ public:
+  Body(std::vector<InterpolatedPart>& parts, std::vector<Fragment>* record) : parts_(parts), record_(record) {}
 
-std::optional<TokenKind> string(LexerInput& in) {
-  const std::size_t start = in.position;
-  std::size_t ats = 0;
-  while (in.byte_at(0) == '@') {
-    in.advance(1);
-    ++ats;
+  void literal(std::string_view text) {
+    first_is_literal_ = first_is_literal_ || fragments_ == 0;
+    ++fragments_;
+    text_.add(text, false);
+    if (record_ != nullptr) record_->push_back(Fragment{Fragment::Literal{text}});
   }
-  int q = in.byte_at(0);
-  if (!is_quote(q)) {
-    in.reset(start);
-    return std::nullopt;
+  void escaped(char32_t value, std::string_view written) {
+    ++fragments_;
+    char buf[4];
+    std::size_t n = 0;
+    struct Sink {
+      char* buf;
+      std::size_t* n;
+      void push_back(char c) { buf[(*n)++] = c; }
+    } sink{buf, &n};
+    utf8::append(sink, value);
+    text_.add(std::string_view(buf, n), true);
+    if (record_ != nullptr) record_->push_back(Fragment{Fragment::EscapedChar{value, written}});
   }
-  in.advance(1);
-  if (auto plain = plain_literal(in, start, ats, static_cast<char>(q))) return plain;
-  StringInfo info;
-  info.leading_range = ByteRange{start, in.position};
-  info.ats = ats;
-  info.quote = static_cast<char32_t>(q);
-  return string_content(in, std::move(info));
-}
-
-std::optional<TokenKind> string_content(LexerInput& in, StringInfo info) {
-  const bool string_mode = !info.quote;  // template mode
-  bool terminated = false;
-  bool unterminated = false;
-  // The fragments wait in the run's scratch list, so that the info of a
-  // short body gets them in one allocation of the right size.
-  std::vector<Fragment> fresh;
-  std::vector<Fragment>* scratch = scratch_list(in, &LexerScratch::fragments);
-  std::vector<Fragment>& staged = scratch != nullptr ? *scratch : fresh;
-  // A template is one long body: room for a fragment per 32 bytes left saves
-  // the copies of a doubling list, and room never written costs no memory.
-  if (string_mode && staged.capacity() == 0) staged.reserve((in.text.size() - in.position) / 32 + 4);
-  for (;;) {
-    auto frag = fragment(in, info);
-    if (!frag) return std::nullopt;
-    if (std::holds_alternative<Fragment::EndOfString>(frag->value)) {
-      terminated = true;
-      break;
+  // `range` is what follows the backslash.
+  void invalid(ByteRange range, DiagnosticCode error) {
+    ++fragments_;
+    escape_errors_.push_back(SourceDiagnostic{ByteRange{range.start - 1, range.end}, error});
+    if (record_ != nullptr) record_->push_back(Fragment{Fragment::InvalidEscapedChar{range, error}});
+  }
+  // `begin` and `end` are the delimiters of a `$(` form, else null.
+  void interpolation(std::string_view dollars, std::vector<Token> tokens, std::string_view format, const Token* begin,
+                     const Token* end) {
+    ++fragments_;
+    parts_.emplace_back(text_.finish(), std::move(tokens), format);
+    text_ = TextBuilder{};
+    if (record_ != nullptr) {
+      Box<std::pair<Token, Token>> delimiters;
+      if (begin != nullptr) delimiters = Box<std::pair<Token, Token>>(std::pair<Token, Token>{*begin, *end});
+      record_->push_back(Fragment{Fragment::Interpolation{dollars, {}, format, std::move(delimiters)}});
     }
-    if (std::holds_alternative<Fragment::EndOfFile>(frag->value)) {
-      unterminated = !string_mode;
-      break;
-    }
-    staged.push_back(std::move(*frag));
   }
-  if (staged.size() > 64 && info.content.empty()) {
-    // A long body (a template) keeps the list it was read into: a copy
-    // would double its peak, and its unused tail is never written.
-    info.content.swap(staged);
-  } else {
-    info.content.reserve(info.content.size() + staged.size());
-    for (auto& f : staged) info.content.push_back(std::move(f));
-    staged.clear();
-  }
+  bool keeps_delimiters() const { return record_ != nullptr; }
 
-  if (terminated && info.content.size() == 1) {
-    if (auto* lit = std::get_if<Fragment::Literal>(&info.content.front().value)) {
+  // The token of a body that ended at `in` (`terminated`: at its closing
+  // delimiter), described by `info` and begun at `start`.
+  TokenKind finish(const LexerInput& in, std::size_t start, const StringInfo& info, bool terminated,
+                   bool unterminated) {
+    if (terminated && fragments_ == 1 && first_is_literal_) {
       // One plain run: the value is a view and the info is described, not built.
-      std::string_view value = lit->text;
-      return TokenKind(TokenKind::String{
-          CowText(value), StringInfoBox::plain(info.leading_range.start, info.ats, *info.quote, value)});
+      return TokenKind::String{CowText(text_.view),
+                               StringInfoBox::plain(info.leading_range.start, info.ats, *info.quote, text_.view)};
     }
+    std::vector<SourceDiagnostic> errors;
+    if (unterminated || !escape_errors_.empty()) {
+      errors.reserve(escape_errors_.size() + 1);
+      if (unterminated) {
+        errors.push_back(SourceDiagnostic{ByteRange{in.position, in.position}, DiagnosticCode::UnterminatedString});
+      }
+      errors.insert(errors.end(), escape_errors_.begin(), escape_errors_.end());
+    }
+    StringInfoBox described = StringInfoBox::reread(in.text, start, info.ats, info.quote);
+    TokenKind kind;
+    if (!parts_.empty()) {
+      parts_.emplace_back(text_.finish(), std::vector<Token>{}, std::string_view{});
+      kind = TokenKind::InterpolatedString{take_parts(parts_), std::move(described)};
+    } else {
+      kind = TokenKind::String{CowText::owned(text_.finish_owned()), std::move(described)};
+    }
+    if (errors.empty()) return kind;
+    return TokenKind::unknown_errors(std::move(kind), std::move(errors));
   }
 
-  std::vector<SourceDiagnostic> errors;
-  if (unterminated) {
-    errors.push_back(SourceDiagnostic{ByteRange{in.position, in.position}, DiagnosticCode::UnterminatedString});
-  }
-  bool has_interpolation = false;
-  for (const auto& f : info.content) {
-    if (std::holds_alternative<Fragment::Interpolation>(f.value)) {
-      has_interpolation = true;
-      break;
-    }
-  }
+ private:
+  std::vector<InterpolatedPart>& parts_;
+  std::vector<Fragment>* record_;
+  TextBuilder text_;
+  std::vector<SourceDiagnostic> escape_errors_;
+  std::size_t fragments_ = 0;
+  bool first_is_literal_ = false;
+};
 
-  TokenKind kind;
-  if (has_interpolation) {
-    kind = assemble_interpolated(info, errors);
-  } else {
-    std::size_t size = 0;
-    for (const auto& f : info.content) {
-      if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) size += lit->text.size();
-      size += std::holds_alternative<Fragment::EscapedChar>(f.value) ? 4 : 0;
-    }
-    std::string value;
-    value.reserve(size);
-    for (const auto& f : info.content) {
-      if (auto* lit = std::get_if<Fragment::Literal>(&f.value)) {
-        value.append(lit->text);
-      } else if (auto* esc = std::get_if<Fragment::EscapedChar>(&f.value)) {
-        utf8::append(value, esc->value);
-      } else if (auto* bad = std::get_if<Fragment::InvalidEscapedChar>(&f.value)) {
-        extract_invalid(*bad, errors);
-      }
-    }
-    kind = TokenKind::String{CowText::owned(std::move(value)), Box<StringInfo>(std::move(info))};
-  }
-  if (errors.empty()) return kind;
-  return TokenKind::unknown_errors(std::move(kind), std::move(errors));
-}
+// What reading at one place of a body did.
+enum class Step {
+  Read,     // one piece
+  End,      // the body ended: its closing delimiter, or the end of the input
+  NoMatch,  // nothing of this kind here; nothing consumed
+  Fail,     // the nesting budget is spent
+};
 
-StringFragment escaped_char_impl(LexerInput& in) {
-  if (in.at_end()) return Fragment{Fragment::EndOfFile{}};
-  const std::size_t start = in.position;
-  auto simple = [&](char32_t value) {
-    in.advance(1);
-    return Fragment{Fragment::EscapedChar{value, in.slice(start)}};
-  };
-  switch (in.byte_at(0)) {
-    case '0': return simple(U'\0');
-    case 'r': return simple(U'\r');
-    case 'n': return simple(U'\n');
-    case 't': return simple(U'\t');
-    case 'b': return simple(U'\b');
-    case 'f': return simple(U'\f');
-    case 'v': return simple(U'\v');
-    case '\\': return simple(U'\\');
-    case '"': return simple(U'"');
-    case '\'': return simple(U'\'');
-    case '`': return simple(U'`');
-    case '$': return simple(U'$');
-    case 'x': {
-      int h1 = hex_value(in.byte_at(1));
-      int h2 = hex_value(in.byte_at(2));
-      if (h1 >= 0 && h2 >= 0) {
-        in.advance(3);
-        int v = h1 * 16 + h2;
-        if (v <= 0x7F) return Fragment{Fragment::EscapedChar{static_cast<char32_t>(v), in.slice(start)}};
-        return Fragment{
-            Fragment::InvalidEscapedChar{ByteRange{start, in.position}, DiagnosticCode::InvalidHexEscapeSequence}};
-      }
-      break;
-    }
-    case 'u': {
-      if (in.byte_at(1) != '{') break;
-      std::size_t p = 2;
-      std::uint64_t value = 0;
-      bool overflow = false;
-      while (hex_value(in.byte_at(p)) >= 0) {
-        value = value * 16 + static_cast<std::uint64_t>(hex_value(in.byte_at(p)));
-        if (value > 0xFFFFFFFFull) {
-          overflow = true;
-          value = 0xFFFFFFFFull + 1;  // stays past 32 bits; never wraps
-        }
-        ++p;
-      }
-      if (p == 2 || in.byte_at(p) != '}') break;
-      in.advance(p + 1);
-      bool scalar = !overflow && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
-      if (!scalar) {
-        return Fragment{Fragment::InvalidEscapedChar{ByteRange{start, in.position},
-                                                     DiagnosticCode::InvalidUnicodeEscapeSequence}};
-      }
-      return Fragment{Fragment::EscapedChar{static_cast<char32_t>(value), in.slice(start)}};
-    }
-    default:
-      break;
-  }
-  auto d = in.peek();
-  in.advance(d.len);
-  return Fragment{Fragment::InvalidEscapedChar{ByteRange{start, in.position}, DiagnosticCode::InvalidEscapeSequence}};
-}
-
+// Right after a format colon: the raw format text up to the `)` that closes
+// the interpolation (not consumed) or the end of the input.
 std::string_view format_string(LexerInput& in) {
   const std::size_t start = in.position;
   std::int64_t depth = 0;
@@ -458,9 +269,83 @@ std::string_view format_string(LexerInput& in) {
   return in.slice(start);
 }
 
-std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dollars) {
+// Right after a backslash: one escape. The end of the input ends the body.
+Step escape(LexerInput& in, Body& body) {
+  if (in.at_end()) return Step::End;
+  const std::size_t start = in.position;
+  auto simple = [&](char32_t value) {
+    in.advance(1);
+    body.escaped(value, in.slice(start));
+    return Step::Read;
+  };
+  switch (in.byte_at(0)) {
+    case '0': return simple(U'\0');
+    case 'r': return simple(U'\r');
+    case 'n': return simple(U'\n');
+    case 't': return simple(U'\t');
+    case 'b': return simple(U'\b');
+    case 'f': return simple(U'\f');
+    case 'v': return simple(U'\v');
+    case '\\': return simple(U'\\');
+    case '"': return simple(U'"');
+    case '\'': return simple(U'\'');
+    case '`': return simple(U'`');
+    case '$': return simple(U'$');
+    case 'x': {
+      int h1 = hex_value(in.byte_at(1));
+      int h2 = hex_value(in.byte_at(2));
+      if (h1 >= 0 && h2 >= 0) {
+        in.advance(3);
+        int v = h1 * 16 + h2;
+        if (v <= 0x7F) {
+          body.escaped(static_cast<char32_t>(v), in.slice(start));
+        } else {
+          body.invalid(ByteRange{start, in.position}, DiagnosticCode::InvalidHexEscapeSequence);
+        }
+        return Step::Read;
+      }
+      break;
+    }
+    case 'u': {
+      if (in.byte_at(1) != '{') break;
+      std::size_t p = 2;
+      std::uint64_t value = 0;
+      bool overflow = false;
+      while (hex_value(in.byte_at(p)) >= 0) {
+        value = value * 16 + static_cast<std::uint64_t>(hex_value(in.byte_at(p)));
+        if (value > 0xFFFFFFFFull) {
+          overflow = true;
+          value = 0xFFFFFFFFull + 1;  // stays past 32 bits; never wraps
+        }
+        ++p;
+      }
+      if (p == 2 || in.byte_at(p) != '}') break;
+      in.advance(p + 1);
+      bool scalar = !overflow && value <= 0x10FFFF && !(value >= 0xD800 && value <= 0xDFFF);
+      if (!scalar) {
+        body.invalid(ByteRange{start, in.position}, DiagnosticCode::InvalidUnicodeEscapeSequence);
+      } else {
+        body.escaped(static_cast<char32_t>(value), in.slice(start));
+      }
+      return Step::Read;
+    }
+    default:
+      break;
+  }
+  auto d = in.peek();
+  in.advance(d.len);
+  body.invalid(ByteRange{start, in.position}, DiagnosticCode::InvalidEscapeSequence);
+  return Step::Read;
+}
+
+// Right after a `$` run: an interpolation, or the dollars as text. On failure
+// the position is back after the dollars.
+Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
   const std::size_t cp = in.position;
-  if (in.at_end()) return Fragment{Fragment::Literal{dollars}};
+  if (in.at_end()) {
+    body.literal(dollars);
+    return Step::Read;
+  }
   auto next = in.peek();
 
   if (next.ch == U'{' || next.ch == U'(') {
@@ -470,7 +355,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       guard.emplace(*in.nesting);
       if (!*guard) {
         in.reset(cp);
-        return std::nullopt;
+        return Step::Fail;
       }
     }
     std::vector<Token> fresh;
@@ -480,15 +365,16 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       tokens::BraceRule rule;
       if (!tokens::scan_tokens(in, tokens, rule)) {
         in.reset(cp);
-        return std::nullopt;
+        return Step::Fail;
       }
-      return Fragment{Fragment::Interpolation{dollars, exact_list(tokens, 0), {}, {}}};
+      body.interpolation(dollars, exact_list(tokens, 0), {}, nullptr, nullptr);
+      return Step::Read;
     }
 
     tokens::ParenRule rule;
     if (!tokens::scan_tokens(in, tokens, rule)) {
       in.reset(cp);
-      return std::nullopt;
+      return Step::Fail;
     }
     std::string_view format;
     std::optional<Token> end;
@@ -499,7 +385,7 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       auto closing = tokens::token(in, nullptr);
       if (!closing) {
         in.reset(cp);
-        return std::nullopt;
+        return Step::Fail;
       }
       end = std::move(*closing);
     } else if (!tokens.empty() && tokens.back() == Operator::CloseParen) {
@@ -509,11 +395,14 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
       // The text ended first: the list keeps its Eof.
       end = Token::empty(tokens.empty() ? cp : tokens.back().range.end);
     }
-    Token begin = std::move(tokens.front());
-    if (tokens.size() == 1) tokens.push_back(Token::empty(begin.range.end));
-    return Fragment{Fragment::Interpolation{
-        dollars, exact_list(tokens, 1), format,
-        Box<std::pair<Token, Token>>(std::pair<Token, Token>{std::move(begin), std::move(*end)})}};
+    if (tokens.size() == 1) tokens.push_back(Token::empty(tokens.front().range.end));
+    if (body.keeps_delimiters()) {
+      const Token begin = tokens.front();
+      body.interpolation(dollars, exact_list(tokens, 1), format, &begin, &*end);
+    } else {
+      body.interpolation(dollars, exact_list(tokens, 1), format, nullptr, nullptr);
+    }
+    return Step::Read;
   }
 
   if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {
@@ -529,10 +418,188 @@ std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dol
                                       is_reserved(kw->keyword) ? DiagnosticCode::InvalidReservedKeyword
                                                                : DiagnosticCode::InvalidKeyword);
     }
-    return Fragment{Fragment::Interpolation{dollars, std::move(tokens), {}, {}}};
+    body.interpolation(dollars, std::move(tokens), {}, nullptr, nullptr);
+    return Step::Read;
   }
 
-  return Fragment{Fragment::Literal{dollars}};
+  body.literal(dollars);
+  return Step::Read;
+}
+
+// `$` (plain) or a `$` run of at most `ats` (verbatim); a backslash escape in
+// a plain literal. On failure the position is back before the dollars.
+Step escape_or_interpolation(LexerInput& in, std::size_t ats, Body& body) {
+  const std::size_t start = in.position;
+  Step step;
+  if (ats == 0) {
+    int c = in.byte_at(0);
+    if (c == '\\') {
+      in.advance(1);
+      return escape(in, body);
+    }
+    if (c != '$') return Step::NoMatch;
+    in.advance(1);
+    step = interpolation(in, in.slice(start), body);
+  } else {
+    std::size_t count = 0;
+    while (count < ats && in.byte_at(0) == '$') {
+      in.advance(1);
+      ++count;
+    }
+    if (count == 0) return Step::NoMatch;
+    std::string_view dollars = in.slice(start);
+    if (count < ats) {
+      body.literal(dollars);
+      return Step::Read;
+    }
+    step = interpolation(in, dollars, body);
+  }
+  if (step == Step::Fail) in.reset(start);
+  return step;
+}
+
+// The closing quote with exactly `ats` `@`, or the text read as a literal.
+Step end_of_string(LexerInput& in, StringInfo& info, Body& body) {
+  if (!info.quote) return Step::Fail;  // unreachable: a template reads every `$`
+  if (in.at_end() || in.byte_at(0) != static_cast<int>(*info.quote)) return Step::Fail;
+  const std::size_t start = in.position;
+  in.advance(1);
+  std::size_t count = 0;
+  while (count < info.ats && in.byte_at(0) == '@') {
+    in.advance(1);
+    ++count;
+  }
+  if (count == info.ats) {
+    info.trailing_range = ByteRange{start, in.position};
+    return Step::End;
+  }
+  body.literal(in.slice(start));
+  return Step::Read;
+}
+
+// Right after the opening quote: a literal that is one plain run of text and
+// then its closing delimiter, read in one pass. The body loop below would
+// read the same: that run as its only fragment, then the end of the string.
+// Anything else is left to it (nothing consumed).
+std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::size_t ats, char quote) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const std::size_t body = in.position;
+  const char escape = ats > 0 ? '$' : '\\';
+  std::size_t p = body;
+  p = find_any_of3(data, p, size, quote, '$', escape);
+  if (p == body || p >= size || data[p] != quote) return std::nullopt;
+  if (size - p - 1 < ats) return std::nullopt;
+  for (std::size_t i = 1; i <= ats; ++i) {
+    if (data[p + i] != '@') return std::nullopt;
+  }
+  in.position = p + 1 + ats;
+  const std::string_view text(data + body, p - body);
+  return TokenKind(TokenKind::String{CowText(text), StringInfoBox::plain(start, ats, static_cast<unsigned char>(quote), text)});
+}
+
+// Reads a body described by `info` (a template when `info.quote` is absent;
+// the literal or template begins at `start`) up to its closing delimiter or
+// the end of the input, building the token as it goes. The fragments are
+// kept only where `record` points (when the info is read again).
+std::optional<TokenKind> read_body(LexerInput& in, std::size_t start, StringInfo& info,
+                                   std::vector<Fragment>* record) {
+  // The parts wait in the run's scratch list, so that a short string gets
+  // them in one allocation of the right size.
+  std::vector<InterpolatedPart> fresh;
+  std::vector<InterpolatedPart>* scratch = scratch_list(in, &LexerScratch::parts);
+  std::vector<InterpolatedPart>& parts = scratch != nullptr ? *scratch : fresh;
+  // A template is one long body: room for a part per 32 bytes left saves
+  // the copies of a doubling list, and room never written costs no memory.
+  if (!info.quote && parts.capacity() == 0) parts.reserve((in.text.size() - in.position) / 32 + 4);
+  Body body(parts, record);
+  const bool verbatim = info.ats > 0;
+  for (;;) {
+    if (auto s = literal_str(in, info.quote, verbatim)) {
+      body.literal(*s);
+      continue;
+    }
+    const std::size_t cp = in.position;
+    Step step = escape_or_interpolation(in, info.ats, body);
+    if (step == Step::NoMatch) {
+      if (in.nesting != nullptr && in.nesting->exhausted()) return std::nullopt;
+      in.reset(cp);
+      if (in.at_end()) {
+        step = Step::End;
+      } else {
+        step = end_of_string(in, info, body);
+        if (step == Step::End) return body.finish(in, start, info, true, false);
+      }
+    }
+    if (step == Step::Fail) return std::nullopt;
+    // The end of the input ends a template; a literal is unterminated then.
+    if (step == Step::End) return body.finish(in, start, info, false, info.quote.has_value());
+  }
+}
+
+}  // namespace
+
+std::optional<TokenKind> string(LexerInput& in) {
+  const std::size_t start = in.position;
+  std::size_t ats = 0;
+  while (in.byte_at(0) == '@') {
+    in.advance(1);
+    ++ats;
+  }
+  int q = in.byte_at(0);
+  if (!is_quote(q)) {
+    in.reset(start);
+    return std::nullopt;
+  }
+  in.advance(1);
+  if (auto plain = plain_literal(in, start, ats, static_cast<char>(q))) return plain;
+  StringInfo info;
+  info.leading_range = ByteRange{start, in.position};
+  info.ats = ats;
+  info.quote = static_cast<char32_t>(q);
+  return read_body(in, start, info, nullptr);
+}
+
+namespace {
+
+// A template is one verbatim body with one `@` and no quote, over the whole
+// text.
+StringInfo template_info(std::string_view text) {
+  StringInfo info;
+  info.leading_range = ByteRange{0, 0};
+  info.trailing_range = ByteRange{text.size(), text.size()};
+  info.ats = 1;
+  return info;
+}
+
+}  // namespace
+
+std::optional<TokenKind> template_string(LexerInput& in) {
+  StringInfo info = template_info(in.text);
+  return read_body(in, in.position, info, nullptr);
+}
+
+StringInfo read_info(std::string_view source, std::size_t start, std::size_t ats, std::optional<char32_t> quote) {
+  NestingBudget budget(kMaxInterpolationDepth);
+  LexerScratch scratch;
+  LexerInput in;
+  in.text = source;
+  in.nesting = &budget;
+  in.scratch = &scratch;
+  StringInfo info;
+  if (quote) {
+    info.leading_range = ByteRange{start, start + ats + 1};
+    info.ats = ats;
+    info.quote = quote;
+    in.position = start + ats + 1;
+  } else {
+    info = template_info(source);
+    in.position = start;
+  }
+  std::vector<Fragment> content;
+  if (!read_body(in, start, info, &content)) throw InternalError("a string literal could not be read again");
+  info.content = std::move(content);
+  return info;
 }
 
 }  // namespace vaxo_core::lexer::string

@@ -20,18 +20,14 @@ namespace vaxo_core::lexer::string {
 // `@` run (consuming nothing), or when the nesting budget is spent.
 std::optional<TokenKind> string(LexerInput& in);
 
-// Reads a body described by `info` (a template when `info.quote` is absent)
-// up to its closing delimiter or the end of the input.
-std::optional<TokenKind> string_content(LexerInput& in, StringInfo info);
+// The rest of the input read as the body of a template (quote-less and
+// verbatim with one `@`); fails when the nesting budget is spent.
+std::optional<TokenKind> template_string(LexerInput& in);
 
-// Right after a backslash: one escape.
-StringFragment escaped_char_impl(LexerInput& in);
-
-// Right after a `$` run: an interpolation, or the dollars as text.
-std::optional<StringFragment> interpolation(LexerInput& in, std::string_view dollars);
-
-// Right after a format colon: the raw format text up to the `)` that closes
-// the interpolation (not consumed) or the end of the input.
-std::string_view format_string(LexerInput& in);
+// The info of the literal that string() (with a quote) or template_string()
+// (without) read at `start` of `source`, read again: the token keeps only
+// what describes it. Throws InternalError if the text cannot be read again
+// (it was read once, so only a thread with less stack left can fail).
+StringInfo read_info(std::string_view source, std::size_t start, std::size_t ats, std::optional<char32_t> quote);
 
 }  // namespace vaxo_core::lexer::string

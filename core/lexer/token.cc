@@ -6,6 +6,7 @@
 #include <charconv>
 #include <cmath>
 
+#include "core/lexer/string.h"
 #include "core/lexer/utf8.h"
 
 namespace vaxo_core::lexer {
@@ -13,10 +14,10 @@ namespace vaxo_core::lexer {
 void TokenKind::destroy_payload() noexcept {
   void* p = pointer();
   switch (tag()) {
-    case Tag::Number: delete static_cast<Number*>(p); return;
-    case Tag::String: delete static_cast<String*>(p); return;
-    case Tag::InterpolatedString: delete static_cast<InterpolatedString*>(p); return;
-    case Tag::Unknown: delete static_cast<Unknown*>(p); return;
+    case Tag::Number: payload::destroy(static_cast<Number*>(p)); return;
+    case Tag::String: payload::destroy(static_cast<String*>(p)); return;
+    case Tag::InterpolatedString: payload::destroy(static_cast<InterpolatedString*>(p)); return;
+    case Tag::Unknown: payload::destroy(static_cast<Unknown*>(p)); return;
     case Tag::Eof:
     case Tag::Identifier:
     case Tag::Ordinal:
@@ -33,16 +34,16 @@ void TokenKind::copy_payload(const TokenKind& other) {
   void* box = nullptr;
   switch (other.tag()) {
     case Tag::Number:
-      if (auto* x = other.get_if<Number>()) box = new Number(*x);
+      if (auto* x = other.get_if<Number>()) box = payload::make<Number>(*x);
       break;
     case Tag::String:
-      if (auto* x = other.get_if<String>()) box = new String(*x);
+      if (auto* x = other.get_if<String>()) box = payload::make<String>(*x);
       break;
     case Tag::InterpolatedString:
-      if (auto* x = other.get_if<InterpolatedString>()) box = new InterpolatedString(*x);
+      if (auto* x = other.get_if<InterpolatedString>()) box = payload::make<InterpolatedString>(*x);
       break;
     case Tag::Unknown:
-      if (auto* x = other.get_if<Unknown>()) box = new Unknown(*x);
+      if (auto* x = other.get_if<Unknown>()) box = payload::make<Unknown>(*x);
       break;
     case Tag::Eof:
     case Tag::Identifier:
@@ -56,15 +57,20 @@ void TokenKind::copy_payload(const TokenKind& other) {
 }
 
 StringInfo* StringInfoBox::build() const {
-  const Plain& p = *plain_;
+  const Described& d = described_;
+  if (d.mode != Mode::Plain) {
+    const std::optional<char32_t> quote = d.mode == Mode::Quoted ? std::optional<char32_t>(d.quote) : std::nullopt;
+    full_ = Box<StringInfo>(string::read_info(std::string_view(d.data, d.size), d.start, d.ats, quote));
+    return full_.get();
+  }
   StringInfo info;
-  const std::size_t body = p.start + p.ats + 1;
-  const std::size_t close = body + p.text.size();
-  info.leading_range = ByteRange{p.start, body};
-  info.trailing_range = ByteRange{close, close + 1 + p.ats};
-  info.ats = p.ats;
-  info.quote = p.quote;
-  info.content.push_back(StringFragment{StringFragment::Literal{p.text}});
+  const std::size_t body = d.start + d.ats + 1;
+  const std::size_t close = body + d.size;
+  info.leading_range = ByteRange{d.start, body};
+  info.trailing_range = ByteRange{close, close + 1 + d.ats};
+  info.ats = d.ats;
+  info.quote = d.quote;
+  info.content.push_back(StringFragment{StringFragment::Literal{std::string_view(d.data, d.size)}});
   full_ = Box<StringInfo>(std::move(info));
   return full_.get();
 }

@@ -32,6 +32,7 @@
 #include "core/lexer/box.h"
 #include "core/lexer/keyword.h"
 #include "core/lexer/operator.h"
+#include "core/lexer/payload.h"
 
 namespace vaxo_core::lexer {
 
@@ -130,10 +131,12 @@ struct InterpolatedPart {
 };
 
 // The info of a string literal: a Box<StringInfo>, except that a literal
-// written as one plain run of text keeps only what describes it and builds its
-// StringInfo on first access (most literals are plain, and nothing reads their
-// info after lexing). Reads from several threads at once need the info built
-// first, as for any other lazily filled cache.
+// read by the lexer keeps only what describes it and builds its StringInfo on
+// first access (nothing reads the info after lexing). A literal written as
+// one plain run of text is described by that run; any other is read again
+// from the source text, which the token borrows anyway. Reads from several
+// threads at once need the info built first, as for any other lazily filled
+// cache.
 class StringInfoBox {
  public:
   StringInfoBox() = default;
@@ -141,30 +144,70 @@ class StringInfoBox {
   // A terminated literal whose body is exactly `text` (one plain run), opened
   // by `ats` `@` and `quote` at `start`.
   static StringInfoBox plain(std::size_t start, std::size_t ats, char32_t quote, std::string_view text) {
-    StringInfoBox b;
-    b.plain_ = Plain{start, ats, quote, text};
-    return b;
+    return StringInfoBox(Described{text.data(), text.size(), start, ats, quote, Mode::Plain});
+  }
+  // The literal opened by `ats` `@` and `quote` at `start` of `source`, or
+  // (without a quote) the template body from `start` to the end of `source`.
+  static StringInfoBox reread(std::string_view source, std::size_t start, std::size_t ats,
+                              std::optional<char32_t> quote) {
+    return StringInfoBox(Described{source.data(), source.size(), start, ats, quote.value_or(0),
+                                   quote ? Mode::Quoted : Mode::Template});
   }
 
-  explicit operator bool() const { return full_ || plain_; }
+  explicit operator bool() const { return full_ || described_.mode != Mode::None; }
   const StringInfo& operator*() const { return *get(); }
   const StringInfo* operator->() const { return get(); }
-  const StringInfo* get() const { return full_ || !plain_ ? full_.get() : build(); }
+  const StringInfo* get() const { return full_ || described_.mode == Mode::None ? full_.get() : build(); }
   StringInfo& operator*() { return *get(); }
   StringInfo* operator->() { return get(); }
-  StringInfo* get() { return full_ || !plain_ ? full_.get() : build(); }
+  StringInfo* get() { return full_ || described_.mode == Mode::None ? full_.get() : build(); }
 
  private:
-  struct Plain {
-    std::size_t start;
-    std::size_t ats;
-    char32_t quote;
-    std::string_view text;
+  enum class Mode : std::uint8_t { None, Plain, Quoted, Template };
+  struct Described {
+    const char* data = nullptr;  // Plain: the body; otherwise the whole source
+    std::size_t size = 0;
+    std::size_t start = 0;
+    std::size_t ats = 0;
+    char32_t quote = 0;
+    Mode mode = Mode::None;
   };
+  explicit StringInfoBox(Described d) : described_(d) {}
   StringInfo* build() const;  // token.cc
 
   mutable Box<StringInfo> full_;
-  std::optional<Plain> plain_;
+  Described described_;
+};
+
+// A recovery kind holds the kind it stands for in place: that kind is two
+// words, and the recovery kind around it is boxed already, so a second heap
+// block per recovery token buys nothing. Otherwise a Box (nullable; a moved
+// Box is empty). Members are defined below TokenKind.
+template <>
+class Box<TokenKind> {
+ public:
+  Box() noexcept = default;
+  explicit Box(TokenKind value) noexcept;
+  Box(const Box& other);
+  Box(Box&& other) noexcept;
+  Box& operator=(const Box& other);
+  Box& operator=(Box&& other) noexcept;
+  ~Box();
+
+  explicit operator bool() const { return full_; }
+  TokenKind& operator*() { return *get(); }
+  const TokenKind& operator*() const { return *get(); }
+  TokenKind* operator->() { return get(); }
+  const TokenKind* operator->() const { return get(); }
+  TokenKind* get() { return full_ ? slot() : nullptr; }
+  const TokenKind* get() const { return full_ ? const_cast<Box*>(this)->slot() : nullptr; }
+
+ private:
+  TokenKind* slot();
+  void reset() noexcept;
+
+  alignas(8) unsigned char storage_[16];
+  bool full_ = false;
 };
 
 struct TokenKind {
@@ -185,7 +228,7 @@ struct TokenKind {
   };
   struct InterpolatedString {
     std::vector<InterpolatedPart> parts;  // one more than there are interpolations
-    Box<StringInfo> info;
+    StringInfoBox info;
   };
   struct Operator {
     lexer::Operator op;
@@ -219,14 +262,14 @@ struct TokenKind {
   TokenKind(Eof) noexcept { put(Tag::Eof, 0); }                                       // NOLINT
   TokenKind(Identifier v) noexcept { put_identifier(v.name); }                          // NOLINT
   TokenKind(Ordinal v) noexcept { put(Tag::Ordinal, static_cast<std::uint32_t>(v.value)); }  // NOLINT
-  TokenKind(Number v) { put_boxed(Tag::Number, new Number(std::move(v))); }            // NOLINT
-  TokenKind(String v) { put_boxed(Tag::String, new String(std::move(v))); }            // NOLINT
+  TokenKind(Number v) { put_boxed(Tag::Number, payload::make<Number>(std::move(v))); }            // NOLINT
+  TokenKind(String v) { put_boxed(Tag::String, payload::make<String>(std::move(v))); }            // NOLINT
   TokenKind(InterpolatedString v) {                                                     // NOLINT
-    put_boxed(Tag::InterpolatedString, new InterpolatedString(std::move(v)));
+    put_boxed(Tag::InterpolatedString, payload::make<InterpolatedString>(std::move(v)));
   }
   TokenKind(Operator v) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(v.op)); }    // NOLINT
   TokenKind(Keyword v) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(v.keyword)); } // NOLINT
-  TokenKind(Unknown v) { put_boxed(Tag::Unknown, new Unknown(std::move(v))); }         // NOLINT
+  TokenKind(Unknown v) { put_boxed(Tag::Unknown, payload::make<Unknown>(std::move(v))); }         // NOLINT
   TokenKind(Empty) noexcept { put(Tag::Empty, 0); }                                   // NOLINT
   TokenKind(lexer::Operator op) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(op)); }  // NOLINT
   TokenKind(lexer::Keyword kw) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(kw)); }    // NOLINT
@@ -410,6 +453,42 @@ struct TokenKind {
 
   alignas(8) unsigned char bytes_[16];
 };
+
+inline Box<TokenKind>::Box(TokenKind value) noexcept : full_(true) { new (storage_) TokenKind(std::move(value)); }
+inline Box<TokenKind>::Box(const Box& other) : full_(other.full_) {
+  if (full_) new (storage_) TokenKind(*other);
+}
+inline Box<TokenKind>::Box(Box&& other) noexcept : full_(other.full_) {
+  if (full_) {
+    new (storage_) TokenKind(std::move(*other));
+    other.reset();
+  }
+}
+inline Box<TokenKind>& Box<TokenKind>::operator=(const Box& other) {
+  if (this != &other) *this = Box(other);
+  return *this;
+}
+// `other` may hold this box (through a recovery kind): move it out first.
+inline Box<TokenKind>& Box<TokenKind>::operator=(Box&& other) noexcept {
+  if (this != &other) {
+    Box moved(std::move(other));
+    reset();
+    if (moved.full_) {
+      new (storage_) TokenKind(std::move(*moved));
+      full_ = true;
+    }
+  }
+  return *this;
+}
+inline Box<TokenKind>::~Box() { reset(); }
+inline TokenKind* Box<TokenKind>::slot() { return std::launder(reinterpret_cast<TokenKind*>(storage_)); }
+inline void Box<TokenKind>::reset() noexcept {
+  if (full_) {
+    slot()->~TokenKind();
+    full_ = false;
+  }
+}
+static_assert(sizeof(TokenKind) == 16 && alignof(TokenKind) <= 8);
 
 // Trivia are never kept; the fields exist and stay empty.
 struct LeadingTrivia {};

@@ -206,8 +206,8 @@ TEST(FastPath, InterpolationListsHoldNoSpareRoom) {
 }
 
 TEST(FastPath, LongBodiesKeepEveryFragmentInOrder) {
-  // Short bodies get an exact copy of their fragments, long ones the list
-  // they were read into: both hold every fragment in source order.
+  // Short bodies get an exact copy of their parts, long ones the list they
+  // were read into; the info, read again, holds every fragment in order.
   for (std::size_t count : {1, 31, 32, 33, 100}) {
     for (bool template_mode : {false, true}) {
       std::string body;

@@ -108,6 +108,93 @@ TEST(Interpolation, Delimiters) {
   EXPECT_TRUE(i2.delimiters->second->is_eof());
 }
 
+// The info of a literal: where it opens and closes, then its fragments.
+std::string describe(const StringInfo& info) {
+  auto range = [](ByteRange r) { return std::to_string(r.start) + ".." + std::to_string(r.end); };
+  std::string out = range(info.leading_range) + " " + range(info.trailing_range) + " @" + std::to_string(info.ats);
+  out += info.quote ? std::string(1, static_cast<char>(*info.quote)) : std::string("-");
+  for (const auto& f : info.content) {
+    out += " | ";
+    if (const auto* lit = std::get_if<StringFragment::Literal>(&f.value)) {
+      out += "lit \"" + debug_escape(lit->text) + "\"";
+    } else if (const auto* esc = std::get_if<StringFragment::EscapedChar>(&f.value)) {
+      out += "esc " + std::to_string(esc->value) + " \"" + std::string(esc->text) + "\"";
+    } else if (const auto* bad = std::get_if<StringFragment::InvalidEscapedChar>(&f.value)) {
+      out += "bad " + range(bad->range) + " " + std::string(diagnostic::name(bad->error));
+    } else if (const auto* interp = std::get_if<StringFragment::Interpolation>(&f.value)) {
+      out += "interp " + std::string(interp->dollars) + " " + std::to_string(interp->tokens.size());
+      if (!interp->format.empty()) out += " format \"" + debug_escape(interp->format) + "\"";
+      if (interp->delimiters) {
+        out += " " + range(interp->delimiters->first.range) + " " + testing::dump_kind(interp->delimiters->first.kind) +
+               " " + range(interp->delimiters->second.range) + " " + testing::dump_kind(interp->delimiters->second.kind);
+      }
+    } else {
+      out += "end";
+    }
+  }
+  return out;
+}
+
+// The string kind of `t` (under its recovery wrappers).
+const TokenKind& string_kind(const Token& t) {
+  const TokenKind* k = &t.kind;
+  while (const auto* u = k->get_if<TokenKind::Unknown>()) k = u->recovered.get();
+  return *k;
+}
+
+const StringInfo* info_of(const TokenKind& k) {
+  if (const auto* s = k.get_if<TokenKind::String>()) return s->info.get();
+  if (const auto* s = k.get_if<TokenKind::InterpolatedString>()) return s->info.get();
+  return nullptr;
+}
+
+// A literal's info is built on first access from the text: a copy taken
+// before that, and a literal nested in an interpolation, describe the same
+// literal as it was read.
+TEST(StringInfo, ReadAgainAsItWasRead) {
+  struct Case {
+    std::string_view src;
+    bool template_mode;
+    std::size_t part;  // with `nested`: the token `nested` of this part
+    std::optional<std::size_t> nested;
+    std::string_view info;
+  };
+  const Case cases[] = {
+      {"'a\\n$b${c}$(d:x)\\q'", false, 0, {},
+       "0..1 18..19 @0' | lit \"a\" | esc 10 \"n\" | interp $ 0 | interp $ 0 | interp $ 0 format \"x\" 11..12 "
+       "Operator(() 15..16 Operator()) | bad 17..18 InvalidEscapeSequence"},
+      {"'${ \"x\\ty\" + $(z) }'", false, 0, 1, "4..5 9..10 @0\" | lit \"x\" | esc 9 \"t\" | lit \"y\""},
+      {"'${ \"x\\ty\" + '$(z)' }'", false, 0, 3,
+       "13..14 18..19 @0' | interp $ 0 15..16 Operator(() 17..18 Operator())"},
+      {"@@'$ $$x $$$y'@@", false, 0, {}, "0..3 13..16 @2' | lit \"$\" | lit \" \" | interp $$ 0 | lit \" \" | interp $$ 0"},
+      {"a $(b) $ c\n$${d}\\n", true, 0, {},
+       "0..0 18..18 @1- | lit \"a \" | interp $ 0 3..4 Operator(() 5..6 Operator()) | lit \" \" | lit \"$\" | "
+       "lit \" c\\n\" | interp $ 0 | lit \"{d}\\\\n\""},
+      {"'$(x", false, 0, {}, "0..1 0..0 @0' | interp $ 0 2..3 Operator(() 4..4 Empty"},
+      {"x 'a\\", false, 1, {}, "2..3 0..0 @0' | lit \"a\""},
+      {"'\\u{110000}\\x41'", false, 0, {}, "0..1 15..16 @0' | bad 2..11 InvalidUnicodeEscapeSequence | esc 65 \"x41\""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "source: \"" << debug_escape(c.src) << "\"");
+    config::Config config;
+    auto in = to_input(c.src, config);
+    auto tokens = c.template_mode ? lex_string(in) : lex(in);
+    ASSERT_TRUE(tokens.has_value());
+    const Token* t = &(*tokens)[c.part];
+    if (c.nested) {
+      const auto* s = string_kind(*t).get_if<TokenKind::InterpolatedString>();
+      ASSERT_TRUE(s != nullptr && !s->parts.empty() && s->parts[0].tokens.size() > *c.nested);
+      t = &s->parts[0].tokens[*c.nested];
+    }
+    const Token copy = *t;
+    for (const Token* read : {t, &copy}) {
+      const StringInfo* info = info_of(string_kind(*read));
+      ASSERT_NE(info, nullptr);
+      EXPECT_EQ(describe(*info), c.info);
+    }
+  }
+}
+
 // An interpolation's tokens live as long as the string token: short lists
 // keep no room reserved for longer ones.
 TEST(Interpolation, TokenListsKeepNoSpareRoom) {

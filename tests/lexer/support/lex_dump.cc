@@ -49,6 +49,40 @@ bool boundary(std::string_view text, std::size_t p) {
 
 std::string check_list(std::string_view text, const std::vector<Token>& tokens, ByteRange within, int depth);
 
+// A literal's info (read again from the text on first access) describes the
+// literal `t` was read from and spells the same value or part texts.
+std::string check_info(std::string_view text, const Token& t, const TokenKind& kind) {
+  const StringInfo* info = nullptr;
+  std::vector<std::string> spelled;
+  if (const auto* s = kind.get_if<TokenKind::String>()) {
+    info = s->info.get();
+    spelled.emplace_back(s->value.view());
+  } else if (const auto* is = kind.get_if<TokenKind::InterpolatedString>()) {
+    info = is->info.get();
+    for (const auto& part : is->parts) spelled.emplace_back(part.text.view());
+  }
+  if (info == nullptr) return {};
+  const ByteRange expected_leading = info->quote ? ByteRange{t.range.start, t.range.start + info->ats + 1} : ByteRange{0, 0};
+  if (info->leading_range != expected_leading) return "info opens elsewhere: " + range_str(info->leading_range);
+  const bool ends_text = info->trailing_range == ByteRange{0, 0} || !info->quote;
+  if ((ends_text ? text.size() : info->trailing_range.end) != t.range.end) {
+    return "info closes elsewhere: " + range_str(info->trailing_range);
+  }
+  std::vector<std::string> read{std::string()};
+  for (const auto& f : info->content) {
+    if (const auto* lit = std::get_if<StringFragment::Literal>(&f.value)) {
+      read.back() += lit->text;
+    } else if (const auto* esc = std::get_if<StringFragment::EscapedChar>(&f.value)) {
+      utf8::append(read.back(), esc->value);
+    } else if (const auto* interp = std::get_if<StringFragment::Interpolation>(&f.value)) {
+      if (!interp->tokens.empty()) return "info keeps interpolation tokens";
+      read.emplace_back();
+    }
+  }
+  if (read != spelled) return "info spells another text than its token";
+  return {};
+}
+
 std::string check_token(std::string_view text, const Token& t, ByteRange within, int depth) {
   auto r = t.range;
   if (r.start > r.end) return "range runs backwards: " + range_str(r);
@@ -62,6 +96,7 @@ std::string check_token(std::string_view text, const Token& t, ByteRange within,
     }
     k = u->recovered.get();
   }
+  if (auto err = check_info(text, t, *k); !err.empty()) return err;
   if (auto* is = k->get_if<TokenKind::InterpolatedString>()) {
     for (const auto& part : is->parts) {
       auto err = check_list(text, part.tokens, r, depth + 1);

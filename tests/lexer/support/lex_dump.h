@@ -21,7 +21,9 @@ std::string lex_dump(std::string_view text, bool template_mode = false);
 // Empty when the list is sound: ranges inside the text, on character
 // boundaries, never running backwards, nested lists inside their token; a
 // script list ends with exactly one Eof at the end of the text, a template
-// list is [string, Eof]. Otherwise the first fault found.
+// list is [string, Eof]; every literal's info (read again from the text)
+// opens and closes with the literal and spells its value or part texts.
+// Otherwise the first fault found.
 std::string check_invariants(std::string_view text, const std::vector<Token>& tokens, bool template_mode);
 
 }  // namespace vaxo_core::lexer::testing
