@@ -42,7 +42,8 @@ struct ChunkCache {
   // A chunk of at least `wanted` bytes (kMaxChunk or more), or null.
   CachedChunk* take(std::size_t wanted) noexcept {
     CachedChunk** link = wanted <= kMaxChunk ? &regular : &large;
-    // Large chunks come in powers of two: the first that fits wastes little.
+    // The first that fits: what a larger one has to spare serves the arena's
+    // later blocks.
     while (*link != nullptr && (*link)->size < wanted) link = &(*link)->next;
     CachedChunk* c = *link;
     if (c != nullptr) {

@@ -40,6 +40,9 @@ void drop_part(T& list);
 
 template <typename T>
 void drop_part(std::unique_ptr<T>& p) {
+  // The box is left to go with the arena: one the arena did not allocate
+  // would leak.
+  static_assert(requires(std::size_t n) { T::operator new(n); }, "a boxed tree part must come from the node arena");
   if (p) drop_part(*p);
 }
 template <typename T>
