@@ -1,0 +1,96 @@
+# Profile-guided optimisation of the core's stage libraries (GCC only).
+#
+# With VAXO_PGO, a nested build of this same project under pgo-train/ compiles
+# the stages with instrumentation, links compile_once against them and runs it
+# over generated scripts and templates; the profile it leaves steers this
+# build's inlining, block layout and hot/cold splitting. The parser and the
+# emitter are branchy tree code whose layout the compiler cannot guess well.
+#
+# Profile files are named after the object's path below each build's own
+# directory (-fprofile-prefix-path), so the two builds' objects match up.
+# A missing or stale profile only loses the gain: the build never fails on it.
+#
+# VAXO_PGO_TRAIN (internal) is the profile directory of the nested build.
+
+set(VAXO_PGO_TRAIN "" CACHE PATH "Profile directory of a training build (set by VAXO_PGO)")
+mark_as_advanced(VAXO_PGO_TRAIN)
+
+function(vaxo_pgo_setup)
+  get_property(stages GLOBAL PROPERTY VAXO_STAGES)
+
+  if(VAXO_PGO_TRAIN)
+    foreach(stage IN LISTS stages)
+      target_compile_options(${stage} PRIVATE -fprofile-generate=${VAXO_PGO_TRAIN} -fprofile-update=single
+        -fprofile-prefix-path=${PROJECT_BINARY_DIR})
+    endforeach()
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    add_executable(vaxo_pgo_train ${PROJECT_SOURCE_DIR}/bench/compile/compile_once.cc)
+    target_link_libraries(vaxo_pgo_train PRIVATE vaxo_options vaxo_compile)
+    target_link_options(vaxo_pgo_train PRIVATE -fprofile-generate=${VAXO_PGO_TRAIN})
+    set(gen ${PROJECT_SOURCE_DIR}/bench/generate_source.py)
+    set(dir ${CMAKE_CURRENT_BINARY_DIR}/pgo-inputs)
+    set(stamp ${VAXO_PGO_TRAIN}/profile.stamp)
+    # Every script form, the recovery paths and templates, each a few times
+    # so that the counts are not dominated by start-up.
+    add_custom_command(
+      OUTPUT ${stamp}
+      COMMAND ${CMAKE_COMMAND} -E rm -rf ${VAXO_PGO_TRAIN}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir} ${VAXO_PGO_TRAIN}
+      COMMAND Python3::Interpreter ${gen} --mode grammar --size 400000 --seed 7 -o ${dir}/grammar.src
+      COMMAND Python3::Interpreter ${gen} --mode script --size 400000 --seed 7 -o ${dir}/script.src
+      COMMAND Python3::Interpreter ${gen} --mode template --size 400000 --seed 7 -o ${dir}/template.tpl
+      COMMAND vaxo_pgo_train script ${dir}/grammar.src 3
+      COMMAND vaxo_pgo_train script ${dir}/script.src 3
+      COMMAND vaxo_pgo_train template ${dir}/template.tpl 3
+      COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+      DEPENDS vaxo_pgo_train ${gen}
+      COMMENT "Training run for profile-guided optimisation"
+      VERBATIM)
+    add_custom_target(vaxo_pgo_profile ALL DEPENDS ${stamp})
+    return()
+  endif()
+
+  if(NOT VAXO_PGO)
+    return()
+  endif()
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU" OR VAXO_SANITIZE OR VAXO_FUZZ)
+    message(STATUS "VAXO_PGO: needs GCC and a build without sanitizers; building without a profile")
+    return()
+  endif()
+
+  find_package(Python3 COMPONENTS Interpreter)
+  if(NOT Python3_Interpreter_FOUND)
+    message(STATUS "VAXO_PGO: no Python interpreter to generate the training inputs; building without a profile")
+    return()
+  endif()
+  include(ExternalProject)
+  set(profile ${CMAKE_BINARY_DIR}/pgo-profile)
+  set(train_dir ${CMAKE_BINARY_DIR}/pgo-train)
+  ExternalProject_Add(vaxo_pgo_train_build
+    SOURCE_DIR ${PROJECT_SOURCE_DIR}
+    BINARY_DIR ${train_dir}
+    CMAKE_ARGS
+      -DCMAKE_BUILD_TYPE=${CMAKE_BUILD_TYPE}
+      -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
+      -DCMAKE_MAKE_PROGRAM=${CMAKE_MAKE_PROGRAM}
+      -DPython3_EXECUTABLE=${Python3_EXECUTABLE}
+      -DVAXO_PGO_TRAIN=${profile}
+      -DVAXO_PGO=OFF -DVAXO_TESTS=OFF -DVAXO_PYTHON=OFF -DVAXO_BENCH=OFF -DVAXO_FUZZ=OFF -DVAXO_SANITIZE=OFF
+    BUILD_COMMAND ${CMAKE_COMMAND} --build ${train_dir} --target vaxo_pgo_profile
+    BUILD_BYPRODUCTS ${profile}/profile.stamp
+    INSTALL_COMMAND ""
+    BUILD_ALWAYS ON
+    EXCLUDE_FROM_ALL ON)
+
+  foreach(stage IN LISTS stages)
+    add_dependencies(${stage} vaxo_pgo_train_build)
+    target_compile_options(${stage} PRIVATE -fprofile-use=${profile} -fprofile-prefix-path=${PROJECT_BINARY_DIR}
+      -fprofile-partial-training -Wno-missing-profile -Wno-coverage-mismatch)
+    # A new profile rebuilds the objects it steers.
+    get_target_property(sources ${stage} SOURCES)
+    get_target_property(source_dir ${stage} SOURCE_DIR)
+    foreach(source IN LISTS sources)
+      set_property(SOURCE ${source} DIRECTORY ${source_dir} APPEND PROPERTY OBJECT_DEPENDS ${profile}/profile.stamp)
+    endforeach()
+  endforeach()
+endfunction()
