@@ -157,6 +157,13 @@ class Chunk {
     auto bytes = operand_wide_code(operand);
     std::memcpy(extend_code(4), bytes.data(), 4);
   }
+  // Whether `n` more bytes fit without growing, and appending them then.
+  bool has_code_room(std::size_t n) const { return code_.size() - code_size_ >= n; }
+  std::uint8_t* extend_code_in_room(std::size_t n) {
+    std::uint8_t* p = code_.data() + code_size_;
+    code_size_ += n;
+    return p;
+  }
   // Appends `n` bytes for the caller to fill; the pointer is valid until
   // the next change of the code.
   std::uint8_t* extend_code(std::size_t n) {

@@ -344,6 +344,7 @@ class Emitter {
   void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
              const std::span<const OpParam>* params);
   void push_source_map(ByteRange mapping);
+  [[gnu::noinline]] void push_source_map_entry(ByteRange mapping);
 
   // End of the previous SourceMap mapping: where an unusable mapping goes.
   std::size_t last_mapping_end_ = 0;
