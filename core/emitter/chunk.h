@@ -258,6 +258,7 @@ class Chunk {
   // The slot of the entry equal to `e`, or the free slot where it belongs.
   std::size_t find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const;
   void grow_index();
+  void grow_index(int bits);
   void grow_code(std::size_t n);
 
   // Header operands waiting to be inserted after their placeholder byte.
