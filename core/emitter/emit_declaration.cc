@@ -39,6 +39,8 @@ bool needs_no_parentheses(const Expression& e) {
 }  // namespace
 
 void Emitter::declare_expression(const Expression& outer) {
+  // Half the nodes are names and literals: nothing to declare, no level.
+  if (outer.is_variable() || outer.is_literal()) return;
   EmitDepth depth(budget_);
   // The forms' tags and keyword references are all tags: without tags their
   // tokens are not even read.

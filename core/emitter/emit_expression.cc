@@ -88,7 +88,7 @@ bool Emitter::is_global_expression(const Expression& expr) {
 }
 
 std::optional<std::string_view> Emitter::get_var_name(const Token& token) {
-  if (std::optional<std::string_view> id = token.kind.to_id_name()) return id;
+  if (std::optional<std::string_view> id = id_name(token.kind)) return id;
   if (token == Keyword::Global) diagnostics.push(DiagnosticCode::MisuseOfGlobalKeyword, token.range);
   return std::nullopt;
 }
@@ -339,7 +339,7 @@ void Emitter::emit_arm(const Expression&, const Expression::Access& n, Register 
   const Token& name = n.name.get();
   ByteRange at = name.range;
   const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>();
-  std::optional<std::string_view> id = name.kind.to_id_name();
+  std::optional<std::string_view> id = id_name(name.kind);
   if (is_global_expression(*n.object)) {
     diagnostics.push(DiagnosticCode::GlobalVariable, at);
     if (id) return op_global(at, ret, lexer::CowText(*id));

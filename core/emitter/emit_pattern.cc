@@ -233,7 +233,7 @@ void Emitter::emit_range_pattern(Register success, const Pattern& pattern, const
 void Emitter::emit_bind_pattern(Register success, const Pattern& pattern, const Pattern::Bind& n, Register value,
                                 std::optional<BindType> bind_type) {
   const Token& name_token = n.name.get();
-  std::optional<std::string_view> name = name_token.kind.to_id_name();
+  std::optional<std::string_view> name = id_name(name_token.kind);
   if (!name) return;
   ByteRange at = range(pattern);
   if (!success.is_empty()) op_bool(at, success, true);
@@ -286,7 +286,7 @@ void Emitter::emit_failed_pattern(const Pattern& pattern, std::optional<BindType
         } else if constexpr (std::is_same_v<T, Pattern::Array>) {
           for (const auto& item : n.items) emit_failed_pattern(element_pattern(item.element), bind_type);
         } else if constexpr (std::is_same_v<T, Pattern::Bind>) {
-          std::optional<std::string_view> name = n.name->kind.to_id_name();
+          std::optional<std::string_view> name = id_name(n.name->kind);
           if (!name) return;
           std::optional<FoundVariable> found = scopes.find_variable(*name);
           if (!found) return;

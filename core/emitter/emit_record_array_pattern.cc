@@ -72,7 +72,7 @@ void Emitter::emit_record_pattern(Register success, const Pattern& pattern, cons
     } else if (const auto* m = std::get_if<Member::OmitNamed>(&member.node)) {
       const auto* bind = m->value->get_if<Pattern::Bind>();
       std::optional<std::string_view> name;
-      if (bind != nullptr) name = bind->name->kind.to_id_name();
+      if (bind != nullptr) name = id_name(bind->name->kind);
       if (!name) continue;  // skipped entirely, its result included
       diagnostics.push(DiagnosticCode::OmitNamedRecordField, m->colon.range());
       diagnostics.push(DiagnosticCode::OmitNamedRecordFieldName, bind->name.range());

@@ -17,7 +17,7 @@ void Emitter::enter_scope(ByteRange range) {
 
 void Emitter::enter_leveled_scope(ByteRange range, std::size_t level) {
   scopes.push(level);
-  diagnostics.push(DiagnosticCode::Scope, range);
+  push_in_category(diagnostics, config.diagnostic_tag, DiagnosticCode::Scope, range);
 }
 
 void Emitter::exit_scope() {
@@ -42,7 +42,7 @@ Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_
 bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type) {
   // A keyword kept as a name (`fn global`, `const _`) was reported by the
   // parser; declaring it would only invent a variable nobody can name.
-  std::optional<std::string_view> name = id_token.kind.to_id_name();
+  std::optional<std::string_view> name = id_name(id_token.kind);
   if (!name) return false;
   std::uint64_t name_hash = Scopes::hash(*name);
   if (check_local_variable(id_token, *name, name_hash) != nullptr) return false;
@@ -58,7 +58,7 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   Register reg = Register::make(index + 1);
   std::string_view name;
   if (id_token != nullptr) {
-    std::optional<std::string_view> id = id_token->kind.to_id_name();
+    std::optional<std::string_view> id = id_name(id_token->kind);
     if (!id) throw InternalError("Parameter must have an identifier");
     if (check_local_variable(*id_token, *id) != nullptr) return false;
     name = *id;

@@ -50,6 +50,12 @@ using parser::Pattern;
 using parser::Script;
 using parser::Statement;
 
+// TokenKind::to_id_name, inline: names are looked up at nearly every node.
+inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {
+  if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) return id->name;
+  return std::nullopt;
+}
+
 // The register a `break` writes the innermost loop's value into; none
 // outside loops (and inside a function nested in a loop).
 using Brk = std::optional<Register>;

@@ -33,7 +33,7 @@ bool initialized_from_start(BindType b) {
   return b == BindType::Parameter || b == BindType::ItParameter || b == BindType::RestParameter;
 }
 
-DiagnosticCode declared_here(BindType b) {
+constexpr DiagnosticCode declared_here(BindType b) {
   switch (b) {
     case BindType::Parameter:
     case BindType::PatternParameter: return DiagnosticCode::ParameterDeclaredHere;
@@ -50,7 +50,7 @@ DiagnosticCode declared_here(BindType b) {
   throw InternalError("Undeclared bind type");
 }
 
-DiagnosticCode declaration_tag(BindType b, bool is_mutable) {
+constexpr DiagnosticCode declaration_tag(BindType b, bool is_mutable) {
   switch (b) {
     case BindType::Let:
     case BindType::Init: return is_mutable ? DiagnosticCode::LocalMutable : DiagnosticCode::LocalImmutable;
@@ -70,6 +70,19 @@ DiagnosticCode declaration_tag(BindType b, bool is_mutable) {
   throw InternalError("Undeclared bind type");
 }
 
+// The pushes below rely on each table staying in one category.
+constexpr bool tables_keep_their_categories() {
+  for (int b = 0; b <= static_cast<int>(BindType::Func); ++b) {
+    auto bind = static_cast<BindType>(b);
+    if (!diagnostic::is_reference(declared_here(bind))) return false;
+    if (!diagnostic::is_tag(declaration_tag(bind, false)) || !diagnostic::is_tag(declaration_tag(bind, true))) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(tables_keep_their_categories());
+
 }  // namespace
 
 Variable::Variable(std::string_view name, ByteRange declaration, bool is_mutable, BindType bind_type, Register reg,
@@ -88,11 +101,12 @@ void Variable::initialize() {
 }
 
 void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
-  diagnostics.push(declared_here(bind_type_), declaration_);
+  push_in_category(diagnostics, diagnostics.config().diagnostic_reference, declared_here(bind_type_), declaration_);
 }
 
 void Variable::exit(DiagnosticsCollector& diagnostics) && {
-  diagnostics.push(declaration_tag(bind_type_, mutable_), declaration_);
+  const config::Config& config = diagnostics.config();
+  push_in_category(diagnostics, config.diagnostic_tag, declaration_tag(bind_type_, mutable_), declaration_);
   if (!reference_.empty()) diagnostics.extend(std::move(reference_));
   if (read_) return;
   switch (bind_type_) {
@@ -100,13 +114,17 @@ void Variable::exit(DiagnosticsCollector& diagnostics) && {
     case BindType::PatternParameter:
     case BindType::RestPatternParameter: return;
     case BindType::LetFunc:
-    case BindType::Func: diagnostics.push(DiagnosticCode::UnusedLocalFunction, declaration_); return;
+    case BindType::Func:
+      push_in_category(diagnostics, config.diagnostic_hint, DiagnosticCode::UnusedLocalFunction, declaration_);
+      return;
     case BindType::Let:
     case BindType::Const:
     case BindType::Init:
     case BindType::Parameter:
     case BindType::RestParameter:
-    case BindType::ParameterSubPattern: diagnostics.push(DiagnosticCode::UnusedLocalVariable, declaration_); return;
+    case BindType::ParameterSubPattern:
+      push_in_category(diagnostics, config.diagnostic_hint, DiagnosticCode::UnusedLocalVariable, declaration_);
+      return;
   }
 }
 

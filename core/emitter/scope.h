@@ -28,6 +28,15 @@ using diagnostic::DiagnosticCode;
 using diagnostic::DiagnosticsCollector;
 using diagnostic::SourceDiagnostic;
 
+// DiagnosticsCollector::push for a code of the category that `on` switches:
+// the same range check, without looking the category up.
+inline void push_in_category(DiagnosticsCollector& diagnostics, bool on, DiagnosticCode code, ByteRange range) {
+  if (range.start > range.end || range.end > diagnostics.script().size()) [[unlikely]] {
+    return diagnostics.push(code, range);
+  }
+  if (on) diagnostics.data().push_back(SourceDiagnostic{range, code});
+}
+
 enum class BindType : std::uint8_t {
   Let = 0,
   LetFunc = 1,
