@@ -349,6 +349,10 @@ class Emitter {
   void write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]);
   void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
              const std::span<const OpParam>* params);
+  // The general writer for a fixed instruction; the range comes in parts so
+  // the callers' fast paths keep it in registers.
+  [[gnu::noinline]] void write_rare(std::size_t start, std::size_t end, OpCode op, const Operand* head,
+                                    std::size_t n);
   void push_source_map(ByteRange mapping);
   [[gnu::noinline]] void push_source_map_entry(ByteRange mapping);
 

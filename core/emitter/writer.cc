@@ -58,7 +58,7 @@ void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]
   constexpr std::size_t kMost = 1 + 4 * N;
   if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end > text_size_ ||
       config.diagnostic_sourcemap) [[unlikely]] {
-    return write(mapping, op, head, nullptr, nullptr);
+    return write_rare(mapping.start, mapping.end, op, head, N);
   }
   bool wide = false;
   for (const Operand& o : head) wide = wide || o.wide;
@@ -103,6 +103,10 @@ void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
     for (OpParam q : *params) put(q.value());
   }
   push_source_map(mapping);
+}
+
+void Emitter::write_rare(std::size_t start, std::size_t end, OpCode op, const Operand* head, std::size_t n) {
+  write(ByteRange{start, end}, op, std::span<const Operand>(head, n), nullptr, nullptr);
 }
 
 void Emitter::op(ByteRange mapping, OpCode op) {
