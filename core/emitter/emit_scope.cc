@@ -32,11 +32,14 @@ Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash) {
   Variable* v = scopes.find_local_variable(name, name_hash);
-  if (v == nullptr) return nullptr;
-  diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
-  v->put_decl_ref(diagnostics);
-  v->mark_redeclare(access);
+  if (v != nullptr) report_redeclaration(access, *v);
   return v;
+}
+
+void Emitter::report_redeclaration(const lexer::Token& access, Variable& existing) {
+  diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
+  existing.put_decl_ref(diagnostics);
+  existing.mark_redeclare(access);
 }
 
 bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type) {
@@ -45,11 +48,16 @@ bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, Bi
   std::optional<std::string_view> name = id_name(id_token.kind);
   if (!name) return false;
   std::uint64_t name_hash = Scopes::hash(*name);
-  if (check_local_variable(id_token, *name, name_hash) != nullptr) return false;
+  // One probe finds a duplicate and the slot of the new name.
+  Scopes::Spot spot = scopes.spot(*name, name_hash);
+  if (spot.local != nullptr) {
+    report_redeclaration(id_token, *spot.local);
+    return false;
+  }
   std::size_t level = scopes.current().level();
   Register reg = closures.add_variable_reg(level);
   keep_references();
-  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level), name_hash);
+  scopes.declare_at(spot, name_hash, *name, id_token.range, is_mutable, bind_type, reg, level);
   return true;
 }
 

@@ -31,6 +31,8 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
   // Interned texts come from the source and rarely outgrow it (a template's
   // are nearly all of it): the same reasoning as for the code.
   chunk.reserve_texts(text_size_);
+  // Distinct names are few: about one per 512 bytes of generated code.
+  scopes.reserve_names(text_size_ / 512);
 }
 
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {

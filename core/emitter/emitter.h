@@ -313,6 +313,7 @@ class Emitter {
   // duplicate declaration at `access`.
   Variable* check_local_variable(const lexer::Token& access, std::string_view name);
   Variable* check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash);
+  void report_redeclaration(const lexer::Token& access, Variable& existing);
   // Whether the variables declared next gather their references.
   void keep_references();
   // The variable's register, taken from the innermost frame when it has

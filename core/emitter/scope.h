@@ -221,6 +221,28 @@ class Scopes {
   }
   Variable& declare(Variable variable, std::uint64_t name_hash);
 
+  // Where a declaration of `name` goes: its slot in the index, and the
+  // variable of that name the innermost scope already has (null when none).
+  // The index grows first, so the spot holds until the next declaration.
+  struct Spot {
+    std::size_t slot;
+    Variable* local;
+  };
+  Spot spot(std::string_view name, std::uint64_t name_hash) {
+    if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
+    std::size_t slot = probe(name, name_hash);
+    std::uint32_t bound = index_[slot].bound;
+    Variable* local = nullptr;
+    if (bound != 0 && bindings_[bound - 1].scope + 1 == scopes_.size()) local = &at(bound - 1);
+    return Spot{slot, local};
+  }
+  // `declare` at a spot just taken for that name, the Variable made in place.
+  Variable& declare_at(Spot spot, std::uint64_t name_hash, std::string_view name, ByteRange declaration,
+                       bool is_mutable, BindType bind_type, Register reg, std::size_t frame);
+
+  // Room in the name index for `count` names without growing (a hint).
+  void reserve_names(std::size_t count);
+
   // Innermost scope first; within a scope, the first declared of that name.
   std::optional<FoundVariable> find_variable(std::string_view name) { return find_variable(name, hash(name)); }
   std::optional<FoundVariable> find_variable(std::string_view name, std::uint64_t name_hash) {
@@ -249,7 +271,7 @@ class Scopes {
   struct Binding {
     std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
     std::uint32_t scope;  // position of the declaring scope
-    std::uint64_t hash;   // of the name: closing the scope finds its slot without hashing again
+    std::uint32_t slot;   // of the name in the index: closing the scope needs no lookup
   };
   // A name's text is copied into `names_` once: comparing with it stays in
   // cache instead of reaching back into the source.
@@ -276,6 +298,10 @@ class Scopes {
     }
   }
   void grow_index();
+  void resize_index(std::size_t slots);
+  // The new variable's place on the stack, with its scope counted.
+  std::size_t push_variable_position();
+  void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;
