@@ -207,7 +207,7 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   if (operands.size() > 4) throw InternalError("Too many header operands");
   bool wide = false;
   for (const Operand& o : operands) wide = wide || o.wide;
-  std::uint8_t bytes[16];
+  std::uint8_t bytes[16] = {};
   std::size_t n = 0;
   for (const Operand& o : operands) {
     if (wide) {
@@ -219,7 +219,8 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   }
   code_[at.position] = wide ? emitter::wide_code(final_op) : emitter::code(final_op);
   Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
-  std::memcpy(insertion.bytes, bytes, n);
+  // All sixteen: a fixed copy is a few moves, a sized one a library call.
+  std::memcpy(insertion.bytes, bytes, sizeof bytes);
   insertions_.push_back(insertion);
   inserted_bytes_ += n;
 }

@@ -85,22 +85,29 @@ void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
 
   std::size_t operands = head.size() + (regs ? 1 + regs->size() : 0) + (params ? 1 + params->size() : 0);
   std::uint8_t* p = chunk.extend_code(1 + (wide ? 4 : 1) * operands);
-  auto put = [&p, wide](std::uint32_t value) {
-    if (wide) {
-      p = put_wide(p, value);
-    } else {
-      *p++ = static_cast<std::uint8_t>(value);
+  // The width is settled: one loop per list for each width, no test per operand.
+  if (wide) {
+    *p++ = wide_code(op);
+    for (const Operand& o : head) p = put_wide(p, o.value);
+    if (regs) {
+      p = put_wide(p, reg_count.value());
+      for (Register r : *regs) p = put_wide(p, r.value());
     }
-  };
-  *p++ = wide ? wide_code(op) : code(op);
-  for (const Operand& o : head) put(o.value);
-  if (regs) {
-    put(reg_count.value());
-    for (Register r : *regs) put(r.value());
-  }
-  if (params) {
-    put(param_count.value());
-    for (OpParam q : *params) put(q.value());
+    if (params) {
+      p = put_wide(p, param_count.value());
+      for (OpParam q : *params) p = put_wide(p, q.value());
+    }
+  } else {
+    *p++ = code(op);
+    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
+    if (regs) {
+      *p++ = static_cast<std::uint8_t>(reg_count.value());
+      for (Register r : *regs) *p++ = static_cast<std::uint8_t>(r.value());
+    }
+    if (params) {
+      *p++ = static_cast<std::uint8_t>(param_count.value());
+      for (OpParam q : *params) *p++ = static_cast<std::uint8_t>(q.value());
+    }
   }
   push_source_map(mapping);
 }
