@@ -16,8 +16,10 @@
 // The chunk's code is touched only by the writers (writer.cc).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -54,6 +56,19 @@ using parser::Statement;
 inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {
   if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) return id->name;
   return std::nullopt;
+}
+
+// A wide operand: four bytes, little-endian, one store on such a host.
+inline std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, 4);
+    return p + 4;
+  }
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+  return p + 4;
 }
 
 // The register a `break` writes the innermost loop's value into; none
@@ -361,5 +376,69 @@ class Emitter {
   std::size_t last_mapping_end_ = 0;
   std::size_t text_size_;
 };
+
+// The writers every node uses, here so their callers take the short path
+// without a call.
+
+template <std::size_t N>
+inline void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]) {
+  // One test sends every rare case (no room, an unusual mapping) to the
+  // general writer, so this path makes no call.
+  constexpr std::size_t kMost = 1 + 4 * N;
+  if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end > text_size_ ||
+      config.diagnostic_sourcemap) [[unlikely]] {
+    return write_rare(mapping.start, mapping.end, op, head, N);
+  }
+  bool wide = false;
+  for (const Operand& o : head) wide = wide || o.wide;
+  if (wide) {
+    std::uint8_t* p = chunk.extend_code_in_room(kMost);
+    *p++ = wide_code(op);
+    for (const Operand& o : head) p = put_wide(p, o.value);
+  } else {
+    std::uint8_t* p = chunk.extend_code_in_room(1 + N);
+    *p++ = code(op);
+    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
+  }
+  last_mapping_end_ = mapping.end;
+}
+
+inline void Emitter::op(ByteRange mapping, OpCode op) {
+  if (!chunk.has_code_room(1) || mapping.start > mapping.end || mapping.end > text_size_ ||
+      config.diagnostic_sourcemap) [[unlikely]] {
+    return write_rare(mapping.start, mapping.end, op, nullptr, 0);
+  }
+  *chunk.extend_code_in_room(1) = code(op);
+  last_mapping_end_ = mapping.end;
+}
+
+inline void Emitter::op_1(ByteRange mapping, OpCode op, Register a) {
+  const Operand head[] = {a};
+  write_fixed(mapping, op, head);
+}
+
+inline void Emitter::op_2(ByteRange mapping, OpCode op, Operand a, Operand b) {
+  const Operand head[] = {a, b};
+  write_fixed(mapping, op, head);
+}
+
+inline void Emitter::op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c) {
+  const Operand head[] = {a, b, c};
+  write_fixed(mapping, op, head);
+}
+
+inline void Emitter::op_nil(ByteRange mapping, Register reg) { op_2(mapping, OpCode::Assign, reg, Register()); }
+inline void Emitter::op_const(ByteRange mapping, Register reg, OpParam const_id) {
+  op_2(mapping, OpCode::Constant, reg, const_id);
+}
+inline void Emitter::op_unary(ByteRange mapping, Register ret, OpCode op, Register reg) {
+  op_2(mapping, op, ret, reg);
+}
+inline void Emitter::op_binary(ByteRange mapping, Register ret, OpCode op, Register left, Register right) {
+  op_3(mapping, op, ret, left, right);
+}
+inline void Emitter::op_if(ByteRange mapping, OpCode if_code, Register cond) { op_1(mapping, if_code, cond); }
+inline void Emitter::op_else(ByteRange mapping) { op(mapping, OpCode::Else); }
+inline void Emitter::op_if_end(ByteRange mapping) { op(mapping, OpCode::IfEnd); }
 
 }  // namespace vaxo_core::emitter

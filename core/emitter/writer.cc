@@ -17,20 +17,6 @@ bool any_wide(std::span<const T> list) {
   return false;
 }
 
-// Wide operands are common (a long block has hundreds of registers): one
-// store each, not four shifted bytes.
-std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &value, 4);
-    return p + 4;
-  }
-  p[0] = static_cast<std::uint8_t>(value);
-  p[1] = static_cast<std::uint8_t>(value >> 8);
-  p[2] = static_cast<std::uint8_t>(value >> 16);
-  p[3] = static_cast<std::uint8_t>(value >> 24);
-  return p + 4;
-}
-
 }  // namespace
 
 inline void Emitter::push_source_map(ByteRange mapping) {
@@ -48,29 +34,6 @@ void Emitter::push_source_map_entry(ByteRange mapping) {
   // Skipped without the collector's filter when off, but a range past the
   // text is still refused by it.
   if (config.diagnostic_sourcemap || mapping.end > text_size_) diagnostics.push(DiagnosticCode::SourceMap, mapping);
-  last_mapping_end_ = mapping.end;
-}
-
-template <std::size_t N>
-void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]) {
-  // One test sends every rare case (no room, an unusual mapping) to the
-  // general writer, so this path makes no call.
-  constexpr std::size_t kMost = 1 + 4 * N;
-  if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end > text_size_ ||
-      config.diagnostic_sourcemap) [[unlikely]] {
-    return write_rare(mapping.start, mapping.end, op, head, N);
-  }
-  bool wide = false;
-  for (const Operand& o : head) wide = wide || o.wide;
-  if (wide) {
-    std::uint8_t* p = chunk.extend_code_in_room(kMost);
-    *p++ = wide_code(op);
-    for (const Operand& o : head) p = put_wide(p, o.value);
-  } else {
-    std::uint8_t* p = chunk.extend_code_in_room(1 + N);
-    *p++ = code(op);
-    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
-  }
   last_mapping_end_ = mapping.end;
 }
 
@@ -116,30 +79,6 @@ void Emitter::write_rare(std::size_t start, std::size_t end, OpCode op, const Op
   write(ByteRange{start, end}, op, std::span<const Operand>(head, n), nullptr, nullptr);
 }
 
-void Emitter::op(ByteRange mapping, OpCode op) {
-  if (!chunk.has_code_room(1) || mapping.start > mapping.end || mapping.end > text_size_ ||
-      config.diagnostic_sourcemap) [[unlikely]] {
-    return write(mapping, op, {}, nullptr, nullptr);
-  }
-  *chunk.extend_code_in_room(1) = code(op);
-  last_mapping_end_ = mapping.end;
-}
-
-void Emitter::op_1(ByteRange mapping, OpCode op, Register a) {
-  const Operand head[] = {a};
-  write_fixed(mapping, op, head);
-}
-
-void Emitter::op_2(ByteRange mapping, OpCode op, Operand a, Operand b) {
-  const Operand head[] = {a, b};
-  write_fixed(mapping, op, head);
-}
-
-void Emitter::op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c) {
-  const Operand head[] = {a, b, c};
-  write_fixed(mapping, op, head);
-}
-
 void Emitter::op_4(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c, Operand d) {
   const Operand head[] = {a, b, c, d};
   write_fixed(mapping, op, head);
@@ -162,7 +101,6 @@ void Emitter::op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op,
   write(mapping, op, head, &regs, &params);
 }
 
-void Emitter::op_nil(ByteRange mapping, Register reg) { op_2(mapping, OpCode::Assign, reg, Register()); }
 
 void Emitter::op_bool(ByteRange mapping, Register reg, bool value) {
   OpParam k = add_const_bool(value);
@@ -179,19 +117,9 @@ void Emitter::op_string(ByteRange mapping, Register reg, const lexer::CowText& v
   op_2(mapping, OpCode::Constant, reg, k);
 }
 
-void Emitter::op_const(ByteRange mapping, Register reg, OpParam const_id) {
-  op_2(mapping, OpCode::Constant, reg, const_id);
-}
 
-void Emitter::op_unary(ByteRange mapping, Register ret, OpCode op, Register reg) { op_2(mapping, op, ret, reg); }
 
-void Emitter::op_binary(ByteRange mapping, Register ret, OpCode op, Register left, Register right) {
-  op_3(mapping, op, ret, left, right);
-}
 
-void Emitter::op_if(ByteRange mapping, OpCode if_code, Register cond) { op_1(mapping, if_code, cond); }
-void Emitter::op_else(ByteRange mapping) { op(mapping, OpCode::Else); }
-void Emitter::op_if_end(ByteRange mapping) { op(mapping, OpCode::IfEnd); }
 void Emitter::op_return(ByteRange mapping, Register ret) { op_1(mapping, OpCode::Return, ret); }
 void Emitter::op_uninit(ByteRange mapping, Register reg) { op_1(mapping, OpCode::Uninit, reg); }
 void Emitter::op_non_nil(ByteRange mapping, Register reg) { op_1(mapping, OpCode::AssertNonNil, reg); }
