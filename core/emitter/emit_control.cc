@@ -94,7 +94,7 @@ void Emitter::emit_arm(const Expression&, const Expression::Infix& n, Register r
   std::optional<OpCode> code;
   if (op == Keyword::In) {
     code = OpCode::In;
-  } else if (std::optional<Operator> o = op.kind.as_operator()) {
+  } else if (std::optional<Operator> o = operator_of(op.kind)) {
     code = to_infix_op(*o);
   }
   Register left = emit_expression_reg(*n.left, brk);

@@ -224,14 +224,14 @@ void Emitter::declare_indexing_expr(const Expression& record_like) {
 
 void Emitter::check_static_operator_usage(const Token& op, const Token& literal) {
   const TokenKind& kind = literal.kind;
-  if (std::optional<Keyword> keyword = op.kind.as_keyword()) {
+  if (std::optional<Keyword> keyword = keyword_of(op.kind)) {
     if ((*keyword == Keyword::And || *keyword == Keyword::Or || *keyword == Keyword::Not) &&
         !kind.is_boolean_literal()) {
       diagnostics.push(DiagnosticCode::NonBooleanInLogical, literal.range);
     }
     return;
   }
-  std::optional<Operator> o = op.kind.as_operator();
+  std::optional<Operator> o = operator_of(op.kind);
   if (!o) return;
   if (lexer::is_arithmetic(*o)) {
     if (!kind.is_number_nan_literal()) diagnostics.push(DiagnosticCode::NonNumberInArithmetic, literal.range);

@@ -185,7 +185,7 @@ void Emitter::emit_relation_pattern(Register success, const Pattern& pattern, co
     diagnostics.push(DiagnosticCode::UnnecessaryIrrefutablePattern, at);
     return;
   }
-  std::optional<Operator> op = n.op->kind.as_operator();
+  std::optional<Operator> op = operator_of(n.op->kind);
   std::optional<OpCode> code;
   if (op && lexer::is_relation(*op)) code = to_infix_op(*op);
   if (!code) unreachable(n.op, n.operand);

@@ -182,7 +182,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
     return;
   }
 
-  std::optional<Operator> op = n.op->kind.as_operator();
+  std::optional<Operator> op = operator_of(n.op->kind);
   std::optional<OpCode> guard;
   if (op == Operator::LogicalAndAssign) guard = OpCode::If;
   if (op == Operator::LogicalOrAssign) guard = OpCode::IfNot;

@@ -71,6 +71,16 @@ inline std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
   return p + 4;
 }
 
+// TokenKind::as_operator and as_keyword, inline for the same reason.
+inline std::optional<lexer::Operator> operator_of(const lexer::TokenKind& kind) {
+  if (const auto* o = kind.get_if<lexer::TokenKind::Operator>()) return o->op;
+  return std::nullopt;
+}
+inline std::optional<lexer::Keyword> keyword_of(const lexer::TokenKind& kind) {
+  if (const auto* k = kind.get_if<lexer::TokenKind::Keyword>()) return k->keyword;
+  return std::nullopt;
+}
+
 // The register a `break` writes the innermost loop's value into; none
 // outside loops (and inside a function nested in a loop).
 using Brk = std::optional<Register>;
