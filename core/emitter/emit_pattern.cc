@@ -39,7 +39,11 @@ bool Emitter::is_optional(const Token& colon) { return colon == Operator::Questi
 void Emitter::emit_pattern(Register success, const Pattern& pattern, Register value,
                            std::optional<BindType> bind_type) {
   EmitDepth depth(budget_);
-  if (emit_constant_pattern(success, pattern, value, OpCode::Same)) return;
+  // Only these kinds can be a constant behind their groupings: the others
+  // (binds, destructurings, most patterns) skip the test.
+  bool maybe_constant = pattern.is<Pattern::Literal>() || pattern.is<Pattern::Constant>() ||
+                        pattern.is<Pattern::Grouping>();
+  if (maybe_constant && emit_constant_pattern(success, pattern, value, OpCode::Same)) return;
   std::visit(
       [&](const auto& n) {
         using T = std::remove_cvref_t<decltype(n)>;
@@ -313,6 +317,11 @@ void Emitter::declare_pattern(const Pattern& pattern, std::optional<BindType> bi
 }
 
 void Emitter::declare_pattern_names(const Pattern& pattern, std::optional<BindType> bind_type, bool hints) {
+  // A plain name, the usual pattern, recurses no further.
+  if (const auto* bind = pattern.get_if<Pattern::Bind>()) {
+    if (bind_type) declare_variable(bind->name.get(), bind->mut_keyword.has_value(), *bind_type);
+    return;
+  }
   EmitDepth depth(budget_);
   std::visit(
       [&](const auto& n) {
