@@ -312,6 +312,7 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   texts_.clear();
   index_.clear();
   index_bits_ = 0;
+  boolean_[0] = boolean_[1] = -1;
   return out;
 }
 

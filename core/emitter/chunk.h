@@ -182,7 +182,10 @@ class Chunk {
   // cache instead of reaching back into the source.
   OpParam add_nil() { return intern_value(ConstantDiscriminants::Nil, 0); }
   OpParam add_boolean(bool value) {
-    return intern_value(value ? ConstantDiscriminants::True : ConstantDiscriminants::False, 0);
+    // Every match and pattern test loads one of the two: remembered once interned.
+    std::int32_t& known = boolean_[value ? 1 : 0];
+    if (known < 0) known = intern_value(value ? ConstantDiscriminants::True : ConstantDiscriminants::False, 0).get();
+    return OpParam(known);
   }
   OpParam add_ordinal(std::int32_t value) {
     return intern_value(ConstantDiscriminants::Ordinal, static_cast<std::uint32_t>(value));
@@ -285,6 +288,8 @@ class Chunk {
   // reads the pool, and most mismatches are settled without touching it.
   std::vector<std::uint64_t> index_;
   int index_bits_ = 0;
+  // The pool positions of false and true, -1 until interned.
+  std::int32_t boolean_[2] = {-1, -1};
 };
 
 }  // namespace vaxo_core::emitter

@@ -126,7 +126,7 @@ std::optional<lexer::CowText> Emitter::emit_global_access(const Expression& call
   if (const auto* access = callee.get_if<Expression::Access>()) {
     if (!is_global_expression(*access->object)) return std::nullopt;
     const Token& token = access->name.get();
-    std::optional<lexer::FieldName> field = token.kind.to_field_name();
+    std::optional<lexer::FieldName> field = field_name(token.kind);
     if (!field) return std::nullopt;
     diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
     return std::move(field->name);

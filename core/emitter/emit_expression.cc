@@ -246,9 +246,9 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
         diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
         op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam(ordinal->value), values[cursor]);
       } else {
-        std::optional<lexer::FieldName> field = name.kind.to_field_name();
+        std::optional<lexer::FieldName> field = field_name(name.kind);
         if (!field) expected_identifier();
-        diagnostics.push(field->code, name.range);
+        push_in_category(diagnostics, config.diagnostic_tag, field->code, name.range);
         OpParam k = add_const_string(field->name);
         op_2(at, optional ? OpCode::FieldOpt : OpCode::Field, k, values[cursor]);
       }
@@ -266,7 +266,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       } else if (const auto* index = value.get_if<Expression::Index>()) {
         if (const auto* lit = index->index->get_if<Expression::Literal>()) key = &lit->literal.get();
       }
-      std::optional<lexer::FieldName> field = key ? key->kind.to_field_name() : std::nullopt;
+      std::optional<lexer::FieldName> field = key ? field_name(key->kind) : std::nullopt;
       if (!field) {
         // The record stays open: the error withholds the chunk anyway.
         ByteRange bad = range(value);
@@ -288,7 +288,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       ByteRange value_range = range(*unnamed->value);
       std::size_t tag_at = value_range.start <= value_range.end ? value_range.start : at.start;
       if (tag_at > at.end) tag_at = n.open.range().end;
-      diagnostics.push(tag, empty_at(tag_at));
+      push_in_category(diagnostics, config.diagnostic_tag, tag, empty_at(tag_at));
       cursor += 1;
     } else {
       op_1(at, OpCode::Spread, values[cursor]);

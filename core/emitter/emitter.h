@@ -81,6 +81,22 @@ inline std::optional<lexer::Keyword> keyword_of(const lexer::TokenKind& kind) {
   return std::nullopt;
 }
 
+// TokenKind::to_field_name with the usual case, a plain name, inline.
+inline std::optional<lexer::FieldName> field_name(const lexer::TokenKind& kind) {
+  if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) {
+    return lexer::FieldName{DiagnosticCode::RecordFieldIdName, lexer::CowText(id->name)};
+  }
+  return kind.to_field_name();
+}
+
+// Record fields are tagged with a code chosen when running, pushed as tags.
+static_assert(diagnostic::is_tag(DiagnosticCode::RecordFieldIdName) &&
+              diagnostic::is_tag(DiagnosticCode::RecordFieldOrdinalName) &&
+              diagnostic::is_tag(DiagnosticCode::RecordFieldStringName) &&
+              diagnostic::is_tag(DiagnosticCode::UnnamedRecordField0) &&
+              diagnostic::is_tag(DiagnosticCode::UnnamedRecordField9) &&
+              diagnostic::is_tag(DiagnosticCode::UnnamedRecordFieldN));
+
 // The register a `break` writes the innermost loop's value into; none
 // outside loops (and inside a function nested in a loop).
 using Brk = std::optional<Register>;
