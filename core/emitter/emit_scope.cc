@@ -21,9 +21,7 @@ void Emitter::enter_leveled_scope(ByteRange range, std::size_t level) {
 }
 
 void Emitter::exit_scope() {
-  if (scopes.empty()) return;
-  for (Variable& v : scopes.current().variables()) std::move(v).exit(diagnostics);
-  scopes.pop();
+  scopes.pop(diagnostics);
 }
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
@@ -88,11 +86,6 @@ Register Emitter::initialize_variable(Variable& variable) {
   if (!variable.has_register()) variable.set_register(closures.add_reg(), closures.size());
   variable.initialize();
   return variable.reg();
-}
-
-bool Emitter::check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
-  if (variable.initialized()) return true;
-  return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
 }
 
 }  // namespace vaxo_core::emitter

@@ -361,7 +361,11 @@ class Emitter {
   // none yet; marks it initialised.
   Register initialize_variable(Variable& variable);
   // Whether a read may proceed, judged on the frame owning the register.
-  bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level);
+  bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
+    // Inline: nearly every read finds its variable initialised.
+    if (variable.initialized()) return true;
+    return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
+  }
 
  private:
   template <typename Builder>

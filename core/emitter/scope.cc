@@ -128,7 +128,6 @@ void Variable::exit(DiagnosticsCollector& diagnostics) && {
   }
 }
 
-void Scopes::push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_)); }
 
 void Scopes::pop() {
   if (scopes_.empty()) return;
@@ -143,6 +142,12 @@ void Scopes::pop() {
     variable_count_ = i;
   }
   scopes_.pop_back();
+}
+
+void Scopes::pop(DiagnosticsCollector& diagnostics) {
+  if (scopes_.empty()) return;
+  for (std::size_t i = scopes_.back().first_; i < variable_count_; ++i) std::move(at(i)).exit(diagnostics);
+  pop();
 }
 
 Scope& Scopes::current() {

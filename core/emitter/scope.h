@@ -30,7 +30,8 @@ using diagnostic::SourceDiagnostic;
 
 // DiagnosticsCollector::push for a code of the category that `on` switches:
 // the same range check, without looking the category up.
-inline void push_in_category(DiagnosticsCollector& diagnostics, bool on, DiagnosticCode code, ByteRange range) {
+[[gnu::always_inline]] inline void push_in_category(DiagnosticsCollector& diagnostics, bool on, DiagnosticCode code,
+                                                    ByteRange range) {
   if (range.start > range.end || range.end > diagnostics.script().size()) [[unlikely]] {
     return diagnostics.push(code, range);
   }
@@ -200,10 +201,12 @@ class Scopes {
   // when the collector would drop them: a read is then only noted.
   void keep_references(bool keep) { keep_references_ = keep; }
 
-  void push(std::size_t level);
+  void push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_)); }
   // Closes the innermost scope: its variables are destroyed and the names
   // they hid are visible again. Nothing happens when no scope is open.
   void pop();
+  // The same after each of its variables reports its exit, in declaration order.
+  void pop(DiagnosticsCollector& diagnostics);
 
   Scope& current();
   bool empty() const { return scopes_.empty(); }
