@@ -93,10 +93,8 @@ std::optional<std::string_view> Emitter::get_var_name(const Token& token) {
   return std::nullopt;
 }
 
-void Emitter::hint_mislead_nil(std::string_view name, ByteRange range) {
+void Emitter::hint_nil_like(std::string_view name, ByteRange range) {
   static constexpr std::array<std::string_view, 6> kNilLike = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
-  // Most names have none of their lengths.
-  if (name.size() != 4 && name.size() != 7 && name.size() != 9) return;
   for (std::string_view n : kNilLike) {
     if (n == name) {
       diagnostics.push(DiagnosticCode::MisleadingNilVariable, range);

@@ -240,7 +240,11 @@ class Emitter {
                      Register ret);
   // The identifier of a name token; a bare `global` is reported.
   std::optional<std::string_view> get_var_name(const lexer::Token& token);
-  void hint_mislead_nil(std::string_view name, ByteRange range);
+  void hint_mislead_nil(std::string_view name, ByteRange range) {
+    // Most names have none of the nil-like lengths: no call for them.
+    if (name.size() == 4 || name.size() == 7 || name.size() == 9) hint_nil_like(name, range);
+  }
+  void hint_nil_like(std::string_view name, ByteRange range);
   // The value of a number, ordinal, `nan` or `inf` literal (not parenthesised).
   static std::optional<double> number_constant(const Expression& expr);
   // The expression is the bare keyword `global`.
