@@ -13,7 +13,8 @@
 //   emit_declaration.cc the declaration pass over expressions, static checks
 //   emit_pattern.cc     patterns; emit_record_array_pattern.cc destructuring
 //
-// The chunk's code is touched only by the writers (writer.cc).
+// The chunk's code is touched only by the writers (writer.cc, and the short
+// paths of the common ones at the end of this header).
 #pragma once
 
 #include <bit>
@@ -58,19 +59,6 @@ inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {
   return std::nullopt;
 }
 
-// A wide operand: four bytes, little-endian, one store on such a host.
-inline std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
-  if constexpr (std::endian::native == std::endian::little) {
-    std::memcpy(p, &value, 4);
-    return p + 4;
-  }
-  p[0] = static_cast<std::uint8_t>(value);
-  p[1] = static_cast<std::uint8_t>(value >> 8);
-  p[2] = static_cast<std::uint8_t>(value >> 16);
-  p[3] = static_cast<std::uint8_t>(value >> 24);
-  return p + 4;
-}
-
 // TokenKind::as_operator and as_keyword, inline for the same reason.
 inline std::optional<lexer::Operator> operator_of(const lexer::TokenKind& kind) {
   if (const auto* o = kind.get_if<lexer::TokenKind::Operator>()) return o->op;
@@ -87,6 +75,19 @@ inline std::optional<lexer::FieldName> field_name(const lexer::TokenKind& kind) 
     return lexer::FieldName{DiagnosticCode::RecordFieldIdName, lexer::CowText(id->name)};
   }
   return kind.to_field_name();
+}
+
+// A wide operand: four bytes, little-endian, one store on such a host.
+inline std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, 4);
+    return p + 4;
+  }
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+  return p + 4;
 }
 
 // Record fields are tagged with a code chosen when running, pushed as tags.

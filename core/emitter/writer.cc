@@ -1,7 +1,7 @@
-// Instruction writers: the only code that appends to the chunk's code.
+// Instruction writers: with the short paths in emitter.h, the only code that
+// appends to the chunk's code.
 
 #include <bit>
-#include <cstring>
 
 #include "core/emitter/emitter.h"
 
