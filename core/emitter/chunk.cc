@@ -149,13 +149,17 @@ std::size_t Chunk::find_slot(const Entry& e, std::string_view text, std::uint64_
 
 void Chunk::reserve_constants(std::size_t count) {
   pool_.reserve(count);
-  while (index_.size() < 2 * count && index_bits_ < 32) grow_index();
+  int bits = index_bits_ == 0 ? 4 : index_bits_;
+  while ((std::size_t{1} << bits) < 2 * count && bits < 32) ++bits;
+  // Straight to the final size: one table, not every size on the way.
+  if (count > 0 && bits > index_bits_) grow_index(bits);
 }
 
-void Chunk::grow_index() {
+void Chunk::grow_index() { grow_index(index_bits_ == 0 ? 4 : index_bits_ + 1); }
+
+void Chunk::grow_index(int bits) {
   // The slot comes from the hash's high bits, which the slots keep: the
   // pool is never read. Positions stay below 2^31, so 32 bits suffice.
-  int bits = index_bits_ == 0 ? 4 : index_bits_ + 1;
   if (bits > 32) throw InternalError("Constant index past 32 bits");
   std::vector<std::uint64_t> old = std::move(index_);
   index_.assign(std::size_t{1} << bits, 0);
@@ -203,7 +207,7 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   if (operands.size() > 4) throw InternalError("Too many header operands");
   bool wide = false;
   for (const Operand& o : operands) wide = wide || o.wide;
-  std::uint8_t bytes[16];
+  std::uint8_t bytes[16] = {};
   std::size_t n = 0;
   for (const Operand& o : operands) {
     if (wide) {
@@ -215,7 +219,8 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   }
   code_[at.position] = wide ? emitter::wide_code(final_op) : emitter::code(final_op);
   Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
-  std::memcpy(insertion.bytes, bytes, n);
+  // All sixteen: a fixed copy is a few moves, a sized one a library call.
+  std::memcpy(insertion.bytes, bytes, sizeof bytes);
   insertions_.push_back(insertion);
   inserted_bytes_ += n;
 }
@@ -307,6 +312,7 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   texts_.clear();
   index_.clear();
   index_bits_ = 0;
+  boolean_[0] = boolean_[1] = -1;
   return out;
 }
 

@@ -157,6 +157,13 @@ class Chunk {
     auto bytes = operand_wide_code(operand);
     std::memcpy(extend_code(4), bytes.data(), 4);
   }
+  // Whether `n` more bytes fit without growing, and appending them then.
+  bool has_code_room(std::size_t n) const { return code_.size() - code_size_ >= n; }
+  std::uint8_t* extend_code_in_room(std::size_t n) {
+    std::uint8_t* p = code_.data() + code_size_;
+    code_size_ += n;
+    return p;
+  }
   // Appends `n` bytes for the caller to fill; the pointer is valid until
   // the next change of the code.
   std::uint8_t* extend_code(std::size_t n) {
@@ -175,7 +182,10 @@ class Chunk {
   // cache instead of reaching back into the source.
   OpParam add_nil() { return intern_value(ConstantDiscriminants::Nil, 0); }
   OpParam add_boolean(bool value) {
-    return intern_value(value ? ConstantDiscriminants::True : ConstantDiscriminants::False, 0);
+    // Every match and pattern test loads one of the two: remembered once interned.
+    std::int32_t& known = boolean_[value ? 1 : 0];
+    if (known < 0) known = intern_value(value ? ConstantDiscriminants::True : ConstantDiscriminants::False, 0).get();
+    return OpParam(known);
   }
   OpParam add_ordinal(std::int32_t value) {
     return intern_value(ConstantDiscriminants::Ordinal, static_cast<std::uint32_t>(value));
@@ -251,6 +261,7 @@ class Chunk {
   // The slot of the entry equal to `e`, or the free slot where it belongs.
   std::size_t find_slot(const Entry& e, std::string_view text, std::uint64_t hash) const;
   void grow_index();
+  void grow_index(int bits);
   void grow_code(std::size_t n);
 
   // Header operands waiting to be inserted after their placeholder byte.
@@ -277,6 +288,8 @@ class Chunk {
   // reads the pool, and most mismatches are settled without touching it.
   std::vector<std::uint64_t> index_;
   int index_bits_ = 0;
+  // The pool positions of false and true, -1 until interned.
+  std::int32_t boolean_[2] = {-1, -1};
 };
 
 }  // namespace vaxo_core::emitter

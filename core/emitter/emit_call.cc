@@ -117,7 +117,7 @@ void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Re
 std::optional<lexer::CowText> Emitter::emit_global_access(const Expression& callee) {
   if (const auto* var = callee.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
-    std::optional<std::string_view> name = token.kind.to_id_name();
+    std::optional<std::string_view> name = id_name(token.kind);
     if (!name || scopes.find_variable(*name)) return std::nullopt;
     diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
     hint_mislead_nil(*name, token.range);
@@ -126,7 +126,7 @@ std::optional<lexer::CowText> Emitter::emit_global_access(const Expression& call
   if (const auto* access = callee.get_if<Expression::Access>()) {
     if (!is_global_expression(*access->object)) return std::nullopt;
     const Token& token = access->name.get();
-    std::optional<lexer::FieldName> field = token.kind.to_field_name();
+    std::optional<lexer::FieldName> field = field_name(token.kind);
     if (!field) return std::nullopt;
     diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
     return std::move(field->name);

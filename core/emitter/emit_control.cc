@@ -61,18 +61,21 @@ void Emitter::emit_arm(const Expression&, const Expression::Infix& n, Register r
   const Token& op = n.op.get();
   ByteRange at = op.range;
 
+  // The operator or keyword once, then plain comparisons of it.
+  const std::optional<Operator> o = operator_of(op.kind);
+  const std::optional<Keyword> keyword = o ? std::nullopt : keyword_of(op.kind);
   std::optional<OpCode> short_circuit;
-  if (op == Keyword::And) {
+  if (keyword == Keyword::And) {
     diagnostics.push(DiagnosticCode::PreferLogicalOperatorAnd, at);
     short_circuit = OpCode::If;
-  } else if (op == Keyword::Or) {
+  } else if (keyword == Keyword::Or) {
     diagnostics.push(DiagnosticCode::PreferLogicalOperatorOr, at);
     short_circuit = OpCode::IfNot;
-  } else if (op == Operator::LogicalAnd) {
+  } else if (o == Operator::LogicalAnd) {
     short_circuit = OpCode::If;
-  } else if (op == Operator::LogicalOr) {
+  } else if (o == Operator::LogicalOr) {
     short_circuit = OpCode::IfNot;
-  } else if (op == Operator::NullCoalescing) {
+  } else if (o == Operator::NullCoalescing) {
     short_circuit = OpCode::IfNil;
   }
   if (short_circuit) {
@@ -85,16 +88,16 @@ void Emitter::emit_arm(const Expression&, const Expression::Infix& n, Register r
     return;
   }
 
-  if (op == Keyword::In && is_global_expression(*n.right)) {
+  if (keyword == Keyword::In && is_global_expression(*n.right)) {
     Register left = emit_expression_reg(*n.left, brk);
     op_unary(ByteRange{at.start, range(*n.right).end}, ret, OpCode::InGlobal, left);
     return;
   }
 
   std::optional<OpCode> code;
-  if (op == Keyword::In) {
+  if (keyword == Keyword::In) {
     code = OpCode::In;
-  } else if (std::optional<Operator> o = op.kind.as_operator()) {
+  } else if (o) {
     code = to_infix_op(*o);
   }
   Register left = emit_expression_reg(*n.left, brk);

@@ -39,6 +39,8 @@ bool needs_no_parentheses(const Expression& e) {
 }  // namespace
 
 void Emitter::declare_expression(const Expression& outer) {
+  // Half the nodes are names and literals: nothing to declare, no level.
+  if (outer.is_variable() || outer.is_literal()) return;
   EmitDepth depth(budget_);
   // The forms' tags and keyword references are all tags: without tags their
   // tokens are not even read.
@@ -222,14 +224,14 @@ void Emitter::declare_indexing_expr(const Expression& record_like) {
 
 void Emitter::check_static_operator_usage(const Token& op, const Token& literal) {
   const TokenKind& kind = literal.kind;
-  if (std::optional<Keyword> keyword = op.kind.as_keyword()) {
+  if (std::optional<Keyword> keyword = keyword_of(op.kind)) {
     if ((*keyword == Keyword::And || *keyword == Keyword::Or || *keyword == Keyword::Not) &&
         !kind.is_boolean_literal()) {
       diagnostics.push(DiagnosticCode::NonBooleanInLogical, literal.range);
     }
     return;
   }
-  std::optional<Operator> o = op.kind.as_operator();
+  std::optional<Operator> o = operator_of(op.kind);
   if (!o) return;
   if (lexer::is_arithmetic(*o)) {
     if (!kind.is_number_nan_literal()) diagnostics.push(DiagnosticCode::NonNumberInArithmetic, literal.range);

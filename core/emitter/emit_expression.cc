@@ -88,15 +88,13 @@ bool Emitter::is_global_expression(const Expression& expr) {
 }
 
 std::optional<std::string_view> Emitter::get_var_name(const Token& token) {
-  if (std::optional<std::string_view> id = token.kind.to_id_name()) return id;
+  if (std::optional<std::string_view> id = id_name(token.kind)) return id;
   if (token == Keyword::Global) diagnostics.push(DiagnosticCode::MisuseOfGlobalKeyword, token.range);
   return std::nullopt;
 }
 
-void Emitter::hint_mislead_nil(std::string_view name, ByteRange range) {
+void Emitter::hint_nil_like(std::string_view name, ByteRange range) {
   static constexpr std::array<std::string_view, 6> kNilLike = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
-  // Most names have none of their lengths.
-  if (name.size() != 4 && name.size() != 7 && name.size() != 9) return;
   for (std::string_view n : kNilLike) {
     if (n == name) {
       diagnostics.push(DiagnosticCode::MisleadingNilVariable, range);
@@ -246,9 +244,9 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
         diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
         op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam(ordinal->value), values[cursor]);
       } else {
-        std::optional<lexer::FieldName> field = name.kind.to_field_name();
+        std::optional<lexer::FieldName> field = field_name(name.kind);
         if (!field) expected_identifier();
-        diagnostics.push(field->code, name.range);
+        push_in_category(diagnostics, config.diagnostic_tag, field->code, name.range);
         OpParam k = add_const_string(field->name);
         op_2(at, optional ? OpCode::FieldOpt : OpCode::Field, k, values[cursor]);
       }
@@ -266,7 +264,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       } else if (const auto* index = value.get_if<Expression::Index>()) {
         if (const auto* lit = index->index->get_if<Expression::Literal>()) key = &lit->literal.get();
       }
-      std::optional<lexer::FieldName> field = key ? key->kind.to_field_name() : std::nullopt;
+      std::optional<lexer::FieldName> field = key ? field_name(key->kind) : std::nullopt;
       if (!field) {
         // The record stays open: the error withholds the chunk anyway.
         ByteRange bad = range(value);
@@ -288,7 +286,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       ByteRange value_range = range(*unnamed->value);
       std::size_t tag_at = value_range.start <= value_range.end ? value_range.start : at.start;
       if (tag_at > at.end) tag_at = n.open.range().end;
-      diagnostics.push(tag, empty_at(tag_at));
+      push_in_category(diagnostics, config.diagnostic_tag, tag, empty_at(tag_at));
       cursor += 1;
     } else {
       op_1(at, OpCode::Spread, values[cursor]);
@@ -339,7 +337,7 @@ void Emitter::emit_arm(const Expression&, const Expression::Access& n, Register 
   const Token& name = n.name.get();
   ByteRange at = name.range;
   const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>();
-  std::optional<std::string_view> id = name.kind.to_id_name();
+  std::optional<std::string_view> id = id_name(name.kind);
   if (is_global_expression(*n.object)) {
     diagnostics.push(DiagnosticCode::GlobalVariable, at);
     if (id) return op_global(at, ret, lexer::CowText(*id));

@@ -39,7 +39,11 @@ bool Emitter::is_optional(const Token& colon) { return colon == Operator::Questi
 void Emitter::emit_pattern(Register success, const Pattern& pattern, Register value,
                            std::optional<BindType> bind_type) {
   EmitDepth depth(budget_);
-  if (emit_constant_pattern(success, pattern, value, OpCode::Same)) return;
+  // Only these kinds can be a constant behind their groupings: the others
+  // (binds, destructurings, most patterns) skip the test.
+  bool maybe_constant = pattern.is<Pattern::Literal>() || pattern.is<Pattern::Constant>() ||
+                        pattern.is<Pattern::Grouping>();
+  if (maybe_constant && emit_constant_pattern(success, pattern, value, OpCode::Same)) return;
   std::visit(
       [&](const auto& n) {
         using T = std::remove_cvref_t<decltype(n)>;
@@ -185,7 +189,7 @@ void Emitter::emit_relation_pattern(Register success, const Pattern& pattern, co
     diagnostics.push(DiagnosticCode::UnnecessaryIrrefutablePattern, at);
     return;
   }
-  std::optional<Operator> op = n.op->kind.as_operator();
+  std::optional<Operator> op = operator_of(n.op->kind);
   std::optional<OpCode> code;
   if (op && lexer::is_relation(*op)) code = to_infix_op(*op);
   if (!code) unreachable(n.op, n.operand);
@@ -233,7 +237,7 @@ void Emitter::emit_range_pattern(Register success, const Pattern& pattern, const
 void Emitter::emit_bind_pattern(Register success, const Pattern& pattern, const Pattern::Bind& n, Register value,
                                 std::optional<BindType> bind_type) {
   const Token& name_token = n.name.get();
-  std::optional<std::string_view> name = name_token.kind.to_id_name();
+  std::optional<std::string_view> name = id_name(name_token.kind);
   if (!name) return;
   ByteRange at = range(pattern);
   if (!success.is_empty()) op_bool(at, success, true);
@@ -286,7 +290,7 @@ void Emitter::emit_failed_pattern(const Pattern& pattern, std::optional<BindType
         } else if constexpr (std::is_same_v<T, Pattern::Array>) {
           for (const auto& item : n.items) emit_failed_pattern(element_pattern(item.element), bind_type);
         } else if constexpr (std::is_same_v<T, Pattern::Bind>) {
-          std::optional<std::string_view> name = n.name->kind.to_id_name();
+          std::optional<std::string_view> name = id_name(n.name->kind);
           if (!name) return;
           std::optional<FoundVariable> found = scopes.find_variable(*name);
           if (!found) return;
@@ -313,6 +317,11 @@ void Emitter::declare_pattern(const Pattern& pattern, std::optional<BindType> bi
 }
 
 void Emitter::declare_pattern_names(const Pattern& pattern, std::optional<BindType> bind_type, bool hints) {
+  // A plain name, the usual pattern, recurses no further.
+  if (const auto* bind = pattern.get_if<Pattern::Bind>()) {
+    if (bind_type) declare_variable(bind->name.get(), bind->mut_keyword.has_value(), *bind_type);
+    return;
+  }
   EmitDepth depth(budget_);
   std::visit(
       [&](const auto& n) {

@@ -62,9 +62,9 @@ void Emitter::emit_record_pattern(Register success, const Pattern& pattern, cons
     ByteRange item_range = range(item);
     const Member& member = item.element;
     if (const auto* m = std::get_if<Member::Named>(&member.node)) {
-      std::optional<lexer::FieldName> field = m->name->kind.to_field_name();
+      std::optional<lexer::FieldName> field = field_name(m->name->kind);
       if (!field) throw InternalError("internal error: entered unreachable code: Expected identifier token");
-      diagnostics.push(field->code, m->name.range());
+      push_in_category(diagnostics, config.diagnostic_tag, field->code, m->name.range());
       OpParam key = add_const_string(field->name);
       named(item_range, key, m->colon.get(), *m->value);
     } else if (std::holds_alternative<Member::InterpolateNamed>(member.node)) {
@@ -72,7 +72,7 @@ void Emitter::emit_record_pattern(Register success, const Pattern& pattern, cons
     } else if (const auto* m = std::get_if<Member::OmitNamed>(&member.node)) {
       const auto* bind = m->value->get_if<Pattern::Bind>();
       std::optional<std::string_view> name;
-      if (bind != nullptr) name = bind->name->kind.to_id_name();
+      if (bind != nullptr) name = id_name(bind->name->kind);
       if (!name) continue;  // skipped entirely, its result included
       diagnostics.push(DiagnosticCode::OmitNamedRecordField, m->colon.range());
       diagnostics.push(DiagnosticCode::OmitNamedRecordFieldName, bind->name.range());
@@ -83,7 +83,7 @@ void Emitter::emit_record_pattern(Register success, const Pattern& pattern, cons
       ByteRange value_range = range(*m->value);
       // A value without tokens (never built by the grammar) is tagged at its member.
       std::size_t tag_at = value_range.start <= value_range.end ? value_range.start : item_range.start;
-      diagnostics.push(unnamed_field_tag(i), empty_at(tag_at));
+      push_in_category(diagnostics, config.diagnostic_tag, unnamed_field_tag(i), empty_at(tag_at));
       OpParam index = OpParam::from_size(i);
       if (!flag.is_empty()) {
         op_3(item_range, OpCode::HasIndex, flag, value, index);

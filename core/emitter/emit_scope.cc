@@ -17,13 +17,11 @@ void Emitter::enter_scope(ByteRange range) {
 
 void Emitter::enter_leveled_scope(ByteRange range, std::size_t level) {
   scopes.push(level);
-  diagnostics.push(DiagnosticCode::Scope, range);
+  push_in_category(diagnostics, config.diagnostic_tag, DiagnosticCode::Scope, range);
 }
 
 void Emitter::exit_scope() {
-  if (scopes.empty()) return;
-  for (Variable& v : scopes.current().variables()) std::move(v).exit(diagnostics);
-  scopes.pop();
+  scopes.pop(diagnostics);
 }
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
@@ -32,24 +30,32 @@ Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_
 
 Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash) {
   Variable* v = scopes.find_local_variable(name, name_hash);
-  if (v == nullptr) return nullptr;
-  diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
-  v->put_decl_ref(diagnostics);
-  v->mark_redeclare(access);
+  if (v != nullptr) report_redeclaration(access, *v);
   return v;
+}
+
+void Emitter::report_redeclaration(const lexer::Token& access, Variable& existing) {
+  diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
+  existing.put_decl_ref(diagnostics);
+  existing.mark_redeclare(access);
 }
 
 bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type) {
   // A keyword kept as a name (`fn global`, `const _`) was reported by the
   // parser; declaring it would only invent a variable nobody can name.
-  std::optional<std::string_view> name = id_token.kind.to_id_name();
+  std::optional<std::string_view> name = id_name(id_token.kind);
   if (!name) return false;
   std::uint64_t name_hash = Scopes::hash(*name);
-  if (check_local_variable(id_token, *name, name_hash) != nullptr) return false;
+  // One probe finds a duplicate and the slot of the new name.
+  Scopes::Spot spot = scopes.spot(*name, name_hash);
+  if (spot.local != nullptr) {
+    report_redeclaration(id_token, *spot.local);
+    return false;
+  }
   std::size_t level = scopes.current().level();
   Register reg = closures.add_variable_reg(level);
   keep_references();
-  scopes.declare(Variable(*name, id_token.range, is_mutable, bind_type, reg, level), name_hash);
+  scopes.declare_at(spot, name_hash, *name, id_token.range, is_mutable, bind_type, reg, level);
   return true;
 }
 
@@ -58,7 +64,7 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   Register reg = Register::make(index + 1);
   std::string_view name;
   if (id_token != nullptr) {
-    std::optional<std::string_view> id = id_token->kind.to_id_name();
+    std::optional<std::string_view> id = id_name(id_token->kind);
     if (!id) throw InternalError("Parameter must have an identifier");
     if (check_local_variable(*id_token, *id) != nullptr) return false;
     name = *id;
@@ -80,11 +86,6 @@ Register Emitter::initialize_variable(Variable& variable) {
   if (!variable.has_register()) variable.set_register(closures.add_reg(), closures.size());
   variable.initialize();
   return variable.reg();
-}
-
-bool Emitter::check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
-  if (variable.initialized()) return true;
-  return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
 }
 
 }  // namespace vaxo_core::emitter

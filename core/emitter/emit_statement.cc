@@ -53,7 +53,7 @@ bool Emitter::emit_statement(const Statement& stmt, Brk brk) {
           emit_pattern(Register(), *n.pattern, value, std::nullopt);
           return false;
         } else if constexpr (std::is_same_v<T, Statement::Const>) {
-          std::optional<std::string_view> name = n.name->kind.to_id_name();
+          std::optional<std::string_view> name = id_name(n.name->kind);
           if (!name) return false;
           std::optional<FoundVariable> found = scopes.find_variable(*name);
           if (!found) return false;
@@ -65,7 +65,7 @@ bool Emitter::emit_statement(const Statement& stmt, Brk brk) {
           return false;
         } else if constexpr (std::is_same_v<T, Statement::Function>) {
           // A keyword kept as the name (already reported) declared nothing.
-          std::optional<std::string_view> name = n.name->kind.to_id_name();
+          std::optional<std::string_view> name = id_name(n.name->kind);
           if (!name) return false;
           Variable* variable = scopes.find_local_variable(*name);
           if (variable == nullptr) return false;
@@ -119,7 +119,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
       diagnostics.push(DiagnosticCode::MisuseOfGlobalKeyword, token.range);
       return;
     }
-    std::optional<std::string_view> name = token.kind.to_id_name();
+    std::optional<std::string_view> name = id_name(token.kind);
     if (!name) return;
     if (std::optional<FoundVariable> found = scopes.find_variable(*name)) {
       Variable& variable = *found->variable;
@@ -157,7 +157,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
     Register object = emit_expression_reg(*access->object, brk);
     target = closures.add_reg();
     const lexer::TokenKind& name = access->name->kind;
-    if (std::optional<std::string_view> id = name.to_id_name()) {
+    if (std::optional<std::string_view> id = id_name(name)) {
       OpParam key = add_const_string(*id);
       if (compound) op_3(at, OpCode::Get, target, object, key);
       store = Store{OpCode::Set, target, object, key};
@@ -182,7 +182,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
     return;
   }
 
-  std::optional<Operator> op = n.op->kind.as_operator();
+  std::optional<Operator> op = operator_of(n.op->kind);
   std::optional<OpCode> guard;
   if (op == Operator::LogicalAndAssign) guard = OpCode::If;
   if (op == Operator::LogicalOrAssign) guard = OpCode::IfNot;

@@ -25,11 +25,14 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
   // written, so a generous guess costs no memory and spares the copies of
   // growing.
   chunk.reserve_code(Chunk::kHeaderSize + 2 * text_size_);
-  // A pool of about one constant per 128 bytes of text without rehashing.
-  chunk.reserve_constants(text_size_ / 128);
+  // A pool of about one constant per 64 bytes of text without rehashing
+  // (well-formed code has one per 80).
+  chunk.reserve_constants(text_size_ / 64);
   // Interned texts come from the source and rarely outgrow it (a template's
   // are nearly all of it): the same reasoning as for the code.
   chunk.reserve_texts(text_size_);
+  // Distinct names are few: about one per 512 bytes of generated code.
+  scopes.reserve_names(text_size_ / 512);
 }
 
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {

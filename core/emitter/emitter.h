@@ -13,11 +13,14 @@
 //   emit_declaration.cc the declaration pass over expressions, static checks
 //   emit_pattern.cc     patterns; emit_record_array_pattern.cc destructuring
 //
-// The chunk's code is touched only by the writers (writer.cc).
+// The chunk's code is touched only by the writers (writer.cc, and the short
+// paths of the common ones at the end of this header).
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 #include <optional>
@@ -49,6 +52,51 @@ using parser::Expression;
 using parser::Pattern;
 using parser::Script;
 using parser::Statement;
+
+// TokenKind::to_id_name, inline: names are looked up at nearly every node.
+inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {
+  if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) return id->name;
+  return std::nullopt;
+}
+
+// TokenKind::as_operator and as_keyword, inline for the same reason.
+inline std::optional<lexer::Operator> operator_of(const lexer::TokenKind& kind) {
+  if (const auto* o = kind.get_if<lexer::TokenKind::Operator>()) return o->op;
+  return std::nullopt;
+}
+inline std::optional<lexer::Keyword> keyword_of(const lexer::TokenKind& kind) {
+  if (const auto* k = kind.get_if<lexer::TokenKind::Keyword>()) return k->keyword;
+  return std::nullopt;
+}
+
+// TokenKind::to_field_name with the usual case, a plain name, inline.
+inline std::optional<lexer::FieldName> field_name(const lexer::TokenKind& kind) {
+  if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) {
+    return lexer::FieldName{DiagnosticCode::RecordFieldIdName, lexer::CowText(id->name)};
+  }
+  return kind.to_field_name();
+}
+
+// A wide operand: four bytes, little-endian, one store on such a host.
+inline std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(p, &value, 4);
+    return p + 4;
+  }
+  p[0] = static_cast<std::uint8_t>(value);
+  p[1] = static_cast<std::uint8_t>(value >> 8);
+  p[2] = static_cast<std::uint8_t>(value >> 16);
+  p[3] = static_cast<std::uint8_t>(value >> 24);
+  return p + 4;
+}
+
+// Record fields are tagged with a code chosen when running, pushed as tags.
+static_assert(diagnostic::is_tag(DiagnosticCode::RecordFieldIdName) &&
+              diagnostic::is_tag(DiagnosticCode::RecordFieldOrdinalName) &&
+              diagnostic::is_tag(DiagnosticCode::RecordFieldStringName) &&
+              diagnostic::is_tag(DiagnosticCode::UnnamedRecordField0) &&
+              diagnostic::is_tag(DiagnosticCode::UnnamedRecordField9) &&
+              diagnostic::is_tag(DiagnosticCode::UnnamedRecordFieldN));
 
 // The register a `break` writes the innermost loop's value into; none
 // outside loops (and inside a function nested in a loop).
@@ -193,7 +241,11 @@ class Emitter {
                      Register ret);
   // The identifier of a name token; a bare `global` is reported.
   std::optional<std::string_view> get_var_name(const lexer::Token& token);
-  void hint_mislead_nil(std::string_view name, ByteRange range);
+  void hint_mislead_nil(std::string_view name, ByteRange range) {
+    // Most names have none of the nil-like lengths: no call for them.
+    if (name.size() == 4 || name.size() == 7 || name.size() == 9) hint_nil_like(name, range);
+  }
+  void hint_nil_like(std::string_view name, ByteRange range);
   // The value of a number, ordinal, `nan` or `inf` literal (not parenthesised).
   static std::optional<double> number_constant(const Expression& expr);
   // The expression is the bare keyword `global`.
@@ -307,13 +359,18 @@ class Emitter {
   // duplicate declaration at `access`.
   Variable* check_local_variable(const lexer::Token& access, std::string_view name);
   Variable* check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash);
+  void report_redeclaration(const lexer::Token& access, Variable& existing);
   // Whether the variables declared next gather their references.
   void keep_references();
   // The variable's register, taken from the innermost frame when it has
   // none yet; marks it initialised.
   Register initialize_variable(Variable& variable);
   // Whether a read may proceed, judged on the frame owning the register.
-  bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level);
+  bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
+    // Inline: nearly every read finds its variable initialised.
+    if (variable.initialized()) return true;
+    return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
+  }
 
  private:
   template <typename Builder>
@@ -343,11 +400,80 @@ class Emitter {
   void write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]);
   void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
              const std::span<const OpParam>* params);
+  // The general writer for a fixed instruction; the range comes in parts so
+  // the callers' fast paths keep it in registers.
+  [[gnu::noinline]] void write_rare(std::size_t start, std::size_t end, OpCode op, const Operand* head,
+                                    std::size_t n);
   void push_source_map(ByteRange mapping);
+  [[gnu::noinline]] void push_source_map_entry(ByteRange mapping);
 
   // End of the previous SourceMap mapping: where an unusable mapping goes.
   std::size_t last_mapping_end_ = 0;
   std::size_t text_size_;
 };
+
+// The writers every node uses, here so their callers take the short path
+// without a call.
+
+template <std::size_t N>
+inline void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]) {
+  // One test sends every rare case (no room, an unusual mapping) to the
+  // general writer, so this path makes no call.
+  constexpr std::size_t kMost = 1 + 4 * N;
+  if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end > text_size_ ||
+      config.diagnostic_sourcemap) [[unlikely]] {
+    return write_rare(mapping.start, mapping.end, op, head, N);
+  }
+  bool wide = false;
+  for (const Operand& o : head) wide = wide || o.wide;
+  if (wide) {
+    std::uint8_t* p = chunk.extend_code_in_room(kMost);
+    *p++ = wide_code(op);
+    for (const Operand& o : head) p = put_wide(p, o.value);
+  } else {
+    std::uint8_t* p = chunk.extend_code_in_room(1 + N);
+    *p++ = code(op);
+    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
+  }
+  last_mapping_end_ = mapping.end;
+}
+
+inline void Emitter::op(ByteRange mapping, OpCode op) {
+  if (!chunk.has_code_room(1) || mapping.start > mapping.end || mapping.end > text_size_ ||
+      config.diagnostic_sourcemap) [[unlikely]] {
+    return write_rare(mapping.start, mapping.end, op, nullptr, 0);
+  }
+  *chunk.extend_code_in_room(1) = code(op);
+  last_mapping_end_ = mapping.end;
+}
+
+inline void Emitter::op_1(ByteRange mapping, OpCode op, Register a) {
+  const Operand head[] = {a};
+  write_fixed(mapping, op, head);
+}
+
+inline void Emitter::op_2(ByteRange mapping, OpCode op, Operand a, Operand b) {
+  const Operand head[] = {a, b};
+  write_fixed(mapping, op, head);
+}
+
+inline void Emitter::op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c) {
+  const Operand head[] = {a, b, c};
+  write_fixed(mapping, op, head);
+}
+
+inline void Emitter::op_nil(ByteRange mapping, Register reg) { op_2(mapping, OpCode::Assign, reg, Register()); }
+inline void Emitter::op_const(ByteRange mapping, Register reg, OpParam const_id) {
+  op_2(mapping, OpCode::Constant, reg, const_id);
+}
+inline void Emitter::op_unary(ByteRange mapping, Register ret, OpCode op, Register reg) {
+  op_2(mapping, op, ret, reg);
+}
+inline void Emitter::op_binary(ByteRange mapping, Register ret, OpCode op, Register left, Register right) {
+  op_3(mapping, op, ret, left, right);
+}
+inline void Emitter::op_if(ByteRange mapping, OpCode if_code, Register cond) { op_1(mapping, if_code, cond); }
+inline void Emitter::op_else(ByteRange mapping) { op(mapping, OpCode::Else); }
+inline void Emitter::op_if_end(ByteRange mapping) { op(mapping, OpCode::IfEnd); }
 
 }  // namespace vaxo_core::emitter

@@ -198,25 +198,28 @@ inline constexpr OperatorCode kCompoundOps[] = {
     {lexer::Operator::AsteriskAssign, OpCode::Mul}, {lexer::Operator::SlashAssign, OpCode::Div},
     {lexer::Operator::PercentAssign, OpCode::Mod},  {lexer::Operator::CaretAssign, OpCode::Pow},
 };
+// Each table spread over every operator: one indexed load per lookup, as
+// every infix node makes one.
 template <std::size_t N>
-constexpr std::optional<OpCode> lookup(const OperatorCode (&table)[N], lexer::Operator op) {
-  for (const OperatorCode& entry : table) {
-    if (entry.op == op) return entry.code;
-  }
-  return std::nullopt;
+constexpr std::array<std::optional<OpCode>, lexer::kOperatorCount> by_operator(const OperatorCode (&table)[N]) {
+  std::array<std::optional<OpCode>, lexer::kOperatorCount> out{};
+  for (const OperatorCode& entry : table) out[static_cast<std::size_t>(entry.op)] = entry.code;
+  return out;
 }
+inline constexpr auto kInfixByOperator = by_operator(kInfixOps);
+inline constexpr auto kCompoundByOperator = by_operator(kCompoundOps);
 }  // namespace opcode_detail
 
 // The instruction code of an arithmetic or relation operator used infix;
 // none for every other operator (the logical ones are written as blocks).
 constexpr std::optional<OpCode> to_infix_op(lexer::Operator op) {
-  return opcode_detail::lookup(opcode_detail::kInfixOps, op);
+  return opcode_detail::kInfixByOperator[static_cast<std::size_t>(op)];
 }
 
 // The arithmetic instruction of a compound assignment; none for the logical
 // ones (`&&=`, `||=`, `??=`), which are written as blocks.
 constexpr std::optional<OpCode> to_compound_op(lexer::Operator op) {
-  return opcode_detail::lookup(opcode_detail::kCompoundOps, op);
+  return opcode_detail::kCompoundByOperator[static_cast<std::size_t>(op)];
 }
 
 }  // namespace vaxo_core::emitter

@@ -33,7 +33,7 @@ bool initialized_from_start(BindType b) {
   return b == BindType::Parameter || b == BindType::ItParameter || b == BindType::RestParameter;
 }
 
-DiagnosticCode declared_here(BindType b) {
+constexpr DiagnosticCode declared_here(BindType b) {
   switch (b) {
     case BindType::Parameter:
     case BindType::PatternParameter: return DiagnosticCode::ParameterDeclaredHere;
@@ -50,7 +50,7 @@ DiagnosticCode declared_here(BindType b) {
   throw InternalError("Undeclared bind type");
 }
 
-DiagnosticCode declaration_tag(BindType b, bool is_mutable) {
+constexpr DiagnosticCode declaration_tag(BindType b, bool is_mutable) {
   switch (b) {
     case BindType::Let:
     case BindType::Init: return is_mutable ? DiagnosticCode::LocalMutable : DiagnosticCode::LocalImmutable;
@@ -70,6 +70,19 @@ DiagnosticCode declaration_tag(BindType b, bool is_mutable) {
   throw InternalError("Undeclared bind type");
 }
 
+// The pushes below rely on each table staying in one category.
+constexpr bool tables_keep_their_categories() {
+  for (int b = 0; b <= static_cast<int>(BindType::Func); ++b) {
+    auto bind = static_cast<BindType>(b);
+    if (!diagnostic::is_reference(declared_here(bind))) return false;
+    if (!diagnostic::is_tag(declaration_tag(bind, false)) || !diagnostic::is_tag(declaration_tag(bind, true))) {
+      return false;
+    }
+  }
+  return true;
+}
+static_assert(tables_keep_their_categories());
+
 }  // namespace
 
 Variable::Variable(std::string_view name, ByteRange declaration, bool is_mutable, BindType bind_type, Register reg,
@@ -88,11 +101,12 @@ void Variable::initialize() {
 }
 
 void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
-  diagnostics.push(declared_here(bind_type_), declaration_);
+  push_in_category(diagnostics, diagnostics.config().diagnostic_reference, declared_here(bind_type_), declaration_);
 }
 
 void Variable::exit(DiagnosticsCollector& diagnostics) && {
-  diagnostics.push(declaration_tag(bind_type_, mutable_), declaration_);
+  const config::Config& config = diagnostics.config();
+  push_in_category(diagnostics, config.diagnostic_tag, declaration_tag(bind_type_, mutable_), declaration_);
   if (!reference_.empty()) diagnostics.extend(std::move(reference_));
   if (read_) return;
   switch (bind_type_) {
@@ -100,17 +114,20 @@ void Variable::exit(DiagnosticsCollector& diagnostics) && {
     case BindType::PatternParameter:
     case BindType::RestPatternParameter: return;
     case BindType::LetFunc:
-    case BindType::Func: diagnostics.push(DiagnosticCode::UnusedLocalFunction, declaration_); return;
+    case BindType::Func:
+      push_in_category(diagnostics, config.diagnostic_hint, DiagnosticCode::UnusedLocalFunction, declaration_);
+      return;
     case BindType::Let:
     case BindType::Const:
     case BindType::Init:
     case BindType::Parameter:
     case BindType::RestParameter:
-    case BindType::ParameterSubPattern: diagnostics.push(DiagnosticCode::UnusedLocalVariable, declaration_); return;
+    case BindType::ParameterSubPattern:
+      push_in_category(diagnostics, config.diagnostic_hint, DiagnosticCode::UnusedLocalVariable, declaration_);
+      return;
   }
 }
 
-void Scopes::push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_)); }
 
 void Scopes::pop() {
   if (scopes_.empty()) return;
@@ -118,12 +135,8 @@ void Scopes::pop() {
   // Latest first, so a name hidden twice in this scope comes back right.
   while (variable_count_ > top.first_) {
     std::size_t i = variable_count_ - 1;
-    Variable& v = at(i);
-    std::uint32_t hides = bindings_[i].hides;
-    if (hides != kNotIndexed) {
-      std::string_view name = v.name();
-      index_[probe(name, bindings_[i].hash)].bound = hides;
-    }
+    const Binding& b = bindings_[i];
+    if (b.hides != kNotIndexed) index_[b.slot].bound = b.hides;
     blocks_[i >> kBlockBits].pop_back();
     bindings_.pop_back();
     variable_count_ = i;
@@ -131,12 +144,18 @@ void Scopes::pop() {
   scopes_.pop_back();
 }
 
+void Scopes::pop(DiagnosticsCollector& diagnostics) {
+  if (scopes_.empty()) return;
+  for (std::size_t i = scopes_.back().first_; i < variable_count_; ++i) std::move(at(i)).exit(diagnostics);
+  pop();
+}
+
 Scope& Scopes::current() {
   if (scopes_.empty()) throw InternalError("No scope entered");
   return scopes_.back();
 }
 
-Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
+std::size_t Scopes::push_variable_position() {
   Scope& scope = current();
   std::size_t position = variable_count_;
   if (position >= std::numeric_limits<std::uint32_t>::max()) throw InternalError("Too many variables in scope");
@@ -145,15 +164,12 @@ Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
     blocks_.emplace_back();
     blocks_.back().reserve(kBlockSize);
   }
-  std::string_view name = variable.name();
-  Variable& v = blocks_[block].emplace_back(std::move(variable));
-  v.keep_references_ = keep_references_;
   ++variable_count_;
   ++scope.count_;
+  return position;
+}
 
-  // At most half the slots in use: probes stay short.
-  if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
-  std::size_t slot = probe(name, hash);
+void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash) {
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
   if (s.offset == kFree) {
@@ -163,28 +179,61 @@ Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
     names_.append(name);
     ++used_slots_;
   }
+  auto at_slot = static_cast<std::uint32_t>(slot);
   if (s.bound != 0 && bindings_[s.bound - 1].scope == scope_position) {
     // A second variable of that name in one scope: lookups keep the first.
-    bindings_.push_back(Binding{kNotIndexed, scope_position, hash});
+    bindings_.push_back(Binding{kNotIndexed, scope_position, at_slot});
   } else {
-    bindings_.push_back(Binding{s.bound, scope_position, hash});
+    bindings_.push_back(Binding{s.bound, scope_position, at_slot});
     s.bound = static_cast<std::uint32_t>(position + 1);
   }
+}
+
+Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
+  std::size_t position = push_variable_position();
+  Variable& v = blocks_[position >> kBlockBits].emplace_back(std::move(variable));
+  v.keep_references_ = keep_references_;
+  // At most half the slots in use: probes stay short.
+  if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
+  bind(probe(v.name(), hash), position, v.name(), hash);
   return v;
 }
 
+Variable& Scopes::declare_at(Spot spot, std::uint64_t hash, std::string_view name, ByteRange declaration,
+                             bool is_mutable, BindType bind_type, Register reg, std::size_t frame) {
+  std::size_t position = push_variable_position();
+  Variable& v = blocks_[position >> kBlockBits].emplace_back(name, declaration, is_mutable, bind_type, reg, frame);
+  v.keep_references_ = keep_references_;
+  bind(spot.slot, position, name, hash);
+  return v;
+}
+
+void Scopes::reserve_names(std::size_t count) {
+  std::size_t slots = 32;
+  while (slots < 2 * count) slots *= 2;
+  if (slots > index_.size()) resize_index(slots);
+}
+
 void Scopes::grow_index() {
-  std::vector<Slot> old = std::move(index_);
   // Small at first: a tiny script pays for few slots; doubling keeps the
   // growth linear for large ones.
-  index_.assign(old.empty() ? 32 : old.size() * 2, Slot{kFree, 0, 0, 0});
+  resize_index(index_.empty() ? 32 : index_.size() * 2);
+}
+
+void Scopes::resize_index(std::size_t slots) {
+  std::vector<Slot> old = std::move(index_);
+  index_.assign(slots, Slot{kFree, 0, 0, 0});
   std::size_t mask = index_.size() - 1;
-  for (const Slot& s : old) {
+  std::vector<std::uint32_t> moved(old.size());
+  for (std::size_t i = 0; i < old.size(); ++i) {
+    const Slot& s = old[i];
     if (s.offset == kFree) continue;
     std::size_t slot = static_cast<std::size_t>(hash_text(std::string_view(names_).substr(s.offset, s.length))) & mask;
     while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
+    moved[i] = static_cast<std::uint32_t>(slot);
   }
+  for (Binding& b : bindings_) b.slot = moved[b.slot];
 }
 
 bool check_variable_initialized(DiagnosticsCollector& diagnostics, const Closures& closures,

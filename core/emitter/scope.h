@@ -28,6 +28,16 @@ using diagnostic::DiagnosticCode;
 using diagnostic::DiagnosticsCollector;
 using diagnostic::SourceDiagnostic;
 
+// DiagnosticsCollector::push for a code of the category that `on` switches:
+// the same range check, without looking the category up.
+[[gnu::always_inline]] inline void push_in_category(DiagnosticsCollector& diagnostics, bool on, DiagnosticCode code,
+                                                    ByteRange range) {
+  if (range.start > range.end || range.end > diagnostics.script().size()) [[unlikely]] {
+    return diagnostics.push(code, range);
+  }
+  if (on) diagnostics.data().push_back(SourceDiagnostic{range, code});
+}
+
 enum class BindType : std::uint8_t {
   Let = 0,
   LetFunc = 1,
@@ -191,10 +201,12 @@ class Scopes {
   // when the collector would drop them: a read is then only noted.
   void keep_references(bool keep) { keep_references_ = keep; }
 
-  void push(std::size_t level);
+  void push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_)); }
   // Closes the innermost scope: its variables are destroyed and the names
   // they hid are visible again. Nothing happens when no scope is open.
   void pop();
+  // The same after each of its variables reports its exit, in declaration order.
+  void pop(DiagnosticsCollector& diagnostics);
 
   Scope& current();
   bool empty() const { return scopes_.empty(); }
@@ -211,6 +223,28 @@ class Scopes {
     return declare(std::move(variable), name_hash);
   }
   Variable& declare(Variable variable, std::uint64_t name_hash);
+
+  // Where a declaration of `name` goes: its slot in the index, and the
+  // variable of that name the innermost scope already has (null when none).
+  // The index grows first, so the spot holds until the next declaration.
+  struct Spot {
+    std::size_t slot;
+    Variable* local;
+  };
+  Spot spot(std::string_view name, std::uint64_t name_hash) {
+    if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
+    std::size_t slot = probe(name, name_hash);
+    std::uint32_t bound = index_[slot].bound;
+    Variable* local = nullptr;
+    if (bound != 0 && bindings_[bound - 1].scope + 1 == scopes_.size()) local = &at(bound - 1);
+    return Spot{slot, local};
+  }
+  // `declare` at a spot just taken for that name, the Variable made in place.
+  Variable& declare_at(Spot spot, std::uint64_t name_hash, std::string_view name, ByteRange declaration,
+                       bool is_mutable, BindType bind_type, Register reg, std::size_t frame);
+
+  // Room in the name index for `count` names without growing (a hint).
+  void reserve_names(std::size_t count);
 
   // Innermost scope first; within a scope, the first declared of that name.
   std::optional<FoundVariable> find_variable(std::string_view name) { return find_variable(name, hash(name)); }
@@ -240,7 +274,7 @@ class Scopes {
   struct Binding {
     std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
     std::uint32_t scope;  // position of the declaring scope
-    std::uint64_t hash;   // of the name: closing the scope finds its slot without hashing again
+    std::uint32_t slot;   // of the name in the index: closing the scope needs no lookup
   };
   // A name's text is copied into `names_` once: comparing with it stays in
   // cache instead of reaching back into the source.
@@ -267,6 +301,10 @@ class Scopes {
     }
   }
   void grow_index();
+  void resize_index(std::size_t slots);
+  // The new variable's place on the stack, with its scope counted.
+  std::size_t push_variable_position();
+  void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;

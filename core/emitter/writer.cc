@@ -1,4 +1,5 @@
-// Instruction writers: the only code that appends to the chunk's code.
+// Instruction writers: with the short paths in emitter.h, the only code that
+// appends to the chunk's code.
 
 #include <bit>
 
@@ -16,42 +17,24 @@ bool any_wide(std::span<const T> list) {
   return false;
 }
 
-std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
-  p[0] = static_cast<std::uint8_t>(value);
-  p[1] = static_cast<std::uint8_t>(value >> 8);
-  p[2] = static_cast<std::uint8_t>(value >> 16);
-  p[3] = static_cast<std::uint8_t>(value >> 24);
-  return p + 4;
-}
-
 }  // namespace
 
-void Emitter::push_source_map(ByteRange mapping) {
-  // An operand made without tokens has the absent range; mapping it to an
-  // empty range keeps the source map valid (the code bytes are unaffected).
-  if (mapping.start > mapping.end) mapping = ByteRange{last_mapping_end_, last_mapping_end_};
-  // Off by default: skipped without the collector's filter, but a range
-  // past the text is still refused by it.
-  if (config.diagnostic_sourcemap || mapping.end > text_size_) [[unlikely]] {
-    diagnostics.push(DiagnosticCode::SourceMap, mapping);
+inline void Emitter::push_source_map(ByteRange mapping) {
+  // Off by default: the usual mapping only moves the end along.
+  if (mapping.start > mapping.end || mapping.end > text_size_ || config.diagnostic_sourcemap) [[unlikely]] {
+    return push_source_map_entry(mapping);
   }
   last_mapping_end_ = mapping.end;
 }
 
-template <std::size_t N>
-void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]) {
-  bool wide = false;
-  for (const Operand& o : head) wide = wide || o.wide;
-  if (wide) [[unlikely]] {
-    std::uint8_t* p = chunk.extend_code(1 + 4 * N);
-    *p++ = wide_code(op);
-    for (const Operand& o : head) p = put_wide(p, o.value);
-  } else {
-    std::uint8_t* p = chunk.extend_code(1 + N);
-    *p++ = code(op);
-    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
-  }
-  push_source_map(mapping);
+void Emitter::push_source_map_entry(ByteRange mapping) {
+  // An operand made without tokens has the absent range; mapping it to an
+  // empty range keeps the source map valid (the code bytes are unaffected).
+  if (mapping.start > mapping.end) mapping = ByteRange{last_mapping_end_, last_mapping_end_};
+  // Skipped without the collector's filter when off, but a range past the
+  // text is still refused by it.
+  if (config.diagnostic_sourcemap || mapping.end > text_size_) diagnostics.push(DiagnosticCode::SourceMap, mapping);
+  last_mapping_end_ = mapping.end;
 }
 
 void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
@@ -65,44 +48,35 @@ void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
 
   std::size_t operands = head.size() + (regs ? 1 + regs->size() : 0) + (params ? 1 + params->size() : 0);
   std::uint8_t* p = chunk.extend_code(1 + (wide ? 4 : 1) * operands);
-  auto put = [&p, wide](std::uint32_t value) {
-    if (wide) {
-      p = put_wide(p, value);
-    } else {
-      *p++ = static_cast<std::uint8_t>(value);
+  // The width is settled: one loop per list for each width, no test per operand.
+  if (wide) {
+    *p++ = wide_code(op);
+    for (const Operand& o : head) p = put_wide(p, o.value);
+    if (regs) {
+      p = put_wide(p, reg_count.value());
+      for (Register r : *regs) p = put_wide(p, r.value());
     }
-  };
-  *p++ = wide ? wide_code(op) : code(op);
-  for (const Operand& o : head) put(o.value);
-  if (regs) {
-    put(reg_count.value());
-    for (Register r : *regs) put(r.value());
-  }
-  if (params) {
-    put(param_count.value());
-    for (OpParam q : *params) put(q.value());
+    if (params) {
+      p = put_wide(p, param_count.value());
+      for (OpParam q : *params) p = put_wide(p, q.value());
+    }
+  } else {
+    *p++ = code(op);
+    for (const Operand& o : head) *p++ = static_cast<std::uint8_t>(o.value);
+    if (regs) {
+      *p++ = static_cast<std::uint8_t>(reg_count.value());
+      for (Register r : *regs) *p++ = static_cast<std::uint8_t>(r.value());
+    }
+    if (params) {
+      *p++ = static_cast<std::uint8_t>(param_count.value());
+      for (OpParam q : *params) *p++ = static_cast<std::uint8_t>(q.value());
+    }
   }
   push_source_map(mapping);
 }
 
-void Emitter::op(ByteRange mapping, OpCode op) {
-  *chunk.extend_code(1) = code(op);
-  push_source_map(mapping);
-}
-
-void Emitter::op_1(ByteRange mapping, OpCode op, Register a) {
-  const Operand head[] = {a};
-  write_fixed(mapping, op, head);
-}
-
-void Emitter::op_2(ByteRange mapping, OpCode op, Operand a, Operand b) {
-  const Operand head[] = {a, b};
-  write_fixed(mapping, op, head);
-}
-
-void Emitter::op_3(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c) {
-  const Operand head[] = {a, b, c};
-  write_fixed(mapping, op, head);
+void Emitter::write_rare(std::size_t start, std::size_t end, OpCode op, const Operand* head, std::size_t n) {
+  write(ByteRange{start, end}, op, std::span<const Operand>(head, n), nullptr, nullptr);
 }
 
 void Emitter::op_4(ByteRange mapping, OpCode op, Operand a, Operand b, Operand c, Operand d) {
@@ -127,7 +101,6 @@ void Emitter::op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op,
   write(mapping, op, head, &regs, &params);
 }
 
-void Emitter::op_nil(ByteRange mapping, Register reg) { op_2(mapping, OpCode::Assign, reg, Register()); }
 
 void Emitter::op_bool(ByteRange mapping, Register reg, bool value) {
   OpParam k = add_const_bool(value);
@@ -144,19 +117,9 @@ void Emitter::op_string(ByteRange mapping, Register reg, const lexer::CowText& v
   op_2(mapping, OpCode::Constant, reg, k);
 }
 
-void Emitter::op_const(ByteRange mapping, Register reg, OpParam const_id) {
-  op_2(mapping, OpCode::Constant, reg, const_id);
-}
 
-void Emitter::op_unary(ByteRange mapping, Register ret, OpCode op, Register reg) { op_2(mapping, op, ret, reg); }
 
-void Emitter::op_binary(ByteRange mapping, Register ret, OpCode op, Register left, Register right) {
-  op_3(mapping, op, ret, left, right);
-}
 
-void Emitter::op_if(ByteRange mapping, OpCode if_code, Register cond) { op_1(mapping, if_code, cond); }
-void Emitter::op_else(ByteRange mapping) { op(mapping, OpCode::Else); }
-void Emitter::op_if_end(ByteRange mapping) { op(mapping, OpCode::IfEnd); }
 void Emitter::op_return(ByteRange mapping, Register ret) { op_1(mapping, OpCode::Return, ret); }
 void Emitter::op_uninit(ByteRange mapping, Register reg) { op_1(mapping, OpCode::Uninit, reg); }
 void Emitter::op_non_nil(ByteRange mapping, Register reg) { op_1(mapping, OpCode::AssertNonNil, reg); }

@@ -38,6 +38,33 @@ TEST(Scopes, InnerNameHidesOuterUntilItsScopeCloses) {
   EXPECT_TRUE(scopes.empty());
 }
 
+TEST(Scopes, SpotFindsOnlyTheInnermostScopesNameAndDeclaresThere) {
+  Scopes scopes;
+  // Reserved small, so the declarations below still grow the index between
+  // taking a spot and closing the scopes.
+  scopes.reserve_names(1);
+  scopes.push(1);
+  Variable& outer = scopes.declare(let("x", 0, 1));
+  EXPECT_EQ(scopes.spot("x", Scopes::hash("x")).local, &outer);
+  scopes.push(2);
+  Scopes::Spot spot = scopes.spot("x", Scopes::hash("x"));
+  EXPECT_EQ(spot.local, nullptr);
+  Variable& inner = scopes.declare_at(spot, Scopes::hash("x"), "x", ByteRange{2, 3}, true, BindType::Let,
+                                      Register::make(2), 2);
+  EXPECT_EQ(scopes.find_local_variable("x"), &inner);
+  EXPECT_TRUE(inner.is_mutable());
+  std::vector<std::string> names;
+  for (int i = 0; i < 100; ++i) names.push_back("n" + std::to_string(i));
+  for (const std::string& n : names) {
+    scopes.declare_at(scopes.spot(n, Scopes::hash(n)), Scopes::hash(n), n, ByteRange{4, 5}, false, BindType::Let,
+                      Register::make(3), 2);
+  }
+  EXPECT_EQ(scopes.spot("x", Scopes::hash("x")).local, &inner);
+  scopes.pop();
+  EXPECT_EQ(scopes.find_variable("x")->variable, &outer);
+  EXPECT_FALSE(scopes.find_variable("n7"));
+}
+
 TEST(Scopes, ManyNamesAcrossDeepScopesStayInPlace) {
   // Enough names to grow the index and the variable blocks several times.
   constexpr std::size_t kDepth = 12;
