@@ -119,6 +119,41 @@ struct NumberInfo {
   std::variant<Invalid, Decimal, Hexadecimal, Octal, Binary> value;
 };
 
+// A NumberInfo in two words (a variant of a view takes three): a Decimal's
+// text, or the value of another kind, and the kind in the top bits of the
+// second word (beside a Decimal's size, which no text reaches).
+class PackedNumberInfo {
+ public:
+  PackedNumberInfo() noexcept = default;  // Invalid
+  PackedNumberInfo(const NumberInfo& info) noexcept {  // NOLINT: implicit on purpose
+    std::visit([this](const auto& v) { *this = PackedNumberInfo(v); }, info.value);
+  }
+  PackedNumberInfo(NumberInfo::Invalid) noexcept {}  // NOLINT
+  PackedNumberInfo(NumberInfo::Decimal v) noexcept  // NOLINT
+      : word_(reinterpret_cast<std::uintptr_t>(v.text.data())), kind_size_(v.text.size() | kind(1)) {}
+  PackedNumberInfo(NumberInfo::Hexadecimal v) noexcept : word_(v.value), kind_size_(kind(2)) {}  // NOLINT
+  PackedNumberInfo(NumberInfo::Octal v) noexcept : word_(v.value), kind_size_(kind(3)) {}        // NOLINT
+  PackedNumberInfo(NumberInfo::Binary v) noexcept : word_(v.value), kind_size_(kind(4)) {}       // NOLINT
+
+  NumberInfo get() const {
+    switch (kind_size_ >> kKindShift) {
+      case 1: return {NumberInfo::Decimal{std::string_view(reinterpret_cast<const char*>(word_), kind_size_ & kSizeMask)}};
+      case 2: return {NumberInfo::Hexadecimal{word_}};
+      case 3: return {NumberInfo::Octal{word_}};
+      case 4: return {NumberInfo::Binary{word_}};
+      default: return {NumberInfo::Invalid{}};
+    }
+  }
+
+ private:
+  static constexpr int kKindShift = 61;
+  static constexpr std::uint64_t kSizeMask = (std::uint64_t{1} << kKindShift) - 1;
+  static constexpr std::uint64_t kind(std::uint64_t k) { return k << kKindShift; }
+
+  std::uint64_t word_ = 0;
+  std::uint64_t kind_size_ = 0;
+};
+
 // A record field name with the tag code that says how it was written.
 struct FieldName {
   DiagnosticCode code;  // RecordFieldIdName, RecordFieldOrdinalName or RecordFieldStringName
@@ -257,7 +292,7 @@ struct TokenKind {
   };
   struct Number {
     double value;
-    NumberInfo info;
+    PackedNumberInfo info;
   };
   struct String {
     CowText value;
