@@ -29,6 +29,8 @@ class Box {
   const T* operator->() const { return ptr_.get(); }
   T* get() { return ptr_.get(); }
   const T* get() const { return ptr_.get(); }
+  // Gives up the value, which the caller now owns (null for an empty Box).
+  T* release() noexcept { return ptr_.release(); }
 
  private:
   std::unique_ptr<T> ptr_;

@@ -1,5 +1,6 @@
 #include "core/lexer/lexer.h"
 
+#include <algorithm>
 #include <deque>
 #include <optional>
 
@@ -10,9 +11,12 @@ namespace vaxo_core::lexer {
 namespace {
 
 // Tokens average about four bytes of source in dense scripts and more in
-// real ones; a list that outgrows this grows once, by the density read.
-// Reserved room never written costs no resident memory.
-std::size_t token_estimate(const LexerInput& in) { return in.remaining() * 2 / 7 + 16; }
+// real ones. A long script gets room for a sample only: when the sample
+// fills, the list grows once, by the density read, to a much closer fit than
+// a fixed ratio gives (the slack outlives the lexer, as the list does), for
+// the price of moving the sample.
+constexpr std::size_t kSampleTokens = 16384;
+std::size_t token_estimate(const LexerInput& in) { return std::min(in.remaining() * 2 / 7 + 16, kSampleTokens); }
 
 }  // namespace
 

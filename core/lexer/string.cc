@@ -192,7 +192,7 @@ class Body {
     if (terminated && fragments_ == 1 && first_is_literal_) {
       // One plain run: the value is a view and the info is described, not built.
       return TokenKind::String{CowText(text_.view),
-                               StringInfoBox::plain(info.leading_range.start, info.ats, *info.quote, text_.view)};
+                               StringInfoBox::plain(in.text, info.leading_range.start, text_.view.size())};
     }
     std::vector<SourceDiagnostic> errors;
     if (unterminated || !escape_errors_.empty()) {
@@ -202,7 +202,7 @@ class Body {
       }
       errors.insert(errors.end(), escape_errors_.begin(), escape_errors_.end());
     }
-    StringInfoBox described = StringInfoBox::reread(in.text, start, info.ats, info.quote);
+    StringInfoBox described = StringInfoBox::reread(in.text, start, info.quote.has_value());
     TokenKind kind;
     if (!parts_.empty()) {
       parts_.emplace_back(text_.finish(), std::vector<Token>{}, std::string_view{});
@@ -495,7 +495,7 @@ std::optional<TokenKind> plain_literal(LexerInput& in, std::size_t start, std::s
   }
   in.position = p + 1 + ats;
   const std::string_view text(data + body, p - body);
-  return TokenKind(TokenKind::String{CowText(text), StringInfoBox::plain(start, ats, static_cast<unsigned char>(quote), text)});
+  return TokenKind(TokenKind::String{CowText(text), StringInfoBox::plain(in.text, start, text.size())});
 }
 
 // Reads a body described by `info` (a template when `info.quote` is absent;

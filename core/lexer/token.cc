@@ -56,23 +56,36 @@ void TokenKind::copy_payload(const TokenKind& other) {
   std::memcpy(bytes_ + kPayloadOffset, &box, sizeof box);
 }
 
+StringInfoBox::StringInfoBox(const StringInfoBox& other) : data_(other.data_), size_(other.size_), start_(other.start_) {
+  if (other.mode() == Mode::Built && other.data_ != nullptr) data_ = new StringInfo(*other.built());
+}
+
 StringInfo* StringInfoBox::build() const {
-  const Described& d = described_;
-  if (d.mode != Mode::Plain) {
-    const std::optional<char32_t> quote = d.mode == Mode::Quoted ? std::optional<char32_t>(d.quote) : std::nullopt;
-    full_ = Box<StringInfo>(string::read_info(std::string_view(d.data, d.size), d.start, d.ats, quote));
-    return full_.get();
-  }
+  const char* source = static_cast<const char*>(data_);
+  const std::size_t start = this->start();
   StringInfo info;
-  const std::size_t body = d.start + d.ats + 1;
-  const std::size_t close = body + d.size;
-  info.leading_range = ByteRange{d.start, body};
-  info.trailing_range = ByteRange{close, close + 1 + d.ats};
-  info.ats = d.ats;
-  info.quote = d.quote;
-  info.content.push_back(StringFragment{StringFragment::Literal{std::string_view(d.data, d.size)}});
-  full_ = Box<StringInfo>(std::move(info));
-  return full_.get();
+  if (mode() == Mode::Template) {
+    info = string::read_info(std::string_view(source, size_), start, 0, std::nullopt);
+  } else {
+    std::size_t ats = 0;
+    while (source[start + ats] == '@') ++ats;
+    const auto quote = static_cast<char32_t>(static_cast<unsigned char>(source[start + ats]));
+    const std::size_t body = start + ats + 1;
+    if (mode() == Mode::Quoted) {
+      info = string::read_info(std::string_view(source, size_), start, ats, quote);
+    } else {
+      const std::size_t close = body + size_;
+      info.leading_range = ByteRange{start, body};
+      info.trailing_range = ByteRange{close, close + 1 + ats};
+      info.ats = ats;
+      info.quote = quote;
+      info.content.push_back(StringFragment{StringFragment::Literal{std::string_view(source + body, size_)}});
+    }
+  }
+  auto* full = new StringInfo(std::move(info));
+  data_ = full;
+  start_ = 0;
+  return full;
 }
 
 TokenKind TokenKind::unknown(TokenKind recovered, ByteRange error_range, DiagnosticCode error) {

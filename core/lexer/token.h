@@ -45,46 +45,61 @@ struct StringInfo;
 struct InterpolatedPart;
 
 // Text that is either a view into the source (or a constant) or owned. Which of
-// the two never changes its value or its equality.
+// the two never changes its value or its equality. Two words: an owned text
+// is one heap block of its bytes, flagged by the top bit of the size.
 class CowText {
  public:
-  CowText() = default;
-  CowText(std::string_view borrowed) : view_(borrowed) {}  // NOLINT: implicit on purpose
-  static CowText owned(std::string s) {
+  CowText() noexcept = default;
+  CowText(std::string_view borrowed) noexcept : data_(borrowed.data()), size_(borrowed.size()) {}  // NOLINT: implicit on purpose
+  static CowText owned(std::string_view s) {
     CowText t;
-    t.owned_ = std::make_unique<std::string>(std::move(s));
-    t.view_ = *t.owned_;
+    // Never null, so that an empty owned text is still owned.
+    char* block = new char[s.empty() ? 1 : s.size()];
+    if (!s.empty()) std::memcpy(block, s.data(), s.size());
+    t.data_ = block;
+    t.size_ = s.size() | kOwned;
     return t;
   }
-  CowText(const CowText& other) { *this = other; }
-  CowText(CowText&&) noexcept = default;
+  CowText(const CowText& other) : CowText(other.is_owned() ? owned(other.view()) : CowText(other.view())) {}
+  CowText(CowText&& other) noexcept : data_(other.data_), size_(other.size_) {
+    other.data_ = nullptr;
+    other.size_ = 0;
+  }
   CowText& operator=(const CowText& other) {
-    if (this == &other) return *this;
-    if (other.owned_) {
-      owned_ = std::make_unique<std::string>(*other.owned_);
-      view_ = *owned_;
-    } else {
-      owned_.reset();
-      view_ = other.view_;
+    if (this != &other) *this = CowText(other);
+    return *this;
+  }
+  CowText& operator=(CowText&& other) noexcept {
+    if (this != &other) {
+      release();
+      data_ = other.data_;
+      size_ = other.size_;
+      other.data_ = nullptr;
+      other.size_ = 0;
     }
     return *this;
   }
-  CowText& operator=(CowText&&) noexcept = default;
+  ~CowText() { release(); }
 
-  std::string_view view() const { return view_; }
-  operator std::string_view() const { return view_; }  // NOLINT
-  bool is_owned() const { return owned_ != nullptr; }
-  bool empty() const { return view_.empty(); }
-  std::size_t size() const { return view_.size(); }
+  std::string_view view() const { return std::string_view(data_, size()); }
+  operator std::string_view() const { return view(); }  // NOLINT
+  bool is_owned() const { return (size_ & kOwned) != 0; }
+  bool empty() const { return size() == 0; }
+  std::size_t size() const { return size_ & ~kOwned; }
 
-  friend bool operator==(const CowText& a, const CowText& b) { return a.view_ == b.view_; }
-  friend bool operator==(const CowText& a, std::string_view b) { return a.view_ == b; }
+  friend bool operator==(const CowText& a, const CowText& b) { return a.view() == b.view(); }
+  friend bool operator==(const CowText& a, std::string_view b) { return a.view() == b; }
 
  private:
-  // Points into owned_ when owned; the heap string does not move with us.
-  std::string_view view_;
-  std::unique_ptr<std::string> owned_;
+  static constexpr std::size_t kOwned = std::size_t{1} << 63;
+  void release() noexcept {
+    if (is_owned()) delete[] data_;
+  }
+
+  const char* data_ = nullptr;
+  std::size_t size_ = 0;
 };
+static_assert(sizeof(CowText) == 16);
 
 // How a number literal was written. Read by nothing after lexing.
 struct NumberInfo {
@@ -102,6 +117,41 @@ struct NumberInfo {
     std::uint64_t value;
   };
   std::variant<Invalid, Decimal, Hexadecimal, Octal, Binary> value;
+};
+
+// A NumberInfo in two words (a variant of a view takes three): a Decimal's
+// text, or the value of another kind, and the kind in the top bits of the
+// second word (beside a Decimal's size, which no text reaches).
+class PackedNumberInfo {
+ public:
+  PackedNumberInfo() noexcept = default;  // Invalid
+  PackedNumberInfo(const NumberInfo& info) noexcept {  // NOLINT: implicit on purpose
+    std::visit([this](const auto& v) { *this = PackedNumberInfo(v); }, info.value);
+  }
+  PackedNumberInfo(NumberInfo::Invalid) noexcept {}  // NOLINT
+  PackedNumberInfo(NumberInfo::Decimal v) noexcept  // NOLINT
+      : word_(reinterpret_cast<std::uintptr_t>(v.text.data())), kind_size_(v.text.size() | kind(1)) {}
+  PackedNumberInfo(NumberInfo::Hexadecimal v) noexcept : word_(v.value), kind_size_(kind(2)) {}  // NOLINT
+  PackedNumberInfo(NumberInfo::Octal v) noexcept : word_(v.value), kind_size_(kind(3)) {}        // NOLINT
+  PackedNumberInfo(NumberInfo::Binary v) noexcept : word_(v.value), kind_size_(kind(4)) {}       // NOLINT
+
+  NumberInfo get() const {
+    switch (kind_size_ >> kKindShift) {
+      case 1: return {NumberInfo::Decimal{std::string_view(reinterpret_cast<const char*>(word_), kind_size_ & kSizeMask)}};
+      case 2: return {NumberInfo::Hexadecimal{word_}};
+      case 3: return {NumberInfo::Octal{word_}};
+      case 4: return {NumberInfo::Binary{word_}};
+      default: return {NumberInfo::Invalid{}};
+    }
+  }
+
+ private:
+  static constexpr int kKindShift = 61;
+  static constexpr std::uint64_t kSizeMask = (std::uint64_t{1} << kKindShift) - 1;
+  static constexpr std::uint64_t kind(std::uint64_t k) { return k << kKindShift; }
+
+  std::uint64_t word_ = 0;
+  std::uint64_t kind_size_ = 0;
 };
 
 // A record field name with the tag code that says how it was written.
@@ -131,52 +181,74 @@ struct InterpolatedPart {
 };
 
 // The info of a string literal: a Box<StringInfo>, except that a literal
-// read by the lexer keeps only what describes it and builds its StringInfo on
-// first access (nothing reads the info after lexing). A literal written as
-// one plain run of text is described by that run; any other is read again
-// from the source text, which the token borrows anyway. Reads from several
-// threads at once need the info built first, as for any other lazily filled
-// cache.
+// read by the lexer keeps only where it starts in the source text (which the
+// token borrows anyway) and builds its StringInfo on first access (nothing
+// reads the info after lexing): the `@` run and the quote are read again
+// there, and then the one plain run of text the literal was, or its whole
+// body. Three words, as a built info replaces the description. Reads from
+// several threads at once need the info built first, as for any other lazily
+// filled cache.
 class StringInfoBox {
  public:
-  StringInfoBox() = default;
-  StringInfoBox(Box<StringInfo> info) : full_(std::move(info)) {}  // NOLINT: implicit on purpose
-  // A terminated literal whose body is exactly `text` (one plain run), opened
-  // by `ats` `@` and `quote` at `start`.
-  static StringInfoBox plain(std::size_t start, std::size_t ats, char32_t quote, std::string_view text) {
-    return StringInfoBox(Described{text.data(), text.size(), start, ats, quote, Mode::Plain});
+  StringInfoBox() noexcept = default;
+  StringInfoBox(Box<StringInfo> info) : data_(info.release()) {}  // NOLINT: implicit on purpose
+  // A terminated literal at `start` of `source` whose body is one plain run
+  // of `size` bytes.
+  static StringInfoBox plain(std::string_view source, std::size_t start, std::size_t size) {
+    return StringInfoBox(source.data(), size, start, Mode::Plain);
   }
-  // The literal opened by `ats` `@` and `quote` at `start` of `source`, or
-  // (without a quote) the template body from `start` to the end of `source`.
-  static StringInfoBox reread(std::string_view source, std::size_t start, std::size_t ats,
-                              std::optional<char32_t> quote) {
-    return StringInfoBox(Described{source.data(), source.size(), start, ats, quote.value_or(0),
-                                   quote ? Mode::Quoted : Mode::Template});
+  // The literal at `start` of `source` (`quoted`), or the template body from
+  // `start` to the end of `source`.
+  static StringInfoBox reread(std::string_view source, std::size_t start, bool quoted) {
+    return StringInfoBox(source.data(), source.size(), start, quoted ? Mode::Quoted : Mode::Template);
   }
+  StringInfoBox(const StringInfoBox& other);
+  StringInfoBox(StringInfoBox&& other) noexcept : data_(other.data_), size_(other.size_), start_(other.start_) {
+    other.data_ = nullptr;
+    other.start_ = 0;
+  }
+  StringInfoBox& operator=(const StringInfoBox& other) {
+    if (this != &other) *this = StringInfoBox(other);
+    return *this;
+  }
+  StringInfoBox& operator=(StringInfoBox&& other) noexcept {
+    if (this != &other) {
+      reset();
+      data_ = other.data_;
+      size_ = other.size_;
+      start_ = other.start_;
+      other.data_ = nullptr;
+      other.start_ = 0;
+    }
+    return *this;
+  }
+  ~StringInfoBox() { reset(); }
 
-  explicit operator bool() const { return full_ || described_.mode != Mode::None; }
+  explicit operator bool() const { return data_ != nullptr; }
   const StringInfo& operator*() const { return *get(); }
   const StringInfo* operator->() const { return get(); }
-  const StringInfo* get() const { return full_ || described_.mode == Mode::None ? full_.get() : build(); }
+  const StringInfo* get() const { return mode() == Mode::Built ? built() : build(); }
   StringInfo& operator*() { return *get(); }
   StringInfo* operator->() { return get(); }
-  StringInfo* get() { return full_ || described_.mode == Mode::None ? full_.get() : build(); }
+  StringInfo* get() { return mode() == Mode::Built ? built() : build(); }
 
  private:
-  enum class Mode : std::uint8_t { None, Plain, Quoted, Template };
-  struct Described {
-    const char* data = nullptr;  // Plain: the body; otherwise the whole source
-    std::size_t size = 0;
-    std::size_t start = 0;
-    std::size_t ats = 0;
-    char32_t quote = 0;
-    Mode mode = Mode::None;
-  };
-  explicit StringInfoBox(Described d) : described_(d) {}
+  // Kept in the top bits of start_ (a text position, far below 2^62).
+  enum class Mode : std::uint64_t { Built, Plain, Quoted, Template };
+  static constexpr int kModeShift = 62;
+  StringInfoBox(const char* source, std::size_t size, std::size_t start, Mode mode) noexcept
+      : data_(source), size_(size), start_(start | static_cast<std::uint64_t>(mode) << kModeShift) {}
+  Mode mode() const { return static_cast<Mode>(start_ >> kModeShift); }
+  std::size_t start() const { return start_ & ((std::uint64_t{1} << kModeShift) - 1); }
+  StringInfo* built() const { return static_cast<StringInfo*>(const_cast<void*>(data_)); }
   StringInfo* build() const;  // token.cc
+  void reset() noexcept;      // below StringInfo
 
-  mutable Box<StringInfo> full_;
-  Described described_;
+  // Built: the owned info (or null); otherwise the source text.
+  mutable const void* data_ = nullptr;
+  // Plain: the body's size; Quoted and Template: the source's.
+  std::size_t size_ = 0;
+  mutable std::uint64_t start_ = 0;
 };
 
 // A recovery kind holds the kind it stands for in place: that kind is two
@@ -220,7 +292,7 @@ struct TokenKind {
   };
   struct Number {
     double value;
-    NumberInfo info;
+    PackedNumberInfo info;
   };
   struct String {
     CowText value;
@@ -573,6 +645,12 @@ struct StringInfo {
   std::optional<char32_t> quote;  // absent for a template
   std::vector<StringFragment> content;
 };
+
+inline void StringInfoBox::reset() noexcept {
+  if (mode() == Mode::Built) delete built();
+  data_ = nullptr;
+}
+static_assert(sizeof(StringInfoBox) == 24);
 
 inline std::ostream& operator<<(std::ostream& os, const TokenKind& k) { return os << k.to_string(); }
 inline std::ostream& operator<<(std::ostream& os, const Token& t) { return os << t.kind.to_string(); }

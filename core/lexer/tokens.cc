@@ -445,14 +445,28 @@ namespace {
 
 // Room for the rest of a script when its list is full: the density read so
 // far, over the text left, and a margin. One copy instead of a doubling
-// series whose last step may leave half the list unused.
-[[gnu::noinline]] void grow_script_list(const LexerInput& in, std::vector<Token>& tokens, std::size_t from) {
+// series whose last step may leave half the list unused. Generated scripts
+// keep their density within about two percent from a sample of 16k tokens
+// on. A text that turns denser fills the list again: the density since the
+// last growth, when higher, then stands for the rest, so that one more copy
+// suffices where the density overall would lag behind.
+struct Growth {
+  std::size_t from;      // where the list's text starts
+  std::size_t tokens;    // list size at the last growth (0: none yet)
+  std::size_t position;  // and the text position then
+};
+
+[[gnu::noinline]] void grow_script_list(const LexerInput& in, std::vector<Token>& tokens, Growth& last) {
   const std::size_t n = tokens.size();
-  const std::size_t read = in.position - from + 1;
   const std::size_t left = in.text.size() - in.position;
-  const double per_byte = static_cast<double>(n) / static_cast<double>(read);
-  const auto more = static_cast<std::size_t>(per_byte * 1.125 * static_cast<double>(left));
+  const auto density = [&](std::size_t tokens_then, std::size_t position_then) {
+    return static_cast<double>(n - tokens_then) / static_cast<double>(in.position - position_then + 1);
+  };
+  const double per_byte = std::max(density(0, last.from), density(last.tokens, last.position));
+  const auto more = static_cast<std::size_t>(per_byte * (1.0 + 1.0 / 32) * static_cast<double>(left));
   tokens.reserve(n + std::max(more, n / 8) + 16);
+  last.tokens = n;
+  last.position = in.position;
 }
 
 }  // namespace
@@ -467,12 +481,12 @@ template <typename Stop>
 bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
   constexpr bool kCheck = !std::is_same_v<Stop, NoStop>;
   const std::size_t size = in.text.size();
-  const std::size_t from = in.position;
+  Growth growth{in.position, 0, in.position};
   std::size_t scanned = 0;
   bool dot = false;
   for (;; ++scanned) {
     trivia::skip_between_tokens(in);
-    if (!kCheck && tokens.size() == tokens.capacity()) grow_script_list(in, tokens, from);
+    if (!kCheck && tokens.size() == tokens.capacity()) grow_script_list(in, tokens, growth);
     // Read straight into the list: tokens are never moved on the hot path.
     Token& token = tokens.emplace_back();
     const std::size_t start = in.position;

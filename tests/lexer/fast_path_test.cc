@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/lexer/identifier.h"
@@ -193,6 +194,39 @@ TEST(FastPath, DenseScriptsOutgrowTheEstimate) {
     ASSERT_EQ(tokens[i], i % 2 == 0 ? Operator::Semicolon : Operator::Comma) << i;
   }
   EXPECT_EQ(testing::check_invariants(src, tokens, false), "");
+}
+
+TEST(FastPath, LongScriptsGrowFromASample) {
+  // Past the sample the list grows by the density read; whatever the text
+  // does next, the list stays whole, and a text of even density ends with
+  // little room to spare.
+  const std::string even_line = "let ab = cd + 12;\n";  // 7 tokens
+  const std::string sparse_line = "// " + std::string(60, 'c') + "\n";
+  const std::string dense_line = "a;b;c;d;e;f;g;h;\n";  // 16 tokens
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const std::string*, std::size_t>> runs;  // line, times
+    std::size_t tokens;
+    bool tight;
+  };
+  const Case cases[] = {
+      {"even", {{&even_line, 20000}}, 140000, true},
+      {"sparse then dense", {{&sparse_line, 4000}, {&dense_line, 8000}}, 128000, false},
+      {"even then dense", {{&even_line, 10000}, {&dense_line, 10000}}, 230000, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string src;
+    for (const auto& [line, times] : c.runs) {
+      for (std::size_t i = 0; i < times; ++i) src += *line;
+    }
+    auto tokens = testing::lex_script(src);
+    ASSERT_EQ(tokens.size(), c.tokens + 1);
+    EXPECT_EQ(testing::check_invariants(src, tokens, false), "");
+    if (c.tight) {
+      EXPECT_LE(tokens.capacity(), tokens.size() + tokens.size() / 16);
+    }
+  }
 }
 
 TEST(FastPath, InterpolationListsHoldNoSpareRoom) {

@@ -4,6 +4,9 @@
 
 #include <cmath>
 #include <limits>
+#include <string_view>
+#include <type_traits>
+#include <variant>
 
 namespace vaxo_core::lexer {
 namespace {
@@ -179,6 +182,58 @@ TEST(TokenModel, WrapAsUnknownNests) {
   EXPECT_TRUE(e->is_empty());
   EXPECT_EQ(e.range, (ByteRange{4, 4}));
   EXPECT_EQ(e.current_token_start(), 4u);
+}
+
+TEST(TokenModel, NumberInfoKeepsEveryKindAndValue) {
+  const std::string_view text = "1_000.5e3";
+  const NumberInfo cases[] = {
+      {NumberInfo::Invalid{}},         {NumberInfo::Decimal{text}},        {NumberInfo::Decimal{""}},
+      {NumberInfo::Hexadecimal{~0ull}}, {NumberInfo::Octal{1ull << 63}},    {NumberInfo::Binary{0}},
+      {NumberInfo::Hexadecimal{0}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.value.index());
+    const K kind = K::Number{1.5, c};
+    const NumberInfo got = kind.get_if<K::Number>()->info.get();
+    ASSERT_EQ(got.value.index(), c.value.index());
+    std::visit(
+        [&](const auto& want) {
+          using T = std::decay_t<decltype(want)>;
+          const auto& have = std::get<T>(got.value);
+          if constexpr (std::is_same_v<T, NumberInfo::Decimal>) {
+            EXPECT_EQ(have.text.data(), want.text.data());
+            EXPECT_EQ(have.text.size(), want.text.size());
+          } else if constexpr (!std::is_same_v<T, NumberInfo::Invalid>) {
+            EXPECT_EQ(have.value, want.value);
+          }
+        },
+        c.value);
+  }
+}
+
+TEST(TokenModel, OwnedTextsCopyDeeplyAndStayOwned) {
+  const std::string_view borrowed_from = "abc";
+  const CowText texts[] = {CowText(borrowed_from), CowText::owned("abc"), CowText::owned(""), CowText()};
+  for (const auto& t : texts) {
+    SCOPED_TRACE(t.view());
+    CowText copy = t;
+    EXPECT_EQ(copy, t);
+    EXPECT_EQ(copy.is_owned(), t.is_owned());
+    EXPECT_EQ(copy.size(), t.size());
+    // An owned copy has bytes of its own; a borrowed one shares the source.
+    if (t.is_owned()) {
+      EXPECT_NE(copy.view().data(), t.view().data());
+    } else {
+      EXPECT_EQ(copy.view().data(), t.view().data());
+    }
+    CowText moved = std::move(copy);
+    EXPECT_EQ(moved, t);
+    EXPECT_EQ(moved.is_owned(), t.is_owned());
+    EXPECT_FALSE(copy.is_owned());  // NOLINT: a moved-from text is empty
+    EXPECT_TRUE(copy.empty());
+    copy = moved;
+    EXPECT_EQ(copy, t);
+  }
 }
 
 TEST(TokenModel, CopyMoveAndAssignEveryKind) {

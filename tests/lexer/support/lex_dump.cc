@@ -134,13 +134,14 @@ std::string dump_kind(const TokenKind& kind) {
       return "Ordinal(" + std::to_string(kind.get_if<TokenKind::Ordinal>()->value) + ")";
     case Tag::Number: {
       const auto& n = *kind.get_if<TokenKind::Number>();
+      const NumberInfo written = n.info.get();
       std::string info;
-      switch (n.info.value.index()) {
+      switch (written.value.index()) {
         case 0: info = "Invalid"; break;
-        case 1: info = "Decimal \"" + std::string(std::get<1>(n.info.value).text) + "\""; break;
-        case 2: info = "Hexadecimal " + std::to_string(std::get<2>(n.info.value).value); break;
-        case 3: info = "Octal " + std::to_string(std::get<3>(n.info.value).value); break;
-        default: info = "Binary " + std::to_string(std::get<4>(n.info.value).value); break;
+        case 1: info = "Decimal \"" + std::string(std::get<1>(written.value).text) + "\""; break;
+        case 2: info = "Hexadecimal " + std::to_string(std::get<2>(written.value).value); break;
+        case 3: info = "Octal " + std::to_string(std::get<3>(written.value).value); break;
+        default: info = "Binary " + std::to_string(std::get<4>(written.value).value); break;
       }
       return "Number(" + number_str(n.value) + ", " + info + ")";
     }
