@@ -26,8 +26,9 @@ std::optional<JsonElement> member(ParserContext& ctx) {
     ctx.reset(start);
     return std::nullopt;
   }
-  auto comma = helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
-  return JsonElement{std::move(*key), std::move(*colon), std::move(value), std::move(*comma)};
+  const std::size_t comma_at = ctx.previous_token_end();
+  auto comma = helper::token(Operator::Comma)(ctx);
+  return JsonElement{std::move(*key), std::move(*colon), std::move(value), std::move(comma), comma_at};
 }
 
 }  // namespace
@@ -90,12 +91,15 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
           }
         },
         std::move(m.key.node));
-    // The last member needs no comma: an inserted one is dropped with its diagnostic.
-    const bool last = i + 1 == members.size();
-    if (last && m.comma->kind.is_unknown()) {
+    // The last member needs no comma: a missing one is not inserted.
+    if (m.comma) {
+      items.push_back(RecordItem::new_with_comma(std::move(element), std::move(*m.comma)));
+    } else if (i + 1 == members.size()) {
       items.push_back(RecordItem::make(std::move(element)));
     } else {
-      items.push_back(RecordItem::new_with_comma(std::move(element), std::move(m.comma)));
+      const ByteRange at{m.comma_at, m.comma_at};
+      items.push_back(RecordItem::new_with_comma(
+          std::move(element), TokenRef::make(Token::unknown(at, Operator::Comma, DiagnosticCode::MissingComma))));
     }
   }
   return expressions::make(ctx, Expression::Record{std::move(*open), std::move(items), std::move(*close)});

@@ -1,5 +1,7 @@
 #include "core/parser/parser.h"
 
+#include <deque>
+
 #include "core/parser/expressions.h"
 #include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
@@ -10,7 +12,8 @@ namespace {
 
 // repeat(0.., statement) into `out`; `trailing` receives the value the last,
 // failing, statement read.
-void read_statements(ParserContext& ctx, std::vector<Statement>& out, statements::TrailingValue& trailing) {
+template <typename Out>
+void read_statements(ParserContext& ctx, Out& out, statements::TrailingValue& trailing) {
   for (;;) {
     const auto before = ctx.checkpoint();
     auto s = statements::statement(ctx, &trailing);
@@ -139,8 +142,10 @@ namespace scripts {
 
 Script script(ParserContext& ctx) {
   // Gathered on the heap and moved into the tree at its exact count: a list
-  // grown in place would leave its outgrown blocks in the arena.
-  std::vector<Statement> statements;
+  // grown in place would leave its outgrown blocks in the arena. In small
+  // pieces, each freed once moved, since the list is made at the parse's peak:
+  // a doubling vector would stand there with its slack.
+  std::deque<Statement> statements;
   std::unique_ptr<Expression> value;
   std::optional<TokenRef> eof;
   for (;;) {
@@ -172,8 +177,10 @@ Script script(ParserContext& ctx) {
   }
   NodeList<Statement> exact;
   exact.reserve(statements.size());
-  for (Statement& s : statements) exact.push_back(std::move(s));
-  statements.clear();
+  while (!statements.empty()) {
+    exact.push_back(std::move(statements.front()));
+    statements.pop_front();
+  }
   auto [body, script_value] = statements_and_value(std::move(exact), std::move(value));
   if (!eof) eof = TokenRef::make(Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
   return Script{std::move(body), std::move(script_value), std::move(*eof)};
