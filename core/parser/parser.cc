@@ -103,17 +103,6 @@ std::optional<Script> parse(std::span<const Token> tokens) {
   return parse(input);
 }
 
-std::optional<Script> parse(ParserContext& input) {
-  NodeArena::Scope arena;
-  StatementBuffers buffers;
-  memo::Scope memo(input.state(), input.tokens);
-  try {
-    return scripts::script(input);
-  } catch (const ParseAborted&) {
-    return std::nullopt;
-  }
-}
-
 namespace helper {
 
 StatementsAndValue statements_and_expression(ParserContext& ctx) {
@@ -140,51 +129,87 @@ StatementsAndValue construct_statements_and_expression(NodeList<Statement> state
 
 namespace scripts {
 
-Script script(ParserContext& ctx) {
-  // Gathered on the heap and moved into the tree at its exact count: a list
-  // grown in place would leave its outgrown blocks in the arena. In small
-  // pieces, each freed once moved, since the list is made at the parse's peak:
-  // a doubling vector would stand there with its slack.
+namespace {
+
+// The root's parts as the script loop leaves them. Gathered on the heap and
+// moved into the tree at their exact count: a list grown in place would leave
+// its outgrown blocks in the arena. In small pieces, each freed once moved,
+// since the list is made at the parse's peak: a doubling vector would stand
+// there with its slack.
+struct Gathered {
   std::deque<Statement> statements;
   std::unique_ptr<Expression> value;
   std::optional<TokenRef> eof;
+};
+
+Gathered gather(ParserContext& ctx) {
+  Gathered g;
   for (;;) {
-    const std::size_t before = statements.size();
+    const std::size_t before = g.statements.size();
     statements::TrailingValue trailing;
-    read_statements(ctx, statements, trailing);
-    const bool produced = statements.size() > before;
+    read_statements(ctx, g.statements, trailing);
+    const bool produced = g.statements.size() > before;
     auto e = trailing_expression(ctx, trailing);
     const Token* next = ctx.peek();
     if (next == nullptr) {
-      value = std::move(e);
+      g.value = std::move(e);
       break;
     }
     if (next->kind.is_eof()) {
       ctx.next();
-      eof = TokenRef::borrow(*next);
-      value = std::move(e);
+      g.eof = TokenRef::borrow(*next);
+      g.value = std::move(e);
       break;
     }
     if (e) {
       auto semi = statements::semicolon(ctx);
-      statements.push_back(expressions::build(ctx, Statement::Expression{std::move(e), std::move(semi)}));
+      g.statements.push_back(expressions::build(ctx, Statement::Expression{std::move(e), std::move(semi)}));
       continue;
     }
     if (!produced) {
       ctx.next();
-      statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
+      g.statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
     }
   }
-  NodeList<Statement> exact;
-  exact.reserve(statements.size());
-  while (!statements.empty()) {
-    exact.push_back(std::move(statements.front()));
-    statements.pop_front();
-  }
-  auto [body, script_value] = statements_and_value(std::move(exact), std::move(value));
-  if (!eof) eof = TokenRef::make(Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
-  return Script{std::move(body), std::move(script_value), std::move(*eof)};
+  return g;
 }
 
+Script finish(Gathered g) {
+  NodeList<Statement> exact;
+  exact.reserve(g.statements.size());
+  while (!g.statements.empty()) {
+    exact.push_back(std::move(g.statements.front()));
+    g.statements.pop_front();
+  }
+  auto [body, script_value] = statements_and_value(std::move(exact), std::move(g.value));
+  if (!g.eof) {
+    g.eof = TokenRef::make(
+        Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
+  }
+  return Script{std::move(body), std::move(script_value), std::move(*g.eof)};
+}
+
+}  // namespace
+
+Script script(ParserContext& ctx) { return finish(gather(ctx)); }
+
 }  // namespace scripts
+
+std::optional<Script> parse(ParserContext& input) {
+  NodeArena::Scope arena;
+  std::optional<scripts::Gathered> gathered;
+  {
+    // What only reading needs goes before the root list is made, at the
+    // parse's peak.
+    StatementBuffers buffers;
+    memo::Scope memo(input.state(), input.tokens);
+    try {
+      gathered.emplace(scripts::gather(input));
+    } catch (const ParseAborted&) {
+      return std::nullopt;
+    }
+  }
+  return scripts::finish(std::move(*gathered));
+}
+
 }  // namespace vaxo_core::parser
