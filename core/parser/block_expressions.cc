@@ -55,9 +55,9 @@ struct BlockParts {
   std::unique_ptr<Expression> value;
   TokenRef close;
 };
-BlockParts block_parts(ParserContext& ctx) {
+BlockParts block_parts(ParserContext& ctx, bool room_for_value = false) {
   auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
-  auto [statements, value] = helper::statements_and_expression(ctx);
+  auto [statements, value] = helper::statements_and_expression(ctx, room_for_value);
   auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
   return BlockParts{std::move(*open), std::move(statements), std::move(value), std::move(*close)};
 }
@@ -125,7 +125,7 @@ ExprBox block_expression(ParserContext& ctx) {
 }
 
 ExprBox block_expression_no_expr(ParserContext& ctx) {
-  auto parts = block_parts(ctx);
+  auto parts = block_parts(ctx, true);
   if (parts.value) {
     if (parts.value->is_block_like()) {
       parts.statements.push_back(build(ctx, Statement::BlockExpression{std::move(parts.value)}));

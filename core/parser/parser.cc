@@ -29,17 +29,19 @@ std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::
   return expressions::expression_box(ctx);
 }
 
-helper::StatementsAndValue statements_and_value(NodeList<Statement> statements,
-                                                std::unique_ptr<Expression> expression) {
-  if (expression) return {std::move(statements), std::move(expression)};
+// The value: `expression`, or else a last statement that is a block-like
+// expression, taken off `statements`.
+template <typename Statements>
+std::unique_ptr<Expression> take_value(Statements& statements, std::unique_ptr<Expression> expression) {
+  if (expression) return expression;
   if (!statements.empty()) {
-    if (auto* block = statements.back().get_if<Statement::BlockExpression>()) {
+    if (auto* block = statements.back().template get_if<Statement::BlockExpression>()) {
       auto value = std::move(block->expression);
       statements.pop_back();
-      return {std::move(statements), std::move(value)};
+      return value;
     }
   }
-  return {std::move(statements), nullptr};
+  return nullptr;
 }
 
 // Blocks read their statements into a buffer kept per nesting level for the
@@ -105,24 +107,25 @@ std::optional<Script> parse(std::span<const Token> tokens) {
 
 namespace helper {
 
-StatementsAndValue statements_and_expression(ParserContext& ctx) {
+StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_value) {
   NodeList<Statement> statements;
   statements::TrailingValue trailing;
   std::unique_ptr<Expression> value;
   {
     StatementBuffers::Lease buffer;
     read_statements(ctx, *buffer, trailing);
-    value = trailing_expression(ctx, trailing);
-    statements.reserve((*buffer).size());
+    // The value is taken off before the list is made: no slot is left over.
+    value = take_value(*buffer, trailing_expression(ctx, trailing));
+    statements.reserve((*buffer).size() + (room_for_value && value ? 1 : 0));
     for (auto& s : *buffer) statements.push_back(std::move(s));
   }
-  return statements_and_value(std::move(statements), std::move(value));
+  return {std::move(statements), std::move(value)};
 }
 
 StatementsAndValue construct_statements_and_expression(NodeList<Statement> statements,
                                                        std::optional<Expression> expression) {
-  return statements_and_value(std::move(statements),
-                              expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
+  auto value = take_value(statements, expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
+  return {std::move(statements), std::move(value)};
 }
 
 }  // namespace helper
@@ -175,18 +178,18 @@ Gathered gather(ParserContext& ctx) {
 }
 
 Script finish(Gathered g) {
-  NodeList<Statement> exact;
-  exact.reserve(g.statements.size());
+  auto value = take_value(g.statements, std::move(g.value));
+  NodeList<Statement> body;
+  body.reserve(g.statements.size());
   while (!g.statements.empty()) {
-    exact.push_back(std::move(g.statements.front()));
+    body.push_back(std::move(g.statements.front()));
     g.statements.pop_front();
   }
-  auto [body, script_value] = statements_and_value(std::move(exact), std::move(g.value));
   if (!g.eof) {
     g.eof = TokenRef::make(
         Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
   }
-  return Script{std::move(body), std::move(script_value), std::move(*g.eof)};
+  return Script{std::move(body), std::move(value), std::move(*g.eof)};
 }
 
 }  // namespace
