@@ -1,10 +1,10 @@
 #include "core/parser/json_expressions.h"
 
-#include <cstddef>
 #include <span>
 #include <utility>
 #include <vector>
 
+#include "core/parser/array_helper.h"
 #include "core/parser/basic_expressions.h"
 #include "core/parser/expressions.h"
 #include "core/parser/failure_memo.h"
@@ -62,22 +62,15 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
   auto open = helper::token(Operator::OpenBrace)(ctx);
 
-  // Members are gathered on one stack shared by the literals nested inside
-  // each other: no allocation per literal.
-  thread_local std::vector<JsonElement> pending;
-  struct Release {
-    std::vector<JsonElement>& stack;
-    std::size_t base;
-    ~Release() { stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end()); }
-  } release{pending, pending.size()};
+  list_detail::Pending<JsonElement> pending;
   for (;;) {
     const auto before = ctx.checkpoint();
     auto next = member(ctx);
     if (!next) break;
     if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-    pending.push_back(std::move(*next));
+    pending.push(std::move(*next));
   }
-  const std::span<JsonElement> members(pending.data() + release.base, pending.size() - release.base);
+  const std::span<JsonElement> members = pending.items();
   if (members.empty()) {
     ctx.reset(start);
     memo::remember(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression));
