@@ -18,6 +18,7 @@
 #include <iterator>
 #include <memory>
 #include <optional>
+#include <span>
 #include <tuple>
 #include <type_traits>
 #include <utility>
@@ -74,18 +75,41 @@ inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
   return helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
 }
 
+// The entries of the lists open inside each other, on one stack per entry
+// type and thread: a list reads its own onto the top and takes them off when
+// it is made, so it costs no allocation of its own. What a very long list
+// made the stack hold is given back once no list is open.
+template <typename Item>
+class Pending {
+ public:
+  Pending() : stack_(stack()), base_(stack_.size()) {}
+  ~Pending() {
+    stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end());
+    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) std::vector<Item>().swap(stack_);
+  }
+  Pending(const Pending&) = delete;
+  Pending& operator=(const Pending&) = delete;
+
+  void push(Item&& item) { stack_.push_back(std::move(item)); }
+  // This list's entries, valid until the next push.
+  std::span<Item> items() { return {stack_.data() + base_, stack_.size() - base_}; }
+
+ private:
+  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
+  static std::vector<Item>& stack() {
+    thread_local std::vector<Item> s;
+    return s;
+  }
+
+  std::vector<Item>& stack_;
+  std::size_t base_;
+};
+
 // The entries `entry` reads, one after another until it fails (its failure
-// consumes nothing), in a vector of exactly their count. Entries are
-// gathered on one stack per entry type, shared by the lists nested inside
-// each other, so a list costs one allocation and keeps no slack.
+// consumes nothing), in a list of exactly their count.
 template <typename Item, typename Entry>
 NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
-  thread_local std::vector<Item> pending;
-  struct Release {
-    std::vector<Item>& stack;
-    std::size_t base;
-    ~Release() { stack.erase(stack.begin() + static_cast<std::ptrdiff_t>(base), stack.end()); }
-  } release{pending, pending.size()};
+  Pending<Item> pending;
   for (;;) {
     const auto before = ctx.checkpoint();
     std::optional<Item> item = entry(ctx);
@@ -94,11 +118,11 @@ NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
       break;
     }
     if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-    pending.push_back(std::move(*item));
+    pending.push(std::move(*item));
   }
   NodeList<Item> items;
-  items.reserve(pending.size() - release.base);
-  for (std::size_t i = release.base; i < pending.size(); ++i) items.push_back(std::move(pending[i]));
+  items.reserve(pending.items().size());
+  for (Item& item : pending.items()) items.push_back(std::move(item));
   return items;
 }
 

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/parser/array_helper.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/basic_expressions.h"
 #include "core/parser/expressions.h"
@@ -54,9 +55,9 @@ struct BlockParts {
   std::unique_ptr<Expression> value;
   TokenRef close;
 };
-BlockParts block_parts(ParserContext& ctx) {
+BlockParts block_parts(ParserContext& ctx, bool room_for_value = false) {
   auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
-  auto [statements, value] = helper::statements_and_expression(ctx);
+  auto [statements, value] = helper::statements_and_expression(ctx, room_for_value);
   auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
   return BlockParts{std::move(*open), std::move(statements), std::move(value), std::move(*close)};
 }
@@ -124,7 +125,7 @@ ExprBox block_expression(ParserContext& ctx) {
 }
 
 ExprBox block_expression_no_expr(ParserContext& ctx) {
-  auto parts = block_parts(ctx);
+  auto parts = block_parts(ctx, true);
   if (parts.value) {
     if (parts.value->is_block_like()) {
       parts.statements.push_back(build(ctx, Statement::BlockExpression{std::move(parts.value)}));
@@ -227,14 +228,7 @@ ExprBox match_expression(ParserContext& ctx) {
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
     if (!value) return nullptr;
     auto open = helper::token_or_insert(Operator::OpenBrace, DiagnosticCode::MissingOpenBrace)(ctx);
-    NodeList<MatchCase> cases;
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      auto branch = branch_parser(ctx);
-      if (!branch) break;
-      if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-      cases.push_back(std::move(*branch));
-    }
+    NodeList<MatchCase> cases = list_detail::read_entries<MatchCase>(ctx, branch_parser);
     auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);
     return make(ctx, Expression::Match{std::move(*match_keyword), std::move(value), std::move(*open),
                                         std::move(cases), std::move(*close)});
@@ -271,9 +265,16 @@ std::optional<MatchCase> branch_parser(ParserContext& ctx) {
     return Head{std::move(*case_keyword), std::move(*pattern), std::move(guard)};
   };
   auto missing_case = [&]() -> std::optional<Head> {
-    auto case_keyword = helper::token_or_insert(Keyword::Case, DiagnosticCode::MissingCase)(ctx);
+    // The stand-in `case` is made once a pattern follows: the last attempt
+    // of every match meets its `}`.
+    const std::size_t case_at = ctx.previous_token_end();
+    auto case_keyword = helper::token(Keyword::Case)(ctx);
     auto pattern = patterns::pattern(ctx, false);
     if (!pattern) return std::nullopt;
+    if (!case_keyword) {
+      case_keyword =
+          TokenRef::make(Token::unknown(ByteRange{case_at, case_at}, Keyword::Case, DiagnosticCode::MissingCase));
+    }
     auto guard = guard_of(false);
     return Head{std::move(*case_keyword), std::move(*pattern), std::move(guard)};
   };

@@ -101,6 +101,24 @@ void grant(const ParserContext& ctx, std::size_t tokens) {
   s->allowance_ += kWorkPerToken * tokens;
 }
 
+namespace detail {
+
+bool Table::overflow_failed(std::size_t at, int bit) const {
+  const std::size_t page = at >> kPageShift;
+  if (page >= pages_.size() || pages_[page] == nullptr) return false;
+  return (pages_[page][at & ((std::size_t{1} << kPageShift) - 1)] >> bit) & 1u;
+}
+
+void Table::remember_overflow(std::size_t at, int bit) {
+  const std::size_t page = at >> kPageShift;
+  if (page >= pages_.size()) pages_.resize((own_.size() >> kPageShift) + 1);
+  if (pages_[page] == nullptr) pages_[page] = std::make_unique<std::uint32_t[]>(std::size_t{1} << kPageShift);
+  pages_[page][at & ((std::size_t{1} << kPageShift) - 1)] |= std::uint32_t{1} << bit;
+  own_[at] |= kOverflow;
+}
+
+}  // namespace detail
+
 namespace {
 // Tokens sit at nearby, growing addresses: without mixing they would fill one
 // long run of slots.
@@ -122,7 +140,7 @@ std::size_t Scope::string_block(const lexer::Token* string, std::size_t words) {
   if (slot.string == nullptr) {
     slot = NestedSlot{string, words, nested_bits_.size()};
     ++nested_count_;
-    nested_bits_.resize(nested_bits_.size() + words, 0);
+    nested_bits_.grow(nested_bits_.size() + words);
   }
   return slot.offset;
 }
@@ -170,9 +188,9 @@ void StringTables::next(std::span<const lexer::Token> tokens) {
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
     : state_(&state),
       tokens_(tokens.data()),
-      bits_(tokens.size() + 1, 0),
       allowance_(kWorkBase + kWorkPerToken * tokens.size()),
       outer_(state.memo_scope()) {
+  bits_.grow(tokens.size() + 1);
   state.set_memo_scope(this);
 }
 

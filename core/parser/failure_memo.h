@@ -3,17 +3,23 @@
 // A rule tried again at a position where it failed before fails at once: every
 // rule is a pure function of its input, its position and its parameters. The
 // parse's own ParserState keeps such failures in a hash set; while
-// `parser::parse` runs, a flat table of one word per token of the script's
+// `parser::parse` runs, a flat table of one byte per token of the script's
 // list answers for the script (the hot case) without hashing, and the token
 // lists of an interpolated string get such tables too, one block per string
 // found by the string token's address when the string is parsed. Rules run
 // outside `parse`, and rules that have no bit, use the hash set. The tables
 // live as long as the parse, so a rule retried on a nested list still finds
 // its failures.
+//
+// The tables stand beside the finished tree at the parse's peak, hence a byte
+// per token: the rules that fail often have a bit of it each, the others share
+// one that sends them to words in pages made on first use.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <vector>
 
@@ -47,6 +53,48 @@ inline constexpr std::array<int, 256> kPrattSlots = [] {
   return slots;
 }();
 inline constexpr int kRangeSlot = 16;
+
+// A rule's bit in a position's byte, or -1 for the rules that share kOverflow.
+inline constexpr std::uint8_t kOverflow = 0x80;
+inline constexpr std::array<std::int8_t, 32> kOwnBit = [] {
+  std::array<std::int8_t, 32> own{};
+  for (auto& b : own) b = -1;
+  std::int8_t next = 0;
+  for (int bit : {static_cast<int>(Rule::Statement), 0, kRangeSlot, static_cast<int>(Rule::IfExpression),
+                  static_cast<int>(Rule::BracketSuffix), static_cast<int>(Rule::JsonExpression),
+                  static_cast<int>(Rule::FnExpression)}) {
+    own[bit] = next++;
+  }
+  return own;
+}();
+
+// One byte per position; kOverflow's rules in words, 64 positions a page.
+class Table {
+ public:
+  void grow(std::size_t size) { own_.resize(size, 0); }
+  std::size_t size() const { return own_.size(); }
+
+  [[gnu::always_inline]] bool failed(std::size_t at, int bit) const {
+    const std::uint8_t b = own_[at];
+    if (kOwnBit[bit] >= 0) return (b >> kOwnBit[bit]) & 1u;
+    return (b & kOverflow) != 0 && overflow_failed(at, bit);
+  }
+  [[gnu::always_inline]] void remember(std::size_t at, int bit) {
+    if (kOwnBit[bit] >= 0) {
+      own_[at] |= static_cast<std::uint8_t>(1u << kOwnBit[bit]);
+    } else {
+      remember_overflow(at, bit);
+    }
+  }
+
+ private:
+  static constexpr std::size_t kPageShift = 6;
+  bool overflow_failed(std::size_t at, int bit) const;
+  void remember_overflow(std::size_t at, int bit);
+
+  std::vector<std::uint8_t> own_;
+  std::vector<std::unique_ptr<std::uint32_t[]>> pages_;  // null until a rule of its positions fails
+};
 }  // namespace detail
 
 // The slot of the operator loop with this minimum, or -1 for a minimum the
@@ -122,19 +170,24 @@ class Scope {
     std::size_t stop = 0;
   };
 
-  // The table for this context's position, or null when it has none.
-  [[gnu::always_inline]] static std::uint32_t* word(const ParserContext& ctx) {
+  // The table for this context's position and the position's place in it,
+  // or a null table when it has none.
+  struct Place {
+    detail::Table* table;
+    std::size_t at;
+  };
+  [[gnu::always_inline]] static Place place(const ParserContext& ctx) {
     Scope* s = ctx.state().memo_scope();
-    if (s == nullptr) return nullptr;
-    if (s->tokens_ == ctx.tokens.data()) return &s->bits_[ctx.index];
+    if (s == nullptr) return {nullptr, 0};
+    if (s->tokens_ == ctx.tokens.data()) return {&s->bits_, ctx.index};
     if (s->last_nested_ == ctx.tokens.data() && s->last_nested_ != nullptr &&
         s->last_nested_size_ == ctx.tokens.size()) {
-      return &s->nested_bits_[s->last_offset_ + ctx.index];
+      return {&s->nested_bits_, s->last_offset_ + ctx.index};
     }
-    return nullptr;
+    return {nullptr, 0};
   }
 
-  // Where the block of `words` words of this string starts, made on first use.
+  // Where the block of `words` entries of this string starts, made on first use.
   std::size_t string_block(const lexer::Token* string, std::size_t words);
   // Rebuilds the slots with room for `count` strings at most half full.
   void rehash_nested(std::size_t count);
@@ -149,12 +202,12 @@ class Scope {
 
   ParserState* state_;
   const lexer::Token* tokens_;
-  std::vector<std::uint32_t> bits_;  // one word per position, the end included
+  detail::Table bits_;  // one entry per position, the end included
   LastScan scans_[2];
   std::size_t work_ = 0;
   std::size_t allowance_;
   Scope* outer_;
-  std::vector<std::uint32_t> nested_bits_;  // the strings' blocks, one after another
+  detail::Table nested_bits_;  // the strings' blocks, one after another
   std::vector<NestedSlot> nested_slots_;    // a power of two, at most half full, or empty
   std::size_t nested_count_ = 0;
   // The list being parsed and its table (set by StringTables).
@@ -165,15 +218,15 @@ class Scope {
 
 inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
   if (bit >= 0) {
-    if (const std::uint32_t* w = Scope::word(ctx)) return (*w >> bit) & 1u;
+    if (const Scope::Place p = Scope::place(ctx); p.table != nullptr) return p.table->failed(p.at, bit);
   }
   return ctx.failed_before(key);
 }
 
 inline void remember(ParserContext& ctx, std::uint32_t key, int bit) {
   if (bit >= 0) {
-    if (std::uint32_t* w = Scope::word(ctx)) {
-      *w |= std::uint32_t{1} << bit;
+    if (const Scope::Place p = Scope::place(ctx); p.table != nullptr) {
+      p.table->remember(p.at, bit);
       return;
     }
   }

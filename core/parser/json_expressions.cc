@@ -1,8 +1,10 @@
 #include "core/parser/json_expressions.h"
 
+#include <span>
 #include <utility>
 #include <vector>
 
+#include "core/parser/array_helper.h"
 #include "core/parser/basic_expressions.h"
 #include "core/parser/expressions.h"
 #include "core/parser/failure_memo.h"
@@ -26,8 +28,9 @@ std::optional<JsonElement> member(ParserContext& ctx) {
     ctx.reset(start);
     return std::nullopt;
   }
-  auto comma = helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
-  return JsonElement{std::move(*key), std::move(*colon), std::move(value), std::move(*comma)};
+  const std::size_t comma_at = ctx.previous_token_end();
+  auto comma = helper::token(Operator::Comma)(ctx);
+  return JsonElement{std::move(*key), std::move(*colon), std::move(value), std::move(comma), comma_at};
 }
 
 }  // namespace
@@ -59,14 +62,15 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
   auto open = helper::token(Operator::OpenBrace)(ctx);
 
-  std::vector<JsonElement> members;
+  list_detail::Pending<JsonElement> pending;
   for (;;) {
     const auto before = ctx.checkpoint();
     auto next = member(ctx);
     if (!next) break;
     if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-    members.push_back(std::move(*next));
+    pending.push(std::move(*next));
   }
+  const std::span<JsonElement> members = pending.items();
   if (members.empty()) {
     ctx.reset(start);
     memo::remember(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression));
@@ -90,12 +94,15 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
           }
         },
         std::move(m.key.node));
-    // The last member needs no comma: an inserted one is dropped with its diagnostic.
-    const bool last = i + 1 == members.size();
-    if (last && m.comma->kind.is_unknown()) {
+    // The last member needs no comma: a missing one is not inserted.
+    if (m.comma) {
+      items.push_back(RecordItem::new_with_comma(std::move(element), std::move(*m.comma)));
+    } else if (i + 1 == members.size()) {
       items.push_back(RecordItem::make(std::move(element)));
     } else {
-      items.push_back(RecordItem::new_with_comma(std::move(element), std::move(m.comma)));
+      const ByteRange at{m.comma_at, m.comma_at};
+      items.push_back(RecordItem::new_with_comma(
+          std::move(element), TokenRef::make(Token::unknown(at, Operator::Comma, DiagnosticCode::MissingComma))));
     }
   }
   return expressions::make(ctx, Expression::Record{std::move(*open), std::move(items), std::move(*close)});

@@ -3,6 +3,7 @@
 // closing tokens are the braces.
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <variant>
@@ -28,7 +29,8 @@ struct JsonElement {
   JsonFieldName key;
   TokenRef colon;  // possibly inserted (MissingColon)
   std::unique_ptr<Expression> value;
-  TokenRef comma;  // possibly inserted (MissingComma)
+  std::optional<TokenRef> comma;  // none when missing: inserted unless the member is the last
+  std::size_t comma_at;            // where a missing comma goes
 };
 
 // True when the next tokens are `{`, a String or InterpolatedString token and

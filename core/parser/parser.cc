@@ -1,5 +1,7 @@
 #include "core/parser/parser.h"
 
+#include <deque>
+
 #include "core/parser/expressions.h"
 #include "core/parser/failure_memo.h"
 #include "core/parser/helper.h"
@@ -10,7 +12,8 @@ namespace {
 
 // repeat(0.., statement) into `out`; `trailing` receives the value the last,
 // failing, statement read.
-void read_statements(ParserContext& ctx, std::vector<Statement>& out, statements::TrailingValue& trailing) {
+template <typename Out>
+void read_statements(ParserContext& ctx, Out& out, statements::TrailingValue& trailing) {
   for (;;) {
     const auto before = ctx.checkpoint();
     auto s = statements::statement(ctx, &trailing);
@@ -26,17 +29,19 @@ std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::
   return expressions::expression_box(ctx);
 }
 
-helper::StatementsAndValue statements_and_value(NodeList<Statement> statements,
-                                                std::unique_ptr<Expression> expression) {
-  if (expression) return {std::move(statements), std::move(expression)};
+// The value: `expression`, or else a last statement that is a block-like
+// expression, taken off `statements`.
+template <typename Statements>
+std::unique_ptr<Expression> take_value(Statements& statements, std::unique_ptr<Expression> expression) {
+  if (expression) return expression;
   if (!statements.empty()) {
-    if (auto* block = statements.back().get_if<Statement::BlockExpression>()) {
+    if (auto* block = statements.back().template get_if<Statement::BlockExpression>()) {
       auto value = std::move(block->expression);
       statements.pop_back();
-      return {std::move(statements), std::move(value)};
+      return value;
     }
   }
-  return {std::move(statements), nullptr};
+  return nullptr;
 }
 
 // Blocks read their statements into a buffer kept per nesting level for the
@@ -100,84 +105,114 @@ std::optional<Script> parse(std::span<const Token> tokens) {
   return parse(input);
 }
 
-std::optional<Script> parse(ParserContext& input) {
-  NodeArena::Scope arena;
-  StatementBuffers buffers;
-  memo::Scope memo(input.state(), input.tokens);
-  try {
-    return scripts::script(input);
-  } catch (const ParseAborted&) {
-    return std::nullopt;
-  }
-}
-
 namespace helper {
 
-StatementsAndValue statements_and_expression(ParserContext& ctx) {
+StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_value) {
   NodeList<Statement> statements;
   statements::TrailingValue trailing;
   std::unique_ptr<Expression> value;
   {
     StatementBuffers::Lease buffer;
     read_statements(ctx, *buffer, trailing);
-    value = trailing_expression(ctx, trailing);
-    statements.reserve((*buffer).size());
+    // The value is taken off before the list is made: no slot is left over.
+    value = take_value(*buffer, trailing_expression(ctx, trailing));
+    statements.reserve((*buffer).size() + (room_for_value && value ? 1 : 0));
     for (auto& s : *buffer) statements.push_back(std::move(s));
   }
-  return statements_and_value(std::move(statements), std::move(value));
+  return {std::move(statements), std::move(value)};
 }
 
 StatementsAndValue construct_statements_and_expression(NodeList<Statement> statements,
                                                        std::optional<Expression> expression) {
-  return statements_and_value(std::move(statements),
-                              expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
+  auto value = take_value(statements, expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
+  return {std::move(statements), std::move(value)};
 }
 
 }  // namespace helper
 
 namespace scripts {
 
-Script script(ParserContext& ctx) {
-  // Gathered on the heap and moved into the tree at its exact count: a list
-  // grown in place would leave its outgrown blocks in the arena.
-  std::vector<Statement> statements;
+namespace {
+
+// The root's parts as the script loop leaves them. Gathered on the heap and
+// moved into the tree at their exact count: a list grown in place would leave
+// its outgrown blocks in the arena. In small pieces, each freed once moved,
+// since the list is made at the parse's peak: a doubling vector would stand
+// there with its slack.
+struct Gathered {
+  std::deque<Statement> statements;
   std::unique_ptr<Expression> value;
   std::optional<TokenRef> eof;
+};
+
+Gathered gather(ParserContext& ctx) {
+  Gathered g;
   for (;;) {
-    const std::size_t before = statements.size();
+    const std::size_t before = g.statements.size();
     statements::TrailingValue trailing;
-    read_statements(ctx, statements, trailing);
-    const bool produced = statements.size() > before;
+    read_statements(ctx, g.statements, trailing);
+    const bool produced = g.statements.size() > before;
     auto e = trailing_expression(ctx, trailing);
     const Token* next = ctx.peek();
     if (next == nullptr) {
-      value = std::move(e);
+      g.value = std::move(e);
       break;
     }
     if (next->kind.is_eof()) {
       ctx.next();
-      eof = TokenRef::borrow(*next);
-      value = std::move(e);
+      g.eof = TokenRef::borrow(*next);
+      g.value = std::move(e);
       break;
     }
     if (e) {
       auto semi = statements::semicolon(ctx);
-      statements.push_back(expressions::build(ctx, Statement::Expression{std::move(e), std::move(semi)}));
+      g.statements.push_back(expressions::build(ctx, Statement::Expression{std::move(e), std::move(semi)}));
       continue;
     }
     if (!produced) {
       ctx.next();
-      statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
+      g.statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
     }
   }
-  NodeList<Statement> exact;
-  exact.reserve(statements.size());
-  for (Statement& s : statements) exact.push_back(std::move(s));
-  statements.clear();
-  auto [body, script_value] = statements_and_value(std::move(exact), std::move(value));
-  if (!eof) eof = TokenRef::make(Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
-  return Script{std::move(body), std::move(script_value), std::move(*eof)};
+  return g;
 }
 
+Script finish(Gathered g) {
+  auto value = take_value(g.statements, std::move(g.value));
+  NodeList<Statement> body;
+  body.reserve(g.statements.size());
+  while (!g.statements.empty()) {
+    body.push_back(std::move(g.statements.front()));
+    g.statements.pop_front();
+  }
+  if (!g.eof) {
+    g.eof = TokenRef::make(
+        Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));
+  }
+  return Script{std::move(body), std::move(value), std::move(*g.eof)};
+}
+
+}  // namespace
+
+Script script(ParserContext& ctx) { return finish(gather(ctx)); }
+
 }  // namespace scripts
+
+std::optional<Script> parse(ParserContext& input) {
+  NodeArena::Scope arena;
+  std::optional<scripts::Gathered> gathered;
+  {
+    // What only reading needs goes before the root list is made, at the
+    // parse's peak.
+    StatementBuffers buffers;
+    memo::Scope memo(input.state(), input.tokens);
+    try {
+      gathered.emplace(scripts::gather(input));
+    } catch (const ParseAborted&) {
+      return std::nullopt;
+    }
+  }
+  return scripts::finish(std::move(*gathered));
+}
+
 }  // namespace vaxo_core::parser

@@ -33,8 +33,10 @@ namespace helper {
 
 using StatementsAndValue = std::pair<NodeList<Statement>, std::unique_ptr<Expression>>;
 
-// Statements, then an optional trailing expression; never fails.
-StatementsAndValue statements_and_expression(ParserContext& ctx);
+// Statements, then an optional trailing expression; never fails. With
+// `room_for_value`, the list has room for one more statement when there is a
+// value, for a caller that makes the value a statement.
+StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_value = false);
 
 // Without a trailing expression, a last statement that is a block-like
 // expression becomes the value.

@@ -263,6 +263,10 @@ PatBox literal_constant_pattern(ParserContext& ctx, bool strict) {
 }
 
 PatBox constant_pattern(ParserContext& ctx, bool strict) {
+  // Only an identifier has a constant's text; a flagged `_`, `global` or
+  // reserved word would be made only to be dropped.
+  const Token* first = ctx.peek();
+  if (first == nullptr || !first->kind.is_identifier()) return nullptr;
   auto cp = ctx.checkpoint();
   std::optional<TokenRef> name = helper::variable_token(ctx, false, false);
   if (!name) return nullptr;
