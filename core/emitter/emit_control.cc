@@ -143,12 +143,12 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Cond& n, Regis
   // The declaration pass never enters the branches: the names their `is`
   // patterns bind belong to this scope.
   declare_is_names(*n.then_expression);
-  declare_is_names(*n.else_expression);
+  declare_is_names(*n.otherwise->else_expression);
   Register cond = emit_expression_reg(*n.condition, brk);
   op_if(n.question.range(), OpCode::If, cond);
   emit_expression(*n.then_expression, ret, brk);
-  op_else(n.colon.range());
-  emit_expression(*n.else_expression, ret, brk);
+  op_else(n.otherwise->colon.range());
+  emit_expression(*n.otherwise->else_expression, ret, brk);
   op_if_end(empty_at(at.end));
   exit_scope();
 }
@@ -200,7 +200,7 @@ void Emitter::emit_arm(const Expression&, const Expression::ForIn& n, Register r
   // The pattern's names belong to the loop frame, entered only after the
   // iterable is written in the enclosing one.
   enter_leveled_scope(ByteRange{keyword.end, body_range.end}, closures.size() + 1);
-  declare_pattern(*n.pattern, BindType::Init);
+  declare_pattern(*n.source->pattern, BindType::Init);
   const auto* iterated_range = std::get_if<parser::Iterable::Range>(&n.source->iterable->node);
   if (iterated_range != nullptr) {
     declare_expression(*iterated_range->range.start);
@@ -225,7 +225,7 @@ void Emitter::emit_arm(const Expression&, const Expression::ForIn& n, Register r
   declare_block(body.statements, body.value.get());
   Register result = loop_result(keyword, ret, n.else_block != nullptr, true);
   Placeholder header = op_header(keyword, code);
-  emit_pattern(Register(), *n.pattern, item, BindType::Init);
+  emit_pattern(Register(), *n.source->pattern, item, BindType::Init);
   emit_block(body.statements, body.value.get(), body_range, Register(), result);
   op(empty_at(body_range.end), OpCode::LoopEnd);
   patch_header(header, code, {OpParam::from_size(closures.current().reg_len()), first, second});

@@ -152,7 +152,7 @@ void Emitter::declare_expression(const Expression& outer) {
           if (!tags) return;
           diagnostics.push(DiagnosticCode::IfExpression, whole);
           diagnostics.push(DiagnosticCode::KeywordIf, n.question.range());
-          diagnostics.push(DiagnosticCode::KeywordElse, n.colon.range());
+          diagnostics.push(DiagnosticCode::KeywordElse, n.otherwise->colon.range());
         } else if constexpr (std::is_same_v<T, Expression::Match>) {
           if (!tags) return;
           diagnostics.push(DiagnosticCode::MatchExpression, range(outer));

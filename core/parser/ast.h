@@ -509,30 +509,33 @@ struct Expression {
     VAXO_FIELDS(while_keyword, condition, body, else_block)
   };
   // `in` and what follows it sit in a box: for loops are rare.
+  // The pattern and the iterated source sit in a box, so that the loop takes
+  // no more room than the other alternatives.
   struct ForIn {
     struct Source {
+      std::unique_ptr<Pattern> pattern;
       TokenRef in_keyword;
       std::unique_ptr<Iterable> iterable;
 
       VAXO_ARENA_NODE
     };
     TokenRef for_keyword;
-    std::unique_ptr<Pattern> pattern;
     std::unique_ptr<Source> source;  // never null
     std::unique_ptr<Expression> body;
     std::unique_ptr<ElseBlock> else_block;
 
-    ForIn(TokenRef for_keyword_, std::unique_ptr<Pattern> pattern_, TokenRef in_keyword,
+    ForIn(TokenRef for_keyword_, std::unique_ptr<Pattern> pattern, TokenRef in_keyword,
           std::unique_ptr<Iterable> iterable, std::unique_ptr<Expression> body_, std::unique_ptr<ElseBlock> else_block_)
         : for_keyword(std::move(for_keyword_)),
-          pattern(std::move(pattern_)),
-          source(std::make_unique<Source>(Source{std::move(in_keyword), std::move(iterable)})),
+          source(std::make_unique<Source>(Source{std::move(pattern), std::move(in_keyword), std::move(iterable)})),
           body(std::move(body_)),
           else_block(std::move(else_block_)) {}
 
-    auto fields() { return std::tie(for_keyword, pattern, source->in_keyword, source->iterable, body, else_block); }
+    auto fields() {
+      return std::tie(for_keyword, source->pattern, source->in_keyword, source->iterable, body, else_block);
+    }
     auto fields() const {
-      return std::tie(for_keyword, pattern, source->in_keyword, source->iterable, body, else_block);
+      return std::tie(for_keyword, source->pattern, source->in_keyword, source->iterable, body, else_block);
     }
     static constexpr std::string_view field_names = "for_keyword, pattern, in_keyword, iterable, body, else_block";
   };
@@ -543,13 +546,34 @@ struct Expression {
     std::unique_ptr<ElseBlock> else_block;  // boxed: inline it would cost every expression a word
     VAXO_FIELDS(if_keyword, condition, then_block, else_block)
   };
+  // The else branch sits in a box: five words inline would make the largest
+  // alternative.
   struct Cond {
+    struct Otherwise {
+      TokenRef colon;
+      std::unique_ptr<Expression> else_expression;
+
+      VAXO_ARENA_NODE
+    };
     std::unique_ptr<Expression> condition;
     TokenRef question;
     std::unique_ptr<Expression> then_expression;
-    TokenRef colon;
-    std::unique_ptr<Expression> else_expression;
-    VAXO_FIELDS(condition, question, then_expression, colon, else_expression)
+    std::unique_ptr<Otherwise> otherwise;  // never null
+
+    Cond(std::unique_ptr<Expression> condition_, TokenRef question_, std::unique_ptr<Expression> then_expression_,
+         TokenRef colon, std::unique_ptr<Expression> else_expression)
+        : condition(std::move(condition_)),
+          question(std::move(question_)),
+          then_expression(std::move(then_expression_)),
+          otherwise(std::make_unique<Otherwise>(Otherwise{std::move(colon), std::move(else_expression)})) {}
+
+    auto fields() {
+      return std::tie(condition, question, then_expression, otherwise->colon, otherwise->else_expression);
+    }
+    auto fields() const {
+      return std::tie(condition, question, then_expression, otherwise->colon, otherwise->else_expression);
+    }
+    static constexpr std::string_view field_names = "condition, question, then_expression, colon, else_expression";
   };
   // The braced cases sit in a box: matches are rare.
   struct Match {

@@ -256,7 +256,7 @@ ByteRange Expression::compute_range(const Node& node) {
           [](const E::While& x) { return keyword_to_else(x.while_keyword, x.body, x.else_block); },
           [](const E::ForIn& x) { return keyword_to_else(x.for_keyword, x.body, x.else_block); },
           [](const E::If& x) { return keyword_to_else(x.if_keyword, x.then_block, x.else_block); },
-          [](const E::Cond& x) { return span(range(x.condition), range(x.else_expression)); },
+          [](const E::Cond& x) { return span(range(x.condition), range(x.otherwise->else_expression)); },
           [](const E::Match& x) { return span(range(x.match_keyword), range(x.body->close_brace)); },
           [](const E::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
           [](const E::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },

@@ -158,7 +158,8 @@ inline std::string sx(const Expression& e) {
   if (auto* n = e.get_if<X::Infix>()) return join(sx(n->op), {sx(n->left), sx(n->right)});
   if (auto* n = e.get_if<X::Is>()) return join("is", {sx(n->expression), sx(n->pattern)});
   if (auto* n = e.get_if<X::Cond>()) {
-    return join("?", {sx(n->condition), sx(n->then_expression), sx(n->colon), sx(n->else_expression)});
+    return join("?", {sx(n->condition), sx(n->then_expression), sx(n->otherwise->colon),
+                      sx(n->otherwise->else_expression)});
   }
   if (auto* n = e.get_if<X::Block>()) {
     auto parts = sx_all(n->statements);
@@ -168,7 +169,7 @@ inline std::string sx(const Expression& e) {
   if (auto* n = e.get_if<X::Loop>()) return join("loop", {sx(n->body)});
   if (auto* n = e.get_if<X::While>()) return join("while", {sx(n->condition), sx(n->body), sx(n->else_block)});
   if (auto* n = e.get_if<X::ForIn>()) {
-    return join("for", {sx(n->pattern), sx(n->source->iterable), sx(n->body), sx(n->else_block)});
+    return join("for", {sx(n->source->pattern), sx(n->source->iterable), sx(n->body), sx(n->else_block)});
   }
   if (auto* n = e.get_if<X::If>()) return join("if", {sx(n->condition), sx(n->then_block), sx(n->else_block)});
   if (auto* n = e.get_if<X::Match>()) {
