@@ -7,10 +7,7 @@ namespace vaxo_core::parser {
 namespace {
 
 constexpr std::size_t kMaxChunk = std::size_t{64} << 10;
-constexpr std::align_val_t kChunkAlign{NodeArena::kPage};
-
-void* new_pages(std::size_t bytes) { return ::operator new(bytes, kChunkAlign); }
-void delete_pages(void* raw) noexcept { ::operator delete(raw, kChunkAlign); }
+constexpr std::align_val_t kPageAlign{NodeArena::kPage};
 
 std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
@@ -36,7 +33,7 @@ struct ChunkCache {
   static void free_all(CachedChunk*& list) noexcept {
     while (list != nullptr) {
       CachedChunk* next = list->next;
-      delete_pages(list);
+      ::operator delete(list);
       list = next;
     }
   }
@@ -97,7 +94,7 @@ struct NodeArena::HeapPage {
   static void drop(HeapPage* page) noexcept {
     if (page->live.fetch_sub(1, std::memory_order_acq_rel) == 1) {
       page->~HeapPage();
-      delete_pages(page);
+      ::operator delete(page, kPageAlign);
     }
   }
 };
@@ -123,7 +120,7 @@ void* NodeArena::from_heap(std::size_t grains) {
   const std::size_t bytes = grains * kGrain;
   HeapPages& h = t_heap;
   if (static_cast<std::size_t>(h.end - h.cursor) < bytes) {
-    auto* fresh = new (new_pages(kPage)) HeapPage{{nullptr}, {1}};
+    auto* fresh = new (::operator new(kPage, kPageAlign)) HeapPage{{nullptr}, {1}};
     char* first = reinterpret_cast<char*>(fresh) + sizeof(HeapPage);
     if (h.closed) return first;  // a page of its own, counting only this block
     if (h.page != nullptr) HeapPage::drop(h.page);
@@ -169,63 +166,70 @@ NodeArena::Chunk* NodeArena::new_chunk(std::size_t wanted) {
       while (chunk_bytes < wanted) chunk_bytes *= 2;
       if (next_chunk_ < kMaxChunk) next_chunk_ *= 2;
     } else {
-      chunk_bytes = (wanted + kPage - 1) & ~(kPage - 1);
+      chunk_bytes = wanted;
     }
-    raw = static_cast<char*>(new_pages(chunk_bytes));
+    raw = static_cast<char*>(::operator new(chunk_bytes));
   }
   auto* chunk = reinterpret_cast<Chunk*>(raw);
-  chunk->head.arena = this;
   chunk->next = chunks_;
   chunk->size = chunk_bytes;
   chunks_ = chunk;
   return chunk;
 }
 
-void NodeArena::start_page(char* page, char* start) {
-  cursor_ = start;
-  end_ = address(low_) - address(page) < kPage ? low_ : page + kPage;
-}
-
-void* NodeArena::from_new_page(std::size_t grains) {
-  const std::size_t bytes = grains * kGrain;
-  // What the page has left (less than this block) serves a later, smaller one.
+void NodeArena::keep_tail() {
+  // What the current page has left serves a later block of its size.
   const std::size_t tail = static_cast<std::size_t>(end_ - cursor_);
-  if (tail >= kGrain) {
+  if (tail >= kGrain && tail / kGrain < kBuckets) {
     auto* f = reinterpret_cast<FreeBlock*>(cursor_);
     f->next = free_[tail / kGrain];
     free_[tail / kGrain] = f;
   }
-  const std::uintptr_t next_page = (address(end_) + kPage - 1) & ~std::uintptr_t{kPage - 1};
-  if (next_page + sizeof(PageHead) + bytes <= address(low_)) {
-    char* page = end_ + (next_page - address(end_));
-    reinterpret_cast<PageHead*>(page)->arena = this;
-    start_page(page, page + sizeof(PageHead));
-  } else {
-    Chunk* chunk = new_chunk(sizeof(Chunk) + bytes);
-    char* raw = reinterpret_cast<char*>(chunk);
-    low_ = raw + chunk->size;
-    start_page(raw, raw + sizeof(Chunk));
+  cursor_ = end_;
+}
+
+void NodeArena::use_chunk(Chunk* chunk, char* from) {
+  keep_tail();
+  char* chunk_end = reinterpret_cast<char*>(chunk) + chunk->size;
+  const std::uintptr_t first_page = (address(from) + kPage - 1) & ~std::uintptr_t{kPage - 1};
+  gap_ = from;
+  gap_end_ = first_page < address(chunk_end) ? from + (first_page - address(from)) : chunk_end;
+  cursor_ = end_ = gap_end_;
+  low_ = chunk_end;
+}
+
+void* NodeArena::from_new_page(std::size_t grains) {
+  const std::size_t bytes = grains * kGrain;
+  const std::size_t needed = sizeof(PageHead) + bytes;
+  keep_tail();
+  std::uintptr_t page_start = (address(end_) + kPage - 1) & ~std::uintptr_t{kPage - 1};
+  if (page_start + needed > address(low_)) {
+    Chunk* chunk = new_chunk(sizeof(Chunk) + kPage + needed);
+    use_chunk(chunk, reinterpret_cast<char*>(chunk) + sizeof(Chunk));
+    page_start = address(end_);
   }
-  void* start = cursor_;
-  cursor_ += bytes;
-  return start;
+  char* page = end_ + (page_start - address(end_));
+  reinterpret_cast<PageHead*>(page)->arena = this;
+  end_ = address(low_) - page_start < kPage ? low_ : page + kPage;
+  cursor_ = page + needed;
+  return page + sizeof(PageHead);
 }
 
 void* NodeArena::large_block(std::size_t bytes) {
   char* start;
-  if (static_cast<std::size_t>(low_ - cursor_) >= bytes) {
+  if (static_cast<std::size_t>(gap_end_ - gap_) >= bytes) {
+    start = gap_;
+    gap_ += bytes;
+  } else if (static_cast<std::size_t>(low_ - cursor_) >= bytes) {
     low_ -= bytes;
     if (end_ > low_) end_ = low_;
     start = low_;
   } else {
     Chunk* chunk = new_chunk(sizeof(Chunk) + bytes);
-    char* raw = reinterpret_cast<char*>(chunk);
-    start = raw + chunk->size - bytes;
+    start = reinterpret_cast<char*>(chunk) + sizeof(Chunk);
     // Small blocks go on where more room is left.
-    if (static_cast<std::size_t>(start - raw) - sizeof(Chunk) > static_cast<std::size_t>(low_ - cursor_)) {
-      low_ = start;
-      start_page(raw, raw + sizeof(Chunk));
-    }
+    const std::size_t room = chunk->size - sizeof(Chunk) - bytes;
+    if (room > kPage && room - kPage > static_cast<std::size_t>(low_ - cursor_)) use_chunk(chunk, start + bytes);
   }
   *reinterpret_cast<NodeArena**>(start) = this;
   ++refs_;
@@ -233,7 +237,7 @@ void* NodeArena::large_block(std::size_t bytes) {
 }
 
 void NodeArena::release_chunk(Chunk* chunk) noexcept {
-  if (!t_chunks.keep(chunk, chunk->size)) delete_pages(chunk);
+  if (!t_chunks.keep(chunk, chunk->size)) ::operator delete(chunk);
 }
 
 NodeArena::~NodeArena() {

@@ -6,12 +6,12 @@
 // freeing a list push. Nodes made while a parse runs on this thread come from
 // that parse's arena; any other node (tests build trees by hand) from the heap.
 //
-// A block's owner is found without a word in front of each small block: those
-// (nodes, tokens, short lists) are carved from pages aligned to kPage whose
-// first word names the arena, so masking the address finds it. Small blocks
-// made outside any arena live in pages of their own kind, counted per page.
-// A larger block keeps one word in front naming its arena (null for the
-// heap); the size `deallocate` receives tells the two apart.
+// Small blocks (nodes, tokens, short lists) carry no header: they are carved
+// from pages aligned to kPage whose first word names the arena, found by
+// masking the block's address. Small blocks made outside any arena get pages
+// of their own, which count their live blocks. A larger block keeps one word
+// in front naming its arena (null for the heap); the size `deallocate`
+// receives tells the two kinds apart.
 //
 // The arena counts the blocks it handed out plus one for the parse that opened
 // it and gives its chunks back when the count reaches zero, so a tree, or a
@@ -34,7 +34,6 @@ class NodeArena {
  public:
   // Blocks are aligned to kAlign; `size` must be the one allocated.
   static constexpr std::size_t kAlign = 8;
-  // Blocks up to this size carry no header.
   static constexpr std::size_t kSmallMax = 512;
   static constexpr std::size_t kPage = 4096;
 
@@ -112,9 +111,7 @@ class NodeArena {
   struct PageHead {
     NodeArena* arena;
   };
-  // A chunk's first page starts with this.
   struct Chunk {
-    PageHead head;
     Chunk* next;
     std::size_t size;  // bytes, this header included
   };
@@ -138,19 +135,23 @@ class NodeArena {
   void* from_new_page(std::size_t grains);
   void* large_block(std::size_t bytes);
   Chunk* new_chunk(std::size_t wanted);
-  void start_page(char* page, char* start);
+  void keep_tail();
+  void use_chunk(Chunk* chunk, char* from);
   static void release_chunk(Chunk* chunk) noexcept;
 
   static constinit thread_local NodeArena* t_current;
   static thread_local HeapPages t_heap;
 
-  // Small blocks are bumped up from the front of the current chunk, a page
-  // at a time; large ones down from its back, so neither wastes the other's
-  // room.
+  // Chunks need no alignment. The current one fills with pages of small
+  // blocks up from its first page boundary, and with large blocks down from
+  // its end, so neither wastes the other's room; large blocks first fill the
+  // gap before that boundary.
   std::size_t refs_ = 1;
   char* cursor_ = nullptr;
   char* end_ = nullptr;  // of the current page, or `low_` if that comes first
-  char* low_ = nullptr;  // the lowest large block of the current chunk
+  char* low_ = nullptr;  // the lowest large block at the chunk's end
+  char* gap_ = nullptr;
+  char* gap_end_ = nullptr;
   std::size_t next_chunk_ = kPage;
   Chunk* chunks_ = nullptr;
   FreeBlock* free_[kBuckets] = {};
