@@ -53,6 +53,17 @@ void operator delete(void* p) noexcept {
   std::free(p);
 }
 void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
+void* operator new(std::size_t n, std::align_val_t align) {
+  void* p = nullptr;
+  if (posix_memalign(&p, static_cast<std::size_t>(align), n == 0 ? 1 : n) != 0) throw std::bad_alloc();
+  if (g_counting) [[unlikely]] {
+    g_live += static_cast<std::int64_t>(malloc_usable_size(p));
+    if (g_live > g_peak) g_peak = g_live;
+  }
+  return p;
+}
+void operator delete(void* p, std::align_val_t) noexcept { operator delete(p); }
+void operator delete(void* p, std::size_t, std::align_val_t) noexcept { operator delete(p); }
 
 namespace {
 
