@@ -22,6 +22,7 @@ constexpr std::uint32_t combine_all(S... s) {
 }
 
 std::uint32_t part_summary(const TokenRef& t) { return t.is_owned() ? kHoldsRecovery : 0; }
+std::uint32_t part_summary(const OptionalTokenRef& t) { return t ? part_summary(*t) : 0; }
 std::uint32_t part_summary(const Token*) { return 0; }
 std::uint32_t part_summary(std::size_t) { return 0; }
 std::uint32_t part_summary(const SourceDiagnostic&) { return 0; }

@@ -36,6 +36,7 @@ bool collect_part(TokenRef& t, Collector& c) {
   collect_diagnostics(t, c);
   return false;
 }
+bool collect_part(OptionalTokenRef& t, Collector& c) { return t ? collect_part(*t, c) : false; }
 bool collect_part(Expression& e, Collector& c) { return collect_node(e, c); }
 bool collect_part(Pattern& p, Collector& c) { return collect_node(p, c); }
 bool collect_part(Statement& s, Collector& c) { return collect_node(s, c); }

@@ -72,6 +72,13 @@ class Dumper {
   // Writes the value of a field (or list entry) whose name is already on the
   // current line, ending the line, and its parts below it.
   void value(const TokenRef& t) { end_line(token_text(*t, t.is_owned())); }
+  void value(const OptionalTokenRef& t) {
+    if (t) {
+      value(*t);
+    } else {
+      end_line("none");
+    }
+  }
   void value(const Token* t) { end_line(t == nullptr ? "none" : token_text(*t, false)); }
   void value(const std::size_t& position) { end_line(std::to_string(position)); }
   void value(const NodeList<SourceDiagnostic>& errors) { end_line(diagnostics_text(errors)); }

@@ -21,14 +21,14 @@ namespace vaxo_core::parser {
 template <typename T>
 struct ListItem {
   T element;
-  std::optional<TokenRef> comma;
+  OptionalTokenRef comma;
 
   VAXO_FIELDS(element, comma)
 
   // An item without comma (`new` in the vocabulary of the tree).
   static ListItem make(T element) { return ListItem{std::move(element), std::nullopt}; }
   static ListItem new_with_comma(T element, TokenRef comma) {
-    return ListItem{std::move(element), std::optional<TokenRef>(std::move(comma))};
+    return ListItem{std::move(element), OptionalTokenRef(std::move(comma))};
   }
 
   // The element; the comma is dropped.

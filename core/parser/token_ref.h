@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -110,7 +111,37 @@ class TokenRef {
     NodeArena::deallocate(owned, sizeof(Token));
   }
 
+  friend class OptionalTokenRef;
+
   std::uintptr_t bits_;
+};
+
+// An optional TokenRef in one word (std::optional would take two): the empty
+// reference stands for none. Reads like std::optional<TokenRef>.
+class OptionalTokenRef {
+ public:
+  OptionalTokenRef() noexcept : ref_(0) {}
+  OptionalTokenRef(std::nullopt_t) noexcept : ref_(0) {}  // NOLINT: implicit
+  OptionalTokenRef(TokenRef ref) noexcept : ref_(std::move(ref)) {}  // NOLINT: implicit
+  OptionalTokenRef(std::optional<TokenRef>&& ref) noexcept  // NOLINT: implicit
+      : ref_(ref ? std::move(*ref) : TokenRef(0)) {}
+  OptionalTokenRef(OptionalTokenRef&&) noexcept = default;
+  OptionalTokenRef& operator=(OptionalTokenRef&&) noexcept = default;
+  OptionalTokenRef& operator=(std::nullopt_t) noexcept {
+    reset();
+    return *this;
+  }
+
+  bool has_value() const { return ref_.bits_ != 0; }
+  explicit operator bool() const { return has_value(); }
+  TokenRef& operator*() { return ref_; }
+  const TokenRef& operator*() const { return ref_; }
+  TokenRef* operator->() { return &ref_; }
+  const TokenRef* operator->() const { return &ref_; }
+  void reset() { ref_.release(); }
+
+ private:
+  TokenRef ref_;
 };
 
 }  // namespace vaxo_core::parser

@@ -20,6 +20,9 @@ void drop_part(SourceDiagnostic&) {}
 void drop_part(TokenRef& t) {
   if (t.is_owned()) TokenRef dead = std::move(t);
 }
+void drop_part(OptionalTokenRef& t) {
+  if (t) drop_part(*t);
+}
 void drop_part(Expression& e) { drop_owned(e); }
 void drop_part(Pattern& p) { drop_owned(p); }
 void drop_part(Statement& s) { drop_owned(s); }

@@ -80,6 +80,9 @@ struct Checker {
   void operator()(const std::optional<T>& p) const {
     if (p) (*this)(*p);
   }
+  void operator()(const parser::OptionalTokenRef& p) const {
+    if (p) (*this)(*p);
+  }
   template <typename T>
   void operator()(const parser::NodeList<T>& list) const {
     for (const T& e : list) (*this)(e);

@@ -39,6 +39,7 @@ template <typename T>
 std::string sx(const std::optional<T>& p) {
   return p ? sx(*p) : "_";
 }
+inline std::string sx(const OptionalTokenRef& p) { return p ? sx(*p) : "_"; }
 
 inline std::string join(const std::string& head, const std::vector<std::string>& parts) {
   std::string out = "(" + head;

@@ -45,6 +45,7 @@ struct StaleNodes {
   void part(const Pattern& p) { node(p); }
   void part(const Statement& s) { node(s); }
   void part(const TokenRef&) {}
+  void part(const OptionalTokenRef&) {}
   void part(const Token*) {}
   void part(std::size_t) {}
   void part(const SourceDiagnostic&) {}
