@@ -1,9 +1,10 @@
 // NodeList<T>: the list type held by tree nodes.
 //
-// A vector in 16 bytes (pointer, 32-bit size and capacity) whose storage comes
-// from NodeArena like the nodes themselves, so a parse's lists live in its
-// arena and a tree list is released the same way as a node block. Move-only:
-// nothing copies a tree.
+// A vector in one pointer whose storage comes from NodeArena like the nodes
+// themselves, so a parse's lists live in its arena and a tree list is released
+// the same way as a node block. The 32-bit size and capacity live in a header
+// at the start of the block; a list that never allocated is a null pointer.
+// Move-only: nothing copies a tree.
 #pragma once
 
 #include <algorithm>
@@ -39,16 +40,11 @@ class NodeList {
     reserve(init.size());
     for (const T& e : init) push_back(e);
   }
-  NodeList(NodeList&& other) noexcept
-      : data_(std::exchange(other.data_, nullptr)),
-        size_(std::exchange(other.size_, 0)),
-        capacity_(std::exchange(other.capacity_, 0)) {}
+  NodeList(NodeList&& other) noexcept : data_(std::exchange(other.data_, nullptr)) {}
   NodeList& operator=(NodeList&& other) noexcept {
     if (this != &other) {
       release();
       data_ = std::exchange(other.data_, nullptr);
-      size_ = std::exchange(other.size_, 0);
-      capacity_ = std::exchange(other.capacity_, 0);
     }
     return *this;
   }
@@ -56,21 +52,22 @@ class NodeList {
   NodeList& operator=(const NodeList&) = delete;
   ~NodeList() { release(); }
 
-  std::size_t size() const { return size_; }
-  std::size_t capacity() const { return capacity_; }
-  bool empty() const { return size_ == 0; }
+  std::size_t size() const { return data_ == nullptr ? 0 : header()->size; }
+  std::size_t capacity() const { return data_ == nullptr ? 0 : header()->capacity; }
+  bool empty() const { return size() == 0; }
   T* data() { return data_; }
   const T* data() const { return data_; }
   T* begin() { return data_; }
-  T* end() { return data_ + size_; }
+  T* end() { return data_ + size(); }
   const T* begin() const { return data_; }
-  const T* end() const { return data_ + size_; }
+  const T* end() const { return data_ + size(); }
   T& operator[](std::size_t i) { return data_[i]; }
   const T& operator[](std::size_t i) const { return data_[i]; }
   T& front() { return data_[0]; }
   const T& front() const { return data_[0]; }
-  T& back() { return data_[size_ - 1]; }
-  const T& back() const { return data_[size_ - 1]; }
+  // Only on a non-empty list, so the header is there.
+  T& back() { return data_[header()->size - 1]; }
+  const T& back() const { return data_[header()->size - 1]; }
 
   // Element-wise, against any sized range (tests compare with a vector).
   template <std::ranges::sized_range R>
@@ -80,7 +77,7 @@ class NodeList {
   }
 
   void reserve(std::size_t wanted) {
-    if (wanted > capacity_) reallocate(wanted);
+    if (wanted > capacity()) reallocate(wanted);
   }
 
   void push_back(const T& value) { emplace_back(value); }
@@ -88,52 +85,77 @@ class NodeList {
 
   template <typename... Args>
   T& emplace_back(Args&&... args) {
-    if (size_ == capacity_) [[unlikely]] {
+    if (data_ == nullptr || header()->size == header()->capacity) [[unlikely]] {
       // The argument may live in this list: build it before moving the rest.
       T made(std::forward<Args>(args)...);
       reallocate(grown());
-      T* slot = ::new (static_cast<void*>(data_ + size_)) T(std::move(made));
-      ++size_;
+      Header* h = header();
+      T* slot = ::new (static_cast<void*>(data_ + h->size)) T(std::move(made));
+      ++h->size;
       return *slot;
     }
-    T* slot = ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
-    ++size_;
+    Header* h = header();
+    T* slot = ::new (static_cast<void*>(data_ + h->size)) T(std::forward<Args>(args)...);
+    ++h->size;
     return *slot;
   }
 
   void pop_back() {
-    --size_;
-    data_[size_].~T();
+    Header* h = header();
+    --h->size;
+    data_[h->size].~T();
   }
 
   void clear() {
-    destroy(data_, size_);
-    size_ = 0;
+    if (data_ == nullptr) return;
+    destroy(data_, header()->size);
+    header()->size = 0;
   }
 
  private:
+  // In front of the elements, in the same arena block: an empty list is a
+  // null pointer and a tree node pays one word per list.
+  struct Header {
+    std::uint32_t size;
+    std::uint32_t capacity;
+  };
+  // A whole number of kAlign grains, so the elements stay as aligned as the block.
+  static constexpr std::size_t kHeaderBytes =
+      (sizeof(Header) + NodeArena::kAlign - 1) / NodeArena::kAlign * NodeArena::kAlign;
+  static_assert(alignof(Header) <= NodeArena::kAlign);
+
+  static constexpr std::size_t block_bytes(std::size_t capacity) { return kHeaderBytes + capacity * sizeof(T); }
+
+  Header* header() const {
+    return std::launder(reinterpret_cast<Header*>(reinterpret_cast<char*>(data_) - kHeaderBytes));
+  }
+  void* block() const { return reinterpret_cast<char*>(data_) - kHeaderBytes; }
+
   std::uint32_t grown() const {
-    if (capacity_ == kMaxSize) [[unlikely]] throw std::length_error("NodeList: too many elements");
-    const std::size_t doubled = capacity_ == 0 ? 1 : std::size_t{capacity_} * 2;
+    const std::size_t have = capacity();
+    if (have == kMaxSize) [[unlikely]] throw std::length_error("NodeList: too many elements");
+    const std::size_t doubled = have == 0 ? 1 : have * 2;
     return static_cast<std::uint32_t>(doubled < kMaxSize ? doubled : kMaxSize);
   }
 
   void reallocate(std::size_t capacity) {
     static_assert(alignof(T) <= NodeArena::kAlign);
     if (capacity > kMaxSize) [[unlikely]] throw std::length_error("NodeList: too many elements");
-    T* fresh = static_cast<T*>(NodeArena::allocate(capacity * sizeof(T)));
+    const std::uint32_t count = static_cast<std::uint32_t>(size());
+    void* fresh_block = NodeArena::allocate(block_bytes(capacity));
+    ::new (fresh_block) Header{count, static_cast<std::uint32_t>(capacity)};
+    T* fresh = reinterpret_cast<T*>(static_cast<char*>(fresh_block) + kHeaderBytes);
     if constexpr (std::is_trivially_copyable_v<T>) {
-      if (size_ != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), size_ * sizeof(T));
+      if (count != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), count * sizeof(T));
     } else {
       static_assert(std::is_nothrow_move_constructible_v<T>);
-      for (std::uint32_t i = 0; i < size_; ++i) {
+      for (std::uint32_t i = 0; i < count; ++i) {
         ::new (static_cast<void*>(fresh + i)) T(std::move(data_[i]));
         data_[i].~T();
       }
     }
-    if (data_ != nullptr) NodeArena::deallocate(data_, std::size_t{capacity_} * sizeof(T));
+    if (data_ != nullptr) NodeArena::deallocate(block(), block_bytes(header()->capacity));
     data_ = fresh;
-    capacity_ = static_cast<std::uint32_t>(capacity);
   }
 
   static void destroy(T* first, std::size_t count) {
@@ -144,16 +166,14 @@ class NodeList {
 
   void release() {
     if (data_ == nullptr) return;
-    destroy(data_, size_);
-    NodeArena::deallocate(data_, std::size_t{capacity_} * sizeof(T));
+    destroy(data_, header()->size);
+    NodeArena::deallocate(block(), block_bytes(header()->capacity));
     data_ = nullptr;
-    size_ = 0;
-    capacity_ = 0;
   }
 
-  T* data_ = nullptr;
-  std::uint32_t size_ = 0;
-  std::uint32_t capacity_ = 0;
+  T* data_ = nullptr;  // the first element; the header sits just before it
 };
+
+static_assert(sizeof(NodeList<int>) == sizeof(void*));
 
 }  // namespace vaxo_core::parser

@@ -117,8 +117,136 @@ TEST_P(NodeListTest, SizePastThirtyTwoBitsThrows) {
   EXPECT_TRUE(list.empty());
 }
 
+TEST_P(NodeListTest, EmptyListsMoveAndDieWithoutStorage) {
+  NodeList<Tracked> a;
+  EXPECT_EQ(a.data(), nullptr);
+  EXPECT_EQ(a.begin(), a.end());
+  EXPECT_EQ(a.capacity(), 0u);
+
+  NodeList<Tracked> b(std::move(a));
+  EXPECT_EQ(b.data(), nullptr);
+  b = std::move(a);
+  NodeList<Tracked>& alias = b;
+  b = std::move(alias);
+  EXPECT_EQ(b.data(), nullptr);
+
+  // An empty list moved over a full one frees the full one's elements and block.
+  NodeList<Tracked> full;
+  full.emplace_back("x");
+  full = std::move(b);
+  EXPECT_EQ(full.data(), nullptr);
+  EXPECT_EQ(Tracked::live, 0);
+
+  // Cleared keeps its block; moved away, the source is empty again.
+  full.emplace_back("y");
+  full.clear();
+  EXPECT_TRUE(full.empty());
+  EXPECT_EQ(full.capacity(), 1u);
+  NodeList<Tracked> taken(std::move(full));
+  EXPECT_EQ(taken.capacity(), 1u);
+  EXPECT_EQ(full.capacity(), 0u);  // NOLINT: moved-from state is specified
+}
+
+// The header shares the block with the elements: growth must keep both
+// intact and the elements as aligned as an arena block.
+template <typename T>
+void grow_and_check(T (*make)(int)) {
+  NodeList<T> list;
+  for (int i = 0; i < 300; ++i) {
+    const T* before = list.data();
+    const std::size_t capacity = list.capacity();
+    list.push_back(make(i));
+    ASSERT_EQ(list.size(), static_cast<std::size_t>(i) + 1);
+    ASSERT_EQ(list.capacity(), before == list.data() ? capacity : (capacity == 0 ? 1 : capacity * 2));
+    ASSERT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % NodeArena::kAlign, 0u);
+  }
+  for (int i = 0; i < 300; ++i) ASSERT_EQ(list[i], make(i)) << i;
+}
+
+struct Odd {
+  char bytes[3];
+  bool operator==(const Odd&) const = default;
+};
+
+TEST_P(NodeListTest, GrowthKeepsHeaderElementsAndAlignment) {
+  grow_and_check<std::uint8_t>([](int i) { return static_cast<std::uint8_t>(i * 7); });
+  grow_and_check<Odd>([](int i) { return Odd{{static_cast<char>(i), static_cast<char>(~i), 'z'}}; });
+  grow_and_check<double>([](int i) { return i * 0.5; });
+  grow_and_check<std::string>(
+      [](int i) { return std::string(static_cast<std::size_t>(i % 40), static_cast<char>('a' + i % 26)); });
+}
+
+TEST_P(NodeListTest, ReserveThenPushFillsWithoutMoving) {
+  NodeList<Tracked> list;
+  list.reserve(5);
+  list.reserve(2);  // never shrinks
+  ASSERT_EQ(list.capacity(), 5u);
+  EXPECT_TRUE(list.empty());
+  const Tracked* data = list.data();
+  for (const char* s : {"a", "b", "c", "d", "e"}) list.emplace_back(s);
+  EXPECT_EQ(list.data(), data);
+  EXPECT_EQ(list.capacity(), 5u);
+  list.emplace_back("f");
+  EXPECT_EQ(list.capacity(), 10u);
+  EXPECT_EQ(texts(list), (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
+  list.reserve(20);
+  EXPECT_EQ(texts(list), (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
+  EXPECT_EQ(Tracked::live, 6);
+
+  NodeList<Tracked> unused;
+  unused.reserve(4);  // a block holding no element is still released
+}
+
+// Lists of lists, as tree nodes hold: every element dies once, at the end.
+TEST_P(NodeListTest, NestedListsDestroyEachElementOnce) {
+  {
+    NodeList<NodeList<Tracked>> outer;
+    for (int i = 0; i < 9; ++i) {
+      NodeList<Tracked>& inner = outer.emplace_back();
+      for (int j = 0; j < i; ++j) inner.emplace_back(std::to_string(i * 10 + j));
+    }
+    EXPECT_EQ(Tracked::live, 36);
+    EXPECT_EQ(texts(outer[3]), (std::vector<std::string>{"30", "31", "32"}));
+    outer.pop_back();
+    EXPECT_EQ(Tracked::live, 28);
+    outer[2] = std::move(outer[7]);
+    EXPECT_EQ(Tracked::live, 26);
+    EXPECT_TRUE(outer[7].empty());
+  }
+  EXPECT_EQ(Tracked::live, 0);
+}
+
 INSTANTIATE_TEST_SUITE_P(HeapAndArena, NodeListTest, ::testing::Bool(),
                          [](const auto& info) { return info.param ? "Arena" : "Heap"; });
+
+// A tree may outlive its parse, and a hand-built one may die inside one.
+TEST(NodeListArenaTest, ListCrossesTheArenaScope) {
+  Tracked::live = 0;
+  std::optional<NodeList<Tracked>> from_arena;
+  {
+    NodeArena::Scope scope;
+    from_arena.emplace();
+    from_arena->emplace_back("made in the parse");
+    NodeList<Tracked> short_lived;
+    for (int i = 0; i < 20; ++i) short_lived.emplace_back(std::to_string(i));
+  }
+  for (int i = 0; i < 20; ++i) from_arena->emplace_back(std::to_string(i));  // grows onto the heap
+  EXPECT_EQ(*from_arena->front().text, "made in the parse");
+  EXPECT_EQ(from_arena->size(), 21u);
+
+  NodeList<Tracked> from_heap;
+  from_heap.emplace_back("made outside");
+  {
+    NodeArena::Scope scope;
+    from_heap.emplace_back("grown inside");
+    NodeList<Tracked> dies_inside(std::move(*from_arena));
+    from_arena.reset();
+    EXPECT_EQ(dies_inside.size(), 21u);
+  }
+  EXPECT_EQ(texts(from_heap), (std::vector<std::string>{"made outside", "grown inside"}));
+  from_heap = NodeList<Tracked>();
+  EXPECT_EQ(Tracked::live, 0);
+}
 
 }  // namespace
 }  // namespace vaxo_core::parser
