@@ -845,8 +845,8 @@ inline void Callable::Node::destroy() noexcept {
 static_assert(sizeof(Callable) == sizeof(std::uintptr_t));
 
 // What a node costs in the arena: keep the rare big parts boxed.
-static_assert(sizeof(Expression) == 64);
-static_assert(sizeof(Pattern) <= 64);
+static_assert(sizeof(Expression) == 56);
+static_assert(sizeof(Pattern) <= 48);
 static_assert(sizeof(Statement) <= 64);
 
 static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= NodeArena::kAlign &&
