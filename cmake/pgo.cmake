@@ -12,6 +12,12 @@
 #
 # VAXO_PGO_TRAIN (internal) is the profile directory of the nested build.
 
+# The nested build installs nothing: where its install prefix points does not
+# matter, and the newer behaviour silences the warning.
+if(POLICY CMP0225)
+  cmake_policy(SET CMP0225 NEW)
+endif()
+
 set(VAXO_PGO_TRAIN "" CACHE PATH "Profile directory of a training build (set by VAXO_PGO)")
 mark_as_advanced(VAXO_PGO_TRAIN)
 
