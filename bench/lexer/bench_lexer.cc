@@ -2,40 +2,15 @@
 // templates, and the heap a token list holds once lexed (the list's capacity
 // and the payload chunks).
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
-#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "bench/support/heap_count.h"
 #include "core/lexer/lexer.h"
-
-namespace {
-
-// Heap accounting, on only while the counter is measured (never inside the
-// timed loop): bytes live since counting began, as malloc reports them.
-bool g_counting = false;
-std::int64_t g_live = 0;
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) throw std::bad_alloc();
-  if (g_counting) [[unlikely]]
-    g_live += static_cast<std::int64_t>(malloc_usable_size(p));
-  return p;
-}
-void operator delete(void* p) noexcept {
-  if (g_counting && p != nullptr) [[unlikely]]
-    g_live -= static_cast<std::int64_t>(malloc_usable_size(p));
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -71,12 +46,11 @@ void run(benchmark::State& state, const char* path, bool template_mode) {
 
   // On a thread of its own, whose first payload chunk is counted too.
   std::thread([&] {
-    g_live = 0;
-    g_counting = true;
+    heap_count::start();
     auto in = lexer::to_input(text, config);
     auto list = template_mode ? lexer::lex_string(in) : lexer::lex(in);
-    const std::int64_t live = g_live;
-    g_counting = false;
+    heap_count::stop();
+    const std::int64_t live = heap_count::live;
     benchmark::DoNotOptimize(list->data());
     state.counters["live_bytes_per_text_byte"] = static_cast<double>(live) / static_cast<double>(text.size());
   }).join();

@@ -3,67 +3,17 @@
 // 1000); and the peak memory of a parse beyond the text and its tokens, and of
 // lexing and parsing together beyond the text.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
 
 #include <cstdint>
-#include <cstdlib>
 #include <fstream>
-#include <new>
 #include <sstream>
 #include <string>
 #include <thread>
 
+#include "bench/support/heap_count.h"
 #include "core/lexer/lexer.h"
 #include "core/parser/parser.h"
 #include "core/parser/tree_release.h"
-
-namespace {
-
-// Heap accounting for the memory counters, on only while a counter is being
-// measured (never inside a timed loop): bytes live since counting began, as
-// malloc reports them, and their peak. One thread at a time counts.
-bool g_counting = false;
-std::int64_t g_live = 0;
-std::int64_t g_peak = 0;
-
-void start_counting() {
-  g_live = 0;
-  g_peak = 0;
-  g_counting = true;
-}
-std::int64_t stop_counting() {
-  g_counting = false;
-  return g_peak;
-}
-
-}  // namespace
-
-void* operator new(std::size_t n) {
-  void* p = std::malloc(n == 0 ? 1 : n);
-  if (p == nullptr) throw std::bad_alloc();
-  if (g_counting) [[unlikely]] {
-    g_live += static_cast<std::int64_t>(malloc_usable_size(p));
-    if (g_live > g_peak) g_peak = g_live;
-  }
-  return p;
-}
-void operator delete(void* p) noexcept {
-  if (g_counting && p != nullptr) [[unlikely]]
-    g_live -= static_cast<std::int64_t>(malloc_usable_size(p));
-  std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept { operator delete(p); }
-void* operator new(std::size_t n, std::align_val_t align) {
-  void* p = nullptr;
-  if (posix_memalign(&p, static_cast<std::size_t>(align), n == 0 ? 1 : n) != 0) throw std::bad_alloc();
-  if (g_counting) [[unlikely]] {
-    g_live += static_cast<std::int64_t>(malloc_usable_size(p));
-    if (g_live > g_peak) g_peak = g_live;
-  }
-  return p;
-}
-void operator delete(void* p, std::align_val_t) noexcept { operator delete(p); }
-void operator delete(void* p, std::size_t, std::align_val_t) noexcept { operator delete(p); }
 
 namespace {
 
@@ -116,21 +66,21 @@ void lex_and_parse(benchmark::State& state, const char* path) {
   // Each on a thread of its own: a thread keeps the chunks of its finished
   // trees for the next one, and chunks already taken would not be counted.
   std::thread([&] {
-    start_counting();
+    heap_count::start();
     {
       auto script = parser::parse(tokens);
       benchmark::DoNotOptimize(&*script);
     }
-    state.counters["parse_peak_bytes_per_text_byte"] = per_text_byte(stop_counting());
+    state.counters["parse_peak_bytes_per_text_byte"] = per_text_byte(heap_count::stop());
   }).join();
   std::thread([&] {
-    start_counting();
+    heap_count::start();
     {
       auto lexed = lex(text);
       auto script = parser::parse(lexed);
       benchmark::DoNotOptimize(&*script);
     }
-    state.counters["lex_parse_peak_bytes_per_text_byte"] = per_text_byte(stop_counting());
+    state.counters["lex_parse_peak_bytes_per_text_byte"] = per_text_byte(heap_count::stop());
   }).join();
   state.counters["tokens"] = static_cast<double>(tokens.size());
 }
