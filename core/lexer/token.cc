@@ -56,7 +56,8 @@ void TokenKind::copy_payload(const TokenKind& other) {
   std::memcpy(bytes_ + kPayloadOffset, &box, sizeof box);
 }
 
-StringInfoBox::StringInfoBox(const StringInfoBox& other) : data_(other.data_), size_(other.size_), start_(other.start_) {
+StringInfoBox::StringInfoBox(const StringInfoBox& other)
+    : data_(other.data_), size_(other.size_), start_(other.start_) {
   if (other.mode() == Mode::Built && other.data_ != nullptr) data_ = new StringInfo(*other.built());
 }
 

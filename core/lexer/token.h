@@ -50,7 +50,8 @@ struct InterpolatedPart;
 class CowText {
  public:
   CowText() noexcept = default;
-  CowText(std::string_view borrowed) noexcept : data_(borrowed.data()), size_(borrowed.size()) {}  // NOLINT: implicit on purpose
+  // NOLINTNEXTLINE: implicit on purpose
+  CowText(std::string_view borrowed) noexcept : data_(borrowed.data()), size_(borrowed.size()) {}
   static CowText owned(std::string_view s) {
     CowText t;
     // Never null, so that an empty owned text is still owned.
@@ -137,7 +138,8 @@ class PackedNumberInfo {
 
   NumberInfo get() const {
     switch (kind_size_ >> kKindShift) {
-      case 1: return {NumberInfo::Decimal{std::string_view(reinterpret_cast<const char*>(word_), kind_size_ & kSizeMask)}};
+      case 1:
+        return {NumberInfo::Decimal{std::string_view(reinterpret_cast<const char*>(word_), kind_size_ & kSizeMask)}};
       case 2: return {NumberInfo::Hexadecimal{word_}};
       case 3: return {NumberInfo::Octal{word_}};
       case 4: return {NumberInfo::Binary{word_}};
