@@ -4,6 +4,7 @@
     generate_source.py --mode script --size 1000000 --seed 1 -o out.src
     generate_source.py --mode template --size 1000000 -o out.tpl
     generate_source.py --mode grammar --size 1000000 -o out.src   (well-formed, every statement and block form)
+    generate_source.py --mode program --size 1000000 -o out.src   (compiles to a chunk without diagnostics)
 
 The output is deterministic for a given seed. Scripts are built from the
 statement generators in SCRIPT_STATEMENTS and templates from the chunks in
@@ -13,6 +14,10 @@ generators use every token kind: names, ordinals, decimal and prefixed
 numbers, plain, verbatim and interpolated strings ($name, ${...}, $(...:fmt)),
 every operator and keyword, comments, and (rarely) a faulty literal so that
 recovery tokens appear too.
+
+Programs (mode "program") are what the throughput targets are about: the
+statement generators in PROGRAM_STATEMENTS track the names in scope, so that
+every form appears in code that compiles cleanly.
 """
 
 import argparse
@@ -450,10 +455,1033 @@ GRAMMAR_STATEMENTS = [
 ]
 
 
+# ---- Program generators: realistic scripts that compile cleanly (mode ----------
+# ---- "program"): every statement and block form, no diagnostics --------------
+#
+# A name is declared before it is read, read at least once, `mut` only when it
+# is assigned, and never declared twice in one scope; `break` and `continue` sit
+# in loops, `return` in functions; a literal only meets operators of its kind,
+# and parentheses only wrap operators. JSON-style objects are the one exception:
+# each carries the hint that prefers `()` records, so they stay rare.
+
+SHAPES = {
+    "item": (("name", "str"), ("price", "num"), ("count", "num")),
+    "user": (("name", "str"), ("age", "num"), ("email", "str"), ("active", "bool")),
+    "point": (("x", "num"), ("y", "num")),
+    "order": (("id", "num"), ("total", "num"), ("status", "str")),
+}
+
+NAMES = {
+    "num": ["count", "total", "price", "size", "index", "step", "limit", "offset", "score", "width",
+            "height", "max_depth", "user_count", "total_price", "größe", "π", "rate", "delta", "amount"],
+    "str": ["name", "label", "title", "message", "key", "status", "text", "café", "prefix", "line"],
+    "bool": ["is_valid", "is_ready", "has_items", "done", "found", "enabled", "is_empty", "matches"],
+    "list": ["values", "names", "scores", "lines", "entries", "rows", "parts", "batch"],
+    "rec": ["item", "user", "point", "order", "entry", "record", "node", "current"],
+    "fn": ["compute", "format_line", "total_of", "scale", "clamp", "describe", "normalize", "apply_discount",
+           "count_active", "find_user", "summarize", "λ", "merge", "build_report", "check_limits", "render"],
+}
+
+ELEMENT_NAMES = {"num": ["value", "score", "n", "x"], "str": ["name", "line", "word", "part"],
+                 "item": ["item", "product"], "user": ["user", "member"], "point": ["point", "p"],
+                 "order": ["order", "entry"]}
+
+BUILTINS_NUM = ["abs", "round", "floor", "sqrt"]
+TAGS = ["html", "sql", "fmt"]
+FORMATS = ["08.2f", ">10", "x", ".3", "<6"]
+
+# Binding strengths of the infix operators the generator writes.
+PREC = {"??": 50, "||": 60, "&&": 70, "==": 90, "!=": 90, "=~": 90, "!~": 90, "<": 100, "<=": 100, ">": 100,
+        ">=": 100, "in": 100, "is": 120, "+": 170, "-": 170, "*": 180, "/": 180, "%": 180, "^": 200}
+ATOM = 255
+PREFIX = 190
+
+
+def element_kind(elem):
+    return "rec:" + elem if elem in SHAPES else elem
+
+
+class Var:
+    __slots__ = ("name", "kind", "mutable", "read", "scope", "params", "ret")
+
+    def __init__(self, name, kind, scope, mutable=False, params=(), ret=None):
+        self.name = name
+        self.kind = kind        # "num", "str", "bool", "list:<element>", "rec:<shape>" or "fn"
+        self.mutable = mutable
+        self.read = False
+        self.scope = scope
+        self.params = params    # a function's parameter kinds
+        self.ret = ret          # and the kind it returns
+
+
+class Scope:
+    def __init__(self):
+        self.vars = {}
+        self.by_kind = {}
+        self.unread = {}
+
+
+class Program:
+    """Writes a program while tracking the names in scope, what each holds and
+    whether it has been read."""
+
+    def __init__(self, seed):
+        self.rng = random.Random(seed)
+        self.scopes = [Scope()]
+        self.frames = [0]       # index of each function's outermost scope
+        self.loops = [0]        # loops open in each function
+        self.nest = 0           # expressions inside call arguments and elements
+        self.rets = [None]       # what each open function returns
+        self.counters = {}
+
+    # -- names and scopes ------------------------------------------------------
+
+    def pick(self, seq):
+        return self.rng.choice(seq)
+
+    def chance(self, p):
+        return self.rng.random() < p
+
+    def visible(self, name):
+        return any(name in s.vars for s in self.scopes)
+
+    def fresh(self, base):
+        if not self.visible(base) and self.chance(0.5):
+            return base
+        while True:
+            n = self.counters.get(base, 1) + 1
+            self.counters[base] = n
+            name = "%s_%d" % (base, n)
+            if not self.visible(name):
+                return name
+
+    def fresh_for(self, kind):
+        group = kind.split(":")[0]
+        return self.fresh(self.pick(NAMES[group]))
+
+    def declare(self, name, kind, mutable=False, params=(), ret=None):
+        scope = self.scopes[-1]
+        v = Var(name, kind, scope, mutable, params, ret)
+        scope.vars[name] = v
+        scope.by_kind.setdefault(kind, []).append(v)
+        scope.unread[name] = v
+        return v
+
+    def push(self):
+        self.scopes.append(Scope())
+
+    def pop(self):
+        self.scopes.pop()
+
+    def mark(self, v):
+        if not v.read:
+            v.read = True
+            del v.scope.unread[v.name]
+        return v.name
+
+    def candidates(self, match, anywhere=False):
+        # Data comes from the current function's scopes; functions from anywhere.
+        # Of the long-lived top scope only recent names are candidates.
+        found = []
+        for i in range(len(self.scopes) - 1, -1, -1):
+            if i < self.frames[-1] and not anywhere:
+                break
+            s = self.scopes[i]
+            for kind, vs in s.by_kind.items():
+                if match(kind):
+                    found.extend(vs[-12:] if i == 0 else vs)
+        return found
+
+    def use(self, match, prefer_unread=0.85, anywhere=False):
+        found = self.candidates(match, anywhere)
+        if not found:
+            return None
+        unread = [v for v in found if not v.read]
+        if unread and self.chance(prefer_unread):
+            return unread[0]
+        return self.pick(found)
+
+    def use_name(self, kind):
+        v = self.use(lambda k: k == kind)
+        return self.mark(v) if v else None
+
+    def mutable_var(self, kind):
+        vs = [v for v in self.candidates(lambda k: k == kind) if v.mutable]
+        return self.pick(vs) if vs else None
+
+    # -- literals --------------------------------------------------------------
+
+    def number(self):
+        r = self.rng.random()
+        if r < 0.55:
+            return str(self.rng.randrange(100))
+        if r < 0.8:
+            return "%d.%d" % (self.rng.randrange(100), self.rng.randrange(1, 100))
+        if r < 0.85:
+            return "%de%d" % (self.rng.randrange(1, 10), self.rng.randrange(1, 6))
+        if r < 0.9:
+            return "0x%X" % self.rng.randrange(1 << 16)
+        if r < 0.93:
+            return "0o%o" % self.rng.randrange(512)
+        if r < 0.96:
+            return "0b" + bin(self.rng.randrange(1, 64))[2:]
+        return "1_000_%03d" % self.rng.randrange(1000)
+
+    def words(self, lo, hi):
+        return " ".join(self.pick(WORDS) for _ in range(self.rng.randrange(lo, hi)))
+
+    def string_literal(self):
+        r = self.rng.random()
+        if r < 0.1:
+            return "@'C:\\data\\%s.csv'@" % self.pick(WORDS)
+        quote = self.pick(["'", "'", '"', "`"])
+        text = self.words(1, 4)
+        if self.chance(0.2):
+            text += self.pick(["\\n", "\\t", ": \\x41", " \\u{1F600}", " costs \\$5", " \\" + quote])
+        return quote + text + quote
+
+    # -- expressions: (text, binding strength) ---------------------------------
+
+    def wrap(self, e, above):
+        text, level = e
+        return "(" + text + ")" if level <= above else text
+
+    def infix(self, left, op, right):
+        p = PREC[op]
+        return (self.wrap(left, p - 1) + " " + op + " " + self.wrap(right, p), p)
+
+    def call_fn(self, ret):
+        v = self.use(lambda k: k == "fn", anywhere=True)
+        cands = [f for f in self.candidates(lambda k: k == "fn", True) if f.ret == ret]
+        if v is None or v.ret != ret:
+            if not cands:
+                return None
+            v = self.pick(cands)
+        args = ", ".join(self.expr(k, 0) for k in v.params)
+        return "%s(%s)" % (self.mark(v), args)
+
+    def field_of(self, kind):
+        v = self.use(lambda k: k.startswith("rec:") and any(t == kind for _, t in SHAPES[k[4:]]))
+        if v is None:
+            return None
+        name = self.pick([f for f, t in SHAPES[v.kind[4:]] if t == kind])
+        return "%s.%s" % (self.mark(v), name)
+
+    def num_atom(self):
+        if self.nest > 3:
+            return self.use_name("num") or self.number()
+        r = self.rng.random()
+        if r < 0.45:
+            name = self.use_name("num")
+            if name:
+                return name
+        if r < 0.6:
+            f = self.field_of("num")
+            if f:
+                return f
+        if r < 0.66:
+            v = self.use(lambda k: k.startswith("list:"))
+            if v:
+                return self.pick(["%s.len", "len(%s)"]) % self.mark(v)
+        if r < 0.7:
+            v = self.use(lambda k: k == "list:num")
+            if v:
+                name = self.mark(v)
+                index = self.use_name("num") if self.chance(0.5) else None
+                return "%s[%s]" % (name, index or self.rng.randrange(4))
+        if r < 0.75:
+            c = self.call_fn("num")
+            if c:
+                return c
+        if r < 0.78:
+            return "%s(%s)" % (self.pick(BUILTINS_NUM), self.num(1))
+        if r < 0.8:
+            return "max(%s, %s)" % (self.num(0), self.num(0))
+        return self.number()
+
+    def num_e(self, budget):
+        if budget <= 0 or self.chance(0.4):
+            return (self.num_atom(), ATOM)
+        r = self.rng.random()
+        if r < 0.75:
+            op = self.pick(["+", "+", "-", "*", "*", "/", "%", "^"])
+            return self.infix(self.num_e(budget - 1), op, self.num_e(budget - 1))
+        if r < 0.82:
+            return ("-" + self.wrap(self.num_e(budget - 1), PREFIX - 1), PREFIX)
+        if r < 0.9:
+            v = self.use(lambda k: k == "num")
+            if v:
+                return self.infix((self.mark(v), ATOM), "??", (self.number(), ATOM))
+        if r < 0.95 and budget >= 2:
+            return ("if %s { %s } else { %s }" % (self.boolean(1), self.num(0), self.num(0)), 0)
+        return (self.num_atom(), ATOM)
+
+    def num(self, budget=2):
+        return self.expr("num", budget)
+
+    def interpolated(self, budget=1):
+        quote = self.pick(["'", '"'])
+        parts = [self.pick(["", self.pick(WORDS).capitalize() + " "])]
+        for _ in range(self.rng.randrange(1, 4)):
+            r = self.rng.random()
+            v = self.use(lambda k: k in ("num", "str")) if r < 0.4 else None
+            if v:
+                parts.append("$" + self.mark(v))
+            elif r < 0.7 and budget > 0:
+                parts.append("${%s}" % self.expr(self.pick(["num", "str"]), 1))
+            else:
+                fmt = self.pick(FORMATS)
+                parts.append("$(%s:%s)" % (self.num(0), fmt))
+            parts.append(self.pick([" ", ", ", " and ", ": "]) + self.pick(WORDS) + self.pick(["", " "]))
+        return quote + "".join(parts) + quote
+
+    def str_atom(self, budget=1):
+        if self.nest > 3:
+            return self.use_name("str") or self.string_literal()
+        r = self.rng.random()
+        if r < 0.35:
+            name = self.use_name("str")
+            if name:
+                return name
+        if r < 0.45:
+            f = self.field_of("str")
+            if f:
+                return f
+        if r < 0.5:
+            c = self.call_fn("str")
+            if c:
+                return c
+        if r < 0.7:
+            return self.interpolated(budget)
+        if r < 0.74:
+            return "%s'<b>$(%s)</b>'" % (self.pick(TAGS), self.str_atom(0))
+        if r < 0.78:
+            v = self.use(lambda k: k == "str")
+            if v:
+                name = self.mark(v)
+                end = self.num(0) if self.chance(0.3) else self.pick(["", "4"])
+                return "%s[%s..%s]" % (name, self.pick(["", "1"]), end)
+        if r < 0.81:
+            v = self.use(lambda k: k == "str")
+            if v:
+                return "%s::%s()" % (self.mark(v), self.pick(["trim", "upper", "lower"]))
+        return self.string_literal()
+
+    def text(self, budget=1):
+        if budget > 0 and self.chance(0.1):
+            v = self.use(lambda k: k == "str")
+            if v:
+                return "%s ?? %s" % (self.mark(v), self.string_literal())
+        return self.str_atom(budget)
+
+    def comparison(self):
+        r = self.rng.random()
+        if r < 0.6:
+            return self.infix(self.num_e(1), self.pick(["<", "<=", ">", ">=", "==", "!="]), self.num_e(1))
+        s = self.use_name("str")
+        if s is None:
+            return self.infix(self.num_e(1), ">", (self.number(), ATOM))
+        if r < 0.75:
+            return self.infix((s, ATOM), self.pick(["==", "!="]), (self.string_literal(), ATOM))
+        if r < 0.85:
+            return self.infix((s, ATOM), self.pick(["=~", "!~"]), (self.pick(["'^[a-z]+$'", "'\\\\d+'", "'@'"]), ATOM))
+        return self.infix((s, ATOM), self.pick(["<", ">="]), (self.str_atom(0), ATOM))
+
+    def pattern_test(self):
+        # Patterns that bind nothing.
+        v = self.use(lambda k: k not in ("fn", "json"))
+        if v is None:
+            return self.comparison()
+        name = self.mark(v)
+        if v.kind == "num":
+            pat = self.pick(["> %s and < %s" % (self.rng.randrange(10), self.rng.randrange(10, 1000)),
+                             "%d..<%d" % (self.rng.randrange(10), self.rng.randrange(10, 100)),
+                             "%d or %d" % (self.rng.randrange(10), self.rng.randrange(10, 20)), "not nil"])
+        elif v.kind.startswith("list:"):
+            pat = self.pick(["[]", "[_, ..]", "[_, _]"])
+        elif v.kind.startswith("rec:"):
+            field = SHAPES[v.kind[4:]][0][0]
+            pat = self.pick(["(%s: not nil)" % field, "nil", "not nil"])
+        else:
+            pat = self.pick(["nil", "not nil"])
+        return ("%s is %s" % (name, pat), PREC["is"])
+
+    def bool_atom(self):
+        if self.nest > 3:
+            return (self.use_name("bool") or self.pick(["true", "false"]), ATOM)
+        r = self.rng.random()
+        if r < 0.2:
+            name = self.use_name("bool")
+            if name:
+                return (name, ATOM)
+        if r < 0.25:
+            f = self.field_of("bool")
+            if f:
+                return (f, ATOM)
+        if r < 0.3:
+            c = self.call_fn("bool")
+            if c:
+                return (c, ATOM)
+        if r < 0.45:
+            return self.pattern_test()
+        if r < 0.5:
+            v = self.use(lambda k: k.startswith("list:"))
+            if v:
+                elem = v.kind[5:]
+                if elem in ("num", "str"):
+                    return self.infix((self.expr(elem, 0), ATOM), "in", (self.mark(v), ATOM))
+                return ("%s.len > 0" % self.mark(v), PREC[">"])
+        if r < 0.53:
+            v = self.use(lambda k: k.startswith("rec:"))
+            if v:
+                return ("'%s' in %s" % (self.pick(SHAPES[v.kind[4:]])[0], self.mark(v)), PREC["in"])
+        if r < 0.55:
+            v = self.use(lambda k: k != "fn")
+            if v:
+                return ("type(%s) == '%s'" % (self.mark(v), self.pick(["number", "string", "array", "record"])),
+                        PREC["=="])
+        if r < 0.57:
+            return (self.pick(["true", "false"]), ATOM)
+        return self.comparison()
+
+    def boolean_e(self, budget):
+        if budget <= 0 or self.chance(0.45):
+            return self.bool_atom()
+        r = self.rng.random()
+        if r < 0.8:
+            return self.infix(self.boolean_e(budget - 1), self.pick(["&&", "||"]), self.boolean_e(budget - 1))
+        return ("!" + self.wrap(self.boolean_e(budget - 1), PREFIX - 1), PREFIX)
+
+    def boolean(self, budget=2):
+        return self.expr("bool", budget)
+
+    def list_expr(self, elem, budget=1):
+        r = self.rng.random()
+        if r < 0.3:
+            v = self.use(lambda k: k == "list:" + elem)
+            if v:
+                name = self.mark(v)
+                if elem == "num" and budget > 0 and self.chance(0.5):
+                    return self.closure_call(name, "num", "num")
+                if elem in SHAPES and budget > 0 and self.chance(0.5):
+                    return self.closure_call(name, "bool", elem)
+                r = self.rng.random()
+                if r < 0.3:
+                    return name + "[1..]"
+                if r < 0.5:
+                    return name + "[..<3]"
+                return "[..%s, %s]" % (name, self.expr(element_kind(elem), 0))
+        if elem == "num" and r < 0.4:
+            return "[%s..%s]" % (self.rng.randrange(3), self.num(0))
+        n = self.rng.randrange(1, 4 if elem in SHAPES else 6)
+        return "[" + ", ".join(self.expr(element_kind(elem), 0) for _ in range(n)) + "]"
+
+    def closure_call(self, receiver, result, elem):
+        # `xs::map(fn(x) { ... })` and `xs::filter(fn { ... })`: a frame of its own.
+        if result == "num":
+            if self.chance(0.3):
+                return "%s::map(fn { it %s %s })" % (receiver, self.pick(["*", "+", "-"]), self.number())
+            x = self.fresh(self.pick(ELEMENT_NAMES["num"]))
+            return "%s::map(fn(%s) { %s %s %s })" % (receiver, x, x, self.pick(["*", "+", "/", "^"]), self.number())
+        field = self.pick([f for f, t in SHAPES[elem] if t == "num"])
+        op = self.pick(["<", ">", ">=", "<="])
+        if self.chance(0.3):
+            return "%s::filter(fn { it.%s %s %s })" % (receiver, field, op, self.number())
+        x = self.fresh(self.pick(ELEMENT_NAMES[elem]))
+        return "%s::%s(fn(%s) { %s.%s %s %s })" % (receiver, self.pick(["filter", "find_all"]), x, x, field, op,
+                                                  self.number())
+
+    def record(self, shape, budget=1):
+        fields = SHAPES[shape]
+        r = self.rng.random()
+        if r < 0.15:
+            v = self.use(lambda k: k == "rec:" + shape)
+            if v:
+                f, t = self.pick(fields)
+                return "(..%s, %s: %s)" % (self.mark(v), f, self.expr(t, 0))
+        if r < 0.3:
+            # Omitted names: the fields take the names of the variables.
+            own = [(f, t) for f, t in fields if self.scopes[-1].vars.get(f) and self.scopes[-1].vars[f].kind == t]
+            if own:
+                parts = [(": " + self.mark(self.scopes[-1].vars[f])) if (f, t) in own else "%s: %s" % (f, self.expr(t, 0))
+                         for f, t in fields]
+                return "(" + ", ".join(parts) + ")"
+        return "(" + ", ".join("%s: %s" % (f, self.expr(t, 0)) for f, t in fields) + ")"
+
+    def json(self):
+        shape = self.pick(list(SHAPES))
+        fields = ", ".join('"%s": %s' % (f, self.expr(t, 0)) for f, t in SHAPES[shape])
+        return '{%s, "tags": [%s, %s]}' % (fields, self.string_literal(), self.string_literal())
+
+    def expr(self, kind, budget=1):
+        self.nest += 1
+        try:
+            return self.expr_of(kind, budget)
+        finally:
+            self.nest -= 1
+
+    def expr_of(self, kind, budget):
+        if kind == "num":
+            return self.num_e(budget)[0]
+        if kind == "str":
+            return self.text(budget)
+        if kind == "bool":
+            return self.boolean_e(budget)[0]
+        if kind.startswith("list:"):
+            return self.list_expr(kind[5:], budget)
+        if kind.startswith("rec:"):
+            return self.record(kind[4:], budget)
+        return self.number()
+
+    def some_kind(self):
+        r = self.rng.random()
+        if r < 0.4:
+            return "num"
+        if r < 0.6:
+            return "str"
+        if r < 0.7:
+            return "bool"
+        if r < 0.85:
+            return "list:" + self.pick(["num", "str", "item", "user", "point", "order"])
+        return "rec:" + self.pick(list(SHAPES))
+
+    # -- blocks ----------------------------------------------------------------
+
+    def enter_fn(self, ret=None):
+        self.push()
+        self.frames.append(len(self.scopes) - 1)
+        self.loops.append(0)
+        self.rets.append(ret)
+
+    def leave_fn(self):
+        self.frames.pop()
+        self.loops.pop()
+        self.rets.pop()
+        self.pop()
+
+    def sink(self, names):
+        return self.pick(["print(%s);", "print(%s);", "log(%s);", "emit(%s);"]) % ", ".join(names)
+
+    def args_for(self, v):
+        return ", ".join(self.expr(k, 0) for k in v.params)
+
+    def flush(self):
+        # Statements that read whatever this scope declared and nobody read yet.
+        scope = self.scopes[-1]
+        lines = []
+        data = []
+        for v in list(scope.unread.values()):
+            if v.kind == "fn":
+                self.mark(v)
+                lines.append("%s(%s);" % (v.name, self.args_for(v)))
+            elif not v.read:
+                data.append(self.mark(v))
+        for i in range(0, len(data), 4):
+            lines.append(self.sink(data[i:i + 4]))
+        return lines
+
+    def block(self, setup=None, value=None, loop=False, count=(1, 4), budget=2, trailer=None):
+        """A braced block. `setup` declares what the construct binds in it and
+        returns its first lines; `trailer` returns its last statements; `value`
+        is the kind of its trailing value, if any."""
+        self.push()
+        if loop:
+            self.loops[-1] += 1
+        try:
+            lines = list(setup() or []) if setup else []
+            for _ in range(self.rng.randrange(*count)):
+                lines.extend(self.statement(budget - 1))
+            if trailer:
+                lines.extend(trailer())
+            tail = [self.expr(value, 1)] if value else []
+            lines.extend(self.flush())
+            lines.extend(tail)
+        finally:
+            if loop:
+                self.loops[-1] -= 1
+            self.pop()
+        if not lines:
+            return "{}"
+        return "{\n" + "\n".join("  " + l if l else l for l in "\n".join(lines).split("\n")) + "\n}"
+
+    def statement(self, budget=2):
+        if budget <= 0:
+            return p_let(self, 0)
+        gens = [s for s, _ in PROGRAM_STATEMENTS]
+        weights = [w for _, w in PROGRAM_STATEMENTS]
+        while True:
+            out = self.rng.choices(gens, weights)[0](self, budget)
+            if out:
+                return out
+
+    # -- functions -------------------------------------------------------------
+
+    def params(self):
+        """Parameter texts, the kinds a caller passes, and a setup that binds them."""
+        texts, kinds, binds, assigned = [], [], [], []
+        taken = set()
+
+        def name(base):
+            n = self.fresh(base)
+            while n in taken:
+                n = self.fresh(base)
+            taken.add(n)
+            return n
+        for _ in range(self.rng.randrange(4)):
+            r = self.rng.random()
+            if r < 0.7:
+                kind = self.pick(["num", "num", "str", "bool", "rec:item", "rec:user", "list:num", "list:order"])
+                n = name(self.pick(NAMES[kind.split(":")[0]]))
+                if kind == "num" and self.chance(0.1):
+                    texts.append("mut " + n)
+                    assigned.append(n)
+                else:
+                    texts.append(n)
+                binds.append((n, kind, n in assigned))
+                kinds.append(kind)
+            elif r < 0.85:
+                first, rest = name("first"), name("rest")
+                texts.append("[%s, ..%s]" % (first, rest))
+                binds += [(first, "num", False), (rest, "list:num", False)]
+                kinds.append("list:num")
+            else:
+                parts = []
+                for f, t in SHAPES["item"][1:]:
+                    n = name(f)
+                    parts.append(f if n == f else "%s: %s" % (f, n))
+                    binds.append((n, t, False))
+                texts.append("(%s)" % ", ".join(parts))
+                kinds.append("rec:item")
+        rest = None
+        if self.chance(0.08):
+            rest = name(self.pick(["others", "extra", "more"]))
+            texts.append(".." + rest)
+            binds.append((rest, "list:num", False))
+
+        def setup():
+            for n, kind, mutable in binds:
+                self.declare(n, kind, mutable)
+            return ["%s %s %s;" % (n, self.pick(["+=", "*=", "-="]), self.number()) for n in assigned]
+        return texts, kinds, setup
+
+    def function(self, budget=2):
+        ret = self.pick([None, "num", "num", "str", "bool", "rec:order", "list:num"])
+        texts, kinds, setup = self.params()
+        self.enter_fn(ret)
+        try:
+            body = self.block(setup, ret, count=(1, 5), budget=budget)
+        finally:
+            self.leave_fn()
+        name = self.fresh(self.pick(NAMES["fn"]))
+        self.declare(name, "fn", params=kinds, ret=ret)
+        return "fn %s(%s) %s" % (name, ", ".join(texts), body)
+
+
+def doc_comment(p):
+    return "// " + " ".join(p.pick(WORDS) for _ in range(p.rng.randrange(3, 9)))
+
+
+def p_let(p, budget):
+    kind = p.some_kind()
+    if budget > 0 and p.chance(0.1):
+        # An if expression with blocks as the value.
+        cond = p.boolean(1)
+        text = "if %s %s else %s" % (cond, p.block(value=kind, count=(0, 2), budget=budget),
+                                     p.block(value=kind, count=(0, 2), budget=budget))
+    elif p.chance(0.004):
+        kind = "json"
+        text = p.json()
+    else:
+        text = p.expr(kind, 1)
+    name = p.fresh_for(kind if kind != "json" else "rec")
+    p.declare(name, kind)
+    return ["let %s = %s;" % (name, text)]
+
+
+def p_destructure(p, budget):
+    v = p.use(lambda k: k.startswith("rec:") or k.startswith("list:"))
+    if v is None:
+        return None
+    src = p.mark(v)
+    if v.kind.startswith("rec:"):
+        parts, binds = [], []
+        for f, t in SHAPES[v.kind[4:]][:p.rng.randrange(2, 4)]:
+            n = f if not p.visible(f) and p.chance(0.6) else p.fresh(f)
+            parts.append(f if n == f else "%s: %s" % (f, n))
+            binds.append((n, t))
+        for n, t in binds:
+            p.declare(n, t)
+        return ["let (%s) = %s;" % (", ".join(parts), src)]
+    elem = v.kind[5:]
+    first = p.fresh(p.pick(["first", "head", "top"]))
+    rest = p.fresh(p.pick(["rest", "tail", "others"]))
+    p.declare(first, element_kind(elem))
+    p.declare(rest, v.kind)
+    return ["let [%s, ..%s] = %s;" % (first, rest, src)]
+
+
+def p_accumulate(p, budget):
+    v = p.use(lambda k: k.startswith("list:") and k[5:] in ("num", "item", "order"))
+    if v is None:
+        return None
+    src = p.mark(v)
+    elem = v.kind[5:]
+    acc = p.fresh(p.pick(["total", "sum", "acc", "amount"]))
+    if elem == "num":
+        x = p.fresh(p.pick(ELEMENT_NAMES["num"]))
+        p.declare(acc, "num", mutable=True)
+
+        def setup():
+            p.mark(p.declare(x, "num"))
+            return ["%s += %s;" % (acc, x)]
+        return ["let mut %s = 0;" % acc, "for %s in %s %s" % (x, src, p.block(setup, loop=True, count=(0, 2), budget=budget))]
+    fields = ("price", "count") if elem == "item" else ("total", "id")
+    bound = [f if not p.visible(f) else p.fresh(f) for f in fields]
+    pattern = ", ".join(f if n == f else "%s: %s" % (f, n) for f, n in zip(fields, bound))
+    p.declare(acc, "num", mutable=True)
+
+    def setup():
+        for n in bound:
+            p.mark(p.declare(n, "num"))
+        return ["%s += %s %s %s;" % (acc, bound[0], "*" if elem == "item" else "+", bound[1])]
+    body = p.block(setup, loop=True, count=(0, 2), budget=budget)
+    return ["let mut %s = 0;" % acc, "for (%s) in %s %s" % (pattern, src, body)]
+
+
+def p_if(p, budget):
+    text = "if %s %s" % (p.boolean(2), p.block(budget=budget))
+    for _ in range(p.rng.randrange(3)):
+        text += " else if %s %s" % (p.boolean(1), p.block(budget=budget))
+    if p.chance(0.5):
+        text += " else " + p.block(budget=budget)
+    return [text + (";" if p.chance(0.03) else "")]
+
+
+def p_if_is(p, budget):
+    v = p.use(lambda k: k.startswith("list:") or k.startswith("rec:item") or k.startswith("rec:user"))
+    if v is None:
+        return None
+    src = p.mark(v)
+    if v.kind.startswith("list:"):
+        elem = v.kind[5:]
+        first, rest = p.fresh("first"), p.fresh("rest")
+        pattern = "[%s, ..%s]" % (first, rest)
+        binds = [(first, element_kind(elem)), (rest, v.kind)]
+    else:
+        f, t = SHAPES[v.kind[4:]][0]
+        n = p.fresh(f)
+        pattern = "(%s: %s, ..%s)" % (f, n, p.fresh("rest"))
+        binds = [(n, t), (pattern.split("..")[1][:-1], "rec:" + v.kind[4:])]
+
+    def setup():
+        for n, k in binds:
+            p.declare(n, k)
+    text = "if %s is %s %s" % (src, pattern, p.block(setup, budget=budget))
+    if p.chance(0.4):
+        text += " else " + p.block(budget=budget)
+    return [text]
+
+
+def loop_var(p, elem):
+    return p.fresh(p.pick(ELEMENT_NAMES.get(elem, ["x"])))
+
+
+def p_for(p, budget):
+    r = p.rng.random()
+    v = p.use(lambda k: k.startswith("list:"))
+    if v is None or r < 0.3:
+        i = p.fresh(p.pick(["i", "j", "k", "index", "step"]))
+        source = "%s%s%s" % (p.pick(["0", "1", str(p.rng.randrange(10))]), p.pick(["..", "..<"]), p.num_e(0)[0])
+
+        def setup():
+            p.declare(i, "num")
+        return ["for %s in %s %s" % (i, source, p.block(setup, loop=True, budget=budget))]
+    src = p.mark(v)
+    elem = v.kind[5:]
+    ek = element_kind(elem)
+    if r < 0.5 and elem in SHAPES:
+        fields = SHAPES[elem][:2]
+        bound = [(f, f if not p.visible(f) else p.fresh(f), t) for f, t in fields]
+        pattern = "(%s)" % ", ".join(f if n == f else "%s: %s" % (f, n) for f, n, _ in bound)
+
+        def setup():
+            for _, n, t in bound:
+                p.declare(n, t)
+        return ["for %s in %s %s" % (pattern, src, p.block(setup, loop=True, budget=budget))]
+    x = loop_var(p, elem)
+    if r < 0.7:
+        # A search: the loop's value is the first match, or the else branch's.
+        found = p.fresh(p.pick(["found", "hit", "first_match"]))
+
+        def setup():
+            p.mark(p.declare(x, ek))
+            if ek == "num":
+                cond = "%s %s %s" % (x, p.pick([">", "==", "<="]), p.num(0))
+            elif ek == "str":
+                cond = "%s == %s" % (x, p.text(0))
+            else:
+                f = p.pick([f for f, t in SHAPES[elem] if t == "num"])
+                cond = "%s.%s > %s" % (x, f, p.num(0))
+            if p.chance(0.3):
+                cond = p.infix((cond, PREC["=="]), "&&", p.bool_atom())[0]
+            return ["if %s {\n  break %s;\n}" % (cond, x)]
+        text = "for %s in %s %s else { nil }" % (x, src, p.block(setup, loop=True, count=(0, 2), budget=budget))
+        p.declare(found, ek)
+        return ["let %s = %s;" % (found, text)]
+
+    def setup():
+        p.declare(x, ek)
+    return ["for %s in %s %s" % (x, src, p.block(setup, loop=True, budget=budget))]
+
+
+def p_jump(p, budget):
+    # `continue` and `break` inside a loop, `return` inside a function.
+    if p.loops[-1] > 0 and p.chance(0.6):
+        return ["if %s { %s; }" % (p.boolean(1), p.pick(["continue", "break"]))]
+    if len(p.rets) > 1:
+        ret = p.rets[-1]
+        value = "" if ret is None else " " + p.expr(ret, 1)
+        return ["if %s {\n  return%s;\n}" % (p.boolean(1), value)]
+    return None
+
+
+def p_while(p, budget):
+    i = p.fresh(p.pick(["i", "n", "attempt", "pos", "remaining"]))
+    limit = p.num_e(1)
+    head = "let mut %s = %s;" % (i, p.pick(["0", "1"]))
+    p.declare(i, "num", mutable=True)
+    cond = p.infix((p.mark(p.scopes[-1].vars[i]), ATOM), p.pick(["<", "<="]), limit)[0]
+
+    def trailer():
+        return ["%s += 1;" % i]
+    if p.chance(0.25):
+        result = p.fresh(p.pick(["result", "position", "found_at"]))
+
+        def setup():
+            return ["if %s {\n  break %s;\n}" % (p.boolean(1), i)]
+        body = p.block(setup, loop=True, count=(0, 2), budget=budget, trailer=trailer)
+        text = "let %s = while %s %s else %s;" % (result, cond, body, p.block(value="num", count=(0, 1), budget=1))
+        p.declare(result, "num")
+        return [head, text]
+    return [head, "while %s %s" % (cond, p.block(loop=True, budget=budget, trailer=trailer))]
+
+
+def p_loop(p, budget):
+    n = p.fresh(p.pick(["attempts", "tries", "cycle", "tick"]))
+    result = p.fresh(p.pick(["result", "outcome", "value", "settled"]))
+    p.declare(n, "num", mutable=True)
+    limit = p.num_e(0)
+
+    def setup():
+        lines = ["%s += 1;" % n]
+        if p.chance(0.5):
+            lines.append("if %s %% %d == 0 {\n  continue;\n}" % (n, p.rng.randrange(2, 5)))
+        return lines
+
+    def trailer():
+        var = p.scopes[-2].vars[n] if n in p.scopes[-2].vars else None
+        cond = p.infix((p.mark(var) if var else n, ATOM), ">=", limit)[0]
+        return ["if %s {\n  break %s;\n}" % (cond, p.num(1))]
+    body = p.block(setup, loop=True, count=(0, 2), budget=budget, trailer=trailer)
+    p.declare(result, "num")
+    return ["let mut %s = 0;" % n, "let %s = loop %s;" % (result, body)]
+
+
+def case_patterns(p, kind):
+    """(pattern, names it binds with their kinds) for the cases of a match on `kind`."""
+    cases = []
+    if kind == "num":
+        for _ in range(p.rng.randrange(1, 4)):
+            cases.append((p.pick([str(p.rng.randrange(10)), "%d or %d" % (p.rng.randrange(5), p.rng.randrange(5, 10)),
+                                  "%d..<%d" % (p.rng.randrange(10), p.rng.randrange(10, 50)),
+                                  "> %d and < %d" % (p.rng.randrange(50), p.rng.randrange(50, 1000)),
+                                  "not nil" if p.chance(0.1) else "nil"]), []))
+        n = p.fresh(p.pick(["n", "other", "amount"]))
+        cases.append((n, [(n, "num")]))
+    elif kind == "str":
+        for _ in range(p.rng.randrange(1, 4)):
+            cases.append((p.string_literal().replace("\\$", "$").replace("$", ""), []))
+        s = p.fresh(p.pick(["s", "other", "text"]))
+        cases.append((s, [(s, "str")]))
+    elif kind.startswith("list:"):
+        elem = kind[5:]
+        ek = element_kind(elem)
+        first, rest = p.fresh("first"), p.fresh("rest")
+        cases += [("[]", []), ("[%s]" % first, [(first, ek)]), ("[%s, ..%s]" % (first, rest), [(first, ek), (rest, kind)])]
+    else:
+        (f1, t1), (f2, t2) = SHAPES[kind[4:]][:2]
+        a, b = p.fresh(f1 + "_value"), p.fresh(f2)
+        cases.append(("(%s: %s, %s: %s)" % (f1, a, f2, b), [(a, t1), (b, t2)]))
+        c = p.fresh(f1)
+        cases.append(("(%s: %s)" % (f1, c), [(c, t1)]))
+    return cases
+
+
+def p_match(p, budget):
+    v = p.use(lambda k: k != "fn" and k != "bool" and k != "json")
+    if v is None:
+        return None
+    subject = p.mark(v)
+    value = p.pick([None, "str", "num"])
+    cases = []
+    for pattern, binds in case_patterns(p, v.kind):
+        guard = []
+
+        def setup(binds=binds, guard=guard):
+            for n, k in binds:
+                p.declare(n, k)
+            if binds and p.chance(0.4):
+                guard.append(" if " + p.boolean(1))
+        body = p.block(setup, value, count=(0, 2), budget=budget)
+        cases.append("case %s%s %s" % (pattern, "".join(guard), body))
+    cases.append("case _ %s" % p.block(value=value, count=(0, 2), budget=1))
+    text = "match %s {\n%s\n}" % (subject, "\n".join("  " + l for l in "\n".join(cases).split("\n")))
+    if value is None:
+        return [text]
+    name = p.fresh_for(value)
+    p.declare(name, value)
+    return ["let %s = %s;" % (name, text)]
+
+
+def p_fn_value(p, budget):
+    ret = p.pick(["num", "str", "bool"])
+    if p.chance(0.3):
+        p.enter_fn(ret)
+        try:
+            p.declare("it", "num").read = True
+            del p.scopes[-1].unread["it"]
+            body = p.expr(ret, 1)
+        finally:
+            p.leave_fn()
+        text, kinds = "fn { %s }" % body, ["num"]
+    else:
+        texts, kinds, setup = p.params()
+        p.enter_fn(ret)
+        try:
+            body = p.block(setup, ret, count=(0, 3), budget=budget)
+        finally:
+            p.leave_fn()
+        text = "fn(%s) %s" % (", ".join(texts), body)
+    name = p.fresh(p.pick(NAMES["fn"]))
+    p.declare(name, "fn", params=kinds, ret=ret)
+    return ["let %s = %s;" % (name, text)]
+
+
+def p_fn(p, budget):
+    return ["", doc_comment(p), p.function(budget)]
+
+
+def p_assign(p, budget):
+    r = p.rng.random()
+    if r < 0.4:
+        v = p.use(lambda k: k.startswith("rec:"))
+        if v:
+            f, t = p.pick(SHAPES[v.kind[4:]])
+            op = p.pick(["=", "+=", "-="]) if t == "num" else "="
+            return ["%s.%s %s %s;" % (p.mark(v), f, op, p.expr(t, 1))]
+    if r < 0.55:
+        v = p.use(lambda k: k == "list:num")
+        if v:
+            return ["%s[%s] %s %s;" % (p.mark(v), p.rng.randrange(4), p.pick(["=", "+="]), p.num(1))]
+    if r < 0.7:
+        # Set on some paths, defaulted on the others.
+        kind = p.pick(["str", "num"])
+        name = p.fresh_for(kind)
+        p.declare(name, kind, mutable=True)
+        return ["let mut %s = nil;" % name, "if %s {\n  %s = %s;\n}" % (p.boolean(1), name, p.expr(kind, 1)),
+                "%s ??= %s;" % (name, p.expr(kind, 0))]
+    if r < 0.8:
+        a, b = p.fresh(p.pick(["low", "a", "left"])), p.fresh(p.pick(["high", "b", "right"]))
+        init = [p.num(1), p.num(1)]
+        p.declare(a, "num", mutable=True)
+        p.declare(b, "num", mutable=True)
+        return ["let mut %s = %s;" % (a, init[0]), "let mut %s = %s;" % (b, init[1]),
+                "if %s > %s {\n  [%s, %s] = [%s, %s];\n}" % (a, b, a, b, b, a)]
+    v = p.mutable_var("num")
+    if v is None:
+        return None
+    return ["%s %s %s;" % (v.name, p.pick(["+=", "-=", "*=", "/=", "%=", "="]), p.num(1))]
+
+
+def p_call(p, budget):
+    r = p.rng.random()
+    if r < 0.35:
+        v = p.use(lambda k: k == "fn", anywhere=True)
+        if v:
+            return ["%s(%s);" % (p.mark(v), p.args_for(v))]
+    if r < 0.55:
+        v = p.use(lambda k: k.startswith("list:"))
+        if v:
+            elem = v.kind[5:]
+            return ["%s::push(%s);" % (p.mark(v), p.expr(element_kind(elem), 0))]
+    if r < 0.65:
+        v = p.use(lambda k: k.startswith("rec:"))
+        if v:
+            return ["%s::validate(%s);" % (p.mark(v), p.string_literal())]
+    return [p.sink([p.expr(p.pick(["str", "num"]), 1)])]
+
+
+def p_block_value(p, budget):
+    kind = p.pick(["num", "str", "rec:point"])
+    text = p.block(value=kind, count=(1, 3), budget=budget)
+    name = p.fresh_for(kind)
+    p.declare(name, kind)
+    return ["let %s = %s;" % (name, text)]
+
+
+def p_comment(p, budget):
+    if p.chance(0.8):
+        return [doc_comment(p)]
+    return ["/* %s */" % " ".join(p.pick(WORDS) for _ in range(p.rng.randrange(4, 10)))]
+
+
+PROGRAM_STATEMENTS = [
+    (p_let, 30),
+    (p_destructure, 4),
+    (p_accumulate, 4),
+    (p_if, 8),
+    (p_if_is, 2),
+    (p_for, 5),
+    (p_jump, 4),
+    (p_while, 3),
+    (p_loop, 2),
+    (p_match, 4),
+    (p_fn_value, 3),
+    (p_fn, 1),
+    (p_assign, 6),
+    (p_call, 8),
+    (p_block_value, 2),
+    (p_comment, 4),
+]
+
+
+def program_unit(p):
+    """A few functions, constants and the top-level code that uses them."""
+    lines = []
+    if p.chance(0.2):
+        name = p.fresh("@" + p.pick(WORDS[:20]).upper())
+        p.declare(name, "num")
+        lines.append("const %s = %s;" % (name, p.number()))
+    for _ in range(p.rng.randrange(1, 4)):
+        lines += ["", doc_comment(p), p.function()]
+    lines.append("")
+    for _ in range(p.rng.randrange(2, 7)):
+        lines.extend(p.statement())
+    lines.extend(p.flush())
+    return "\n".join(lines) + "\n"
+
+
 def generate(mode, size, seed):
-    g = Gen(seed)
     out = []
     total = 0
+    if mode == "program":
+        p = Program(seed)
+        while total < size:
+            unit = program_unit(p)
+            out.append(unit)
+            total += len(unit.encode("utf-8"))
+        return "".join(out)
+    g = Gen(seed)
     if mode == "grammar":
         while total < size:
             line = g_statement(g) + "\n"
@@ -478,7 +1506,7 @@ def generate(mode, size, seed):
 
 def main(argv):
     p = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    p.add_argument("--mode", choices=["script", "template", "grammar"], default="script")
+    p.add_argument("--mode", choices=["script", "template", "grammar", "program"], default="script")
     p.add_argument("--size", type=int, default=1_000_000, help="approximate size in bytes")
     p.add_argument("--seed", type=int, default=1)
     p.add_argument("-o", "--output", default="-")
