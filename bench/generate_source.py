@@ -533,6 +533,7 @@ class Program:
         self.nest = 0           # expressions inside call arguments and elements
         self.rets = [None]       # what each open function returns
         self.counters = {}
+        self.units = 0
 
     # -- names and scopes ------------------------------------------------------
 
@@ -605,6 +606,12 @@ class Program:
         v = self.use(lambda k: k == kind)
         return self.mark(v) if v else None
 
+    def lookup(self, name):
+        for i in range(len(self.scopes) - 1, self.frames[-1] - 1, -1):
+            if name in self.scopes[i].vars:
+                return self.scopes[i].vars[name]
+        return None
+
     def mutable_var(self, kind):
         vs = [v for v in self.candidates(lambda k: k == kind) if v.mutable]
         return self.pick(vs) if vs else None
@@ -668,8 +675,8 @@ class Program:
         return "%s.%s" % (self.mark(v), name)
 
     def num_atom(self):
-        if self.nest > 3:
-            return self.use_name("num") or self.number()
+        if self.nest > 1:
+            return self.use_name("num") or (self.field_of("num") if self.chance(0.3) else None) or self.number()
         r = self.rng.random()
         if r < 0.45:
             name = self.use_name("num")
@@ -736,8 +743,8 @@ class Program:
         return quote + "".join(parts) + quote
 
     def str_atom(self, budget=1):
-        if self.nest > 3:
-            return self.use_name("str") or self.string_literal()
+        if self.nest > 1:
+            return self.use_name("str") or (self.field_of("str") if self.chance(0.3) else None) or self.string_literal()
         r = self.rng.random()
         if r < 0.35:
             name = self.use_name("str")
@@ -807,7 +814,7 @@ class Program:
         return ("%s is %s" % (name, pat), PREC["is"])
 
     def bool_atom(self):
-        if self.nest > 3:
+        if self.nest > 1:
             return (self.use_name("bool") or self.pick(["true", "false"]), ATOM)
         r = self.rng.random()
         if r < 0.2:
@@ -856,6 +863,11 @@ class Program:
         return self.expr("bool", budget)
 
     def list_expr(self, elem, budget=1):
+        if self.nest > 1 and self.chance(0.8):
+            # Arguments and elements are mostly names, as people write them.
+            v = self.use(lambda k: k == "list:" + elem)
+            if v:
+                return self.mark(v)
         r = self.rng.random()
         if r < 0.3:
             v = self.use(lambda k: k == "list:" + elem)
@@ -873,13 +885,13 @@ class Program:
                 return "[..%s, %s]" % (name, self.expr(element_kind(elem), 0))
         if elem == "num" and r < 0.4:
             return "[%s..%s]" % (self.rng.randrange(3), self.num(0))
-        n = self.rng.randrange(1, 4 if elem in SHAPES else 6)
+        n = self.rng.randrange(1, (4 if elem in SHAPES else 6) - min(self.nest, 2))
         return "[" + ", ".join(self.expr(element_kind(elem), 0) for _ in range(n)) + "]"
 
     def closure_call(self, receiver, result, elem):
         # `xs::map(fn(x) { ... })` and `xs::filter(fn { ... })`: a frame of its own.
         if result == "num":
-            if self.chance(0.3):
+            if self.chance(0.5):
                 return "%s::map(fn { it %s %s })" % (receiver, self.pick(["*", "+", "-"]), self.number())
             x = self.fresh(self.pick(ELEMENT_NAMES["num"]))
             return "%s::map(fn(%s) { %s %s %s })" % (receiver, x, x, self.pick(["*", "+", "/", "^"]), self.number())
@@ -892,6 +904,10 @@ class Program:
                                                   self.number())
 
     def record(self, shape, budget=1):
+        if self.nest > 1 and self.chance(0.8):
+            v = self.use(lambda k: k == "rec:" + shape)
+            if v:
+                return self.mark(v)
         fields = SHAPES[shape]
         r = self.rng.random()
         if r < 0.15:
@@ -899,13 +915,19 @@ class Program:
             if v:
                 f, t = self.pick(fields)
                 return "(..%s, %s: %s)" % (self.mark(v), f, self.expr(t, 0))
-        if r < 0.3:
-            # Omitted names: the fields take the names of the variables.
-            own = [(f, t) for f, t in fields if self.scopes[-1].vars.get(f) and self.scopes[-1].vars[f].kind == t]
-            if own:
-                parts = [(": " + self.mark(self.scopes[-1].vars[f])) if (f, t) in own else "%s: %s" % (f, self.expr(t, 0))
-                         for f, t in fields]
-                return "(" + ", ".join(parts) + ")"
+        if r < 0.35:
+            # Omitted names: a field named after the variable or the member it reads.
+            parts = []
+            for f, t in fields:
+                own = self.lookup(f)
+                src = None if own else self.use(lambda k, f=f, t=t: k.startswith("rec:") and (f, t) in SHAPES[k[4:]])
+                if own and own.kind == t:
+                    parts.append(": " + self.mark(own))
+                elif src and self.chance(0.7):
+                    parts.append(": %s.%s" % (self.mark(src), f))
+                else:
+                    parts.append("%s: %s" % (f, self.expr(t, 0)))
+            return "(" + ", ".join(parts) + ")"
         return "(" + ", ".join("%s: %s" % (f, self.expr(t, 0)) for f, t in fields) + ")"
 
     def json(self):
@@ -1088,9 +1110,6 @@ def p_let(p, budget):
         cond = p.boolean(1)
         text = "if %s %s else %s" % (cond, p.block(value=kind, count=(0, 2), budget=budget),
                                      p.block(value=kind, count=(0, 2), budget=budget))
-    elif p.chance(0.004):
-        kind = "json"
-        text = p.json()
     else:
         text = p.expr(kind, 1)
     name = p.fresh_for(kind if kind != "json" else "rec")
@@ -1127,9 +1146,9 @@ def p_accumulate(p, budget):
     src = p.mark(v)
     elem = v.kind[5:]
     acc = p.fresh(p.pick(["total", "sum", "acc", "amount"]))
+    p.declare(acc, "num", mutable=True)
     if elem == "num":
         x = p.fresh(p.pick(ELEMENT_NAMES["num"]))
-        p.declare(acc, "num", mutable=True)
 
         def setup():
             p.mark(p.declare(x, "num"))
@@ -1138,7 +1157,6 @@ def p_accumulate(p, budget):
     fields = ("price", "count") if elem == "item" else ("total", "id")
     bound = [f if not p.visible(f) else p.fresh(f) for f in fields]
     pattern = ", ".join(f if n == f else "%s: %s" % (f, n) for f, n in zip(fields, bound))
-    p.declare(acc, "num", mutable=True)
 
     def setup():
         for n in bound:
@@ -1236,7 +1254,7 @@ def p_for(p, budget):
 
 def p_jump(p, budget):
     # `continue` and `break` inside a loop, `return` inside a function.
-    if p.loops[-1] > 0 and p.chance(0.6):
+    if p.loops[-1] > 0 and p.chance(0.5):
         return ["if %s { %s; }" % (p.boolean(1), p.pick(["continue", "break"]))]
     if len(p.rets) > 1:
         ret = p.rets[-1]
@@ -1254,7 +1272,7 @@ def p_while(p, budget):
 
     def trailer():
         return ["%s += 1;" % i]
-    if p.chance(0.25):
+    if p.chance(0.4):
         result = p.fresh(p.pick(["result", "position", "found_at"]))
 
         def setup():
@@ -1345,7 +1363,7 @@ def p_match(p, budget):
 
 def p_fn_value(p, budget):
     ret = p.pick(["num", "str", "bool"])
-    if p.chance(0.3):
+    if p.chance(0.5):
         p.enter_fn(ret)
         try:
             p.declare("it", "num").read = True
@@ -1390,7 +1408,7 @@ def p_assign(p, budget):
         p.declare(name, kind, mutable=True)
         return ["let mut %s = nil;" % name, "if %s {\n  %s = %s;\n}" % (p.boolean(1), name, p.expr(kind, 1)),
                 "%s ??= %s;" % (name, p.expr(kind, 0))]
-    if r < 0.8:
+    if r < 0.85:
         a, b = p.fresh(p.pick(["low", "a", "left"])), p.fresh(p.pick(["high", "b", "right"]))
         init = [p.num(1), p.num(1)]
         p.declare(a, "num", mutable=True)
@@ -1413,6 +1431,8 @@ def p_call(p, budget):
         v = p.use(lambda k: k.startswith("list:"))
         if v:
             elem = v.kind[5:]
+            if p.chance(0.5):
+                return ["%s::each(fn { %s(it) });" % (p.mark(v), p.pick(["print", "log", "emit"]))]
             return ["%s::push(%s);" % (p.mark(v), p.expr(element_kind(elem), 0))]
     if r < 0.65:
         v = p.use(lambda k: k.startswith("rec:"))
@@ -1436,17 +1456,17 @@ def p_comment(p, budget):
 
 
 PROGRAM_STATEMENTS = [
-    (p_let, 30),
+    (p_let, 22),
     (p_destructure, 4),
     (p_accumulate, 4),
     (p_if, 8),
     (p_if_is, 2),
-    (p_for, 5),
-    (p_jump, 4),
+    (p_for, 7),
+    (p_jump, 5),
     (p_while, 3),
     (p_loop, 2),
     (p_match, 4),
-    (p_fn_value, 3),
+    (p_fn_value, 4),
     (p_fn, 1),
     (p_assign, 6),
     (p_call, 8),
@@ -1467,6 +1487,12 @@ def program_unit(p):
     lines.append("")
     for _ in range(p.rng.randrange(2, 7)):
         lines.extend(p.statement())
+    p.units += 1
+    if p.units % 25 == 3:
+        # A payload for some other program: JSON-style.
+        name = p.fresh(p.pick(["payload", "body", "request"]))
+        p.mark(p.declare(name, "json"))
+        lines += ["let %s = %s;" % (name, p.json()), "%s(%s);" % (p.pick(["send", "post"]), name)]
     lines.extend(p.flush())
     return "\n".join(lines) + "\n"
 

@@ -43,6 +43,8 @@ struct Input {
 const Input kGrammar{BENCH_GRAMMAR_INPUT, config::InputMode::Script};
 const Input kScript{BENCH_SCRIPT_INPUT, config::InputMode::Script};
 const Input kTemplate{BENCH_TEMPLATE_INPUT, config::InputMode::Template};
+// A realistic script: it compiles to a chunk without diagnostics.
+const Input kProgram{BENCH_PROGRAM_INPUT, config::InputMode::Script};
 
 // Accumulates one stage's time over the iterations.
 class Stage {
@@ -154,9 +156,11 @@ void BM_Tiny(benchmark::State& state) {
 BENCHMARK_CAPTURE(BM_Stages, grammar, kGrammar)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Stages, script, kScript)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Stages, template, kTemplate)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Stages, program, kProgram)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Compile, grammar, kGrammar)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Compile, script, kScript)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Compile, template, kTemplate)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(BM_Compile, program, kProgram)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Tiny);
 
 }  // namespace
