@@ -476,8 +476,17 @@ NAMES = {
             "height", "max_depth", "user_count", "total_price", "größe", "π", "rate", "delta", "amount"],
     "str": ["name", "label", "title", "message", "key", "status", "text", "café", "prefix", "line"],
     "bool": ["is_valid", "is_ready", "has_items", "done", "found", "enabled", "is_empty", "matches"],
-    "list": ["values", "names", "scores", "lines", "entries", "rows", "parts", "batch"],
-    "rec": ["item", "user", "point", "order", "entry", "record", "node", "current"],
+    "list:num": ["values", "scores", "amounts", "samples", "weights"],
+    "list:str": ["names", "lines", "labels", "parts", "words"],
+    "list:item": ["items", "products", "cart", "stock"],
+    "list:user": ["users", "members", "accounts"],
+    "list:point": ["points", "path", "corners"],
+    "list:order": ["orders", "history", "batch", "entries"],
+    "rec:item": ["item", "product", "line_item"],
+    "rec:user": ["user", "member", "owner", "current"],
+    "rec:point": ["point", "origin", "target", "node"],
+    "rec:order": ["order", "invoice", "record", "entry"],
+    "json": ["payload", "body", "request"],
     "fn": ["compute", "format_line", "total_of", "scale", "clamp", "describe", "normalize", "apply_discount",
            "count_active", "find_user", "summarize", "λ", "merge", "build_report", "check_limits", "render"],
 }
@@ -557,8 +566,7 @@ class Program:
                 return name
 
     def fresh_for(self, kind):
-        group = kind.split(":")[0]
-        return self.fresh(self.pick(NAMES[group]))
+        return self.fresh(self.pick(NAMES[kind]))
 
     def declare(self, name, kind, mutable=False, params=(), ret=None):
         scope = self.scopes[-1]
@@ -847,8 +855,6 @@ class Program:
             if v:
                 return ("type(%s) == '%s'" % (self.mark(v), self.pick(["number", "string", "array", "record"])),
                         PREC["=="])
-        if r < 0.57:
-            return (self.pick(["true", "false"]), ATOM)
         return self.comparison()
 
     def boolean_e(self, budget):
@@ -1053,7 +1059,7 @@ class Program:
             r = self.rng.random()
             if r < 0.7:
                 kind = self.pick(["num", "num", "str", "bool", "rec:item", "rec:user", "list:num", "list:order"])
-                n = name(self.pick(NAMES[kind.split(":")[0]]))
+                n = name(self.pick(NAMES[kind]))
                 if kind == "num" and self.chance(0.1):
                     texts.append("mut " + n)
                     assigned.append(n)
@@ -1112,7 +1118,7 @@ def p_let(p, budget):
                                      p.block(value=kind, count=(0, 2), budget=budget))
     else:
         text = p.expr(kind, 1)
-    name = p.fresh_for(kind if kind != "json" else "rec")
+    name = p.fresh_for(kind)
     p.declare(name, kind)
     return ["let %s = %s;" % (name, text)]
 
