@@ -487,6 +487,7 @@ NAMES = {
     "rec:point": ["point", "origin", "target", "node"],
     "rec:order": ["order", "invoice", "record", "entry"],
     "json": ["payload", "body", "request"],
+    "pair": ["bounds", "span", "pair", "extent"],
     "fn": ["compute", "format_line", "total_of", "scale", "clamp", "describe", "normalize", "apply_discount",
            "count_active", "find_user", "summarize", "λ", "merge", "build_report", "check_limits", "render"],
 }
@@ -543,6 +544,7 @@ class Program:
         self.rets = [None]       # what each open function returns
         self.counters = {}
         self.units = 0
+        self.consts = []
 
     # -- names and scopes ------------------------------------------------------
 
@@ -712,6 +714,14 @@ class Program:
             return "%s(%s)" % (self.pick(BUILTINS_NUM), self.num(1))
         if r < 0.8:
             return "max(%s, %s)" % (self.num(0), self.num(0))
+        if r < 0.83 and self.consts:
+            return self.mark(self.pick(self.consts[-8:]))
+        if r < 0.85:
+            v = self.use(lambda k: k == "pair")
+            if v:
+                return "%s.%d" % (self.mark(v), self.rng.randrange(2))
+        if r < 0.853:
+            return "global.%s" % self.pick(["max_items", "timeout", "retries"])
         return self.number()
 
     def num_e(self, budget):
@@ -780,6 +790,10 @@ class Program:
             v = self.use(lambda k: k == "str")
             if v:
                 return "%s::%s()" % (self.mark(v), self.pick(["trim", "upper", "lower"]))
+        if r < 0.83:
+            v = self.use(lambda k: k == "str")
+            if v:
+                return self.mark(v) + "!"
         return self.string_literal()
 
     def text(self, budget=1):
@@ -959,6 +973,8 @@ class Program:
             return self.list_expr(kind[5:], budget)
         if kind.startswith("rec:"):
             return self.record(kind[4:], budget)
+        if kind == "pair":
+            return "(%s, %s)" % (self.expr("num", 0), self.expr("num", 0))
         return self.number()
 
     def some_kind(self):
@@ -971,6 +987,8 @@ class Program:
             return "bool"
         if r < 0.85:
             return "list:" + self.pick(["num", "str", "item", "user", "point", "order"])
+        if r < 0.88:
+            return "pair"
         return "rec:" + self.pick(list(SHAPES))
 
     # -- blocks ----------------------------------------------------------------
@@ -1140,8 +1158,11 @@ def p_destructure(p, budget):
     elem = v.kind[5:]
     first = p.fresh(p.pick(["first", "head", "top"]))
     rest = p.fresh(p.pick(["rest", "tail", "others"]))
-    p.declare(first, element_kind(elem))
+    p.declare(first, element_kind(elem), mutable=elem == "num")
     p.declare(rest, v.kind)
+    if elem == "num" and p.chance(0.3):
+        return ["let [mut %s, ..%s] = %s;" % (first, rest, src), "%s ??= 0;" % first]
+    p.scopes[-1].vars[first].mutable = False
     return ["let [%s, ..%s] = %s;" % (first, rest, src)]
 
 
@@ -1320,6 +1341,8 @@ def case_patterns(p, kind):
                                   "%d..<%d" % (p.rng.randrange(10), p.rng.randrange(10, 50)),
                                   "> %d and < %d" % (p.rng.randrange(50), p.rng.randrange(50, 1000)),
                                   "not nil" if p.chance(0.1) else "nil"]), []))
+        if p.consts and p.chance(0.3):
+            cases.append((p.mark(p.pick(p.consts[-8:])), []))
         n = p.fresh(p.pick(["n", "other", "amount"]))
         cases.append((n, [(n, "num")]))
     elif kind == "str":
@@ -1342,7 +1365,7 @@ def case_patterns(p, kind):
 
 
 def p_match(p, budget):
-    v = p.use(lambda k: k != "fn" and k != "bool" and k != "json")
+    v = p.use(lambda k: k not in ("fn", "bool", "json", "pair"))
     if v is None:
         return None
     subject = p.mark(v)
@@ -1439,6 +1462,8 @@ def p_call(p, budget):
             elem = v.kind[5:]
             if p.chance(0.5):
                 return ["%s::each(fn { %s(it) });" % (p.mark(v), p.pick(["print", "log", "emit"]))]
+            if p.chance(0.2):
+                return ["let _ = %s::pop();" % p.mark(v)]
             return ["%s::push(%s);" % (p.mark(v), p.expr(element_kind(elem), 0))]
     if r < 0.65:
         v = p.use(lambda k: k.startswith("rec:"))
@@ -1486,7 +1511,7 @@ def program_unit(p):
     lines = []
     if p.chance(0.2):
         name = p.fresh("@" + p.pick(WORDS[:20]).upper())
-        p.declare(name, "num")
+        p.consts.append(p.declare(name, "num"))
         lines.append("const %s = %s;" % (name, p.number()))
     for _ in range(p.rng.randrange(1, 4)):
         lines += ["", doc_comment(p), p.function()]
