@@ -930,12 +930,12 @@ class Program:
                 return self.mark(v)
         fields = SHAPES[shape]
         r = self.rng.random()
-        if r < 0.15:
+        if r < 0.22:
             v = self.use(lambda k: k == "rec:" + shape)
             if v:
                 f, t = self.pick(fields)
                 return "(..%s, %s: %s)" % (self.mark(v), f, self.expr(t, 0))
-        if r < 0.35:
+        if r < 0.4:
             # Omitted names: a field named after the variable or the member it reads.
             parts = []
             for f, t in fields:

@@ -18,7 +18,7 @@ def load_generator():
 
 generate = load_generator().generate
 
-# Each statement and block form appears in a program of this size.
+# Statement, block and expression forms that a program of 200 kB uses.
 FORMS = [
     r"^\s*const @\w+ = ", r"^\s*let \w+ = ", r"^\s*let mut \w+ = ", r"^\s*let \[\w+, \.\.\w+\] = ",
     r"^\s*let \(\w+.*\) = \w+;", r"^\s*fn \w+\(", r"= fn\(", r"fn \{ it ", r"\} else if ", r"\} else \{",
@@ -37,6 +37,10 @@ def test_program_mode_compiles_to_a_chunk_without_errors_or_warnings(seed):
     # JSON-style objects always carry the hint that prefers `()` records.
     assert [d for d in found if d != ("Hint", "PreferParenthesesForRecordLiteral")] == []
     assert chunk is not None
+
+
+def test_program_mode_uses_every_form():
+    text = generate("program", 200_000, 1)
     missing = [form for form in FORMS if not re.search(form, text, re.MULTILINE)]
     assert missing == []
 
