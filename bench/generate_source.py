@@ -516,7 +516,7 @@ class Var:
 
     def __init__(self, name, kind, scope, mutable=False, params=(), ret=None):
         self.name = name
-        self.kind = kind        # "num", "str", "bool", "list:<element>", "rec:<shape>" or "fn"
+        self.kind = kind        # a key of NAMES: "num", "list:<element>", "rec:<shape>", "fn", ...
         self.mutable = mutable
         self.read = False
         self.scope = scope
@@ -541,7 +541,7 @@ class Program:
         self.frames = [0]       # index of each function's outermost scope
         self.loops = [0]        # loops open in each function
         self.nest = 0           # expressions inside call arguments and elements
-        self.rets = [None]       # what each open function returns
+        self.rets = [None]      # what each open function returns
         self.counters = {}
         self.units = 0
         self.consts = []
@@ -1020,7 +1020,7 @@ class Program:
             if v.kind == "fn":
                 self.mark(v)
                 lines.append("%s(%s);" % (v.name, self.args_for(v)))
-            elif not v.read:
+            elif not v.read:  # a call above may have read it
                 data.append(self.mark(v))
         for i in range(0, len(data), 4):
             lines.append(self.sink(data[i:i + 4]))
@@ -1098,7 +1098,6 @@ class Program:
                     binds.append((n, t, False))
                 texts.append("(%s)" % ", ".join(parts))
                 kinds.append("rec:item")
-        rest = None
         if self.chance(0.08):
             rest = name(self.pick(["others", "extra", "more"]))
             texts.append(".." + rest)
