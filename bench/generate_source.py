@@ -1157,11 +1157,11 @@ def p_destructure(p, budget):
     elem = v.kind[5:]
     first = p.fresh(p.pick(["first", "head", "top"]))
     rest = p.fresh(p.pick(["rest", "tail", "others"]))
-    p.declare(first, element_kind(elem), mutable=elem == "num")
+    mutable = elem == "num" and p.chance(0.3)
+    p.declare(first, element_kind(elem), mutable)
     p.declare(rest, v.kind)
-    if elem == "num" and p.chance(0.3):
+    if mutable:
         return ["let [mut %s, ..%s] = %s;" % (first, rest, src), "%s ??= 0;" % first]
-    p.scopes[-1].vars[first].mutable = False
     return ["let [%s, ..%s] = %s;" % (first, rest, src)]
 
 
@@ -1213,9 +1213,9 @@ def p_if_is(p, budget):
         binds = [(first, element_kind(elem)), (rest, v.kind)]
     else:
         f, t = SHAPES[v.kind[4:]][0]
-        n = p.fresh(f)
-        pattern = "(%s: %s, ..%s)" % (f, n, p.fresh("rest"))
-        binds = [(n, t), (pattern.split("..")[1][:-1], "rec:" + v.kind[4:])]
+        n, rest = p.fresh(f), p.fresh("rest")
+        pattern = "(%s: %s, ..%s)" % (f, n, rest)
+        binds = [(n, t), (rest, v.kind)]
 
     def setup():
         for n, k in binds:
@@ -1293,8 +1293,8 @@ def p_while(p, budget):
     i = p.fresh(p.pick(["i", "n", "attempt", "pos", "remaining"]))
     limit = p.num_e(1)
     head = "let mut %s = %s;" % (i, p.pick(["0", "1"]))
-    p.declare(i, "num", mutable=True)
-    cond = p.infix((p.mark(p.scopes[-1].vars[i]), ATOM), p.pick(["<", "<="]), limit)[0]
+    counter = p.declare(i, "num", mutable=True)
+    cond = p.infix((p.mark(counter), ATOM), p.pick(["<", "<="]), limit)[0]
 
     def trailer():
         return ["%s += 1;" % i]
@@ -1313,7 +1313,7 @@ def p_while(p, budget):
 def p_loop(p, budget):
     n = p.fresh(p.pick(["attempts", "tries", "cycle", "tick"]))
     result = p.fresh(p.pick(["result", "outcome", "value", "settled"]))
-    p.declare(n, "num", mutable=True)
+    counter = p.declare(n, "num", mutable=True)
     limit = p.num_e(0)
 
     def setup():
@@ -1323,8 +1323,7 @@ def p_loop(p, budget):
         return lines
 
     def trailer():
-        var = p.scopes[-2].vars[n] if n in p.scopes[-2].vars else None
-        cond = p.infix((p.mark(var) if var else n, ATOM), ">=", limit)[0]
+        cond = p.infix((p.mark(counter), ATOM), ">=", limit)[0]
         return ["if %s {\n  break %s;\n}" % (cond, p.num(1))]
     body = p.block(setup, loop=True, count=(0, 2), budget=budget, trailer=trailer)
     p.declare(result, "num")
@@ -1346,7 +1345,7 @@ def case_patterns(p, kind):
         cases.append((n, [(n, "num")]))
     elif kind == "str":
         for _ in range(p.rng.randrange(1, 4)):
-            cases.append((p.string_literal().replace("\\$", "$").replace("$", ""), []))
+            cases.append((p.string_literal(), []))
         s = p.fresh(p.pick(["s", "other", "text"]))
         cases.append((s, [(s, "str")]))
     elif kind.startswith("list:"):
@@ -1394,8 +1393,7 @@ def p_fn_value(p, budget):
     if p.chance(0.5):
         p.enter_fn(ret)
         try:
-            p.declare("it", "num").read = True
-            del p.scopes[-1].unread["it"]
+            p.mark(p.declare("it", "num"))  # the implicit parameter needs no reading
             body = p.expr(ret, 1)
         finally:
             p.leave_fn()
