@@ -1259,16 +1259,7 @@ def p_for(p, budget):
 
         def setup():
             p.mark(p.declare(x, ek))
-            if ek == "num":
-                cond = "%s %s %s" % (x, p.pick([">", "==", "<="]), p.num(0))
-            elif ek == "str":
-                cond = "%s == %s" % (x, p.text(0))
-            else:
-                f = p.pick([f for f, t in SHAPES[elem] if t == "num"])
-                cond = "%s.%s > %s" % (x, f, p.num(0))
-            if p.chance(0.3):
-                cond = p.infix((cond, PREC["=="]), "&&", p.bool_atom())[0]
-            return ["if %s {\n  break %s;\n}" % (cond, x)]
+            return ["if %s {\n  break %s;\n}" % (element_test(p, x, elem), x)]
         text = "for %s in %s %s else { nil }" % (x, src, p.block(setup, loop=True, count=(0, 2), budget=budget))
         p.declare(found, ek)
         return ["let %s = %s;" % (found, text)]
@@ -1276,6 +1267,39 @@ def p_for(p, budget):
     def setup():
         p.declare(x, ek)
     return ["for %s in %s %s" % (x, src, p.block(setup, loop=True, budget=budget))]
+
+
+def element_test(p, x, elem):
+    """A condition on the loop variable x."""
+    if elem == "num":
+        cond = "%s %s %s" % (x, p.pick([">", "==", "<="]), p.num(0))
+    elif elem == "str":
+        cond = "%s == %s" % (x, p.text(0))
+    else:
+        f = p.pick([f for f, t in SHAPES[elem] if t == "num"])
+        cond = "%s.%s > %s" % (x, f, p.num(0))
+    if p.chance(0.3):
+        cond = p.infix((cond, PREC["=="]), "&&", p.bool_atom())[0]
+    return cond
+
+
+def p_all(p, budget):
+    # let mut all_valid = true; for x in xs { all_valid &&= ... }
+    v = p.use(lambda k: k.startswith("list:"))
+    if v is None:
+        return None
+    src = p.mark(v)
+    elem = v.kind[5:]
+    every = p.chance(0.5)
+    flag = p.fresh(p.pick(["all_valid", "all_done", "ok"] if every else ["any_match", "seen", "has_hit"]))
+    p.declare(flag, "bool", mutable=True)
+    x = loop_var(p, elem)
+
+    def setup():
+        p.mark(p.declare(x, element_kind(elem)))
+        return ["%s %s %s;" % (flag, "&&=" if every else "||=", element_test(p, x, elem))]
+    body = p.block(setup, loop=True, count=(0, 2), budget=budget)
+    return ["let mut %s = %s;" % (flag, "true" if every else "false"), "for %s in %s %s" % (x, src, body)]
 
 
 def p_jump(p, budget):
@@ -1444,7 +1468,7 @@ def p_assign(p, budget):
     v = p.mutable_var("num")
     if v is None:
         return None
-    return ["%s %s %s;" % (v.name, p.pick(["+=", "-=", "*=", "/=", "%=", "="]), p.num(1))]
+    return ["%s %s %s;" % (v.name, p.pick(["+=", "-=", "*=", "/=", "%=", "^=", "="]), p.num(1))]
 
 
 def p_call(p, budget):
@@ -1487,6 +1511,7 @@ PROGRAM_STATEMENTS = [
     (p_let, 22),
     (p_destructure, 4),
     (p_accumulate, 4),
+    (p_all, 2),
     (p_if, 8),
     (p_if_is, 2),
     (p_for, 7),

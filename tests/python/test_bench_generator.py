@@ -24,7 +24,7 @@ FORMS = [
     r"^\s*let \(\w+.*\) = \w+;", r"^\s*fn \w+\(", r"= fn\(", r"fn \{ it ", r"\} else if ", r"\} else \{",
     r"^\s*while ", r"= while ", r"= loop \{", r"^\s*for \w+ in ", r"^\s*for \(", r"\} else \{ nil \}",
     r"match \w+ \{", r"^\s*case .* if ", r"^\s*case _ ", r"\bbreak\b", r"\bcontinue;", r"\breturn\b",
-    r"\] = \[", r"\?\?=", r"\w+\.\w+ [-+]?= ", r"::\w+\(", r"\$\(\w.*:", r"\$\{", r" is ", r" in ",
+    r"\] = \[", r"\?\?=", r"(&&|\|\|)= ", r"\w+\.\w+ [-+]?= ", r"::\w+\(", r"\$\(\w.*:", r"\$\{", r" is ", r" in ",
     r"\{\"\w+\": ", r"\w+\[\d*\.\.<?\w*\]", r"\(\.\.\w+, ", r"\(: \w+",
 ]
 
