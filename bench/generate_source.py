@@ -1179,7 +1179,8 @@ def p_accumulate(p, budget):
         def setup():
             p.mark(p.declare(x, "num"))
             return ["%s += %s;" % (acc, x)]
-        return ["let mut %s = 0;" % acc, "for %s in %s %s" % (x, src, p.block(setup, loop=True, count=(0, 2), budget=budget))]
+        body = p.block(setup, loop=True, count=(0, 2), budget=budget)
+        return ["let mut %s = 0;" % acc, "for %s in %s %s" % (x, src, body)]
     fields = ("price", "count") if elem == "item" else ("total", "id")
     bound = [f if not p.visible(f) else p.fresh(f) for f in fields]
     pattern = ", ".join(f if n == f else "%s: %s" % (f, n) for f, n in zip(fields, bound))
@@ -1376,7 +1377,8 @@ def case_patterns(p, kind):
         elem = kind[5:]
         ek = element_kind(elem)
         first, rest = p.fresh("first"), p.fresh("rest")
-        cases += [("[]", []), ("[%s]" % first, [(first, ek)]), ("[%s, ..%s]" % (first, rest), [(first, ek), (rest, kind)])]
+        cases += [("[]", []), ("[%s]" % first, [(first, ek)]),
+                  ("[%s, ..%s]" % (first, rest), [(first, ek), (rest, kind)])]
     else:
         (f1, t1), (f2, t2) = SHAPES[kind[4:]][:2]
         a, b = p.fresh(f1 + "_value"), p.fresh(f2)
