@@ -4,7 +4,7 @@
     generate_source.py --mode script --size 1000000 --seed 1 -o out.src
     generate_source.py --mode template --size 1000000 -o out.tpl
     generate_source.py --mode grammar --size 1000000 -o out.src   (well-formed, every statement and block form)
-    generate_source.py --mode program --size 1000000 -o out.src   (compiles to a chunk without diagnostics)
+    generate_source.py --mode program --size 1000000 -o out.src   (compiles to a chunk, warning-free)
 
 The output is deterministic for a given seed. Scripts are built from the
 statement generators in SCRIPT_STATEMENTS and templates from the chunks in
@@ -17,7 +17,8 @@ recovery tokens appear too.
 
 Programs (mode "program") are what the throughput targets are about: the
 statement generators in PROGRAM_STATEMENTS track the names in scope, so that
-every form appears in code that compiles cleanly.
+every form appears in code that compiles to a chunk with no error or warning
+and no hint but the one each (rare) JSON-style object carries.
 """
 
 import argparse
