@@ -8,7 +8,7 @@
 
 #include <bit>
 #include <cstddef>
-#include <deque>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -28,9 +28,11 @@ namespace vaxo_core::lexer {
 // Lists the nested token loops and the string literals of one lexer run
 // read into, one per nesting depth: each interpolation and each string's
 // parts then allocate only their exact list.
+// Boxed so that a deeper level never moves a shallower one's list, and
+// empty until a string asks: most runs never do.
 struct LexerScratch {
-  std::deque<std::vector<Token>> tokens;
-  std::deque<std::vector<InterpolatedPart>> parts;
+  std::vector<std::unique_ptr<std::vector<Token>>> tokens;
+  std::vector<std::unique_ptr<std::vector<InterpolatedPart>>> parts;
 };
 
 struct LexerInput {

@@ -1,7 +1,6 @@
 #include "core/lexer/lexer.h"
 
 #include <algorithm>
-#include <deque>
 #include <optional>
 
 #include "core/lexer/string.h"

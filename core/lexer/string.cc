@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -105,12 +106,12 @@ struct TextBuilder {
 // The run's scratch list among `lists` for the current nesting depth,
 // emptied; null without run state (read into a fresh list then).
 template <typename T>
-std::vector<T>* scratch_list(LexerInput& in, std::deque<std::vector<T>> LexerScratch::*lists) {
+std::vector<T>* scratch_list(LexerInput& in, std::vector<std::unique_ptr<std::vector<T>>> LexerScratch::*lists) {
   if (in.scratch == nullptr || in.nesting == nullptr) return nullptr;
-  std::deque<std::vector<T>>& by_depth = in.scratch->*lists;
+  auto& by_depth = in.scratch->*lists;
   const std::size_t depth = in.nesting->depth();
-  while (by_depth.size() <= depth) by_depth.emplace_back();
-  std::vector<T>* list = &by_depth[depth];
+  while (by_depth.size() <= depth) by_depth.push_back(std::make_unique<std::vector<T>>());
+  std::vector<T>* list = by_depth[depth].get();
   list->clear();
   return list;
 }

@@ -145,8 +145,8 @@ struct Gathered {
   std::optional<TokenRef> eof;
 };
 
-Gathered gather(ParserContext& ctx) {
-  Gathered g;
+// Filled in place: moving a deque allocates a fresh one for the source.
+void gather(ParserContext& ctx, Gathered& g) {
   for (;;) {
     const std::size_t before = g.statements.size();
     statements::TrailingValue trailing;
@@ -174,10 +174,9 @@ Gathered gather(ParserContext& ctx) {
       g.statements.push_back(Statement::unknown(TokenRef::borrow(*next), stray_token_code(*next)));
     }
   }
-  return g;
 }
 
-Script finish(Gathered g) {
+Script finish(Gathered& g) {
   auto value = take_value(g.statements, std::move(g.value));
   NodeList<Statement> body;
   body.reserve(g.statements.size());
@@ -194,25 +193,29 @@ Script finish(Gathered g) {
 
 }  // namespace
 
-Script script(ParserContext& ctx) { return finish(gather(ctx)); }
+Script script(ParserContext& ctx) {
+  Gathered g;
+  gather(ctx, g);
+  return finish(g);
+}
 
 }  // namespace scripts
 
 std::optional<Script> parse(ParserContext& input) {
   NodeArena::Scope arena;
-  std::optional<scripts::Gathered> gathered;
+  scripts::Gathered gathered;
   {
     // What only reading needs goes before the root list is made, at the
     // parse's peak.
     StatementBuffers buffers;
     memo::Scope memo(input.state(), input.tokens);
     try {
-      gathered.emplace(scripts::gather(input));
+      scripts::gather(input, gathered);
     } catch (const ParseAborted&) {
       return std::nullopt;
     }
   }
-  return scripts::finish(std::move(*gathered));
+  return scripts::finish(gathered);
 }
 
 }  // namespace vaxo_core::parser
