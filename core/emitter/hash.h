@@ -1,7 +1,7 @@
 // Hashes for the emitter's open-addressing tables (constant pool, names).
 // Names and constants are mostly short: a text is read eight bytes at a time
-// (the tail as overlapping words), then the result goes through a full
-// finaliser, so every bit of the value may serve as a slot index or a tag.
+// (the tail as overlapping words) and multiplied once: only the high half
+// of a text's hash is well mixed, so the tables index and tag by it.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +37,7 @@ inline std::uint64_t hash_text(std::string_view text) {
   constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
   const char* p = text.data();
   std::size_t n = text.size();
-  std::uint64_t h = static_cast<std::uint64_t>(n) * kMul;
+  std::uint64_t h = static_cast<std::uint64_t>(n);
   while (n > 8) {
     h = (h ^ word64(p)) * kMul;
     h ^= h >> 32;
@@ -55,7 +55,7 @@ inline std::uint64_t hash_text(std::string_view text) {
   } else {
     tail = 0;
   }
-  return mix_hash((h ^ tail) * kMul);
+  return (h ^ tail) * kMul;
 }
 
 // Byte equality of two texts of length `n`, inline for the short names and

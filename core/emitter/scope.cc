@@ -1,5 +1,6 @@
 #include "core/emitter/scope.h"
 
+#include <bit>
 #include <cstring>
 #include <limits>
 #include <string>
@@ -221,14 +222,16 @@ void Scopes::grow_index() {
 }
 
 void Scopes::resize_index(std::size_t slots) {
+  if (slots > (std::size_t{1} << 31)) throw InternalError("Name index past 32 bits");
   std::vector<Slot> old = std::move(index_);
   index_.assign(slots, Slot{kFree, 0, 0, 0});
+  index_shift_ = 32 - std::countr_zero(slots);
   std::size_t mask = index_.size() - 1;
   std::vector<std::uint32_t> moved(old.size());
   for (std::size_t i = 0; i < old.size(); ++i) {
     const Slot& s = old[i];
     if (s.offset == kFree) continue;
-    std::size_t slot = static_cast<std::size_t>(hash_text(std::string_view(names_).substr(s.offset, s.length))) & mask;
+    std::size_t slot = s.tag >> index_shift_;
     while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
     moved[i] = static_cast<std::uint32_t>(slot);

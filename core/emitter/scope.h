@@ -278,6 +278,7 @@ class Scopes {
   };
   // A name's text is copied into `names_` once: comparing with it stays in
   // cache instead of reaching back into the source.
+  // The slot is chosen by the tag's high bits: growing rehashes nothing.
   struct Slot {
     std::uint32_t offset;  // in `names_`; kFree marks a free slot
     std::uint32_t length;
@@ -290,7 +291,7 @@ class Scopes {
   std::size_t probe(std::string_view name, std::uint64_t hash) const {
     std::size_t mask = index_.size() - 1;
     auto tag = static_cast<std::uint32_t>(hash >> 32);
-    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    std::size_t slot = tag >> index_shift_;
     while (true) {
       const Slot& s = index_[slot];
       if (s.offset == kFree) return slot;
@@ -312,6 +313,7 @@ class Scopes {
   std::size_t variable_count_ = 0;
   std::vector<Binding> bindings_;
   std::vector<Slot> index_;
+  int index_shift_ = 32;  // 32 - log2 of the slot count
   std::size_t used_slots_ = 0;
   std::string names_;
 };
