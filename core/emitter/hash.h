@@ -73,4 +73,36 @@ inline bool same_bytes(const char* a, const char* b, std::size_t n) {
   return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
 }
 
+// Copies `n` bytes the way same_bytes compares them: overlapping words, no
+// library call below 17 bytes, nothing touched outside either range.
+inline void copy_bytes(char* to, const char* from, std::size_t n) {
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(to, from, n);
+      return;
+    }
+    std::uint64_t head = word64(from);
+    std::uint64_t tail = word64(from + n - 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+    return;
+  }
+  if (n >= 4) {
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+    return;
+  }
+  if (n == 0) return;
+  char first = from[0];
+  char middle = from[n / 2];
+  char last = from[n - 1];
+  to[0] = first;
+  to[n / 2] = middle;
+  to[n - 1] = last;
+}
+
 }  // namespace vaxo_core::emitter
