@@ -225,7 +225,7 @@ class Chunk {
   static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
     return (payload ^ (kind(d) << 56)) * 0x9E3779B97F4A7C15ULL;
   }
-  // The text hash is already finalised: the kind only salts its high byte.
+  // The kind only salts the text hash's high byte: the strings keep their spread.
   static std::uint64_t hash_string(std::string_view text) {
     return hash_text(text) ^ (kind(ConstantDiscriminants::String) << 56);
   }
