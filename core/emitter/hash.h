@@ -1,7 +1,7 @@
 // Hashes for the emitter's open-addressing tables (constant pool, names).
 // Names and constants are mostly short: a text is read eight bytes at a time
-// (the tail as overlapping words), then the result goes through a full
-// finaliser, so every bit of the value may serve as a slot index or a tag.
+// (the tail as overlapping words) and multiplied once: only the high half
+// of a text's hash is well mixed, so the tables index and tag by it.
 #pragma once
 
 #include <cstddef>
@@ -37,7 +37,7 @@ inline std::uint64_t hash_text(std::string_view text) {
   constexpr std::uint64_t kMul = 0x9E3779B97F4A7C15ULL;
   const char* p = text.data();
   std::size_t n = text.size();
-  std::uint64_t h = static_cast<std::uint64_t>(n) * kMul;
+  std::uint64_t h = static_cast<std::uint64_t>(n);
   while (n > 8) {
     h = (h ^ word64(p)) * kMul;
     h ^= h >> 32;
@@ -55,7 +55,7 @@ inline std::uint64_t hash_text(std::string_view text) {
   } else {
     tail = 0;
   }
-  return mix_hash((h ^ tail) * kMul);
+  return (h ^ tail) * kMul;
 }
 
 // Byte equality of two texts of length `n`, inline for the short names and
@@ -71,6 +71,38 @@ inline bool same_bytes(const char* a, const char* b, std::size_t n) {
   if (n == 0) return true;
   // 1..3 bytes: the first, middle and last cover them all.
   return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
+}
+
+// Copies `n` bytes the way same_bytes compares them: overlapping words, no
+// library call below 17 bytes, nothing touched outside either range.
+inline void copy_bytes(char* to, const char* from, std::size_t n) {
+  if (n >= 8) {
+    if (n > 16) {
+      std::memcpy(to, from, n);
+      return;
+    }
+    std::uint64_t head = word64(from);
+    std::uint64_t tail = word64(from + n - 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+    return;
+  }
+  if (n >= 4) {
+    std::uint32_t head;
+    std::uint32_t tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+    return;
+  }
+  if (n == 0) return;
+  char first = from[0];
+  char middle = from[n / 2];
+  char last = from[n - 1];
+  to[0] = first;
+  to[n / 2] = middle;
+  to[n - 1] = last;
 }
 
 }  // namespace vaxo_core::emitter

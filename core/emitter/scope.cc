@@ -1,7 +1,10 @@
 #include "core/emitter/scope.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <string>
 #include <utility>
 
@@ -95,9 +98,8 @@ Variable::Variable(std::string_view name, ByteRange declaration, bool is_mutable
       initialized_(initialized_from_start(bind_type)),
       frame_(frame) {}
 
-void Variable::initialize() {
-  if (!has_register()) throw InternalError(concat({"Variable ", name_, " has no register assigned"}));
-  initialized_ = true;
+void Variable::no_register() const {
+  throw InternalError(concat({"Variable ", name_, " has no register assigned"}));
 }
 
 void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
@@ -150,10 +152,7 @@ void Scopes::pop(DiagnosticsCollector& diagnostics) {
   pop();
 }
 
-Scope& Scopes::current() {
-  if (scopes_.empty()) throw InternalError("No scope entered");
-  return scopes_.back();
-}
+void Scopes::no_scope() { throw InternalError("No scope entered"); }
 
 std::size_t Scopes::push_variable_position() {
   Scope& scope = current();
@@ -173,10 +172,12 @@ void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
   if (s.offset == kFree) {
-    if (names_.size() + name.size() >= kFree) throw InternalError("Names past 32 bits of text");
-    s = Slot{static_cast<std::uint32_t>(names_.size()), static_cast<std::uint32_t>(name.size()),
+    if (names_size_ + name.size() >= kFree) throw InternalError("Names past 32 bits of text");
+    if (name.size() > names_capacity_ - names_size_) grow_names(name.size());
+    copy_bytes(names_.get() + names_size_, name.data(), name.size());
+    s = Slot{static_cast<std::uint32_t>(names_size_), static_cast<std::uint32_t>(name.size()),
              static_cast<std::uint32_t>(hash >> 32), 0};
-    names_.append(name);
+    names_size_ += name.size();
     ++used_slots_;
   }
   auto at_slot = static_cast<std::uint32_t>(slot);
@@ -187,6 +188,14 @@ void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
     bindings_.push_back(Binding{s.bound, scope_position, at_slot});
     s.bound = static_cast<std::uint32_t>(position + 1);
   }
+}
+
+void Scopes::grow_names(std::size_t more) {
+  std::size_t capacity = std::max({names_capacity_ * 2, names_size_ + more, std::size_t{1024}});
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity);
+  if (names_size_ > 0) std::memcpy(grown.get(), names_.get(), names_size_);
+  names_ = std::move(grown);
+  names_capacity_ = capacity;
 }
 
 Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
@@ -221,14 +230,16 @@ void Scopes::grow_index() {
 }
 
 void Scopes::resize_index(std::size_t slots) {
+  if (slots > (std::size_t{1} << 31)) throw InternalError("Name index past 32 bits");
   std::vector<Slot> old = std::move(index_);
   index_.assign(slots, Slot{kFree, 0, 0, 0});
+  index_shift_ = 32 - std::countr_zero(slots);
   std::size_t mask = index_.size() - 1;
   std::vector<std::uint32_t> moved(old.size());
   for (std::size_t i = 0; i < old.size(); ++i) {
     const Slot& s = old[i];
     if (s.offset == kFree) continue;
-    std::size_t slot = static_cast<std::size_t>(hash_text(std::string_view(names_).substr(s.offset, s.length))) & mask;
+    std::size_t slot = s.tag >> index_shift_;
     while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
     moved[i] = static_cast<std::uint32_t>(slot);

@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -80,7 +81,10 @@ class Variable {
     frame_ = frame;
   }
   // Throws when the variable has no register.
-  void initialize();
+  void initialize() {
+    if (!has_register()) [[unlikely]] no_register();
+    initialized_ = true;
+  }
 
   // References bypass the collector until the scope ends: no range check,
   // no filter.
@@ -103,6 +107,8 @@ class Variable {
     if (reference_.capacity() == 0) reference_.reserve(4);
     reference_.push_back({access.range, code});
   }
+
+  [[noreturn]] void no_register() const;
 
   friend class Scopes;
 
@@ -208,7 +214,10 @@ class Scopes {
   // The same after each of its variables reports its exit, in declaration order.
   void pop(DiagnosticsCollector& diagnostics);
 
-  Scope& current();
+  Scope& current() {
+    if (scopes_.empty()) [[unlikely]] no_scope();
+    return scopes_.back();
+  }
   bool empty() const { return scopes_.empty(); }
   std::size_t size() const { return scopes_.size(); }
 
@@ -278,6 +287,7 @@ class Scopes {
   };
   // A name's text is copied into `names_` once: comparing with it stays in
   // cache instead of reaching back into the source.
+  // The slot is chosen by the tag's high bits: growing rehashes nothing.
   struct Slot {
     std::uint32_t offset;  // in `names_`; kFree marks a free slot
     std::uint32_t length;
@@ -290,11 +300,11 @@ class Scopes {
   std::size_t probe(std::string_view name, std::uint64_t hash) const {
     std::size_t mask = index_.size() - 1;
     auto tag = static_cast<std::uint32_t>(hash >> 32);
-    std::size_t slot = static_cast<std::size_t>(hash) & mask;
+    std::size_t slot = tag >> index_shift_;
     while (true) {
       const Slot& s = index_[slot];
       if (s.offset == kFree) return slot;
-      if (s.tag == tag && s.length == name.size() && same_bytes(names_.data() + s.offset, name.data(), name.size())) {
+      if (s.tag == tag && s.length == name.size() && same_bytes(names_.get() + s.offset, name.data(), name.size())) {
         return slot;
       }
       slot = (slot + 1) & mask;
@@ -305,6 +315,8 @@ class Scopes {
   // The new variable's place on the stack, with its scope counted.
   std::size_t push_variable_position();
   void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
+  void grow_names(std::size_t more);
+  [[noreturn]] static void no_scope();
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;
@@ -312,8 +324,13 @@ class Scopes {
   std::size_t variable_count_ = 0;
   std::vector<Binding> bindings_;
   std::vector<Slot> index_;
+  int index_shift_ = 32;  // 32 - log2 of the slot count
   std::size_t used_slots_ = 0;
-  std::string names_;
+  // The names' texts side by side, grown by doubling: appending a short one
+  // is a few stores, no library call.
+  std::unique_ptr<char[]> names_;
+  std::size_t names_size_ = 0;
+  std::size_t names_capacity_ = 0;
 };
 
 inline Variable& Scope::Variables::iterator::operator*() const { return owner_->at(index_); }

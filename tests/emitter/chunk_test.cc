@@ -165,6 +165,20 @@ TEST(Chunk, ShortTextComparisonAgreesWithMemcmp) {
   }
 }
 
+TEST(Hash, CopyBytesWritesExactlyTheTextAtEveryLength) {
+  // Each length class of the word copies; the guard bytes around the target
+  // must stay untouched.
+  for (std::size_t n = 0; n <= 40; ++n) {
+    std::string from(n, ' ');
+    for (std::size_t i = 0; i < n; ++i) from[i] = static_cast<char>('a' + i % 26);
+    std::string to(n + 16, '#');
+    copy_bytes(to.data() + 8, from.data(), n);
+    EXPECT_EQ(to.substr(8, n), from) << n;
+    EXPECT_EQ(to.substr(0, 8), "########") << n;
+    EXPECT_EQ(to.substr(8 + n), "########") << n;
+  }
+}
+
 TEST(Chunk, EveryKindOfConstantIsFoundAgainAtEveryPoolSize) {
   // A hit is found by the inline probe, a miss added by the slow path: both
   // must agree on every variant as the index grows.
