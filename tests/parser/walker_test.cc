@@ -323,6 +323,34 @@ TEST(HeightTest, NodesRecordTheTallestChild) {
   EXPECT_EQ(block.height, 5u);
 }
 
+TEST(HeightTest, ChangingTheAlternativeLeavesTheRecordedSummaryAlone) {
+  // Height, flag and range share the bytes behind the variant's index: a
+  // change of alternative must not touch them until refresh().
+  TokenStore s;
+  Expression e = Expression::Prefix{s.op(Operator::Minus, 4), boxed(variable(s.ident("a", 5)))};
+  e.holds_recovery = true;
+  e.node = Expression::Variable{s.ident("b", 9)};
+  EXPECT_EQ(e.height, 2u);
+  EXPECT_TRUE(e.holds_recovery);
+  EXPECT_EQ(e.cached_range(), R(4, 6));
+  e.node.emplace<Expression::Literal>(s.ordinal(1, 20, 21));
+  EXPECT_EQ(e.height, 2u);
+  EXPECT_EQ(e.cached_range(), R(4, 6));
+  e.refresh();
+  EXPECT_EQ(e.height, 1u);
+  EXPECT_FALSE(e.holds_recovery);
+  EXPECT_EQ(e.cached_range(), R(20, 21));
+
+  Pattern p = Pattern::Not{s.kw(Keyword::Not, 0), boxed(Pattern(Pattern::Discard{s.kw(Keyword::Underscore, 4)}))};
+  p.node = Pattern::SpreadDiscard{30};
+  EXPECT_EQ(p.height, 2u);
+  EXPECT_EQ(p.cached_range(), R(0, 5));
+
+  Statement st = Statement::Continue{s.kw(Keyword::Continue, 1), s.op(Operator::Semicolon, 9)};
+  st.node = Statement::Empty{s.op(Operator::Semicolon, 40)};
+  EXPECT_EQ(st.cached_range(), R(1, 10));
+}
+
 TEST(DumpTest, ShowsKindsTokensRangesAndDiagnostics) {
   TokenStore s;
   NodeList<RecordPatternItem> elements;
