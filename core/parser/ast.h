@@ -851,6 +851,7 @@ static_assert(sizeof(Callable) == sizeof(std::uintptr_t));
 static_assert(sizeof(Expression) == 48);
 static_assert(sizeof(Pattern) <= 40);
 static_assert(sizeof(Statement) <= 56);
+static_assert(sizeof(ArgumentItem) == 24 && sizeof(ArrayLiteralItem) == 24 && sizeof(PatternItem) == 24);
 
 static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= NodeArena::kAlign &&
               alignof(Statement) <= NodeArena::kAlign && alignof(Iterable) <= NodeArena::kAlign);
