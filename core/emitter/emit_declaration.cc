@@ -192,7 +192,7 @@ void Emitter::declare_call(const Expression* receiver, const parser::TokenRef& l
     declare_callable_expr(*e->expression);
   }
   for (const parser::ArgumentItem& item : args) {
-    std::visit([&](const auto& a) { declare_expression(*a.value); }, item.element.node);
+    parser::visit_node([&](const auto& a) { declare_expression(*a.value); }, item.element.node);
   }
 }
 
@@ -286,7 +286,7 @@ void Emitter::declare_is_names(const Expression& outer) {
             declare_is_names(*e->expression);
           }
           for (const parser::ArgumentItem& item : call->arguments) {
-            std::visit([&](const auto& a) { declare_is_names(*a.value); }, item.element.node);
+            parser::visit_node([&](const auto& a) { declare_is_names(*a.value); }, item.element.node);
           }
         } else if constexpr (std::is_same_v<T, Expression::TaggedString>) {
           declare_is_names(*n.tag);

@@ -309,7 +309,7 @@ const Pattern& Emitter::member_pattern(const parser::RecordElementBase<Pattern, 
 }
 
 const Pattern& Emitter::element_pattern(const parser::ArrayElementBase<Pattern, Pattern>& element) {
-  return *std::visit([](const auto& e) -> const Pattern* { return e.value.get(); }, element.node);
+  return *parser::visit_node([](const auto& e) -> const Pattern* { return e.value.get(); }, element.node);
 }
 
 void Emitter::declare_pattern(const Pattern& pattern, std::optional<BindType> bind_type) {

@@ -14,7 +14,9 @@ namespace vaxo_core::lexer {
 void TokenKind::destroy_payload() noexcept {
   void* p = pointer();
   switch (tag()) {
-    case Tag::Number: payload::destroy(static_cast<Number*>(p)); return;
+    case Tag::Number:
+      if (folded_bits() == 0) payload::destroy(static_cast<BoxedNumber*>(p));
+      return;
     case Tag::String: payload::destroy(static_cast<String*>(p)); return;
     case Tag::InterpolatedString: payload::destroy(static_cast<InterpolatedString*>(p)); return;
     case Tag::Unknown: payload::destroy(static_cast<Unknown*>(p)); return;
@@ -34,7 +36,11 @@ void TokenKind::copy_payload(const TokenKind& other) {
   void* box = nullptr;
   switch (other.tag()) {
     case Tag::Number:
-      if (auto* x = other.get_if<Number>()) box = payload::make<Number>(*x);
+      if (other.folded_bits() != 0) {
+        std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+        return;
+      }
+      if (const auto* x = static_cast<const BoxedNumber*>(other.pointer())) box = payload::make<BoxedNumber>(*x);
       break;
     case Tag::String:
       if (auto* x = other.get_if<String>()) box = payload::make<String>(*x);
@@ -178,7 +184,7 @@ bool operator==(const TokenKind& a, const TokenKind& b) {
     case Tag::Ordinal:
       return a.get_if<K::Ordinal>()->value == b.get_if<K::Ordinal>()->value;
     case Tag::Number:
-      return both(a.get_if<K::Number>(), b.get_if<K::Number>(), [](const K::Number& x, const K::Number& y) {
+      return both(a.get_if<K::Number>(), b.get_if<K::Number>(), [](const K::NumberValue& x, const K::NumberValue& y) {
         return std::bit_cast<std::uint64_t>(x.value) == std::bit_cast<std::uint64_t>(y.value);
       });
     case Tag::String:

@@ -13,6 +13,7 @@
 // compile pipeline later moves them into the collector and unwraps the token.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -147,7 +148,37 @@ class PackedNumberInfo {
     }
   }
 
+  // The info in the low 56 bits of a word, when it fits there: a Decimal
+  // text of at most 63 bytes at an address below 2^47, or a value below
+  // 2^53; bits 53..55 hold the kind + 1. 0 when it does not fit.
+  std::uint64_t folded() const {
+    const std::uint64_t k = kind_size_ >> kKindShift;
+    if (k == 1) {
+      const std::uint64_t size = kind_size_ & kSizeMask;
+      if (word_ >> kFoldedSizeShift != 0 || size >> (kFoldedKindShift - kFoldedSizeShift) != 0) return 0;
+      return (k + 1) << kFoldedKindShift | size << kFoldedSizeShift | word_;
+    }
+    if (k != 0 && word_ >> kFoldedKindShift != 0) return 0;
+    return (k + 1) << kFoldedKindShift | word_;
+  }
+  // The info of a non-zero folded() word.
+  static PackedNumberInfo unfold(std::uint64_t bits) {
+    PackedNumberInfo p;
+    const std::uint64_t k = (bits >> kFoldedKindShift & 7) - 1;
+    if (k == 1) {
+      constexpr std::uint64_t kSizeBits = (std::uint64_t{1} << (kFoldedKindShift - kFoldedSizeShift)) - 1;
+      p.word_ = bits & ((std::uint64_t{1} << kFoldedSizeShift) - 1);
+      p.kind_size_ = kind(1) | (bits >> kFoldedSizeShift & kSizeBits);
+    } else {
+      p.word_ = bits & ((std::uint64_t{1} << kFoldedKindShift) - 1);
+      p.kind_size_ = kind(k);
+    }
+    return p;
+  }
+
  private:
+  static constexpr int kFoldedKindShift = 53;
+  static constexpr int kFoldedSizeShift = 47;
   static constexpr int kKindShift = 61;
   static constexpr std::uint64_t kSizeMask = (std::uint64_t{1} << kKindShift) - 1;
   static constexpr std::uint64_t kind(std::uint64_t k) { return k << kKindShift; }
@@ -292,9 +323,14 @@ struct TokenKind {
   struct Ordinal {
     std::int32_t value;
   };
+  // What a Number is made from. The kind keeps both, but get_if<Number>
+  // gives a NumberValue: number_info() gives how it was written.
   struct Number {
     double value;
     PackedNumberInfo info;
+  };
+  struct NumberValue {
+    double value;
   };
   struct String {
     CowText value;
@@ -318,10 +354,20 @@ struct TokenKind {
 
  private:
   template <typename T>
-  static constexpr bool kBoxed = std::is_same_v<T, Number> || std::is_same_v<T, String> ||
-                                 std::is_same_v<T, InterpolatedString> || std::is_same_v<T, Unknown>;
+  static constexpr bool kBoxed = std::is_same_v<T, String> || std::is_same_v<T, InterpolatedString> ||
+                                 std::is_same_v<T, Unknown>;
+  // A number whose info does not fold into the tag word (a long text, a big
+  // value): rare.
+  struct BoxedNumber {
+    NumberValue number;
+    PackedNumberInfo info;
+  };
 
  public:
+  // What get_if<T> points to.
+  template <typename T>
+  using Held = std::conditional_t<std::is_same_v<T, Number>, NumberValue, T>;
+
   enum class Tag : std::uint8_t { Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
                                   Unknown, Empty };
 
@@ -329,14 +375,22 @@ struct TokenKind {
   // stored as is: the name's length word (below 2^56 for any real text)
   // doubles as the tag word, whose top byte every other kind sets to its
   // tag ^ 1, never 0. The other word holds the small payload (ordinal,
-  // operator, keyword) or the owning pointer of a boxed one (Number, String,
-  // InterpolatedString, Unknown). A kind that was moved from keeps its tag but
-  // holds no payload (get_if gives null).
+  // operator, keyword, a number's value) or the owning pointer of a boxed one
+  // (String, InterpolatedString, Unknown, and a Number whose info does not
+  // fold into the tag word's low bits, which are then 0). A kind that was
+  // moved from keeps its tag but holds no payload (get_if gives null).
   TokenKind() noexcept { put(Tag::Eof, 0); }
   TokenKind(Eof) noexcept { put(Tag::Eof, 0); }                                       // NOLINT
   TokenKind(Identifier v) noexcept { put_identifier(v.name); }                          // NOLINT
   TokenKind(Ordinal v) noexcept { put(Tag::Ordinal, static_cast<std::uint32_t>(v.value)); }  // NOLINT
-  TokenKind(Number v) { put_boxed(Tag::Number, payload::make<Number>(std::move(v))); }            // NOLINT
+  // Numbers are common: their info folds into the tag word whenever it fits.
+  TokenKind(Number v) {  // NOLINT
+    if (const std::uint64_t folded = v.info.folded(); folded != 0) [[likely]] {
+      put(Tag::Number, std::bit_cast<std::uint64_t>(v.value), folded);
+    } else {
+      put_boxed(Tag::Number, payload::make<BoxedNumber>(BoxedNumber{{v.value}, v.info}));
+    }
+  }
   TokenKind(String v) { put_boxed(Tag::String, payload::make<String>(std::move(v))); }            // NOLINT
   TokenKind(InterpolatedString v) {                                                     // NOLINT
     put_boxed(Tag::InterpolatedString, payload::make<InterpolatedString>(std::move(v)));
@@ -387,7 +441,7 @@ struct TokenKind {
   // path).
   template <typename T, typename... Args>
   T& set(Args&&... args) noexcept {
-    static_assert(!kBoxed<T> && std::is_nothrow_constructible_v<T, Args&&...>);
+    static_assert(!kBoxed<T> && !std::is_same_v<T, Number> && std::is_nothrow_constructible_v<T, Args&&...>);
     destroy();
     return set_unowned<T>(std::forward<Args>(args)...);
   }
@@ -396,7 +450,7 @@ struct TokenKind {
   // nothing to release, so nothing is checked.
   template <typename T, typename... Args>
   T& set_unowned(Args&&... args) noexcept {
-    static_assert(!kBoxed<T> && std::is_nothrow_constructible_v<T, Args&&...>);
+    static_assert(!kBoxed<T> && !std::is_same_v<T, Number> && std::is_nothrow_constructible_v<T, Args&&...>);
     new (this) TokenKind(T(std::forward<Args>(args)...));
     return *get_if<T>();
   }
@@ -406,10 +460,14 @@ struct TokenKind {
   template <typename T>
   bool is() const { return tag() == kTagOf<T>; }
   template <typename T>
-  T* get_if() {
+  Held<T>* get_if() {
     if (tag() != kTagOf<T>) return nullptr;
     if constexpr (std::is_same_v<T, Identifier>) {
       return std::launder(reinterpret_cast<Identifier*>(bytes_));
+    } else if constexpr (std::is_same_v<T, Number>) {
+      if (folded_bits() != 0) return std::launder(reinterpret_cast<NumberValue*>(bytes_ + kPayloadOffset));
+      auto* box = static_cast<BoxedNumber*>(pointer());
+      return box != nullptr ? &box->number : nullptr;
     } else if constexpr (kBoxed<T>) {
       return static_cast<T*>(pointer());
     } else {
@@ -417,8 +475,16 @@ struct TokenKind {
     }
   }
   template <typename T>
-  const T* get_if() const {
+  const Held<T>* get_if() const {
     return const_cast<TokenKind*>(this)->get_if<T>();
+  }
+
+  // How a Number was written; Invalid for any other kind.
+  NumberInfo number_info() const {
+    if (tag() != Tag::Number) return {};
+    if (const std::uint64_t bits = folded_bits(); bits != 0) return PackedNumberInfo::unfold(bits).get();
+    const auto* box = static_cast<const BoxedNumber*>(pointer());
+    return box != nullptr ? box->info.get() : NumberInfo{};
   }
 
   bool is_eof() const { return is<Eof>(); }
@@ -500,8 +566,10 @@ struct TokenKind {
     std::memcpy(&p, bytes_ + kPayloadOffset, sizeof p);
     return p;
   }
-  void put(Tag tag, std::uint64_t payload) noexcept {
-    const std::uint64_t h = static_cast<std::uint64_t>(static_cast<unsigned>(tag) ^ 1u) << 56;
+  // The low 56 bits of the tag word (a number's folded info).
+  std::uint64_t folded_bits() const { return head() & ((std::uint64_t{1} << 56) - 1); }
+  void put(Tag tag, std::uint64_t payload, std::uint64_t low_bits = 0) noexcept {
+    const std::uint64_t h = static_cast<std::uint64_t>(static_cast<unsigned>(tag) ^ 1u) << 56 | low_bits;
     std::memcpy(bytes_ + kHeadOffset, &h, sizeof h);
     std::memcpy(bytes_ + kPayloadOffset, &payload, sizeof payload);
   }
@@ -513,10 +581,7 @@ struct TokenKind {
   // Takes the payload of `other`, which is left holding none.
   void take(TokenKind& other) noexcept {
     std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-    if (owns_payload(other.tag())) {
-      void* null = nullptr;
-      std::memcpy(other.bytes_ + kPayloadOffset, &null, sizeof null);
-    }
+    if (owns_payload(other.tag())) other.put(other.tag(), 0);
   }
   void destroy() noexcept {
     // The other kinds hold nothing to release.

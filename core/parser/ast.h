@@ -306,7 +306,8 @@ struct Pattern {
   using Node = std::variant<Grouping, Literal, Constant, Relation, Range, Discard, Bind, Record, Array,
                             SpreadDiscard, And, Or, Not, Unknown>;
 
-  Node node;
+  // The fields below sit in the variant's tail padding, after its index byte.
+  [[no_unique_address]] Node node;
   // One word: the parser bounds the height far below 2^31.
   std::uint32_t height : 31 = 1;
   std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
@@ -615,7 +616,8 @@ struct Expression {
                             Extension, Access, Index, Slice, NonNil, Prefix, Infix, Is, Block, Loop, While, ForIn,
                             If, Cond, Match, Function, Unknown>;
 
-  Node node;
+  // The fields below sit in the variant's tail padding, after its index byte.
+  [[no_unique_address]] Node node;
   // One word: the parser bounds the height far below 2^31.
   std::uint32_t height : 31 = 1;
   std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
@@ -763,7 +765,8 @@ struct Statement {
   using Node = std::variant<Empty, Expression, BlockExpression, Bind, Rebind, Const, Assign, Function, Return,
                             Break, Continue, Unknown>;
 
-  Node node;
+  // The fields below sit in the variant's tail padding, after its index byte.
+  [[no_unique_address]] Node node;
   // One word: the parser bounds the height far below 2^31.
   std::uint32_t height : 31 = 1;
   std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
@@ -845,9 +848,10 @@ inline void Callable::Node::destroy() noexcept {
 static_assert(sizeof(Callable) == sizeof(std::uintptr_t));
 
 // What a node costs in the arena: keep the rare big parts boxed.
-static_assert(sizeof(Expression) == 56);
-static_assert(sizeof(Pattern) <= 48);
-static_assert(sizeof(Statement) <= 64);
+static_assert(sizeof(Expression) == 48);
+static_assert(sizeof(Pattern) <= 40);
+static_assert(sizeof(Statement) <= 56);
+static_assert(sizeof(ArgumentItem) == 24 && sizeof(ArrayLiteralItem) == 24 && sizeof(PatternItem) == 24);
 
 static_assert(alignof(Expression) <= NodeArena::kAlign && alignof(Pattern) <= NodeArena::kAlign &&
               alignof(Statement) <= NodeArena::kAlign && alignof(Iterable) <= NodeArena::kAlign);

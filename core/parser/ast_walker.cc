@@ -154,7 +154,7 @@ ByteRange keyword_to_else(const TokenRef& keyword, const Body& body, const Else&
 
 template <typename E, typename S>
 ByteRange array_element_range(const ArrayElementBase<E, S>& element) {
-  return std::visit(Overloaded{
+  return visit_node(Overloaded{
                         [](const typename ArrayElementBase<E, S>::Element& e) { return range(e.value); },
                         [](const typename ArrayElementBase<E, S>::Spread& s) {
                           return span(range(s.spread), range(s.value));

@@ -8,7 +8,10 @@
 // the types can be declared before the node types they hold.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
+#include <new>
 #include <optional>
 #include <utility>
 #include <variant>
@@ -55,18 +58,91 @@ struct ArrayElementBase {
     VAXO_FIELDS(spread, value)
   };
 
-  std::variant<Element, Spread> node;
+  // What the tree uses of a std::variant<Element, Spread> (index(), visit(),
+  // the alternatives by pointer), in two words where the variant takes three:
+  // a Spread starts with its ".." token, never empty while it is held here,
+  // and an Element is an empty word followed by its value. A Spread whose
+  // token is moved out must be replaced before the node is read again.
+  class Node {
+   public:
+    Node(Element element) noexcept : element_{0, std::move(element)} {}  // NOLINT: implicit, like the variant's
+    Node(Spread spread) noexcept : spread_(std::move(spread)) {}         // NOLINT: implicit
+    Node(Node&& other) noexcept { take(other); }
+    Node& operator=(Node&& other) noexcept {
+      if (this != &other) {
+        destroy();
+        take(other);
+      }
+      return *this;
+    }
+    ~Node() { destroy(); }
+
+    std::size_t index() const { return is_spread() ? 1 : 0; }
+    Element* as_element() { return is_spread() ? nullptr : &element_.element; }
+    const Element* as_element() const { return is_spread() ? nullptr : &element_.element; }
+    Spread* as_spread() { return is_spread() ? &spread_ : nullptr; }
+    const Spread* as_spread() const { return is_spread() ? &spread_ : nullptr; }
+
+    template <typename F>
+    decltype(auto) visit(F&& f) {
+      if (is_spread()) return std::forward<F>(f)(spread_);
+      return std::forward<F>(f)(element_.element);
+    }
+    template <typename F>
+    decltype(auto) visit(F&& f) const {
+      if (is_spread()) return std::forward<F>(f)(static_cast<const Spread&>(spread_));
+      return std::forward<F>(f)(static_cast<const Element&>(element_.element));
+    }
+
+   private:
+    struct Slot {
+      std::uintptr_t empty;
+      Element element;
+    };
+    static_assert(sizeof(Spread) == 2 * sizeof(std::uintptr_t) && sizeof(Slot) == sizeof(Spread));
+
+    // The first word whichever member is active: its bytes, not a member read.
+    bool is_spread() const {
+      std::uintptr_t w;
+      std::memcpy(&w, static_cast<const void*>(this), sizeof w);
+      return w != 0;
+    }
+    // Leaves `other` an Element with no value, like a moved-from variant.
+    void take(Node& other) noexcept {
+      if (other.is_spread()) {
+        ::new (static_cast<void*>(&spread_)) Spread(std::move(other.spread_));
+        other.spread_.~Spread();
+        ::new (static_cast<void*>(&other.element_)) Slot{0, Element{nullptr}};
+      } else {
+        ::new (static_cast<void*>(&element_)) Slot{0, std::move(other.element_.element)};
+      }
+    }
+    void destroy() noexcept {
+      if (is_spread()) {
+        spread_.~Spread();
+      } else {
+        element_.~Slot();
+      }
+    }
+
+    union {
+      Slot element_;
+      Spread spread_;
+    };
+  };
+
+  Node node;
 
   static ArrayElementBase element(E value) { return ArrayElementBase{Element{std::make_unique<E>(std::move(value))}}; }
   static ArrayElementBase spread(TokenRef dots, S value) {
     return ArrayElementBase{Spread{std::move(dots), std::make_unique<S>(std::move(value))}};
   }
 
-  bool is_spread() const { return std::holds_alternative<Spread>(node); }
-  Element* as_element() { return std::get_if<Element>(&node); }
-  const Element* as_element() const { return std::get_if<Element>(&node); }
-  Spread* as_spread() { return std::get_if<Spread>(&node); }
-  const Spread* as_spread() const { return std::get_if<Spread>(&node); }
+  bool is_spread() const { return node.index() == 1; }
+  Element* as_element() { return node.as_element(); }
+  const Element* as_element() const { return node.as_element(); }
+  Spread* as_spread() { return node.as_spread(); }
+  const Spread* as_spread() const { return node.as_spread(); }
 };
 
 template <typename V, typename I>

@@ -51,7 +51,8 @@ TEST(Payload, KindsOutliveAndCrossTheirThread) {
   std::vector<K> made;
   std::thread maker([&] {
     for (int i = 0; i < 5000; ++i) {
-      made.emplace_back(K::Number{static_cast<double>(i), {}});
+      // A value too big to fold into the tag word: boxed.
+      made.emplace_back(K::Number{static_cast<double>(i), NumberInfo{NumberInfo::Hexadecimal{~0ull}}});
       made.emplace_back(K::String{CowText::owned(text), {}});
       made.push_back(K::unknown(Operator::Plus, {0, 1}, diagnostic::DiagnosticCode::UnexpectedToken));
     }
@@ -75,7 +76,7 @@ TEST(Payload, KindsOutliveAndCrossTheirThread) {
 std::vector<K>* g_late = nullptr;
 
 struct LateMaker {
-  ~LateMaker() { g_late->emplace_back(K::Number{7, {}}); }
+  ~LateMaker() { g_late->emplace_back(K::Number{7, NumberInfo{NumberInfo::Hexadecimal{~0ull}}}); }
 };
 
 TEST(Payload, KindsMadeWhileTheThreadExits) {
@@ -84,7 +85,7 @@ TEST(Payload, KindsMadeWhileTheThreadExits) {
   std::thread t([] {
     thread_local LateMaker maker;  // constructed before the carver: destroyed after it
     (void)&maker;
-    K early = K::Number{1, {}};
+    K early = K::Number{1, NumberInfo{NumberInfo::Hexadecimal{~0ull}}};
     (void)early;
   });
   t.join();

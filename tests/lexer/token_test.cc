@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <string>
 #include <string_view>
 #include <type_traits>
+#include <utility>
 #include <variant>
 
 namespace vaxo_core::lexer {
@@ -185,30 +188,48 @@ TEST(TokenModel, WrapAsUnknownNests) {
 }
 
 TEST(TokenModel, NumberInfoKeepsEveryKindAndValue) {
+  // Short texts and small values fold into the tag word; the rest is boxed.
+  // Either way the value and the info survive copies and moves.
   const std::string_view text = "1_000.5e3";
+  const std::string long_text(64, '1');
+  constexpr std::uint64_t kFoldLimit = std::uint64_t{1} << 53;
   const NumberInfo cases[] = {
       {NumberInfo::Invalid{}},         {NumberInfo::Decimal{text}},        {NumberInfo::Decimal{""}},
       {NumberInfo::Hexadecimal{~0ull}}, {NumberInfo::Octal{1ull << 63}},    {NumberInfo::Binary{0}},
-      {NumberInfo::Hexadecimal{0}},
+      {NumberInfo::Hexadecimal{0}},     {NumberInfo::Octal{kFoldLimit - 1}}, {NumberInfo::Binary{kFoldLimit}},
+      {NumberInfo::Decimal{std::string_view(long_text).substr(1)}},         {NumberInfo::Decimal{long_text}},
+  };
+  const auto expect_info = [](const NumberInfo& got, const NumberInfo& want) {
+    ASSERT_EQ(got.value.index(), want.value.index());
+    std::visit(
+        [&](const auto& w) {
+          using T = std::decay_t<decltype(w)>;
+          const auto& have = std::get<T>(got.value);
+          if constexpr (std::is_same_v<T, NumberInfo::Decimal>) {
+            EXPECT_EQ(have.text.data(), w.text.data());
+            EXPECT_EQ(have.text.size(), w.text.size());
+          } else if constexpr (!std::is_same_v<T, NumberInfo::Invalid>) {
+            EXPECT_EQ(have.value, w.value);
+          }
+        },
+        want.value);
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.value.index());
-    const K kind = K::Number{1.5, c};
-    const NumberInfo got = kind.get_if<K::Number>()->info.get();
-    ASSERT_EQ(got.value.index(), c.value.index());
-    std::visit(
-        [&](const auto& want) {
-          using T = std::decay_t<decltype(want)>;
-          const auto& have = std::get<T>(got.value);
-          if constexpr (std::is_same_v<T, NumberInfo::Decimal>) {
-            EXPECT_EQ(have.text.data(), want.text.data());
-            EXPECT_EQ(have.text.size(), want.text.size());
-          } else if constexpr (!std::is_same_v<T, NumberInfo::Invalid>) {
-            EXPECT_EQ(have.value, want.value);
-          }
-        },
-        c.value);
+    K kind = K::Number{-1.5, c};
+    expect_info(kind.number_info(), c);
+    const K copy = kind;
+    expect_info(copy.number_info(), c);
+    ASSERT_NE(copy.get_if<K::Number>(), nullptr);
+    EXPECT_EQ(copy.get_if<K::Number>()->value, -1.5);
+    const K moved = std::move(kind);
+    expect_info(moved.number_info(), c);
+    EXPECT_EQ(moved.get_if<K::Number>()->value, -1.5);
+    EXPECT_TRUE(kind.is_number());
+    EXPECT_EQ(kind.get_if<K::Number>(), nullptr);  // NOLINT: moved from on purpose
+    EXPECT_EQ(kind.number_info().value.index(), 0u);
   }
+  EXPECT_EQ(K(Operator::Plus).number_info().value.index(), 0u);
 }
 
 TEST(TokenModel, OwnedTextsCopyDeeplyAndStayOwned) {

@@ -294,6 +294,45 @@ TEST(RangeTest, ListsAndListItems) {
   EXPECT_FALSE(omit->is_unnamed());
 }
 
+TEST(ListItemTest, ElementsAndSpreadsSurviveMovesAndGrowth) {
+  // An array element tells a spread from an element by its first word; the
+  // literal's two value types differ, so a mix-up would read the wrong one.
+  TokenStore s;
+  using Entry = ArrayElementBase<Iterable, Expression>;
+  auto make = [&](std::size_t i) {
+    const std::size_t at = 4 * i;
+    if (i % 3 == 0) {
+      return ArrayLiteralItem::make(Entry::spread(s.op(Operator::SpreadRange, at), variable(s.ident("x", at + 2))));
+    }
+    return ArrayLiteralItem::make(Entry::element(Iterable{Iterable::Value{variable(s.ident("y", at + 2))}}));
+  };
+  NodeList<ArrayLiteralItem> items;
+  for (std::size_t i = 0; i < 40; ++i) items.push_back(make(i));
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    SCOPED_TRACE(i);
+    const bool spread = i % 3 == 0;
+    EXPECT_EQ(items[i]->is_spread(), spread);
+    EXPECT_EQ(items[i]->as_spread() != nullptr, spread);
+    EXPECT_EQ(items[i]->as_element() != nullptr, !spread);
+    EXPECT_EQ(range(items[i]), spread ? R(4 * i, 4 * i + 3) : R(4 * i + 2, 4 * i + 3));
+  }
+
+  ArrayLiteralItem taken = std::move(items[3]);
+  ASSERT_TRUE(taken->is_spread());
+  EXPECT_TRUE(taken->as_spread()->value->is_variable());
+  EXPECT_EQ(range(taken), R(12, 15));
+  ASSERT_NE(items[3]->as_element(), nullptr);  // NOLINT: moved from on purpose
+  EXPECT_EQ(items[3]->as_element()->value, nullptr);
+
+  // A spread whose token was moved out is replaced, as the pattern rules do.
+  auto* spread = items[0]->as_spread();
+  NodeList<TokenRef> dots;
+  dots.push_back(std::move(spread->spread));
+  items[0].element = Entry{Entry::Element{boxed(Iterable{Iterable::Value{std::move(*spread->value)}})}};
+  ASSERT_FALSE(items[0]->is_spread());
+  EXPECT_EQ(range(items[0]), R(2, 3));
+}
+
 TEST(RangeTest, ScriptAndRanges) {
   TokenStore s;
   Script only_eof{{}, nullptr, TokenRef::borrow(s.add(TokenKind::Eof{}, 12, 12))};
@@ -321,6 +360,34 @@ TEST(HeightTest, NodesRecordTheTallestChild) {
   Expression block = Expression::Block{s.op(Operator::OpenBrace, 0), std::move(statements), nullptr,
                                        s.op(Operator::CloseBrace, 5)};
   EXPECT_EQ(block.height, 5u);
+}
+
+TEST(HeightTest, ChangingTheAlternativeLeavesTheRecordedSummaryAlone) {
+  // Height, flag and range share the bytes behind the variant's index: a
+  // change of alternative must not touch them until refresh().
+  TokenStore s;
+  Expression e = Expression::Prefix{s.op(Operator::Minus, 4), boxed(variable(s.ident("a", 5)))};
+  e.holds_recovery = true;
+  e.node = Expression::Variable{s.ident("b", 9)};
+  EXPECT_EQ(e.height, 2u);
+  EXPECT_TRUE(e.holds_recovery);
+  EXPECT_EQ(e.cached_range(), R(4, 6));
+  e.node.emplace<Expression::Literal>(s.ordinal(1, 20, 21));
+  EXPECT_EQ(e.height, 2u);
+  EXPECT_EQ(e.cached_range(), R(4, 6));
+  e.refresh();
+  EXPECT_EQ(e.height, 1u);
+  EXPECT_FALSE(e.holds_recovery);
+  EXPECT_EQ(e.cached_range(), R(20, 21));
+
+  Pattern p = Pattern::Not{s.kw(Keyword::Not, 0), boxed(Pattern(Pattern::Discard{s.kw(Keyword::Underscore, 4)}))};
+  p.node = Pattern::SpreadDiscard{30};
+  EXPECT_EQ(p.height, 2u);
+  EXPECT_EQ(p.cached_range(), R(0, 5));
+
+  Statement st = Statement::Continue{s.kw(Keyword::Continue, 1), s.op(Operator::Semicolon, 9)};
+  st.node = Statement::Empty{s.op(Operator::Semicolon, 40)};
+  EXPECT_EQ(st.cached_range(), R(1, 10));
 }
 
 TEST(DumpTest, ShowsKindsTokensRangesAndDiagnostics) {

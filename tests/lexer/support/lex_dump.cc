@@ -134,7 +134,7 @@ std::string dump_kind(const TokenKind& kind) {
       return "Ordinal(" + std::to_string(kind.get_if<TokenKind::Ordinal>()->value) + ")";
     case Tag::Number: {
       const auto& n = *kind.get_if<TokenKind::Number>();
-      const NumberInfo written = n.info.get();
+      const NumberInfo written = kind.number_info();
       std::string info;
       switch (written.value.index()) {
         case 0: info = "Invalid"; break;
