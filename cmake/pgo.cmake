@@ -36,8 +36,9 @@ function(vaxo_pgo_setup)
     set(gen ${PROJECT_SOURCE_DIR}/bench/generate_source.py)
     set(dir ${CMAKE_CURRENT_BINARY_DIR}/pgo-inputs)
     set(stamp ${VAXO_PGO_TRAIN}/profile.stamp)
-    # Every script form, the recovery paths and templates, each a few times
-    # so that the counts are not dominated by start-up.
+    # Every script form, the recovery paths, templates and realistic programs
+    # that compile clean, each a few times so that the counts are not
+    # dominated by start-up.
     add_custom_command(
       OUTPUT ${stamp}
       COMMAND ${CMAKE_COMMAND} -E rm -rf ${VAXO_PGO_TRAIN}
@@ -45,9 +46,11 @@ function(vaxo_pgo_setup)
       COMMAND Python3::Interpreter ${gen} --mode grammar --size 400000 --seed 7 -o ${dir}/grammar.src
       COMMAND Python3::Interpreter ${gen} --mode script --size 400000 --seed 7 -o ${dir}/script.src
       COMMAND Python3::Interpreter ${gen} --mode template --size 400000 --seed 7 -o ${dir}/template.tpl
+      COMMAND Python3::Interpreter ${gen} --mode program --size 400000 --seed 7 -o ${dir}/program.src
       COMMAND vaxo_pgo_train script ${dir}/grammar.src 3
       COMMAND vaxo_pgo_train script ${dir}/script.src 3
       COMMAND vaxo_pgo_train template ${dir}/template.tpl 3
+      COMMAND vaxo_pgo_train script ${dir}/program.src 3
       COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
       DEPENDS vaxo_pgo_train ${gen}
       COMMENT "Training run for profile-guided optimisation"
