@@ -22,6 +22,9 @@ constexpr std::size_t kCheckpointStep = 1024;
 // Bytes per entry of the block index: a few line starts each in typical text.
 constexpr unsigned kBlockShift = 6;
 constexpr std::uint64_t kWordMax = std::numeric_limits<std::uint32_t>::max();
+// Fewer diagnostics than one per 2^kSparseShift bytes are encoded without a
+// table of lines.
+constexpr unsigned kSparseShift = 8;
 
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
@@ -383,6 +386,81 @@ class ByteLines {
   Last last_{0, 1, 0};
 };
 
+// The line feeds of text[from, to) for a scan that needs only their count:
+// each byte lane counts its matches (up to 255 steps), then one sum of
+// absolute differences adds the lanes up.
+std::size_t count_line_feeds_between(const char* p, std::size_t from, std::size_t to) {
+  std::size_t i = from, count = 0;
+#if defined(__SSE2__)
+  const __m128i lf = _mm_set1_epi8('\n');
+  while (to - i >= 16) {
+    const std::size_t steps = std::min<std::size_t>((to - i) / 16, 255);
+    __m128i lanes = _mm_setzero_si128();
+    for (std::size_t k = 0; k < steps; ++k, i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, lf));
+    }
+    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
+  }
+#endif
+  for (; i < to; ++i) count += static_cast<std::size_t>(p[i] == '\n');
+  return count;
+}
+
+// Byte columns of a few diagnostics in a long text: their positions in
+// ascending order, each counted on from the one before, so the text up to
+// the last position is read once and nothing is built for the rest. A
+// table of the whole text would cost more than the lookups it serves.
+void encode_sparse_bytes(std::string_view script, std::span<const SourceDiagnostic> diagnostics,
+                         std::uint32_t* words) {
+  const std::size_t size = script.size();
+  // A final line feed starts no line: only the end of the text lies after it.
+  const std::size_t lines_end = size != 0 && script[size - 1] == '\n' ? size - 1 : size;
+  // Position in the high half, the slot of its line word (diagnostic * 5,
+  // +2 for an end) in the low half: both fit, as the text is below 4 GiB.
+  std::vector<std::uint64_t> keys;
+  keys.reserve(diagnostics.size() * 2);
+  std::uint64_t slot = 0;
+  for (const SourceDiagnostic& d : diagnostics) {
+    for (const std::size_t position : {d.range.start, d.range.end}) {
+      if (position != 0) {
+        if (position > size) [[unlikely]] throw_past_end(position, size);
+        if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
+          throw_inside_character(position);
+        }
+      }
+      keys.push_back(static_cast<std::uint64_t>(position) << 32 | slot);
+      slot += 2;
+    }
+    words[slot] = code(d.error);
+    ++slot;
+  }
+  std::sort(keys.begin(), keys.end());
+  std::size_t scanned = 0, line = 1, line_start = 0;
+  for (const std::uint64_t key : keys) {
+    const std::size_t position = static_cast<std::size_t>(key >> 32);
+    const std::size_t upto = std::min(position, lines_end);
+    if (upto > scanned) {
+      const std::size_t feeds = count_line_feeds_between(script.data(), scanned, upto);
+      if (feeds != 0) {
+        line += feeds;
+        line_start = script.rfind('\n', upto - 1) + 1;
+      }
+      scanned = upto;
+    }
+    std::uint32_t* to = words + (key & 0xFFFF'FFFFu);
+    if (position == 0) {
+      to[0] = 1;
+      to[1] = 1;
+    } else {
+      to[0] = static_cast<std::uint32_t>(line);
+      to[1] = static_cast<std::uint32_t>(1 + position - line_start);
+    }
+  }
+}
+
 }  // namespace
 
 std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
@@ -395,6 +473,10 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
   std::vector<std::uint32_t> words(diagnostics.size() * 5);
   std::uint32_t* out = words.data();
   if (counter_for(config.diagnostic_position_encoding) == &count_utf8_bytes && ByteLines::fits(script)) {
+    if (diagnostics.size() <= script.size() >> kSparseShift) {
+      encode_sparse_bytes(script, diagnostics, out);
+      return words;
+    }
     // Byte columns, the usual case, need no counting and no table of lines.
     ByteLines lines(script);
     const std::size_t size = script.size();
@@ -402,7 +484,7 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
       std::uint64_t line = 1, col = 1;
       if (position != 0) {
         if (position > size) [[unlikely]] throw_past_end(position, size);
-        if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
+          if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
           throw_inside_character(position);
         }
         lines.at(position, line, col);
