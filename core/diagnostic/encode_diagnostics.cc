@@ -22,6 +22,9 @@ constexpr std::size_t kCheckpointStep = 1024;
 // Bytes per entry of the block index: a few line starts each in typical text.
 constexpr unsigned kBlockShift = 6;
 constexpr std::uint64_t kWordMax = std::numeric_limits<std::uint32_t>::max();
+// Fewer diagnostics than one per 2^kSparseShift bytes are encoded without a
+// table of lines.
+constexpr unsigned kSparseShift = 8;
 
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
@@ -48,61 +51,30 @@ void for_each_line_feed(std::string_view text, F&& f) {
   }
 }
 
-// Set bits per byte value: the baseline target has no population count instruction.
-constexpr auto kBitCount = [] {
-  std::array<std::uint8_t, 256> table{};
-  for (unsigned v = 0; v < 256; ++v) table[v] = static_cast<std::uint8_t>(std::popcount(v));
-  return table;
-}();
-
-struct LineFeeds {
-  std::size_t count = 0;
-  std::size_t last = 0;  // offset of the last one, when there is one
-};
-
-// The line feeds of text[from, to): how many, and where the last one is.
-// A partial last step reads sixteen bytes and masks off the excess where
-// the text holds them.
-LineFeeds scan_line_feeds(std::string_view text, std::size_t from, std::size_t to) {
-  LineFeeds found;
-  std::size_t i = from;
+// The line feeds of text[from, to) for a scan that needs only their count:
+// each byte lane counts its matches (up to 255 steps), then one sum of
+// absolute differences adds the lanes up.
+std::size_t count_line_feeds_between(const char* p, std::size_t from, std::size_t to) {
+  std::size_t i = from, count = 0;
 #if defined(__SSE2__)
   const __m128i lf = _mm_set1_epi8('\n');
-  while (i < to && i + 16 <= text.size()) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + i));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-    if (to - i < 16) mask &= (1u << (to - i)) - 1;
-    if (mask != 0) {
-      found.last = i + 31 - static_cast<std::size_t>(std::countl_zero(mask));
-      found.count += kBitCount[mask & 0xFF] + kBitCount[mask >> 8];
+  while (to - i >= 16) {
+    const std::size_t steps = std::min<std::size_t>((to - i) / 16, 255);
+    __m128i lanes = _mm_setzero_si128();
+    for (std::size_t k = 0; k < steps; ++k, i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
+      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, lf));
     }
-    i += 16;
+    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
+    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
+             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
   }
 #endif
-  for (; i < to; ++i) {
-    if (text[i] == '\n') {
-      ++found.count;
-      found.last = i;
-    }
-  }
-  return found;
-}
-
-std::size_t count_line_feeds(std::string_view text) {
-  const char* p = text.data();
-  const std::size_t n = text.size();
-  std::size_t i = 0, count = 0;
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  for (; i + 16 <= n; i += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-    count += kBitCount[mask & 0xFF] + kBitCount[mask >> 8];
-  }
-#endif
-  for (; i < n; ++i) count += static_cast<std::size_t>(p[i] == '\n');
+  for (; i < to; ++i) count += static_cast<std::size_t>(p[i] == '\n');
   return count;
 }
+
+std::size_t count_line_feeds(std::string_view text) { return count_line_feeds_between(text.data(), 0, text.size()); }
 
 // The throws live out of line: the lookups they guard stay small enough to inline.
 [[noreturn, gnu::cold, gnu::noinline]] void throw_too_wide(std::uint64_t value, const char* what) {
@@ -318,70 +290,129 @@ std::vector<std::uint32_t> encode_diagnostics_none(std::span<const SourceDiagnos
 
 namespace {
 
-// Lines and byte columns without a checkpoint table: the line number and
-// line start at every 128-byte block of the text, from one pass over its
-// line feeds. A lookup scans the rest of its block: at most eight steps,
+// Set bits of a word without a population count instruction (the baseline
+// target has none, and the library call it would become costs more).
+inline unsigned bit_count(std::uint64_t v) {
+  v -= (v >> 1) & 0x5555555555555555ull;
+  v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
+  v = (v + (v >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+  return static_cast<unsigned>((v * 0x0101010101010101ull) >> 56);
+}
+
+// Lines and byte columns without a checkpoint table: for every 64-byte
+// block of the text, the line number and line start at its first byte and
+// a mask of its line feeds, from one pass over the text. A lookup is the
+// mask's bits below the position: no loop and no branch on the text,
 // whatever the order of the lookups. Texts of 4 GiB and more use the table.
 class ByteLines {
  public:
-  static constexpr unsigned kShift = 7;
+  static constexpr unsigned kShift = 6;
 
-  explicit ByteLines(std::string_view script) : script_(script) {
+  explicit ByteLines(std::string_view script) {
     // A final line feed starts no line: only the end of the text lies after it.
     const std::size_t size = script.size();
-    lines_end_ = size != 0 && script[size - 1] == '\n' ? size - 1 : size;
+    const std::size_t lines_end = size != 0 && script[size - 1] == '\n' ? size - 1 : size;
+    const char* data = script.data();
     blocks_.resize((size >> kShift) + 1);
     std::uint32_t line = 1, line_start = 0;
-    std::size_t filled = 0;
-    for_each_line_feed(script.substr(0, lines_end_), [&](std::size_t lf) {
-      for (const std::size_t upto = (lf >> kShift) + 1; filled < upto; ++filled) blocks_[filled] = {line, line_start};
-      ++line;
-      line_start = static_cast<std::uint32_t>(lf + 1);
-    });
-    for (; filled < blocks_.size(); ++filled) blocks_[filled] = {line, line_start};
+    for (std::size_t b = 0; b < blocks_.size(); ++b) {
+      const std::size_t from = b << kShift;
+      std::uint64_t mask = 0;
+      if (from + 64 <= lines_end) {
+#if defined(__SSE2__)
+        const __m128i lf = _mm_set1_epi8('\n');
+        for (unsigned k = 0; k < 4; ++k) {
+          const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + 16 * k));
+          mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))))
+                  << (16 * k);
+        }
+#else
+        for (unsigned k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(data[from + k] == '\n') << k;
+#endif
+      } else {
+        for (std::size_t k = from; k < lines_end; ++k) mask |= static_cast<std::uint64_t>(data[k] == '\n') << (k - from);
+      }
+      blocks_[b] = Block{mask, line, line_start};
+      if (mask != 0) {
+        line += bit_count(mask);
+        line_start = static_cast<std::uint32_t>(from + 64 - static_cast<std::size_t>(std::countl_zero(mask)));
+      }
+    }
   }
 
   static bool fits(std::string_view script) { return script.size() < kWordMax; }
 
   // For a position the caller checked: not past the end, not inside a character.
-  // A position a little after the previous one (a diagnostic's end, the next
-  // diagnostic in text order) is counted on from there.
-  void at(std::size_t position, std::uint64_t& line, std::uint64_t& col) {
-    std::size_t from, line_start;
-    if (last_.position <= position && position - last_.position < (std::size_t{1} << kShift)) {
-      from = last_.position;
-      line = last_.line;
-      line_start = last_.line_start;
-    } else {
-      from = position >> kShift << kShift;
-      const Entry& e = blocks_[position >> kShift];
-      line = e.line;
-      line_start = e.line_start;
-    }
-    LineFeeds feeds = scan_line_feeds(script_, from, std::min(position, lines_end_));
-    if (feeds.count != 0) {
-      line += feeds.count;
-      line_start = feeds.last + 1;
-    }
+  void at(std::size_t position, std::uint64_t& line, std::uint64_t& col) const {
+    const Block& e = blocks_[position >> kShift];
+    const std::uint64_t below = e.line_feeds & ((std::uint64_t{1} << (position & 63)) - 1);
+    line = e.line + bit_count(below);
+    const std::size_t block_start = position >> kShift << kShift;
+    const std::size_t line_start =
+        below != 0 ? block_start + 64 - static_cast<std::size_t>(std::countl_zero(below)) : e.line_start;
     col = 1 + static_cast<std::uint64_t>(position - line_start);
-    last_ = Last{position, line, line_start};
   }
 
  private:
-  struct Entry {
+  struct Block {
+    std::uint64_t line_feeds;  // bit k: a line feed at the block's byte k
     std::uint32_t line;
     std::uint32_t line_start;
   };
-  struct Last {
-    std::size_t position;
-    std::uint64_t line;
-    std::size_t line_start;
-  };
-  std::string_view script_;
-  std::size_t lines_end_ = 0;
-  std::vector<Entry> blocks_;
-  Last last_{0, 1, 0};
+  std::vector<Block> blocks_;
 };
+
+// Byte columns of a few diagnostics in a long text: their positions in
+// ascending order, each counted on from the one before, so the text up to
+// the last position is read once and nothing is built for the rest. A
+// table of the whole text would cost more than the lookups it serves.
+void encode_sparse_bytes(std::string_view script, std::span<const SourceDiagnostic> diagnostics,
+                         std::uint32_t* words) {
+  const std::size_t size = script.size();
+  // A final line feed starts no line: only the end of the text lies after it.
+  const std::size_t lines_end = size != 0 && script[size - 1] == '\n' ? size - 1 : size;
+  // Position in the high half, the slot of its line word (diagnostic * 5,
+  // +2 for an end) in the low half: both fit, as the text is below 4 GiB.
+  std::vector<std::uint64_t> keys;
+  keys.reserve(diagnostics.size() * 2);
+  std::uint64_t slot = 0;
+  for (const SourceDiagnostic& d : diagnostics) {
+    for (const std::size_t position : {d.range.start, d.range.end}) {
+      if (position != 0) {
+        if (position > size) [[unlikely]] throw_past_end(position, size);
+        if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
+          throw_inside_character(position);
+        }
+      }
+      keys.push_back(static_cast<std::uint64_t>(position) << 32 | slot);
+      slot += 2;
+    }
+    words[slot] = code(d.error);
+    ++slot;
+  }
+  std::sort(keys.begin(), keys.end());
+  std::size_t scanned = 0, line = 1, line_start = 0;
+  for (const std::uint64_t key : keys) {
+    const std::size_t position = static_cast<std::size_t>(key >> 32);
+    const std::size_t upto = std::min(position, lines_end);
+    if (upto > scanned) {
+      const std::size_t feeds = count_line_feeds_between(script.data(), scanned, upto);
+      if (feeds != 0) {
+        line += feeds;
+        line_start = script.rfind('\n', upto - 1) + 1;
+      }
+      scanned = upto;
+    }
+    std::uint32_t* to = words + (key & 0xFFFF'FFFFu);
+    if (position == 0) {
+      to[0] = 1;
+      to[1] = 1;
+    } else {
+      to[0] = static_cast<std::uint32_t>(line);
+      to[1] = static_cast<std::uint32_t>(1 + position - line_start);
+    }
+  }
+}
 
 }  // namespace
 
@@ -395,6 +426,10 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
   std::vector<std::uint32_t> words(diagnostics.size() * 5);
   std::uint32_t* out = words.data();
   if (counter_for(config.diagnostic_position_encoding) == &count_utf8_bytes && ByteLines::fits(script)) {
+    if (diagnostics.size() <= script.size() >> kSparseShift) {
+      encode_sparse_bytes(script, diagnostics, out);
+      return words;
+    }
     // Byte columns, the usual case, need no counting and no table of lines.
     ByteLines lines(script);
     const std::size_t size = script.size();
@@ -402,7 +437,7 @@ std::vector<std::uint32_t> encode_diagnostics(std::string_view script,
       std::uint64_t line = 1, col = 1;
       if (position != 0) {
         if (position > size) [[unlikely]] throw_past_end(position, size);
-        if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
+          if (position < size && is_continuation(static_cast<unsigned char>(script[position]))) [[unlikely]] {
           throw_inside_character(position);
         }
         lines.at(position, line, col);

@@ -584,8 +584,10 @@ struct TokenKind {
     if (owns_payload(other.tag())) other.put(other.tag(), 0);
   }
   void destroy() noexcept {
-    // The other kinds hold nothing to release.
-    if (owns_payload(tag())) destroy_payload();
+    // The other kinds hold nothing to release, nor does a number whose info
+    // is folded into the tag word (the common one) or a moved-from kind: a
+    // list's release then calls out for its boxed payloads only.
+    if (owns_payload(tag()) && folded_bits() == 0 && pointer() != nullptr) destroy_payload();
   }
   void destroy_payload() noexcept;            // token.cc
   void copy_payload(const TokenKind& other);  // token.cc: a deep copy into this unconstructed kind

@@ -85,20 +85,27 @@ inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size
   in.position = p;
   if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) identifier::skip_identifier_continue(in);
   const std::string_view name(data + start, in.position - start);
-  if (keywords && name.size() <= 8) {
-    std::optional<Keyword> kw;
-    if (start + 8 <= size) {
-      // Every keyword fits in one word: load it whole, keep the name's bytes.
+  if (keywords) {
+    if (start + 8 <= size) [[likely]] {
+      // Every keyword fits in one word: load it whole and keep the name's
+      // bytes, at most eight. A longer name then matches no slot (its size
+      // does not), so no branch asks for its length: names of eight bytes or
+      // more are common and would mispredict it.
+      using namespace keyword_detail;
       std::uint64_t word;
       std::memcpy(&word, data + start, 8);
-      if (name.size() < 8) word &= (std::uint64_t{1} << (8 * name.size())) - 1;
-      kw = keyword_from_word(word, name.size());
-    } else {
-      kw = keyword_from_str(name);
-    }
-    if (kw) {
-      out.set_unowned<TokenKind::Keyword>(TokenKind::Keyword{*kw});
-      return;
+      const std::size_t kept = std::min<std::size_t>(name.size(), 8);  // a name has at least one byte
+      word &= ~std::uint64_t{0} >> (64 - 8 * kept);
+      const std::size_t slot = hash_slot(word);
+      if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) {
+        out.set_unowned<TokenKind::Keyword>(TokenKind::Keyword{static_cast<Keyword>(kHashTable.keywords[slot])});
+        return;
+      }
+    } else if (name.size() <= 8) {
+      if (const std::optional<Keyword> kw = keyword_from_str(name)) {
+        out.set_unowned<TokenKind::Keyword>(TokenKind::Keyword{*kw});
+        return;
+      }
     }
   }
   out.set_unowned<TokenKind::Identifier>(TokenKind::Identifier{name});

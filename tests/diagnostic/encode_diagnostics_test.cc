@@ -263,6 +263,58 @@ TEST(EncodeDiagnosticsTest, EncodingInAnyOrderMatchesSingleLookups) {
   }
 }
 
+// A few diagnostics in a long text take another way to byte columns than
+// many do: the same words either way, positions at the text's ends, on
+// line starts and after CRs included, in any order, and at the count where
+// the two ways meet.
+TEST(EncodeDiagnosticsTest, FewDiagnosticsInALongTextMatchSingleLookups) {
+  std::string lines;
+  for (int i = 0; lines.size() < 6000; ++i) {
+    lines += std::string(static_cast<std::size_t>(i % 90), i % 3 == 0 ? 'a' : ' ');
+    lines += i % 11 == 0 ? "\xE2\x82\xAC" : "";
+    lines += i % 4 == 0 ? "\r\n" : i % 13 == 0 ? "\r" : "\n";
+  }
+  const std::string texts[] = {lines, lines + "\n", "\n" + lines + "tail", std::string(3000, 'q'),
+                               std::string(3000, '\n')};
+  std::uint64_t seed = 99;
+  auto next = [&seed] {
+    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>(seed >> 33);
+  };
+  for (const std::string& text : texts) {
+    std::vector<std::size_t> boundaries;
+    for (std::size_t p = 0; p <= text.size(); ++p) {
+      if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
+    }
+    const std::size_t meet = text.size() / 256;
+    for (std::size_t count : {std::size_t{1}, std::size_t{2}, meet, meet + 1}) {
+      std::vector<SourceDiagnostic> diagnostics{diag(text.size(), text.size()), diag(0, 0)};
+      while (diagnostics.size() < std::max<std::size_t>(count, 2)) {
+        std::size_t a = next() % boundaries.size();
+        std::size_t b = std::min(boundaries.size() - 1, a + next() % 300);
+        diagnostics.push_back(diag(boundaries[a], boundaries[b], D::String));
+      }
+      diagnostics.resize(count);
+      PositionMapping mapping = pos_to_line_col(text, with(kUtf8));
+      Words want;
+      for (const SourceDiagnostic& d : diagnostics) {
+        LineCol s = mapping.line_col_of(d.range.start), t = mapping.line_col_of(d.range.end);
+        want.insert(want.end(), {s.line, s.col, t.line, t.col, code(d.error)});
+      }
+      ASSERT_EQ(encode_diagnostics(text, diagnostics, with(kUtf8)), want) << text.size() << " " << count;
+    }
+  }
+  // Positions are checked in arrival order, as on the other way.
+  std::string text(1000, 'a');
+  text += "\xC3\xA9";
+  auto error_of = [&](std::vector<SourceDiagnostic> diagnostics) {
+    return internal_error_of([&] { encode_diagnostics(text, diagnostics, with(kUtf8)); });
+  };
+  EXPECT_EQ(error_of({diag(3, 1001)}), "Diagnostic position 1001 is inside a multi-byte character");
+  EXPECT_EQ(error_of({diag(1003, 5), diag(1001, 1001)}), "Diagnostic position 1003 is past the end of the text (1002 bytes)");
+  EXPECT_EQ(error_of({diag(0, 1002)}), "");
+}
+
 TEST(EncodeDiagnosticsTest, TheFirstBadPositionInArrivalOrderNamesTheError) {
   const std::string text = "a\nb\xC3\xA9";  // 5 bytes, byte 4 inside "é"
   const std::string past_end = "Diagnostic position 9 is past the end of the text (5 bytes)";
