@@ -97,6 +97,71 @@ bool can_start_operand(const Token& t) {
   return false;
 }
 
+// A name or literal token: an operand of one token, unless a suffix follows.
+bool is_leaf_operand(const Token& t) {
+  switch (t.kind.tag()) {
+    case TokenKind::Tag::Identifier:
+    case TokenKind::Tag::Ordinal:
+    case TokenKind::Tag::Number:
+    case TokenKind::Tag::String:
+      return true;
+    case TokenKind::Tag::Keyword: {
+      const Keyword k = t.kind.get_if<TokenKind::Keyword>()->keyword;
+      return k == Keyword::True || k == Keyword::False || k == Keyword::Nil || k == Keyword::Nan || k == Keyword::Inf;
+    }
+    case TokenKind::Tag::Eof:
+    case TokenKind::Tag::InterpolatedString:
+    case TokenKind::Tag::Operator:
+    case TokenKind::Tag::Unknown:
+    case TokenKind::Tag::Empty:
+      return false;
+  }
+  return false;
+}
+
+// The operators `read_suffixes` continues an operand with.
+constexpr auto kSuffixOperators = [] {
+  std::array<bool, lexer::kOperatorCount> starts{};
+  for (Operator op : {Operator::ColonColon, Operator::Exclamation, Operator::Dot, Operator::OpenBracket,
+                      Operator::OpenParen}) {
+    starts[static_cast<std::size_t>(op)] = true;
+  }
+  return starts;
+}();
+
+bool starts_suffix(const Token& t) {
+  switch (t.kind.tag()) {
+    case TokenKind::Tag::String:
+    case TokenKind::Tag::InterpolatedString:
+      return true;
+    case TokenKind::Tag::Operator:
+      return kSuffixOperators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
+    case TokenKind::Tag::Eof:
+    case TokenKind::Tag::Identifier:
+    case TokenKind::Tag::Ordinal:
+    case TokenKind::Tag::Number:
+    case TokenKind::Tag::Keyword:
+    case TokenKind::Tag::Unknown:
+    case TokenKind::Tag::Empty:
+      return false;
+  }
+  return false;
+}
+
+// `first` as a whole operand when it is a name or literal that no suffix
+// follows: what `pratt_prefix` would read, without its layers (half of all
+// operands are such). Null, consuming nothing, otherwise.
+[[gnu::noinline]] ExprBox leaf_operand(ParserContext& ctx, const Token& first) {
+  ctx.next();
+  if (first.kind.is_identifier()) return std::make_unique<Expression>(Expression::Variable{TokenRef::borrow(first)});
+  return std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(first)});
+}
+
+// The token after the next, or null.
+const Token* second(const ParserContext& ctx) {
+  return ctx.index + 1 < ctx.tokens.size() ? &ctx.tokens[ctx.index + 1] : nullptr;
+}
+
 // The rules below recurse with the nesting of the source. They keep their
 // own frames small by building nodes in separate, non-inlined functions, so
 // that the stack a nesting level costs stays low in every build mode.
@@ -173,11 +238,17 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
   if (first == nullptr || !can_start_operand(*first)) return nullptr;
   auto guard = ctx.enter();
   memo::charge(ctx);
+  const Token* after = second(ctx);
+  const bool leaf = is_leaf_operand(*first) && (after == nullptr || !starts_suffix(*after));
+  // A lone operand cannot fail, so no failure can be remembered here.
+  if (leaf && (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
+    return leaf_operand(ctx, *first);
+  }
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
   if (memo::failed(ctx, key, slot)) return nullptr;
   const auto start = ctx.checkpoint();
-  ExprBox left = pratt_prefix(ctx);
+  ExprBox left = leaf ? leaf_operand(ctx, *first) : pratt_prefix(ctx);
   if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
   if (!left) {
     ctx.reset(start);
@@ -187,7 +258,10 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
 }
 
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
-  ExprBox left = pratt_prefix(ctx);
+  const Token& first = *ctx.peek();
+  const Token* after = second(ctx);
+  ExprBox left = is_leaf_operand(first) && (after == nullptr || !starts_suffix(*after)) ? leaf_operand(ctx, first)
+                                                                                       : pratt_prefix(ctx);
   if (!left) return std::nullopt;
   return pratt_loop(ctx, std::move(left), min, allow_range);
 }
