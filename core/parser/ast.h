@@ -320,6 +320,15 @@ struct Pattern {
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Pattern(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
+    // Most patterns are a plain name.
+    if constexpr (std::is_same_v<std::remove_cvref_t<Alt>, Bind>) {
+      const Bind& bind = *std::get_if<Bind>(&node);
+      if (!bind.mut_keyword) {
+        holds_recovery = bind.name.is_owned();
+        ast_detail::store_range(*this, bind.name->range);
+        return;
+      }
+    }
     refresh();
   }
   Pattern(Pattern&&) noexcept = default;
