@@ -56,35 +56,43 @@ std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
 }
 
 
-// The operators and keywords an operand or a prefix operation can begin with.
+// How a token can begin an operand: not at all, as a name or literal (one
+// token unless a suffix follows), or otherwise (prefix operators, brackets,
+// block-like forms, flagged names, interpolations).
+enum class OperandStart : std::uint8_t { None, Leaf, Other };
+
 constexpr auto kOperandOperators = [] {
-  std::array<bool, lexer::kOperatorCount> starts{};
+  std::array<OperandStart, lexer::kOperatorCount> starts{};
   for (Operator op : {Operator::OpenParen, Operator::OpenBracket, Operator::OpenBrace, Operator::Plus, Operator::Minus,
                       Operator::Exclamation}) {
-    starts[static_cast<std::size_t>(op)] = true;
+    starts[static_cast<std::size_t>(op)] = OperandStart::Other;
   }
   return starts;
 }();
 constexpr auto kOperandKeywords = [] {
-  std::array<bool, lexer::kKeywordCount> starts{};
-  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) starts[i] = lexer::is_reserved(static_cast<Keyword>(i));
-  for (Keyword k : {Keyword::True, Keyword::False, Keyword::Nil, Keyword::Nan, Keyword::Inf, Keyword::Underscore,
-                    Keyword::Global, Keyword::Not, Keyword::Type, Keyword::If, Keyword::Fn, Keyword::Loop,
-                    Keyword::While, Keyword::Match, Keyword::For}) {
-    starts[static_cast<std::size_t>(k)] = true;
+  std::array<OperandStart, lexer::kKeywordCount> starts{};
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    if (lexer::is_reserved(static_cast<Keyword>(i))) starts[i] = OperandStart::Other;
+  }
+  for (Keyword k : {Keyword::Underscore, Keyword::Global, Keyword::Not, Keyword::Type, Keyword::If, Keyword::Fn,
+                    Keyword::Loop, Keyword::While, Keyword::Match, Keyword::For}) {
+    starts[static_cast<std::size_t>(k)] = OperandStart::Other;
+  }
+  for (Keyword k : {Keyword::True, Keyword::False, Keyword::Nil, Keyword::Nan, Keyword::Inf}) {
+    starts[static_cast<std::size_t>(k)] = OperandStart::Leaf;
   }
   return starts;
 }();
 
-// True for the tokens an operand or a prefix operation can begin with.
-bool can_start_operand(const Token& t) {
+inline OperandStart operand_start(const Token& t) {
   switch (t.kind.tag()) {
     case TokenKind::Tag::Identifier:
     case TokenKind::Tag::Ordinal:
     case TokenKind::Tag::Number:
     case TokenKind::Tag::String:
+      return OperandStart::Leaf;
     case TokenKind::Tag::InterpolatedString:
-      return true;
+      return OperandStart::Other;
     case TokenKind::Tag::Operator:
       return kOperandOperators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
     case TokenKind::Tag::Keyword:
@@ -92,32 +100,13 @@ bool can_start_operand(const Token& t) {
     case TokenKind::Tag::Eof:
     case TokenKind::Tag::Unknown:
     case TokenKind::Tag::Empty:
-      return false;
+      return OperandStart::None;
   }
-  return false;
+  return OperandStart::None;
 }
 
-// A name or literal token: an operand of one token, unless a suffix follows.
-bool is_leaf_operand(const Token& t) {
-  switch (t.kind.tag()) {
-    case TokenKind::Tag::Identifier:
-    case TokenKind::Tag::Ordinal:
-    case TokenKind::Tag::Number:
-    case TokenKind::Tag::String:
-      return true;
-    case TokenKind::Tag::Keyword: {
-      const Keyword k = t.kind.get_if<TokenKind::Keyword>()->keyword;
-      return k == Keyword::True || k == Keyword::False || k == Keyword::Nil || k == Keyword::Nan || k == Keyword::Inf;
-    }
-    case TokenKind::Tag::Eof:
-    case TokenKind::Tag::InterpolatedString:
-    case TokenKind::Tag::Operator:
-    case TokenKind::Tag::Unknown:
-    case TokenKind::Tag::Empty:
-      return false;
-  }
-  return false;
-}
+// True for the tokens an operand or a prefix operation can begin with.
+inline bool can_start_operand(const Token& t) { return operand_start(t) != OperandStart::None; }
 
 // The operators `read_suffixes` continues an operand with.
 constexpr auto kSuffixOperators = [] {
@@ -235,11 +224,13 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
 ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
   // As `pratt` with allow_range false, sharing its memo entries.
   const Token* first = ctx.peek();
-  if (first == nullptr || !can_start_operand(*first)) return nullptr;
+  if (first == nullptr) return nullptr;
+  const OperandStart kind = operand_start(*first);
+  if (kind == OperandStart::None) return nullptr;
   auto guard = ctx.enter();
   memo::charge(ctx);
   const Token* after = second(ctx);
-  const bool leaf = is_leaf_operand(*first) && (after == nullptr || !starts_suffix(*after));
+  const bool leaf = kind == OperandStart::Leaf && (after == nullptr || !starts_suffix(*after));
   // A lone operand cannot fail, so no failure can be remembered here.
   if (leaf && (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
     return leaf_operand(ctx, *first);
@@ -260,8 +251,8 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
   const Token& first = *ctx.peek();
   const Token* after = second(ctx);
-  ExprBox left = is_leaf_operand(first) && (after == nullptr || !starts_suffix(*after)) ? leaf_operand(ctx, first)
-                                                                                       : pratt_prefix(ctx);
+  const bool leaf = operand_start(first) == OperandStart::Leaf && (after == nullptr || !starts_suffix(*after));
+  ExprBox left = leaf ? leaf_operand(ctx, first) : pratt_prefix(ctx);
   if (!left) return std::nullopt;
   return pratt_loop(ctx, std::move(left), min, allow_range);
 }

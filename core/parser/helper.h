@@ -47,15 +47,17 @@ inline auto token(Keyword keyword) {
 // carrying `error`. Never fails.
 inline auto token_or_insert(Operator op, DiagnosticCode error) {
   return [op, error](ParserContext& ctx) -> std::optional<TokenRef> {
-    std::size_t pos = ctx.previous_token_end();
+    // A failed match consumes nothing, so the end is the same after it.
     if (auto t = token(op)(ctx)) return t;
+    std::size_t pos = ctx.previous_token_end();
     return TokenRef::make(Token::unknown(ByteRange{pos, pos}, op, error));
   };
 }
 inline auto token_or_insert(Keyword keyword, DiagnosticCode error) {
   return [keyword, error](ParserContext& ctx) -> std::optional<TokenRef> {
-    std::size_t pos = ctx.previous_token_end();
+    // A failed match consumes nothing, so the end is the same after it.
     if (auto t = token(keyword)(ctx)) return t;
+    std::size_t pos = ctx.previous_token_end();
     return TokenRef::make(Token::unknown(ByteRange{pos, pos}, keyword, error));
   };
 }
