@@ -137,13 +137,22 @@ bool starts_suffix(const Token& t) {
   return false;
 }
 
-// `first` as a whole operand when it is a name or literal that no suffix
-// follows: what `pratt_prefix` would read, without its layers (half of all
-// operands are such). Null, consuming nothing, otherwise.
+// The node of a name or literal token, consumed: what `primary` reads there,
+// without its layers (half of all operands are one such token).
 [[gnu::noinline]] ExprBox leaf_operand(ParserContext& ctx, const Token& first) {
   ctx.next();
   if (first.kind.is_identifier()) return std::make_unique<Expression>(Expression::Variable{TokenRef::borrow(first)});
   return std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(first)});
+}
+
+void read_suffixes(ParserContext& ctx, ExprBox& acc);
+
+// What `pratt_prefix` reads from a name or literal: its node, then the
+// suffixes when one follows.
+[[gnu::noinline]] ExprBox leaf_postfix(ParserContext& ctx, const Token& first, bool suffixed) {
+  ExprBox operand = leaf_operand(ctx, first);
+  if (suffixed) read_suffixes(ctx, operand);
+  return operand;
 }
 
 // The token after the next, or null.
@@ -230,16 +239,17 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
   auto guard = ctx.enter();
   memo::charge(ctx);
   const Token* after = second(ctx);
-  const bool leaf = kind == OperandStart::Leaf && (after == nullptr || !starts_suffix(*after));
+  const bool suffixed = after != nullptr && starts_suffix(*after);
   // A lone operand cannot fail, so no failure can be remembered here.
-  if (leaf && (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
+  if (kind == OperandStart::Leaf && !suffixed &&
+      (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
     return leaf_operand(ctx, *first);
   }
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
   if (memo::failed(ctx, key, slot)) return nullptr;
   const auto start = ctx.checkpoint();
-  ExprBox left = leaf ? leaf_operand(ctx, *first) : pratt_prefix(ctx);
+  ExprBox left = kind == OperandStart::Leaf ? leaf_postfix(ctx, *first, suffixed) : pratt_prefix(ctx);
   if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
   if (!left) {
     ctx.reset(start);
@@ -251,8 +261,9 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
   const Token& first = *ctx.peek();
   const Token* after = second(ctx);
-  const bool leaf = operand_start(first) == OperandStart::Leaf && (after == nullptr || !starts_suffix(*after));
-  ExprBox left = leaf ? leaf_operand(ctx, first) : pratt_prefix(ctx);
+  ExprBox left = operand_start(first) == OperandStart::Leaf
+                     ? leaf_postfix(ctx, first, after != nullptr && starts_suffix(*after))
+                     : pratt_prefix(ctx);
   if (!left) return std::nullopt;
   return pratt_loop(ctx, std::move(left), min, allow_range);
 }
