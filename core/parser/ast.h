@@ -329,7 +329,7 @@ struct Pattern {
         return;
       }
     }
-    refresh();
+    init<std::remove_cvref_t<Alt>>();
   }
   Pattern(Pattern&&) noexcept = default;
   Pattern& operator=(Pattern&&) noexcept = default;
@@ -366,6 +366,22 @@ struct Pattern {
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
+
+ private:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);
+  template <typename A>
+  static ByteRange range_of(const A& alt);
+  template <typename A>
+  void init() {
+    const A& alt = *std::get_if<A>(&node);
+    ast_detail::store_summary(*this, summary_of(alt));
+    ast_detail::store_range(*this, range_of(alt));
+  }
+
+ public:
 };
 
 struct Expression {
@@ -650,7 +666,7 @@ struct Expression {
       holds_recovery = t.is_owned();
       ast_detail::store_range(*this, t->range);
     } else {
-      refresh();
+      init<A>();
     }
   }
   Expression(Expression&&) noexcept = default;
@@ -695,6 +711,22 @@ struct Expression {
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
+
+ private:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);
+  template <typename A>
+  static ByteRange range_of(const A& alt);
+  template <typename A>
+  void init() {
+    const A& alt = *std::get_if<A>(&node);
+    ast_detail::store_summary(*this, summary_of(alt));
+    ast_detail::store_range(*this, range_of(alt));
+  }
+
+ public:
 };
 
 struct Statement {
@@ -788,7 +820,7 @@ struct Statement {
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Statement(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
-    refresh();
+    init<std::remove_cvref_t<Alt>>();
   }
   Statement(Statement&&) noexcept = default;
   Statement& operator=(Statement&&) noexcept = default;
@@ -816,6 +848,22 @@ struct Statement {
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
+
+ private:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);
+  template <typename A>
+  static ByteRange range_of(const A& alt);
+  template <typename A>
+  void init() {
+    const A& alt = *std::get_if<A>(&node);
+    ast_detail::store_summary(*this, summary_of(alt));
+    ast_detail::store_range(*this, range_of(alt));
+  }
+
+ public:
 };
 
 // A value that may be a range: an array literal element or a for-in source.
