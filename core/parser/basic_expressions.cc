@@ -230,32 +230,41 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
   return loop_result(end, left, range);
 }
 
-ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
-  // As `pratt` with allow_range false, sharing its memo entries.
-  const Token* first = ctx.peek();
-  if (first == nullptr) return nullptr;
-  const OperandStart kind = operand_start(*first);
-  if (kind == OperandStart::None) return nullptr;
+// `verified` past its lone-operand case; the guard is held throughout.
+[[gnu::noinline]] ExprBox verified_operand(ParserContext& ctx, PrecedenceResult precedence, bool leaf,
+                                          bool suffixed) {
   auto guard = ctx.enter();
   memo::charge(ctx);
-  const Token* after = second(ctx);
-  const bool suffixed = after != nullptr && starts_suffix(*after);
-  // A lone operand cannot fail, so no failure can be remembered here.
-  if (kind == OperandStart::Leaf && !suffixed &&
-      (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
-    return leaf_operand(ctx, *first);
-  }
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
   if (memo::failed(ctx, key, slot)) return nullptr;
   const auto start = ctx.checkpoint();
-  ExprBox left = kind == OperandStart::Leaf ? leaf_postfix(ctx, *first, suffixed) : pratt_prefix(ctx);
+  ExprBox left = leaf ? leaf_postfix(ctx, *ctx.peek(), suffixed) : pratt_prefix(ctx);
   if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
   if (!left) {
     ctx.reset(start);
     memo::remember(ctx, key, slot);
   }
   return left;
+}
+
+ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
+  // As `pratt` with allow_range false, sharing its memo entries.
+  const Token* first = ctx.peek();
+  if (first == nullptr) return nullptr;
+  const OperandStart kind = operand_start(*first);
+  if (kind == OperandStart::None) return nullptr;
+  const Token* after = second(ctx);
+  const bool suffixed = after != nullptr && starts_suffix(*after);
+  if (kind == OperandStart::Leaf && !suffixed &&
+      (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
+    // A lone operand: it recurses into nothing, so the guard is only
+    // checked, and it cannot fail, so no failure can be remembered here.
+    { auto guard = ctx.enter(); }
+    memo::charge(ctx);
+    return leaf_operand(ctx, *first);
+  }
+  return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed);
 }
 
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
