@@ -62,12 +62,13 @@ inline constexpr std::uint32_t kStartAbsent = 0xffffffffu;    // in range_start
 
 template <typename N>
 void store_range(N& n, ByteRange r) {
-  if (r == ByteRange::absent()) {
-    n.range_start = kStartAbsent;
-    n.range_length = 0;
-  } else if (r.start < kStartAbsent && r.end >= r.start && r.end - r.start < kRangeUnpacked) {
+  // The absent range's start fails the first test.
+  if (r.start < kStartAbsent && r.end >= r.start && r.end - r.start < kRangeUnpacked) [[likely]] {
     n.range_start = static_cast<std::uint32_t>(r.start);
     n.range_length = static_cast<std::uint32_t>(r.end - r.start);
+  } else if (r == ByteRange::absent()) {
+    n.range_start = kStartAbsent;
+    n.range_length = 0;
   } else {
     n.range_start = 0;
     n.range_length = kRangeUnpacked;
