@@ -148,8 +148,9 @@ auto array_element(Element element, Spread spread, Missing missing) {
     }
     if (helper::is_list_closer(*next)) return std::nullopt;
 
+    // Each entry is built where it is returned, after its comma is known:
+    // an entry is moved only into its list.
     auto start = ctx.checkpoint();
-    std::optional<Base> entry;
     if (*next == Operator::SpreadRange) {
       ctx.next();
       auto operand = spread(ctx);
@@ -157,21 +158,28 @@ auto array_element(Element element, Spread spread, Missing missing) {
         ctx.reset(start);
         return std::nullopt;
       }
-      entry = Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}};
-    } else {
-      auto value = element(ctx);
-      if (!value) {
+      auto comma = list_detail::entry_comma(ctx);
+      if (!comma) {
         ctx.reset(start);
         return std::nullopt;
       }
-      entry = Base{typename Base::Element{list_detail::into_box(std::move(value))}};
+      return std::optional<Item>(std::in_place,
+                                 Base{typename Base::Spread{TokenRef::borrow(*next),
+                                                            list_detail::into_box(std::move(operand))}},
+                                 std::move(*comma));
+    }
+    auto value = element(ctx);
+    if (!value) {
+      ctx.reset(start);
+      return std::nullopt;
     }
     auto comma = list_detail::entry_comma(ctx);
     if (!comma) {
       ctx.reset(start);
       return std::nullopt;
     }
-    return Item{std::move(*entry), std::move(*comma)};
+    return std::optional<Item>(std::in_place, Base{typename Base::Element{list_detail::into_box(std::move(value))}},
+                               std::move(*comma));
   };
 }
 

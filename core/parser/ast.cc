@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "core/diagnostic/internal_error.h"
+#include "core/parser/ast_alternatives.h"
 
 namespace vaxo_core::parser {
 namespace {
@@ -78,16 +79,16 @@ std::uint32_t part_summary(const T& t) {
 }
 
 // `own` levels above the tallest part; an Unknown node always holds recovery.
+template <typename Unknown, typename A>
+std::uint32_t alternative_summary(const A& alt, std::uint32_t own) {
+  const std::uint32_t parts = part_summary(alt);
+  const std::uint32_t unknown = std::is_same_v<A, Unknown> ? kHoldsRecovery : 0;
+  return (own + (parts & ~kHoldsRecovery)) | (parts & kHoldsRecovery) | unknown;
+}
+
 template <typename Unknown, typename Node>
 std::uint32_t node_summary_of(const Node& node, std::uint32_t own) {
-  return std::visit(
-      [own](const auto& alt) {
-        using A = std::remove_cvref_t<decltype(alt)>;
-        const std::uint32_t parts = part_summary(alt);
-        const std::uint32_t unknown = std::is_same_v<A, Unknown> ? kHoldsRecovery : 0;
-        return (own + (parts & ~kHoldsRecovery)) | (parts & kHoldsRecovery) | unknown;
-      },
-      node);
+  return std::visit([own](const auto& alt) { return alternative_summary<Unknown>(alt, own); }, node);
 }
 
 ByteRange first_to_last(const NodeList<TokenRef>& tokens) {
@@ -104,6 +105,25 @@ std::uint32_t Expression::compute_summary(const Node& node) {
 }
 std::uint32_t Pattern::compute_summary(const Node& node) { return node_summary_of<Unknown>(node, 1); }
 std::uint32_t Statement::compute_summary(const Node& node) { return node_summary_of<Unknown>(node, 1); }
+
+template <typename A>
+std::uint32_t Expression::summary_of(const A& alt) {
+  return alternative_summary<Unknown>(alt, std::is_same_v<A, Extension> ? 2 : 1);
+}
+template <typename A>
+std::uint32_t Pattern::summary_of(const A& alt) {
+  return alternative_summary<Unknown>(alt, 1);
+}
+template <typename A>
+std::uint32_t Statement::summary_of(const A& alt) {
+  return alternative_summary<Unknown>(alt, 1);
+}
+
+#define VAXO_SUMMARY_OF(Node, Alt) template std::uint32_t Node::summary_of<Node::Alt>(const Node::Alt&);
+VAXO_EXPRESSION_ALTERNATIVES(VAXO_SUMMARY_OF)
+VAXO_PATTERN_ALTERNATIVES(VAXO_SUMMARY_OF)
+VAXO_STATEMENT_ALTERNATIVES(VAXO_SUMMARY_OF)
+#undef VAXO_SUMMARY_OF
 
 std::uint32_t Expression::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
 std::uint32_t Pattern::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }

@@ -62,12 +62,13 @@ inline constexpr std::uint32_t kStartAbsent = 0xffffffffu;    // in range_start
 
 template <typename N>
 void store_range(N& n, ByteRange r) {
-  if (r == ByteRange::absent()) {
-    n.range_start = kStartAbsent;
-    n.range_length = 0;
-  } else if (r.start < kStartAbsent && r.end >= r.start && r.end - r.start < kRangeUnpacked) {
+  // The absent range's start fails the first test.
+  if (r.start < kStartAbsent && r.end >= r.start && r.end - r.start < kRangeUnpacked) [[likely]] {
     n.range_start = static_cast<std::uint32_t>(r.start);
     n.range_length = static_cast<std::uint32_t>(r.end - r.start);
+  } else if (r == ByteRange::absent()) {
+    n.range_start = kStartAbsent;
+    n.range_length = 0;
   } else {
     n.range_start = 0;
     n.range_length = kRangeUnpacked;
@@ -320,7 +321,16 @@ struct Pattern {
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Pattern(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
-    refresh();
+    // Most patterns are a plain name.
+    if constexpr (std::is_same_v<std::remove_cvref_t<Alt>, Bind>) {
+      const Bind& bind = *std::get_if<Bind>(&node);
+      if (!bind.mut_keyword) {
+        holds_recovery = bind.name.is_owned();
+        ast_detail::store_range(*this, bind.name->range);
+        return;
+      }
+    }
+    init<std::remove_cvref_t<Alt>>();
   }
   Pattern(Pattern&&) noexcept = default;
   Pattern& operator=(Pattern&&) noexcept = default;
@@ -357,6 +367,22 @@ struct Pattern {
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
+
+ private:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);
+  template <typename A>
+  static ByteRange range_of(const A& alt);
+  template <typename A>
+  void init() {
+    const A& alt = *std::get_if<A>(&node);
+    ast_detail::store_summary(*this, summary_of(alt));
+    ast_detail::store_range(*this, range_of(alt));
+  }
+
+ public:
 };
 
 struct Expression {
@@ -641,7 +667,7 @@ struct Expression {
       holds_recovery = t.is_owned();
       ast_detail::store_range(*this, t->range);
     } else {
-      refresh();
+      init<A>();
     }
   }
   Expression(Expression&&) noexcept = default;
@@ -686,6 +712,22 @@ struct Expression {
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
+
+ private:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);
+  template <typename A>
+  static ByteRange range_of(const A& alt);
+  template <typename A>
+  void init() {
+    const A& alt = *std::get_if<A>(&node);
+    ast_detail::store_summary(*this, summary_of(alt));
+    ast_detail::store_range(*this, range_of(alt));
+  }
+
+ public:
 };
 
 struct Statement {
@@ -779,7 +821,7 @@ struct Statement {
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Statement(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
-    refresh();
+    init<std::remove_cvref_t<Alt>>();
   }
   Statement(Statement&&) noexcept = default;
   Statement& operator=(Statement&&) noexcept = default;
@@ -807,6 +849,22 @@ struct Statement {
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
+
+ private:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);
+  template <typename A>
+  static ByteRange range_of(const A& alt);
+  template <typename A>
+  void init() {
+    const A& alt = *std::get_if<A>(&node);
+    ast_detail::store_summary(*this, summary_of(alt));
+    ast_detail::store_range(*this, range_of(alt));
+  }
+
+ public:
 };
 
 // A value that may be a range: an array literal element or a for-in source.

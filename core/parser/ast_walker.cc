@@ -5,6 +5,8 @@
 #include <utility>
 #include <variant>
 
+#include "core/parser/ast_alternatives.h"
+
 namespace vaxo_core::parser {
 namespace {
 
@@ -232,81 +234,102 @@ ByteRange range(const Pattern& pattern) { return pattern.cached_range(); }
 ByteRange range(const Statement& statement) { return statement.cached_range(); }
 
 // Each from the children's ranges, which nodes hold ready: O(1) per node.
-ByteRange Expression::compute_range(const Node& node) {
-  using E = Expression;
-  return std::visit(
-      Overloaded{
-          [](const E::Literal& x) { return range(x.literal); },
-          [](const E::InterpolatedString& x) { return x.token->range; },
-          [](const E::Variable& x) { return range(x.name); },
-          [](const E::Grouping& x) { return span(range(x.open_paren), range(x.close_paren)); },
-          [](const E::Record& x) { return span(range(x.open), range(x.close)); },
-          [](const E::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
-          [](const E::Call& x) { return span(range(x.callee), range(x.close_paren)); },
-          [](const E::TaggedString& x) { return span(range(x.tag), range(x.string)); },
-          [](const E::Extension& x) { return span(range(x.receiver), range(x.call->close_paren)); },
-          [](const E::Access& x) { return span(range(x.object), range(x.name)); },
-          [](const E::Index& x) { return span(range(x.object), range(x.close_bracket)); },
-          [](const E::Slice& x) { return span(range(x.object), range(x.close_bracket)); },
-          [](const E::NonNil& x) { return span(range(x.expression), range(x.exclamation)); },
-          [](const E::Prefix& x) { return span(range(x.op), range(x.operand)); },
-          [](const E::Infix& x) { return span(range(x.left), range(x.right)); },
-          [](const E::Is& x) { return span(range(x.expression), range(x.pattern)); },
-          [](const E::Block& x) { return span(range(x.open_brace), range(x.close_brace)); },
-          [](const E::Loop& x) { return span(range(x.loop_keyword), range(x.body)); },
-          [](const E::While& x) { return keyword_to_else(x.while_keyword, x.body, x.else_block); },
-          [](const E::ForIn& x) { return keyword_to_else(x.for_keyword, x.body, x.else_block); },
-          [](const E::If& x) { return keyword_to_else(x.if_keyword, x.then_block, x.else_block); },
-          [](const E::Cond& x) { return span(range(x.condition), range(x.otherwise->else_expression)); },
-          [](const E::Match& x) { return span(range(x.match_keyword), range(x.body->close_brace)); },
-          [](const E::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
-          [](const E::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
-      },
-      node);
+// A node's constructor asks for its own alternative's (range_of): it knows
+// the type, so no visit is needed.
+namespace {
+using E = Expression;
+const Overloaded kExpressionRanges{
+    [](const E::Literal& x) { return range(x.literal); },
+    [](const E::InterpolatedString& x) { return x.token->range; },
+    [](const E::Variable& x) { return range(x.name); },
+    [](const E::Grouping& x) { return span(range(x.open_paren), range(x.close_paren)); },
+    [](const E::Record& x) { return span(range(x.open), range(x.close)); },
+    [](const E::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
+    [](const E::Call& x) { return span(range(x.callee), range(x.close_paren)); },
+    [](const E::TaggedString& x) { return span(range(x.tag), range(x.string)); },
+    [](const E::Extension& x) { return span(range(x.receiver), range(x.call->close_paren)); },
+    [](const E::Access& x) { return span(range(x.object), range(x.name)); },
+    [](const E::Index& x) { return span(range(x.object), range(x.close_bracket)); },
+    [](const E::Slice& x) { return span(range(x.object), range(x.close_bracket)); },
+    [](const E::NonNil& x) { return span(range(x.expression), range(x.exclamation)); },
+    [](const E::Prefix& x) { return span(range(x.op), range(x.operand)); },
+    [](const E::Infix& x) { return span(range(x.left), range(x.right)); },
+    [](const E::Is& x) { return span(range(x.expression), range(x.pattern)); },
+    [](const E::Block& x) { return span(range(x.open_brace), range(x.close_brace)); },
+    [](const E::Loop& x) { return span(range(x.loop_keyword), range(x.body)); },
+    [](const E::While& x) { return keyword_to_else(x.while_keyword, x.body, x.else_block); },
+    [](const E::ForIn& x) { return keyword_to_else(x.for_keyword, x.body, x.else_block); },
+    [](const E::If& x) { return keyword_to_else(x.if_keyword, x.then_block, x.else_block); },
+    [](const E::Cond& x) { return span(range(x.condition), range(x.otherwise->else_expression)); },
+    [](const E::Match& x) { return span(range(x.match_keyword), range(x.body->close_brace)); },
+    [](const E::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
+    [](const E::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
+};
+}  // namespace
+
+ByteRange Expression::compute_range(const Node& node) { return std::visit(kExpressionRanges, node); }
+template <typename A>
+ByteRange Expression::range_of(const A& alt) {
+  return kExpressionRanges(alt);
 }
 
-ByteRange Pattern::compute_range(const Node& node) {
-  using P = Pattern;
-  return std::visit(
-      Overloaded{
-          [](const P::Grouping& x) { return span(range(x.open_paren), range(x.close_paren)); },
-          [](const P::Literal& x) {
-            return x.prefix ? span(range(*x.prefix), range(x.literal)) : range(x.literal);
-          },
-          [](const P::Constant& x) { return range(x.name); },
-          [](const P::Relation& x) { return span(range(x.op), range(x.operand)); },
-          [](const P::Range& x) { return span(range(x.start), range(x.end)); },
-          [](const P::Discard& x) { return range(x.underscore); },
-          [](const P::Bind& x) { return x.mut_keyword ? span(range(*x.mut_keyword), range(x.name)) : range(x.name); },
-          [](const P::Record& x) { return span(range(x.open_paren), range(x.close_paren)); },
-          [](const P::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
-          [](const P::SpreadDiscard& x) { return ByteRange{x.position, x.position}; },
-          [](const P::And& x) { return span(range(x.left), range(x.right)); },
-          [](const P::Or& x) { return span(range(x.left), range(x.right)); },
-          [](const P::Not& x) { return span(range(x.not_keyword), range(x.pattern)); },
-          [](const P::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
-      },
-      node);
+namespace {
+using P = Pattern;
+const Overloaded kPatternRanges{
+    [](const P::Grouping& x) { return span(range(x.open_paren), range(x.close_paren)); },
+    [](const P::Literal& x) {
+      return x.prefix ? span(range(*x.prefix), range(x.literal)) : range(x.literal);
+    },
+    [](const P::Constant& x) { return range(x.name); },
+    [](const P::Relation& x) { return span(range(x.op), range(x.operand)); },
+    [](const P::Range& x) { return span(range(x.start), range(x.end)); },
+    [](const P::Discard& x) { return range(x.underscore); },
+    [](const P::Bind& x) { return x.mut_keyword ? span(range(*x.mut_keyword), range(x.name)) : range(x.name); },
+    [](const P::Record& x) { return span(range(x.open_paren), range(x.close_paren)); },
+    [](const P::Array& x) { return span(range(x.open_bracket), range(x.close_bracket)); },
+    [](const P::SpreadDiscard& x) { return ByteRange{x.position, x.position}; },
+    [](const P::And& x) { return span(range(x.left), range(x.right)); },
+    [](const P::Or& x) { return span(range(x.left), range(x.right)); },
+    [](const P::Not& x) { return span(range(x.not_keyword), range(x.pattern)); },
+    [](const P::Unknown& x) { return helper::unknown_range(x.recovered, x.tokens); },
+};
+}  // namespace
+
+ByteRange Pattern::compute_range(const Node& node) { return std::visit(kPatternRanges, node); }
+template <typename A>
+ByteRange Pattern::range_of(const A& alt) {
+  return kPatternRanges(alt);
 }
 
-ByteRange Statement::compute_range(const Node& node) {
-  using S = Statement;
-  return std::visit(Overloaded{
-                        [](const S::Empty& x) { return range(x.semicolon); },
-                        [](const S::Expression& x) { return span(range(x.expression), range(x.semicolon)); },
-                        [](const S::BlockExpression& x) { return range(x.expression); },
-                        [](const S::Bind& x) { return span(range(x.let_keyword), range(x.semicolon)); },
-                        [](const S::Rebind& x) { return span(range(x.pattern), range(x.semicolon)); },
-                        [](const S::Const& x) { return span(range(x.const_keyword), range(x.semicolon)); },
-                        [](const S::Assign& x) { return span(range(x.assignee), range(x.semicolon)); },
-                        [](const S::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
-                        [](const S::Return& x) { return span(range(x.return_keyword), range(x.semicolon)); },
-                        [](const S::Break& x) { return span(range(x.break_keyword), range(x.semicolon)); },
-                        [](const S::Continue& x) { return span(range(x.continue_keyword), range(x.semicolon)); },
-                        [](const S::Unknown& x) { return range(x.tokens); },
-                    },
-                    node);
+namespace {
+using S = Statement;
+const Overloaded kStatementRanges{
+    [](const S::Empty& x) { return range(x.semicolon); },
+    [](const S::Expression& x) { return span(range(x.expression), range(x.semicolon)); },
+    [](const S::BlockExpression& x) { return range(x.expression); },
+    [](const S::Bind& x) { return span(range(x.let_keyword), range(x.semicolon)); },
+    [](const S::Rebind& x) { return span(range(x.pattern), range(x.semicolon)); },
+    [](const S::Const& x) { return span(range(x.const_keyword), range(x.semicolon)); },
+    [](const S::Assign& x) { return span(range(x.assignee), range(x.semicolon)); },
+    [](const S::Function& x) { return span(range(x.fn_keyword), range(x.body)); },
+    [](const S::Return& x) { return span(range(x.return_keyword), range(x.semicolon)); },
+    [](const S::Break& x) { return span(range(x.break_keyword), range(x.semicolon)); },
+    [](const S::Continue& x) { return span(range(x.continue_keyword), range(x.semicolon)); },
+    [](const S::Unknown& x) { return range(x.tokens); },
+};
+}  // namespace
+
+ByteRange Statement::compute_range(const Node& node) { return std::visit(kStatementRanges, node); }
+template <typename A>
+ByteRange Statement::range_of(const A& alt) {
+  return kStatementRanges(alt);
 }
+
+#define VAXO_RANGE_OF(Node, Alt) template ByteRange Node::range_of<Node::Alt>(const Node::Alt&);
+VAXO_EXPRESSION_ALTERNATIVES(VAXO_RANGE_OF)
+VAXO_PATTERN_ALTERNATIVES(VAXO_RANGE_OF)
+VAXO_STATEMENT_ALTERNATIVES(VAXO_RANGE_OF)
+#undef VAXO_RANGE_OF
 
 ByteRange range(const Callable& callable) {
   return visit_node(Overloaded{
@@ -358,3 +381,4 @@ ByteRange unknown_range(const std::unique_ptr<Pattern>& recovered, const NodeLis
 
 }  // namespace helper
 }  // namespace vaxo_core::parser
+

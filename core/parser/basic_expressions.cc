@@ -56,35 +56,43 @@ std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
 }
 
 
-// The operators and keywords an operand or a prefix operation can begin with.
+// How a token can begin an operand: not at all, as a name or literal (one
+// token unless a suffix follows), or otherwise (prefix operators, brackets,
+// block-like forms, flagged names, interpolations).
+enum class OperandStart : std::uint8_t { None, Leaf, Other };
+
 constexpr auto kOperandOperators = [] {
-  std::array<bool, lexer::kOperatorCount> starts{};
+  std::array<OperandStart, lexer::kOperatorCount> starts{};
   for (Operator op : {Operator::OpenParen, Operator::OpenBracket, Operator::OpenBrace, Operator::Plus, Operator::Minus,
                       Operator::Exclamation}) {
-    starts[static_cast<std::size_t>(op)] = true;
+    starts[static_cast<std::size_t>(op)] = OperandStart::Other;
   }
   return starts;
 }();
 constexpr auto kOperandKeywords = [] {
-  std::array<bool, lexer::kKeywordCount> starts{};
-  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) starts[i] = lexer::is_reserved(static_cast<Keyword>(i));
-  for (Keyword k : {Keyword::True, Keyword::False, Keyword::Nil, Keyword::Nan, Keyword::Inf, Keyword::Underscore,
-                    Keyword::Global, Keyword::Not, Keyword::Type, Keyword::If, Keyword::Fn, Keyword::Loop,
-                    Keyword::While, Keyword::Match, Keyword::For}) {
-    starts[static_cast<std::size_t>(k)] = true;
+  std::array<OperandStart, lexer::kKeywordCount> starts{};
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    if (lexer::is_reserved(static_cast<Keyword>(i))) starts[i] = OperandStart::Other;
+  }
+  for (Keyword k : {Keyword::Underscore, Keyword::Global, Keyword::Not, Keyword::Type, Keyword::If, Keyword::Fn,
+                    Keyword::Loop, Keyword::While, Keyword::Match, Keyword::For}) {
+    starts[static_cast<std::size_t>(k)] = OperandStart::Other;
+  }
+  for (Keyword k : {Keyword::True, Keyword::False, Keyword::Nil, Keyword::Nan, Keyword::Inf}) {
+    starts[static_cast<std::size_t>(k)] = OperandStart::Leaf;
   }
   return starts;
 }();
 
-// True for the tokens an operand or a prefix operation can begin with.
-bool can_start_operand(const Token& t) {
+inline OperandStart operand_start(const Token& t) {
   switch (t.kind.tag()) {
     case TokenKind::Tag::Identifier:
     case TokenKind::Tag::Ordinal:
     case TokenKind::Tag::Number:
     case TokenKind::Tag::String:
+      return OperandStart::Leaf;
     case TokenKind::Tag::InterpolatedString:
-      return true;
+      return OperandStart::Other;
     case TokenKind::Tag::Operator:
       return kOperandOperators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
     case TokenKind::Tag::Keyword:
@@ -92,9 +100,64 @@ bool can_start_operand(const Token& t) {
     case TokenKind::Tag::Eof:
     case TokenKind::Tag::Unknown:
     case TokenKind::Tag::Empty:
+      return OperandStart::None;
+  }
+  return OperandStart::None;
+}
+
+// True for the tokens an operand or a prefix operation can begin with.
+inline bool can_start_operand(const Token& t) { return operand_start(t) != OperandStart::None; }
+
+// The operators `read_suffixes` continues an operand with.
+constexpr auto kSuffixOperators = [] {
+  std::array<bool, lexer::kOperatorCount> starts{};
+  for (Operator op : {Operator::ColonColon, Operator::Exclamation, Operator::Dot, Operator::OpenBracket,
+                      Operator::OpenParen}) {
+    starts[static_cast<std::size_t>(op)] = true;
+  }
+  return starts;
+}();
+
+bool starts_suffix(const Token& t) {
+  switch (t.kind.tag()) {
+    case TokenKind::Tag::String:
+    case TokenKind::Tag::InterpolatedString:
+      return true;
+    case TokenKind::Tag::Operator:
+      return kSuffixOperators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
+    case TokenKind::Tag::Eof:
+    case TokenKind::Tag::Identifier:
+    case TokenKind::Tag::Ordinal:
+    case TokenKind::Tag::Number:
+    case TokenKind::Tag::Keyword:
+    case TokenKind::Tag::Unknown:
+    case TokenKind::Tag::Empty:
       return false;
   }
   return false;
+}
+
+// The node of a name or literal token, consumed: what `primary` reads there,
+// without its layers (half of all operands are one such token).
+[[gnu::noinline]] ExprBox leaf_operand(ParserContext& ctx, const Token& first) {
+  ctx.next();
+  if (first.kind.is_identifier()) return std::make_unique<Expression>(Expression::Variable{TokenRef::borrow(first)});
+  return std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(first)});
+}
+
+void read_suffixes(ParserContext& ctx, ExprBox& acc);
+
+// What `pratt_prefix` reads from a name or literal: its node, then the
+// suffixes when one follows.
+[[gnu::noinline]] ExprBox leaf_postfix(ParserContext& ctx, const Token& first, bool suffixed) {
+  ExprBox operand = leaf_operand(ctx, first);
+  if (suffixed) read_suffixes(ctx, operand);
+  return operand;
+}
+
+// The token after the next, or null.
+const Token* second(const ParserContext& ctx) {
+  return ctx.index + 1 < ctx.tokens.size() ? &ctx.tokens[ctx.index + 1] : nullptr;
 }
 
 // The rules below recurse with the nesting of the source. They keep their
@@ -167,17 +230,16 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
   return loop_result(end, left, range);
 }
 
-ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
-  // As `pratt` with allow_range false, sharing its memo entries.
-  const Token* first = ctx.peek();
-  if (first == nullptr || !can_start_operand(*first)) return nullptr;
+// `verified` past its lone-operand case; the guard is held throughout.
+[[gnu::noinline]] ExprBox verified_operand(ParserContext& ctx, PrecedenceResult precedence, bool leaf,
+                                          bool suffixed) {
   auto guard = ctx.enter();
   memo::charge(ctx);
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
   if (memo::failed(ctx, key, slot)) return nullptr;
   const auto start = ctx.checkpoint();
-  ExprBox left = pratt_prefix(ctx);
+  ExprBox left = leaf ? leaf_postfix(ctx, *ctx.peek(), suffixed) : pratt_prefix(ctx);
   if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
   if (!left) {
     ctx.reset(start);
@@ -186,8 +248,31 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
   return left;
 }
 
+ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
+  // As `pratt` with allow_range false, sharing its memo entries.
+  const Token* first = ctx.peek();
+  if (first == nullptr) return nullptr;
+  const OperandStart kind = operand_start(*first);
+  if (kind == OperandStart::None) return nullptr;
+  const Token* after = second(ctx);
+  const bool suffixed = after != nullptr && starts_suffix(*after);
+  if (kind == OperandStart::Leaf && !suffixed &&
+      (after == nullptr || precedence_of(after->kind).value <= precedence.value)) {
+    // A lone operand: it recurses into nothing, so the guard is only
+    // checked, and it cannot fail, so no failure can be remembered here.
+    { auto guard = ctx.enter(); }
+    memo::charge(ctx);
+    return leaf_operand(ctx, *first);
+  }
+  return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed);
+}
+
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
-  ExprBox left = pratt_prefix(ctx);
+  const Token& first = *ctx.peek();
+  const Token* after = second(ctx);
+  ExprBox left = operand_start(first) == OperandStart::Leaf
+                     ? leaf_postfix(ctx, first, after != nullptr && starts_suffix(*after))
+                     : pratt_prefix(ctx);
   if (!left) return std::nullopt;
   return pratt_loop(ctx, std::move(left), min, allow_range);
 }

@@ -5,6 +5,16 @@
 namespace vaxo_core::parser {
 namespace helper {
 
+// A failed match consumes nothing, so the end is the one before the attempt.
+TokenRef inserted_token(const ParserContext& ctx, Operator op, DiagnosticCode error) {
+  const std::size_t pos = ctx.previous_token_end();
+  return TokenRef::make(Token::unknown(ByteRange{pos, pos}, op, error));
+}
+TokenRef inserted_token(const ParserContext& ctx, Keyword keyword, DiagnosticCode error) {
+  const std::size_t pos = ctx.previous_token_end();
+  return TokenRef::make(Token::unknown(ByteRange{pos, pos}, keyword, error));
+}
+
 std::optional<TokenRef> variable_token(ParserContext& ctx, bool include_underscore, bool include_global) {
   const Token* t = ctx.peek();
   if (t == nullptr) return std::nullopt;

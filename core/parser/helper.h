@@ -45,18 +45,27 @@ inline auto token(Keyword keyword) {
 // token(k), or, consuming nothing, an owned recovery token standing for k at
 // the zero-width range previous_token_end (taken before the attempt),
 // carrying `error`. Never fails.
+TokenRef inserted_token(const ParserContext& ctx, Operator op, DiagnosticCode error);
+TokenRef inserted_token(const ParserContext& ctx, Keyword keyword, DiagnosticCode error);
 inline auto token_or_insert(Operator op, DiagnosticCode error) {
   return [op, error](ParserContext& ctx) -> std::optional<TokenRef> {
-    std::size_t pos = ctx.previous_token_end();
-    if (auto t = token(op)(ctx)) return t;
-    return TokenRef::make(Token::unknown(ByteRange{pos, pos}, op, error));
+    // The token is nearly always there; making the stand-in stays out of line.
+    const Token* t = ctx.peek();
+    if (t != nullptr && *t == op) [[likely]] {
+      ctx.next();
+      return TokenRef::borrow(*t);
+    }
+    return inserted_token(ctx, op, error);
   };
 }
 inline auto token_or_insert(Keyword keyword, DiagnosticCode error) {
   return [keyword, error](ParserContext& ctx) -> std::optional<TokenRef> {
-    std::size_t pos = ctx.previous_token_end();
-    if (auto t = token(keyword)(ctx)) return t;
-    return TokenRef::make(Token::unknown(ByteRange{pos, pos}, keyword, error));
+    const Token* t = ctx.peek();
+    if (t != nullptr && *t == keyword) [[likely]] {
+      ctx.next();
+      return TokenRef::borrow(*t);
+    }
+    return inserted_token(ctx, keyword, error);
   };
 }
 

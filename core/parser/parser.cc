@@ -1,6 +1,8 @@
 #include "core/parser/parser.h"
 
 #include <deque>
+#include <new>
+#include <optional>
 
 #include "core/parser/expressions.h"
 #include "core/parser/failure_memo.h"
@@ -134,13 +136,68 @@ namespace scripts {
 
 namespace {
 
+// The root's statements in order: the first few in place, the rest in a
+// deque made on first need, so a short script allocates nothing here.
+class RootStatements {
+ public:
+  RootStatements() = default;
+  ~RootStatements() {
+    for (std::size_t i = head_; i < in_place_; ++i) slot(i)->~Statement();
+  }
+  RootStatements(const RootStatements&) = delete;
+  RootStatements& operator=(const RootStatements&) = delete;
+
+  std::size_t size() const { return in_place_ - head_ + (rest_ ? rest_->size() : 0); }
+  bool empty() const { return size() == 0; }
+  void push_back(Statement&& s) {
+    if (!rest_ && in_place_ < kInPlace) {
+      ::new (static_cast<void*>(slot(in_place_))) Statement(std::move(s));
+      ++in_place_;
+      return;
+    }
+    if (!rest_) rest_.emplace();
+    rest_->push_back(std::move(s));
+  }
+  Statement& back() { return in_rest() ? rest_->back() : *slot(in_place_ - 1); }
+  void pop_back() {
+    if (in_rest()) {
+      rest_->pop_back();
+      return;
+    }
+    slot(--in_place_)->~Statement();
+  }
+  // Hands each statement, in order, to `take`, freeing it once moved.
+  template <typename Take>
+  void drain(Take take) {
+    for (; head_ < in_place_; ++head_) {
+      take(std::move(*slot(head_)));
+      slot(head_)->~Statement();
+    }
+    if (!rest_) return;
+    while (!rest_->empty()) {
+      take(std::move(rest_->front()));
+      rest_->pop_front();
+    }
+  }
+
+ private:
+  static constexpr std::size_t kInPlace = 4;
+  bool in_rest() const { return rest_ && !rest_->empty(); }
+  Statement* slot(std::size_t i) { return std::launder(reinterpret_cast<Statement*>(storage_ + i * sizeof(Statement))); }
+
+  alignas(Statement) unsigned char storage_[kInPlace * sizeof(Statement)];
+  std::size_t head_ = 0;
+  std::size_t in_place_ = 0;
+  std::optional<std::deque<Statement>> rest_;
+};
+
 // The root's parts as the script loop leaves them. Gathered on the heap and
 // moved into the tree at their exact count: a list grown in place would leave
 // its outgrown blocks in the arena. In small pieces, each freed once moved,
 // since the list is made at the parse's peak: a doubling vector would stand
 // there with its slack.
 struct Gathered {
-  std::deque<Statement> statements;
+  RootStatements statements;
   std::unique_ptr<Expression> value;
   std::optional<TokenRef> eof;
 };
@@ -180,10 +237,7 @@ Script finish(Gathered& g) {
   auto value = take_value(g.statements, std::move(g.value));
   NodeList<Statement> body;
   body.reserve(g.statements.size());
-  while (!g.statements.empty()) {
-    body.push_back(std::move(g.statements.front()));
-    g.statements.pop_front();
-  }
+  g.statements.drain([&body](Statement&& s) { body.push_back(std::move(s)); });
   if (!g.eof) {
     g.eof = TokenRef::make(
         Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));

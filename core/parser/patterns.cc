@@ -140,7 +140,24 @@ bool is_pattern_stop(const Token& t) {
   return false;
 }
 
-PatBox pattern_box(ParserContext& ctx, bool rebind) { return or_pattern(ctx, rebind); }
+PatBox pattern_box(ParserContext& ctx, bool rebind) {
+  // A plain name that no range operator, `and` or `or` follows is a whole
+  // bind (most patterns are): what the chains and primary_pattern would
+  // build, without their layers.
+  const Token* first = ctx.peek();
+  if (first != nullptr && first->kind.is_identifier() &&
+      !first->kind.get_if<TokenKind::Identifier>()->name.starts_with('@')) {
+    const std::size_t i = ctx.index + 1;
+    const Token* after = i < ctx.tokens.size() ? &ctx.tokens[i] : nullptr;
+    if (after == nullptr || !(*after == Operator::SpreadRange || *after == Operator::HalfOpenRange ||
+                              *after == Keyword::And || *after == Keyword::Or)) {
+      auto guard = ctx.enter();
+      ctx.next();
+      return make(Pattern::Bind{std::nullopt, TokenRef::borrow(*first)});
+    }
+  }
+  return or_pattern(ctx, rebind);
+}
 
 std::optional<Pattern> pattern(ParserContext& ctx, bool rebind) {
   PatBox p = pattern_box(ctx, rebind);

@@ -143,7 +143,8 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
       ctx.reset(start);
       return std::nullopt;
     }
-    return Item{std::move(*member), std::move(*comma)};
+    // Built in the returned item: the member moves once more, into its list.
+    return std::optional<Item>(std::in_place, std::move(*member), std::move(*comma));
   };
 }
 

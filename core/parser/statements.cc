@@ -187,17 +187,18 @@ std::optional<Statement> const_statement(ParserContext& ctx) {
 }
 
 std::optional<Statement> rebind_statement(ParserContext& ctx) {
+  // A name is a whole pattern when `.`, `[` or `(` follows it, and that is
+  // no `=`: the common call statement `f(x);` and assignment `a.b = c` need
+  // neither a pattern read nor the scan below.
+  if (ctx.index + 1 < ctx.tokens.size() && ctx.tokens[ctx.index].kind.is_identifier()) {
+    const Token& after = ctx.tokens[ctx.index + 1];
+    if (after == Operator::Dot || after == Operator::OpenBracket || after == Operator::OpenParen) return std::nullopt;
+  }
   // The target must run up to the first `=`: no pattern takes `=`, nor `;`,
   // braces, Eof or a statement keyword. Without such an `=` there is no
   // rebind, and no pattern needs reading.
   const std::size_t equals_at = memo::next_stop(ctx, memo::StopSet::Rebind);
   if (equals_at >= ctx.tokens.size() || !(ctx.tokens[equals_at] == Operator::Assign)) return std::nullopt;
-  // A name is a whole pattern when `.`, `[` or `(` follows it, and that is
-  // no `=`: the common assignment `a.b = c` needs no pattern read.
-  if (ctx.index + 1 < equals_at && ctx.tokens[ctx.index].kind.is_identifier()) {
-    const Token& after = ctx.tokens[ctx.index + 1];
-    if (after == Operator::Dot || after == Operator::OpenBracket || after == Operator::OpenParen) return std::nullopt;
-  }
   const auto start = ctx.checkpoint();
   auto pattern = patterns::pattern_or_insert_box(ctx, true, [](const Token& t) { return t == Operator::Assign; });
   if (!pattern) return std::nullopt;
