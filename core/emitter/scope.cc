@@ -138,7 +138,14 @@ void Scopes::pop() {
   while (variable_count_ > top.first_) {
     std::size_t i = variable_count_ - 1;
     const Binding& b = bindings_[i];
-    if (b.hides != kNotIndexed) index_[b.slot].bound = b.hides;
+    if (b.hides != kNotIndexed) {
+      std::size_t slot = slot_of(b.tag, i);
+      if (b.hides != 0) {
+        index_[slot].bound = b.hides;
+      } else {
+        erase_slot(slot);
+      }
+    }
     blocks_[i >> kBlockBits].pop_back();
     bindings_.pop_back();
     variable_count_ = i;
@@ -180,14 +187,32 @@ void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
     names_size_ += name.size();
     ++used_slots_;
   }
-  auto at_slot = static_cast<std::uint32_t>(slot);
   if (s.bound != 0 && bindings_[s.bound - 1].scope == scope_position) {
     // A second variable of that name in one scope: lookups keep the first.
-    bindings_.push_back(Binding{kNotIndexed, scope_position, at_slot});
+    bindings_.push_back(Binding{kNotIndexed, scope_position, s.tag});
   } else {
-    bindings_.push_back(Binding{s.bound, scope_position, at_slot});
+    bindings_.push_back(Binding{s.bound, scope_position, s.tag});
     s.bound = static_cast<std::uint32_t>(position + 1);
   }
+}
+
+void Scopes::erase_slot(std::size_t hole) {
+  // The name was the last one copied in: its text is the top of the stack
+  // (checked, so a broken order wastes room instead of reusing a live text).
+  const Slot& gone = index_[hole];
+  if (gone.offset + std::size_t{gone.length} == names_size_) names_size_ = gone.offset;
+  --used_slots_;
+  // Backward shift: each later slot of the run moves into the hole when its
+  // home lies at or before the hole, so every probe still finds its name.
+  std::size_t mask = index_.size() - 1;
+  for (std::size_t next = (hole + 1) & mask; index_[next].offset != kFree; next = (next + 1) & mask) {
+    std::size_t home = index_[next].tag >> index_shift_;
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      index_[hole] = index_[next];
+      hole = next;
+    }
+  }
+  index_[hole] = Slot{kFree, 0, 0, 0};
 }
 
 void Scopes::grow_names(std::size_t more) {
@@ -235,16 +260,13 @@ void Scopes::resize_index(std::size_t slots) {
   index_.assign(slots, Slot{kFree, 0, 0, 0});
   index_shift_ = 32 - std::countr_zero(slots);
   std::size_t mask = index_.size() - 1;
-  std::vector<std::uint32_t> moved(old.size());
-  for (std::size_t i = 0; i < old.size(); ++i) {
-    const Slot& s = old[i];
+  // The bindings keep tags, not slots: nothing else needs remapping.
+  for (const Slot& s : old) {
     if (s.offset == kFree) continue;
     std::size_t slot = s.tag >> index_shift_;
     while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
-    moved[i] = static_cast<std::uint32_t>(slot);
   }
-  for (Binding& b : bindings_) b.slot = moved[b.slot];
 }
 
 bool check_variable_initialized(DiagnosticsCollector& diagnostics, const Closures& closures,

@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <deque>
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vaxo_core::emitter {
@@ -102,6 +107,79 @@ TEST(Scopes, ManyNamesAcrossDeepScopesStayInPlace) {
     }
   }
   EXPECT_FALSE(scopes.find_variable("shared"));
+}
+
+
+TEST(Scopes, NamesLeaveTheIndexWithTheirScopeAndLookupsStayRight) {
+  // Against a plain model: scopes open and close at random, names drawn from
+  // a small pool (hiding, duplicates in one scope) and from an endless one
+  // (a name's only variable closes, so its slot is freed and the slots
+  // behind it shift back). Each round starts from the smallest index and
+  // grows it while names are open, so probe runs are long, wrap around, and
+  // after a growth no longer hold their names in declaration order.
+  std::uint64_t seed = 0x9E3779B97F4A7C15ULL;
+  auto next = [&seed](std::uint64_t n) {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return seed % n;
+  };
+  for (int round = 0; round < 300 && !::testing::Test::HasFailure(); ++round) {
+    std::vector<std::vector<std::pair<std::string_view, Variable*>>> model;
+    Scopes scopes;
+    auto check = [&](std::string_view name) {
+      Variable* want = nullptr;
+      std::size_t level = 0;
+      for (std::size_t d = model.size(); d-- > 0 && want == nullptr;) {
+        for (const auto& [n, v] : model[d]) {
+          if (n == name) {
+            want = v;
+            level = d + 1;
+            break;
+          }
+        }
+      }
+      std::optional<FoundVariable> got = scopes.find_variable(name);
+      ASSERT_EQ(got.has_value(), want != nullptr) << name << " in round " << round;
+      if (want == nullptr) return;
+      EXPECT_EQ(got->variable, want) << name;
+      EXPECT_EQ(got->level, level) << name;
+      EXPECT_EQ(got->local, level == model.size()) << name;
+      EXPECT_EQ(got->variable->name(), name);
+    };
+    // Variables borrow their names: each text stays put in a deque.
+    std::deque<std::string> texts;
+    std::size_t fresh = 0;
+    // Declarations outweigh closings at first, then closings win.
+    for (int step = 0; step < 400; ++step) {
+      std::uint64_t op = next(20);
+      bool filling = step < 200;
+      if (model.empty() || (op < 2 && model.size() < 10)) {
+        scopes.push(model.size() + 1);
+        model.emplace_back();
+      } else if (op < (filling ? 3u : 8u)) {
+        std::vector<std::pair<std::string_view, Variable*>> closed = std::move(model.back());
+        scopes.pop();
+        model.pop_back();
+        // Every open name is still found, and the closed ones are gone.
+        for (const auto& scope : model) {
+          for (const auto& entry : scope) check(entry.first);
+        }
+        for (const auto& entry : closed) check(entry.first);
+      } else if (op < 15) {
+        texts.push_back(next(3) == 0 ? "s" + std::to_string(next(6)) : "f" + std::to_string(fresh++));
+        Variable& v = scopes.declare(let(texts.back(), static_cast<std::size_t>(step), 1));
+        model.back().emplace_back(texts.back(), &v);
+      } else if (!texts.empty()) {
+        check(texts[next(texts.size())]);
+      }
+    }
+    while (!model.empty()) {
+      scopes.pop();
+      model.pop_back();
+    }
+    for (const std::string& name : texts) EXPECT_FALSE(scopes.find_variable(name)) << name;
+  }
 }
 
 }  // namespace
