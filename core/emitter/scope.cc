@@ -131,6 +131,58 @@ void Variable::exit(DiagnosticsCollector& diagnostics) && {
 }
 
 
+struct Scopes::Spare {
+  // Larger buffers are freed: a big script's memory is not held on to, and
+  // a Scopes never starts with a larger index than a new one would grow.
+  static constexpr std::size_t kMaxSlots = kFirstSlots;
+  static constexpr std::size_t kMaxNames = 4096;
+  static constexpr std::size_t kMaxEntries = 256;
+
+  bool full = false;
+  std::vector<Scope> scopes;
+  std::vector<std::vector<Variable>> blocks;
+  std::vector<Binding> bindings;
+  std::vector<Slot> index;
+  std::unique_ptr<char[]> names;
+  std::size_t names_capacity = 0;
+};
+
+Scopes::Spare& Scopes::spare() {
+  thread_local Spare kept;
+  return kept;
+}
+
+Scopes::Scopes() {
+  Spare& kept = spare();
+  if (!kept.full) return;
+  kept.full = false;
+  scopes_ = std::move(kept.scopes);
+  blocks_ = std::move(kept.blocks);
+  bindings_ = std::move(kept.bindings);
+  index_ = std::move(kept.index);
+  if (!index_.empty()) index_shift_ = 32 - std::countr_zero(index_.size());
+  names_ = std::move(kept.names);
+  names_capacity_ = kept.names_capacity;
+}
+
+Scopes::~Scopes() {
+  // Closing every scope frees every slot of the index: it is reusable as is.
+  while (!scopes_.empty()) pop();
+  Spare& kept = spare();
+  if (kept.full || used_slots_ != 0 || blocks_.size() > 1 || index_.size() > Spare::kMaxSlots ||
+      names_capacity_ > Spare::kMaxNames || scopes_.capacity() > Spare::kMaxEntries ||
+      bindings_.capacity() > Spare::kMaxEntries) {
+    return;
+  }
+  kept.scopes = std::move(scopes_);
+  kept.blocks = std::move(blocks_);
+  kept.bindings = std::move(bindings_);
+  kept.index = std::move(index_);
+  kept.names = std::move(names_);
+  kept.names_capacity = names_capacity_;
+  kept.full = true;
+}
+
 void Scopes::pop() {
   if (scopes_.empty()) return;
   const Scope& top = scopes_.back();
@@ -243,7 +295,7 @@ Variable& Scopes::declare_at(Spot spot, std::uint64_t hash, std::string_view nam
 }
 
 void Scopes::reserve_names(std::size_t count) {
-  std::size_t slots = 32;
+  std::size_t slots = kFirstSlots;
   while (slots < 2 * count) slots *= 2;
   if (slots > index_.size()) resize_index(slots);
 }
@@ -251,7 +303,7 @@ void Scopes::reserve_names(std::size_t count) {
 void Scopes::grow_index() {
   // Small at first: a tiny script pays for few slots; doubling keeps the
   // growth linear for large ones.
-  resize_index(index_.empty() ? 32 : index_.size() * 2);
+  resize_index(index_.empty() ? kFirstSlots : index_.size() * 2);
 }
 
 void Scopes::resize_index(std::size_t slots) {

@@ -200,7 +200,11 @@ struct FoundVariable {
 // names: it stays small and in cache however many names a script declares.
 class Scopes {
  public:
-  Scopes() = default;
+  // Takes the buffers the thread's last small Scopes left behind, and gives
+  // its own back when closed: a short script's emission allocates nothing
+  // here.
+  Scopes();
+  ~Scopes();
   // Scopes hand out pointers into themselves.
   Scopes(const Scopes&) = delete;
   Scopes& operator=(const Scopes&) = delete;
@@ -281,6 +285,7 @@ class Scopes {
   static constexpr std::size_t kBlockBits = 6;
   static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
   static constexpr std::uint32_t kNotIndexed = 0xFFFFFFFF;
+  static constexpr std::size_t kFirstSlots = 32;
 
   struct Binding {
     std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
@@ -330,6 +335,10 @@ class Scopes {
   void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
   void grow_names(std::size_t more);
   [[noreturn]] static void no_scope();
+
+  // The emptied buffers kept for the thread's next Scopes.
+  struct Spare;
+  static Spare& spare();
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;

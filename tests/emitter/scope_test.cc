@@ -182,5 +182,56 @@ TEST(Scopes, NamesLeaveTheIndexWithTheirScopeAndLookupsStayRight) {
   }
 }
 
+TEST(Scopes, ANewScopesStartsEmptyWhateverTheThreadsLastOneLeft) {
+  // A Scopes reuses the buffers of the thread's last small one: what that
+  // one held must not show through, however it ended.
+  struct Case {
+    const char* what;
+    std::size_t names;  // declared in each of the scopes
+    std::size_t scopes;
+    bool left_open;  // destroyed with its scopes open, as when an emission throws
+  };
+  const Case cases[] = {
+      {"closed", 5, 2, false},
+      {"left open", 5, 3, true},
+      {"grown past what is kept", 200, 2, false},
+      {"grown and left open", 200, 2, true},
+  };
+  std::deque<std::string> texts;
+  for (const Case& c : cases) {
+    std::vector<std::string_view> declared;
+    {
+      Scopes first;
+      for (std::size_t d = 0; d < c.scopes; ++d) {
+        first.push(d + 1);
+        for (std::size_t i = 0; i < c.names; ++i) {
+          texts.push_back("n" + std::to_string(d) + "_" + std::to_string(i));
+          first.declare(let(texts.back(), i, i + 1));
+          declared.push_back(texts.back());
+        }
+      }
+      if (!c.left_open) {
+        while (!first.empty()) first.pop();
+      }
+    }
+    Scopes next;
+    EXPECT_TRUE(next.empty()) << c.what;
+    // An untouched Scopes answers lookups before any scope is open.
+    EXPECT_FALSE(next.find_variable(declared.front())) << c.what;
+    next.push(1);
+    for (std::string_view name : declared) EXPECT_FALSE(next.find_variable(name)) << c.what << ": " << name;
+    Variable& v = next.declare(let(declared.back(), 0, 1));
+    EXPECT_EQ(next.find_local_variable(declared.back()), &v) << c.what;
+    EXPECT_EQ(next.current().variables().size(), 1u) << c.what;
+    // A second Scopes while this one is alive starts on its own buffers.
+    {
+      Scopes beside;
+      beside.push(1);
+      EXPECT_FALSE(beside.find_variable(declared.back())) << c.what;
+    }
+    EXPECT_EQ(next.find_variable(declared.back())->variable, &v) << c.what;
+  }
+}
+
 }  // namespace
 }  // namespace vaxo_core::emitter
