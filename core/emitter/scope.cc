@@ -183,6 +183,54 @@ Scopes::~Scopes() {
   kept.full = true;
 }
 
+[[gnu::always_inline]] inline void Scopes::erase_slot(std::size_t hole) {
+  // The name was the last one copied in: its text is the top of the stack
+  // (checked, so a broken order wastes room instead of reusing a live text).
+  const Slot& gone = index_[hole];
+  if (gone.offset + std::size_t{gone.length} == names_size_) names_size_ = gone.offset;
+  --used_slots_;
+  std::size_t mask = index_.size() - 1;
+  std::size_t next = (hole + 1) & mask;
+  // Mostly the end of its run: nothing to move.
+  if (index_[next].offset == kFree) [[likely]] {
+    index_[hole] = Slot{kFree, 0, 0, 0};
+    return;
+  }
+  shift_back(hole);
+}
+
+void Scopes::shift_back(std::size_t hole) {
+  // Backward shift: each later slot of the run moves into the hole when its
+  // home lies at or before the hole, so every probe still finds its name.
+  std::size_t mask = index_.size() - 1;
+  for (std::size_t next = (hole + 1) & mask; index_[next].offset != kFree; next = (next + 1) & mask) {
+    std::size_t home = index_[next].tag >> index_shift_;
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      index_[hole] = index_[next];
+      hole = next;
+    }
+  }
+  index_[hole] = Slot{kFree, 0, 0, 0};
+}
+
+// Inline into both declarations: only a new block takes a call.
+[[gnu::always_inline]] inline std::size_t Scopes::push_variable_position() {
+  Scope& scope = current();
+  std::size_t position = variable_count_;
+  if (position >= std::numeric_limits<std::uint32_t>::max()) [[unlikely]] {
+    throw InternalError("Too many variables in scope");
+  }
+  if ((position >> kBlockBits) == blocks_.size()) [[unlikely]] add_block();
+  ++variable_count_;
+  ++scope.count_;
+  return position;
+}
+
+void Scopes::add_block() {
+  blocks_.emplace_back();
+  blocks_.back().reserve(kBlockSize);
+}
+
 void Scopes::pop() {
   if (scopes_.empty()) return;
   const Scope& top = scopes_.back();
@@ -213,20 +261,6 @@ void Scopes::pop(DiagnosticsCollector& diagnostics) {
 
 void Scopes::no_scope() { throw InternalError("No scope entered"); }
 
-std::size_t Scopes::push_variable_position() {
-  Scope& scope = current();
-  std::size_t position = variable_count_;
-  if (position >= std::numeric_limits<std::uint32_t>::max()) throw InternalError("Too many variables in scope");
-  std::size_t block = position >> kBlockBits;
-  if (block == blocks_.size()) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(kBlockSize);
-  }
-  ++variable_count_;
-  ++scope.count_;
-  return position;
-}
-
 void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash) {
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
@@ -246,25 +280,6 @@ void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
     bindings_.push_back(Binding{s.bound, scope_position, s.tag});
     s.bound = static_cast<std::uint32_t>(position + 1);
   }
-}
-
-void Scopes::erase_slot(std::size_t hole) {
-  // The name was the last one copied in: its text is the top of the stack
-  // (checked, so a broken order wastes room instead of reusing a live text).
-  const Slot& gone = index_[hole];
-  if (gone.offset + std::size_t{gone.length} == names_size_) names_size_ = gone.offset;
-  --used_slots_;
-  // Backward shift: each later slot of the run moves into the hole when its
-  // home lies at or before the hole, so every probe still finds its name.
-  std::size_t mask = index_.size() - 1;
-  for (std::size_t next = (hole + 1) & mask; index_[next].offset != kFree; next = (next + 1) & mask) {
-    std::size_t home = index_[next].tag >> index_shift_;
-    if (((next - home) & mask) >= ((next - hole) & mask)) {
-      index_[hole] = index_[next];
-      hole = next;
-    }
-  }
-  index_[hole] = Slot{kFree, 0, 0, 0};
 }
 
 void Scopes::grow_names(std::size_t more) {

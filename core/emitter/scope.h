@@ -330,8 +330,10 @@ class Scopes {
   }
   // Frees the slot of a name no variable holds any more.
   void erase_slot(std::size_t slot);
+  void shift_back(std::size_t hole);
   // The new variable's place on the stack, with its scope counted.
   std::size_t push_variable_position();
+  void add_block();
   void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
   void grow_names(std::size_t more);
   [[noreturn]] static void no_scope();
