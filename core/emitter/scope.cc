@@ -261,7 +261,9 @@ void Scopes::pop(DiagnosticsCollector& diagnostics) {
 
 void Scopes::no_scope() { throw InternalError("No scope entered"); }
 
-void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash) {
+// Inline into both declarations, as the variable's place is.
+[[gnu::always_inline]] inline void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
+                                                std::uint64_t hash) {
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
   if (s.offset == kFree) {
