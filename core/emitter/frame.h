@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 #include <vector>
 
 #include "core/diagnostic/internal_error.h"
@@ -30,6 +31,17 @@ class Closure {
 
 class Closures {
  public:
+  // The frame stack of the thread's last emission is reused (a short
+  // script's emission allocates nothing for it), a large one freed.
+  Closures() : frames_(std::move(spare())) { frames_.clear(); }
+  ~Closures() {
+    if (frames_.capacity() > kMaxSpare) return;
+    frames_.clear();
+    spare() = std::move(frames_);
+  }
+  Closures(const Closures&) = delete;
+  Closures& operator=(const Closures&) = delete;
+
   void enter(bool late_binding, std::size_t arg_len) { frames_.emplace_back(late_binding, arg_len); }
   void exit() {
     if (!frames_.empty()) frames_.pop_back();
@@ -56,6 +68,12 @@ class Closures {
   std::vector<Closure>& frames() { return frames_; }
 
  private:
+  static constexpr std::size_t kMaxSpare = 256;
+  static std::vector<Closure>& spare() {
+    thread_local std::vector<Closure> kept;
+    return kept;
+  }
+
   std::vector<Closure> frames_;
 };
 

@@ -131,6 +131,106 @@ void Variable::exit(DiagnosticsCollector& diagnostics) && {
 }
 
 
+struct Scopes::Spare {
+  // Larger buffers are freed: a big script's memory is not held on to, and
+  // a Scopes never starts with a larger index than a new one would grow.
+  static constexpr std::size_t kMaxSlots = kFirstSlots;
+  static constexpr std::size_t kMaxNames = 4096;
+  static constexpr std::size_t kMaxEntries = 256;
+
+  bool full = false;
+  std::vector<Scope> scopes;
+  std::vector<std::vector<Variable>> blocks;
+  std::vector<Binding> bindings;
+  std::vector<Slot> index;
+  std::unique_ptr<char[]> names;
+  std::size_t names_capacity = 0;
+};
+
+Scopes::Spare& Scopes::spare() {
+  thread_local Spare kept;
+  return kept;
+}
+
+Scopes::Scopes() {
+  Spare& kept = spare();
+  if (!kept.full) return;
+  kept.full = false;
+  scopes_ = std::move(kept.scopes);
+  blocks_ = std::move(kept.blocks);
+  bindings_ = std::move(kept.bindings);
+  index_ = std::move(kept.index);
+  if (!index_.empty()) index_shift_ = 32 - std::countr_zero(index_.size());
+  names_ = std::move(kept.names);
+  names_capacity_ = kept.names_capacity;
+}
+
+Scopes::~Scopes() {
+  // Closing every scope frees every slot of the index: it is reusable as is.
+  while (!scopes_.empty()) pop();
+  Spare& kept = spare();
+  if (kept.full || used_slots_ != 0 || blocks_.size() > 1 || index_.size() > Spare::kMaxSlots ||
+      names_capacity_ > Spare::kMaxNames || scopes_.capacity() > Spare::kMaxEntries ||
+      bindings_.capacity() > Spare::kMaxEntries) {
+    return;
+  }
+  kept.scopes = std::move(scopes_);
+  kept.blocks = std::move(blocks_);
+  kept.bindings = std::move(bindings_);
+  kept.index = std::move(index_);
+  kept.names = std::move(names_);
+  kept.names_capacity = names_capacity_;
+  kept.full = true;
+}
+
+[[gnu::always_inline]] inline void Scopes::erase_slot(std::size_t hole) {
+  // The name was the last one copied in: its text is the top of the stack
+  // (checked, so a broken order wastes room instead of reusing a live text).
+  const Slot& gone = index_[hole];
+  if (gone.offset + std::size_t{gone.length} == names_size_) names_size_ = gone.offset;
+  --used_slots_;
+  std::size_t mask = index_.size() - 1;
+  std::size_t next = (hole + 1) & mask;
+  // Mostly the end of its run: nothing to move.
+  if (index_[next].offset == kFree) [[likely]] {
+    index_[hole] = Slot{kFree, 0, 0, 0};
+    return;
+  }
+  shift_back(hole);
+}
+
+void Scopes::shift_back(std::size_t hole) {
+  // Backward shift: each later slot of the run moves into the hole when its
+  // home lies at or before the hole, so every probe still finds its name.
+  std::size_t mask = index_.size() - 1;
+  for (std::size_t next = (hole + 1) & mask; index_[next].offset != kFree; next = (next + 1) & mask) {
+    std::size_t home = index_[next].tag >> index_shift_;
+    if (((next - home) & mask) >= ((next - hole) & mask)) {
+      index_[hole] = index_[next];
+      hole = next;
+    }
+  }
+  index_[hole] = Slot{kFree, 0, 0, 0};
+}
+
+// Inline into both declarations: only a new block takes a call.
+[[gnu::always_inline]] inline std::size_t Scopes::push_variable_position() {
+  Scope& scope = current();
+  std::size_t position = variable_count_;
+  if (position >= std::numeric_limits<std::uint32_t>::max()) [[unlikely]] {
+    throw InternalError("Too many variables in scope");
+  }
+  if ((position >> kBlockBits) == blocks_.size()) [[unlikely]] add_block();
+  ++variable_count_;
+  ++scope.count_;
+  return position;
+}
+
+void Scopes::add_block() {
+  blocks_.emplace_back();
+  blocks_.back().reserve(kBlockSize);
+}
+
 void Scopes::pop() {
   if (scopes_.empty()) return;
   const Scope& top = scopes_.back();
@@ -138,7 +238,14 @@ void Scopes::pop() {
   while (variable_count_ > top.first_) {
     std::size_t i = variable_count_ - 1;
     const Binding& b = bindings_[i];
-    if (b.hides != kNotIndexed) index_[b.slot].bound = b.hides;
+    if (b.hides != kNotIndexed) {
+      std::size_t slot = slot_of(b.tag, i);
+      if (b.hides != 0) {
+        index_[slot].bound = b.hides;
+      } else {
+        erase_slot(slot);
+      }
+    }
     blocks_[i >> kBlockBits].pop_back();
     bindings_.pop_back();
     variable_count_ = i;
@@ -154,21 +261,9 @@ void Scopes::pop(DiagnosticsCollector& diagnostics) {
 
 void Scopes::no_scope() { throw InternalError("No scope entered"); }
 
-std::size_t Scopes::push_variable_position() {
-  Scope& scope = current();
-  std::size_t position = variable_count_;
-  if (position >= std::numeric_limits<std::uint32_t>::max()) throw InternalError("Too many variables in scope");
-  std::size_t block = position >> kBlockBits;
-  if (block == blocks_.size()) {
-    blocks_.emplace_back();
-    blocks_.back().reserve(kBlockSize);
-  }
-  ++variable_count_;
-  ++scope.count_;
-  return position;
-}
-
-void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash) {
+// Inline into both declarations, as the variable's place is.
+[[gnu::always_inline]] inline void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
+                                                std::uint64_t hash) {
   Slot& s = index_[slot];
   auto scope_position = static_cast<std::uint32_t>(scopes_.size() - 1);
   if (s.offset == kFree) {
@@ -180,12 +275,11 @@ void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
     names_size_ += name.size();
     ++used_slots_;
   }
-  auto at_slot = static_cast<std::uint32_t>(slot);
   if (s.bound != 0 && bindings_[s.bound - 1].scope == scope_position) {
     // A second variable of that name in one scope: lookups keep the first.
-    bindings_.push_back(Binding{kNotIndexed, scope_position, at_slot});
+    bindings_.push_back(Binding{kNotIndexed, scope_position, s.tag});
   } else {
-    bindings_.push_back(Binding{s.bound, scope_position, at_slot});
+    bindings_.push_back(Binding{s.bound, scope_position, s.tag});
     s.bound = static_cast<std::uint32_t>(position + 1);
   }
 }
@@ -218,7 +312,7 @@ Variable& Scopes::declare_at(Spot spot, std::uint64_t hash, std::string_view nam
 }
 
 void Scopes::reserve_names(std::size_t count) {
-  std::size_t slots = 32;
+  std::size_t slots = kFirstSlots;
   while (slots < 2 * count) slots *= 2;
   if (slots > index_.size()) resize_index(slots);
 }
@@ -226,7 +320,7 @@ void Scopes::reserve_names(std::size_t count) {
 void Scopes::grow_index() {
   // Small at first: a tiny script pays for few slots; doubling keeps the
   // growth linear for large ones.
-  resize_index(index_.empty() ? 32 : index_.size() * 2);
+  resize_index(index_.empty() ? kFirstSlots : index_.size() * 2);
 }
 
 void Scopes::resize_index(std::size_t slots) {
@@ -235,16 +329,13 @@ void Scopes::resize_index(std::size_t slots) {
   index_.assign(slots, Slot{kFree, 0, 0, 0});
   index_shift_ = 32 - std::countr_zero(slots);
   std::size_t mask = index_.size() - 1;
-  std::vector<std::uint32_t> moved(old.size());
-  for (std::size_t i = 0; i < old.size(); ++i) {
-    const Slot& s = old[i];
+  // The bindings keep tags, not slots: nothing else needs remapping.
+  for (const Slot& s : old) {
     if (s.offset == kFree) continue;
     std::size_t slot = s.tag >> index_shift_;
     while (index_[slot].offset != kFree) slot = (slot + 1) & mask;
     index_[slot] = s;
-    moved[i] = static_cast<std::uint32_t>(slot);
   }
-  for (Binding& b : bindings_) b.slot = moved[b.slot];
 }
 
 bool check_variable_initialized(DiagnosticsCollector& diagnostics, const Closures& closures,

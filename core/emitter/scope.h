@@ -195,10 +195,16 @@ struct FoundVariable {
 // index. The index maps a name to the variable a lookup finds (the first of
 // that name in the innermost scope declaring it); each indexed variable
 // remembers the one it hides, which is restored when its scope closes. A
-// lookup is therefore one probe, however deep the scopes nest.
+// lookup is therefore one probe, however deep the scopes nest. A name leaves
+// the index with its last variable, so the index holds only the open scopes'
+// names: it stays small and in cache however many names a script declares.
 class Scopes {
  public:
-  Scopes() = default;
+  // Takes the buffers the thread's last small Scopes left behind, and gives
+  // its own back when closed: a short script's emission allocates nothing
+  // here.
+  Scopes();
+  ~Scopes();
   // Scopes hand out pointers into themselves.
   Scopes(const Scopes&) = delete;
   Scopes& operator=(const Scopes&) = delete;
@@ -279,14 +285,17 @@ class Scopes {
   static constexpr std::size_t kBlockBits = 6;
   static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
   static constexpr std::uint32_t kNotIndexed = 0xFFFFFFFF;
+  static constexpr std::size_t kFirstSlots = 32;
 
   struct Binding {
     std::uint32_t hides;  // the variable this one hides, + 1 (0: none); kNotIndexed: a later duplicate
     std::uint32_t scope;  // position of the declaring scope
-    std::uint32_t slot;   // of the name in the index: closing the scope needs no lookup
+    std::uint32_t tag;    // of the name's slot: closing finds it by its variable, no text compared
   };
-  // A name's text is copied into `names_` once: comparing with it stays in
-  // cache instead of reaching back into the source.
+  // A name's text is copied into `names_` while it is indexed: comparing
+  // with it stays in cache instead of reaching back into the source. Names
+  // leave in the reverse order they came (with the variables that brought
+  // them), so `names_` is a stack.
   // The slot is chosen by the tag's high bits: growing rehashes nothing.
   struct Slot {
     std::uint32_t offset;  // in `names_`; kFree marks a free slot
@@ -312,11 +321,26 @@ class Scopes {
   }
   void grow_index();
   void resize_index(std::size_t slots);
+  // The slot whose lookups find the variable at `position`.
+  std::size_t slot_of(std::uint32_t tag, std::size_t position) const {
+    std::size_t mask = index_.size() - 1;
+    std::size_t slot = tag >> index_shift_;
+    while (index_[slot].bound != position + 1) slot = (slot + 1) & mask;
+    return slot;
+  }
+  // Frees the slot of a name no variable holds any more.
+  void erase_slot(std::size_t slot);
+  void shift_back(std::size_t hole);
   // The new variable's place on the stack, with its scope counted.
   std::size_t push_variable_position();
+  void add_block();
   void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
   void grow_names(std::size_t more);
   [[noreturn]] static void no_scope();
+
+  // The emptied buffers kept for the thread's next Scopes.
+  struct Spare;
+  static Spare& spare();
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;

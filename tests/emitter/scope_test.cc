@@ -2,7 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <deque>
+#include <algorithm>
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vaxo_core::emitter {
@@ -102,6 +107,130 @@ TEST(Scopes, ManyNamesAcrossDeepScopesStayInPlace) {
     }
   }
   EXPECT_FALSE(scopes.find_variable("shared"));
+}
+
+
+TEST(Scopes, NamesLeaveTheIndexWithTheirScopeAndLookupsStayRight) {
+  // Against a plain model: scopes open and close at random, names drawn from
+  // a small pool (hiding, duplicates in one scope) and from an endless one
+  // (a name's only variable closes, so its slot is freed and the slots
+  // behind it shift back). Each round starts from the smallest index and
+  // grows it while names are open, so probe runs are long, wrap around, and
+  // after a growth no longer hold their names in declaration order.
+  std::uint64_t seed = 0x9E3779B97F4A7C15ULL;
+  auto next = [&seed](std::uint64_t n) {
+    seed ^= seed << 13;
+    seed ^= seed >> 7;
+    seed ^= seed << 17;
+    return seed % n;
+  };
+  for (int round = 0; round < 300 && !::testing::Test::HasFailure(); ++round) {
+    std::vector<std::vector<std::pair<std::string_view, Variable*>>> model;
+    Scopes scopes;
+    auto check = [&](std::string_view name) {
+      Variable* want = nullptr;
+      std::size_t level = 0;
+      for (std::size_t d = model.size(); d-- > 0 && want == nullptr;) {
+        for (const auto& [n, v] : model[d]) {
+          if (n == name) {
+            want = v;
+            level = d + 1;
+            break;
+          }
+        }
+      }
+      std::optional<FoundVariable> got = scopes.find_variable(name);
+      ASSERT_EQ(got.has_value(), want != nullptr) << name << " in round " << round;
+      if (want == nullptr) return;
+      EXPECT_EQ(got->variable, want) << name;
+      EXPECT_EQ(got->level, level) << name;
+      EXPECT_EQ(got->local, level == model.size()) << name;
+      EXPECT_EQ(got->variable->name(), name);
+    };
+    // Variables borrow their names: each text stays put in a deque.
+    std::deque<std::string> texts;
+    std::size_t fresh = 0;
+    // Declarations outweigh closings at first, then closings win.
+    for (int step = 0; step < 400; ++step) {
+      std::uint64_t op = next(20);
+      bool filling = step < 200;
+      if (model.empty() || (op < 2 && model.size() < 10)) {
+        scopes.push(model.size() + 1);
+        model.emplace_back();
+      } else if (op < (filling ? 3u : 8u)) {
+        std::vector<std::pair<std::string_view, Variable*>> closed = std::move(model.back());
+        scopes.pop();
+        model.pop_back();
+        // Every open name is still found, and the closed ones are gone.
+        for (const auto& scope : model) {
+          for (const auto& entry : scope) check(entry.first);
+        }
+        for (const auto& entry : closed) check(entry.first);
+      } else if (op < 15) {
+        texts.push_back(next(3) == 0 ? "s" + std::to_string(next(6)) : "f" + std::to_string(fresh++));
+        Variable& v = scopes.declare(let(texts.back(), static_cast<std::size_t>(step), 1));
+        model.back().emplace_back(texts.back(), &v);
+      } else if (!texts.empty()) {
+        check(texts[next(texts.size())]);
+      }
+    }
+    while (!model.empty()) {
+      scopes.pop();
+      model.pop_back();
+    }
+    for (const std::string& name : texts) EXPECT_FALSE(scopes.find_variable(name)) << name;
+  }
+}
+
+TEST(Scopes, ANewScopesStartsEmptyWhateverTheThreadsLastOneLeft) {
+  // A Scopes reuses the buffers of the thread's last small one: what that
+  // one held must not show through, however it ended.
+  struct Case {
+    const char* what;
+    std::size_t names;  // declared in each of the scopes
+    std::size_t scopes;
+    bool left_open;  // destroyed with its scopes open, as when an emission throws
+  };
+  const Case cases[] = {
+      {"closed", 5, 2, false},
+      {"left open", 5, 3, true},
+      {"grown past what is kept", 200, 2, false},
+      {"grown and left open", 200, 2, true},
+  };
+  std::deque<std::string> texts;
+  for (const Case& c : cases) {
+    std::vector<std::string_view> declared;
+    {
+      Scopes first;
+      for (std::size_t d = 0; d < c.scopes; ++d) {
+        first.push(d + 1);
+        for (std::size_t i = 0; i < c.names; ++i) {
+          texts.push_back("n" + std::to_string(d) + "_" + std::to_string(i));
+          first.declare(let(texts.back(), i, i + 1));
+          declared.push_back(texts.back());
+        }
+      }
+      if (!c.left_open) {
+        while (!first.empty()) first.pop();
+      }
+    }
+    Scopes next;
+    EXPECT_TRUE(next.empty()) << c.what;
+    // An untouched Scopes answers lookups before any scope is open.
+    EXPECT_FALSE(next.find_variable(declared.front())) << c.what;
+    next.push(1);
+    for (std::string_view name : declared) EXPECT_FALSE(next.find_variable(name)) << c.what << ": " << name;
+    Variable& v = next.declare(let(declared.back(), 0, 1));
+    EXPECT_EQ(next.find_local_variable(declared.back()), &v) << c.what;
+    EXPECT_EQ(next.current().variables().size(), 1u) << c.what;
+    // A second Scopes while this one is alive starts on its own buffers.
+    {
+      Scopes beside;
+      beside.push(1);
+      EXPECT_FALSE(beside.find_variable(declared.back())) << c.what;
+    }
+    EXPECT_EQ(next.find_variable(declared.back())->variable, &v) << c.what;
+  }
 }
 
 }  // namespace
