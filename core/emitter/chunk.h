@@ -129,8 +129,17 @@ class Chunk {
     const Chunk* chunk_;
   };
 
-  // No constants, and the 8 header bytes reserved as zeros.
-  Chunk();
+  // No constants, and the 8 header bytes reserved as zeros; room for
+  // `code_room` bytes of code, or of the whole serialised chunk, in the one
+  // allocation the result is built in.
+  Chunk() : Chunk(0) {}
+  explicit Chunk(std::size_t code_room);
+  // The pool's tables go back to the thread for its next chunk.
+  ~Chunk();
+  Chunk(const Chunk&) = default;
+  Chunk(Chunk&&) = default;
+  Chunk& operator=(const Chunk&) = default;
+  Chunk& operator=(Chunk&&) = default;
 
   Constants constants() const { return Constants(*this); }
   // A copy of the code written so far (header bytes included).
@@ -271,6 +280,8 @@ class Chunk {
     std::uint8_t size;
     std::uint8_t bytes[16];
   };
+  // Emptied tables whose memory a thread keeps between chunks (chunk.cc).
+  struct Spare;
   // The code with the pending insertions merged in, into `out` (appended).
   void merged_code(std::vector<std::uint8_t>& out) const;
   std::size_t merged_code_size() const;
@@ -289,6 +300,7 @@ class Chunk {
   // reads the pool, and most mismatches are settled without touching it.
   std::vector<std::uint64_t> index_;
   int index_bits_ = 0;
+  static thread_local Spare spare_;
   // The pool positions of false and true, -1 until interned.
   std::int32_t boolean_[2] = {-1, -1};
 };

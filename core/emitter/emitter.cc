@@ -16,15 +16,22 @@ using parser::TokenRef;
 
 void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }
 
+namespace {
+
+// Room for the code of a typical script, allocated and touched only as
+// written, so a generous guess costs no memory and spares the copies of
+// growing; past the code, room for a small script's constants too: the
+// buffer becomes the serialised chunk without growing.
+std::size_t code_room(std::size_t text_size) { return Chunk::kHeaderSize + 2 * text_size + 64; }
+
+}  // namespace
+
 Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
     : config(caller.config()),
+      chunk(code_room(caller.script().size())),
       diagnostics(caller.config(), caller.script()),
       budget_(max_depth),
       text_size_(caller.script().size()) {
-  // Room for the code of a typical script: allocated, touched only as
-  // written, so a generous guess costs no memory and spares the copies of
-  // growing.
-  chunk.reserve_code(Chunk::kHeaderSize + 2 * text_size_);
   // A pool of about one constant per 64 bytes of text without rehashing
   // (well-formed code has one per 80).
   chunk.reserve_constants(text_size_ / 64);
