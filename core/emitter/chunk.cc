@@ -18,12 +18,18 @@ void put_u32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value
   for (std::size_t i = 0; i < 4; ++i) out[at + i] = bytes[i];
 }
 
+[[noreturn, gnu::noinline]] void too_long(std::size_t n, const char* what) {
+  throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
+}
+
+// Inline: the message is built out of line, only when it is needed.
 std::uint32_t checked_u32(std::size_t n, const char* what) {
-  if (n > std::numeric_limits<std::uint32_t>::max()) {
-    throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
-  }
+  if (n > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] too_long(n, what);
   return static_cast<std::uint32_t>(n);
 }
+
+// The code's zeroed room grows by this much at a time.
+constexpr std::size_t kCodeStep = 64 * 1024;
 
 // Each table a thread keeps is at most this large: a bigger one is freed.
 constexpr std::size_t kSpareBytes = std::size_t{256} << 10;
@@ -44,7 +50,7 @@ void keep_spare(Table& spare, Table& table) {
 // small compile then interns and patches without allocating.
 struct Chunk::Spare {
   std::vector<Entry> pool;
-  std::string texts;
+  std::vector<char> texts;
   std::vector<Insertion> insertions;
   std::vector<std::uint64_t> index;
   bool closed = false;  // the thread is ending: nothing is kept any more
@@ -117,8 +123,10 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
 }
 
 Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
-  code_.reserve(std::max(code_room, kHeaderSize));
-  code_.resize(kHeaderSize);
+  code_room = std::max(code_room, kHeaderSize);
+  code_.reserve(code_room);
+  // The first step of zeroed room now, as the first write would.
+  code_.resize(std::min(code_room, kCodeStep));
   Spare& spare = spare_;
   if (spare.closed) return;
   // Whatever another live chunk took is simply missing: this one allocates.
@@ -140,9 +148,8 @@ Chunk::~Chunk() {
 void Chunk::grow_code(std::size_t n) {
   // Steps of zeroed bytes about to be written anyway; past the capacity the
   // vector grows geometrically.
-  constexpr std::size_t kStep = 64 * 1024;
   std::size_t want = code_size_ + n;
-  code_.resize(std::max(want, std::min(code_.size() + kStep, code_.capacity())));
+  code_.resize(std::max(want, std::min(code_.size() + kCodeStep, code_.capacity())));
 }
 
 Constant Chunk::Constants::operator[](std::size_t i) const {
@@ -238,7 +245,7 @@ OpParam Chunk::intern(Entry e, std::string_view text, std::uint64_t h, std::size
   OpParam result = OpParam::from_size(position);
   if (e.kind == kind(ConstantDiscriminants::String)) {
     e.payload = texts_.size();
-    texts_.append(text);
+    texts_.insert(texts_.end(), text.begin(), text.end());
   }
   pool_.push_back(e);
   index_[slot] = (h & kTagMask) | static_cast<std::uint32_t>(position + 1);

@@ -229,7 +229,7 @@ class Chunk {
 
   static constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
 
-  std::string_view text(const Entry& e) const { return std::string_view(texts_).substr(e.payload, e.length); }
+  std::string_view text(const Entry& e) const { return std::string_view(texts_.data() + e.payload, e.length); }
   // One multiplication, as for texts: the slot and the tag are its high bits.
   static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
     return (payload ^ (kind(d) << 56)) * 0x9E3779B97F4A7C15ULL;
@@ -287,7 +287,7 @@ class Chunk {
   std::size_t merged_code_size() const;
 
   std::vector<Entry> pool_;
-  std::string texts_;
+  std::vector<char> texts_;  // not a string: handed between chunks in a few moves
   std::vector<Insertion> insertions_;
   std::size_t inserted_bytes_ = 0;
   // The first `code_size_` bytes are the code; the rest is zeroed room,
