@@ -49,6 +49,7 @@ void keep_spare(Table& spare, Table& table) {
 // The tables of a finished chunk, emptied, for the thread's next chunk: a
 // small compile then interns and patches without allocating.
 struct Chunk::Spare {
+  std::vector<std::uint8_t> code;  // a result handed back
   std::vector<Entry> pool;
   std::vector<char> texts;
   std::vector<Insertion> insertions;
@@ -123,22 +124,25 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
 }
 
 Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
+  Spare& spare = spare_;
+  if (!spare.closed) {
+    // Whatever another live chunk took is simply missing: this one allocates.
+    code_ = std::move(spare.code);
+    pool_ = std::move(spare.pool);
+    texts_ = std::move(spare.texts);
+    insertions_ = std::move(spare.insertions);
+    index_ = std::move(spare.index);
+  }
   code_room = std::max(code_room, kHeaderSize);
   code_.reserve(code_room);
   // The first step of zeroed room now, as the first write would.
   code_.resize(std::min(code_room, kCodeStep));
-  Spare& spare = spare_;
-  if (spare.closed) return;
-  // Whatever another live chunk took is simply missing: this one allocates.
-  pool_ = std::move(spare.pool);
-  texts_ = std::move(spare.texts);
-  insertions_ = std::move(spare.insertions);
-  index_ = std::move(spare.index);
 }
 
 Chunk::~Chunk() {
   Spare& spare = spare_;
   if (spare.closed) return;
+  keep_spare(spare.code, code_);
   keep_spare(spare.pool, pool_);
   keep_spare(spare.texts, texts_);
   keep_spare(spare.insertions, insertions_);
@@ -146,10 +150,12 @@ Chunk::~Chunk() {
 }
 
 void Chunk::grow_code(std::size_t n) {
-  // Steps of zeroed bytes about to be written anyway; past the capacity the
-  // vector grows geometrically.
+  // Steps of zeroed bytes about to be written anyway, doubling up to
+  // kCodeStep (a buffer handed back may have far more capacity than this
+  // chunk needs); past the capacity the vector grows geometrically.
   std::size_t want = code_size_ + n;
-  code_.resize(std::max(want, std::min(code_.size() + kCodeStep, code_.capacity())));
+  std::size_t step = std::min(std::max(code_.size(), n), kCodeStep);
+  code_.resize(std::max(want, std::min(code_.size() + step, code_.capacity())));
 }
 
 Constant Chunk::Constants::operator[](std::size_t i) const {
@@ -299,6 +305,11 @@ void Chunk::merged_code(std::vector<std::uint8_t>& out) const {
     from = i.position + 1;
   }
   out.insert(out.end(), code_.data() + from, code_.data() + code_size_);
+}
+
+void Chunk::recycle(std::vector<std::uint8_t>&& bytes) noexcept {
+  Spare& spare = spare_;
+  if (!spare.closed) keep_spare(spare.code, bytes);
 }
 
 std::vector<std::uint8_t> Chunk::into_bytes() && {

@@ -223,6 +223,9 @@ class Chunk {
 
   // Serialises the chunk, consuming it. Lengths past 32 bits: InternalError.
   std::vector<std::uint8_t> into_bytes() &&;
+  // Hands a serialised chunk's buffer back once read: the thread's next
+  // chunk is built in it instead of a new one (an oversized one is freed).
+  static void recycle(std::vector<std::uint8_t>&& bytes) noexcept;
 
  private:
   static constexpr std::uint64_t kind(ConstantDiscriminants d) { return static_cast<std::uint64_t>(d); }
