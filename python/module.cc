@@ -13,6 +13,7 @@
 #include <exception>
 #include <new>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "core/compile/compiler.h"
@@ -235,8 +236,12 @@ PyObject* compile_text(PyObject* script, PyObject* config) {
   if (text == nullptr) return nullptr;
   const Config& data = reinterpret_cast<ConfigObject*>(config)->data;
   return guarded([&]() -> PyObject* {
-    auto result = vaxo_core::compile::Compiler::compile(std::string_view(text, static_cast<std::size_t>(size)), data);
-    return build_result(result, data);
+    using vaxo_core::compile::Compiler;
+    auto result = Compiler::compile(std::string_view(text, static_cast<std::size_t>(size)), data);
+    PyObject* built = build_result(result, data);
+    // Copied out: the buffers serve the next call.
+    Compiler::recycle(std::move(result));
+    return built;
   });
 }
 

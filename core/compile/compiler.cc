@@ -37,6 +37,10 @@ CompileResult Compiler::compile(std::string_view input, const config::Config& co
   return result;
 }
 
+void Compiler::recycle(CompileResult&& result) noexcept {
+  if (result.chunk) emitter::Chunk::recycle(std::move(*result.chunk));
+}
+
 std::optional<std::vector<lexer::Token>> Compiler::lex() {
   lexer::LexerInput input = lexer::to_input(script_, *config_);
   auto tokens = config_->input_mode == config::InputMode::Script ? lexer::lex(input) : lexer::lex_string(input);

@@ -31,6 +31,9 @@ class Compiler {
   // The only entry point. Throws InternalError for a violated invariant,
   // never for bad source.
   static CompileResult compile(std::string_view input, const config::Config& config);
+  // Optional, once a result is read: its buffers serve the thread's next
+  // compile instead of new ones.
+  static void recycle(CompileResult&& result) noexcept;
 
   // `script` and `config` are borrowed for the compiler's lifetime.
   Compiler(std::string_view script, const config::Config& config);

@@ -18,14 +18,48 @@ void put_u32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value
   for (std::size_t i = 0; i < 4; ++i) out[at + i] = bytes[i];
 }
 
+[[noreturn, gnu::noinline]] void too_long(std::size_t n, const char* what) {
+  throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
+}
+
+// Inline: the message is built out of line, only when it is needed.
 std::uint32_t checked_u32(std::size_t n, const char* what) {
-  if (n > std::numeric_limits<std::uint32_t>::max()) {
-    throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
-  }
+  if (n > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] too_long(n, what);
   return static_cast<std::uint32_t>(n);
 }
 
+// The code's zeroed room grows by this much at a time.
+constexpr std::size_t kCodeStep = 64 * 1024;
+
+// Each table a thread keeps is at most this large: a bigger one is freed.
+constexpr std::size_t kSpareBytes = std::size_t{256} << 10;
+
+template <typename Table>
+void keep_spare(Table& spare, Table& table) {
+  // The larger one is kept; an oversized one goes.
+  if (table.capacity() * sizeof(typename Table::value_type) > kSpareBytes || table.capacity() <= spare.capacity()) {
+    return;
+  }
+  table.clear();
+  spare = std::move(table);
+}
+
 }  // namespace
+
+// The tables of a finished chunk, emptied, for the thread's next chunk: a
+// small compile then interns and patches without allocating.
+struct Chunk::Spare {
+  std::vector<std::uint8_t> code;  // a result handed back
+  std::vector<Entry> pool;
+  std::vector<char> texts;
+  std::vector<Insertion> insertions;
+  std::vector<std::uint64_t> index;
+  bool closed = false;  // the thread is ending: nothing is kept any more
+
+  ~Spare() { closed = true; }
+};
+
+thread_local Chunk::Spare Chunk::spare_;
 
 std::string_view name(ConstantDiscriminants d) {
   switch (d) {
@@ -89,14 +123,39 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
   }
 }
 
-Chunk::Chunk() : code_(kHeaderSize, 0), code_size_(kHeaderSize) {}
+Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
+  Spare& spare = spare_;
+  if (!spare.closed) {
+    // Whatever another live chunk took is simply missing: this one allocates.
+    code_ = std::move(spare.code);
+    pool_ = std::move(spare.pool);
+    texts_ = std::move(spare.texts);
+    insertions_ = std::move(spare.insertions);
+    index_ = std::move(spare.index);
+  }
+  code_room = std::max(code_room, kHeaderSize);
+  code_.reserve(code_room);
+  // The first step of zeroed room now, as the first write would.
+  code_.resize(std::min(code_room, kCodeStep));
+}
+
+Chunk::~Chunk() {
+  Spare& spare = spare_;
+  if (spare.closed) return;
+  keep_spare(spare.code, code_);
+  keep_spare(spare.pool, pool_);
+  keep_spare(spare.texts, texts_);
+  keep_spare(spare.insertions, insertions_);
+  keep_spare(spare.index, index_);
+}
 
 void Chunk::grow_code(std::size_t n) {
-  // Steps of zeroed bytes about to be written anyway; past the capacity the
-  // vector grows geometrically.
-  constexpr std::size_t kStep = 64 * 1024;
+  // Steps of zeroed bytes about to be written anyway, doubling up to
+  // kCodeStep (a buffer handed back may have far more capacity than this
+  // chunk needs); past the capacity the vector grows geometrically.
   std::size_t want = code_size_ + n;
-  code_.resize(std::max(want, std::min(code_.size() + kStep, code_.capacity())));
+  std::size_t step = std::min(std::max(code_.size(), n), kCodeStep);
+  code_.resize(std::max(want, std::min(code_.size() + step, code_.capacity())));
 }
 
 Constant Chunk::Constants::operator[](std::size_t i) const {
@@ -161,6 +220,12 @@ void Chunk::grow_index(int bits) {
   // The slot comes from the hash's high bits, which the slots keep: the
   // pool is never read. Positions stay below 2^31, so 32 bits suffice.
   if (bits > 32) throw InternalError("Constant index past 32 bits");
+  if (pool_.empty()) {
+    // Nothing to move: a kept table's memory serves.
+    index_.assign(std::size_t{1} << bits, 0);
+    index_bits_ = bits;
+    return;
+  }
   std::vector<std::uint64_t> old = std::move(index_);
   index_.assign(std::size_t{1} << bits, 0);
   index_bits_ = bits;
@@ -186,7 +251,7 @@ OpParam Chunk::intern(Entry e, std::string_view text, std::uint64_t h, std::size
   OpParam result = OpParam::from_size(position);
   if (e.kind == kind(ConstantDiscriminants::String)) {
     e.payload = texts_.size();
-    texts_.append(text);
+    texts_.insert(texts_.end(), text.begin(), text.end());
   }
   pool_.push_back(e);
   index_[slot] = (h & kTagMask) | static_cast<std::uint32_t>(position + 1);
@@ -221,27 +286,30 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
   // All sixteen: a fixed copy is a few moves, a sized one a library call.
   std::memcpy(insertion.bytes, bytes, sizeof bytes);
-  insertions_.push_back(insertion);
+  // Kept by position, a later patch before an earlier one at the same byte:
+  // only the headers nested in this one, patched before it, lie past it and
+  // move, and serialising needs no sort.
+  auto past = std::lower_bound(insertions_.begin(), insertions_.end(), at.position,
+                               [](const Insertion& i, std::size_t position) { return i.position < position; });
+  insertions_.insert(past, insertion);
   inserted_bytes_ += n;
 }
 
 std::size_t Chunk::merged_code_size() const { return code_size_ + inserted_bytes_; }
 
 void Chunk::merged_code(std::vector<std::uint8_t>& out) const {
-  // By position; a placeholder patched twice takes the later operands
-  // first, as inserting each right after the byte would.
-  std::vector<const Insertion*> order;
-  order.reserve(insertions_.size());
-  for (auto it = insertions_.rbegin(); it != insertions_.rend(); ++it) order.push_back(&*it);
-  std::stable_sort(order.begin(), order.end(),
-                   [](const Insertion* a, const Insertion* b) { return a->position < b->position; });
   std::size_t from = 0;
-  for (const Insertion* i : order) {
-    out.insert(out.end(), code_.data() + from, code_.data() + i->position + 1);
-    out.insert(out.end(), i->bytes, i->bytes + i->size);
-    from = i->position + 1;
+  for (const Insertion& i : insertions_) {
+    out.insert(out.end(), code_.data() + from, code_.data() + i.position + 1);
+    out.insert(out.end(), i.bytes, i.bytes + i.size);
+    from = i.position + 1;
   }
   out.insert(out.end(), code_.data() + from, code_.data() + code_size_);
+}
+
+void Chunk::recycle(std::vector<std::uint8_t>&& bytes) noexcept {
+  Spare& spare = spare_;
+  if (!spare.closed) keep_spare(spare.code, bytes);
 }
 
 std::vector<std::uint8_t> Chunk::into_bytes() && {
@@ -265,16 +333,9 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   // place, from the back, and the pool follows the code.
   std::vector<std::uint8_t> out = std::move(code_);
   out.resize(constants_start + 4 + pool_bytes);
-  std::vector<const Insertion*> order;
-  order.reserve(insertions_.size());
-  for (const Insertion& i : insertions_) order.push_back(&i);
-  // Latest position first; of two at one placeholder, the earlier patch ends
-  // up last, as inserting each right after the byte would.
-  std::stable_sort(order.begin(), order.end(),
-                   [](const Insertion* a, const Insertion* b) { return a->position > b->position; });
   std::size_t end = code_size_;
   std::size_t shift = inserted_bytes_;
-  for (const Insertion* i : order) {
+  for (auto i = insertions_.rbegin(); i != insertions_.rend(); ++i) {
     std::size_t start = i->position + 1;
     std::memmove(out.data() + start + shift, out.data() + start, end - start);
     shift -= i->size;

@@ -129,8 +129,17 @@ class Chunk {
     const Chunk* chunk_;
   };
 
-  // No constants, and the 8 header bytes reserved as zeros.
-  Chunk();
+  // No constants, and the 8 header bytes reserved as zeros; room for
+  // `code_room` bytes of code, or of the whole serialised chunk, in the one
+  // allocation the result is built in.
+  Chunk() : Chunk(0) {}
+  explicit Chunk(std::size_t code_room);
+  // The pool's tables go back to the thread for its next chunk.
+  ~Chunk();
+  Chunk(const Chunk&) = default;
+  Chunk(Chunk&&) = default;
+  Chunk& operator=(const Chunk&) = default;
+  Chunk& operator=(Chunk&&) = default;
 
   Constants constants() const { return Constants(*this); }
   // A copy of the code written so far (header bytes included).
@@ -214,13 +223,16 @@ class Chunk {
 
   // Serialises the chunk, consuming it. Lengths past 32 bits: InternalError.
   std::vector<std::uint8_t> into_bytes() &&;
+  // Hands a serialised chunk's buffer back once read: the thread's next
+  // chunk is built in it instead of a new one (an oversized one is freed).
+  static void recycle(std::vector<std::uint8_t>&& bytes) noexcept;
 
  private:
   static constexpr std::uint64_t kind(ConstantDiscriminants d) { return static_cast<std::uint64_t>(d); }
 
   static constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
 
-  std::string_view text(const Entry& e) const { return std::string_view(texts_).substr(e.payload, e.length); }
+  std::string_view text(const Entry& e) const { return std::string_view(texts_.data() + e.payload, e.length); }
   // One multiplication, as for texts: the slot and the tag are its high bits.
   static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
     return (payload ^ (kind(d) << 56)) * 0x9E3779B97F4A7C15ULL;
@@ -271,12 +283,14 @@ class Chunk {
     std::uint8_t size;
     std::uint8_t bytes[16];
   };
+  // Emptied tables whose memory a thread keeps between chunks (chunk.cc).
+  struct Spare;
   // The code with the pending insertions merged in, into `out` (appended).
   void merged_code(std::vector<std::uint8_t>& out) const;
   std::size_t merged_code_size() const;
 
   std::vector<Entry> pool_;
-  std::string texts_;
+  std::vector<char> texts_;  // not a string: handed between chunks in a few moves
   std::vector<Insertion> insertions_;
   std::size_t inserted_bytes_ = 0;
   // The first `code_size_` bytes are the code; the rest is zeroed room,
@@ -289,6 +303,7 @@ class Chunk {
   // reads the pool, and most mismatches are settled without touching it.
   std::vector<std::uint64_t> index_;
   int index_bits_ = 0;
+  static thread_local Spare spare_;
   // The pool positions of false and true, -1 until interned.
   std::int32_t boolean_[2] = {-1, -1};
 };

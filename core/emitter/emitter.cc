@@ -16,18 +16,25 @@ using parser::TokenRef;
 
 void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }
 
+namespace {
+
+// Room for the code of a typical script, allocated and touched only as
+// written, so a generous guess costs no memory and spares the copies of
+// growing; past the code, room for a small script's constants too: the
+// buffer becomes the serialised chunk without growing.
+std::size_t code_room(std::size_t text_size) { return Chunk::kHeaderSize + 2 * text_size + 64; }
+
+}  // namespace
+
 Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
     : config(caller.config()),
+      chunk(code_room(caller.script().size())),
       diagnostics(caller.config(), caller.script()),
       budget_(max_depth),
       text_size_(caller.script().size()) {
-  // Room for the code of a typical script: allocated, touched only as
-  // written, so a generous guess costs no memory and spares the copies of
-  // growing.
-  chunk.reserve_code(Chunk::kHeaderSize + 2 * text_size_);
   // A pool of about one constant per 64 bytes of text without rehashing
   // (well-formed code has one per 80).
-  chunk.reserve_constants(text_size_ / 64);
+  if (text_size_ >= 64) chunk.reserve_constants(text_size_ / 64);
   // Interned texts come from the source and rarely outgrow it (a template's
   // are nearly all of it): the same reasoning as for the code.
   chunk.reserve_texts(text_size_);
@@ -38,9 +45,10 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector) {
   Emitter emitter(collector);
   // The script is a function without parameters: an empty list, not `it`.
-  parser::ParameterList no_parameters{TokenRef::make(Token::make(Operator::OpenParen, ByteRange{0, 0})),
-                                      {},
-                                      TokenRef::make(Token::make(Operator::CloseParen, ByteRange{0, 0}))};
+  // Nothing reads its parentheses: made once, and borrowed.
+  static const Token kParens[] = {Token::make(Operator::OpenParen, ByteRange{0, 0}),
+                                  Token::make(Operator::CloseParen, ByteRange{0, 0})};
+  parser::ParameterList no_parameters{TokenRef::borrow(kParens[0]), {}, TokenRef::borrow(kParens[1])};
   ByteRange scope{0, parser::range(script.eof).end};
   // The emitter appends straight after the entries already collected (both
   // collectors filter by the same Config): no copy at the end. Should the

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include "core/diagnostic/internal_error.h"
@@ -114,6 +116,40 @@ TEST(Compiler, NestingPastTheBoundsEndsInTheStageDiagnostic) {
   auto quiet = Compiler::compile(std::string(100000, '('), silent);
   EXPECT_FALSE(quiet.chunk.has_value());
   EXPECT_TRUE(quiet.diagnostics.empty());
+}
+
+// A result handed back serves the thread's next compile, whatever it held
+// and whatever its size: each compile after one recycled gives what it gives
+// on a thread that never recycled anything.
+TEST(Compiler, RecycledResultsLeaveTheNextResultsUnchanged) {
+  auto nested = [](int count) {
+    std::string text;
+    for (int i = 0; i < count; ++i) {
+      std::string n = std::to_string(i);
+      text += "fn f" + n + "(a) { for j in 0..<3 { let s = \"t" + n + "\"; let l = loop { break; }; }; " + n +
+              ".5 }\n";
+    }
+    return text + "f0(1);";
+  };
+  // Empty, tiny, some headers and constants, a buffer past what a thread
+  // keeps, and one without a chunk.
+  const std::vector<std::string> sources = {"", "let x = 1 + 2; x", nested(40), nested(2000), "let = ;"};
+  std::vector<CompileResult> fresh(sources.size());
+  std::thread([&] {
+    for (std::size_t i = 0; i < sources.size(); ++i) fresh[i] = Compiler::compile(sources[i], config::Config{});
+  }).join();
+  ASSERT_TRUE(fresh[3].chunk.has_value());
+  EXPECT_FALSE(fresh[4].chunk.has_value());
+  // Each handed back before the next: smaller after larger and the reverse,
+  // after none, and after a buffer too large to keep.
+  const std::size_t order[] = {1, 0, 2, 1, 3, 1, 4, 2, 3, 3, 0, 1, 1};
+  for (std::size_t i : order) {
+    SCOPED_TRACE(i);
+    CompileResult r = Compiler::compile(sources[i], config::Config{});
+    EXPECT_EQ(r.chunk, fresh[i].chunk);
+    EXPECT_EQ(r.diagnostics, fresh[i].diagnostics);
+    Compiler::recycle(std::move(r));
+  }
 }
 
 TEST(Compiler, AnEmptyTokenListIsAnInternalError) {

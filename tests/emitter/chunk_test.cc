@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -203,6 +204,114 @@ TEST(Chunk, EveryKindOfConstantIsFoundAgainAtEveryPoolSize) {
       }
     }
     EXPECT_EQ(chunk.constants().size(), 3600u);
+  }
+}
+
+// Nested and sibling headers, patched innermost first as the emitter does,
+// some wide, one placeholder patched twice: each header's operands land right
+// after its byte, whatever order the patches came in.
+TEST(Chunk, HeadersAreMergedByPositionWhateverThePatchOrder) {
+  struct Shape {
+    const char* name;
+    int siblings;  // functions side by side in the outer one
+    int depth;     // loops nested in each of them
+    bool twice;    // the outer header patched a second time
+  };
+  const Shape shapes[] = {
+      {"one header", 0, 0, false},    {"nested only", 1, 3, false},  {"siblings only", 5, 0, false},
+      {"few, mixed", 3, 2, false},    {"many, mixed", 12, 3, false}, {"patched twice", 2, 1, true},
+      {"many, patched twice", 20, 2, true},
+  };
+  const std::uint8_t freeze = code(OpCode::Freeze), loop_end = code(OpCode::LoopEnd), func_end = code(OpCode::FuncEnd);
+  for (const Shape& shape : shapes) {
+    SCOPED_TRACE(shape.name);
+    Chunk chunk;
+    chunk.add_constant(Constant::number(1.0));
+    // What the code must read, written alongside.
+    Bytes expected;
+    Placeholder outer = chunk.mark(OpCode::Func);
+    if (shape.twice) {
+      expected.insert(expected.end(), {code(OpCode::FuncVarg), 7, 0, 0, 2});
+    } else {
+      expected.insert(expected.end(), {code(OpCode::Func), 0, 0, 2});
+    }
+    for (int s = 0; s < shape.siblings; ++s) {
+      Placeholder fn = chunk.mark(OpCode::Func);
+      expected.insert(expected.end(), {code(OpCode::Func), 0, static_cast<std::uint8_t>(s), 1});
+      std::vector<Placeholder> loops;
+      for (int d = 0; d < shape.depth; ++d) {
+        chunk.add_code(OpCode::Freeze);
+        loops.push_back(chunk.mark(OpCode::Loop));
+        expected.push_back(freeze);
+        if (d % 2 == 1) {
+          // Past a byte: the wide form.
+          expected.insert(expected.end(), {wide_code(OpCode::Loop), static_cast<std::uint8_t>(44 + d), 1, 0, 0});
+        } else {
+          expected.insert(expected.end(), {code(OpCode::Loop), static_cast<std::uint8_t>(d)});
+        }
+      }
+      for (int d = shape.depth; d-- > 0;) {
+        chunk.add_code(OpCode::LoopEnd);
+        expected.push_back(loop_end);
+        chunk.patch(loops[static_cast<std::size_t>(d)], OpCode::Loop,
+                    std::initializer_list<Operand>{OpParam(d % 2 ? 300 + d : d)});
+      }
+      chunk.add_code(OpCode::FuncEnd);
+      expected.push_back(func_end);
+      chunk.patch(fn, OpCode::Func, std::initializer_list<Operand>{Register(), OpParam(s), OpParam(1)});
+    }
+    chunk.add_code(OpCode::FuncEnd);
+    expected.push_back(func_end);
+    chunk.patch(outer, OpCode::Func, std::initializer_list<Operand>{Register(), OpParam(0), OpParam(2)});
+    if (shape.twice) chunk.patch(outer, OpCode::FuncVarg, std::initializer_list<Operand>{OpParam(7)});
+    Bytes copied = chunk.code();
+    ASSERT_EQ(copied.size(), Chunk::kHeaderSize + expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), copied.begin() + Chunk::kHeaderSize));
+    Bytes bytes = std::move(chunk).into_bytes();
+    ASSERT_EQ(read_u32(bytes, 4), expected.size());
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), bytes.begin() + Chunk::kHeaderSize));
+    Bytes pool(bytes.end() - 9, bytes.end());
+    EXPECT_EQ(pool, (Bytes{4, 0, 0, 0, 0, 0, 0, 0xF0, 0x3F}));
+  }
+}
+
+// A thread hands the tables of a finished chunk to its next one: whatever a
+// chunk left behind (serialised, dropped half-way as on an error, or still
+// alive beside it), a new chunk starts empty and finds none of it.
+TEST(Chunk, AChunkFindsNothingOfTheChunksBeforeIt) {
+  auto fill = [](Chunk& chunk, int count) {
+    for (int i = 0; i < count; ++i) {
+      chunk.add_string(concat({"t", std::to_string(i)}));
+      chunk.add_number_bits(static_cast<std::uint64_t>(i));
+      chunk.add_ordinal(i);
+      chunk.add_boolean(i % 2 == 0);
+    }
+    Placeholder header = chunk.mark(OpCode::Func);
+    chunk.add_code(OpCode::FuncEnd);
+    chunk.patch(header, OpCode::Func, std::initializer_list<Operand>{Register(), OpParam(0), OpParam(1)});
+  };
+  Bytes fresh;
+  {
+    Chunk chunk;
+    fill(chunk, 3);
+    fresh = std::move(chunk).into_bytes();
+  }
+  for (int before : {1, 40, 5000}) {
+    SCOPED_TRACE(before);
+    for (int how = 0; how < 3; ++how) {
+      std::optional<Chunk> earlier(std::in_place);
+      fill(*earlier, before);
+      if (how == 0) std::move(*earlier).into_bytes();
+      if (how < 2) earlier.reset();
+      Chunk chunk;
+      EXPECT_TRUE(chunk.constants().empty());
+      EXPECT_EQ(chunk.add_string("t2").get(), 0);
+      EXPECT_EQ(chunk.add_boolean(false).get(), 1);
+      EXPECT_EQ(chunk.constants().size(), 2u);
+      Chunk again;
+      fill(again, 3);
+      EXPECT_EQ(std::move(again).into_bytes(), fresh);
+    }
   }
 }
 
