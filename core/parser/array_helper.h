@@ -163,7 +163,7 @@ auto array_element(Element element, Spread spread, Missing missing) {
         ctx.reset(start);
         return std::nullopt;
       }
-      return std::optional<Item>(std::in_place,
+      return make_optional_aggregate<Item>(
                                  Base{typename Base::Spread{TokenRef::borrow(*next),
                                                             list_detail::into_box(std::move(operand))}},
                                  std::move(*comma));
@@ -178,7 +178,7 @@ auto array_element(Element element, Spread spread, Missing missing) {
       ctx.reset(start);
       return std::nullopt;
     }
-    return std::optional<Item>(std::in_place, Base{typename Base::Element{list_detail::into_box(std::move(value))}},
+    return make_optional_aggregate<Item>(Base{typename Base::Element{list_detail::into_box(std::move(value))}},
                                std::move(*comma));
   };
 }

@@ -144,7 +144,7 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
       return std::nullopt;
     }
     // Built in the returned item: the member moves once more, into its list.
-    return std::optional<Item>(std::in_place, std::move(*member), std::move(*comma));
+    return make_optional_aggregate<Item>(std::move(*member), std::move(*comma));
   };
 }
 
