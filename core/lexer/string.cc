@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <utility>
@@ -118,10 +119,10 @@ std::vector<T>* scratch_list(LexerInput& in, std::vector<std::unique_ptr<std::ve
 
 // An interpolation's token list lives as long as its token: it gets exactly
 // the room it needs.
+// Built from the range at once: no capacity check per token.
 std::vector<Token> exact_list(std::vector<Token>& list, std::size_t from) {
-  std::vector<Token> out;
-  out.reserve(list.size() - from);
-  for (std::size_t i = from; i < list.size(); ++i) out.push_back(std::move(list[i]));
+  const auto first = list.begin() + static_cast<std::ptrdiff_t>(from);
+  std::vector<Token> out(std::make_move_iterator(first), std::make_move_iterator(list.end()));
   list.clear();
   return out;
 }

@@ -29,10 +29,18 @@ constexpr bool ascii_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' 
 
 bool exhausted(const LexerInput& in) { return in.nesting != nullptr && in.nesting->exhausted(); }
 
+// Stores a small kind into `out`, a kind the scanner has just made (it
+// holds no payload): set_unowned without reading the stored tag back for a
+// reference nobody takes.
+template <typename T>
+inline void put_fresh(TokenKind& out, T value) noexcept {
+  new (&out) TokenKind(value);
+}
+
 // Consumes `n` bytes and stores the operator.
 bool op(LexerInput& in, TokenKind& out, std::size_t n, Op o) {
   in.position += n;
-  out.set_unowned<TokenKind::Operator>(TokenKind::Operator{o});
+  put_fresh(out, TokenKind::Operator{o});
   return true;
 }
 
@@ -98,17 +106,17 @@ inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size
       word &= ~std::uint64_t{0} >> (64 - 8 * kept);
       const std::size_t slot = hash_slot(word);
       if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) {
-        out.set_unowned<TokenKind::Keyword>(TokenKind::Keyword{static_cast<Keyword>(kHashTable.keywords[slot])});
+        put_fresh(out, TokenKind::Keyword{static_cast<Keyword>(kHashTable.keywords[slot])});
         return;
       }
     } else if (name.size() <= 8) {
       if (const std::optional<Keyword> kw = keyword_from_str(name)) {
-        out.set_unowned<TokenKind::Keyword>(TokenKind::Keyword{*kw});
+        put_fresh(out, TokenKind::Keyword{*kw});
         return;
       }
     }
   }
-  out.set_unowned<TokenKind::Identifier>(TokenKind::Identifier{name});
+  put_fresh(out, TokenKind::Identifier{name});
 }
 
 // A run of `c` (`_`, `$` or `@`) and what continues it: a name.
@@ -290,7 +298,7 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
   constexpr auto kI32Max = static_cast<std::uint64_t>(std::numeric_limits<std::int32_t>::max());
   if (ends && !(p - start > 1 && data[start] == '0') && value <= kI32Max) {
     in.position = p;
-    out.set_unowned<TokenKind::Ordinal>(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
+    put_fresh(out, TokenKind::Ordinal{static_cast<std::int32_t>(value)});
     return;
   }
   if (!dot) {
