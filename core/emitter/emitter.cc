@@ -32,10 +32,9 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
       diagnostics(caller.config(), caller.script()),
       budget_(max_depth),
       text_size_(caller.script().size()) {
-  // A pool of about one constant per 128 bytes of text without rehashing
-  // (realistic scripts intern one per 170 to 250): a larger index only
-  // spreads the probes over more cache lines.
-  if (text_size_ >= 128) chunk.reserve_constants(text_size_ / 128);
+  // A pool of about one constant per 64 bytes of text without rehashing
+  // (well-formed code has one per 80).
+  if (text_size_ >= 64) chunk.reserve_constants(text_size_ / 64);
   // Interned texts come from the source and rarely outgrow it (a template's
   // are nearly all of it): the same reasoning as for the code.
   chunk.reserve_texts(text_size_);
