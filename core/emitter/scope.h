@@ -109,6 +109,8 @@ class Variable {
   }
 
   [[noreturn]] void no_register() const;
+  // `exit` with the collector's tag and hint switches already read.
+  void exit_with(DiagnosticsCollector& diagnostics, bool tag, bool hint);
 
   friend class Scopes;
 
