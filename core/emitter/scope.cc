@@ -259,12 +259,18 @@ void Scopes::pop() {
   scopes_.pop_back();
 }
 
-void Scopes::pop(DiagnosticsCollector& diagnostics) {
-  if (scopes_.empty()) return;
+void Scopes::exit_variables(std::size_t first, DiagnosticsCollector& diagnostics) {
   const config::Config& config = diagnostics.config();
   const bool tag = config.diagnostic_tag;
   const bool hint = config.diagnostic_hint;
-  for (std::size_t i = scopes_.back().first_; i < variable_count_; ++i) at(i).exit_with(diagnostics, tag, hint);
+  for (std::size_t i = first; i < variable_count_; ++i) at(i).exit_with(diagnostics, tag, hint);
+}
+
+void Scopes::pop(DiagnosticsCollector& diagnostics) {
+  if (scopes_.empty()) return;
+  std::size_t first = scopes_.back().first_;
+  // Many scopes declare nothing: they go straight to pop.
+  if (first < variable_count_) exit_variables(first, diagnostics);
   pop();
 }
 
