@@ -109,6 +109,8 @@ class Variable {
   }
 
   [[noreturn]] void no_register() const;
+  // `exit` with the collector's tag and hint switches already read.
+  void exit_with(DiagnosticsCollector& diagnostics, bool tag, bool hint);
 
   friend class Scopes;
 
@@ -330,6 +332,8 @@ class Scopes {
   }
   // Frees the slot of a name no variable holds any more.
   void erase_slot(std::size_t slot);
+  // The exit reports of the variables from `first` on, in declaration order.
+  [[gnu::noinline]] void exit_variables(std::size_t first, DiagnosticsCollector& diagnostics);
   void shift_back(std::size_t hole);
   // The new variable's place on the stack, with its scope counted.
   std::size_t push_variable_position();
