@@ -165,21 +165,6 @@ ByteRange array_element_range(const ArrayElementBase<E, S>& element) {
                     element.node);
 }
 
-template <typename V, typename I>
-ByteRange record_element_range(const RecordElementBase<V, I>& element) {
-  using R = RecordElementBase<V, I>;
-  return std::visit(Overloaded{
-                        [](const typename R::Named& n) { return span(range(n.name), range(n.value)); },
-                        [](const typename R::InterpolateNamed& n) {
-                          return span(range(n.name_expression), range(n.value));
-                        },
-                        [](const typename R::OmitNamed& n) { return span(range(n.colon), range(n.value)); },
-                        [](const typename R::Unnamed& n) { return range(n.value); },
-                        [](const typename R::Spread& n) { return span(range(n.spread), range(n.value)); },
-                    },
-                    element.node);
-}
-
 template <typename T>
 ByteRange list_item_range(const ListItem<T>& item) {
   ByteRange element = range(item.element);
@@ -226,12 +211,7 @@ void collect_diagnostics(RecordPatternItem& x, DiagnosticsCollector& c) { collec
 
 // ---- range ---------------------------------------------------------------
 
-ByteRange range(const Token& token) { return token.range; }
-ByteRange range(const TokenRef& token) { return token->range; }
 
-ByteRange range(const Expression& expression) { return expression.cached_range(); }
-ByteRange range(const Pattern& pattern) { return pattern.cached_range(); }
-ByteRange range(const Statement& statement) { return statement.cached_range(); }
 
 // Each from the children's ranges, which nodes hold ready: O(1) per node.
 // A node's constructor asks for its own alternative's (range_of): it knows
@@ -362,13 +342,9 @@ ByteRange range(const Script& script) {
 ByteRange range(const ArrayLiteralItem& x) { return list_item_range(x); }
 ByteRange range(const ArgumentItem& x) { return list_item_range(x); }
 ByteRange range(const PatternItem& x) { return list_item_range(x); }
-ByteRange range(const RecordItem& x) { return list_item_range(x); }
-ByteRange range(const RecordPatternItem& x) { return list_item_range(x); }
 ByteRange range(const ArrayElementBase<Iterable, Expression>& x) { return array_element_range(x); }
 ByteRange range(const ArrayElementBase<Expression, Expression>& x) { return array_element_range(x); }
 ByteRange range(const ArrayElementBase<Pattern, Pattern>& x) { return array_element_range(x); }
-ByteRange range(const RecordElementBase<Expression, Expression>& x) { return record_element_range(x); }
-ByteRange range(const RecordElementBase<Pattern, Pattern>& x) { return record_element_range(x); }
 
 namespace helper {
 

@@ -20,6 +20,8 @@
 
 #include <memory>
 #include <optional>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "core/diagnostic/diagnostics_collector.h"
@@ -47,11 +49,12 @@ void collect_diagnostics(PatternItem& item, DiagnosticsCollector& collector);
 void collect_diagnostics(RecordItem& item, DiagnosticsCollector& collector);
 void collect_diagnostics(RecordPatternItem& item, DiagnosticsCollector& collector);
 
-ByteRange range(const Token& token);
-ByteRange range(const TokenRef& token);
-ByteRange range(const Expression& expression);
-ByteRange range(const Pattern& pattern);
-ByteRange range(const Statement& statement);
+// Held ready, so inline: these are asked for on every node built.
+inline ByteRange range(const Token& token) { return token.range; }
+inline ByteRange range(const TokenRef& token) { return token->range; }
+inline ByteRange range(const Expression& expression) { return expression.cached_range(); }
+inline ByteRange range(const Pattern& pattern) { return pattern.cached_range(); }
+inline ByteRange range(const Statement& statement) { return statement.cached_range(); }
 ByteRange range(const Callable& callable);
 ByteRange range(const ElseBlock& else_block);
 ByteRange range(const MatchCase& match_case);
@@ -62,13 +65,37 @@ ByteRange range(const Script& script);
 ByteRange range(const ArrayLiteralItem& item);
 ByteRange range(const ArgumentItem& item);
 ByteRange range(const PatternItem& item);
-ByteRange range(const RecordItem& item);
-ByteRange range(const RecordPatternItem& item);
 ByteRange range(const ArrayElementBase<Iterable, Expression>& element);
 ByteRange range(const ArrayElementBase<Expression, Expression>& element);
 ByteRange range(const ArrayElementBase<Pattern, Pattern>& element);
-ByteRange range(const RecordElementBase<Expression, Expression>& element);
-ByteRange range(const RecordElementBase<Pattern, Pattern>& element);
+
+// Record members and their items: from the parts' ranges, in the header so
+// a record's walk does not call out per member.
+template <typename V, typename I>
+ByteRange range(const RecordElementBase<V, I>& element) {
+  using R = RecordElementBase<V, I>;
+  return std::visit(
+      [](const auto& n) -> ByteRange {
+        using A = std::remove_cvref_t<decltype(n)>;
+        if constexpr (std::is_same_v<A, typename R::Named>) {
+          return ByteRange{range(n.name).start, range(n.value).end};
+        } else if constexpr (std::is_same_v<A, typename R::InterpolateNamed>) {
+          return ByteRange{range(n.name_expression).start, range(n.value).end};
+        } else if constexpr (std::is_same_v<A, typename R::OmitNamed>) {
+          return ByteRange{range(n.colon).start, range(n.value).end};
+        } else if constexpr (std::is_same_v<A, typename R::Unnamed>) {
+          return range(n.value);
+        } else {
+          return ByteRange{range(n.spread).start, range(n.value).end};
+        }
+      },
+      element.node);
+}
+template <typename V, typename I>
+ByteRange range(const ListItem<RecordElementBase<V, I>>& item) {
+  ByteRange element = range(item.element);
+  return item.comma ? ByteRange{element.start, range(*item.comma).end} : element;
+}
 
 // An optional or boxed part: its range, or the absent range.
 template <typename T>

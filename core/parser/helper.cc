@@ -74,22 +74,6 @@ std::optional<TokenRef> literal_token(ParserContext& ctx) {
   return TokenRef::borrow(*t);
 }
 
-bool is_list_closer(const Token& t) {
-  return t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace || t.kind.is_eof();
-}
-
-bool is_comma_free_follower(const Token& t) {
-  if (t.kind.is_eof()) return true;
-  if (t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace ||
-      t == Operator::Semicolon) {
-    return true;
-  }
-  return t == Keyword::Return || t == Keyword::Break || t == Keyword::Continue || t == Keyword::Case ||
-         t == Keyword::Else || t == Keyword::In || t == Keyword::Let || t == Keyword::Const;
-}
-
-bool is_colon(const Token& t) { return t == Operator::Colon || t == Operator::QuestionColon; }
-
 }  // namespace helper
 
 namespace expressions {

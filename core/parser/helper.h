@@ -86,9 +86,23 @@ inline auto variable_token(bool include_underscore, bool include_global) {
 std::optional<TokenRef> literal_token(ParserContext& ctx);
 
 // Tests of the next token used by several rules.
-bool is_list_closer(const Token& t);     // ) ] } Eof: an entry starting here ends the list
-bool is_comma_free_follower(const Token& t);  // no comma is expected before these
-bool is_colon(const Token& t);           // ":" or "?:"
+// Asked at every list entry: inline.
+// ) ] } Eof: an entry starting here ends the list.
+inline bool is_list_closer(const Token& t) {
+  return t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace || t.kind.is_eof();
+}
+// No comma is expected before these.
+inline bool is_comma_free_follower(const Token& t) {
+  if (t.kind.is_eof()) return true;
+  if (t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace ||
+      t == Operator::Semicolon) {
+    return true;
+  }
+  return t == Keyword::Return || t == Keyword::Break || t == Keyword::Continue || t == Keyword::Case ||
+         t == Keyword::Else || t == Keyword::In || t == Keyword::Let || t == Keyword::Const;
+}
+// ":" or "?:".
+inline bool is_colon(const Token& t) { return t == Operator::Colon || t == Operator::QuestionColon; }
 
 }  // namespace helper
 

@@ -123,13 +123,16 @@ class ParserState {
 // RAII: one guarded level of recursion; throws ParseAborted when refused.
 class RecursionGuard {
  public:
-  explicit RecursionGuard(NestingBudget& budget) : guard_(budget) {
-    if (!guard_.ok()) throw ParseAborted();
+  // Inline on every operand's path; the refusal is out of line.
+  [[gnu::always_inline]] explicit RecursionGuard(NestingBudget& budget) : guard_(budget) {
+    if (!guard_.ok()) [[unlikely]] refuse();
   }
   RecursionGuard(const RecursionGuard&) = delete;
   RecursionGuard& operator=(const RecursionGuard&) = delete;
 
  private:
+  [[noreturn, gnu::cold, gnu::noinline]] static void refuse() { throw ParseAborted(); }
+
   DepthGuard guard_;
 };
 

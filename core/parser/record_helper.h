@@ -70,6 +70,14 @@ inline std::optional<TokenRef> colon_token(ParserContext& ctx) {
   return TokenRef::borrow(*t);
 }
 
+// Converts to the member holding `alt`: the conversion's result initialises
+// the item's element itself, so the variant is never moved to get there.
+template <typename Base, typename Alt>
+struct InPlace {
+  Alt& alt;
+  operator Base() && { return Base{std::move(alt)}; }  // NOLINT: implicit by design
+};
+
 }  // namespace detail
 
 // One entry: an empty slot or a member, with its comma. Fails, consuming
@@ -93,58 +101,61 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
     if (helper::is_list_closer(*next)) return std::nullopt;
 
     auto start = ctx.checkpoint();
-    auto member = [&]() -> std::optional<Base> {
-      // Spread: `..` and an operand.
-      if (*next == Operator::SpreadRange) {
-        ctx.next();
-        if (auto operand = spread(ctx)) {
-          return Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}};
-        }
+    // A member is built in the returned item, once its comma is known: the
+    // alternative goes straight into the variant, which moves only into its
+    // list.
+    auto finish = [&](auto&& alt) -> std::optional<Item> {
+      auto comma = list_detail::entry_comma(ctx);
+      if (!comma) {
         ctx.reset(start);
+        return std::nullopt;
       }
-      // Omitted name: a colon and a value.
-      if (auto c = detail::colon_token(ctx)) {
-        if (auto value = omit_named(ctx)) {
-          return Base{typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))}};
-        }
-        ctx.reset(start);
+      return make_optional_aggregate<Item>(detail::InPlace<Base, std::remove_cvref_t<decltype(alt)>>{alt},
+                                          std::move(*comma));
+    };
+    // Spread: `..` and an operand.
+    if (*next == Operator::SpreadRange) {
+      ctx.next();
+      if (auto operand = spread(ctx)) {
+        return finish(typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))});
       }
-      // Interpolated name: the string, a colon, a value; the key is built
-      // only once all three matched.
-      if (next->kind.is_interpolated_string()) {
-        ctx.next();
-        if (auto c = detail::colon_token(ctx)) {
-          if (auto value = named(ctx)) {
-            return Base{typename Base::InterpolateNamed{
-                list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, *next)), std::move(*c),
-                list_detail::into_box(std::move(value))}};
-          }
-        }
-        ctx.reset(start);
-      }
-      // Named: a field name, a colon, a value.
-      if (auto name = record_name(ctx)) {
-        if (auto c = detail::colon_token(ctx)) {
-          if (auto value = named(ctx)) {
-            return Base{typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))}};
-          }
-        }
-        ctx.reset(start);
-      }
-      // Positional.
-      if (auto value = unnamed(ctx)) return Base{typename Base::Unnamed{list_detail::into_box(std::move(value))}};
       ctx.reset(start);
-      return std::nullopt;
-    }();
-    if (!member) return std::nullopt;
-
-    auto comma = list_detail::entry_comma(ctx);
-    if (!comma) {
-      ctx.reset(start);
-      return std::nullopt;
     }
-    // Built in the returned item: the member moves once more, into its list.
-    return make_optional_aggregate<Item>(std::move(*member), std::move(*comma));
+    // Omitted name: a colon and a value.
+    if (auto c = detail::colon_token(ctx)) {
+      if (auto value = omit_named(ctx)) {
+        return finish(typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))});
+      }
+      ctx.reset(start);
+    }
+    // Interpolated name: the string, a colon, a value; the key is built
+    // only once all three matched.
+    if (next->kind.is_interpolated_string()) {
+      ctx.next();
+      if (auto c = detail::colon_token(ctx)) {
+        if (auto value = named(ctx)) {
+          return finish(typename Base::InterpolateNamed{
+              list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, *next)), std::move(*c),
+              list_detail::into_box(std::move(value))});
+        }
+      }
+      ctx.reset(start);
+    }
+    // Named: a field name, a colon, a value.
+    if (auto name = record_name(ctx)) {
+      if (auto c = detail::colon_token(ctx)) {
+        if (auto value = named(ctx)) {
+          return finish(typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))});
+        }
+      }
+      ctx.reset(start);
+    }
+    // Positional.
+    if (auto value = unnamed(ctx)) {
+      return finish(typename Base::Unnamed{list_detail::into_box(std::move(value))});
+    }
+    ctx.reset(start);
+    return std::nullopt;
   };
 }
 
