@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <bit>
 
 namespace vaxo_core::parser {
 namespace {
@@ -35,6 +36,13 @@ ParserState::ParserState(std::size_t max_nesting, std::uint32_t max_height)
     std::size_t left = here - low;
     std::size_t reserve = std::min<std::size_t>(NestingBudget::kStackReserve, left / 2);
     std::size_t levels = (left - reserve) / kStackPerTreeLevel;
+    // Kept to five significant bits: the frame address moves by a few dozen
+    // bytes from run to run (address-space layout, environment size), and
+    // where an over-tall text stops must not move with it.
+    if (levels >= 32) {
+      int shift = std::bit_width(levels) - 5;
+      levels = levels >> shift << shift;
+    }
     if (levels < max_height_) max_height_ = static_cast<std::uint32_t>(std::max<std::size_t>(levels, 1));
   }
 }

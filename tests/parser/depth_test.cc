@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <bit>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -154,6 +156,30 @@ TEST(Depth, ASmallThreadStackEndsInAFailedParseNotACrash) {
       run(kind.make(100000));  // parsed or failed, within the stack either way
     }
   });
+}
+
+// The height bound a thread's stack allows is coarse, so that a few bytes'
+// shift of the stack between runs (address-space layout) cannot move where an
+// over-tall text stops; it still takes 10,000-term chains on a large stack.
+TEST(Depth, TheStackDerivedHeightBoundIsCoarse) {
+  auto check = [](std::size_t stack_size, std::uint32_t at_least) {
+    on_thread(stack_size, [at_least] {
+      std::uint32_t heights[2];
+      // Made at two stack depths a few hundred bytes apart.
+      heights[0] = ParserState().max_height();
+      [&heights]() __attribute__((noinline)) {
+        volatile char pad[512];
+        pad[0] = 0;
+        heights[1] = ParserState().max_height() + pad[0];
+      }();
+      for (std::uint32_t h : heights) {
+        EXPECT_GE(h, at_least);
+        EXPECT_LE(std::popcount(h), 5) << h;
+      }
+    });
+  };
+  check(512 * 1024, 64);
+  check(8 * 1024 * 1024, 2000);
 }
 
 }  // namespace
