@@ -67,15 +67,16 @@ inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size
 #if defined(__SSE2__)
   while (p + 16 <= size) {
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
-    // Signed compares: bytes from 0x80 up are negative, so never letters or digits.
+    // A range test is one signed compare once the range is moved to the
+    // bottom of the signed bytes; the move wraps, so no other byte lands there.
     const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
-    const __m128i letter = _mm_and_si128(_mm_cmpgt_epi8(lower, _mm_set1_epi8('a' - 1)),
-                                         _mm_cmplt_epi8(lower, _mm_set1_epi8('z' + 1)));
-    const __m128i digit = _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)),
-                                        _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
+                                          _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(c, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
+                                         _mm_set1_epi8(static_cast<char>(0x80 + 10)));
     const __m128i under = _mm_cmpeq_epi8(c, _mm_set1_epi8('_'));
     const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), under)));
-    if (mask != 0xFFFF) return p + static_cast<std::size_t>(std::countr_zero(~mask));
+    if (mask != 0xFFFF) return p + static_cast<std::size_t>(__builtin_ctz(~mask));  // ~mask has its top bits set
     p += 16;
   }
 #endif
@@ -491,30 +492,250 @@ namespace {
 // No stop rule: the loop runs to the end of the text.
 struct NoStop {};
 
-// The token loop, with or without a stop rule.
+// A token of a small kind (one that owns nothing) and its range, built
+// straight in the list's slot: a token converted from it is the prvalue that
+// initialises the slot, so no default kind is stored first and nothing moves.
+template <typename T>
+struct SmallToken {
+  T kind;
+  ByteRange range;
+  operator Token() const noexcept { return Token{TokenKind(kind), range}; }  // NOLINT: implicit on purpose
+};
+
+// The token loop, with or without a stop rule. The position lives in a
+// local while names, operators and blanks are read, and those tokens are
+// appended whole; the other readers take the input.
 template <typename Stop>
 bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
   constexpr bool kCheck = !std::is_same_v<Stop, NoStop>;
+  const char* const data = in.text.data();
   const std::size_t size = in.text.size();
+  const std::size_t first = tokens.size();
   Growth growth{in.position, 0, in.position};
-  std::size_t scanned = 0;
   bool dot = false;
-  for (;; ++scanned) {
-    trivia::skip_between_tokens(in);
-    if (!kCheck && tokens.size() == tokens.capacity()) grow_script_list(in, tokens, growth);
-    // Read straight into the list: tokens are never moved on the hot path.
-    Token& token = tokens.emplace_back();
-    const std::size_t start = in.position;
-    if (start >= size) {
-      token.range = ByteRange{start, start};  // the kind is already Eof
+  std::size_t p = in.position;
+  const auto room = [&in, &tokens, &growth](std::size_t at) {
+    if (!kCheck && tokens.size() == tokens.capacity()) [[unlikely]] {
+      in.position = at;
+      grow_script_list(in, tokens, growth);
+    }
+  };
+  const auto push = [&tokens, &room](auto kind, std::size_t start, std::size_t end) -> Token& {
+    room(end);
+    return tokens.emplace_back(SmallToken<decltype(kind)>{kind, ByteRange{start, end}});
+  };
+  for (;;) {
+    if (p >= size) [[unlikely]] {
+      in.position = p;
+      room(p);
+      tokens.emplace_back().range = ByteRange{p, p};  // the kind is Eof
       return !exhausted(in);
     }
-    if (!scan_one(in, start, [&] { return scanned == 0 ? nullptr : &token - 1; }, dot, token.kind)) return false;
-    token.range = ByteRange{start, in.position};
+    int c = static_cast<unsigned char>(data[p]);
+    // Most tokens follow another directly or after one space.
+    if (c == ' ') {
+      if (++p >= size) continue;
+      c = static_cast<unsigned char>(data[p]);
+    }
+    const std::size_t start = p;
+    const bool after_dot = dot;
+    dot = false;
+    if (ascii_letter(c)) {
+      p = ascii_continue_end(data, p + 1, size);
+      if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) {
+        in.position = p;
+        identifier::skip_identifier_continue(in);
+        p = in.position;
+      }
+      const std::string_view name(data + start, p - start);
+      int kw = -1;
+      if (!after_dot) {
+        if (start + 8 <= size) [[likely]] {
+          // Every keyword fits in one word: see name_from.
+          using namespace keyword_detail;
+          std::uint64_t word;
+          std::memcpy(&word, data + start, 8);
+          const std::size_t kept = std::min<std::size_t>(name.size(), 8);
+          word &= ~std::uint64_t{0} >> (64 - 8 * kept);
+          const std::size_t slot = hash_slot(word);
+          if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) kw = kHashTable.keywords[slot];
+        } else if (name.size() <= 8) {
+          if (const std::optional<Keyword> k = keyword_from_str(name)) kw = static_cast<int>(*k);
+        }
+      }
+      Token& token = kw >= 0 ? push(TokenKind::Keyword{static_cast<Keyword>(kw)}, start, p)
+                             : push(TokenKind::Identifier{name}, start, p);
+      if constexpr (kCheck) {
+        if (stop(token)) break;
+      }
+      continue;
+    }
+    // The next bytes, read only by the operators that need them.
+    const auto c1 = [&] { return p + 1 < size ? static_cast<unsigned char>(data[p + 1]) : -1; };
+    const auto c2 = [&] { return p + 2 < size ? static_cast<unsigned char>(data[p + 2]) : -1; };
+    // An operator of `n` bytes (0: none begins here), as scan_one reads them.
+    Op o{};
+    std::size_t n = 1;
+    const auto pick = [&](Op one, Op two, bool second) {
+      o = second ? two : one;
+      n += second;
+    };
+    switch (c) {
+      case ' ':
+      case '\t':
+      case '\n':
+        // Indentation and blank lines.
+        for (;;) {
+          p = trivia::skip_blanks(data, p, size);
+          if (p >= size || data[p] != '\n') break;
+          ++p;
+        }
+        dot = after_dot;
+        continue;
+      case '\r':
+        if (c1() == '\n') {
+          in.position = p;
+          trivia::skip_trivia_slow(in);
+          p = in.position;
+          dot = after_dot;
+          continue;
+        }
+        n = 0;
+        break;
+      case '/': {
+        const int d = c1();
+        if (d == '/' || d == '*') {
+          in.position = p;
+          trivia::skip_trivia_slow(in);
+          if (in.position != p) {
+            p = in.position;
+            dot = after_dot;
+            continue;
+          }
+        }
+        pick(Op::Slash, Op::SlashAssign, d == '=');
+        break;
+      }
+      case '(': o = Op::OpenParen; break;
+      case ')': o = Op::CloseParen; break;
+      case '[': o = Op::OpenBracket; break;
+      case ']': o = Op::CloseBracket; break;
+      case '{': o = Op::OpenBrace; break;
+      case '}': o = Op::CloseBrace; break;
+      case ',': o = Op::Comma; break;
+      case ';': o = Op::Semicolon; break;
+      case '+': pick(Op::Plus, Op::PlusAssign, c1() == '='); break;
+      case '*': pick(Op::Asterisk, Op::AsteriskAssign, c1() == '='); break;
+      case '%': pick(Op::Percent, Op::PercentAssign, c1() == '='); break;
+      case '^': pick(Op::Caret, Op::CaretAssign, c1() == '='); break;
+      case '>': pick(Op::Greater, Op::GreaterEqual, c1() == '='); break;
+      case '<': pick(Op::Less, Op::LessEqual, c1() == '='); break;
+      case '-': {
+        const int d = c1();
+        if (d == '>') {
+          o = Op::Arrow;
+          n = 2;
+        } else {
+          pick(Op::Minus, Op::MinusAssign, d == '=');
+        }
+        break;
+      }
+      case '=': {
+        const int d = c1();
+        if (d == '~') {
+          o = Op::TildeEqual;
+          n = 2;
+        } else {
+          pick(Op::Assign, Op::Equal, d == '=');
+        }
+        break;
+      }
+      case '!': {
+        // "!==" and "!=~" are `!` followed by "==" or "=~".
+        const int d = c1();
+        if (d == '=') {
+          const int e = c2();
+          if (e == '=' || e == '~') {
+            o = Op::Exclamation;
+          } else {
+            o = Op::NotEqual;
+            n = 2;
+          }
+        } else {
+          pick(Op::Exclamation, Op::TildeNotEqual, d == '~');
+        }
+        break;
+      }
+      case '&':
+        if (c1() != '&') {
+          n = 0;
+        } else {
+          n = 2;
+          pick(Op::LogicalAnd, Op::LogicalAndAssign, c2() == '=');
+        }
+        break;
+      case '|':
+        if (c1() != '|') {
+          n = 0;
+        } else {
+          n = 2;
+          pick(Op::LogicalOr, Op::LogicalOrAssign, c2() == '=');
+        }
+        break;
+      case '?': {
+        const int d = c1();
+        if (d == ':') {
+          o = Op::QuestionColon;
+          n = 2;
+        } else if (d == '?') {
+          n = 2;
+          pick(Op::NullCoalescing, Op::NullCoalescingAssign, c2() == '=');
+        } else {
+          o = Op::Question;
+        }
+        break;
+      }
+      case ':': pick(Op::Colon, Op::ColonColon, c1() == ':'); break;
+      case '.':
+        if (c1() == '.') {
+          n = 2;
+          pick(Op::SpreadRange, Op::HalfOpenRange, c2() == '<');
+        } else {
+          o = Op::Dot;
+          dot = true;
+        }
+        break;
+      default:
+        n = 0;
+        break;
+    }
+    if (n != 0) {
+      // A keyword right before `:` or `?:` is a name.
+      if ((o == Op::Colon || o == Op::QuestionColon) && tokens.size() > first) retype_keyword(&tokens.back());
+      p += n;
+      Token& token = push(TokenKind::Operator{o}, start, p);
+      if constexpr (kCheck) {
+        if (stop(token)) break;
+      }
+      continue;
+    }
+    // Numbers, strings, special names, other characters: the full scanner.
+    in.position = p;
+    room(p);
+    Token& token = tokens.emplace_back();
+    bool next_dot = after_dot;
+    if (!scan_one(in, start, [&] { return tokens.size() - 1 > first ? &token - 1 : nullptr; }, next_dot, token.kind)) {
+      return false;
+    }
+    dot = next_dot;
+    p = in.position;
+    token.range = ByteRange{start, p};
     if constexpr (kCheck) {
-      if (stop(token)) return true;
+      if (stop(token)) break;
     }
   }
+  in.position = p;
+  return true;
 }
 
 }  // namespace

@@ -3,12 +3,15 @@
 // keeps every kind's tag and payload.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "core/lexer/identifier.h"
 #include "core/lexer/numeric.h"
+#include "core/lexer/tokens.h"
+#include "core/lexer/trivia.h"
 #include "tests/lexer/support/lex_cases.h"
 
 namespace vaxo_core::lexer {
@@ -132,6 +135,51 @@ TEST(FastPath, BlankRunsOfEveryLength) {
           EXPECT_EQ(tokens[1].range.start, 1 + blanks.size());
           EXPECT_TRUE(tokens[1].kind.is_unknown());
         }
+      }
+    }
+  }
+}
+
+// The token loop reads blanks, line endings, names and operators itself; it
+// must give what the one-token reader gives after the trivia, token by token,
+// on every short sequence of bytes that start, end or break those paths.
+TEST(FastPath, TheTokenLoopAgreesWithTheOneTokenReader) {
+  const std::vector<std::string> atoms = {
+      " ", "\t", "\n", "\r", "/", "*", "=", "&", "|", "?", ":", ".", "!", "<", ">", "-", "~", "+", "^", "%",
+      "(", "}", ",", "x", "if", "in ", "7", "_", "$", "@", "'", "#", "\xc3\xa9", "\xc3", "\x80", std::string(1, '\0')};
+  const auto reference = [](std::string_view src) {
+    config::Config config;
+    auto in = to_input(src, config);
+    NestingBudget budget(kMaxInterpolationDepth);
+    LexerScratch scratch;
+    in.nesting = &budget;
+    in.scratch = &scratch;
+    std::vector<Token> list;
+    for (;;) {
+      trivia::skip_between_tokens(in);
+      auto token = tokens::token(in, list.empty() ? nullptr : &list.back());
+      if (!token) return std::string("FAILED");
+      list.push_back(std::move(*token));
+      if (list.back().kind.is_eof()) return testing::dump_tokens(list);
+    }
+  };
+  // Every sequence of one, two and three atoms, after each context.
+  std::vector<std::string> sources = {""};
+  for (int length = 1; length <= 3; ++length) {
+    std::vector<std::string> longer;
+    for (const auto& s : sources) {
+      for (const auto& a : atoms) longer.push_back(s + a);
+    }
+    sources = std::move(longer);
+    for (const auto& body : sources) {
+      for (const char* context : {"", "a", "a.", "in", ") ", "x\n  "}) {
+        const std::string src = context + body;
+        SCOPED_TRACE(::testing::Message() << "\"" << debug_escape(src) << "\"");
+        config::Config config;
+        auto in = to_input(src, config);
+        auto list = lex(in);
+        ASSERT_TRUE(list.has_value());
+        ASSERT_EQ(testing::dump_tokens(*list), reference(src));
       }
     }
   }
