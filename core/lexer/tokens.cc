@@ -616,6 +616,28 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
         pick(Op::Slash, Op::SlashAssign, d == '=');
         break;
       }
+      case '0': case '1': case '2': case '3': case '4':
+      case '5': case '6': case '7': case '8': case '9': {
+        // A run of at most nine digits that ends the literal, zero-led only
+        // when alone: an ordinal, as number() reads it.
+        const auto digit = [data](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(data[at]) - '0'); };
+        std::size_t q = p + 1;
+        auto value = static_cast<std::int32_t>(c - '0');
+        while (q < size && q - p < 9 && digit(q) < 10) value = value * 10 + static_cast<std::int32_t>(digit(q++));
+        if ((q == p + 1 || c != '0') && ends_integer(data, q, size, after_dot)) {
+          p = q;
+          Token& token = push(TokenKind::Ordinal{value}, start, p);
+          if constexpr (kCheck) {
+            if (stop(token)) {
+              in.position = p;
+              return true;
+            }
+          }
+          continue;
+        }
+        n = 0;
+        break;
+      }
       case '(': o = Op::OpenParen; break;
       case ')': o = Op::CloseParen; break;
       case '[': o = Op::OpenBracket; break;

@@ -146,7 +146,7 @@ TEST(FastPath, BlankRunsOfEveryLength) {
 TEST(FastPath, TheTokenLoopAgreesWithTheOneTokenReader) {
   const std::vector<std::string> atoms = {
       " ", "\t", "\n", "\r", "/", "*", "=", "&", "|", "?", ":", ".", "!", "<", ">", "-", "~", "+", "^", "%",
-      "(", "}", ",", "x", "if", "in ", "7", "_", "$", "@", "'", "#", "\xc3\xa9", "\xc3", "\x80", std::string(1, '\0')};
+      "(", "}", ",", "x", "if", "in ", "7", "0", "_", "$", "@", "'", "#", "\xc3\xa9", "\xc3", "\x80", std::string(1, '\0')};
   const auto reference = [](std::string_view src) {
     config::Config config;
     auto in = to_input(src, config);
