@@ -84,6 +84,10 @@ inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size
   return p;
 }
 
+// The mask that keeps the first `n` bytes of a little-endian word, n <= 8.
+constexpr std::array<std::uint64_t, 9> kFirstBytes = {
+    0, 0xff, 0xffff, 0xffffff, 0xffffffff, 0xffffffffff, 0xffffffffffff, 0xffffffffffffff, ~std::uint64_t{0}};
+
 // The name from `start` whose first character ends before `p`: the rest is
 // XID_Continue characters, ASCII ones read straight from the bytes.
 [[gnu::always_inline]] inline void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords,
@@ -103,8 +107,7 @@ inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size
       using namespace keyword_detail;
       std::uint64_t word;
       std::memcpy(&word, data + start, 8);
-      const std::size_t kept = std::min<std::size_t>(name.size(), 8);  // a name has at least one byte
-      word &= ~std::uint64_t{0} >> (64 - 8 * kept);
+      word &= kFirstBytes[std::min<std::size_t>(name.size(), 8)];
       const std::size_t slot = hash_slot(word);
       if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) {
         put_fresh(out, TokenKind::Keyword{static_cast<Keyword>(kHashTable.keywords[slot])});
@@ -555,8 +558,7 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
           using namespace keyword_detail;
           std::uint64_t word;
           std::memcpy(&word, data + start, 8);
-          const std::size_t kept = std::min<std::size_t>(name.size(), 8);
-          word &= ~std::uint64_t{0} >> (64 - 8 * kept);
+          word &= kFirstBytes[std::min<std::size_t>(name.size(), 8)];
           const std::size_t slot = hash_slot(word);
           if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) kw = kHashTable.keywords[slot];
         } else if (name.size() <= 8) {
