@@ -60,24 +60,30 @@ inline void put_number(TokenKind& out, double value, const NumberInfo& info) {
   new (&out) TokenKind(TokenKind::Number{value, info});
 }
 
+#if defined(__SSE2__)
+// A bit per byte of the sixteen at `at` that is no ASCII letter, digit or `_`.
+inline unsigned ascii_continue_stops(const char* at) {
+  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+  // A range test is one signed compare once the range is moved to the
+  // bottom of the signed bytes; the move wraps, so no other byte lands there.
+  const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
+  const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
+                                        _mm_set1_epi8(static_cast<char>(0x80 + 26)));
+  const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(c, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
+                                       _mm_set1_epi8(static_cast<char>(0x80 + 10)));
+  const __m128i under = _mm_cmpeq_epi8(c, _mm_set1_epi8('_'));
+  return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), under))) & 0xFFFF;
+}
+#endif
+
 // The first byte at or after `p` that is no ASCII letter, digit or `_`.
 // Sixteen bytes are classified at once where the text allows: a name's end
 // is then found without a branch per byte, which mispredicts at every end.
 inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size_t size) {
 #if defined(__SSE2__)
-  while (p + 16 <= size) {
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
-    // A range test is one signed compare once the range is moved to the
-    // bottom of the signed bytes; the move wraps, so no other byte lands there.
-    const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
-    const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
-                                          _mm_set1_epi8(static_cast<char>(0x80 + 26)));
-    const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(c, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
-                                         _mm_set1_epi8(static_cast<char>(0x80 + 10)));
-    const __m128i under = _mm_cmpeq_epi8(c, _mm_set1_epi8('_'));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), under)));
-    if (mask != 0xFFFF) return p + static_cast<std::size_t>(__builtin_ctz(~mask));  // ~mask has its top bits set
-    p += 16;
+  for (; p + 16 <= size; p += 16) {
+    const unsigned stops = ascii_continue_stops(data + p);
+    if (stops != 0) return p + static_cast<std::size_t>(__builtin_ctz(stops));
   }
 #endif
   while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
@@ -544,8 +550,24 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
     const bool after_dot = dot;
     dot = false;
     if (ascii_letter(c)) {
-      p = ascii_continue_end(data, p + 1, size);
-      if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) {
+      // The name's ASCII run; then, where a byte from 0x80 up stops it, the
+      // rest by the general reader.
+      bool wide;
+      for (++p;; p += 16) {
+#if defined(__SSE2__)
+        if (p + 16 <= size) {
+          const auto stops = ascii_continue_stops(data + p);
+          if (stops == 0) continue;
+          p += static_cast<std::size_t>(__builtin_ctz(stops));
+          wide = static_cast<unsigned char>(data[p]) >= 0x80;  // inside the block: no bound to check
+          break;
+        }
+#endif
+        while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+        wide = p < size && static_cast<unsigned char>(data[p]) >= 0x80;
+        break;
+      }
+      if (wide) {
         in.position = p;
         identifier::skip_identifier_continue(in);
         p = in.position;
@@ -622,7 +644,9 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
       case '5': case '6': case '7': case '8': case '9': {
         // A run of at most nine digits that ends the literal, zero-led only
         // when alone: an ordinal, as number() reads it.
-        const auto digit = [data](std::size_t at) { return static_cast<unsigned>(static_cast<unsigned char>(data[at]) - '0'); };
+        const auto digit = [data](std::size_t at) {
+          return static_cast<unsigned>(static_cast<unsigned char>(data[at]) - '0');
+        };
         std::size_t q = p + 1;
         auto value = static_cast<std::int32_t>(c - '0');
         while (q < size && q - p < 9 && digit(q) < 10) value = value * 10 + static_cast<std::int32_t>(digit(q++));
