@@ -325,7 +325,8 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // One token at `start` (blanks skipped, not at the end) into `out`, which
 // holds no boxed payload. Within a row the first entry that matches wins.
 // False when the nesting budget is spent.
-// Inlined into the token loop: it runs once per token.
+// The reader of one token (token_into) and the token loop's reader of what
+// it does not read itself: numbers, strings, special and wide names, recovery.
 // `dot`: whether the previous token is the operator `.`, then whether this
 // one is. `prev()` gives the previous token (or null), asked only before `:`
 // and `?:`.
@@ -503,7 +504,8 @@ struct NoStop {};
 
 // A token of a small kind (one that owns nothing) and its range, built
 // straight in the list's slot: a token converted from it is the prvalue that
-// initialises the slot, so no default kind is stored first and nothing moves.
+// initialises the slot (g++ elides the move), so no default kind is stored
+// first and overwritten.
 template <typename T>
 struct SmallToken {
   T kind;
