@@ -234,11 +234,16 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
   std::size_t cursor = 0;
   for (std::size_t i = 0; i < n.elements.size(); ++i) {
     const auto& item = n.elements[i];
-    ByteRange at = range(item);
+    const auto& node = item.element.node;
+    // range(item), with the member's kind known here (no second dispatch).
+    auto item_range = [&](std::size_t start, const Expression& value) {
+      return ByteRange{start, item.comma ? range(*item.comma).end : range(value).end};
+    };
+    const auto* named = std::get_if<Member::Named>(&node);
+    ByteRange at = named != nullptr ? item_range(named->name.range().start, *named->value) : range(item);
     const Token* colon = item.element.colon();
     bool optional = colon != nullptr && *colon == Operator::QuestionColon;
-    const auto& node = item.element.node;
-    if (const auto* named = std::get_if<Member::Named>(&node)) {
+    if (named != nullptr) {
       const Token& name = named->name.get();
       if (const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>()) {
         diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
