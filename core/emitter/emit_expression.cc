@@ -58,19 +58,6 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   return fresh;
 }
 
-Register Emitter::variable_reg(const Token& token, std::string_view name, const std::optional<FoundVariable>& found) {
-  // Only a register of the current frame can be used in place; a name of a
-  // `for` scope bound in the enclosing frame is read like an outer one.
-  if (found && found->local && found->variable->frame(found->level) == closures.size()) {
-    Variable& v = *found->variable;
-    v.mark_read(token);
-    return check_initialized(token, v, found->level) ? v.reg() : Register();
-  }
-  Register fresh = closures.add_reg();
-  emit_var_read(token, name, found, fresh);
-  return fresh;
-}
-
 std::optional<double> Emitter::number_constant(const Expression& expr) {
   const auto* lit = expr.get_if<Expression::Literal>();
   if (lit == nullptr) return std::nullopt;
@@ -103,12 +90,6 @@ void Emitter::hint_nil_like(std::string_view name, ByteRange range) {
   }
 }
 
-void Emitter::emit_var_read(const Token& token, Register ret) {
-  std::optional<std::string_view> name = get_var_name(token);
-  if (!name) return;
-  emit_var_read(token, *name, scopes.find_variable(*name), ret);
-}
-
 void Emitter::emit_var_read(const Token& token, std::string_view name, const std::optional<FoundVariable>& found,
                             Register ret) {
   if (found) {
@@ -126,6 +107,19 @@ void Emitter::emit_var_read(const Token& token, std::string_view name, const std
   diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
   op_global(token.range, ret, lexer::CowText(name));
   hint_mislead_nil(name, token.range);
+}
+
+Register Emitter::read_into_fresh(const Token& token, std::string_view name,
+                                  const std::optional<FoundVariable>& found) {
+  Register fresh = closures.add_reg();
+  emit_var_read(token, name, found, fresh);
+  return fresh;
+}
+
+void Emitter::emit_var_read(const Token& token, Register ret) {
+  std::optional<std::string_view> name = get_var_name(token);
+  if (!name) return;
+  emit_var_read(token, *name, scopes.find_variable(*name), ret);
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Literal& n, Register ret, Brk) {
