@@ -242,6 +242,11 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       if (const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>()) {
         diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
         op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam(ordinal->value), values[cursor]);
+      } else if (const auto* id = name.kind.get_if<TokenKind::Identifier>()) {
+        // The usual field, a plain name: no FieldName built.
+        push_in_category(diagnostics, config.diagnostic_tag, DiagnosticCode::RecordFieldIdName, name.range);
+        OpParam k = add_const_string(id->name);
+        op_2(at, optional ? OpCode::FieldOpt : OpCode::Field, k, values[cursor]);
       } else {
         std::optional<lexer::FieldName> field = field_name(name.kind);
         if (!field) expected_identifier();
