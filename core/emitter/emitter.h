@@ -369,10 +369,7 @@ class Emitter {
   bool declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type);
   bool declare_parameter(std::size_t index, const lexer::Token* id_token, ByteRange range, bool is_mutable,
                          BindType bind_type);
-  // The variable of that name in the innermost scope, after reporting the
-  // duplicate declaration at `access`.
-  Variable* check_local_variable(const lexer::Token& access, std::string_view name);
-  Variable* check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash);
+  // Reports `access` as a second declaration of the name `existing` holds.
   void report_redeclaration(const lexer::Token& access, Variable& existing);
   // Whether the variables declared next gather their references.
   void keep_references();
