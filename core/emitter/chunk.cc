@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <bit>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <utility>
 
@@ -28,8 +29,22 @@ std::uint32_t checked_u32(std::size_t n, const char* what) {
   return static_cast<std::uint32_t>(n);
 }
 
+// Zeroed room is added this much at a time: below the size from which the
+// C library clears with a string instruction, whose per-byte steps cost
+// more than its vector stores.
+constexpr std::size_t kZeroStep = 1024;
+
 // The code's zeroed room grows by this much at a time.
-constexpr std::size_t kCodeStep = 64 * 1024;
+constexpr std::size_t kCodeStep = kZeroStep;
+
+// Resizes `v` to `n`, the new elements zeroed a step at a time (see kZeroStep).
+template <typename T>
+void resize_zeroed(std::vector<T>& v, std::size_t n) {
+  constexpr std::size_t step = kZeroStep / sizeof(T);
+  if (n > v.capacity()) v.reserve(n);
+  while (v.size() + step < n) v.resize(v.size() + step);
+  v.resize(n);
+}
 
 // Each table a thread keeps is at most this large: a bigger one is freed.
 constexpr std::size_t kSpareBytes = std::size_t{256} << 10;
@@ -222,12 +237,13 @@ void Chunk::grow_index(int bits) {
   if (bits > 32) throw InternalError("Constant index past 32 bits");
   if (pool_.empty()) {
     // Nothing to move: a kept table's memory serves.
-    index_.assign(std::size_t{1} << bits, 0);
+    index_.clear();
+    resize_zeroed(index_, std::size_t{1} << bits);
     index_bits_ = bits;
     return;
   }
   std::vector<std::uint64_t> old = std::move(index_);
-  index_.assign(std::size_t{1} << bits, 0);
+  resize_zeroed(index_, std::size_t{1} << bits);
   index_bits_ = bits;
   std::size_t mask = index_.size() - 1;
   for (std::uint64_t entry : old) {
@@ -288,9 +304,10 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   std::memcpy(insertion.bytes, bytes, sizeof bytes);
   // Kept by position, a later patch before an earlier one at the same byte:
   // only the headers nested in this one, patched before it, lie past it and
-  // move, and serialising needs no sort.
-  auto past = std::lower_bound(insertions_.begin(), insertions_.end(), at.position,
-                               [](const Insertion& i, std::size_t position) { return i.position < position; });
+  // move, and serialising needs no sort. Found from the back, past those
+  // that move anyway: mostly none, and no search over the whole list.
+  auto past = insertions_.end();
+  while (past != insertions_.begin() && std::prev(past)->position >= at.position) --past;
   insertions_.insert(past, insertion);
   inserted_bytes_ += n;
 }
@@ -332,7 +349,7 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   // The code buffer becomes the result: the header operands are merged in
   // place, from the back, and the pool follows the code.
   std::vector<std::uint8_t> out = std::move(code_);
-  out.resize(constants_start + 4 + pool_bytes);
+  resize_zeroed(out, constants_start + 4 + pool_bytes);
   std::size_t end = code_size_;
   std::size_t shift = inserted_bytes_;
   for (auto i = insertions_.rbegin(); i != insertions_.rend(); ++i) {

@@ -58,19 +58,6 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   return fresh;
 }
 
-Register Emitter::variable_reg(const Token& token, std::string_view name, const std::optional<FoundVariable>& found) {
-  // Only a register of the current frame can be used in place; a name of a
-  // `for` scope bound in the enclosing frame is read like an outer one.
-  if (found && found->local && found->variable->frame(found->level) == closures.size()) {
-    Variable& v = *found->variable;
-    v.mark_read(token);
-    return check_initialized(token, v, found->level) ? v.reg() : Register();
-  }
-  Register fresh = closures.add_reg();
-  emit_var_read(token, name, found, fresh);
-  return fresh;
-}
-
 std::optional<double> Emitter::number_constant(const Expression& expr) {
   const auto* lit = expr.get_if<Expression::Literal>();
   if (lit == nullptr) return std::nullopt;
@@ -103,12 +90,6 @@ void Emitter::hint_nil_like(std::string_view name, ByteRange range) {
   }
 }
 
-void Emitter::emit_var_read(const Token& token, Register ret) {
-  std::optional<std::string_view> name = get_var_name(token);
-  if (!name) return;
-  emit_var_read(token, *name, scopes.find_variable(*name), ret);
-}
-
 void Emitter::emit_var_read(const Token& token, std::string_view name, const std::optional<FoundVariable>& found,
                             Register ret) {
   if (found) {
@@ -126,6 +107,19 @@ void Emitter::emit_var_read(const Token& token, std::string_view name, const std
   diagnostics.push(DiagnosticCode::GlobalVariable, token.range);
   op_global(token.range, ret, lexer::CowText(name));
   hint_mislead_nil(name, token.range);
+}
+
+Register Emitter::read_into_fresh(const Token& token, std::string_view name,
+                                  const std::optional<FoundVariable>& found) {
+  Register fresh = closures.add_reg();
+  emit_var_read(token, name, found, fresh);
+  return fresh;
+}
+
+void Emitter::emit_var_read(const Token& token, Register ret) {
+  std::optional<std::string_view> name = get_var_name(token);
+  if (!name) return;
+  emit_var_read(token, *name, scopes.find_variable(*name), ret);
 }
 
 void Emitter::emit_arm(const Expression&, const Expression::Literal& n, Register ret, Brk) {
@@ -234,15 +228,25 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
   std::size_t cursor = 0;
   for (std::size_t i = 0; i < n.elements.size(); ++i) {
     const auto& item = n.elements[i];
-    ByteRange at = range(item);
+    const auto& node = item.element.node;
+    // range(item), with the member's kind known here (no second dispatch).
+    auto item_range = [&](std::size_t start, const Expression& value) {
+      return ByteRange{start, item.comma ? range(*item.comma).end : range(value).end};
+    };
+    const auto* named = std::get_if<Member::Named>(&node);
+    ByteRange at = named != nullptr ? item_range(named->name.range().start, *named->value) : range(item);
     const Token* colon = item.element.colon();
     bool optional = colon != nullptr && *colon == Operator::QuestionColon;
-    const auto& node = item.element.node;
-    if (const auto* named = std::get_if<Member::Named>(&node)) {
+    if (named != nullptr) {
       const Token& name = named->name.get();
       if (const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>()) {
         diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
         op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam(ordinal->value), values[cursor]);
+      } else if (const auto* id = name.kind.get_if<TokenKind::Identifier>()) {
+        // The usual field, a plain name: no FieldName built.
+        push_in_category(diagnostics, config.diagnostic_tag, DiagnosticCode::RecordFieldIdName, name.range);
+        OpParam k = add_const_string(id->name);
+        op_2(at, optional ? OpCode::FieldOpt : OpCode::Field, k, values[cursor]);
       } else {
         std::optional<lexer::FieldName> field = field_name(name.kind);
         if (!field) expected_identifier();

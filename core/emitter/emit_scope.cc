@@ -24,16 +24,6 @@ void Emitter::exit_scope() {
   scopes.pop(diagnostics);
 }
 
-Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name) {
-  return check_local_variable(access, name, Scopes::hash(name));
-}
-
-Variable* Emitter::check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash) {
-  Variable* v = scopes.find_local_variable(name, name_hash);
-  if (v != nullptr) report_redeclaration(access, *v);
-  return v;
-}
-
 void Emitter::report_redeclaration(const lexer::Token& access, Variable& existing) {
   diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
   existing.put_decl_ref(diagnostics);
@@ -66,13 +56,20 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   if (id_token != nullptr) {
     std::optional<std::string_view> id = id_name(id_token->kind);
     if (!id) throw InternalError("Parameter must have an identifier");
-    if (check_local_variable(*id_token, *id) != nullptr) return false;
     name = *id;
   } else if (bind_type == BindType::ItParameter) {
     name = "it";
   }
+  // One probe finds a duplicate and the slot, as for any declaration; only a
+  // named parameter is checked (the unnamed ones share a name).
+  std::uint64_t name_hash = Scopes::hash(name);
+  Scopes::Spot spot = scopes.spot(name, name_hash);
+  if (id_token != nullptr && spot.local != nullptr) {
+    report_redeclaration(*id_token, *spot.local);
+    return false;
+  }
   keep_references();
-  scopes.declare(Variable(name, range, is_mutable, bind_type, reg, closures.size()));
+  scopes.declare_at(spot, name_hash, name, range, is_mutable, bind_type, reg, closures.size());
   return true;
 }
 

@@ -234,11 +234,25 @@ class Emitter {
   Register emit_expression_reg(const Expression& expr, Brk brk);
   // The register of a name as an operand (emit_expression_reg of a
   // Variable), once the name is looked up.
-  Register variable_reg(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found);
+  // Inline: a local of this frame, the usual operand, costs no call.
+  Register variable_reg(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found) {
+    // Only a register of the current frame can be used in place; a name of a
+    // `for` scope bound in the enclosing frame is read like an outer one.
+    if (found && found->local && found->variable->frame(found->level) == closures.size()) {
+      Variable& v = *found->variable;
+      v.mark_read(token);
+      return check_initialized(token, v, found->level) ? v.reg() : Register();
+    }
+    return read_into_fresh(token, name, found);
+  }
+  // variable_reg of any other name: read into a fresh register.
+  [[gnu::noinline]] Register read_into_fresh(const lexer::Token& token, std::string_view name,
+                                             const std::optional<FoundVariable>& found);
   void emit_var_read(const lexer::Token& token, Register ret);
-  // The same once the name is looked up.
-  void emit_var_read(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found,
-                     Register ret);
+  // The same once the name is looked up. Inline, defined (and used) only in
+  // emit_expression.cc: each reading path there takes it without a call.
+  inline void emit_var_read(const lexer::Token& token, std::string_view name,
+                            const std::optional<FoundVariable>& found, Register ret);
   // The identifier of a name token; a bare `global` is reported.
   std::optional<std::string_view> get_var_name(const lexer::Token& token);
   void hint_mislead_nil(std::string_view name, ByteRange range) {
@@ -355,10 +369,7 @@ class Emitter {
   bool declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type);
   bool declare_parameter(std::size_t index, const lexer::Token* id_token, ByteRange range, bool is_mutable,
                          BindType bind_type);
-  // The variable of that name in the innermost scope, after reporting the
-  // duplicate declaration at `access`.
-  Variable* check_local_variable(const lexer::Token& access, std::string_view name);
-  Variable* check_local_variable(const lexer::Token& access, std::string_view name, std::uint64_t name_hash);
+  // Reports `access` as a second declaration of the name `existing` holds.
   void report_redeclaration(const lexer::Token& access, Variable& existing);
   // Whether the variables declared next gather their references.
   void keep_references();

@@ -109,7 +109,10 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
 // The scope-exit report of one variable; inline into the loop over a scope's
 // variables, the filter read once for them all.
 [[gnu::always_inline]] inline void Variable::exit_with(DiagnosticsCollector& diagnostics, bool tag, bool hint) {
-  push_in_category(diagnostics, tag, declaration_tag(bind_type_, mutable_), declaration_);
+  // The tag's code is worked out only when something may be pushed (or a
+  // bad range reported).
+  bool in_text = declaration_.start <= declaration_.end && declaration_.end <= diagnostics.script().size();
+  if (tag || !in_text) push_in_category(diagnostics, tag, declaration_tag(bind_type_, mutable_), declaration_);
   if (!reference_.empty()) diagnostics.extend(std::move(reference_));
   if (read_) return;
   switch (bind_type_) {

@@ -97,21 +97,34 @@ void Emitter::op_variadic_1(ByteRange mapping, Register ret, OpCode op, Register
 
 void Emitter::op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op, Operand fixed,
                                      std::span<const Register> regs, std::span<const OpParam> params) {
-  // Nearly every call: a few narrow arguments, no spread, the usual mapping.
-  // Written in one pass; anything else takes the general writer.
-  const std::size_t size = 5 + regs.size();
-  if (params.empty() && regs.size() < 128 && !ret.is_wide() && !fixed.wide && chunk.has_code_room(size) &&
-      mapping.start <= mapping.end && mapping.end <= text_size_ && !config.diagnostic_sourcemap) [[likely]] {
+  // Nearly every call: a few arguments, no spread, the usual mapping.
+  // Written in one pass, narrow or (a late name's constant) wide; anything
+  // else takes the general writer.
+  const std::size_t n = regs.size();
+  if (params.empty() && n < 128 && mapping.start <= mapping.end && mapping.end <= text_size_ &&
+      !config.diagnostic_sourcemap) [[likely]] {
     std::uint32_t high = 0;
     for (Register r : regs) high |= r.value();
-    if (high <= 255) {
-      std::uint8_t* p = chunk.extend_code_in_room(size);
-      *p++ = code(op);
-      *p++ = static_cast<std::uint8_t>(ret.value());
-      *p++ = static_cast<std::uint8_t>(fixed.value);
-      *p++ = static_cast<std::uint8_t>(regs.size());
-      for (Register r : regs) *p++ = static_cast<std::uint8_t>(r.value());
-      *p = 0;
+    if (!ret.is_wide() && !fixed.wide && high <= 255) {
+      if (chunk.has_code_room(5 + n)) {
+        std::uint8_t* p = chunk.extend_code_in_room(5 + n);
+        *p++ = code(op);
+        *p++ = static_cast<std::uint8_t>(ret.value());
+        *p++ = static_cast<std::uint8_t>(fixed.value);
+        *p++ = static_cast<std::uint8_t>(n);
+        for (Register r : regs) *p++ = static_cast<std::uint8_t>(r.value());
+        *p = 0;
+        last_mapping_end_ = mapping.end;
+        return;
+      }
+    } else if (chunk.has_code_room(1 + 4 * (4 + n))) {
+      std::uint8_t* p = chunk.extend_code_in_room(1 + 4 * (4 + n));
+      *p++ = wide_code(op);
+      p = put_wide(p, ret.value());
+      p = put_wide(p, fixed.value);
+      p = put_wide(p, static_cast<std::uint32_t>(n));
+      for (Register r : regs) p = put_wide(p, r.value());
+      put_wide(p, 0);
       last_mapping_end_ = mapping.end;
       return;
     }

@@ -166,6 +166,22 @@ TEST(Chunk, ShortTextComparisonAgreesWithMemcmp) {
   }
 }
 
+TEST(Hash, TextHashSeesEveryByteAtEveryLength) {
+  // Each length class reads the text its own way (bytes, halves, two
+  // overlapping words, a loop): no byte may be skipped, and the length counts.
+  for (std::size_t n = 0; n <= 40; ++n) {
+    std::string a(n, ' ');
+    for (std::size_t i = 0; i < n; ++i) a[i] = static_cast<char>('a' + i % 26);
+    std::string b = a;
+    for (std::size_t i = 0; i < n; ++i) {
+      b[i] ^= 0x20;
+      EXPECT_NE(hash_text(a), hash_text(b)) << n << " at " << i;
+      b[i] ^= 0x20;
+    }
+    EXPECT_NE(hash_text(a), hash_text(a + 'a')) << n;
+  }
+}
+
 TEST(Hash, CopyBytesWritesExactlyTheTextAtEveryLength) {
   // Each length class of the word copies; the guard bytes around the target
   // must stay untouched.

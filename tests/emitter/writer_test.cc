@@ -84,6 +84,16 @@ TEST_F(WriterTest, WidthIsDecidedOverEveryOperand) {
          e.op_call_dyn({}, r(2), r(3), args, {});
        },
        {0xE2, 2, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0, 1, 0, 0, 0, 0x2C, 1, 0, 0, 0, 0, 0, 0}},
+      {"a callee name at constant 128 widens the call",
+       [](Emitter& e) {
+         for (int i = 0; i < 128; ++i) e.add_const_number(i);
+         const Register args[] = {r(2)};
+         e.op_call({}, r(1), lexer::CowText("f"), args, {});
+       },
+       {0xE1, 1, 0, 0, 0, 128, 0, 0, 0, 1, 0, 0, 0, 2, 0, 0, 0, 0, 0, 0, 0}},
+      {"a result register above 255 widens a call without arguments",
+       [](Emitter& e) { e.op_call_dyn({}, r(256), r(3), {}, {}); },
+       {0xE2, 0, 1, 0, 0, 3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}},
       {"a spread position of 200 widens",
        [](Emitter& e) {
          const Register args[] = {r(1)};
