@@ -68,11 +68,15 @@ std::unique_ptr<T> into_box(T&& value) {
 
 // The comma after an entry: none before a comma-free follower, else the real
 // `,` or one inserted at previous_token_end. nullopt when no token is left.
-inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
+[[gnu::always_inline]] inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
   const Token* after = ctx.peek();
   if (after == nullptr) return std::nullopt;
+  if (*after == Operator::Comma) {
+    ctx.next();
+    return std::optional<TokenRef>(TokenRef::borrow(*after));
+  }
   if (helper::is_comma_free_follower(*after)) return std::optional<TokenRef>();
-  return helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
+  return std::optional<TokenRef>(helper::inserted_token(ctx, Operator::Comma, DiagnosticCode::MissingComma));
 }
 
 // The entries of the lists open inside each other, on one stack per entry
