@@ -100,6 +100,17 @@ class NodeList {
     return *slot;
   }
 
+  // Appends `count` elements by copying their bytes from `first`, which
+  // then holds no objects: they must be neither used nor destroyed there.
+  // Only for element types whose objects hold no pointer into themselves
+  // (tree nodes: one-word owners and references); `capacity` must suffice.
+  void relocate_back(T* first, std::size_t count) {
+    if (count == 0) return;
+    Header* h = header();
+    std::memcpy(static_cast<void*>(data_ + h->size), static_cast<const void*>(first), count * sizeof(T));
+    h->size += static_cast<std::uint32_t>(count);
+  }
+
   void pop_back() {
     Header* h = header();
     --h->size;

@@ -1,5 +1,6 @@
 #include "core/parser/parser.h"
 
+#include <cstring>
 #include <deque>
 #include <new>
 #include <optional>
@@ -24,6 +25,67 @@ void read_statements(ParserContext& ctx, Out& out, statements::TrailingValue& tr
     out.push_back(std::move(*s));
   }
 }
+
+// A block's statements, relocated bytewise twice: from where the rule built
+// each into the buffer, and from there into the block's list. A statement is
+// one-word owners and references (tokens, boxes, lists) and nothing points
+// into it, so its bytes are the whole of it; a move and a destroy per step
+// would dispatch on the alternative twice.
+class StatementBuffer {
+ public:
+  StatementBuffer() = default;
+  ~StatementBuffer() {
+    clear();
+    ::operator delete(data_);
+  }
+  StatementBuffer(const StatementBuffer&) = delete;
+  StatementBuffer& operator=(const StatementBuffer&) = delete;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  Statement& back() { return data_[size_ - 1]; }
+  void pop_back() { data_[--size_].~Statement(); }
+  void clear() {
+    while (size_ != 0) pop_back();
+  }
+
+  // The statements of one run of `statement`, each taken from its result's
+  // storage, which is reused without a destructor: its bytes have moved here.
+  void read(ParserContext& ctx, statements::TrailingValue& trailing) {
+    alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
+    for (;;) {
+      const auto before = ctx.checkpoint();
+      auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
+      if (!*s) return;
+      if (ctx.checkpoint() == before) {
+        s->reset();
+        throw InternalError("`repeat` parsers must always consume");
+      }
+      if (size_ == capacity_) grow();
+      std::memcpy(static_cast<void*>(data_ + size_), static_cast<const void*>(&**s), sizeof(Statement));
+      ++size_;
+    }
+  }
+  // Moves every statement to the end of `list`, which has room for them.
+  void relocate_into(NodeList<Statement>& list) {
+    list.relocate_back(data_, size_);
+    size_ = 0;
+  }
+
+ private:
+  void grow() {
+    const std::size_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
+    auto* fresh = static_cast<Statement*>(::operator new(capacity * sizeof(Statement)));
+    if (size_ != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), size_ * sizeof(Statement));
+    ::operator delete(data_);
+    data_ = fresh;
+    capacity_ = capacity;
+  }
+
+  Statement* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 // opt(expression), taking what the failed statement already read there.
 std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
@@ -64,7 +126,7 @@ class StatementBuffers {
         buffer_ = &local_;
         return;
       }
-      if (owner_->used_ == owner_->buffers_.size()) owner_->buffers_.push_back(std::make_unique<std::vector<Statement>>());
+      if (owner_->used_ == owner_->buffers_.size()) owner_->buffers_.push_back(std::make_unique<StatementBuffer>());
       buffer_ = owner_->buffers_[owner_->used_++].get();
     }
     ~Lease() {
@@ -73,18 +135,18 @@ class StatementBuffers {
     }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
-    std::vector<Statement>& operator*() { return *buffer_; }
+    StatementBuffer& operator*() { return *buffer_; }
 
    private:
     StatementBuffers* owner_;
-    std::vector<Statement>* buffer_;
-    std::vector<Statement> local_;
+    StatementBuffer* buffer_;
+    StatementBuffer local_;
   };
 
  private:
   static thread_local StatementBuffers* t_current;
   StatementBuffers* outer_;
-  std::vector<std::unique_ptr<std::vector<Statement>>> buffers_;
+  std::vector<std::unique_ptr<StatementBuffer>> buffers_;
   std::size_t used_ = 0;
 };
 
@@ -115,11 +177,11 @@ StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_v
   std::unique_ptr<Expression> value;
   {
     StatementBuffers::Lease buffer;
-    read_statements(ctx, *buffer, trailing);
+    (*buffer).read(ctx, trailing);
     // The value is taken off before the list is made: no slot is left over.
     value = take_value(*buffer, trailing_expression(ctx, trailing));
     statements.reserve((*buffer).size() + (room_for_value && value ? 1 : 0));
-    for (auto& s : *buffer) statements.push_back(std::move(s));
+    (*buffer).relocate_into(statements);
   }
   return {std::move(statements), std::move(value)};
 }
