@@ -50,7 +50,11 @@ class NodeList {
   }
   NodeList(const NodeList&) = delete;
   NodeList& operator=(const NodeList&) = delete;
-  ~NodeList() { release(); }
+  // Most lists that die while parsing were moved into their node: the test
+  // stays inline.
+  ~NodeList() {
+    if (data_ != nullptr) release();
+  }
 
   std::size_t size() const { return data_ == nullptr ? 0 : header()->size; }
   std::size_t capacity() const { return data_ == nullptr ? 0 : header()->capacity; }
