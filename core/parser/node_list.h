@@ -81,7 +81,15 @@ class NodeList {
   }
 
   void reserve(std::size_t wanted) {
-    if (wanted > capacity()) reallocate(wanted);
+    if (wanted <= capacity()) return;
+    // A list made at its exact count starts empty: nothing to move.
+    if (data_ == nullptr && wanted <= kMaxSize) {
+      void* fresh_block = NodeArena::allocate(block_bytes(wanted));
+      ::new (fresh_block) Header{0, static_cast<std::uint32_t>(wanted)};
+      data_ = reinterpret_cast<T*>(static_cast<char*>(fresh_block) + kHeaderBytes);
+      return;
+    }
+    reallocate(wanted);
   }
 
   void push_back(const T& value) { emplace_back(value); }
