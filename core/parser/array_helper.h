@@ -15,6 +15,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <new>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -68,11 +70,15 @@ std::unique_ptr<T> into_box(T&& value) {
 
 // The comma after an entry: none before a comma-free follower, else the real
 // `,` or one inserted at previous_token_end. nullopt when no token is left.
-inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
+[[gnu::always_inline]] inline std::optional<std::optional<TokenRef>> entry_comma(ParserContext& ctx) {
   const Token* after = ctx.peek();
   if (after == nullptr) return std::nullopt;
+  if (*after == Operator::Comma) {
+    ctx.next();
+    return std::optional<TokenRef>(TokenRef::borrow(*after));
+  }
   if (helper::is_comma_free_follower(*after)) return std::optional<TokenRef>();
-  return helper::token_or_insert(Operator::Comma, DiagnosticCode::MissingComma)(ctx);
+  return std::optional<TokenRef>(helper::inserted_token(ctx, Operator::Comma, DiagnosticCode::MissingComma));
 }
 
 // The entries of the lists open inside each other, on one stack per entry
@@ -105,25 +111,119 @@ class Pending {
   std::size_t base_;
 };
 
+// The list items whose parts are all one-word owners and references
+// (tokens, boxes, the comma), with nothing pointing into an item: their
+// bytes are the whole of them, so they may be relocated by copying those.
+template <typename Item>
+struct relocatable : std::false_type {};
+template <typename E, typename S>
+struct relocatable<ListItem<ArrayElementBase<E, S>>> : std::true_type {};
+template <typename V, typename I>
+struct relocatable<ListItem<RecordElementBase<V, I>>> : std::true_type {};
+
+// Pending for relocatable items: an entry goes from where its rule built it
+// onto the stack and on into its list by its bytes, where a move and a
+// destroy each would dispatch on its alternative.
+template <typename Item>
+class RelocatedPending {
+ public:
+  RelocatedPending() : stack_(stack()), base_(stack_.size) {}
+  ~RelocatedPending() {
+    // Only when the list was left unmade (the parse gave up).
+    for (std::size_t i = base_; i < stack_.size; ++i) stack_.data[i].~Item();
+    stack_.size = base_;
+    if (base_ == 0 && stack_.capacity * sizeof(Item) > kKeptBytes) stack_.release();
+  }
+  RelocatedPending(const RelocatedPending&) = delete;
+  RelocatedPending& operator=(const RelocatedPending&) = delete;
+
+  std::size_t size() const { return stack_.size - base_; }
+  // Takes `item` over: its storage is left holding no object.
+  void relocate_in(Item& item) {
+    if (stack_.size == stack_.capacity) stack_.grow();
+    std::memcpy(static_cast<void*>(stack_.data + stack_.size), static_cast<const void*>(&item), sizeof(Item));
+    ++stack_.size;
+  }
+  // Moves this list's entries to the end of `list`, which has room for them.
+  void relocate_into(NodeList<Item>& list) {
+    list.relocate_back(stack_.data + base_, size());
+    stack_.size = base_;
+  }
+
+ private:
+  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
+  struct Stack {
+    Item* data = nullptr;
+    std::size_t size = 0;
+    std::size_t capacity = 0;
+    ~Stack() { release(); }
+    void grow() {
+      const std::size_t more = capacity == 0 ? 64 : capacity * 2;
+      auto* fresh = static_cast<Item*>(::operator new(more * sizeof(Item)));
+      if (size != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), size * sizeof(Item));
+      ::operator delete(data);
+      data = fresh;
+      capacity = more;
+    }
+    void release() {
+      for (std::size_t i = 0; i < size; ++i) data[i].~Item();
+      ::operator delete(data);
+      data = nullptr;
+      size = capacity = 0;
+    }
+  };
+  static Stack& stack() {
+    thread_local Stack s;
+    return s;
+  }
+
+  Stack& stack_;
+  std::size_t base_;
+};
+
 // The entries `entry` reads, one after another until it fails (its failure
 // consumes nothing), in a list of exactly their count.
 template <typename Item, typename Entry>
 NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
-  Pending<Item> pending;
-  for (;;) {
-    const auto before = ctx.checkpoint();
-    std::optional<Item> item = entry(ctx);
-    if (!item) {
-      ctx.reset(before);
-      break;
+  if constexpr (relocatable<Item>::value) {
+    RelocatedPending<Item> pending;
+    // Each result is built here and its bytes taken; the storage is reused
+    // without a destructor, as it then holds no object.
+    alignas(std::optional<Item>) unsigned char raw[sizeof(std::optional<Item>)];
+    for (;;) {
+      const auto before = ctx.checkpoint();
+      auto* item = ::new (static_cast<void*>(raw)) std::optional<Item>(entry(ctx));
+      if (!*item) {
+        ctx.reset(before);
+        break;
+      }
+      if (ctx.checkpoint() == before) {
+        item->reset();
+        throw InternalError("`repeat` parsers must always consume");
+      }
+      pending.relocate_in(**item);
     }
-    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-    pending.push(std::move(*item));
+    NodeList<Item> items;
+    items.reserve(pending.size());
+    pending.relocate_into(items);
+    return items;
+  } else {
+    Pending<Item> pending;
+    for (;;) {
+      const auto before = ctx.checkpoint();
+      std::optional<Item> item = entry(ctx);
+      if (!item) {
+        ctx.reset(before);
+        break;
+      }
+      if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+      pending.push(std::move(*item));
+    }
+    NodeList<Item> items;
+    items.reserve(pending.items().size());
+    for (Item& item : pending.items()) items.push_back(std::move(item));
+    return items;
   }
-  NodeList<Item> items;
-  items.reserve(pending.items().size());
-  for (Item& item : pending.items()) items.push_back(std::move(item));
-  return items;
 }
 
 }  // namespace list_detail

@@ -139,7 +139,9 @@ bool starts_suffix(const Token& t) {
 
 // The node of a name or literal token, consumed: what `primary` reads there,
 // without its layers (half of all operands are one such token).
-[[gnu::noinline]] ExprBox leaf_operand(ParserContext& ctx, const Token& first) {
+// Flattened: the node's construction is this function's whole work, and
+// left to itself the compiler calls out for it.
+[[gnu::noinline, gnu::flatten]] ExprBox leaf_operand(ParserContext& ctx, const Token& first) {
   ctx.next();
   if (first.kind.is_identifier()) return std::make_unique<Expression>(Expression::Variable{TokenRef::borrow(first)});
   return std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(first)});

@@ -185,15 +185,29 @@ void StringTables::next(std::span<const lexer::Token> tokens) {
   offset_ += tokens.size() + 1;
 }
 
+namespace {
+// The script table's memory of the thread's last parse, for its next one: a
+// short script would otherwise pay an allocation for it each time. Kept only
+// up to a bound.
+constexpr std::size_t kKeptTableBytes = std::size_t{1} << 20;
+thread_local std::vector<std::uint8_t> t_kept_table;
+}  // namespace
+
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
     : state_(&state),
       tokens_(tokens.data()),
       allowance_(kWorkBase + kWorkPerToken * tokens.size()),
       outer_(state.memo_scope()) {
+  bits_.take_storage(t_kept_table);
   bits_.grow(tokens.size() + 1);
   state.set_memo_scope(this);
 }
 
-Scope::~Scope() { state_->set_memo_scope(outer_); }
+Scope::~Scope() {
+  state_->set_memo_scope(outer_);
+  if (bits_.storage_bytes() <= kKeptTableBytes && bits_.storage_bytes() > t_kept_table.capacity()) {
+    bits_.give_storage(t_kept_table);
+  }
+}
 
 }  // namespace vaxo_core::parser::memo

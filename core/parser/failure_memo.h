@@ -72,6 +72,16 @@ inline constexpr std::array<std::int8_t, 32> kOwnBit = [] {
 class Table {
  public:
   void grow(std::size_t size) { own_.resize(size, 0); }
+  // Starts empty on `storage`'s memory, or gives its own back there.
+  void take_storage(std::vector<std::uint8_t>& storage) {
+    own_.swap(storage);
+    own_.clear();
+  }
+  void give_storage(std::vector<std::uint8_t>& storage) {
+    own_.clear();
+    own_.swap(storage);
+  }
+  std::size_t storage_bytes() const { return own_.capacity(); }
   std::size_t size() const { return own_.size(); }
 
   [[gnu::always_inline]] bool failed(std::size_t at, int bit) const {

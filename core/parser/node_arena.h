@@ -37,7 +37,8 @@ class NodeArena {
   static constexpr std::size_t kSmallMax = 512;
   static constexpr std::size_t kPage = 4096;
 
-  static void* allocate(std::size_t size) {
+  // Inline at every node's construction: the common case is a bump.
+  [[gnu::always_inline]] static void* allocate(std::size_t size) {
     if (size > kSmallMax) [[unlikely]]
       return allocate_large(size);
     const std::size_t grains = grains_for(size);
@@ -159,7 +160,7 @@ class NodeArena {
 
 // Class-level allocation for a node type.
 #define VAXO_ARENA_NODE                                                                           \
-  static void* operator new(std::size_t size) { return NodeArena::allocate(size); }              \
+  [[gnu::always_inline]] static void* operator new(std::size_t size) { return NodeArena::allocate(size); } \
   static void operator delete(void* block, std::size_t size) noexcept {                          \
     NodeArena::deallocate(block, size);                                                          \
   }

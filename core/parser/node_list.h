@@ -50,7 +50,11 @@ class NodeList {
   }
   NodeList(const NodeList&) = delete;
   NodeList& operator=(const NodeList&) = delete;
-  ~NodeList() { release(); }
+  // Most lists that die while parsing were moved into their node: the test
+  // stays inline.
+  ~NodeList() {
+    if (data_ != nullptr) release();
+  }
 
   std::size_t size() const { return data_ == nullptr ? 0 : header()->size; }
   std::size_t capacity() const { return data_ == nullptr ? 0 : header()->capacity; }
@@ -77,7 +81,15 @@ class NodeList {
   }
 
   void reserve(std::size_t wanted) {
-    if (wanted > capacity()) reallocate(wanted);
+    if (wanted <= capacity()) return;
+    // A list made at its exact count starts empty: nothing to move.
+    if (data_ == nullptr && wanted <= kMaxSize) {
+      void* fresh_block = NodeArena::allocate(block_bytes(wanted));
+      ::new (fresh_block) Header{0, static_cast<std::uint32_t>(wanted)};
+      data_ = reinterpret_cast<T*>(static_cast<char*>(fresh_block) + kHeaderBytes);
+      return;
+    }
+    reallocate(wanted);
   }
 
   void push_back(const T& value) { emplace_back(value); }
@@ -98,6 +110,17 @@ class NodeList {
     T* slot = ::new (static_cast<void*>(data_ + h->size)) T(std::forward<Args>(args)...);
     ++h->size;
     return *slot;
+  }
+
+  // Appends `count` elements by copying their bytes from `first`, which
+  // then holds no objects: they must be neither used nor destroyed there.
+  // Only for element types whose objects hold no pointer into themselves
+  // (tree nodes: one-word owners and references); `capacity` must suffice.
+  void relocate_back(T* first, std::size_t count) {
+    if (count == 0) return;
+    Header* h = header();
+    std::memcpy(static_cast<void*>(data_ + h->size), static_cast<const void*>(first), count * sizeof(T));
+    h->size += static_cast<std::uint32_t>(count);
   }
 
   void pop_back() {

@@ -1,6 +1,6 @@
 #include "core/parser/parser.h"
 
-#include <deque>
+#include <cstring>
 #include <new>
 #include <optional>
 
@@ -12,18 +12,66 @@
 namespace vaxo_core::parser {
 namespace {
 
-// repeat(0.., statement) into `out`; `trailing` receives the value the last,
-// failing, statement read.
-template <typename Out>
-void read_statements(ParserContext& ctx, Out& out, statements::TrailingValue& trailing) {
-  for (;;) {
-    const auto before = ctx.checkpoint();
-    auto s = statements::statement(ctx, &trailing);
-    if (!s) return;
-    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-    out.push_back(std::move(*s));
+// A block's statements, relocated bytewise twice: from where the rule built
+// each into the buffer, and from there into the block's list. A statement is
+// one-word owners and references (tokens, boxes, lists) and nothing points
+// into it, so its bytes are the whole of it; a move and a destroy per step
+// would dispatch on the alternative twice.
+class StatementBuffer {
+ public:
+  StatementBuffer() = default;
+  ~StatementBuffer() {
+    clear();
+    ::operator delete(data_);
   }
-}
+  StatementBuffer(const StatementBuffer&) = delete;
+  StatementBuffer& operator=(const StatementBuffer&) = delete;
+
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+  Statement& back() { return data_[size_ - 1]; }
+  void pop_back() { data_[--size_].~Statement(); }
+  void clear() {
+    while (size_ != 0) pop_back();
+  }
+
+  // The statements of one run of `statement`, each taken from its result's
+  // storage, which is reused without a destructor: its bytes have moved here.
+  void read(ParserContext& ctx, statements::TrailingValue& trailing) {
+    alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
+    for (;;) {
+      const auto before = ctx.checkpoint();
+      auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
+      if (!*s) return;
+      if (ctx.checkpoint() == before) {
+        s->reset();
+        throw InternalError("`repeat` parsers must always consume");
+      }
+      if (size_ == capacity_) grow();
+      std::memcpy(static_cast<void*>(data_ + size_), static_cast<const void*>(&**s), sizeof(Statement));
+      ++size_;
+    }
+  }
+  // Moves every statement to the end of `list`, which has room for them.
+  void relocate_into(NodeList<Statement>& list) {
+    list.relocate_back(data_, size_);
+    size_ = 0;
+  }
+
+ private:
+  void grow() {
+    const std::size_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
+    auto* fresh = static_cast<Statement*>(::operator new(capacity * sizeof(Statement)));
+    if (size_ != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), size_ * sizeof(Statement));
+    ::operator delete(data_);
+    data_ = fresh;
+    capacity_ = capacity;
+  }
+
+  Statement* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 // opt(expression), taking what the failed statement already read there.
 std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
@@ -64,7 +112,7 @@ class StatementBuffers {
         buffer_ = &local_;
         return;
       }
-      if (owner_->used_ == owner_->buffers_.size()) owner_->buffers_.push_back(std::make_unique<std::vector<Statement>>());
+      if (owner_->used_ == owner_->buffers_.size()) owner_->buffers_.push_back(std::make_unique<StatementBuffer>());
       buffer_ = owner_->buffers_[owner_->used_++].get();
     }
     ~Lease() {
@@ -73,18 +121,18 @@ class StatementBuffers {
     }
     Lease(const Lease&) = delete;
     Lease& operator=(const Lease&) = delete;
-    std::vector<Statement>& operator*() { return *buffer_; }
+    StatementBuffer& operator*() { return *buffer_; }
 
    private:
     StatementBuffers* owner_;
-    std::vector<Statement>* buffer_;
-    std::vector<Statement> local_;
+    StatementBuffer* buffer_;
+    StatementBuffer local_;
   };
 
  private:
   static thread_local StatementBuffers* t_current;
   StatementBuffers* outer_;
-  std::vector<std::unique_ptr<std::vector<Statement>>> buffers_;
+  std::vector<std::unique_ptr<StatementBuffer>> buffers_;
   std::size_t used_ = 0;
 };
 
@@ -115,11 +163,11 @@ StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_v
   std::unique_ptr<Expression> value;
   {
     StatementBuffers::Lease buffer;
-    read_statements(ctx, *buffer, trailing);
+    (*buffer).read(ctx, trailing);
     // The value is taken off before the list is made: no slot is left over.
     value = take_value(*buffer, trailing_expression(ctx, trailing));
     statements.reserve((*buffer).size() + (room_for_value && value ? 1 : 0));
-    for (auto& s : *buffer) statements.push_back(std::move(s));
+    (*buffer).relocate_into(statements);
   }
   return {std::move(statements), std::move(value)};
 }
@@ -136,59 +184,79 @@ namespace scripts {
 
 namespace {
 
-// The root's statements in order: the first few in place, the rest in a
-// deque made on first need, so a short script allocates nothing here.
+// The root's statements in order: the first few in place, the rest in chunks
+// made on need, so a short script allocates nothing here. Relocated bytewise
+// in and out, like a block's (StatementBuffer).
 class RootStatements {
  public:
   RootStatements() = default;
   ~RootStatements() {
-    for (std::size_t i = head_; i < in_place_; ++i) slot(i)->~Statement();
+    for (std::size_t i = 0; i < size_; ++i) slot(i)->~Statement();
+    for (Statement* chunk : chunks_) ::operator delete(chunk);
   }
   RootStatements(const RootStatements&) = delete;
   RootStatements& operator=(const RootStatements&) = delete;
 
-  std::size_t size() const { return in_place_ - head_ + (rest_ ? rest_->size() : 0); }
-  bool empty() const { return size() == 0; }
+  std::size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
   void push_back(Statement&& s) {
-    if (!rest_ && in_place_ < kInPlace) {
-      ::new (static_cast<void*>(slot(in_place_))) Statement(std::move(s));
-      ++in_place_;
-      return;
-    }
-    if (!rest_) rest_.emplace();
-    rest_->push_back(std::move(s));
+    ::new (static_cast<void*>(next_slot())) Statement(std::move(s));
+    ++size_;
   }
-  Statement& back() { return in_rest() ? rest_->back() : *slot(in_place_ - 1); }
-  void pop_back() {
-    if (in_rest()) {
-      rest_->pop_back();
-      return;
+  // As StatementBuffer::read.
+  void read(ParserContext& ctx, statements::TrailingValue& trailing) {
+    alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
+    for (;;) {
+      const auto before = ctx.checkpoint();
+      auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
+      if (!*s) return;
+      if (ctx.checkpoint() == before) {
+        s->reset();
+        throw InternalError("`repeat` parsers must always consume");
+      }
+      std::memcpy(static_cast<void*>(next_slot()), static_cast<const void*>(&**s), sizeof(Statement));
+      ++size_;
     }
-    slot(--in_place_)->~Statement();
   }
-  // Hands each statement, in order, to `take`, freeing it once moved.
-  template <typename Take>
-  void drain(Take take) {
-    for (; head_ < in_place_; ++head_) {
-      take(std::move(*slot(head_)));
-      slot(head_)->~Statement();
+  Statement& back() { return *slot(size_ - 1); }
+  void pop_back() { slot(--size_)->~Statement(); }
+  // Moves every statement, in order, to the end of `list`, which has room
+  // for them, freeing each chunk once it is moved.
+  void drain_into(NodeList<Statement>& list) {
+    std::size_t left = size_;
+    const std::size_t here = left < kInPlace ? left : kInPlace;
+    list.relocate_back(slot(0), here);
+    left -= here;
+    for (Statement*& chunk : chunks_) {
+      const std::size_t n = left < kChunk ? left : kChunk;
+      list.relocate_back(chunk, n);
+      left -= n;
+      ::operator delete(chunk);
+      chunk = nullptr;
     }
-    if (!rest_) return;
-    while (!rest_->empty()) {
-      take(std::move(rest_->front()));
-      rest_->pop_front();
-    }
+    chunks_.clear();
+    size_ = 0;
   }
 
  private:
   static constexpr std::size_t kInPlace = 4;
-  bool in_rest() const { return rest_ && !rest_->empty(); }
-  Statement* slot(std::size_t i) { return std::launder(reinterpret_cast<Statement*>(storage_ + i * sizeof(Statement))); }
+  static constexpr std::size_t kChunk = 64;
+  Statement* slot(std::size_t i) {
+    if (i < kInPlace) return std::launder(reinterpret_cast<Statement*>(storage_ + i * sizeof(Statement)));
+    i -= kInPlace;
+    return chunks_[i / kChunk] + i % kChunk;
+  }
+  Statement* next_slot() {
+    if (size_ >= kInPlace && (size_ - kInPlace) % kChunk == 0 && (size_ - kInPlace) / kChunk == chunks_.size()) {
+      chunks_.reserve(chunks_.size() + 1);  // no chunk is lost to a failed push
+      chunks_.push_back(static_cast<Statement*>(::operator new(kChunk * sizeof(Statement))));
+    }
+    return slot(size_);
+  }
 
   alignas(Statement) unsigned char storage_[kInPlace * sizeof(Statement)];
-  std::size_t head_ = 0;
-  std::size_t in_place_ = 0;
-  std::optional<std::deque<Statement>> rest_;
+  std::size_t size_ = 0;
+  std::vector<Statement*> chunks_;  // kChunk statements each
 };
 
 // The root's parts as the script loop leaves them. Gathered on the heap and
@@ -202,12 +270,12 @@ struct Gathered {
   std::optional<TokenRef> eof;
 };
 
-// Filled in place: moving a deque allocates a fresh one for the source.
+// Filled in place: the first statements live inside the parts.
 void gather(ParserContext& ctx, Gathered& g) {
   for (;;) {
     const std::size_t before = g.statements.size();
     statements::TrailingValue trailing;
-    read_statements(ctx, g.statements, trailing);
+    g.statements.read(ctx, trailing);
     const bool produced = g.statements.size() > before;
     auto e = trailing_expression(ctx, trailing);
     const Token* next = ctx.peek();
@@ -237,7 +305,7 @@ Script finish(Gathered& g) {
   auto value = take_value(g.statements, std::move(g.value));
   NodeList<Statement> body;
   body.reserve(g.statements.size());
-  g.statements.drain([&body](Statement&& s) { body.push_back(std::move(s)); });
+  g.statements.drain_into(body);
   if (!g.eof) {
     g.eof = TokenRef::make(
         Token::unknown(ByteRange{0, 0}, TokenKind(TokenKind::Eof{}), DiagnosticCode::UnexpectedToken));

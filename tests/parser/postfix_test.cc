@@ -150,6 +150,27 @@ TEST(Postfix, GroupingsRecordsAndArrays) {
   for (const Case& c : cases) check(c);
 }
 
+// Entries wait on one stack per entry type while inner lists read theirs on
+// top: lists longer than its first room, open inside each other, keep every
+// entry in its place as the stack grows under them.
+TEST(Postfix, LongListsInsideLongLists) {
+  std::string source = "[";
+  std::string tree = "(array";
+  for (int i = 0; i < 70; ++i) {
+    source += "[";
+    tree += " (array";
+    for (int j = 0; j < 70; ++j) {
+      source += "(k: " + std::to_string(i * 100 + j) + "), ";
+      tree += " (record k:" + std::to_string(i * 100 + j) + " ))";
+    }
+    source += "], ";
+    tree += " ])";
+  }
+  source += "]";
+  tree += " ])";
+  check(Case{source.c_str(), tree.c_str()});
+}
+
 TEST(Postfix, PrimaryForms) {
   const Case cases[] = {
       {"1", "1"},

@@ -26,6 +26,31 @@ std::string script_sx(const Script& script) {
   return out + "=> " + sx(script.value);
 }
 
+// The root keeps its first statements in place and the rest in chunks: every
+// count around their edges keeps each statement once and in order, the last
+// block-like one taken off as the value, stray tokens among them.
+TEST(Script, LongScriptsKeepEveryStatementInOrder) {
+  for (int n : {3, 4, 5, 67, 68, 69, 132, 133, 200}) {
+    SCOPED_TRACE(n);
+    std::string source;
+    std::string tree;
+    for (int i = 0; i < n; ++i) {
+      source += "s" + std::to_string(i) + "; ";
+      tree += "s" + std::to_string(i) + "; | ";
+      if (i % 50 == 49) {
+        source += ") ";
+        tree += "(unknown )) | ";
+      }
+    }
+    source += "if c {}";
+    tree += "=> (if c ({} => _) _)";
+    Source s(source);
+    auto script = parse(s.ctx());
+    ASSERT_TRUE(script);
+    EXPECT_EQ(script_sx(*script), tree);
+  }
+}
+
 TEST(Script, Loop) {
   struct Case {
     const char* source;
