@@ -12,6 +12,9 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
 
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
@@ -482,6 +485,23 @@ struct Growth {
   std::size_t position;  // and the text position then
 };
 
+// A long script's list is fresh memory, written once front to back: huge
+// pages spare the kernel a fault per 4 KiB (two thirds of a 10 MB compile's
+// faults). Advice only; where it is not taken, nothing changes.
+void advise_huge_pages(const std::vector<Token>& tokens) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+  constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
+  const std::size_t bytes = tokens.capacity() * sizeof(Token);
+  if (bytes < 2 * kHuge) return;
+  const auto start = reinterpret_cast<std::uintptr_t>(tokens.data());
+  const std::uintptr_t first = (start + kHuge - 1) & ~(kHuge - 1);
+  const std::uintptr_t last = (start + bytes) & ~(kHuge - 1);
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)tokens;
+#endif
+}
+
 [[gnu::noinline]] void grow_script_list(const LexerInput& in, std::vector<Token>& tokens, Growth& last) {
   const std::size_t n = tokens.size();
   const std::size_t left = in.text.size() - in.position;
@@ -491,6 +511,7 @@ struct Growth {
   const double per_byte = std::max(density(0, last.from), density(last.tokens, last.position));
   const auto more = static_cast<std::size_t>(per_byte * (1.0 + 1.0 / 32) * static_cast<double>(left));
   tokens.reserve(n + std::max(more, n / 8) + 16);
+  advise_huge_pages(tokens);
   last.tokens = n;
   last.position = in.position;
 }
