@@ -168,8 +168,9 @@ TEST(Chunk, ShortTextComparisonAgreesWithMemcmp) {
 
 TEST(Hash, TextHashSeesEveryByteAtEveryLength) {
   // Each length class reads the text its own way (bytes, halves, two
-  // overlapping words, a loop): no byte may be skipped, and the length counts.
-  for (std::size_t n = 0; n <= 40; ++n) {
+  // overlapping words, a loop, two lanes and their tail): no byte may be
+  // skipped, and the length counts.
+  for (std::size_t n = 0; n <= 72; ++n) {
     std::string a(n, ' ');
     for (std::size_t i = 0; i < n; ++i) a[i] = static_cast<char>('a' + i % 26);
     std::string b = a;
