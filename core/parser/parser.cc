@@ -12,6 +12,23 @@
 namespace vaxo_core::parser {
 namespace {
 
+// One run of `statement`: each result is built in reused storage and its
+// bytes go to the slot `slot_for()` gives, so no destructor runs on it.
+template <class SlotFor>
+void read_statements(ParserContext& ctx, statements::TrailingValue& trailing, SlotFor&& slot_for) {
+  alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
+  for (;;) {
+    const auto before = ctx.checkpoint();
+    auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
+    if (!*s) return;
+    if (ctx.checkpoint() == before) {
+      s->reset();
+      throw InternalError("`repeat` parsers must always consume");
+    }
+    std::memcpy(static_cast<void*>(slot_for()), static_cast<const void*>(&**s), sizeof(Statement));
+  }
+}
+
 // A block's statements, relocated bytewise twice: from where the rule built
 // each into the buffer, and from there into the block's list. A statement is
 // one-word owners and references (tokens, boxes, lists) and nothing points
@@ -35,22 +52,12 @@ class StatementBuffer {
     while (size_ != 0) pop_back();
   }
 
-  // The statements of one run of `statement`, each taken from its result's
-  // storage, which is reused without a destructor: its bytes have moved here.
+  // The statements of one run of `statement`.
   void read(ParserContext& ctx, statements::TrailingValue& trailing) {
-    alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
-      if (!*s) return;
-      if (ctx.checkpoint() == before) {
-        s->reset();
-        throw InternalError("`repeat` parsers must always consume");
-      }
+    read_statements(ctx, trailing, [this] {
       if (size_ == capacity_) grow();
-      std::memcpy(static_cast<void*>(data_ + size_), static_cast<const void*>(&**s), sizeof(Statement));
-      ++size_;
-    }
+      return data_ + size_++;
+    });
   }
   // Moves every statement to the end of `list`, which has room for them.
   void relocate_into(NodeList<Statement>& list) {
@@ -205,18 +212,11 @@ class RootStatements {
   }
   // As StatementBuffer::read.
   void read(ParserContext& ctx, statements::TrailingValue& trailing) {
-    alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
-      if (!*s) return;
-      if (ctx.checkpoint() == before) {
-        s->reset();
-        throw InternalError("`repeat` parsers must always consume");
-      }
-      std::memcpy(static_cast<void*>(next_slot()), static_cast<const void*>(&**s), sizeof(Statement));
+    read_statements(ctx, trailing, [this] {
+      void* slot = next_slot();
       ++size_;
-    }
+      return slot;
+    });
   }
   Statement& back() { return *slot(size_ - 1); }
   void pop_back() { slot(--size_)->~Statement(); }
