@@ -97,6 +97,26 @@ inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size
 constexpr std::array<std::uint64_t, 9> kFirstBytes = {
     0, 0xff, 0xffff, 0xffffff, 0xffffffff, 0xffffffffff, 0xffffffffffff, 0xffffffffffffff, ~std::uint64_t{0}};
 
+// The keyword `name` (at `start` in `data`, of `size` bytes) spells, or -1.
+[[gnu::always_inline]] inline int keyword_index(const char* data, std::size_t start, std::size_t size,
+                                                std::string_view name) {
+  if (start + 8 <= size) [[likely]] {
+    // Every keyword fits in one word: load it whole and keep the name's
+    // bytes, at most eight. A longer name then matches no slot (its size
+    // does not), so no branch asks for its length: names of eight bytes or
+    // more are common and would mispredict it.
+    using namespace keyword_detail;
+    std::uint64_t word;
+    std::memcpy(&word, data + start, 8);
+    word &= kFirstBytes[std::min<std::size_t>(name.size(), 8)];
+    const std::size_t slot = hash_slot(word);
+    if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) return kHashTable.keywords[slot];
+  } else if (name.size() <= 8) {
+    if (const std::optional<Keyword> k = keyword_from_str(name)) return static_cast<int>(*k);
+  }
+  return -1;
+}
+
 // The name from `start` whose first character ends before `p`: the rest is
 // XID_Continue characters, ASCII ones read straight from the bytes.
 [[gnu::always_inline]] inline void name_from(LexerInput& in, std::size_t start, std::size_t p, bool keywords,
@@ -108,25 +128,9 @@ constexpr std::array<std::uint64_t, 9> kFirstBytes = {
   if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) identifier::skip_identifier_continue(in);
   const std::string_view name(data + start, in.position - start);
   if (keywords) {
-    if (start + 8 <= size) [[likely]] {
-      // Every keyword fits in one word: load it whole and keep the name's
-      // bytes, at most eight. A longer name then matches no slot (its size
-      // does not), so no branch asks for its length: names of eight bytes or
-      // more are common and would mispredict it.
-      using namespace keyword_detail;
-      std::uint64_t word;
-      std::memcpy(&word, data + start, 8);
-      word &= kFirstBytes[std::min<std::size_t>(name.size(), 8)];
-      const std::size_t slot = hash_slot(word);
-      if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) {
-        put_fresh(out, TokenKind::Keyword{static_cast<Keyword>(kHashTable.keywords[slot])});
-        return;
-      }
-    } else if (name.size() <= 8) {
-      if (const std::optional<Keyword> kw = keyword_from_str(name)) {
-        put_fresh(out, TokenKind::Keyword{*kw});
-        return;
-      }
+    if (const int kw = keyword_index(data, start, size, name); kw >= 0) {
+      put_fresh(out, TokenKind::Keyword{static_cast<Keyword>(kw)});
+      return;
     }
   }
   put_fresh(out, TokenKind::Identifier{name});
@@ -597,19 +601,7 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
       }
       const std::string_view name(data + start, p - start);
       int kw = -1;
-      if (!after_dot) {
-        if (start + 8 <= size) [[likely]] {
-          // Every keyword fits in one word: see name_from.
-          using namespace keyword_detail;
-          std::uint64_t word;
-          std::memcpy(&word, data + start, 8);
-          word &= kFirstBytes[std::min<std::size_t>(name.size(), 8)];
-          const std::size_t slot = hash_slot(word);
-          if (kHashTable.words[slot] == word && kHashTable.sizes[slot] == name.size()) kw = kHashTable.keywords[slot];
-        } else if (name.size() <= 8) {
-          if (const std::optional<Keyword> k = keyword_from_str(name)) kw = static_cast<int>(*k);
-        }
-      }
+      if (!after_dot) kw = keyword_index(data, start, size, name);
       Token& token = kw >= 0 ? push(TokenKind::Keyword{static_cast<Keyword>(kw)}, start, p)
                              : push(TokenKind::Identifier{name}, start, p);
       if constexpr (kCheck) {
