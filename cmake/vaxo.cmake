@@ -19,6 +19,17 @@ endif()
 if(VAXO_FUZZ)
   target_compile_options(vaxo_options INTERFACE -fsanitize=fuzzer-no-link)
 endif()
+# The parser and the emitter are spread over many sources that call each
+# other per node; link-time optimisation inlines across them.
+if(VAXO_LTO AND NOT VAXO_SANITIZE AND NOT VAXO_FUZZ)
+  include(CheckIPOSupported)
+  check_ipo_supported(RESULT vaxo_ipo OUTPUT vaxo_ipo_output)
+  if(vaxo_ipo)
+    set(CMAKE_INTERPROCEDURAL_OPTIMIZATION ON)
+  else()
+    message(STATUS "VAXO_LTO: not supported here; building without it")
+  endif()
+endif()
 
 # vaxo_stage(NAME SOURCES... [LIBS ...]): the static library vaxo_NAME of one core stage.
 function(vaxo_stage name)
