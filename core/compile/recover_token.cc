@@ -24,9 +24,7 @@ void recover(Token& t, diagnostic::DiagnosticsCollector& collector) {
     collector.push(DiagnosticCode::String, t.range);
   } else if (auto* interpolated = t.kind.get_if<TokenKind::InterpolatedString>()) {
     collector.push(DiagnosticCode::Interpolation, t.range);
-    for (lexer::InterpolatedPart& part : interpolated->parts) {
-      recover_tokens(part.tokens, collector);
-    }
+    recover_tokens(interpolated->tokens, collector);  // every part's run, in order
   }
 }
 

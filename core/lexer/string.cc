@@ -6,6 +6,8 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <new>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -117,12 +119,14 @@ std::vector<T>* scratch_list(LexerInput& in, std::vector<std::unique_ptr<std::ve
   return list;
 }
 
-// An interpolation's token list lives as long as its token: it gets exactly
-// the room it needs.
-// Built from the range at once: no capacity check per token.
-std::vector<Token> exact_list(std::vector<Token>& list, std::size_t from) {
-  const auto first = list.begin() + static_cast<std::ptrdiff_t>(from);
-  std::vector<Token> out(std::make_move_iterator(first), std::make_move_iterator(list.end()));
+// The tokens of a string's interpolations live as long as its token. A
+// quoted string's were read into the run's scratch list and get exactly the
+// room they need, built from the range at once (no capacity check per
+// token). A template's were read into a list of its own, reserved for it,
+// which it keeps: a copy would double its peak.
+std::vector<Token> take_tokens(std::vector<Token>& list, bool keep) {
+  if (keep) return std::move(list);
+  std::vector<Token> out(std::make_move_iterator(list.begin()), std::make_move_iterator(list.end()));
   list.clear();
   return out;
 }
@@ -143,10 +147,15 @@ std::vector<InterpolatedPart> take_parts(std::vector<InterpolatedPart>& list) {
 // What reading one body builds, fed its pieces in source order: the parts
 // before each interpolation, the text since the last one and the faults of
 // the escapes; and, where `record` points (the info read again), the
-// fragments themselves.
+// fragments themselves. The interpolations are scanned straight into the end
+// of `tokens` (kept by the token when `keep_tokens`, else copied).
 class Body {
  public:
-  Body(std::vector<InterpolatedPart>& parts, std::vector<Fragment>* record) : parts_(parts), record_(record) {}
+  Body(std::vector<InterpolatedPart>& parts, std::vector<Token>& tokens, bool keep_tokens,
+       std::vector<Fragment>* record)
+      : parts_(parts), tokens_(tokens), record_(record), keep_tokens_(keep_tokens) {}
+
+  std::vector<Token>& tokens() { return tokens_; }
 
   void literal(std::string_view text) {
     first_is_literal_ = first_is_literal_ || fragments_ == 0;
@@ -173,11 +182,14 @@ class Body {
     escape_errors_.push_back(SourceDiagnostic{ByteRange{range.start - 1, range.end}, error});
     if (record_ != nullptr) record_->push_back(Fragment{Fragment::InvalidEscapedChar{range, error}});
   }
-  // `begin` and `end` are the delimiters of a `$(` form, else null.
-  void interpolation(std::string_view dollars, std::vector<Token> tokens, std::string_view format, const Token* begin,
+  // The interpolation's tokens are those from `first` to the end of
+  // tokens(). `begin` and `end` are the delimiters of a `$(` form, else null.
+  void interpolation(std::string_view dollars, std::size_t first, std::string_view format, const Token* begin,
                      const Token* end) {
     ++fragments_;
-    parts_.emplace_back(text_.finish(), std::move(tokens), format);
+    // Checked once for all in finish().
+    parts_.emplace_back(text_.finish(), static_cast<std::uint32_t>(first),
+                        static_cast<std::uint32_t>(tokens_.size() - first), format);
     text_ = TextBuilder{};
     if (record_ != nullptr) {
       Box<std::pair<Token, Token>> delimiters;
@@ -207,8 +219,10 @@ class Body {
     StringInfoBox described = StringInfoBox::reread(in.text, start, info.quote.has_value());
     TokenKind kind;
     if (!parts_.empty()) {
-      parts_.emplace_back(text_.finish(), std::vector<Token>{}, std::string_view{});
-      kind = TokenKind::InterpolatedString{take_parts(parts_), std::move(described)};
+      if (tokens_.size() > UINT32_MAX) throw std::bad_alloc();
+      parts_.emplace_back(text_.finish(), static_cast<std::uint32_t>(tokens_.size()), 0, std::string_view{});
+      kind = TokenKind::InterpolatedString{take_parts(parts_), std::move(described),
+                                           take_tokens(tokens_, keep_tokens_)};
     } else {
       kind = TokenKind::String{CowText::owned(text_.finish_owned()), std::move(described)};
     }
@@ -218,7 +232,9 @@ class Body {
 
  private:
   std::vector<InterpolatedPart>& parts_;
+  std::vector<Token>& tokens_;
   std::vector<Fragment>* record_;
+  bool keep_tokens_;
   TextBuilder text_;
   std::vector<SourceDiagnostic> escape_errors_;
   std::size_t fragments_ = 0;
@@ -360,58 +376,54 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
         return Step::Fail;
       }
     }
-    std::vector<Token> fresh;
-    std::vector<Token>* scratch = scratch_list(in, &LexerScratch::tokens);
-    std::vector<Token>& tokens = scratch != nullptr ? *scratch : fresh;
+    std::vector<Token>& tokens = body.tokens();
+    const std::size_t from = tokens.size();
+    const auto fail = [&] {
+      tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(from), tokens.end());
+      in.reset(cp);
+      return Step::Fail;
+    };
     if (next.ch == U'{') {
       tokens::BraceRule rule;
-      if (!tokens::scan_tokens(in, tokens, rule)) {
-        in.reset(cp);
-        return Step::Fail;
-      }
-      body.interpolation(dollars, exact_list(tokens, 0), {}, nullptr, nullptr);
+      if (!tokens::scan_tokens(in, tokens, rule)) return fail();
+      body.interpolation(dollars, from, {}, nullptr, nullptr);
       return Step::Read;
     }
 
     tokens::ParenRule rule;
-    if (!tokens::scan_tokens(in, tokens, rule)) {
-      in.reset(cp);
-      return Step::Fail;
-    }
+    if (!tokens::scan_tokens(in, tokens, rule)) return fail();
+    // The run starts with the `(`, dropped below.
     std::string_view format;
     std::optional<Token> end;
     if (rule.has_format) {
       format = format_string(in);
-      if (tokens.empty()) throw InternalError("assertion failed: last.is_some()");
+      if (tokens.size() == from) throw InternalError("assertion failed: last.is_some()");
       tokens.pop_back();  // the format colon
       auto closing = tokens::token(in, nullptr);
-      if (!closing) {
-        in.reset(cp);
-        return Step::Fail;
-      }
+      if (!closing) return fail();
       end = std::move(*closing);
-    } else if (!tokens.empty() && tokens.back() == Operator::CloseParen) {
+    } else if (tokens.size() > from && tokens.back() == Operator::CloseParen) {
       end = std::move(tokens.back());
       tokens.pop_back();
     } else {
       // The text ended first: the list keeps its Eof.
-      end = Token::empty(tokens.empty() ? cp : tokens.back().range.end);
+      end = Token::empty(tokens.size() == from ? cp : tokens.back().range.end);
     }
-    if (tokens.size() == 1) tokens.push_back(Token::empty(tokens.front().range.end));
-    if (body.keeps_delimiters()) {
-      const Token begin = tokens.front();
-      body.interpolation(dollars, exact_list(tokens, 1), format, &begin, &*end);
-    } else {
-      body.interpolation(dollars, exact_list(tokens, 1), format, nullptr, nullptr);
+    if (tokens.size() == from + 1) tokens.push_back(Token::empty(tokens[from].range.end));
+    std::optional<Token> begin;
+    if (tokens.size() > from) {
+      if (body.keeps_delimiters()) begin = tokens[from];
+      tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(from));
     }
+    body.interpolation(dollars, from, format, begin ? &*begin : nullptr, begin ? &*end : nullptr);
     return Step::Read;
   }
 
   if (identifier::is_identifier_start(next.ch) || identifier::is_identifier_special(next.ch)) {
     const std::size_t start = in.position;
-    // The name is read straight into its one-token list.
-    std::vector<Token> tokens;
-    tokens.reserve(1);
+    // The name is read straight into the string's token list.
+    std::vector<Token>& tokens = body.tokens();
+    const std::size_t from = tokens.size();
     Token& token = tokens.emplace_back();
     identifier::identifier_into(in, true, token.kind);  // cannot fail: a name starts here
     token.range = ByteRange{start, in.position};
@@ -420,7 +432,7 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
                                       is_reserved(kw->keyword) ? DiagnosticCode::InvalidReservedKeyword
                                                                : DiagnosticCode::InvalidKeyword);
     }
-    body.interpolation(dollars, std::move(tokens), {}, nullptr, nullptr);
+    body.interpolation(dollars, from, {}, nullptr, nullptr);
     return Step::Read;
   }
 
@@ -514,7 +526,14 @@ std::optional<TokenKind> read_body(LexerInput& in, std::size_t start, StringInfo
   // A template is one long body: room for a part per 32 bytes left saves
   // the copies of a doubling list, and room never written costs no memory.
   if (!info.quote && parts.capacity() == 0) parts.reserve((in.text.size() - in.position) / 32 + 4);
-  Body body(parts, record);
+  // The tokens likewise: a quoted string's in the run's scratch list of its
+  // depth (a string nested in one of its interpolations is deeper), a
+  // template's in a list of its own, reserved as its parts are.
+  std::vector<Token> own;
+  std::vector<Token>* scratch_tokens = info.quote ? scratch_list(in, &LexerScratch::tokens) : nullptr;
+  std::vector<Token>& tokens = scratch_tokens != nullptr ? *scratch_tokens : own;
+  if (!info.quote) own.reserve((in.text.size() - in.position) / 32 + 4);
+  Body body(parts, tokens, !info.quote, record);
   const bool verbatim = info.ats > 0;
   for (;;) {
     if (auto s = literal_str(in, info.quote, verbatim)) {

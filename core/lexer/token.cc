@@ -2,9 +2,11 @@
 
 #include <unicode/uchar.h>
 
+#include <algorithm>
 #include <bit>
 #include <charconv>
 #include <cmath>
+#include <iterator>
 
 #include "core/lexer/string.h"
 #include "core/lexer/utf8.h"
@@ -192,7 +194,19 @@ bool operator==(const TokenKind& a, const TokenKind& b) {
                   [](const K::String& x, const K::String& y) { return x.value == y.value; });
     case Tag::InterpolatedString:
       return both(a.get_if<K::InterpolatedString>(), b.get_if<K::InterpolatedString>(),
-                  [](const K::InterpolatedString& x, const K::InterpolatedString& y) { return x.parts == y.parts; });
+                  [](const K::InterpolatedString& x, const K::InterpolatedString& y) {
+                    if (x.parts.size() != y.parts.size()) return false;
+                    for (std::size_t i = 0; i < x.parts.size(); ++i) {
+                      const InterpolatedPart& p = x.parts[i];
+                      const InterpolatedPart& q = y.parts[i];
+                      const auto a = x.tokens_of(p);
+                      const auto b = y.tokens_of(q);
+                      if (p.text != q.text || p.format != q.format || !std::equal(a.begin(), a.end(), b.begin(), b.end())) {
+                        return false;
+                      }
+                    }
+                    return true;
+                  });
     case Tag::Operator:
       return a.get_if<K::Operator>()->op == b.get_if<K::Operator>()->op;
     case Tag::Keyword:
@@ -250,7 +264,7 @@ void append_number(std::string& out, double v) {
 
 void append_kind(std::string& out, const TokenKind& kind);
 
-void append_token_list(std::string& out, const std::vector<Token>& tokens) {
+void append_token_list(std::string& out, std::span<const Token> tokens) {
   for (const auto& t : tokens) append_kind(out, t.kind);
 }
 
@@ -274,13 +288,14 @@ void append_kind(std::string& out, const TokenKind& kind) {
       out += debug_escape(kind.get_if<TokenKind::String>()->value.view());
       out += '"';
       return;
-    case Tag::InterpolatedString:
+    case Tag::InterpolatedString: {
       out += '"';
-      for (const auto& part : kind.get_if<TokenKind::InterpolatedString>()->parts) {
+      const auto* s = kind.get_if<TokenKind::InterpolatedString>();
+      for (const auto& part : s->parts) {
         out += debug_escape(part.text.view());
-        if (!part.tokens.empty()) {
+        if (part.count != 0) {
           out += "$(";
-          append_token_list(out, part.tokens);
+          append_token_list(out, s->tokens_of(part));
           if (!part.format.empty()) {
             out += ':';
             out += part.format;
@@ -290,6 +305,7 @@ void append_kind(std::string& out, const TokenKind& kind) {
       }
       out += '"';
       return;
+    }
     case Tag::Operator:
       out += text(kind.get_if<TokenKind::Operator>()->op);
       return;
@@ -344,17 +360,10 @@ std::string TokenKind::to_string() const {
 
 namespace vaxo_core::lexer {
 
-InterpolatedPart::InterpolatedPart() = default;
-InterpolatedPart::InterpolatedPart(CowText text, std::vector<Token> tokens, std::string_view format)
-    : text(std::move(text)), tokens(std::move(tokens)), format(format) {}
-InterpolatedPart::InterpolatedPart(const InterpolatedPart&) = default;
-InterpolatedPart::InterpolatedPart(InterpolatedPart&&) noexcept = default;
-InterpolatedPart& InterpolatedPart::operator=(const InterpolatedPart&) = default;
-InterpolatedPart& InterpolatedPart::operator=(InterpolatedPart&&) noexcept = default;
-InterpolatedPart::~InterpolatedPart() = default;
-
-bool operator==(const InterpolatedPart& a, const InterpolatedPart& b) {
-  return a.text == b.text && a.tokens == b.tokens && a.format == b.format;
+void TokenKind::InterpolatedString::add_part(CowText text, std::vector<Token> run, std::string_view format) {
+  const auto first = static_cast<std::uint32_t>(tokens.size());
+  tokens.insert(tokens.end(), std::make_move_iterator(run.begin()), std::make_move_iterator(run.end()));
+  parts.emplace_back(std::move(text), first, static_cast<std::uint32_t>(run.size()), format);
 }
 
 }  // namespace vaxo_core::lexer

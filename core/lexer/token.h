@@ -22,6 +22,7 @@
 #include <type_traits>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -194,23 +195,22 @@ struct FieldName {
 };
 
 // One part of an interpolated string: the literal text before an
-// interpolation, the interpolation's own tokens and its format text. The last
-// part holds the trailing text, no tokens and no format.
-// (Special members live in token.cc, where Token is complete.)
+// interpolation, where the interpolation's tokens sit in the string's token
+// list, and its format text. The last part holds the trailing text, no
+// tokens and no format. A part is plain data: its tokens are read through
+// the string (InterpolatedString::tokens_of).
 struct InterpolatedPart {
   CowText text;
-  std::vector<Token> tokens;
+  // The run [first, first + count) of InterpolatedString::tokens. Four bytes
+  // each, as a string's tokens take 32 bytes each: 2^32 of them cannot be
+  // held.
+  std::uint32_t first = 0;
+  std::uint32_t count = 0;
   std::string_view format;
 
-  InterpolatedPart();
-  InterpolatedPart(CowText text, std::vector<Token> tokens, std::string_view format);
-  InterpolatedPart(const InterpolatedPart&);
-  InterpolatedPart(InterpolatedPart&&) noexcept;
-  InterpolatedPart& operator=(const InterpolatedPart&);
-  InterpolatedPart& operator=(InterpolatedPart&&) noexcept;
-  ~InterpolatedPart();
-
-  friend bool operator==(const InterpolatedPart& a, const InterpolatedPart& b);
+  InterpolatedPart() = default;
+  InterpolatedPart(CowText text, std::uint32_t first, std::uint32_t count, std::string_view format)
+      : text(std::move(text)), first(first), count(count), format(format) {}
 };
 
 // The info of a string literal: a Box<StringInfo>, except that a literal
@@ -336,9 +336,21 @@ struct TokenKind {
     CowText value;
     StringInfoBox info;  // null for strings not read from a literal
   };
+  // The tokens of all interpolations sit in one list, one run after another
+  // in source order, with nothing between or after them: a string costs one
+  // token allocation whatever its number of parts, and a copy copies the
+  // list (the parts hold positions, never addresses).
   struct InterpolatedString {
     std::vector<InterpolatedPart> parts;  // one more than there are interpolations
     StringInfoBox info;
+    std::vector<Token> tokens;
+
+    // The tokens of `part`, one of `parts`. Distinct non-empty parts start
+    // at distinct addresses.
+    std::span<Token> tokens_of(const InterpolatedPart& part);
+    std::span<const Token> tokens_of(const InterpolatedPart& part) const;
+    // Appends a part whose interpolation reads `run` (empty for the last part).
+    void add_part(CowText text, std::vector<Token> run, std::string_view format);
   };
   struct Operator {
     lexer::Operator op;
@@ -679,6 +691,13 @@ struct Token {
   friend bool operator==(const Token& a, lexer::Operator b) { return a.kind == b; }
 };
 static_assert(sizeof(TokenKind) == 16 && sizeof(Token) == 32, "a kind is a name, or a tag and one word");
+
+inline std::span<Token> TokenKind::InterpolatedString::tokens_of(const InterpolatedPart& part) {
+  return std::span<Token>(tokens.data() + part.first, part.count);
+}
+inline std::span<const Token> TokenKind::InterpolatedString::tokens_of(const InterpolatedPart& part) const {
+  return std::span<const Token>(tokens.data() + part.first, part.count);
+}
 
 // One piece of a string literal's body, in source order.
 struct StringFragment {

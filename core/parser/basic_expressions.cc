@@ -740,10 +740,10 @@ ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {
   if (!parts.empty()) expressions.reserve(parts.size() - 1);
   const std::size_t lists = parts.empty() ? 0 : parts.size() - 1;
   std::size_t all_tokens = 0;
-  for (std::size_t i = 0; i < lists; ++i) all_tokens += parts[i].tokens.size();
+  for (std::size_t i = 0; i < lists; ++i) all_tokens += parts[i].count;
   memo::StringTables tables(ctx, token, lists, all_tokens);
   for (std::size_t i = 0; i + 1 < parts.size(); ++i) {
-    const std::vector<Token>& tokens = parts[i].tokens;
+    const std::span<const Token> tokens = string->tokens_of(parts[i]);
     tables.next(tokens);
     if (tokens.empty()) throw InternalError("Expected non-empty tokens in interpolation " + token.to_string());
     bool all_empty = true;
@@ -764,7 +764,7 @@ ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {
     } else if (part.at_end()) {
       expressions.push_back(std::move(*e));
     } else {
-      auto left_over = borrow_all(std::span<const Token>(tokens).subspan(part.index));
+      auto left_over = borrow_all(tokens.subspan(part.index));
       const ByteRange range{left_over.front()->range.start, left_over.back()->range.end};
       expressions.push_back(build(ctx, Expression::Unknown{std::move(e), std::move(left_over),
                                                            {SourceDiagnostic{range, DiagnosticCode::BadInterpolation}}}));

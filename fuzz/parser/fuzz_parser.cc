@@ -37,7 +37,7 @@ void unwrap(lexer::Token& token) {
   }
   if (auto* s = token.kind.get_if<lexer::TokenKind::InterpolatedString>()) {
     for (auto& part : s->parts) {
-      for (auto& t : part.tokens) unwrap(t);
+      for (auto& t : s->tokens_of(part)) unwrap(t);
     }
   }
 }

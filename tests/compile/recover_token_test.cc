@@ -67,11 +67,9 @@ TEST(RecoverToken, InterpolationTagPrecedesTheDiagnosticsOfItsParts) {
   first.push_back(Token::make(TokenKind::unknown(TokenKind::Number{1.0, {}}, {3, 5}, DiagnosticCode::InvalidNumberLiteral),
                               {3, 5}));
   first.push_back(Token::make(TokenKind::String{std::string_view("x")}, {6, 9}));
-  std::vector<lexer::InterpolatedPart> parts;
-  parts.emplace_back(lexer::CowText(std::string_view("a")), std::move(first), std::string_view());
-  parts.emplace_back(lexer::CowText(std::string_view("b")), std::vector<Token>{}, std::string_view());
   TokenKind::InterpolatedString s;
-  s.parts = std::move(parts);
+  s.add_part(lexer::CowText(std::string_view("a")), std::move(first), std::string_view());
+  s.add_part(lexer::CowText(std::string_view("b")), std::vector<Token>{}, std::string_view());
   Token out;
   auto got = run(Token::make(TokenKind(std::move(s)), {0, 12}), with_tags(), &out);
   std::vector<SourceDiagnostic> want{{{0, 12}, DiagnosticCode::Interpolation},
@@ -81,8 +79,9 @@ TEST(RecoverToken, InterpolationTagPrecedesTheDiagnosticsOfItsParts) {
   const auto* result = out.kind.get_if<TokenKind::InterpolatedString>();
   ASSERT_NE(result, nullptr);
   ASSERT_EQ(result->parts.size(), 2u);
-  ASSERT_EQ(result->parts[0].tokens.size(), 2u);
-  EXPECT_TRUE(result->parts[0].tokens[0].kind.is_number());
+  ASSERT_EQ(result->parts[0].count, 2u);
+  EXPECT_TRUE(result->tokens_of(result->parts[0])[0].kind.is_number());
+  EXPECT_TRUE(result->tokens_of(result->parts[0])[1].kind.is_string());
   EXPECT_EQ(result->parts[0].text, std::string_view("a"));
 }
 

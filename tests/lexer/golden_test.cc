@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <span>
 #include <sstream>
 
 #include "tests/lexer/support/lex_cases.h"
@@ -25,19 +26,19 @@ std::string read_file(const fs::path& p) {
   return ss.str();
 }
 
-bool has_diagnostic(const std::vector<Token>& tokens);
+bool has_diagnostic(std::span<const Token> tokens);
 
 bool kind_has_diagnostic(const TokenKind& k) {
   if (k.is_unknown()) return true;
   if (auto* is = k.get_if<TokenKind::InterpolatedString>()) {
     for (const auto& part : is->parts) {
-      if (has_diagnostic(part.tokens)) return true;
+      if (has_diagnostic(is->tokens_of(part))) return true;
     }
   }
   return false;
 }
 
-bool has_diagnostic(const std::vector<Token>& tokens) {
+bool has_diagnostic(std::span<const Token> tokens) {
   for (const auto& t : tokens) {
     if (kind_has_diagnostic(t.kind)) return true;
   }

@@ -7,9 +7,11 @@
 #include <limits>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <type_traits>
 #include <utility>
 #include <variant>
+#include <vector>
 
 namespace vaxo_core::lexer {
 namespace {
@@ -92,12 +94,53 @@ TEST(TokenModel, Equality) {
   EXPECT_EQ(K(K::Eof{}), K(K::Eof{}));
 
   K::InterpolatedString a;
-  a.parts.emplace_back(CowText("x"), std::vector<Token>{Token::make(K::Identifier{"b"}, {1, 2})}, "f");
-  a.parts.emplace_back();
+  a.add_part(CowText("x"), {Token::make(K::Identifier{"b"}, {1, 2})}, "f");
+  a.add_part(CowText(""), {}, {});
   K::InterpolatedString b = a;
   EXPECT_EQ(K(a), K(b));
   b.parts[0].format = "g";
   EXPECT_NE(K(a), K(b));
+}
+
+// Interpolated strings compare part by part (text, tokens, format), not by
+// how their one token list happens to be cut, and a copy owns its tokens.
+TEST(TokenModel, InterpolatedStringsCompareByPart) {
+  using Run = std::vector<Token>;
+  const auto id = [](std::string_view name) { return Token::make(K::Identifier{name}, {0, 1}); };
+  const auto make = [](std::vector<std::tuple<std::string_view, Run, std::string_view>> parts) {
+    K::InterpolatedString s;
+    for (auto& [text, run, format] : parts) s.add_part(CowText(text), std::move(run), format);
+    return s;
+  };
+  const K::InterpolatedString base = make({{"x", {id("b")}, "f"}, {"y", {id("c")}, ""}, {"", {}, ""}});
+  struct Case {
+    const char* name;
+    K::InterpolatedString other;
+    bool equal;
+  };
+  const Case cases[] = {
+      {"same parts", make({{"x", {id("b")}, "f"}, {"y", {id("c")}, ""}, {"", {}, ""}}), true},
+      {"same tokens cut elsewhere", make({{"x", {id("b"), id("c")}, "f"}, {"y", {}, ""}, {"", {}, ""}}), false},
+      {"other token", make({{"x", {id("b")}, "f"}, {"y", {id("d")}, ""}, {"", {}, ""}}), false},
+      {"other text", make({{"x", {id("b")}, "f"}, {"z", {id("c")}, ""}, {"", {}, ""}}), false},
+      {"other format", make({{"x", {id("b")}, ""}, {"y", {id("c")}, ""}, {"", {}, ""}}), false},
+      {"fewer parts", make({{"x", {id("b")}, "f"}, {"y", {id("c")}, ""}}), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(K(base) == K(c.other), c.equal);
+    EXPECT_EQ(K(c.other) == K(base), c.equal);
+  }
+
+  K copy(base);
+  auto* s = copy.get_if<K::InterpolatedString>();
+  ASSERT_NE(s, nullptr);
+  ASSERT_EQ(s->tokens.size(), 2u);
+  EXPECT_NE(s->tokens.data(), base.tokens.data());
+  EXPECT_EQ(copy, K(base));
+  s->tokens_of(s->parts[1])[0] = id("e");
+  EXPECT_NE(copy, K(base));
+  EXPECT_EQ(base.tokens[1], id("c"));
 }
 
 TEST(TokenModel, Predicates) {
@@ -137,10 +180,8 @@ TEST(TokenModel, TextForm) {
     std::string text;
   };
   K::InterpolatedString is;
-  is.parts.emplace_back(CowText("a "), std::vector<Token>{Token::make(K::Identifier{"x"}, {0, 1}),
-                                                          Token::make(Operator::Plus, {0, 1})},
-                        "08");
-  is.parts.emplace_back(CowText("!"), std::vector<Token>{}, "");
+  is.add_part(CowText("a "), {Token::make(K::Identifier{"x"}, {0, 1}), Token::make(Operator::Plus, {0, 1})}, "08");
+  is.add_part(CowText("!"), {}, "");
   const Case cases[] = {
       {K::Eof{}, "\u2403"},
       {K::Empty{}, ""},
@@ -259,8 +300,8 @@ TEST(TokenModel, OwnedTextsCopyDeeplyAndStayOwned) {
 
 TEST(TokenModel, CopyMoveAndAssignEveryKind) {
   K::InterpolatedString is;
-  is.parts.emplace_back(CowText::owned("a"), std::vector<Token>{Token::make(K::Identifier{"b"}, {1, 2})}, "f");
-  is.parts.emplace_back();
+  is.add_part(CowText::owned("a"), {Token::make(K::Identifier{"b"}, {1, 2})}, "f");
+  is.add_part(CowText(""), {}, {});
   const K kinds[] = {K::Eof{}, K::Identifier{"x"}, K::Ordinal{3}, K::Number{2.5, {NumberInfo::Decimal{"2.5"}}},
                      K::String{CowText::owned("s"), Box<StringInfo>(StringInfo{})}, is, Operator::Dot, Keyword::If,
                      K::unknown(K::String{CowText::owned("u"), {}}, {0, 1}, DiagnosticCode::UnterminatedString),

@@ -73,8 +73,8 @@ class Tree {
     for (auto& [before, format] : parts) {
       texts.push_back(before);
       texts.push_back(format);
-      kind.parts.emplace_back(lexer::CowText(std::string_view(texts[texts.size() - 2])), std::vector<Token>{},
-                              std::string_view(texts.back()));
+      kind.add_part(lexer::CowText(std::string_view(texts[texts.size() - 2])), std::vector<Token>{},
+                    std::string_view(texts.back()));
     }
     const Token& t = token(std::move(kind), at(text, nth));
     return Expression::InterpolatedString{&t, std::move(expressions)};

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <span>
 
 #include "core/lexer/lexer.h"
 #include "core/lexer/utf8.h"
@@ -20,7 +21,7 @@ std::string number_str(double v) {
   return std::string(buf, res.ptr);
 }
 
-std::string inline_tokens(const std::vector<Token>& tokens) {
+std::string inline_tokens(std::span<const Token> tokens) {
   std::string out = "[";
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     if (i) out += ", ";
@@ -47,7 +48,7 @@ bool boundary(std::string_view text, std::size_t p) {
   return p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80;
 }
 
-std::string check_list(std::string_view text, const std::vector<Token>& tokens, ByteRange within, int depth);
+std::string check_list(std::string_view text, std::span<const Token> tokens, ByteRange within, int depth);
 
 // A literal's info (read again from the text on first access) describes the
 // literal `t` was read from and spells the same value or part texts.
@@ -98,15 +99,21 @@ std::string check_token(std::string_view text, const Token& t, ByteRange within,
   }
   if (auto err = check_info(text, t, *k); !err.empty()) return err;
   if (auto* is = k->get_if<TokenKind::InterpolatedString>()) {
+    // The parts' runs cover the string's token list, in order, and nothing else.
+    std::size_t next = 0;
     for (const auto& part : is->parts) {
-      auto err = check_list(text, part.tokens, r, depth + 1);
+      if (part.first != next) return "part run starts at " + std::to_string(part.first) + ", not " + std::to_string(next);
+      next += part.count;
+      auto err = check_list(text, is->tokens_of(part), r, depth + 1);
       if (!err.empty()) return err;
     }
+    if (next != is->tokens.size()) return "tokens after the last part run: " + std::to_string(is->tokens.size() - next);
+    if (!is->parts.empty() && is->parts.back().count != 0) return "the last part has tokens";
   }
   return {};
 }
 
-std::string check_list(std::string_view text, const std::vector<Token>& tokens, ByteRange within, int depth) {
+std::string check_list(std::string_view text, std::span<const Token> tokens, ByteRange within, int depth) {
   std::size_t prev_end = within.start;
   for (const auto& t : tokens) {
     auto err = check_token(text, t, within, depth);
@@ -150,10 +157,11 @@ std::string dump_kind(const TokenKind& kind) {
     case Tag::InterpolatedString: {
       std::string out = "Interpolated(";
       bool first = true;
-      for (const auto& part : kind.get_if<TokenKind::InterpolatedString>()->parts) {
+      const auto* is = kind.get_if<TokenKind::InterpolatedString>();
+      for (const auto& part : is->parts) {
         if (!first) out += " | ";
         first = false;
-        out += "\"" + debug_escape(part.text.view()) + "\" " + inline_tokens(part.tokens);
+        out += "\"" + debug_escape(part.text.view()) + "\" " + inline_tokens(is->tokens_of(part));
         if (!part.format.empty()) out += " format \"" + debug_escape(part.format) + "\"";
       }
       return out + ")";
