@@ -66,10 +66,8 @@ bool is_expression_stop(const Token& token) {
   return false;
 }
 
-ExprBox expression_box(ParserContext& ctx) {
-  if (ExprBox e = basic_expressions::basic_expression_box(ctx)) return e;
-  return unknown_expression_box(ctx);
-}
+// expression_box is defined with the operator loop (basic_expressions.cc),
+// which it enters without a call of its own.
 
 std::optional<Expression> expression(ParserContext& ctx) {
   ExprBox e = expression_box(ctx);
