@@ -76,6 +76,8 @@ std::optional<Expression> expression(ParserContext& ctx) {
 }
 
 ExprBox unknown_expression_box(ParserContext& ctx) {
+  // Most calls meet a stop at once (`return;`, `break;`): no scan for those.
+  if (ctx.at_end() || is_expression_stop(ctx.tokens[ctx.index])) return nullptr;
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
   if (stop == ctx.index) return nullptr;
   NodeList<TokenRef> tokens;

@@ -48,6 +48,9 @@ std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, Trailin
   if (auto* op = next.kind.get_if<TokenKind::Operator>()) {
     if (op->op == Operator::OpenBrace) return block_like_statement(ctx, block_expressions::block_expression);
     if (op->op == Operator::Semicolon) return empty_statement(ctx);
+    // Every block ends here: no rebind target, expression or placeholder
+    // starts at `}`, so the alternatives below would all fail.
+    if (op->op == Operator::CloseBrace) return std::nullopt;
   } else if (auto* kw = next.kind.get_if<TokenKind::Keyword>()) {
     switch (kw->keyword) {
       case Keyword::If: return block_like_statement(ctx, block_expressions::if_expression);
