@@ -157,7 +157,9 @@ std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
   auto else_keyword = helper::token(Keyword::Else)(ctx);
   if (!else_keyword) return std::optional<ElseBlock>();
-  auto body = if_expression(ctx);
+  // `else if` or a block: the `if` rule is only entered at its keyword.
+  const Token* next = ctx.peek();
+  ExprBox body = next != nullptr && *next == Keyword::If ? if_expression(ctx) : nullptr;
   if (!body) body = block_expression(ctx);
   if (!body) {
     ctx.reset(start);
