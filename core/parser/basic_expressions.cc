@@ -269,14 +269,35 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
   return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed);
 }
 
-std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
+// The first operand of `pratt`; a token must be there.
+ExprBox first_operand(ParserContext& ctx) {
   const Token& first = *ctx.peek();
   const Token* after = second(ctx);
-  ExprBox left = operand_start(first) == OperandStart::Leaf
-                     ? leaf_postfix(ctx, first, after != nullptr && starts_suffix(*after))
-                     : pratt_prefix(ctx);
+  return operand_start(first) == OperandStart::Leaf
+             ? leaf_postfix(ctx, first, after != nullptr && starts_suffix(*after))
+             : pratt_prefix(ctx);
+}
+
+std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
+  ExprBox left = first_operand(ctx);
   if (!left) return std::nullopt;
   return pratt_loop(ctx, std::move(left), min, allow_range);
+}
+
+// What the loop of a range position read, in its own box: the expression
+// is moved once, where an optional Iterable would carry it through several
+// moves before it is boxed.
+VAXO_NODE_BUILDER std::unique_ptr<Iterable> boxed_loop_result(LoopEnd end, ExprBox& left,
+                                                              std::optional<Range>& range) {
+  switch (end) {
+    case LoopEnd::Value:
+      return std::unique_ptr<Iterable>(new Iterable{Iterable::Value{std::move(*left)}});
+    case LoopEnd::Range:
+      return std::unique_ptr<Iterable>(new Iterable{Iterable::Range{std::move(*range)}});
+    case LoopEnd::Failed:
+      return nullptr;
+  }
+  return nullptr;
 }
 
 VAXO_NODE_BUILDER ExprBox prefix_node(ParserContext& ctx, const Token& op, ExprBox& operand) {
@@ -495,6 +516,19 @@ std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const T
 
 ExprBox basic_expression_box(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
 
+}  // namespace vaxo_core::parser::basic_expressions
+
+namespace vaxo_core::parser::expressions {
+
+ExprBox expression_box(ParserContext& ctx) {
+  if (ExprBox e = basic_expressions::verified(ctx, basic_expressions::PrecedenceResult{})) return e;
+  return unknown_expression_box(ctx);
+}
+
+}  // namespace vaxo_core::parser::expressions
+
+namespace vaxo_core::parser::basic_expressions {
+
 std::optional<Expression> basic_expression(ParserContext& ctx) {
   ExprBox e = basic_expression_box(ctx);
   if (!e) return std::nullopt;
@@ -502,6 +536,29 @@ std::optional<Expression> basic_expression(ParserContext& ctx) {
 }
 
 std::optional<Iterable> iterable(ParserContext& ctx) { return pratt(ctx, PrecedenceResult{}, true); }
+
+std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
+  // As `pratt` with minimum 0 and ranges allowed, sharing its memo entries.
+  const Token* first = ctx.peek();
+  if (first == nullptr || !can_start_operand(*first)) return nullptr;
+  auto guard = ctx.enter();
+  memo::charge(ctx);
+  const std::uint32_t key = pratt_key(0, true);
+  const int slot = memo::pratt_slot(0, true);
+  if (memo::failed(ctx, key, slot)) return nullptr;
+  const auto start = ctx.checkpoint();
+  std::unique_ptr<Iterable> result;
+  if (ExprBox left = first_operand(ctx)) {
+    std::optional<Range> range;
+    const LoopEnd end = operator_loop(ctx, left, 0, &range);
+    result = boxed_loop_result(end, left, range);
+  }
+  if (!result) {
+    ctx.reset(start);
+    memo::remember(ctx, key, slot);
+  }
+  return result;
+}
 
 ExprBox postfix(ParserContext& ctx) {
   ExprBox operand = primary(ctx);
@@ -707,7 +764,7 @@ ExprBox array(ParserContext& ctx) {
   auto list = array_helper::array_base(
       helper::token(Operator::OpenBracket),
       helper::token_or_insert(Operator::CloseBracket, DiagnosticCode::MissingCloseBracket),
-      [](ParserContext& c) { return iterable(c); }, spread_operand,
+      [](ParserContext& c) { return iterable_box(c); }, spread_operand,
       [](std::size_t pos) { return value_of(expressions::expression_expected(pos)); })(ctx);
   if (!list) return nullptr;
   return array_node(ctx, *list);

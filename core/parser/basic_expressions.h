@@ -116,6 +116,8 @@ std::optional<Expression> basic_expression(ParserContext& ctx);
 ExprBox basic_expression_box(ParserContext& ctx);
 // An operator expression that may be a range.
 std::optional<Iterable> iterable(ParserContext& ctx);
+// The same, built in its box.
+std::unique_ptr<Iterable> iterable_box(ParserContext& ctx);
 
 // A primary form followed by its suffixes, folded from the left.
 ExprBox postfix(ParserContext& ctx);

@@ -29,11 +29,6 @@ constexpr std::uint32_t kForRuleKey = 0x51000003u;
 constexpr std::uint32_t kMatchRuleKey = 0x51000004u;
 constexpr std::uint32_t kFnRuleKey = 0x51000005u;
 
-template <typename E>
-std::unique_ptr<E> box(E value) {
-  return std::make_unique<E>(std::move(value));
-}
-
 // Runs `rule` unless it failed here before; a failure restores the position
 // and is remembered.
 template <typename Rule>
@@ -162,7 +157,9 @@ std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
   auto else_keyword = helper::token(Keyword::Else)(ctx);
   if (!else_keyword) return std::optional<ElseBlock>();
-  auto body = if_expression(ctx);
+  // `else if` or a block: the `if` rule is only entered at its keyword.
+  const Token* next = ctx.peek();
+  ExprBox body = next != nullptr && *next == Keyword::If ? if_expression(ctx) : nullptr;
   if (!body) body = block_expression(ctx);
   if (!body) {
     ctx.reset(start);
@@ -200,13 +197,13 @@ ExprBox for_in_expression(ParserContext& ctx) {
     if (!pattern) return nullptr;
     auto in_keyword = helper::token(Keyword::In)(ctx);
     if (!in_keyword) return nullptr;
-    auto source = basic_expressions::iterable(ctx);
+    auto source = basic_expressions::iterable_box(ctx);
     if (!source) return nullptr;
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
     if (!else_block) return nullptr;
     return make(ctx, Expression::ForIn{std::move(*for_keyword), std::move(pattern), std::move(*in_keyword),
-                                        box(std::move(*source)), std::move(body), boxed(std::move(*else_block))});
+                                        std::move(source), std::move(body), boxed(std::move(*else_block))});
   });
 }
 

@@ -66,10 +66,8 @@ bool is_expression_stop(const Token& token) {
   return false;
 }
 
-ExprBox expression_box(ParserContext& ctx) {
-  if (ExprBox e = basic_expressions::basic_expression_box(ctx)) return e;
-  return unknown_expression_box(ctx);
-}
+// expression_box is defined with the operator loop (basic_expressions.cc),
+// which it enters without a call of its own.
 
 std::optional<Expression> expression(ParserContext& ctx) {
   ExprBox e = expression_box(ctx);
@@ -78,6 +76,8 @@ std::optional<Expression> expression(ParserContext& ctx) {
 }
 
 ExprBox unknown_expression_box(ParserContext& ctx) {
+  // Most calls meet a stop at once (`return;`, `break;`): no scan for those.
+  if (ctx.at_end() || is_expression_stop(ctx.tokens[ctx.index])) return nullptr;
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
   if (stop == ctx.index) return nullptr;
   NodeList<TokenRef> tokens;

@@ -70,12 +70,20 @@ inline std::optional<TokenRef> colon_token(ParserContext& ctx) {
   return TokenRef::borrow(*t);
 }
 
-// Converts to the member holding `alt`: the conversion's result initialises
-// the item's element itself, so the variant is never moved to get there.
-template <typename Base, typename Alt>
+// Converts to the member holding what `build` returns: the conversions'
+// results initialise the item's element and its alternative themselves, so
+// the alternative is built in the variant, never moved there.
+template <typename Base, typename Build>
 struct InPlace {
-  Alt& alt;
-  operator Base() && { return Base{std::move(alt)}; }  // NOLINT: implicit by design
+  using Alt = decltype(std::declval<Build&>()());
+  struct Built {
+    Build& build;
+    operator Alt() && { return build(); }  // NOLINT: implicit by design
+  };
+  Build& build;
+  operator Base() && {  // NOLINT: implicit by design
+    return Base{decltype(Base::node)(std::in_place_type<Alt>, Built{build})};
+  }
 };
 
 }  // namespace detail
@@ -102,29 +110,29 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
 
     auto start = ctx.checkpoint();
     // A member is built in the returned item, once its comma is known: the
-    // alternative goes straight into the variant, which moves only into its
-    // list.
-    auto finish = [&](auto&& alt) -> std::optional<Item> {
+    // alternative is built in the variant, which moves only into its list.
+    auto finish = [&](auto build) -> std::optional<Item> {
       auto comma = list_detail::entry_comma(ctx);
       if (!comma) {
         ctx.reset(start);
         return std::nullopt;
       }
-      return make_optional_aggregate<Item>(detail::InPlace<Base, std::remove_cvref_t<decltype(alt)>>{alt},
-                                          std::move(*comma));
+      return make_optional_aggregate<Item>(detail::InPlace<Base, decltype(build)>{build}, std::move(*comma));
     };
     // Spread: `..` and an operand.
     if (*next == Operator::SpreadRange) {
       ctx.next();
       if (auto operand = spread(ctx)) {
-        return finish(typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))});
+        return finish([&] {
+          return typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))};
+        });
       }
       ctx.reset(start);
     }
     // Omitted name: a colon and a value.
     if (auto c = detail::colon_token(ctx)) {
       if (auto value = omit_named(ctx)) {
-        return finish(typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))});
+        return finish([&] { return typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))}; });
       }
       ctx.reset(start);
     }
@@ -134,9 +142,11 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
       ctx.next();
       if (auto c = detail::colon_token(ctx)) {
         if (auto value = named(ctx)) {
-          return finish(typename Base::InterpolateNamed{
-              list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, *next)), std::move(*c),
-              list_detail::into_box(std::move(value))});
+          return finish([&] {
+            return typename Base::InterpolateNamed{
+                list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, *next)), std::move(*c),
+                list_detail::into_box(std::move(value))};
+          });
         }
       }
       ctx.reset(start);
@@ -145,14 +155,16 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
     if (auto name = record_name(ctx)) {
       if (auto c = detail::colon_token(ctx)) {
         if (auto value = named(ctx)) {
-          return finish(typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))});
+          return finish([&] {
+            return typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))};
+          });
         }
       }
       ctx.reset(start);
     }
     // Positional.
     if (auto value = unnamed(ctx)) {
-      return finish(typename Base::Unnamed{list_detail::into_box(std::move(value))});
+      return finish([&] { return typename Base::Unnamed{list_detail::into_box(std::move(value))}; });
     }
     ctx.reset(start);
     return std::nullopt;

@@ -48,6 +48,9 @@ std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, Trailin
   if (auto* op = next.kind.get_if<TokenKind::Operator>()) {
     if (op->op == Operator::OpenBrace) return block_like_statement(ctx, block_expressions::block_expression);
     if (op->op == Operator::Semicolon) return empty_statement(ctx);
+    // Every block ends here: no rebind target, expression or placeholder
+    // starts at `}`, so the alternatives below would all fail.
+    if (op->op == Operator::CloseBrace) return std::nullopt;
   } else if (auto* kw = next.kind.get_if<TokenKind::Keyword>()) {
     switch (kw->keyword) {
       case Keyword::If: return block_like_statement(ctx, block_expressions::if_expression);
@@ -108,12 +111,14 @@ std::optional<Statement> statement(ParserContext& ctx) { return statement(ctx, n
 std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) {
   auto guard = ctx.enter();
   const Token* next = ctx.peek();
-  if (next == nullptr) return std::nullopt;
-  if (memo::failed(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement))) return std::nullopt;
-  memo::charge(ctx);
+  const bool known_failure =
+      next == nullptr || memo::failed(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement));
+  if (!known_failure) memo::charge(ctx);
   const auto start = ctx.checkpoint();
-  auto result = dispatch(ctx, *next, trailing);
-  if (!result) {
+  // One named result and one return: the statement is built in the
+  // caller's slot, where an early return would cost it a move.
+  std::optional<Statement> result = known_failure ? std::optional<Statement>() : dispatch(ctx, *next, trailing);
+  if (!result && !known_failure) {
     ctx.reset(start);
     memo::remember(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement));
   }
@@ -187,12 +192,18 @@ std::optional<Statement> const_statement(ParserContext& ctx) {
 }
 
 std::optional<Statement> rebind_statement(ParserContext& ctx) {
-  // A name is a whole pattern when `.`, `[` or `(` follows it, and that is
-  // no `=`: the common call statement `f(x);` and assignment `a.b = c` need
-  // neither a pattern read nor the scan below.
+  // A name is a whole pattern when `.`, `[`, `(`, `::` or a compound
+  // assignment follows it, and that is no `=`: the common call statement
+  // `f(x);` and assignments `a.b = c`, `n += 1` need neither a pattern read
+  // nor the scan below.
   if (ctx.index + 1 < ctx.tokens.size() && ctx.tokens[ctx.index].kind.is_identifier()) {
-    const Token& after = ctx.tokens[ctx.index + 1];
-    if (after == Operator::Dot || after == Operator::OpenBracket || after == Operator::OpenParen) return std::nullopt;
+    if (const auto* op = ctx.tokens[ctx.index + 1].kind.get_if<TokenKind::Operator>()) {
+      const Operator o = op->op;
+      if (o == Operator::Dot || o == Operator::OpenBracket || o == Operator::OpenParen || o == Operator::ColonColon ||
+          lexer::is_compound(o)) {
+        return std::nullopt;
+      }
+    }
   }
   // The target must run up to the first `=`: no pattern takes `=`, nor `;`,
   // braces, Eof or a statement keyword. Without such an `=` there is no
