@@ -186,6 +186,9 @@ class Emitter {
   void op_format(ByteRange mapping, Register ret, Register val, const lexer::CowText& fmt);
   void op_call(ByteRange mapping, Register ret, const lexer::CowText& func, std::span<const Register> args,
                std::span<const OpParam> spreads);
+  // A call of a global whose name's hash the lookup already took.
+  void op_call(ByteRange mapping, Register ret, std::string_view func, std::uint64_t func_hash,
+               std::span<const Register> args, std::span<const OpParam> spreads);
   void op_call_dyn(ByteRange mapping, Register ret, Register func, std::span<const Register> args,
                    std::span<const OpParam> spreads);
 

@@ -202,6 +202,12 @@ void Emitter::op_call(ByteRange mapping, Register ret, const lexer::CowText& fun
   op_variadic_variadic_1(mapping, ret, OpCode::Call, k, args, spreads);
 }
 
+void Emitter::op_call(ByteRange mapping, Register ret, std::string_view func, std::uint64_t func_hash,
+                      std::span<const Register> args, std::span<const OpParam> spreads) {
+  OpParam k = chunk.add_string_hashed(func, func_hash);
+  op_variadic_variadic_1(mapping, ret, OpCode::Call, k, args, spreads);
+}
+
 void Emitter::op_call_dyn(ByteRange mapping, Register ret, Register func, std::span<const Register> args,
                           std::span<const OpParam> spreads) {
   op_variadic_variadic_1(mapping, ret, OpCode::CallDyn, func, args, spreads);
