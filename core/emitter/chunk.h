@@ -167,7 +167,7 @@ class Chunk {
     std::memcpy(extend_code(4), bytes.data(), 4);
   }
   // Whether `n` more bytes fit without growing, and appending them then.
-  bool has_code_room(std::size_t n) const { return code_.size() - code_size_ >= n; }
+  bool has_code_room(std::size_t n) const { return code_room_ - code_size_ >= n; }
   std::uint8_t* extend_code_in_room(std::size_t n) {
     std::uint8_t* p = code_.data() + code_size_;
     code_size_ += n;
@@ -176,7 +176,7 @@ class Chunk {
   // Appends `n` bytes for the caller to fill; the pointer is valid until
   // the next change of the code.
   std::uint8_t* extend_code(std::size_t n) {
-    if (code_.size() - code_size_ < n) [[unlikely]] grow_code(n);
+    if (code_room_ - code_size_ < n) [[unlikely]] grow_code(n);
     std::uint8_t* p = code_.data() + code_size_;
     code_size_ += n;
     return p;
@@ -301,6 +301,8 @@ class Chunk {
   // seldom resizes.
   std::vector<std::uint8_t> code_;
   std::size_t code_size_ = 0;
+  // code_.size(), kept beside it: the writers' room test reads one field.
+  std::size_t code_room_ = 0;
   // Open addressing by the high bits of the hash. A slot holds the hash's
   // high half and pool position + 1 (0 marks a free slot): growing never
   // reads the pool, and most mismatches are settled without touching it.
