@@ -179,12 +179,17 @@ class Scope {
 
  private:
   friend class Scopes;
+  // Both positions stay below 32 bits (Scopes checks as they grow), so a
+  // Scope stays 32 bytes: the stack's size is a shift, not a division.
   Scope(const Scopes* owner, std::size_t level, std::size_t first, std::size_t names_mark)
-      : owner_(owner), first_(first), names_mark_(names_mark), level_(level) {}
+      : owner_(owner),
+        first_(static_cast<std::uint32_t>(first)),
+        names_mark_(static_cast<std::uint32_t>(names_mark)),
+        level_(level) {}
 
   const Scopes* owner_;
-  std::size_t first_;       // its first variable on the stack
-  std::size_t names_mark_;  // the size of the name texts when it opened
+  std::uint32_t first_;       // its first variable on the stack
+  std::uint32_t names_mark_;  // the size of the name texts when it opened
   std::size_t count_ = 0;
   std::size_t level_;
 };
