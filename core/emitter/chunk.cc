@@ -152,6 +152,7 @@ Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
   code_.reserve(code_room);
   // The first step of zeroed room now, as the first write would.
   code_.resize(std::min(code_room, kCodeStep));
+  code_room_ = code_.size();
 }
 
 Chunk::~Chunk() {
@@ -171,6 +172,7 @@ void Chunk::grow_code(std::size_t n) {
   std::size_t want = code_size_ + n;
   std::size_t step = std::min(std::max(code_.size(), n), kCodeStep);
   code_.resize(std::max(want, std::min(code_.size() + step, code_.capacity())));
+  code_room_ = code_.size();
 }
 
 Constant Chunk::Constants::operator[](std::size_t i) const {
@@ -349,6 +351,8 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   // The code buffer becomes the result: the header operands are merged in
   // place, from the back, and the pool follows the code.
   std::vector<std::uint8_t> out = std::move(code_);
+  code_.clear();
+  code_room_ = 0;
   resize_zeroed(out, constants_start + 4 + pool_bytes);
   std::size_t end = code_size_;
   std::size_t shift = inserted_bytes_;

@@ -167,7 +167,7 @@ class Chunk {
     std::memcpy(extend_code(4), bytes.data(), 4);
   }
   // Whether `n` more bytes fit without growing, and appending them then.
-  bool has_code_room(std::size_t n) const { return code_.size() - code_size_ >= n; }
+  bool has_code_room(std::size_t n) const { return code_room_ - code_size_ >= n; }
   std::uint8_t* extend_code_in_room(std::size_t n) {
     std::uint8_t* p = code_.data() + code_size_;
     code_size_ += n;
@@ -176,7 +176,7 @@ class Chunk {
   // Appends `n` bytes for the caller to fill; the pointer is valid until
   // the next change of the code.
   std::uint8_t* extend_code(std::size_t n) {
-    if (code_.size() - code_size_ < n) [[unlikely]] grow_code(n);
+    if (code_room_ - code_size_ < n) [[unlikely]] grow_code(n);
     std::uint8_t* p = code_.data() + code_size_;
     code_size_ += n;
     return p;
@@ -200,9 +200,12 @@ class Chunk {
     return intern_value(ConstantDiscriminants::Ordinal, static_cast<std::uint32_t>(value));
   }
   OpParam add_number_bits(std::uint64_t bits) { return intern_value(ConstantDiscriminants::Number, bits); }
-  OpParam add_string(std::string_view text) {
+  OpParam add_string(std::string_view text) { return add_string_hashed(text, hash_text(text)); }
+  // The same with `hash_text(text)` already worked out (a name looked up
+  // among the variables first).
+  OpParam add_string_hashed(std::string_view text, std::uint64_t text_hash) {
     // Found: one probe, mostly without a second cache line.
-    std::uint64_t h = hash_string(text);
+    std::uint64_t h = salt_string(text_hash);
     std::size_t slot;
     std::int64_t found = probe(h, slot, [&](const Entry& c) {
       return c.kind == kind(ConstantDiscriminants::String) && c.length == text.size() &&
@@ -238,8 +241,8 @@ class Chunk {
     return (payload ^ (kind(d) << 56)) * 0x9E3779B97F4A7C15ULL;
   }
   // The kind only salts the text hash's high byte: the strings keep their spread.
-  static std::uint64_t hash_string(std::string_view text) {
-    return hash_text(text) ^ (kind(ConstantDiscriminants::String) << 56);
+  static std::uint64_t salt_string(std::uint64_t text_hash) {
+    return text_hash ^ (kind(ConstantDiscriminants::String) << 56);
   }
   // A variant without text: one probe when found, inline.
   OpParam intern_value(ConstantDiscriminants d, std::uint64_t payload) {
@@ -298,6 +301,8 @@ class Chunk {
   // seldom resizes.
   std::vector<std::uint8_t> code_;
   std::size_t code_size_ = 0;
+  // code_.size(), kept beside it: the writers' room test reads one field.
+  std::size_t code_room_ = 0;
   // Open addressing by the high bits of the hash. A slot holds the hash's
   // high half and pool position + 1 (0 marks a free slot): growing never
   // reads the pool, and most mismatches are settled without touching it.

@@ -68,11 +68,13 @@ void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Re
   // scratch stacks; nested calls push above them and pop back.
   std::size_t regs_base = scratch_regs_.size();
   std::size_t params_base = scratch_params_.size();
-  auto call = [&](Register callee_reg, const lexer::CowText* name) {
+  auto call = [&](Register callee_reg, const lexer::CowText* name, const std::uint64_t* name_hash = nullptr) {
     builder(regs_base);
     std::span<const Register> regs(scratch_regs_.data() + regs_base, scratch_regs_.size() - regs_base);
     std::span<const OpParam> spreads(scratch_params_.data() + params_base, scratch_params_.size() - params_base);
-    if (name != nullptr) {
+    if (name_hash != nullptr) {
+      op_call(at, ret, name->view(), *name_hash, regs, spreads);
+    } else if (name != nullptr) {
       op_call(at, ret, *name, regs, spreads);
     } else {
       op_call_dyn(at, ret, callee_reg, regs, spreads);
@@ -85,7 +87,9 @@ void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Re
     // through its register.
     const Token& token = var->name.get();
     if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
-      std::optional<FoundVariable> found = scopes.find_variable(id->name);
+      // The hash serves the lookup and, for a global, the name's constant.
+      const std::uint64_t name_hash = Scopes::hash(id->name);
+      std::optional<FoundVariable> found = scopes.find_variable(id->name, name_hash);
       if (found) {
         call(variable_reg(token, id->name, found), nullptr);
         return;
@@ -94,7 +98,7 @@ void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Re
       hint_mislead_nil(id->name, token.range);
       lexer::CowText name(id->name);
       // The arguments' constants come before the name's.
-      call(Register(), &name);
+      call(Register(), &name, &name_hash);
       return;
     }
   }

@@ -43,8 +43,8 @@ void Emitter::declare_expression(const Expression& outer) {
   if (outer.is_variable() || outer.is_literal()) return;
   EmitDepth depth(budget_);
   // The forms' tags and keyword references are all tags: without tags their
-  // tokens are not even read.
-  const bool tags = diagnostics.should_push(DiagnosticCode::IfExpression);
+  // tokens are not even read. Asked only by those forms.
+  auto tags = [this] { return diagnostics.should_push(DiagnosticCode::IfExpression); };
   std::visit(
       [&](const auto& n) {
         using T = std::remove_cvref_t<decltype(n)>;
@@ -117,17 +117,17 @@ void Emitter::declare_expression(const Expression& outer) {
           declare_expression(*n.expression);
           declare_pattern(*n.pattern, BindType::Init);
         } else if constexpr (std::is_same_v<T, Expression::Loop>) {
-          if (!tags) return;
+          if (!tags()) return;
           diagnostics.push(DiagnosticCode::LoopExpression, span(n.loop_keyword.range(), range(*n.body)));
           diagnostics.push(DiagnosticCode::KeywordLoop, n.loop_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::While>) {
-          if (!tags) return;
+          if (!tags()) return;
           ByteRange end = n.else_block ? range(*n.else_block->body) : range(*n.body);
           diagnostics.push(DiagnosticCode::WhileExpression, span(n.while_keyword.range(), end));
           diagnostics.push(DiagnosticCode::KeywordWhile, n.while_keyword.range());
           if (n.else_block) diagnostics.push(DiagnosticCode::KeywordElse, n.else_block->else_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::ForIn>) {
-          if (!tags) return;
+          if (!tags()) return;
           ByteRange end = n.else_block ? range(*n.else_block->body) : range(*n.body);
           diagnostics.push(DiagnosticCode::ForExpression, span(n.for_keyword.range(), end));
           diagnostics.push(DiagnosticCode::KeywordFor, n.for_keyword.range());
@@ -135,7 +135,7 @@ void Emitter::declare_expression(const Expression& outer) {
           if (n.else_block) diagnostics.push(DiagnosticCode::KeywordElse, n.else_block->else_keyword.range());
         } else if constexpr (std::is_same_v<T, Expression::If>) {
           // One tag over the whole else-if chain, one reference per keyword.
-          if (!tags) return;
+          if (!tags()) return;
           diagnostics.push(DiagnosticCode::IfExpression, range(outer));
           diagnostics.push(DiagnosticCode::KeywordIf, n.if_keyword.range());
           const parser::ElseBlock* e = n.else_block ? &*n.else_block : nullptr;
@@ -149,12 +149,12 @@ void Emitter::declare_expression(const Expression& outer) {
         } else if constexpr (std::is_same_v<T, Expression::Cond>) {
           ByteRange whole = range(outer);
           diagnostics.push(DiagnosticCode::PreferIfExpression, whole);
-          if (!tags) return;
+          if (!tags()) return;
           diagnostics.push(DiagnosticCode::IfExpression, whole);
           diagnostics.push(DiagnosticCode::KeywordIf, n.question.range());
           diagnostics.push(DiagnosticCode::KeywordElse, n.otherwise->colon.range());
         } else if constexpr (std::is_same_v<T, Expression::Match>) {
-          if (!tags) return;
+          if (!tags()) return;
           diagnostics.push(DiagnosticCode::MatchExpression, range(outer));
           diagnostics.push(DiagnosticCode::KeywordMatch, n.match_keyword.range());
           std::vector<SourceDiagnostic> keywords;
@@ -188,7 +188,8 @@ void Emitter::declare_call(const Expression* receiver, const parser::TokenRef& l
     }
     diagnostics.push(DiagnosticCode::ArgumentEnd, r.range());
   }
-  if (const auto* e = callable.node.as_expression()) {
+  // A named callee, the usual one, has nothing to check or declare.
+  if (const auto* e = callable.node.as_expression(); e != nullptr && !e->expression->is_variable()) {
     declare_callable_expr(*e->expression);
   }
   for (const parser::ArgumentItem& item : args) {

@@ -31,7 +31,8 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
       chunk(code_room(caller.script().size())),
       diagnostics(caller.config(), caller.script()),
       budget_(max_depth),
-      text_size_(caller.script().size()) {
+      text_size_(caller.script().size()),
+      map_bound_(caller.config().diagnostic_sourcemap ? 0 : text_size_ + 1) {
   // A pool of about one constant per 64 bytes of text without rehashing
   // (well-formed code has one per 80).
   if (text_size_ >= 64) chunk.reserve_constants(text_size_ / 64);

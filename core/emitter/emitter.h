@@ -134,6 +134,8 @@ class Emitter {
   static constexpr std::size_t kMaxDepth = 8 * std::size_t{parser::ParserState::kMaxTreeHeight};
 
   // Bound to the caller's text and options; its own collector starts empty.
+  // The source-map switch is read here, once: the writers' short path tests
+  // it folded into the mapping's bound.
   // `max_depth` bounds the recursion (a backstop: the parser bounds the tree).
   explicit Emitter(const DiagnosticsCollector& caller, std::size_t max_depth = kMaxDepth);
 
@@ -186,6 +188,9 @@ class Emitter {
   void op_format(ByteRange mapping, Register ret, Register val, const lexer::CowText& fmt);
   void op_call(ByteRange mapping, Register ret, const lexer::CowText& func, std::span<const Register> args,
                std::span<const OpParam> spreads);
+  // A call of a global whose name's hash the lookup already took.
+  void op_call(ByteRange mapping, Register ret, std::string_view func, std::uint64_t func_hash,
+               std::span<const Register> args, std::span<const OpParam> spreads);
   void op_call_dyn(ByteRange mapping, Register ret, Register func, std::span<const Register> args,
                    std::span<const OpParam> spreads);
 
@@ -421,6 +426,9 @@ class Emitter {
   // End of the previous SourceMap mapping: where an unusable mapping goes.
   std::size_t last_mapping_end_ = 0;
   std::size_t text_size_;
+  // A mapping ending at or past this takes the general path: past the text,
+  // or any mapping when the source map is on (0 then). Read when built.
+  std::size_t map_bound_;
 };
 
 // The writers every node uses, here so their callers take the short path
@@ -431,12 +439,11 @@ inline void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&h
   // One test sends every rare case (no room, an unusual mapping) to the
   // general writer, so this path makes no call.
   constexpr std::size_t kMost = 1 + 4 * N;
-  if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end > text_size_ ||
-      config.diagnostic_sourcemap) [[unlikely]] {
+  if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end >= map_bound_) [[unlikely]] {
     return write_rare(mapping.start, mapping.end, op, head, N);
   }
   bool wide = false;
-  for (const Operand& o : head) wide = wide || o.wide;
+  for (const Operand& o : head) wide |= o.wide;
   if (wide) {
     std::uint8_t* p = chunk.extend_code_in_room(kMost);
     *p++ = wide_code(op);
@@ -450,8 +457,7 @@ inline void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&h
 }
 
 inline void Emitter::op(ByteRange mapping, OpCode op) {
-  if (!chunk.has_code_room(1) || mapping.start > mapping.end || mapping.end > text_size_ ||
-      config.diagnostic_sourcemap) [[unlikely]] {
+  if (!chunk.has_code_room(1) || mapping.start > mapping.end || mapping.end >= map_bound_) [[unlikely]] {
     return write_rare(mapping.start, mapping.end, op, nullptr, 0);
   }
   *chunk.extend_code_in_room(1) = code(op);

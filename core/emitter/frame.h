@@ -5,6 +5,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
+#include <limits>
 #include <utility>
 #include <vector>
 
@@ -18,7 +20,11 @@ class Closure {
   // Parameters occupy registers 1..arg_len.
   Closure(bool late_binding, std::size_t arg_len) : reg_len_(arg_len), late_binding_(late_binding) {}
 
-  Register add_reg() { return Register::make(++reg_len_); }
+  Register add_reg() {
+    // A count never wraps to 0: only the 32-bit limit needs a test.
+    if (reg_len_ >= std::numeric_limits<std::uint32_t>::max()) [[unlikely]] return Register::make(reg_len_ + 1);
+    return Register::after(static_cast<std::uint32_t>(reg_len_++));
+  }
   std::size_t reg_len() const { return reg_len_; }
   // True for a function frame: it runs later, so it may read a variable of
   // an outer frame before that variable is initialised.

@@ -102,6 +102,13 @@ class Register {
     return r;
   }
 
+  // The register after `index`, which the caller keeps below the 32-bit limit.
+  static constexpr Register after(std::uint32_t index) {
+    Register r;
+    r.number_ = index + 1;
+    return r;
+  }
+
   constexpr std::uint32_t number() const { return number_; }
   constexpr bool is_empty() const { return number_ == 0; }
 

@@ -197,6 +197,10 @@ Scopes::~Scopes() {
   // (checked, so a broken order wastes room instead of reusing a live text).
   const Slot& gone = index_[hole];
   if (gone.offset + std::size_t{gone.length} == names_size_) names_size_ = gone.offset;
+  free_slot(hole);
+}
+
+[[gnu::always_inline]] inline void Scopes::free_slot(std::size_t hole) {
   --used_slots_;
   std::size_t mask = index_.size() - 1;
   std::size_t next = (hole + 1) & mask;
@@ -262,19 +266,44 @@ void Scopes::pop() {
   scopes_.pop_back();
 }
 
-void Scopes::exit_variables(std::size_t first, DiagnosticsCollector& diagnostics) {
+void Scopes::close_variables(std::size_t first, std::size_t names_mark, DiagnosticsCollector& diagnostics) {
   const config::Config& config = diagnostics.config();
   const bool tag = config.diagnostic_tag;
   const bool hint = config.diagnostic_hint;
-  for (std::size_t i = first; i < variable_count_; ++i) at(i).exit_with(diagnostics, tag, hint);
+  // One pass in declaration order reports each variable and unbinds its
+  // name. The order of unbinding does not matter: a scope indexes each name
+  // once (a later duplicate stays unindexed), and the texts it copied in
+  // all lie past its mark.
+  for (std::size_t i = first; i < variable_count_; ++i) {
+    at(i).exit_with(diagnostics, tag, hint);
+    const Binding& b = bindings_[i];
+    if (b.hides == kNotIndexed) continue;
+    std::size_t slot = slot_of(b.tag, i);
+    if (b.hides != 0) {
+      index_[slot].bound = b.hides;
+    } else {
+      free_slot(slot);
+    }
+  }
+  names_size_ = names_mark;
+  // The variables go block by block, the latest first.
+  while (variable_count_ > first) {
+    std::size_t block = (variable_count_ - 1) >> kBlockBits;
+    std::size_t block_start = block << kBlockBits;
+    std::size_t keep = first > block_start ? first - block_start : 0;
+    std::vector<Variable>& variables = blocks_[block];
+    variables.erase(variables.begin() + static_cast<std::ptrdiff_t>(keep), variables.end());
+    variable_count_ = block_start + keep;
+  }
+  bindings_.resize(first);
 }
 
 void Scopes::pop(DiagnosticsCollector& diagnostics) {
   if (scopes_.empty()) return;
-  std::size_t first = scopes_.back().first_;
-  // Many scopes declare nothing: they go straight to pop.
-  if (first < variable_count_) exit_variables(first, diagnostics);
-  pop();
+  const Scope& top = scopes_.back();
+  // Many scopes declare nothing: nothing to report or unbind.
+  if (top.first_ < variable_count_) close_variables(top.first_, top.names_mark_, diagnostics);
+  scopes_.pop_back();
 }
 
 void Scopes::no_scope() { throw InternalError("No scope entered"); }

@@ -179,10 +179,17 @@ class Scope {
 
  private:
   friend class Scopes;
-  Scope(const Scopes* owner, std::size_t level, std::size_t first) : owner_(owner), first_(first), level_(level) {}
+  // Both positions stay below 32 bits (Scopes checks as they grow), so a
+  // Scope stays 32 bytes: the stack's size is a shift, not a division.
+  Scope(const Scopes* owner, std::size_t level, std::size_t first, std::size_t names_mark)
+      : owner_(owner),
+        first_(static_cast<std::uint32_t>(first)),
+        names_mark_(static_cast<std::uint32_t>(names_mark)),
+        level_(level) {}
 
   const Scopes* owner_;
-  std::size_t first_;  // its first variable on the stack
+  std::uint32_t first_;       // its first variable on the stack
+  std::uint32_t names_mark_;  // the size of the name texts when it opened
   std::size_t count_ = 0;
   std::size_t level_;
 };
@@ -215,7 +222,7 @@ class Scopes {
   // when the collector would drop them: a read is then only noted.
   void keep_references(bool keep) { keep_references_ = keep; }
 
-  void push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_)); }
+  void push(std::size_t level) { scopes_.push_back(Scope(this, level, variable_count_, names_size_)); }
   // Closes the innermost scope: its variables are destroyed and the names
   // they hid are visible again. Nothing happens when no scope is open.
   void pop();
@@ -332,8 +339,12 @@ class Scopes {
   }
   // Frees the slot of a name no variable holds any more.
   void erase_slot(std::size_t slot);
-  // The exit reports of the variables from `first` on, in declaration order.
-  [[gnu::noinline]] void exit_variables(std::size_t first, DiagnosticsCollector& diagnostics);
+  // The same, its text left in place.
+  void free_slot(std::size_t slot);
+  // Reports and drops the variables from `first` on (in declaration order),
+  // unbinding their names; the name texts shrink back to `names_mark`.
+  [[gnu::noinline]] void close_variables(std::size_t first, std::size_t names_mark,
+                                         DiagnosticsCollector& diagnostics);
   void shift_back(std::size_t hole);
   // The new variable's place on the stack, with its scope counted.
   std::size_t push_variable_position();

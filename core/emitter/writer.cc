@@ -21,7 +21,7 @@ bool any_wide(std::span<const T> list) {
 
 inline void Emitter::push_source_map(ByteRange mapping) {
   // Off by default: the usual mapping only moves the end along.
-  if (mapping.start > mapping.end || mapping.end > text_size_ || config.diagnostic_sourcemap) [[unlikely]] {
+  if (mapping.start > mapping.end || mapping.end >= map_bound_) [[unlikely]] {
     return push_source_map_entry(mapping);
   }
   last_mapping_end_ = mapping.end;
@@ -101,8 +101,7 @@ void Emitter::op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op,
   // Written in one pass, narrow or (a late name's constant) wide; anything
   // else takes the general writer.
   const std::size_t n = regs.size();
-  if (params.empty() && n < 128 && mapping.start <= mapping.end && mapping.end <= text_size_ &&
-      !config.diagnostic_sourcemap) [[likely]] {
+  if (params.empty() && n < 128 && mapping.start <= mapping.end && mapping.end < map_bound_) [[likely]] {
     std::uint32_t high = 0;
     for (Register r : regs) high |= r.value();
     if (!ret.is_wide() && !fixed.wide && high <= 255) {
@@ -199,6 +198,12 @@ void Emitter::op_format(ByteRange mapping, Register ret, Register val, const lex
 void Emitter::op_call(ByteRange mapping, Register ret, const lexer::CowText& func, std::span<const Register> args,
                       std::span<const OpParam> spreads) {
   OpParam k = add_const_string(func);
+  op_variadic_variadic_1(mapping, ret, OpCode::Call, k, args, spreads);
+}
+
+void Emitter::op_call(ByteRange mapping, Register ret, std::string_view func, std::uint64_t func_hash,
+                      std::span<const Register> args, std::span<const OpParam> spreads) {
+  OpParam k = chunk.add_string_hashed(func, func_hash);
   op_variadic_variadic_1(mapping, ret, OpCode::Call, k, args, spreads);
 }
 

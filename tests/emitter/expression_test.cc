@@ -328,7 +328,12 @@ TEST_F(ExpressionTest, ArrayLiteralWithRangeAndSpread) {
 
 TEST_F(ExpressionTest, TokenlessUnknownIsNilAtAnEmptyRange) {
   start("[..]");
+  // The emitter reads the source-map switch when it is built.
   config.diagnostic_sourcemap = true;
+  emitter = std::make_unique<Emitter>(*caller);
+  emitter->closures.enter(true, 0);
+  emitter->enter_scope(ByteRange{0, tree->script.size()});
+  emitter->diagnostics.data().clear();
   Expression unknown = Expression::unknown_range({}, ByteRange{2, 2}, DiagnosticCode::BadArraySpread);
   ASSERT_EQ(parser::range(unknown), ByteRange::absent());
   emitter->op_nil({1, 3}, r(1));

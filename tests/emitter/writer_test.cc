@@ -14,9 +14,12 @@ using Bytes = std::vector<std::uint8_t>;
 
 class WriterTest : public ::testing::Test {
  protected:
-  WriterTest() {
-    config.diagnostic_sourcemap = true;
-    config.diagnostic_tag = true;
+  // Tags and the source map on, before the emitter reads them.
+  static config::Config mapped() {
+    config::Config c;
+    c.diagnostic_sourcemap = true;
+    c.diagnostic_tag = true;
+    return c;
   }
 
   // The instruction bytes written so far (after the 8 header bytes).
@@ -33,7 +36,7 @@ class WriterTest : public ::testing::Test {
   }
 
   std::string script = "let answer = f(x, y); // some text to map into";
-  config::Config config;
+  config::Config config = mapped();
   diagnostic::DiagnosticsCollector caller{config, script};
   Emitter emitter{caller};
 };
