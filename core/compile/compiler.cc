@@ -26,7 +26,7 @@ CompileResult Compiler::compile(std::string_view input, const config::Config& co
       // before the encoding, which needs neither. Every node of the parse,
       // the walk and the emission comes from one arena, which goes at once.
       parser::NodeArena::Scope arena;
-      auto script = compiler.parse(*tokens);
+      auto script = compiler.parse(tokens->tokens());
       if (script) {
         result.chunk = compiler.emit(*script);
         parser::release_tree(*script, arena);
@@ -41,9 +41,10 @@ void Compiler::recycle(CompileResult&& result) noexcept {
   if (result.chunk) emitter::Chunk::recycle(std::move(*result.chunk));
 }
 
-std::optional<std::vector<lexer::Token>> Compiler::lex() {
+std::optional<lexer::TokenList> Compiler::lex() {
   lexer::LexerInput input = lexer::to_input(script_, *config_);
-  auto tokens = config_->input_mode == config::InputMode::Script ? lexer::lex(input) : lexer::lex_string(input);
+  auto tokens =
+      config_->input_mode == config::InputMode::Script ? lexer::lex_list(input) : lexer::lex_string_list(input);
   if (!tokens) {
     std::size_t start = input.current_token_start();
     ByteRange range = start >= script_.size() ? ByteRange{0, 0} : ByteRange{start, script_.size()};

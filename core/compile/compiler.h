@@ -16,6 +16,7 @@
 
 #include "core/config/config.h"
 #include "core/diagnostic/diagnostics_collector.h"
+#include "core/lexer/lexer.h"
 #include "core/lexer/token.h"
 #include "core/parser/ast.h"
 
@@ -38,7 +39,7 @@ class Compiler {
   // `script` and `config` are borrowed for the compiler's lifetime.
   Compiler(std::string_view script, const config::Config& config);
 
-  std::optional<std::vector<lexer::Token>> lex();
+  std::optional<lexer::TokenList> lex();
   // `tokens` must outlive the returned Script, which borrows from it.
   std::optional<parser::Script> parse(std::span<const lexer::Token> tokens);
   std::optional<std::vector<std::uint8_t>> emit(const parser::Script& script);

@@ -47,4 +47,13 @@ void recover_tokens(std::span<Token> tokens, diagnostic::DiagnosticsCollector& d
   }
 }
 
+void recover_tokens(lexer::TokenList& tokens, diagnostic::DiagnosticsCollector& diagnostics_collector) {
+  const std::span<Token> all = tokens.tokens();
+  for (std::size_t i : tokens.owners()) {
+    Token& t = all[i];
+    const auto tag = static_cast<unsigned>(t.kind.tag());
+    if (tag < 32 && ((kRecoveredTags >> tag) & 1u)) recover(t, diagnostics_collector);
+  }
+}
+
 }  // namespace vaxo_core::compile

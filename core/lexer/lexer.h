@@ -12,7 +12,10 @@
 // caller reports it as LexerError.
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <optional>
+#include <span>
 #include <type_traits>
 #include <string_view>
 #include <vector>
@@ -40,6 +43,38 @@ std::optional<std::vector<Token>> lex(LexerInput& input);
 // A template: [the String or InterpolatedString token over the whole text,
 // `Eof`]; nullopt when interpolations nest too deeply.
 std::optional<std::vector<Token>> lex_string(LexerInput& input);
+
+// A token list that is released without a visit to every token: the lexer
+// notes, in order, the tokens that may own a payload (numbers, strings and
+// recovery tokens; the kinds of all the others own nothing), and the list
+// destroys those alone before its storage goes. What the compile pipeline
+// lexes into; the recovery pass visits the noted tokens only.
+// A token may change in place only into a kind that owns nothing, unless it
+// is noted.
+class TokenList {
+ public:
+  TokenList() = default;
+  TokenList(TokenList&&) noexcept = default;  // leaves `other` empty
+  TokenList& operator=(TokenList&&) = delete;
+  ~TokenList() {
+    for (std::size_t i : owners_) std::destroy_at(&tokens_[i]);
+  }
+
+  std::span<Token> tokens() { return tokens_; }
+  std::span<const Token> tokens() const { return tokens_; }
+  // Indices into tokens(), ascending: every token whose kind may own a
+  // payload, and so every recovery token and every string.
+  std::span<const std::size_t> owners() const { return owners_; }
+
+ private:
+  friend struct TokenListAccess;
+  tokens::KeptTokens tokens_;
+  std::vector<std::size_t> owners_;
+};
+
+// lex and lex_string, into a TokenList.
+std::optional<TokenList> lex_list(LexerInput& input);
+std::optional<TokenList> lex_string_list(LexerInput& input);
 
 // The token loop: trivia and tokens until `Eof` or until `should_break`
 // answers true for a token (that token ends the list, and the trivia after

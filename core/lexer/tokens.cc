@@ -492,7 +492,8 @@ struct Growth {
 // A long script's list is fresh memory, written once front to back: huge
 // pages spare the kernel a fault per 4 KiB (two thirds of a 10 MB compile's
 // faults). Advice only; where it is not taken, nothing changes.
-void advise_huge_pages(const std::vector<Token>& tokens) {
+template <typename List>
+void advise_huge_pages(const List& tokens) {
 #if defined(__linux__) && defined(MADV_HUGEPAGE)
   constexpr std::uintptr_t kHuge = std::uintptr_t{2} << 20;
   const std::size_t bytes = tokens.capacity() * sizeof(Token);
@@ -506,7 +507,8 @@ void advise_huge_pages(const std::vector<Token>& tokens) {
 #endif
 }
 
-[[gnu::noinline]] void grow_script_list(const LexerInput& in, std::vector<Token>& tokens, Growth& last) {
+template <typename List>
+[[gnu::noinline]] void grow_script_list(const LexerInput& in, List& tokens, Growth& last) {
   const std::size_t n = tokens.size();
   const std::size_t left = in.text.size() - in.position;
   const auto density = [&](std::size_t tokens_then, std::size_t position_then) {
@@ -527,6 +529,33 @@ namespace {
 // No stop rule: the loop runs to the end of the text.
 struct NoStop {};
 
+// Where the loop notes the tokens that may own a payload: nowhere, for a
+// list that destroys its tokens itself.
+struct NoOwners {
+  void make_room() {}
+  void note(const Token&, std::size_t) {}
+};
+
+// The tags of the kinds that can own a payload.
+constexpr unsigned kOwningTags = 1u << static_cast<unsigned>(TokenKind::Tag::Number) |
+                                 1u << static_cast<unsigned>(TokenKind::Tag::String) |
+                                 1u << static_cast<unsigned>(TokenKind::Tag::InterpolatedString) |
+                                 1u << static_cast<unsigned>(TokenKind::Tag::Unknown);
+
+// The indices of a KeptTokens list's tokens that may own a payload. Room for
+// one more index is made before each token the full scanner reads, so that
+// noting it cannot throw once it owns something.
+struct Owners {
+  std::vector<std::size_t>& indices;
+  void make_room() {
+    if (indices.size() == indices.capacity()) [[unlikely]] indices.reserve(indices.empty() ? 256 : 2 * indices.size());
+  }
+  void note(const Token& token, std::size_t index) noexcept {
+    const auto tag = static_cast<unsigned>(token.kind.tag());
+    if (tag < 32 && ((kOwningTags >> tag) & 1u)) indices.push_back(index);
+  }
+};
+
 // A token of a small kind (one that owns nothing) and its range, built
 // straight in the list's slot: a token converted from it is the prvalue that
 // initialises the slot (g++ elides the move), so no default kind is stored
@@ -541,8 +570,8 @@ struct SmallToken {
 // The token loop, with or without a stop rule. The position lives in a
 // local while names, operators and blanks are read, and those tokens are
 // appended whole; the other readers take the input.
-template <typename Stop>
-bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
+template <typename Stop, typename List = std::vector<Token>, typename Noted = NoOwners>
+bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
   constexpr bool kCheck = !std::is_same_v<Stop, NoStop>;
   const char* const data = in.text.data();
   const std::size_t size = in.text.size();
@@ -785,11 +814,13 @@ bool scan_loop(LexerInput& in, std::vector<Token>& tokens, Stop& stop) {
     // Numbers, strings, special names, other characters: the full scanner.
     in.position = p;
     room(p);
+    owners.make_room();
     Token& token = tokens.emplace_back();
     bool next_dot = after_dot;
-    if (!scan_one(in, start, [&] { return tokens.size() - 1 > first ? &token - 1 : nullptr; }, next_dot, token.kind)) {
-      return false;
-    }
+    const bool read =
+        scan_one(in, start, [&] { return tokens.size() - 1 > first ? &token - 1 : nullptr; }, next_dot, token.kind);
+    owners.note(token, tokens.size() - 1);
+    if (!read) return false;
     dot = next_dot;
     p = in.position;
     token.range = ByteRange{start, p};
@@ -810,6 +841,11 @@ bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check) {
   }
   auto stop = [&check](const Token& t) { return check.should_break(check.rule, t); };
   return scan_loop(in, tokens, stop);
+}
+
+bool scan_tokens(LexerInput& in, KeptTokens& tokens, std::vector<std::size_t>& owners) {
+  NoStop none;
+  return scan_loop(in, tokens, none, Owners{owners});
 }
 
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BraceRule& rule) { return scan_loop(in, tokens, rule); }

@@ -2,7 +2,9 @@
 // first character after the blanks, and the token loop built on it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,6 +35,29 @@ struct BreakCheck {
 // (appended too) or until `check` answers true (the trivia after that token
 // stay unread). False when the nesting budget is spent.
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check);
+
+// std::allocator, except that a list using it destroys none of its elements:
+// their owner destroys those that own something (lexer::TokenList).
+template <typename T>
+struct KeptAllocator : std::allocator<T> {
+  using value_type = T;
+  template <typename U>
+  struct rebind {
+    using other = KeptAllocator<U>;
+  };
+  KeptAllocator() noexcept = default;
+  template <typename U>
+  KeptAllocator(const KeptAllocator<U>&) noexcept {}  // NOLINT: implicit on purpose
+  template <typename U>
+  void destroy(U*) noexcept {}
+};
+using KeptTokens = std::vector<Token, KeptAllocator<Token>>;
+
+// The token loop without a stop rule into a list that destroys no token: the
+// index of every token appended that may own a payload (the kinds Number,
+// String, InterpolatedString and Unknown) is appended to `owners`, in order,
+// before anything can fail; the other tokens own nothing.
+bool scan_tokens(LexerInput& in, KeptTokens& tokens, std::vector<std::size_t>& owners);
 
 // Stop rule of `${`: ends at the `}` that balances the opening brace.
 struct BraceRule {
