@@ -38,10 +38,21 @@ class NestingBudget {
   bool exhausted() const { return exhausted_; }
 
  private:
-  bool stack_low() const {
-    // The frame address, not a local's: sanitizers may move locals off the stack.
-    auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-    return here < stack_floor_;
+  bool stack_low() const { return stack_pointer() < stack_floor_; }
+
+  // The stack pointer, not a local's address: sanitizers may move locals off
+  // the stack. Read directly where we can: the frame address would make every
+  // function that enters a level keep a frame pointer.
+  [[gnu::always_inline]] static std::uintptr_t stack_pointer() {
+    std::uintptr_t sp;
+#if defined(__x86_64__)
+    asm("mov %%rsp, %0" : "=r"(sp));
+#elif defined(__aarch64__)
+    asm("mov %0, sp" : "=r"(sp));
+#else
+    sp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+#endif
+    return sp;
   }
 
   std::size_t depth_ = 0;

@@ -103,6 +103,14 @@ struct TextBuilder {
     owned.append(piece);
   }
   CowText finish() { return is_owned ? CowText::owned(std::move(owned)) : CowText(view); }
+  // Empty again, after finish().
+  void reset() {
+    view = {};
+    if (is_owned) {
+      owned.clear();
+      is_owned = false;
+    }
+  }
   std::string finish_owned() { return is_owned ? std::move(owned) : std::string(view); }
 };
 
@@ -190,7 +198,7 @@ class Body {
     // Checked once for all in finish().
     parts_.emplace_back(text_.finish(), static_cast<std::uint32_t>(first),
                         static_cast<std::uint32_t>(tokens_.size() - first), format);
-    text_ = TextBuilder{};
+    text_.reset();
     if (record_ != nullptr) {
       Box<std::pair<Token, Token>> delimiters;
       if (begin != nullptr) delimiters = Box<std::pair<Token, Token>>(std::pair<Token, Token>{*begin, *end});
@@ -356,12 +364,34 @@ Step escape(LexerInput& in, Body& body) {
   return Step::Read;
 }
 
+// The name of a `$name` interpolation: a keyword there (but a constant) is a
+// fault, recovered as `nil`.
+void name_interpolation(Token& token) {
+  if (const auto* kw = token.kind.get_if<TokenKind::Keyword>(); kw != nullptr && !is_constant(kw->keyword)) {
+    token.kind = TokenKind::unknown(Keyword::Nil, token.range,
+                                    is_reserved(kw->keyword) ? DiagnosticCode::InvalidReservedKeyword
+                                                             : DiagnosticCode::InvalidKeyword);
+  }
+}
+
 // Right after a `$` run: an interpolation, or the dollars as text. On failure
 // the position is back after the dollars.
 Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
   const std::size_t cp = in.position;
   if (in.at_end()) {
     body.literal(dollars);
+    return Step::Read;
+  }
+  if (const int c = in.byte_at(0); (c | 0x20) >= 'a' && (c | 0x20) <= 'z') {
+    // The commonest form, `$name`: read as the token loop reads names.
+    std::vector<Token>& tokens = body.tokens();
+    const std::size_t from = tokens.size();
+    Token& token = tokens.emplace_back();
+    const std::size_t start = in.position;
+    tokens::ascii_name_into(in, token.kind);
+    token.range = ByteRange{start, in.position};
+    name_interpolation(token);
+    body.interpolation(dollars, from, {}, nullptr, nullptr);
     return Step::Read;
   }
   auto next = in.peek();
@@ -390,9 +420,11 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
       return Step::Read;
     }
 
+    // The `(` is not part of the list: the loop starts inside it.
     tokens::ParenRule rule;
+    rule.depth = 1;
+    in.advance(1);
     if (!tokens::scan_tokens(in, tokens, rule)) return fail();
-    // The run starts with the `(`, dropped below.
     std::string_view format;
     std::optional<Token> end;
     if (rule.has_format) {
@@ -409,12 +441,9 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
       // The text ended first: the list keeps its Eof.
       end = Token::empty(tokens.size() == from ? cp : tokens.back().range.end);
     }
-    if (tokens.size() == from + 1) tokens.push_back(Token::empty(tokens[from].range.end));
+    if (tokens.size() == from) tokens.push_back(Token::empty(cp + 1));
     std::optional<Token> begin;
-    if (tokens.size() > from) {
-      if (body.keeps_delimiters()) begin = tokens[from];
-      tokens.erase(tokens.begin() + static_cast<std::ptrdiff_t>(from));
-    }
+    if (body.keeps_delimiters()) begin = Token::make(TokenKind::Operator{Operator::OpenParen}, ByteRange{cp, cp + 1});
     body.interpolation(dollars, from, format, begin ? &*begin : nullptr, begin ? &*end : nullptr);
     return Step::Read;
   }
@@ -427,11 +456,7 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
     Token& token = tokens.emplace_back();
     identifier::identifier_into(in, true, token.kind);  // cannot fail: a name starts here
     token.range = ByteRange{start, in.position};
-    if (const auto* kw = token.kind.get_if<TokenKind::Keyword>(); kw != nullptr && !is_constant(kw->keyword)) {
-      token.kind = TokenKind::unknown(Keyword::Nil, token.range,
-                                      is_reserved(kw->keyword) ? DiagnosticCode::InvalidReservedKeyword
-                                                               : DiagnosticCode::InvalidKeyword);
-    }
+    name_interpolation(token);
     body.interpolation(dollars, from, {}, nullptr, nullptr);
     return Step::Read;
   }

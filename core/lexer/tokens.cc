@@ -468,6 +468,10 @@ bool token_into(LexerInput& in, Token* prev_token, Token& out) {
   return true;
 }
 
+void ascii_name_into(LexerInput& in, TokenKind& out) {
+  name_from(in, in.position, in.position + 1, true, out);
+}
+
 std::optional<Token> token(LexerInput& in, Token* prev_token) {
   std::optional<Token> out(std::in_place);
   if (!token_into(in, prev_token, *out)) return std::nullopt;

@@ -25,6 +25,10 @@ std::optional<Token> token(LexerInput& in, Token* prev_token);
 // right after `prev_token`); false where token() fails.
 bool token_into(LexerInput& in, Token* prev_token, Token& out);
 
+// At an ASCII letter: the name there, a Keyword when it spells one, as
+// token() reads it; stored into `out`, which holds no payload.
+void ascii_name_into(LexerInput& in, TokenKind& out);
+
 // Asked after every token but `Eof`: true ends the list with that token.
 struct BreakCheck {
   bool (*should_break)(void* rule, const Token& token) = nullptr;  // null: never

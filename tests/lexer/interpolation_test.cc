@@ -21,6 +21,14 @@ TEST(Interpolation, NameForm) {
       {"'$if'", "0..5 Interpolated(\"\" [2..4 Unknown(Keyword(nil); InvalidKeyword 2..4)] | \"\" [])\n5..5 Eof\n"},
       {"'$use'", "0..6 Interpolated(\"\" [2..5 Unknown(Keyword(nil); InvalidReservedKeyword 2..5)] | \"\" [])\n6..6 Eof\n"},
       {"'$_'", "0..4 Interpolated(\"\" [2..3 Unknown(Keyword(nil); InvalidKeyword 2..3)] | \"\" [])\n4..4 Eof\n"},
+      // A name read as the token loop reads it: to its last XID_Continue
+      // character, a keyword only when whole.
+      {"'$iffy' '$Ab_1.c'",
+       "0..7 Interpolated(\"\" [2..6 Identifier(iffy)] | \"\" [])\n8..17 Interpolated(\"\" [10..14 Identifier(Ab_1)] | \".c\" [])\n17..17 Eof\n"},
+      {"'$café!' '$xλ'",
+       "0..9 Interpolated(\"\" [2..7 Identifier(café)] | \"!\" [])\n10..16 Interpolated(\"\" [12..15 Identifier(xλ)] | \"\" [])\n16..16 Eof\n"},
+      {"'$in$of'",
+       "0..8 Interpolated(\"\" [2..4 Unknown(Keyword(nil); InvalidKeyword 2..4)] | \"\" [5..7 Identifier(of)] | \"\" [])\n8..8 Eof\n"},
       {"'\\t$a\\n$b\\q'",
        "0..12 Unknown(Interpolated(\"\\t\" [4..5 Identifier(a)] | \"\\n\" [8..9 Identifier(b)] | \"\" []); "
        "InvalidEscapeSequence 9..11)\n12..12 Eof\n"},
@@ -64,6 +72,10 @@ TEST(Interpolation, ParenForm) {
       {"'$(x:[)])'", "0..10 Interpolated(\"\" [3..4 Identifier(x)] format \"[)]\" | \"\" [])\n10..10 Eof\n"},
       {"'$(x:\\))'", "0..9 Interpolated(\"\" [3..4 Identifier(x)] format \"\\\\)\" | \"\" [])\n9..9 Eof\n"},
       {"'$(x:a(b)c)'", "0..12 Interpolated(\"\" [3..4 Identifier(x)] format \"a(b)c\" | \"\" [])\n12..12 Eof\n"},
+      {"'$( a ):x'",
+       "0..10 Interpolated(\"\" [4..5 Identifier(a)] | \":x\" [])\n10..10 Eof\n"},
+      {"'$(:x)' '$( )'",
+       "0..7 Interpolated(\"\" [3..3 Empty] format \"x\" | \"\" [])\n8..14 Interpolated(\"\" [11..11 Empty] | \"\" [])\n14..14 Eof\n"},
       {"'$(nil:x)'", "0..10 Interpolated(\"\" [3..6 Identifier(nil)] format \"x\" | \"\" [])\n10..10 Eof\n"},
       // The closing apostrophe opens a nested literal that runs to the end.
       {"'$(x'",
