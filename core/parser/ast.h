@@ -332,6 +332,15 @@ struct Pattern {
     }
     init<std::remove_cvref_t<Alt>>();
   }
+  // A borrowed name without `mut`, the bind most patterns are. It converts
+  // to the Bind, so the alternative is built in the variant, never moved there.
+  struct PlainName {
+    const Token* name;
+    operator Bind() const { return Bind{std::nullopt, TokenRef::borrow(*name)}; }  // NOLINT: implicit by design
+  };
+  explicit Pattern(PlainName plain) : node(std::in_place_type<Bind>, plain) {
+    ast_detail::store_range(*this, plain.name->range);
+  }
   Pattern(Pattern&&) noexcept = default;
   Pattern& operator=(Pattern&&) noexcept = default;
 

@@ -153,7 +153,7 @@ PatBox pattern_box(ParserContext& ctx, bool rebind) {
                               *after == Keyword::And || *after == Keyword::Or)) {
       auto guard = ctx.enter();
       ctx.next();
-      return make(Pattern::Bind{std::nullopt, TokenRef::borrow(*first)});
+      return std::make_unique<Pattern>(Pattern::PlainName{first});
     }
   }
   return or_pattern(ctx, rebind);
