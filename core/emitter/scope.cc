@@ -6,6 +6,7 @@
 #include <limits>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 #include "core/diagnostic/internal_error.h"
@@ -92,14 +93,29 @@ Variable::Variable(std::string_view name, ByteRange declaration, bool is_mutable
                    std::size_t frame)
     : name_(name),
       declaration_(declaration),
+      reg_(reg),
+      frame_(narrow_frame(frame)),
       mutable_(is_mutable),
       bind_type_(bind_type),
-      reg_(reg),
-      initialized_(initialized_from_start(bind_type)),
-      frame_(frame) {}
+      initialized_(initialized_from_start(bind_type)) {}
 
 void Variable::no_register() const {
   throw InternalError(concat({"Variable ", name_, " has no register assigned"}));
+}
+
+// Closing a scope leaves its slots as they are.
+static_assert(std::is_trivially_destructible_v<Variable>);
+
+void Variable::frame_too_deep() { throw InternalError("Frame level past 32 bits"); }
+
+std::vector<SourceDiagnostic> Variable::references() const {
+  std::vector<SourceDiagnostic> out;
+  if (references_ == nullptr) return out;
+  for (std::uint32_t link = first_reference_; link != 0; link = references_->references_[link - 1].next) {
+    const Scopes::Reference& r = references_->references_[link - 1];
+    out.push_back(SourceDiagnostic{r.range, r.code});
+  }
+  return out;
 }
 
 void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
@@ -113,7 +129,7 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
   // bad range reported).
   bool in_text = declaration_.start <= declaration_.end && declaration_.end <= diagnostics.script().size();
   if (tag || !in_text) push_in_category(diagnostics, tag, declaration_tag(bind_type_, mutable_), declaration_);
-  if (!reference_.empty()) diagnostics.extend(std::move(reference_));
+  if (first_reference_ != 0) references_->report_references(*this, diagnostics);
   if (read_) return;
   switch (bind_type_) {
     case BindType::ItParameter:
@@ -134,11 +150,6 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
   }
 }
 
-void Variable::exit(DiagnosticsCollector& diagnostics) && {
-  const config::Config& config = diagnostics.config();
-  exit_with(diagnostics, config.diagnostic_tag, config.diagnostic_hint);
-}
-
 
 struct Scopes::Spare {
   // Larger buffers are freed: a big script's memory is not held on to, and
@@ -149,8 +160,9 @@ struct Scopes::Spare {
 
   bool full = false;
   std::vector<Scope> scopes;
-  std::vector<std::vector<Variable>> blocks;
+  std::vector<std::unique_ptr<Variable[]>> blocks;
   std::vector<Binding> bindings;
+  std::vector<Reference> references;
   std::vector<Slot> index;
   std::unique_ptr<char[]> names;
   std::size_t names_capacity = 0;
@@ -168,6 +180,7 @@ Scopes::Scopes() {
   scopes_ = std::move(kept.scopes);
   blocks_ = std::move(kept.blocks);
   bindings_ = std::move(kept.bindings);
+  references_ = std::move(kept.references);
   index_ = std::move(kept.index);
   if (!index_.empty()) index_shift_ = 32 - std::countr_zero(index_.size());
   names_ = std::move(kept.names);
@@ -180,12 +193,15 @@ Scopes::~Scopes() {
   Spare& kept = spare();
   if (kept.full || used_slots_ != 0 || blocks_.size() > 1 || index_.size() > Spare::kMaxSlots ||
       names_capacity_ > Spare::kMaxNames || scopes_.capacity() > Spare::kMaxEntries ||
-      bindings_.capacity() > Spare::kMaxEntries) {
+      bindings_.capacity() > Spare::kMaxEntries || references_.capacity() > Spare::kMaxEntries) {
     return;
   }
   kept.scopes = std::move(scopes_);
   kept.blocks = std::move(blocks_);
   kept.bindings = std::move(bindings_);
+  // Every chain was freed with its scope: the pool starts empty again.
+  references_.clear();
+  kept.references = std::move(references_);
   kept.index = std::move(index_);
   kept.names = std::move(names_);
   kept.names_capacity = names_capacity_;
@@ -239,9 +255,27 @@ void Scopes::shift_back(std::size_t hole) {
   return position;
 }
 
-void Scopes::add_block() {
-  blocks_.emplace_back();
-  blocks_.back().reserve(kBlockSize);
+void Scopes::add_block() { blocks_.push_back(std::unique_ptr<Variable[]>(new Variable[kBlockSize])); }
+
+void Scopes::too_many_references() { throw InternalError("References past 32 bits"); }
+
+void Scopes::report_references(Variable& variable, DiagnosticsCollector& diagnostics) {
+  // Filtered one by one, as the collector's own extend does.
+  std::uint32_t link = variable.first_reference_;
+  while (link != 0) {
+    const Reference& r = references_[link - 1];
+    if (diagnostics.should_push(r.code)) diagnostics.data().push_back(SourceDiagnostic{r.range, r.code});
+    link = r.next;
+  }
+  release_references(variable);
+}
+
+void Scopes::release_references(Variable& variable) {
+  if (variable.first_reference_ == 0) return;
+  references_[variable.last_reference_ - 1].next = free_references_;
+  free_references_ = variable.first_reference_;
+  variable.first_reference_ = 0;
+  variable.last_reference_ = 0;
 }
 
 void Scopes::pop() {
@@ -259,7 +293,7 @@ void Scopes::pop() {
         erase_slot(slot);
       }
     }
-    blocks_[i >> kBlockBits].pop_back();
+    release_references(at(i));
     bindings_.pop_back();
     variable_count_ = i;
   }
@@ -286,15 +320,8 @@ void Scopes::close_variables(std::size_t first, std::size_t names_mark, Diagnost
     }
   }
   names_size_ = names_mark;
-  // The variables go block by block, the latest first.
-  while (variable_count_ > first) {
-    std::size_t block = (variable_count_ - 1) >> kBlockBits;
-    std::size_t block_start = block << kBlockBits;
-    std::size_t keep = first > block_start ? first - block_start : 0;
-    std::vector<Variable>& variables = blocks_[block];
-    variables.erase(variables.begin() + static_cast<std::ptrdiff_t>(keep), variables.end());
-    variable_count_ = block_start + keep;
-  }
+  // Their slots own nothing: the next declarations overwrite them.
+  variable_count_ = first;
   bindings_.resize(first);
 }
 
@@ -341,8 +368,12 @@ void Scopes::grow_names(std::size_t more) {
 
 Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
   std::size_t position = push_variable_position();
-  Variable& v = blocks_[position >> kBlockBits].emplace_back(std::move(variable));
-  v.keep_references_ = keep_references_;
+  Variable& v = at(position);
+  v = variable;
+  // A new variable: any chain the argument names is not its own.
+  v.references_ = keep_references_ ? this : nullptr;
+  v.first_reference_ = 0;
+  v.last_reference_ = 0;
   // At most half the slots in use: probes stay short.
   if ((used_slots_ + 1) * 2 > index_.size()) grow_index();
   bind(probe(v.name(), hash), position, v.name(), hash);
@@ -352,8 +383,9 @@ Variable& Scopes::declare(Variable variable, std::uint64_t hash) {
 Variable& Scopes::declare_at(Spot spot, std::uint64_t hash, std::string_view name, ByteRange declaration,
                              bool is_mutable, BindType bind_type, Register reg, std::size_t frame) {
   std::size_t position = push_variable_position();
-  Variable& v = blocks_[position >> kBlockBits].emplace_back(name, declaration, is_mutable, bind_type, reg, frame);
-  v.keep_references_ = keep_references_;
+  Variable& v = at(position);
+  v = Variable(name, declaration, is_mutable, bind_type, reg, frame);
+  v.references_ = keep_references_ ? this : nullptr;
   bind(spot.slot, position, name, hash);
   return v;
 }

@@ -5,11 +5,14 @@
 //
 // A Variable's name borrows from the source text (or is a fixed literal).
 // Each variable remembers the frame that owns its register, which normally is
-// its scope's level but differs for a name bound in a `for` iterable.
+// its scope's level but differs for a name bound in a `for` iterable. Its
+// references are a chain in its Scopes' pool: a Variable owns no memory, so
+// declaring and closing one is a few stores.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -55,6 +58,8 @@ enum class BindType : std::uint8_t {
 
 std::string_view name(BindType b);
 
+class Scopes;
+
 class Variable {
  public:
   // Initialised from the start only for the plain parameter kinds.
@@ -70,7 +75,8 @@ class Variable {
   Register reg() const { return reg_; }
   bool has_register() const { return !reg_.is_empty(); }
   bool initialized() const { return initialized_; }
-  const std::vector<SourceDiagnostic>& references() const { return reference_; }
+  // The references gathered so far, in order (a copy).
+  std::vector<SourceDiagnostic> references() const;
 
   // The level of the frame holding the register; `scope_level` while the
   // variable has none yet.
@@ -78,7 +84,7 @@ class Variable {
 
   void set_register(Register reg, std::size_t frame) {
     reg_ = reg;
-    frame_ = frame;
+    frame_ = narrow_frame(frame);
   }
   // Throws when the variable has no register.
   void initialize() {
@@ -96,39 +102,40 @@ class Variable {
   // The declared-here reference over the declaration.
   void put_decl_ref(DiagnosticsCollector& diagnostics) const;
 
-  // The scope-exit report: tag, references, then the unused hint.
-  void exit(DiagnosticsCollector& diagnostics) &&;
-
  private:
-  void mark(const lexer::Token& access, DiagnosticCode code) {
-    if (code == DiagnosticCode::ReadLocal) read_ = true;
-    if (!keep_references_) return;
-    // A used name is mostly used a few times: one allocation, not a growth chain.
-    if (reference_.capacity() == 0) reference_.reserve(4);
-    reference_.push_back({access.range, code});
-  }
+  // Only Scopes makes blank ones: the slots of its variable stack.
+  Variable() = default;
 
+  inline void mark(const lexer::Token& access, DiagnosticCode code);
+
+  static std::uint32_t narrow_frame(std::size_t frame) {
+    // Frames nest no deeper than the emitter's recursion guard allows.
+    if (frame > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] frame_too_deep();
+    return static_cast<std::uint32_t>(frame);
+  }
+  [[noreturn]] static void frame_too_deep();
   [[noreturn]] void no_register() const;
-  // `exit` with the collector's tag and hint switches already read.
+  // The scope-exit report: tag, references, then the unused hint, with the
+  // collector's tag and hint switches already read.
   void exit_with(DiagnosticsCollector& diagnostics, bool tag, bool hint);
 
   friend class Scopes;
 
   std::string_view name_;
   ByteRange declaration_;
-  bool mutable_;
-  BindType bind_type_;
+  // The pool holding its references; null when they are not kept (the
+  // collector drops them as tags): only whether it was read is noted.
+  Scopes* references_ = nullptr;
   Register reg_;
-  std::vector<SourceDiagnostic> reference_;
-  bool initialized_;
+  std::uint32_t frame_ = 0;
+  // Its chain in the pool: first and last link, + 1 (0: none).
+  std::uint32_t first_reference_ = 0;
+  std::uint32_t last_reference_ = 0;
+  bool mutable_ = false;
+  BindType bind_type_ = BindType::Let;
+  bool initialized_ = false;
   bool read_ = false;
-  // Off when the collector drops references anyway (they are tags): only
-  // whether the variable was read is kept.
-  bool keep_references_ = true;
-  std::size_t frame_;
 };
-
-class Scopes;
 
 // A scope is a stretch of the variable stack kept by Scopes: its variables
 // are the ones declared while it was the innermost scope.
@@ -289,8 +296,9 @@ class Scopes {
   Variable& at(std::size_t index) const { return blocks_[index >> kBlockBits][index & (kBlockSize - 1)]; }
 
  private:
-  // Variables live in fixed-capacity blocks, kept when emptied: pushing
-  // never moves a variable and a scope costs no allocation once warm.
+  // Variables live in fixed blocks of blank slots, kept when emptied:
+  // pushing never moves a variable and a scope costs no allocation once
+  // warm. A slot is overwritten by its next variable, never destroyed.
   static constexpr std::size_t kBlockBits = 6;
   static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
   static constexpr std::uint32_t kNotIndexed = 0xFFFFFFFF;
@@ -349,9 +357,23 @@ class Scopes {
   // The new variable's place on the stack, with its scope counted.
   std::size_t push_variable_position();
   void add_block();
+  friend class Variable;
+  // A link of a variable's reference chain; links freed at its scope's exit
+  // are reused, so the pool holds about the open scopes' references.
+  struct Reference {
+    ByteRange range;
+    DiagnosticCode code;
+    std::uint32_t next;  // + 1 (0: the chain's end)
+  };
+  inline void add_reference(Variable& variable, ByteRange range, DiagnosticCode code);
+  // Pushes a variable's references (those the collector keeps) in order and
+  // frees its chain.
+  [[gnu::noinline]] void report_references(Variable& variable, DiagnosticsCollector& diagnostics);
+  void release_references(Variable& variable);
   void bind(std::size_t slot, std::size_t position, std::string_view name, std::uint64_t hash);
   void grow_names(std::size_t more);
   [[noreturn]] static void no_scope();
+  [[noreturn]] static void too_many_references();
 
   // The emptied buffers kept for the thread's next Scopes.
   struct Spare;
@@ -359,9 +381,11 @@ class Scopes {
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;
-  mutable std::vector<std::vector<Variable>> blocks_;
+  mutable std::vector<std::unique_ptr<Variable[]>> blocks_;
   std::size_t variable_count_ = 0;
   std::vector<Binding> bindings_;
+  std::vector<Reference> references_;
+  std::uint32_t free_references_ = 0;  // the chain of free links, + 1 (0: none)
   std::vector<Slot> index_;
   int index_shift_ = 32;  // 32 - log2 of the slot count
   std::size_t used_slots_ = 0;
@@ -373,6 +397,29 @@ class Scopes {
 };
 
 inline Variable& Scope::Variables::iterator::operator*() const { return owner_->at(index_); }
+
+inline void Variable::mark(const lexer::Token& access, DiagnosticCode code) {
+  if (code == DiagnosticCode::ReadLocal) read_ = true;
+  if (references_ != nullptr) references_->add_reference(*this, access.range, code);
+}
+
+inline void Scopes::add_reference(Variable& variable, ByteRange range, DiagnosticCode code) {
+  std::uint32_t link = free_references_;
+  if (link != 0) {
+    free_references_ = references_[link - 1].next;
+    references_[link - 1] = Reference{range, code, 0};
+  } else {
+    if (references_.size() >= std::numeric_limits<std::uint32_t>::max()) [[unlikely]] too_many_references();
+    references_.push_back(Reference{range, code, 0});
+    link = static_cast<std::uint32_t>(references_.size());
+  }
+  if (variable.last_reference_ != 0) {
+    references_[variable.last_reference_ - 1].next = link;
+  } else {
+    variable.first_reference_ = link;
+  }
+  variable.last_reference_ = link;
+}
 
 // Whether a read of `variable` (whose register lives in the frame at `level`)
 // may proceed; when not, records UninitializedVariable over `access` and the

@@ -202,6 +202,42 @@ TEST_F(ScopeTest, HintsDependOnReadsAndBindTypes) {
                      "LocalFunction@24..25", "ReadLocal@24..25"}));
 }
 
+TEST_F(ScopeTest, EachVariableReportsItsOwnReferencesInTheOrderTheyCame) {
+  // Uses of several variables interleave and an inner scope closes between
+  // them, its references' room taken again by the outer ones.
+  start("let a; let b; let c; a b c");
+  emitter->diagnostics.data().clear();
+  const lexer::Token& a = tree->id("a").get();
+  const lexer::Token& b = tree->id("b").get();
+  const lexer::Token& c = tree->id("c").get();
+  const lexer::Token& use_a = tree->id("a", 1).get();
+  const lexer::Token& use_b = tree->id("b", 1).get();
+  const lexer::Token& use_c = tree->id("c", 1).get();
+  emitter->enter_scope({0, 1});
+  emitter->declare_variable(a, true, BindType::Let);
+  emitter->declare_variable(b, false, BindType::Let);
+  Variable* va = emitter->scopes.find_local_variable("a");
+  Variable* vb = emitter->scopes.find_local_variable("b");
+  va->mark_read(use_a);
+  vb->mark_write(use_b);
+  emitter->enter_scope({2, 3});
+  emitter->declare_variable(c, false, BindType::Let);
+  Variable* vc = emitter->scopes.find_local_variable("c");
+  vc->mark_read(use_c);
+  va->mark_read_write(use_a);
+  vc->mark_write(use_c);
+  emitter->exit_scope();
+  vb->mark_read(use_b);
+  va->mark_write(use_a);
+  vb->mark_read_write(use_b);
+  EXPECT_EQ(va->references().size(), 3u);
+  emitter->exit_scope();
+  EXPECT_EQ(diagnostics(),
+            (Strings{"Scope@0..1", "Scope@2..3", "LocalImmutable@18..19", "ReadLocal@25..26", "WriteLocal@25..26",
+                     "LocalMutable@4..5", "ReadLocal@21..22", "ReadWriteLocal@21..22", "WriteLocal@21..22",
+                     "LocalImmutable@11..12", "WriteLocal@23..24", "ReadLocal@23..24", "ReadWriteLocal@23..24"}));
+}
+
 TEST_F(ScopeTest, KeywordNamesDeclareNothing) {
   start("fn global");
   const lexer::Token& kw = tree->kw(Keyword::Global).get();
