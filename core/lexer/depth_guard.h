@@ -42,13 +42,14 @@ class NestingBudget {
 
   // The stack pointer, not a local's address: sanitizers may move locals off
   // the stack. Read directly where we can: the frame address would make every
-  // function that enters a level keep a frame pointer.
+  // function that enters a level keep a frame pointer. Volatile: read where
+  // the level is entered, never moved or merged with another read.
   [[gnu::always_inline]] static std::uintptr_t stack_pointer() {
     std::uintptr_t sp;
 #if defined(__x86_64__)
-    asm("mov %%rsp, %0" : "=r"(sp));
+    asm volatile("mov %%rsp, %0" : "=r"(sp));
 #elif defined(__aarch64__)
-    asm("mov %0, sp" : "=r"(sp));
+    asm volatile("mov %0, sp" : "=r"(sp));
 #else
     sp = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
 #endif
