@@ -157,14 +157,7 @@ class RelocatedPending {
     std::size_t size = 0;
     std::size_t capacity = 0;
     ~Stack() { release(); }
-    void grow() {
-      const std::size_t more = capacity == 0 ? 64 : capacity * 2;
-      auto* fresh = static_cast<Item*>(::operator new(more * sizeof(Item)));
-      if (size != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), size * sizeof(Item));
-      ::operator delete(data);
-      data = fresh;
-      capacity = more;
-    }
+    void grow() { grow_relocating(data, size, capacity, 64); }
     void release() {
       for (std::size_t i = 0; i < size; ++i) data[i].~Item();
       ::operator delete(data);

@@ -23,6 +23,18 @@
 
 namespace vaxo_core::parser {
 
+// Grows a plain heap buffer of items that relocate bytewise: `size` items
+// move into a fresh block twice as large (`first` items when there was none).
+template <typename T>
+void grow_relocating(T*& data, std::size_t size, std::size_t& capacity, std::size_t first) {
+  const std::size_t more = capacity == 0 ? first : capacity * 2;
+  auto* fresh = static_cast<T*>(::operator new(more * sizeof(T)));
+  if (size != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), size * sizeof(T));
+  ::operator delete(data);
+  data = fresh;
+  capacity = more;
+}
+
 template <typename T>
 class NodeList {
  public:

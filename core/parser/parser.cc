@@ -66,14 +66,7 @@ class StatementBuffer {
   }
 
  private:
-  void grow() {
-    const std::size_t capacity = capacity_ == 0 ? 16 : capacity_ * 2;
-    auto* fresh = static_cast<Statement*>(::operator new(capacity * sizeof(Statement)));
-    if (size_ != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), size_ * sizeof(Statement));
-    ::operator delete(data_);
-    data_ = fresh;
-    capacity_ = capacity;
-  }
+  void grow() { grow_relocating(data_, size_, capacity_, 16); }
 
   Statement* data_ = nullptr;
   std::size_t size_ = 0;
