@@ -49,7 +49,8 @@ golden::Output compile_golden(const golden::Case& c) {
     if (!code) continue;
     out.diagnostics.push_back({{offsets.diagnostics[i], offsets.diagnostics[i + 1]}, *code});
   }
-  out.dump = "== diagnostics\n" + decode(lines.diagnostics, out.fault);
+  const std::string decoded = decode(lines.diagnostics, out.fault);
+  out.dump = "== diagnostics\n" + (decoded.empty() ? "none\n" : decoded);
   if (out.diagnostics.size() * 5 != lines.diagnostics.size()) out.fault = "the two encodings differ in count";
   for (std::size_t i = 0; i < out.diagnostics.size() && 5 * i + 4 < lines.diagnostics.size(); ++i) {
     if (diagnostic::code(out.diagnostics[i].error) != lines.diagnostics[5 * i + 4]) {

@@ -2,12 +2,15 @@
 //
 // tests/data/lexer/{ok,err}/NAME.src (script) or NAME.tpl (template) lex to
 // NAME.expected, the token dump; the harness is tests/support/golden.h. The
-// diagnostics checked are those the Unknown tokens carry, nested ones too.
+// diagnostics checked are those the Unknown tokens carry, nested ones too;
+// a script's tokens must tile its text, leaving only trivia between them.
 #include <gtest/gtest.h>
 #include <pthread.h>
 
+#include <algorithm>
 #include <functional>
 #include <span>
+#include <string>
 
 #include "tests/lexer/support/lex_cases.h"
 #include "tests/support/golden.h"
@@ -28,6 +31,25 @@ void gather_errors(std::span<const Token> tokens, std::vector<SourceDiagnostic>&
   }
 }
 
+// Empty when every byte of a script lies in a token or in a gap that lexes,
+// on its own, to nothing but Eof (whitespace and comments).
+std::string check_tiling(std::string_view text, const std::vector<Token>& tokens) {
+  std::size_t covered = 0;
+  for (const auto& t : tokens) {
+    if (t.range.start > covered) {
+      std::string_view gap = text.substr(covered, t.range.start - covered);
+      config::Config config;
+      auto in = to_input(gap, config);
+      auto again = lex(in);
+      if (!again || again->size() != 1) {
+        return "bytes " + std::to_string(covered) + ".." + std::to_string(t.range.start) + " are neither token nor trivia";
+      }
+    }
+    covered = std::max(covered, t.range.end);
+  }
+  return covered == text.size() ? std::string() : "the tokens stop before the end of the text";
+}
+
 golden::Output lex_golden(const golden::Case& c) {
   const bool template_mode = c.mode == config::InputMode::Template;
   config::Config config;
@@ -38,6 +60,7 @@ golden::Output lex_golden(const golden::Case& c) {
   out.dump = testing::dump_tokens(*tokens);
   gather_errors(*tokens, out.diagnostics);
   out.fault = testing::check_invariants(c.text, *tokens, template_mode);
+  if (out.fault.empty() && !template_mode) out.fault = check_tiling(c.text, *tokens);
   return out;
 }
 
@@ -61,6 +84,9 @@ TEST(Robustness, HostileInputsKeepTheInvariants) {
       auto tokens = template_mode ? lex_string(in) : lex(in);
       ASSERT_TRUE(tokens);
       EXPECT_EQ(testing::check_invariants(src, *tokens, template_mode), "");
+      if (!template_mode) {
+        EXPECT_EQ(check_tiling(src, *tokens), "");
+      }
     }
   }
 }
