@@ -44,15 +44,17 @@ bool on_boundary(std::string_view text, std::size_t p) {
   return p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80;
 }
 
-void add_cases(const fs::path& dir, Group group, std::vector<Case>& out) {
-  if (!fs::is_directory(dir)) return;
-  for (const auto& entry : fs::directory_iterator(dir)) {
-    config::InputMode mode;
-    if (!entry.is_regular_file() || !source_mode(entry.path(), mode)) continue;
-    fs::path expected = entry.path();
-    expected.replace_extension(".expected");
-    out.push_back(Case{entry.path(), expected, group, mode, read_file(entry.path())});
-  }
+// Adds the case of `path` when it is a golden source.
+void add_case(const fs::directory_entry& entry, Group group, std::vector<Case>& out) {
+  std::optional<config::InputMode> mode = source_mode(entry.path());
+  if (!entry.is_regular_file() || !mode) return;
+  fs::path expected = entry.path();
+  expected.replace_extension(".expected");
+  out.push_back(Case{entry.path(), expected, group, *mode, read_file(entry.path())});
+}
+
+void sort_cases(std::vector<Case>& cases) {
+  std::sort(cases.begin(), cases.end(), [](const Case& a, const Case& b) { return a.source < b.source; });
 }
 
 // NAME.src and NAME.tpl would share NAME.expected; an expected file without
@@ -87,38 +89,29 @@ std::string read_file(const fs::path& path) {
   return s.str();
 }
 
-bool source_mode(const fs::path& path, config::InputMode& mode) {
-  if (path.extension() == ".src") {
-    mode = config::InputMode::Script;
-    return true;
-  }
-  if (path.extension() == ".tpl") {
-    mode = config::InputMode::Template;
-    return true;
-  }
-  return false;
+std::optional<config::InputMode> source_mode(const fs::path& path) {
+  if (path.extension() == ".src") return config::InputMode::Script;
+  if (path.extension() == ".tpl") return config::InputMode::Template;
+  return std::nullopt;
 }
 
 std::vector<Case> cases(std::string_view folder) {
   std::vector<Case> out;
-  fs::path root = data_root() / folder;
-  add_cases(root / "ok", Group::Ok, out);
-  add_cases(root / "err", Group::Err, out);
-  std::sort(out.begin(), out.end(), [](const Case& a, const Case& b) { return a.source < b.source; });
+  for (Group group : {Group::Ok, Group::Err}) {
+    fs::path dir = data_root() / folder / (group == Group::Ok ? "ok" : "err");
+    if (!fs::is_directory(dir)) continue;
+    for (const auto& entry : fs::directory_iterator(dir)) add_case(entry, group, out);
+  }
+  sort_cases(out);
   return out;
 }
 
 std::vector<Case> all_sources() {
   std::vector<Case> out;
   for (const auto& entry : fs::recursive_directory_iterator(data_root())) {
-    config::InputMode mode;
-    if (!entry.is_regular_file() || !source_mode(entry.path(), mode)) continue;
-    Group group = entry.path().parent_path().filename() == "err" ? Group::Err : Group::Ok;
-    fs::path expected = entry.path();
-    expected.replace_extension(".expected");
-    out.push_back(Case{entry.path(), expected, group, mode, read_file(entry.path())});
+    add_case(entry, entry.path().parent_path().filename() == "err" ? Group::Err : Group::Ok, out);
   }
-  std::sort(out.begin(), out.end(), [](const Case& a, const Case& b) { return a.source < b.source; });
+  sort_cases(out);
   return out;
 }
 

@@ -18,6 +18,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,9 +54,9 @@ std::filesystem::path data_root();
 
 std::string read_file(const std::filesystem::path& path);
 
-// The mode a source file is read in, from its extension; false for a file
+// The mode a source file is read in, from its extension; none for a file
 // that is no golden source.
-bool source_mode(const std::filesystem::path& path, config::InputMode& mode);
+std::optional<config::InputMode> source_mode(const std::filesystem::path& path);
 
 // The cases of tests/data/<folder>/{ok,err}, sorted by path.
 std::vector<Case> cases(std::string_view folder);
