@@ -9,7 +9,6 @@
 // code with a golden file (tests/data/compile/ suits most) before exempting it.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <map>
 #include <string>
 #include <string_view>
