@@ -5,31 +5,16 @@
 #include <string>
 
 #include "core/parser/basic_expressions.h"
-#include "tests/parser/sexpr.h"
-#include "tests/parser/support/source.h"
+#include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
 namespace {
 
 using basic_expressions::precedence_of;
+using testing::Case;
+using testing::Diags;
 using testing::Source;
 using testing::sx;
-
-struct Case {
-  const char* source;
-  const char* tree;  // "fail" when the rule fails
-  const char* rest = "␃";
-};
-
-std::string parse_basic(Source& s) {
-  auto e = basic_expressions::basic_expression(s.ctx());
-  return e ? sx(*e) : "fail";
-}
-
-std::string parse_iterable(Source& s) {
-  auto it = basic_expressions::iterable(s.ctx());
-  return it ? sx(*it) : "fail";
-}
 
 TEST(Precedence, TableEntries) {
   using O = Operator;
@@ -77,21 +62,16 @@ TEST(Precedence, BasicExpressionTrees) {
       {"a + b is c", "(is (+ a b) c)"},
       {"x is 1 or 2", "(is x (or 1 2))"},
       {"x is p and q", "(is x (and p q))"},
-      {"a ! b", "(!! a)", "b ␃"},
+      {"a ! b", "(!! a)", {}, "b ␃"},
       {"a not b", "(not a b)"},
       {"a", "a"},
-      {"?x", "fail", "? x ␃"},
-      {"a + ;", "fail", "a + ; ␃"},
-      {"a ? b;", "fail", "a ? b ; ␃"},
-      {"x is )", "fail", "x is ) ␃"},
+      {"?x", "fail", {}, "? x ␃"},
+      {"a + ;", "fail", {}, "a + ; ␃"},
+      {"a ? b;", "fail", {}, "a ? b ; ␃"},
+      {"x is )", "fail", {}, "x is ) ␃"},
       {"", "fail"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Source s(c.source);
-    EXPECT_EQ(parse_basic(s), c.tree);
-    EXPECT_EQ(s.rest(), c.rest);
-  }
+  for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
 }
 
 TEST(Precedence, MissingColonIsInsertedAfterTheThenBranch) {
@@ -99,7 +79,7 @@ TEST(Precedence, MissingColonIsInsertedAfterTheThenBranch) {
   auto e = basic_expressions::basic_expression(s.ctx());
   ASSERT_TRUE(e);
   EXPECT_EQ(sx(*e), "(? a b <?:> c)");
-  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (std::vector<std::string>{"MissingColon 5..5"}));
+  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (Diags{"MissingColon 5..5"}));
   EXPECT_EQ(sx(*e), "(? a b : c)");
 }
 
@@ -108,7 +88,7 @@ TEST(Precedence, RangeOperatorOutsideARangeIsAFlaggedAddition) {
   auto e = basic_expressions::basic_expression(s.ctx());
   ASSERT_TRUE(e);
   EXPECT_EQ(sx(*e), "(<?+> a b)");
-  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (std::vector<std::string>{"UnexpectedToken 2..4"}));
+  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (Diags{"UnexpectedToken 2..4"}));
   EXPECT_EQ(sx(*e), "(+ a b)");
   const auto& infix = std::get<Expression::Infix>(e->node);
   EXPECT_EQ(infix.op.range(), (ByteRange{2, 4}));
@@ -119,17 +99,12 @@ TEST(Precedence, IterableTrees) {
       {"1..5", "(.. 1 5)"},
       {"1 + 2 .. 3 * 4", "(.. (+ 1 2) (* 3 4))"},
       {"a + 1 ..< b * 2", "(..< (+ a 1) (* b 2))"},
-      {"a == b .. c", "(== a (<?+> b c))"},
-      {"x ?? 0 .. 5", "(?? x (<?+> 0 5))"},
-      {"1 .. 2 .. 3", "(.. 1 2)", ".. 3 ␃"},
+      {"a == b .. c", "(== a (<?+> b c))", {"UnexpectedToken 7..9"}},
+      {"x ?? 0 .. 5", "(?? x (<?+> 0 5))", {"UnexpectedToken 7..9"}},
+      {"1 .. 2 .. 3", "(.. 1 2)", {}, ".. 3 ␃"},
       {"xs", "xs"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Source s(c.source);
-    EXPECT_EQ(parse_iterable(s), c.tree);
-    EXPECT_EQ(s.rest(), c.rest);
-  }
+  for (const Case& c : cases) testing::check(c, basic_expressions::iterable);
 }
 
 TEST(Precedence, LongLeftAssociativeChainsFoldWithoutRecursion) {
