@@ -10,34 +10,51 @@
 namespace vaxo_core::parser {
 namespace {
 
-using basic_expressions::precedence_of;
 using testing::Case;
 using testing::Diags;
 using testing::Source;
 using testing::sx;
 
-TEST(Precedence, TableEntries) {
-  using O = Operator;
-  EXPECT_EQ(precedence_of(O::Question).value, 30);
-  EXPECT_TRUE(precedence_of(O::Question).right_associative);
-  EXPECT_FALSE(precedence_of(O::Question).can_be_prefix);
-  EXPECT_EQ(precedence_of(O::NullCoalescing).value, 50);
-  EXPECT_EQ(precedence_of(Keyword::Or).value, 60);
-  EXPECT_EQ(precedence_of(O::LogicalAnd).value, 70);
-  EXPECT_EQ(precedence_of(O::TildeNotEqual).value, 90);
-  EXPECT_EQ(precedence_of(Keyword::In).value, 100);
-  EXPECT_EQ(precedence_of(Keyword::Is).value, 120);
-  EXPECT_EQ(precedence_of(O::HalfOpenRange).value, 140);
-  EXPECT_EQ(precedence_of(O::Minus), (basic_expressions::PrecedenceResult{170, true, false}));
-  EXPECT_EQ(precedence_of(O::Percent).value, 180);
-  EXPECT_EQ(precedence_of(Keyword::Not), (basic_expressions::PrecedenceResult{190, true, false}));
-  EXPECT_EQ(precedence_of(O::Caret), (basic_expressions::PrecedenceResult{200, false, true}));
-  for (O zero : {O::QuestionColon, O::ColonColon, O::Dot, O::Arrow, O::Comma, O::Colon, O::Semicolon, O::Assign,
-                 O::PlusAssign, O::OpenParen, O::CloseBrace}) {
-    EXPECT_EQ(precedence_of(zero), basic_expressions::PrecedenceResult{}) << lexer::text(zero);
-  }
-  EXPECT_EQ(precedence_of(Keyword::If), basic_expressions::PrecedenceResult{});
-  EXPECT_EQ(precedence_of(TokenKind(TokenKind::Identifier{"or"})), basic_expressions::PrecedenceResult{});
+// Each level binds tighter than the one below it: `?`, `??`, `or`/`||`,
+// `and`/`&&`, equality, comparison and `in`, `is`, ranges, `+`/`-`, `*`/`/`/`%`,
+// prefix `!`/`not`, `^`. Within a level operators group to the left.
+TEST(Precedence, EveryLevelBindsTighterThanTheOneBelow) {
+  const Case cases[] = {
+      {"a ?? b ? c : d", "(? (?? a b) c : d)"},
+      {"a || b ?? c", "(?? (|| a b) c)"},
+      {"a ?? b or c", "(?? a (or b c))"},
+      {"a && b || c", "(|| (&& a b) c)"},
+      {"a and b or c", "(or (and a b) c)"},
+      {"a == b && c", "(&& (== a b) c)"},
+      {"a =~ b and c !~ d", "(and (=~ a b) (!~ c d))"},
+      {"a < b == c", "(== (< a b) c)"},
+      {"a != b in c", "(!= a (in b c))"},
+      {"a >= b is c", "(>= a (is b c))"},
+      {"a * b - c", "(- (* a b) c)"},
+      {"a * b ^ c", "(* a (^ b c))"},
+      {"a ^ b % c", "(% (^ a b) c)"},
+      {"!a ^ b", "(! (^ a b))"},
+      {"not a == b", "(== (not a) b)"},
+      {"a == b != c", "(!= (== a b) c)"},
+      {"a < b >= c <= d", "(<= (>= (< a b) c) d)"},
+      {"a in b > c", "(> (in a b) c)"},
+      {"a && b and c", "(and (&& a b) c)"},
+      {"a || b or c", "(or (|| a b) c)"},
+      {"a % b / c * d", "(* (/ (% a b) c) d)"},
+      {"a + b - c + d", "(+ (- (+ a b) c) d)"},
+  };
+  for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
+}
+
+// Tokens that are no infix operator end the chain after its first operand.
+TEST(Precedence, OtherTokensEndTheChain) {
+  const Case cases[] = {
+      {"a , b", "a", {}, ", b ␃"},   {"a : b", "a", {}, ": b ␃"},    {"a ; b", "a", {}, "; b ␃"},
+      {"a = b", "a", {}, "= b ␃"},   {"a += b", "a", {}, "+= b ␃"},  {"a } b", "a", {}, "} b ␃"},
+      {"a ) b", "a", {}, ") b ␃"},   {"a -> b", "a", {}, "-> b ␃"},  {"a ?: b", "a", {}, "?: b ␃"},
+      {"a if b", "a", {}, "if b ␃"}, {"a x", "a", {}, "x ␃"},
+  };
+  for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
 }
 
 TEST(Precedence, BasicExpressionTrees) {
