@@ -100,15 +100,19 @@ TEST(Block, MatchCases) {
   for (const Case& c : cases) check(c);
 }
 
-TEST(Block, FailedRulesAreRememberedNotRetried) {
-  // A chain of conditions each of which fails at its end: without the memo
-  // every enclosing attempt would read the whole chain again.
-  std::string text;
+// A chain of conditions each of which fails at its end: without the memo
+// every enclosing attempt would read the whole chain again.
+std::string failing_condition_chain() {
   const int depth = 500;
+  std::string text;
   for (int i = 0; i < depth; ++i) text += "if ";
   text += "x {} else {\"a\": 1}";
   for (int i = 0; i < depth; ++i) text += " {}";
-  Source s(text);
+  return text;
+}
+
+TEST(Block, FailedRulesAreRememberedNotRetried) {
+  Source s(failing_condition_chain());
   auto script = parse(s.ctx());
   ASSERT_TRUE(script);
   EXPECT_GE(script->statements.size(), 1u);
@@ -118,11 +122,7 @@ TEST(Block, ChainsInInterpolationsParseWithinTheWorkBound) {
   // The same chain inside interpolations, whose token lists keep failures in
   // tables of their own, including strings that an enclosing rule reads
   // twice and a string nested in another's interpolation.
-  std::string chain;
-  const int depth = 500;
-  for (int i = 0; i < depth; ++i) chain += "if ";
-  chain += "x {} else {\"a\": 1}";
-  for (int i = 0; i < depth; ++i) chain += " {}";
+  const std::string chain = failing_condition_chain();
   const std::string cases[] = {
       "\"${" + chain + "}\"",
       "\"a ${1} b ${" + chain + "} c\"",
