@@ -1,5 +1,5 @@
-// Test support: a readable dump of token lists and a checker of the
-// invariants every lexer result must keep.
+// A readable dump of token lists and a checker of the invariants every lexer
+// result must keep, for the lexer tests and the lexer fuzz target.
 #pragma once
 
 #include <optional>

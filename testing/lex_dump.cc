@@ -1,4 +1,4 @@
-#include "tests/lexer/support/lex_dump.h"
+#include "testing/lex_dump.h"
 
 #include <charconv>
 #include <cmath>
