@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/lexer/lexer.h"
-#include "tests/lexer/support/lex_dump.h"
+#include "testing/lex_dump.h"
 
 using namespace vaxo_core;
 

@@ -14,9 +14,9 @@
 
 #include "core/config/config.h"
 #include "core/diagnostic/diagnostics_collector.h"
-#include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
+#include "testing/parser_tokens.h"
 
 using namespace vaxo_core;
 using namespace vaxo_core::parser;
@@ -26,20 +26,6 @@ namespace {
 [[noreturn]] void fault(const char* what) {
   std::fprintf(stderr, "invariant broken: %s\n", what);
   __builtin_trap();
-}
-
-// What the pipeline's token post-pass does: recovery tokens of the lexer
-// become the tokens they stand for.
-void unwrap(lexer::Token& token) {
-  while (auto* u = token.kind.get_if<lexer::TokenKind::Unknown>()) {
-    lexer::TokenKind inner = std::move(*u->recovered);
-    token.kind = std::move(inner);
-  }
-  if (auto* s = token.kind.get_if<lexer::TokenKind::InterpolatedString>()) {
-    for (auto& part : s->parts) {
-      for (auto& t : s->tokens_of(part)) unwrap(t);
-    }
-  }
 }
 
 // Visits every node and token of a tree through the parts each node declares.
@@ -106,10 +92,9 @@ struct Checker {
 
 void check(std::string_view text, bool template_mode) {
   config::Config config;
-  auto in = lexer::to_input(text, config);
-  auto tokens = template_mode ? lexer::lex_string(in) : lexer::lex(in);
+  if (template_mode) config.input_mode = config::InputMode::Template;
+  auto tokens = lexer::testing::parser_tokens(text, config);
   if (!tokens) return;
-  for (auto& t : *tokens) unwrap(t);
 
   auto script = parse(*tokens);
   if (!script) return;

@@ -7,23 +7,13 @@
 
 #include "core/parser/block_expressions.h"
 #include "core/parser/json_expressions.h"
-#include "tests/parser/sexpr.h"
-#include "tests/parser/support/source.h"
+#include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
 namespace {
 
-using testing::diagnostics_of;
+using testing::Case;
 using testing::Source;
-using testing::sx;
-using Diags = std::vector<std::string>;
-
-struct Case {
-  const char* source;
-  const char* tree;  // "fail" when json_expression fails
-  const char* rest = "␃";
-  Diags diagnostics = {};
-};
 
 TEST(Json, Literals) {
   const Case cases[] = {
@@ -31,32 +21,23 @@ TEST(Json, Literals) {
       {"{'a': 1,}", "(json \"a\":1 })"},
       {"{'a': 1, 'b': 2}", "(json \"a\":1 \"b\":2 })"},
       {"{'$k': v}", "(json $:v })"},
-      {"{'a': x is 1 'b': 2}", "(json \"a\":(is x 1)<,> \"b\":2 })", "␃", {"MissingComma 12..12"}},
-      {"{'a': 1 'b': 2}", "(json \"a\":(tag 1 \"b\") <?}>)", ": 2 } ␃", {"MissingCloseBrace 11..11"}},
-      {"{'a': 1, 'b' 2}", "(json \"a\":1 \"b\"<?:>2 })", "␃", {"MissingColon 12..12"}},
-      {"{'a': 1, 'b'}", "(json \"a\":1 \"b\"<?:>? })", "␃", {"MissingColon 12..12", "ExpressionExpected 12..12"}},
-      {"{'a': }", "(json \"a\":? })", "␃", {"ExpressionExpected 5..5"}},
-      {"{'a': , 'b': 2}", "(json \"a\":(unknown , \"b\" : 2) })", "␃", {"UnknownExpression 6..14"}},
-      {"{'a': 1", "(json \"a\":1 <?}>)", "␃", {"MissingCloseBrace 7..7"}},
-      {"{'a': 1, b: 2}", "(json \"a\":1 <?}>)", "b : 2 } ␃", {"MissingCloseBrace 8..8"}},
-      {"{'a': 1, 'b' ?: 2}", "(json \"a\":1 \"b\"<?:>(unknown ?: 2) })", "␃",
+      {"{'a': x is 1 'b': 2}", "(json \"a\":(is x 1)<,> \"b\":2 })", {"MissingComma 12..12"}},
+      {"{'a': 1 'b': 2}", "(json \"a\":(tag 1 \"b\") <?}>)", {"MissingCloseBrace 11..11"}, ": 2 } ␃"},
+      {"{'a': 1, 'b' 2}", "(json \"a\":1 \"b\"<?:>2 })", {"MissingColon 12..12"}},
+      {"{'a': 1, 'b'}", "(json \"a\":1 \"b\"<?:>? })", {"MissingColon 12..12", "ExpressionExpected 12..12"}},
+      {"{'a': }", "(json \"a\":? })", {"ExpressionExpected 5..5"}},
+      {"{'a': , 'b': 2}", "(json \"a\":(unknown , \"b\" : 2) })", {"UnknownExpression 6..14"}},
+      {"{'a': 1", "(json \"a\":1 <?}>)", {"MissingCloseBrace 7..7"}},
+      {"{'a': 1, b: 2}", "(json \"a\":1 <?}>)", {"MissingCloseBrace 8..8"}, "b : 2 } ␃"},
+      {"{'a': 1, 'b' ?: 2}", "(json \"a\":1 \"b\"<?:>(unknown ?: 2) })",
        {"MissingColon 12..12", "UnknownExpression 13..17"}},
-      {"{'a': 1 +}", "(json \"a\":(unknown 1 +) })", "␃", {"UnknownExpression 6..9"}},
-      {"{'a': )", "fail", "{ \"a\" : ) ␃"},
-      {"{a: 1}", "fail", "{ a : 1 } ␃"},
-      {"{'a'}", "fail", "{ \"a\" } ␃"},
-      {"{'a' ?: 1}", "fail", "{ \"a\" ?: 1 } ␃"},
+      {"{'a': 1 +}", "(json \"a\":(unknown 1 +) })", {"UnknownExpression 6..9"}},
+      {"{'a': )", "fail", {}, "{ \"a\" : ) ␃"},
+      {"{a: 1}", "fail", {}, "{ a : 1 } ␃"},
+      {"{'a'}", "fail", {}, "{ \"a\" } ␃"},
+      {"{'a' ?: 1}", "fail", {}, "{ \"a\" ?: 1 } ␃"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Source s(c.source);
-    auto e = json_expressions::json_expression(s.ctx());
-    EXPECT_EQ(e ? sx(*e) : "fail", c.tree);
-    EXPECT_EQ(s.rest(), c.rest);
-    if (e) {
-      EXPECT_EQ(diagnostics_of(*e, s.text()), c.diagnostics);
-    }
-  }
+  for (const Case& c : cases) testing::check(c, json_expressions::json_expression);
 }
 
 TEST(Json, TrailingCommasStayOnTheirMembers) {

@@ -9,33 +9,17 @@
 
 #include "core/parser/basic_expressions.h"
 #include "core/parser/expressions.h"
-#include "tests/parser/sexpr.h"
-#include "tests/parser/support/source.h"
+#include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
 namespace {
 
+using testing::Case;
 using testing::diagnostics_of;
+using testing::Diags;
 using testing::Source;
-using testing::sx;
-using Diags = std::vector<std::string>;
 
-struct Case {
-  const char* source;
-  const char* tree;
-  const char* rest = "␃";
-  Diags diagnostics = {};
-};
-
-void check(const Case& c) {
-  SCOPED_TRACE(c.source);
-  Source s(c.source);
-  auto e = expressions::expression(s.ctx());
-  ASSERT_TRUE(e.has_value());
-  EXPECT_EQ(sx(*e), c.tree);
-  EXPECT_EQ(s.rest(), c.rest);
-  EXPECT_EQ(diagnostics_of(*e, s.text()), c.diagnostics);
-}
+void check(const Case& c) { testing::check(c, expressions::expression); }
 
 TEST(Postfix, SuffixChainsFoldFromTheLeft) {
   const Case cases[] = {
@@ -46,12 +30,12 @@ TEST(Postfix, SuffixChainsFoldFromTheLeft) {
       {"a!", "(!! a)"},
       {"a!!", "(!! (!! a))"},
       {"a!.b", "(. (!! a) b)"},
-      {"a !b", "(!! a)", "b ␃"},
+      {"a !b", "(!! a)", {}, "b ␃"},
       {"a != b", "(!= a b)"},
-      {"a.", "a", ". ␃"},
+      {"a.", "a", {}, ". ␃"},
       {"a.if", "(. a if)"},
       {"f\n(x)", "(call f ( x ))"},
-      {"f 1", "f", "1 ␃"},
+      {"f 1", "f", {}, "1 ␃"},
   };
   for (const Case& c : cases) check(c);
 }
@@ -78,11 +62,11 @@ TEST(Postfix, IndexAndSliceForms) {
       {"x[1..]", "(slice x 1 .. _)"},
       {"x[1..<]", "(slice x 1 ..< _)"},
       {"x[a + 1 ..]", "(slice x (+ a 1) .. _)"},
-      {"x[a == b ..]", "x", "[ a == b .. ] ␃"},
-      {"x[a == b .. c]", "(index x (== a (<?+> b c)))", "␃", {"UnexpectedToken 9..11"}},
-      {"x[1..2..3]", "x", "[ 1 .. 2 .. 3 ] ␃"},
-      {"a[1", "a", "[ 1 ␃"},
-      {"x[..y z]", "x", "[ .. y z ] ␃"},
+      {"x[a == b ..]", "x", {}, "[ a == b .. ] ␃"},
+      {"x[a == b .. c]", "(index x (== a (<?+> b c)))", {"UnexpectedToken 9..11"}},
+      {"x[1..2..3]", "x", {}, "[ 1 .. 2 .. 3 ] ␃"},
+      {"a[1", "a", {}, "[ 1 ␃"},
+      {"x[..y z]", "x", {}, "[ .. y z ] ␃"},
       {"x[i][j..]", "(slice (index x i) j .. _)"},
       {"x[f(a)[b..] .. c]", "(slice x (slice (call f ( a )) b .. _) .. c)"},
       {"x[a ? b : c]", "(index x (? a b : c))"},
@@ -98,16 +82,14 @@ TEST(Postfix, ExtensionCalls) {
       {"x::a.b[0](1)", "(ext x (index (. a b) 0) ( 1 ))"},
       {"x::m.f!(1)", "(ext x (!! (. m f)) ( 1 ))"},
       {"x::(g)(1)", "(ext x (group g) ( 1 ))"},
-      {"x::(a: 1)(2)", "(ext x (unknown ( a : 1 ) | (record a:1 ))) ( 2 ))", "␃",
-       {"RecordLiteralInExtensionCaller 3..9"}},
-      {"x::f", "(ext x f <?(> <?)>)", "␃", {"MissingOpenParenAfterExtension 4..4", "MissingCloseParen 4..4"}},
-      {"x::f + 1", "(ext x f <?(> (+ 1) <?)>)", "␃",
-       {"MissingOpenParenAfterExtension 4..4", "MissingCloseParen 8..8"}},
-      {"x::1", "x", ":: 1 ␃"},
+      {"x::(a: 1)(2)", "(ext x (unknown ( a : 1 ) | (record a:1 ))) ( 2 ))", {"RecordLiteralInExtensionCaller 3..9"}},
+      {"x::f", "(ext x f <?(> <?)>)", {"MissingOpenParenAfterExtension 4..4", "MissingCloseParen 4..4"}},
+      {"x::f + 1", "(ext x f <?(> (+ 1) <?)>)", {"MissingOpenParenAfterExtension 4..4", "MissingCloseParen 8..8"}},
+      {"x::1", "x", {}, ":: 1 ␃"},
       {"x::type()", "(ext x type ( ))"},
-      {"x::type(y)", "(ext x type ( (unknown) ))", "␃", {"InvalidTypeCall 3..10"}},
-      {"x::type", "(ext x type <?(> <?)>)", "␃", {"MissingOpenParenAfterType 7..7", "MissingCloseParen 7..7"}},
-      {"x::_(1)", "(ext x <?_> ( 1 ))", "␃", {"UnexpectedUnderscore 3..4"}},
+      {"x::type(y)", "(ext x type ( (unknown) ))", {"InvalidTypeCall 3..10"}},
+      {"x::type", "(ext x type <?(> <?)>)", {"MissingOpenParenAfterType 7..7", "MissingCloseParen 7..7"}},
+      {"x::_(1)", "(ext x <?_> ( 1 ))", {"UnexpectedUnderscore 3..4"}},
   };
   for (const Case& c : cases) check(c);
 }
@@ -115,14 +97,14 @@ TEST(Postfix, ExtensionCalls) {
 TEST(Postfix, TypePseudoCalls) {
   const Case cases[] = {
       {"type(x)", "(call type ( x ))"},
-      {"type()", "(call type ( (unknown) ))", "␃", {"InvalidTypeCall 0..6"}},
-      {"type(a, b)", "(call type ( (unknown) ))", "␃", {"InvalidTypeCall 0..10"}},
-      {"type(x,)", "(call type ( (unknown) ))", "␃", {"InvalidTypeCall 0..8"}},
-      {"type(..x)", "(call type ( (unknown) ))", "␃", {"InvalidTypeCall 0..9"}},
-      {"type(_, )", "(call type ( (unknown) ))", "␃", {"InvalidTypeCall 0..9"}},
-      {"type x", "(call type <?(> x <?)>)", "␃", {"MissingOpenParenAfterType 4..4", "MissingCloseParen 6..6"}},
-      {"type;", "(call type <?(> (unknown) <?)>)", "; ␃",
-       {"MissingOpenParenAfterType 4..4", "InvalidTypeCall 0..4", "MissingCloseParen 4..4"}},
+      {"type()", "(call type ( (unknown) ))", {"InvalidTypeCall 0..6"}},
+      {"type(a, b)", "(call type ( (unknown) ))", {"InvalidTypeCall 0..10"}},
+      {"type(x,)", "(call type ( (unknown) ))", {"InvalidTypeCall 0..8"}},
+      {"type(..x)", "(call type ( (unknown) ))", {"InvalidTypeCall 0..9"}},
+      {"type(_, )", "(call type ( (unknown) ))", {"InvalidTypeCall 0..9"}},
+      {"type x", "(call type <?(> x <?)>)", {"MissingOpenParenAfterType 4..4", "MissingCloseParen 6..6"}},
+      {"type;", "(call type <?(> (unknown) <?)>)",
+       {"MissingOpenParenAfterType 4..4", "InvalidTypeCall 0..4", "MissingCloseParen 4..4"}, "; ␃"},
   };
   for (const Case& c : cases) check(c);
 }
@@ -136,16 +118,16 @@ TEST(Postfix, GroupingsRecordsAndArrays) {
       {"(..a)", "(record ..a ))"},
       {"(a: 1)", "(record a:1 ))"},
       {"(:a)", "(record :a ))"},
-      {"(a b)", "(record a<,> b ))", "␃", {"MissingComma 2..2"}},
-      {"(a", "(group a)", "␃", {"MissingCloseParen 2..2"}},
+      {"(a b)", "(record a<,> b ))", {"MissingComma 2..2"}},
+      {"(a", "(group a)", {"MissingCloseParen 2..2"}},
       {"[]", "(array ])"},
       {"[1, 2]", "(array 1 2 ])"},
       {"[1..3, ..xs]", "(array (.. 1 3) ..xs ])"},
-      {"[..]", "(array ..(unknown) ])", "␃", {"BadArraySpread 3..3"}},
-      {"[1, ..]", "(array 1 ..(unknown) ])", "␃", {"BadArraySpread 6..6"}},
-      {"[1, 2)", "(array 1 2 <?]>)", ") ␃", {"MissingCloseBracket 5..5"}},
-      {"[,]", "(array ? ])", "␃", {"ExpressionExpected 1..1"}},
-      {"f(: , 1)", "(call f ( (unknown : , 1) ))", "␃", {"UnknownExpression 2..7"}},
+      {"[..]", "(array ..(unknown) ])", {"BadArraySpread 3..3"}},
+      {"[1, ..]", "(array 1 ..(unknown) ])", {"BadArraySpread 6..6"}},
+      {"[1, 2)", "(array 1 2 <?]>)", {"MissingCloseBracket 5..5"}, ") ␃"},
+      {"[,]", "(array ? ])", {"ExpressionExpected 1..1"}},
+      {"f(: , 1)", "(call f ( (unknown : , 1) ))", {"UnknownExpression 2..7"}},
   };
   for (const Case& c : cases) check(c);
 }
@@ -168,7 +150,7 @@ TEST(Postfix, LongListsInsideLongLists) {
   }
   source += "]";
   tree += " ])";
-  check(Case{source.c_str(), tree.c_str()});
+  check(Case{source, tree});
 }
 
 TEST(Postfix, PrimaryForms) {
@@ -177,8 +159,8 @@ TEST(Postfix, PrimaryForms) {
       {"true", "true"},
       {"nan", "nan"},
       {"global", "global"},
-      {"_", "<?_>", "␃", {"UnexpectedUnderscore 0..1"}},
-      {"try", "<?_>", "␃", {"InvalidReservedKeyword 0..3"}},
+      {"_", "<?_>", {"UnexpectedUnderscore 0..1"}},
+      {"try", "<?_>", {"InvalidReservedKeyword 0..3"}},
       {"{}", "({} => _)"},
       {"{'a': 1}.a", "(. (json \"a\":1 }) a)"},
   };
@@ -189,9 +171,9 @@ TEST(Postfix, Interpolations) {
   const Case cases[] = {
       {"\"${a}${b}${c}\"", "(str ({} => a) ({} => b) ({} => c))"},
       {"\"$(a)$(b)\"", "(str a b)"},
-      {"\"$(a b)\"", "(str (unknown b | a))", "␃", {"BadInterpolation 5..6"}},
-      {"\"$()\"", "(str ?)", "␃", {"EmptyInterpolation 3..3"}},
-      {"\"$(;)\"", "(str (unknown ;))", "␃", {"BadInterpolation 3..4"}},
+      {"\"$(a b)\"", "(str (unknown b | a))", {"BadInterpolation 5..6"}},
+      {"\"$()\"", "(str ?)", {"EmptyInterpolation 3..3"}},
+      {"\"$(;)\"", "(str (unknown ;))", {"BadInterpolation 3..4"}},
       {"\"$(x + \"$(y)\")\"", "(str (+ x (str y)))"},
       {"\"${}\"", "(str ({} => _))"},
   };

@@ -5,54 +5,56 @@
 #include <string>
 
 #include "core/parser/basic_expressions.h"
-#include "tests/parser/sexpr.h"
-#include "tests/parser/support/source.h"
+#include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
 namespace {
 
-using basic_expressions::precedence_of;
+using testing::Case;
+using testing::Diags;
 using testing::Source;
 using testing::sx;
 
-struct Case {
-  const char* source;
-  const char* tree;  // "fail" when the rule fails
-  const char* rest = "␃";
-};
-
-std::string parse_basic(Source& s) {
-  auto e = basic_expressions::basic_expression(s.ctx());
-  return e ? sx(*e) : "fail";
+// Each level binds tighter than the one below it: `?`, `??`, `or`/`||`,
+// `and`/`&&`, equality, comparison and `in`, `is`, ranges, `+`/`-`, `*`/`/`/`%`,
+// prefix `!`/`not`, `^`. Within a level operators group to the left.
+TEST(Precedence, EveryLevelBindsTighterThanTheOneBelow) {
+  const Case cases[] = {
+      {"a ?? b ? c : d", "(? (?? a b) c : d)"},
+      {"a || b ?? c", "(?? (|| a b) c)"},
+      {"a ?? b or c", "(?? a (or b c))"},
+      {"a && b || c", "(|| (&& a b) c)"},
+      {"a and b or c", "(or (and a b) c)"},
+      {"a == b && c", "(&& (== a b) c)"},
+      {"a =~ b and c !~ d", "(and (=~ a b) (!~ c d))"},
+      {"a < b == c", "(== (< a b) c)"},
+      {"a != b in c", "(!= a (in b c))"},
+      {"a >= b is c", "(>= a (is b c))"},
+      {"a * b - c", "(- (* a b) c)"},
+      {"a * b ^ c", "(* a (^ b c))"},
+      {"a ^ b % c", "(% (^ a b) c)"},
+      {"!a ^ b", "(! (^ a b))"},
+      {"not a == b", "(== (not a) b)"},
+      {"a == b != c", "(!= (== a b) c)"},
+      {"a < b >= c <= d", "(<= (>= (< a b) c) d)"},
+      {"a in b > c", "(> (in a b) c)"},
+      {"a && b and c", "(and (&& a b) c)"},
+      {"a || b or c", "(or (|| a b) c)"},
+      {"a % b / c * d", "(* (/ (% a b) c) d)"},
+      {"a + b - c + d", "(+ (- (+ a b) c) d)"},
+  };
+  for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
 }
 
-std::string parse_iterable(Source& s) {
-  auto it = basic_expressions::iterable(s.ctx());
-  return it ? sx(*it) : "fail";
-}
-
-TEST(Precedence, TableEntries) {
-  using O = Operator;
-  EXPECT_EQ(precedence_of(O::Question).value, 30);
-  EXPECT_TRUE(precedence_of(O::Question).right_associative);
-  EXPECT_FALSE(precedence_of(O::Question).can_be_prefix);
-  EXPECT_EQ(precedence_of(O::NullCoalescing).value, 50);
-  EXPECT_EQ(precedence_of(Keyword::Or).value, 60);
-  EXPECT_EQ(precedence_of(O::LogicalAnd).value, 70);
-  EXPECT_EQ(precedence_of(O::TildeNotEqual).value, 90);
-  EXPECT_EQ(precedence_of(Keyword::In).value, 100);
-  EXPECT_EQ(precedence_of(Keyword::Is).value, 120);
-  EXPECT_EQ(precedence_of(O::HalfOpenRange).value, 140);
-  EXPECT_EQ(precedence_of(O::Minus), (basic_expressions::PrecedenceResult{170, true, false}));
-  EXPECT_EQ(precedence_of(O::Percent).value, 180);
-  EXPECT_EQ(precedence_of(Keyword::Not), (basic_expressions::PrecedenceResult{190, true, false}));
-  EXPECT_EQ(precedence_of(O::Caret), (basic_expressions::PrecedenceResult{200, false, true}));
-  for (O zero : {O::QuestionColon, O::ColonColon, O::Dot, O::Arrow, O::Comma, O::Colon, O::Semicolon, O::Assign,
-                 O::PlusAssign, O::OpenParen, O::CloseBrace}) {
-    EXPECT_EQ(precedence_of(zero), basic_expressions::PrecedenceResult{}) << lexer::text(zero);
-  }
-  EXPECT_EQ(precedence_of(Keyword::If), basic_expressions::PrecedenceResult{});
-  EXPECT_EQ(precedence_of(TokenKind(TokenKind::Identifier{"or"})), basic_expressions::PrecedenceResult{});
+// Tokens that are no infix operator end the chain after its first operand.
+TEST(Precedence, OtherTokensEndTheChain) {
+  const Case cases[] = {
+      {"a , b", "a", {}, ", b ␃"},   {"a : b", "a", {}, ": b ␃"},    {"a ; b", "a", {}, "; b ␃"},
+      {"a = b", "a", {}, "= b ␃"},   {"a += b", "a", {}, "+= b ␃"},  {"a } b", "a", {}, "} b ␃"},
+      {"a ) b", "a", {}, ") b ␃"},   {"a -> b", "a", {}, "-> b ␃"},  {"a ?: b", "a", {}, "?: b ␃"},
+      {"a if b", "a", {}, "if b ␃"}, {"a x", "a", {}, "x ␃"},
+  };
+  for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
 }
 
 TEST(Precedence, BasicExpressionTrees) {
@@ -77,21 +79,16 @@ TEST(Precedence, BasicExpressionTrees) {
       {"a + b is c", "(is (+ a b) c)"},
       {"x is 1 or 2", "(is x (or 1 2))"},
       {"x is p and q", "(is x (and p q))"},
-      {"a ! b", "(!! a)", "b ␃"},
+      {"a ! b", "(!! a)", {}, "b ␃"},
       {"a not b", "(not a b)"},
       {"a", "a"},
-      {"?x", "fail", "? x ␃"},
-      {"a + ;", "fail", "a + ; ␃"},
-      {"a ? b;", "fail", "a ? b ; ␃"},
-      {"x is )", "fail", "x is ) ␃"},
+      {"?x", "fail", {}, "? x ␃"},
+      {"a + ;", "fail", {}, "a + ; ␃"},
+      {"a ? b;", "fail", {}, "a ? b ; ␃"},
+      {"x is )", "fail", {}, "x is ) ␃"},
       {"", "fail"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Source s(c.source);
-    EXPECT_EQ(parse_basic(s), c.tree);
-    EXPECT_EQ(s.rest(), c.rest);
-  }
+  for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
 }
 
 TEST(Precedence, MissingColonIsInsertedAfterTheThenBranch) {
@@ -99,7 +96,7 @@ TEST(Precedence, MissingColonIsInsertedAfterTheThenBranch) {
   auto e = basic_expressions::basic_expression(s.ctx());
   ASSERT_TRUE(e);
   EXPECT_EQ(sx(*e), "(? a b <?:> c)");
-  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (std::vector<std::string>{"MissingColon 5..5"}));
+  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (Diags{"MissingColon 5..5"}));
   EXPECT_EQ(sx(*e), "(? a b : c)");
 }
 
@@ -108,7 +105,7 @@ TEST(Precedence, RangeOperatorOutsideARangeIsAFlaggedAddition) {
   auto e = basic_expressions::basic_expression(s.ctx());
   ASSERT_TRUE(e);
   EXPECT_EQ(sx(*e), "(<?+> a b)");
-  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (std::vector<std::string>{"UnexpectedToken 2..4"}));
+  EXPECT_EQ(testing::diagnostics_of(*e, s.text()), (Diags{"UnexpectedToken 2..4"}));
   EXPECT_EQ(sx(*e), "(+ a b)");
   const auto& infix = std::get<Expression::Infix>(e->node);
   EXPECT_EQ(infix.op.range(), (ByteRange{2, 4}));
@@ -119,17 +116,12 @@ TEST(Precedence, IterableTrees) {
       {"1..5", "(.. 1 5)"},
       {"1 + 2 .. 3 * 4", "(.. (+ 1 2) (* 3 4))"},
       {"a + 1 ..< b * 2", "(..< (+ a 1) (* b 2))"},
-      {"a == b .. c", "(== a (<?+> b c))"},
-      {"x ?? 0 .. 5", "(?? x (<?+> 0 5))"},
-      {"1 .. 2 .. 3", "(.. 1 2)", ".. 3 ␃"},
+      {"a == b .. c", "(== a (<?+> b c))", {"UnexpectedToken 7..9"}},
+      {"x ?? 0 .. 5", "(?? x (<?+> 0 5))", {"UnexpectedToken 7..9"}},
+      {"1 .. 2 .. 3", "(.. 1 2)", {}, ".. 3 ␃"},
       {"xs", "xs"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Source s(c.source);
-    EXPECT_EQ(parse_iterable(s), c.tree);
-    EXPECT_EQ(s.rest(), c.rest);
-  }
+  for (const Case& c : cases) testing::check(c, basic_expressions::iterable);
 }
 
 TEST(Precedence, LongLeftAssociativeChainsFoldWithoutRecursion) {

@@ -9,22 +9,16 @@
 
 #include "core/lexer/lexer.h"
 #include "core/parser/parser.h"
-#include "tests/parser/sexpr.h"
-#include "tests/parser/support/source.h"
+#include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
 namespace {
 
+using testing::Case;
 using testing::diagnostics_of;
+using testing::Diags;
 using testing::Source;
 using testing::sx;
-using Diags = std::vector<std::string>;
-
-std::string script_sx(const Script& script) {
-  std::string out;
-  for (const Statement& s : script.statements) out += sx(s) + " | ";
-  return out + "=> " + sx(script.value);
-}
 
 // The root keeps its first statements in place and the rest in chunks: every
 // count around their edges keeps each statement once and in order, the last
@@ -47,16 +41,12 @@ TEST(Script, LongScriptsKeepEveryStatementInOrder) {
     Source s(source);
     auto script = parse(s.ctx());
     ASSERT_TRUE(script);
-    EXPECT_EQ(script_sx(*script), tree);
+    EXPECT_EQ(sx(*script), tree);
   }
 }
 
 TEST(Script, Loop) {
-  struct Case {
-    const char* source;
-    const char* tree;
-    Diags diagnostics = {};
-  } cases[] = {
+  const Case cases[] = {
       {"", "=> _"},
       {"x", "=> x"},
       {"x }", "x<?;> | (unknown }) | => _", {"MissingSemicolon 1..1", "UnmatchedCloseBrace 2..3"}},
@@ -72,17 +62,7 @@ TEST(Script, Loop) {
       {"a b", "a<?;> | => b", {"MissingSemicolon 1..1"}},
       {"else x", "=> (unknown else x)", {"UnknownExpression 0..6"}},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.source);
-    Source s(c.source);
-    auto script = parse(s.ctx());
-    ASSERT_TRUE(script);
-    EXPECT_EQ(script_sx(*script), c.tree);
-    EXPECT_TRUE(script->eof.is_borrowed());
-    EXPECT_TRUE(script->eof->kind.is_eof());
-    EXPECT_EQ(s.rest(), "");
-    EXPECT_EQ(diagnostics_of(*script, s.text()), c.diagnostics);
-  }
+  for (const Case& c : cases) testing::check_script(c);
 }
 
 TEST(Script, EmptyTokenListGetsAStandInEnd) {
@@ -106,7 +86,7 @@ TEST(Script, ATokenListWithoutEofEndsWhenTheTokensRunOut) {
   tokens->pop_back();
   auto script = parse(*tokens);
   ASSERT_TRUE(script);
-  EXPECT_EQ(script_sx(*script), "a; | => b");
+  EXPECT_EQ(sx(*script), "a; | => b");
   EXPECT_TRUE(script->eof.is_owned());
 }
 

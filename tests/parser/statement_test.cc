@@ -8,38 +8,15 @@
 
 #include "core/parser/parser.h"
 #include "core/parser/statements.h"
-#include "tests/parser/sexpr.h"
-#include "tests/parser/support/source.h"
+#include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
 namespace {
 
-using testing::diagnostics_of;
+using testing::Case;
+using testing::check_script;
 using testing::Source;
 using testing::sx;
-using Diags = std::vector<std::string>;
-
-// The script's statements, `|`-separated, then `=> value`.
-std::string script_sx(const Script& script) {
-  std::string out;
-  for (const Statement& s : script.statements) out += sx(s) + " | ";
-  return out + "=> " + sx(script.value);
-}
-
-struct Case {
-  const char* source;
-  const char* tree;
-  Diags diagnostics = {};
-};
-
-void check(const Case& c) {
-  SCOPED_TRACE(c.source);
-  Source s(c.source);
-  auto script = parse(s.ctx());
-  ASSERT_TRUE(script.has_value());
-  EXPECT_EQ(script_sx(*script), c.tree);
-  EXPECT_EQ(diagnostics_of(*script, s.text()), c.diagnostics);
-}
 
 TEST(Statement, RebindAgainstAssignment) {
   const Case cases[] = {
@@ -63,7 +40,7 @@ TEST(Statement, RebindAgainstAssignment) {
       {"mut a.b = 1;", "(= (unknown mut a . b) 1); | => _", {"UnknownExpression 0..7"}},
       {"a and b.c = 1;", "(= (and a (. b c)) 1); | => _"},
   };
-  for (const Case& c : cases) check(c);
+  for (const Case& c : cases) check_script(c);
 }
 
 TEST(Statement, ExpressionStatementsAndTrailingValues) {
@@ -78,7 +55,7 @@ TEST(Statement, ExpressionStatementsAndTrailingValues) {
       {"{'a': 1}", "=> (json \"a\":1 })"},
       {"{'a': 1};", "(json \"a\":1 }); | => _"},
   };
-  for (const Case& c : cases) check(c);
+  for (const Case& c : cases) check_script(c);
 }
 
 TEST(Statement, KeywordStatements) {
@@ -104,7 +81,7 @@ TEST(Statement, KeywordStatements) {
       {"continue", "(continue)<?;> | => _", {"MissingSemicolon 8..8"}},
       {";;", "; | ; | => _"},
   };
-  for (const Case& c : cases) check(c);
+  for (const Case& c : cases) check_script(c);
 }
 
 TEST(Statement, StatementFailsWhereTheExpressionEndsABlock) {
@@ -131,7 +108,7 @@ TEST(Statement, BlockLikeStatementsTakeNoSemicolon) {
       {"for a in b {}", "=> (for a b ({} => _) _)"},
       {"{ a } b", "({} => a) | => b"},
   };
-  for (const Case& c : cases) check(c);
+  for (const Case& c : cases) check_script(c);
 }
 
 }  // namespace

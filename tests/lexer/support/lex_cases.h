@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "core/lexer/lexer.h"
-#include "tests/lexer/support/lex_dump.h"
+#include "testing/lex_dump.h"
 
 namespace vaxo_core::lexer::testing {
 

@@ -2,30 +2,14 @@
 
 #include <stdexcept>
 
-#include "core/lexer/lexer.h"
+#include "testing/parser_tokens.h"
 
 namespace vaxo_core::parser::testing {
 namespace {
 
-// What the pipeline's token post-pass does before parsing: every recovery
-// token of the lexer becomes the token it stands for (diagnostics dropped).
-void unwrap(lexer::Token& token) {
-  while (auto* u = token.kind.get_if<lexer::TokenKind::Unknown>()) {
-    lexer::TokenKind inner = std::move(*u->recovered);
-    token.kind = std::move(inner);
-  }
-  if (auto* s = token.kind.get_if<lexer::TokenKind::InterpolatedString>()) {
-    for (auto& part : s->parts) {
-      for (auto& t : s->tokens_of(part)) unwrap(t);
-    }
-  }
-}
-
 std::vector<lexer::Token> lex_all(std::string_view text, const config::Config& config) {
-  lexer::LexerInput in = lexer::to_input(text, config);
-  auto tokens = lexer::lex(in);
+  auto tokens = lexer::testing::parser_tokens(text, config);
   if (!tokens) throw std::runtime_error("lexer failed");
-  for (auto& t : *tokens) unwrap(t);
   return std::move(*tokens);
 }
 
