@@ -13,7 +13,6 @@
 // compile pipeline later moves them into the collector and unwraps the token.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
