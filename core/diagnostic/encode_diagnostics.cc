@@ -7,10 +7,7 @@
 #include <limits>
 #include <string>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "core/base/byte_scan.h"
 #include "core/diagnostic/internal_error.h"
 
 namespace vaxo_core::diagnostic {
@@ -28,50 +25,27 @@ constexpr unsigned kSparseShift = 8;
 
 constexpr bool is_continuation(unsigned char b) { return (b & 0xC0) == 0x80; }
 
-// Calls f(offset) for every line feed of `text`, in order: sixteen bytes per
-// step where the target has SSE2 (every x86-64 does).
+namespace scan = base::byte_scan;
+
+// Calls f(offset) for every line feed of `text`, in order.
 template <typename F>
 void for_each_line_feed(std::string_view text, F&& f) {
   const char* p = text.data();
   const std::size_t n = text.size();
   std::size_t i = 0;
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
   for (; i + 16 <= n; i += 16) {
-    __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-    auto mask = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf)));
-    while (mask != 0) {
+    for (unsigned mask = scan::mask16(p + i, scan::any_of('\n')); mask != 0; mask &= mask - 1) {
       f(i + static_cast<std::size_t>(std::countr_zero(mask)));
-      mask &= mask - 1;
     }
   }
-#endif
   for (; i < n; ++i) {
     if (p[i] == '\n') f(i);
   }
 }
 
-// The line feeds of text[from, to) for a scan that needs only their count:
-// each byte lane counts its matches (up to 255 steps), then one sum of
-// absolute differences adds the lanes up.
+// The line feeds of text[from, to).
 std::size_t count_line_feeds_between(const char* p, std::size_t from, std::size_t to) {
-  std::size_t i = from, count = 0;
-#if defined(__SSE2__)
-  const __m128i lf = _mm_set1_epi8('\n');
-  while (to - i >= 16) {
-    const std::size_t steps = std::min<std::size_t>((to - i) / 16, 255);
-    __m128i lanes = _mm_setzero_si128();
-    for (std::size_t k = 0; k < steps; ++k, i += 16) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + i));
-      lanes = _mm_sub_epi8(lanes, _mm_cmpeq_epi8(bytes, lf));
-    }
-    const __m128i sums = _mm_sad_epu8(lanes, _mm_setzero_si128());
-    count += static_cast<std::size_t>(_mm_cvtsi128_si32(sums)) +
-             static_cast<std::size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
-  }
-#endif
-  for (; i < to; ++i) count += static_cast<std::size_t>(p[i] == '\n');
-  return count;
+  return scan::count(p, from, to, '\n');
 }
 
 std::size_t count_line_feeds(std::string_view text) { return count_line_feeds_between(text.data(), 0, text.size()); }
@@ -319,16 +293,9 @@ class ByteLines {
       const std::size_t from = b << kShift;
       std::uint64_t mask = 0;
       if (from + 64 <= lines_end) {
-#if defined(__SSE2__)
-        const __m128i lf = _mm_set1_epi8('\n');
         for (unsigned k = 0; k < 4; ++k) {
-          const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + from + 16 * k));
-          mask |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, lf))))
-                  << (16 * k);
+          mask |= static_cast<std::uint64_t>(scan::mask16(data + from + 16 * k, scan::any_of('\n'))) << (16 * k);
         }
-#else
-        for (unsigned k = 0; k < 64; ++k) mask |= static_cast<std::uint64_t>(data[from + k] == '\n') << k;
-#endif
       } else {
         for (std::size_t k = from; k < lines_end; ++k) mask |= static_cast<std::uint64_t>(data[k] == '\n') << (k - from);
       }

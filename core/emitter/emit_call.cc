@@ -86,7 +86,7 @@ void Emitter::emit_expr_callable(const Expression& callee, Builder&& builder, Re
     // A name is looked up once: a global is called by name, a variable
     // through its register.
     const Token& token = var->name.get();
-    if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
+    if (const auto id = token.kind.get_if<TokenKind::Identifier>()) {
       // The hash serves the lookup and, for a global, the name's constant.
       const std::uint64_t name_hash = Scopes::hash(id->name);
       std::optional<FoundVariable> found = scopes.find_variable(id->name, name_hash);

@@ -40,7 +40,7 @@ Register Emitter::emit_expression_reg(const Expression& expr, Brk brk) {
   // Guarded where it recurses: emit_expression guards itself.
   if (const auto* var = expr.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
-    if (const auto* id = token.kind.get_if<TokenKind::Identifier>()) {
+    if (const auto id = token.kind.get_if<TokenKind::Identifier>()) {
       // One lookup serves both the in-place operand and the read.
       return variable_reg(token, id->name, scopes.find_variable(id->name));
     }
@@ -242,7 +242,7 @@ void Emitter::emit_arm(const Expression& whole, const Expression::Record& n, Reg
       if (const auto* ordinal = name.kind.get_if<TokenKind::Ordinal>()) {
         diagnostics.push(DiagnosticCode::RecordFieldOrdinalName, name.range);
         op_2(at, optional ? OpCode::FieldOptIndex : OpCode::FieldIndex, OpParam(ordinal->value), values[cursor]);
-      } else if (const auto* id = name.kind.get_if<TokenKind::Identifier>()) {
+      } else if (const auto id = name.kind.get_if<TokenKind::Identifier>()) {
         // The usual field, a plain name: no FieldName built.
         push_in_category(diagnostics, config.diagnostic_tag, DiagnosticCode::RecordFieldIdName, name.range);
         OpParam k = add_const_string(id->name);

@@ -55,7 +55,7 @@ using parser::Statement;
 
 // TokenKind::to_id_name, inline: names are looked up at nearly every node.
 inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {
-  if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) return id->name;
+  if (const auto id = kind.get_if<lexer::TokenKind::Identifier>()) return id->name;
   return std::nullopt;
 }
 
@@ -71,7 +71,7 @@ inline std::optional<lexer::Keyword> keyword_of(const lexer::TokenKind& kind) {
 
 // TokenKind::to_field_name with the usual case, a plain name, inline.
 inline std::optional<lexer::FieldName> field_name(const lexer::TokenKind& kind) {
-  if (const auto* id = kind.get_if<lexer::TokenKind::Identifier>()) {
+  if (const auto id = kind.get_if<lexer::TokenKind::Identifier>()) {
     return lexer::FieldName{DiagnosticCode::RecordFieldIdName, lexer::CowText(id->name)};
   }
   return kind.to_field_name();

@@ -6,7 +6,6 @@
 // completely. Positions of both are byte offsets into the source text.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <memory>
 #include <span>
@@ -14,10 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "core/base/byte_scan.h"
 #include "core/config/config.h"
 #include "core/lexer/depth_guard.h"
 #include "core/lexer/token.h"
@@ -58,25 +54,10 @@ struct LexerInput {
   // The offset of the first CR or LF at or after the position, or the length.
   std::size_t next_line_stop() {
     if (line_stop_from <= position && position <= line_stop_at) return line_stop_at;
-    // Not find_first_of, which runs memchr over the set for every byte:
-    // sixteen bytes are compared at once where the text allows.
-    const char* data = text.data();
-    const std::size_t size = text.size();
-    std::size_t at = position;
-#if defined(__SSE2__)
-    for (; at + 16 <= size; at += 16) {
-      const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + at));
-      const __m128i hit = _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\r')));
-      const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-      if (mask != 0) {
-        at += static_cast<std::size_t>(std::countr_zero(mask));
-        break;
-      }
-    }
-#endif
-    while (at < size && data[at] != '\n' && data[at] != '\r') ++at;
+    // Not find_first_of, which runs memchr over the set for every byte.
+    namespace scan = base::byte_scan;
+    line_stop_at = scan::find(text.data(), position, text.size(), scan::any_of('\n', '\r'));
     line_stop_from = position;
-    line_stop_at = at;
     return line_stop_at;
   }
 

@@ -1,7 +1,6 @@
 #include "core/lexer/string.h"
 
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <iterator>
@@ -11,10 +10,7 @@
 #include <string>
 #include <utility>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
+#include "core/base/byte_scan.h"
 #include "core/diagnostic/internal_error.h"
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
@@ -36,23 +32,9 @@ int hex_value(int c) {
   return -1;
 }
 
-// The first byte at or after `p` that is `a`, `b` or `c`, or `size`. Sixteen
-// bytes are compared at once where the text allows.
+// The first byte at or after `p` that is `a`, `b` or `c`, or `size`.
 std::size_t find_any_of3(const char* data, std::size_t p, std::size_t size, char a, char b, char c) {
-#if defined(__SSE2__)
-  const __m128i va = _mm_set1_epi8(a);
-  const __m128i vb = _mm_set1_epi8(b);
-  const __m128i vc = _mm_set1_epi8(c);
-  while (p + 16 <= size) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + p));
-    const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, va), _mm_cmpeq_epi8(x, vb)), _mm_cmpeq_epi8(x, vc));
-    const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hit));
-    if (mask != 0) return p + static_cast<std::size_t>(std::countr_zero(mask));
-    p += 16;
-  }
-#endif
-  while (p < size && data[p] != a && data[p] != b && data[p] != c) ++p;
-  return p;
+  return base::byte_scan::find(data, p, size, base::byte_scan::any_of(a, b, c));
 }
 
 // A run of plain text: up to `$`, a backslash (unless verbatim) or the quote.

@@ -14,10 +14,10 @@
 namespace vaxo_core::lexer {
 
 void TokenKind::destroy_payload() noexcept {
-  void* p = pointer();
+  void* p = word_.box;
   switch (tag()) {
     case Tag::Number:
-      if (folded_bits() == 0) payload::destroy(static_cast<BoxedNumber*>(p));
+      if (low_bits() == 0) payload::destroy(static_cast<BoxedNumber*>(p));
       return;
     case Tag::String: payload::destroy(static_cast<String*>(p)); return;
     case Tag::InterpolatedString: payload::destroy(static_cast<InterpolatedString*>(p)); return;
@@ -34,15 +34,16 @@ void TokenKind::destroy_payload() noexcept {
 
 void TokenKind::copy_payload(const TokenKind& other) {
   // A moved-from kind is copied as one: the tag and no payload.
-  put(other.tag(), 0);
+  put_boxed(other.tag(), nullptr);
   void* box = nullptr;
   switch (other.tag()) {
     case Tag::Number:
-      if (other.folded_bits() != 0) {
-        std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+      if (other.low_bits() != 0) {
+        word_ = other.word_;
+        head_ = other.head_;
         return;
       }
-      if (const auto* x = static_cast<const BoxedNumber*>(other.pointer())) box = payload::make<BoxedNumber>(*x);
+      if (const auto* x = static_cast<const BoxedNumber*>(other.word_.box)) box = payload::make<BoxedNumber>(*x);
       break;
     case Tag::String:
       if (auto* x = other.get_if<String>()) box = payload::make<String>(*x);
@@ -61,7 +62,7 @@ void TokenKind::copy_payload(const TokenKind& other) {
     case Tag::Empty:
       break;
   }
-  std::memcpy(bytes_ + kPayloadOffset, &box, sizeof box);
+  word_.box = box;
 }
 
 StringInfoBox::StringInfoBox(const StringInfoBox& other)
@@ -142,7 +143,7 @@ std::optional<lexer::Keyword> TokenKind::as_keyword() const {
 }
 
 std::optional<std::string_view> TokenKind::to_id_name() const {
-  if (auto* id = get_if<Identifier>()) return id->name;
+  if (const auto id = get_if<Identifier>()) return id->name;
   return std::nullopt;
 }
 

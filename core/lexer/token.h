@@ -13,7 +13,6 @@
 // compile pipeline later moves them into the collector and unwraps the token.
 #pragma once
 
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -379,46 +378,54 @@ struct TokenKind {
   // What get_if<T> points to.
   template <typename T>
   using Held = std::conditional_t<std::is_same_v<T, Number>, NumberValue, T>;
+  // What get_if<T> gives: a pointer to the payload held, or null; for an
+  // Identifier, which holds no string_view to point to, the name by value.
+  template <typename T>
+  using Found = std::conditional_t<std::is_same_v<T, Identifier>, std::optional<Identifier>, Held<T>*>;
+  template <typename T>
+  using ConstFound = std::conditional_t<std::is_same_v<T, Identifier>, std::optional<Identifier>, const Held<T>*>;
 
   enum class Tag : std::uint8_t { Eof, Identifier, Ordinal, Number, String, InterpolatedString, Operator, Keyword,
                                   Unknown, Empty };
 
-  // Sixteen bytes, so that a token takes 32. An Identifier is its name,
-  // stored as is: the name's length word (below 2^56 for any real text)
-  // doubles as the tag word, whose top byte every other kind sets to its
-  // tag ^ 1, never 0. The other word holds the small payload (ordinal,
-  // operator, keyword, a number's value) or the owning pointer of a boxed one
-  // (String, InterpolatedString, Unknown, and a Number whose info does not
-  // fold into the tag word's low bits, which are then 0). A kind that was
-  // moved from keeps its tag but holds no payload (get_if gives null).
-  TokenKind() noexcept { put(Tag::Eof, 0); }
-  TokenKind(Eof) noexcept { put(Tag::Eof, 0); }                                       // NOLINT
-  TokenKind(Identifier v) noexcept { put_identifier(v.name); }                          // NOLINT
-  TokenKind(Ordinal v) noexcept { put(Tag::Ordinal, static_cast<std::uint32_t>(v.value)); }  // NOLINT
-  // Numbers are common: their info folds into the tag word whenever it fits.
+  // Sixteen bytes, so that a token takes 32: a payload word and a head word
+  // whose top byte is the tag. The payload word holds an Identifier's first
+  // byte, the ordinal, operator or keyword, a number's value, or the owning
+  // pointer of a boxed payload (String, InterpolatedString, Unknown, and a
+  // Number whose info does not fold into the head's low bits, which are then
+  // 0). The head's low 56 bits hold an Identifier's length (no text reaches
+  // 2^56 bytes) or a number's folded info. A kind that was moved from keeps
+  // its tag but holds no payload (get_if gives null).
+  TokenKind() noexcept { put(Eof{}); }
+  TokenKind(Eof v) noexcept { put(v); }                // NOLINT
+  TokenKind(Identifier v) noexcept { put(v); }         // NOLINT
+  TokenKind(Ordinal v) noexcept { put(v); }            // NOLINT
+  // Numbers are common: their info folds into the head whenever it fits.
   TokenKind(Number v) {  // NOLINT
     if (const std::uint64_t folded = v.info.folded(); folded != 0) [[likely]] {
-      put(Tag::Number, std::bit_cast<std::uint64_t>(v.value), folded);
+      word_.number = NumberValue{v.value};
+      head_ = head(Tag::Number, folded);
     } else {
       put_boxed(Tag::Number, payload::make<BoxedNumber>(BoxedNumber{{v.value}, v.info}));
     }
   }
-  TokenKind(String v) { put_boxed(Tag::String, payload::make<String>(std::move(v))); }            // NOLINT
+  TokenKind(String v) { put_boxed(Tag::String, payload::make<String>(std::move(v))); }  // NOLINT
   TokenKind(InterpolatedString v) {                                                     // NOLINT
     put_boxed(Tag::InterpolatedString, payload::make<InterpolatedString>(std::move(v)));
   }
-  TokenKind(Operator v) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(v.op)); }    // NOLINT
-  TokenKind(Keyword v) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(v.keyword)); } // NOLINT
-  TokenKind(Unknown v) { put_boxed(Tag::Unknown, payload::make<Unknown>(std::move(v))); }         // NOLINT
-  TokenKind(Empty) noexcept { put(Tag::Empty, 0); }                                   // NOLINT
-  TokenKind(lexer::Operator op) noexcept { put(Tag::Operator, static_cast<std::uint8_t>(op)); }  // NOLINT
-  TokenKind(lexer::Keyword kw) noexcept { put(Tag::Keyword, static_cast<std::uint8_t>(kw)); }    // NOLINT
+  TokenKind(Operator v) noexcept { put(v); }                               // NOLINT
+  TokenKind(Keyword v) noexcept { put(v); }                                // NOLINT
+  TokenKind(Unknown v) { put_boxed(Tag::Unknown, payload::make<Unknown>(std::move(v))); }  // NOLINT
+  TokenKind(Empty v) noexcept { put(v); }                                  // NOLINT
+  TokenKind(lexer::Operator op) noexcept { put(Operator{op}); }            // NOLINT
+  TokenKind(lexer::Keyword kw) noexcept { put(Keyword{kw}); }              // NOLINT
 
   TokenKind(const TokenKind& other) {
     if (owns_payload(other.tag())) {
       copy_payload(other);
     } else {
-      std::memcpy(bytes_, other.bytes_, sizeof bytes_);
+      word_ = other.word_;
+      head_ = other.head_;
     }
   }
   TokenKind(TokenKind&& other) noexcept { take(other); }
@@ -451,51 +458,53 @@ struct TokenKind {
 
   // Replaces the kind in place with an unboxed payload (the scanner's hot
   // path).
-  template <typename T, typename... Args>
-  T& set(Args&&... args) noexcept {
-    static_assert(!kBoxed<T> && !std::is_same_v<T, Number> && std::is_nothrow_constructible_v<T, Args&&...>);
+  template <typename T>
+  void set(T value) noexcept {
+    static_assert(!kBoxed<T> && !std::is_same_v<T, Number>);
     destroy();
-    return set_unowned<T>(std::forward<Args>(args)...);
+    put(value);
   }
 
   // The same for a kind that holds no boxed payload (a fresh one, say):
   // nothing to release, so nothing is checked.
-  template <typename T, typename... Args>
-  T& set_unowned(Args&&... args) noexcept {
-    static_assert(!kBoxed<T> && !std::is_same_v<T, Number> && std::is_nothrow_constructible_v<T, Args&&...>);
-    new (this) TokenKind(T(std::forward<Args>(args)...));
-    return *get_if<T>();
+  template <typename T>
+  void set_unowned(T value) noexcept {
+    static_assert(!kBoxed<T> && !std::is_same_v<T, Number>);
+    put(value);
   }
 
-  Tag tag() const { return static_cast<Tag>((head() >> 56) ^ 1u); }
+  Tag tag() const { return static_cast<Tag>(head_ >> kTagShift); }
 
   template <typename T>
   bool is() const { return tag() == kTagOf<T>; }
   template <typename T>
-  Held<T>* get_if() {
-    if (tag() != kTagOf<T>) return nullptr;
+  Found<T> get_if() {
     if constexpr (std::is_same_v<T, Identifier>) {
-      return std::launder(reinterpret_cast<Identifier*>(bytes_));
-    } else if constexpr (std::is_same_v<T, Number>) {
-      if (folded_bits() != 0) return std::launder(reinterpret_cast<NumberValue*>(bytes_ + kPayloadOffset));
-      auto* box = static_cast<BoxedNumber*>(pointer());
-      return box != nullptr ? &box->number : nullptr;
-    } else if constexpr (kBoxed<T>) {
-      return static_cast<T*>(pointer());
+      if (tag() != Tag::Identifier) return std::nullopt;
+      return Identifier{std::string_view(word_.text, low_bits())};
     } else {
-      return std::launder(reinterpret_cast<T*>(bytes_ + kPayloadOffset));
+      if (tag() != kTagOf<T>) return nullptr;
+      if constexpr (std::is_same_v<T, Number>) {
+        if (low_bits() != 0) return &word_.number;
+        auto* box = static_cast<BoxedNumber*>(word_.box);
+        return box != nullptr ? &box->number : nullptr;
+      } else if constexpr (kBoxed<T>) {
+        return static_cast<T*>(word_.box);
+      } else {
+        return &member<T>(word_);
+      }
     }
   }
   template <typename T>
-  const Held<T>* get_if() const {
+  ConstFound<T> get_if() const {
     return const_cast<TokenKind*>(this)->get_if<T>();
   }
 
   // How a Number was written; Invalid for any other kind.
   NumberInfo number_info() const {
     if (tag() != Tag::Number) return {};
-    if (const std::uint64_t bits = folded_bits(); bits != 0) return PackedNumberInfo::unfold(bits).get();
-    const auto* box = static_cast<const BoxedNumber*>(pointer());
+    if (const std::uint64_t bits = low_bits(); bits != 0) return PackedNumberInfo::unfold(bits).get();
+    const auto* box = static_cast<const BoxedNumber*>(word_.box);
     return box != nullptr ? box->info.get() : NumberInfo{};
   }
 
@@ -553,58 +562,88 @@ struct TokenKind {
                                 : std::is_same_v<T, Unknown>            ? Tag::Unknown
                                                                         : Tag::Empty;
 
-  // Where a string_view keeps its length: that word is the tag word.
-#if defined(_LIBCPP_VERSION)
-  static constexpr std::size_t kHeadOffset = 8;
-#else
-  static constexpr std::size_t kHeadOffset = 0;
-#endif
-  static constexpr std::size_t kPayloadOffset = 8 - kHeadOffset;
-  static_assert(sizeof(std::string_view) == 16 && sizeof(void*) == 8);
-
   static constexpr unsigned kOwningTags = 1u << static_cast<unsigned>(Tag::Number) |
                                           1u << static_cast<unsigned>(Tag::String) |
                                           1u << static_cast<unsigned>(Tag::InterpolatedString) |
                                           1u << static_cast<unsigned>(Tag::Unknown);
   static constexpr bool owns_payload(Tag tag) { return (kOwningTags >> static_cast<unsigned>(tag)) & 1u; }
 
-  std::uint64_t head() const {
-    std::uint64_t h;
-    std::memcpy(&h, bytes_ + kHeadOffset, sizeof h);
-    return h;
+  // The payload word; which member is live follows from the head.
+  union Word {
+    std::uint64_t none;  // Eof, Empty
+    const char* text;    // Identifier: the name's first byte
+    void* box;           // a boxed payload, or null once moved from
+    NumberValue number;  // a Number whose info is folded into the head
+    Ordinal ordinal;
+    Operator op;
+    Keyword keyword;
+  };
+  static_assert(std::is_trivially_copyable_v<Word> && sizeof(Word) == 8);
+
+  template <typename T>
+  static T& member(Word& w) {
+    if constexpr (std::is_same_v<T, Ordinal>) {
+      return w.ordinal;
+    } else if constexpr (std::is_same_v<T, Operator>) {
+      return w.op;
+    } else {
+      static_assert(std::is_same_v<T, Keyword>);
+      return w.keyword;
+    }
   }
-  void* pointer() const {
-    void* p;
-    std::memcpy(&p, bytes_ + kPayloadOffset, sizeof p);
-    return p;
+
+  static constexpr int kTagShift = 56;
+  static constexpr std::uint64_t head(Tag tag, std::uint64_t low_bits = 0) {
+    return static_cast<std::uint64_t>(tag) << kTagShift | low_bits;
   }
-  // The low 56 bits of the tag word (a number's folded info).
-  std::uint64_t folded_bits() const { return head() & ((std::uint64_t{1} << 56) - 1); }
-  void put(Tag tag, std::uint64_t payload, std::uint64_t low_bits = 0) noexcept {
-    const std::uint64_t h = static_cast<std::uint64_t>(static_cast<unsigned>(tag) ^ 1u) << 56 | low_bits;
-    std::memcpy(bytes_ + kHeadOffset, &h, sizeof h);
-    std::memcpy(bytes_ + kPayloadOffset, &payload, sizeof payload);
+  // The head below the tag: an Identifier's length or a number's folded info.
+  std::uint64_t low_bits() const { return head_ & ((std::uint64_t{1} << kTagShift) - 1); }
+
+  void put(Eof) noexcept {
+    word_.none = 0;
+    head_ = head(Tag::Eof);
   }
-  void put_identifier(std::string_view name) noexcept { new (bytes_) Identifier{name}; }
+  void put(Empty) noexcept {
+    word_.none = 0;
+    head_ = head(Tag::Empty);
+  }
+  void put(Identifier v) noexcept {
+    word_.text = v.name.data();
+    head_ = head(Tag::Identifier, v.name.size());
+  }
+  void put(Ordinal v) noexcept {
+    word_.ordinal = v;
+    head_ = head(Tag::Ordinal);
+  }
+  void put(Operator v) noexcept {
+    word_.op = v;
+    head_ = head(Tag::Operator);
+  }
+  void put(Keyword v) noexcept {
+    word_.keyword = v;
+    head_ = head(Tag::Keyword);
+  }
   void put_boxed(Tag tag, void* box) noexcept {
-    put(tag, 0);
-    std::memcpy(bytes_ + kPayloadOffset, &box, sizeof box);
+    word_.box = box;
+    head_ = head(tag);
   }
   // Takes the payload of `other`, which is left holding none.
   void take(TokenKind& other) noexcept {
-    std::memcpy(bytes_, other.bytes_, sizeof bytes_);
-    if (owns_payload(other.tag())) other.put(other.tag(), 0);
+    word_ = other.word_;
+    head_ = other.head_;
+    if (owns_payload(other.tag())) other.put_boxed(other.tag(), nullptr);
   }
   void destroy() noexcept {
     // The other kinds hold nothing to release, nor does a number whose info
-    // is folded into the tag word (the common one) or a moved-from kind: a
+    // is folded into the head (the common one) or a moved-from kind: a
     // list's release then calls out for its boxed payloads only.
-    if (owns_payload(tag()) && folded_bits() == 0 && pointer() != nullptr) destroy_payload();
+    if (owns_payload(tag()) && low_bits() == 0 && word_.box != nullptr) destroy_payload();
   }
   void destroy_payload() noexcept;            // token.cc
   void copy_payload(const TokenKind& other);  // token.cc: a deep copy into this unconstructed kind
 
-  alignas(8) unsigned char bytes_[16];
+  Word word_;
+  std::uint64_t head_;
 };
 
 inline Box<TokenKind>::Box(TokenKind value) noexcept : full_(true) { new (storage_) TokenKind(std::move(value)); }

@@ -9,13 +9,11 @@
 #include <limits>
 #include <type_traits>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
 
+#include "core/base/byte_scan.h"
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
 #include "core/lexer/numeric.h"
@@ -33,11 +31,10 @@ constexpr bool ascii_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' 
 bool exhausted(const LexerInput& in) { return in.nesting != nullptr && in.nesting->exhausted(); }
 
 // Stores a small kind into `out`, a kind the scanner has just made (it
-// holds no payload): set_unowned without reading the stored tag back for a
-// reference nobody takes.
+// holds no payload).
 template <typename T>
 inline void put_fresh(TokenKind& out, T value) noexcept {
-  new (&out) TokenKind(value);
+  out.set_unowned(value);
 }
 
 // Consumes `n` bytes and stores the operator.
@@ -63,33 +60,22 @@ inline void put_number(TokenKind& out, double value, const NumberInfo& info) {
   new (&out) TokenKind(TokenKind::Number{value, info});
 }
 
-#if defined(__SSE2__)
-// A bit per byte of the sixteen at `at` that is no ASCII letter, digit or `_`.
-inline unsigned ascii_continue_stops(const char* at) {
-  const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-  // A range test is one signed compare once the range is moved to the
-  // bottom of the signed bytes; the move wraps, so no other byte lands there.
-  const __m128i lower = _mm_or_si128(c, _mm_set1_epi8(0x20));
-  const __m128i letter = _mm_cmplt_epi8(_mm_add_epi8(lower, _mm_set1_epi8(static_cast<char>(0x80 - 'a'))),
-                                        _mm_set1_epi8(static_cast<char>(0x80 + 26)));
-  const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(c, _mm_set1_epi8(static_cast<char>(0x80 - '0'))),
-                                       _mm_set1_epi8(static_cast<char>(0x80 + 10)));
-  const __m128i under = _mm_cmpeq_epi8(c, _mm_set1_epi8('_'));
-  return ~static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_or_si128(letter, digit), under))) & 0xFFFF;
-}
-#endif
-
-// The first byte at or after `p` that is no ASCII letter, digit or `_`.
-// Sixteen bytes are classified at once where the text allows: a name's end
-// is then found without a branch per byte, which mispredicts at every end.
-inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size_t size) {
-#if defined(__SSE2__)
+// The first byte at or after `p` that is no ASCII letter, digit or `_`,
+// and whether it is one from 0x80 up (where the general reader takes the
+// name over). Sixteen bytes are classified at once where the text allows: a
+// name's end is then found without a branch per byte, which mispredicts at
+// every end, and a stop inside the block needs no bound check.
+[[gnu::always_inline]] inline std::size_t ascii_continue_end(const char* data, std::size_t p, std::size_t size,
+                                                             bool& wide) {
   for (; p + 16 <= size; p += 16) {
-    const unsigned stops = ascii_continue_stops(data + p);
-    if (stops != 0) return p + static_cast<std::size_t>(__builtin_ctz(stops));
+    const unsigned stops = ~base::byte_scan::mask16(data + p, base::byte_scan::AsciiWord{}) & 0xFFFFu;
+    if (stops == 0) continue;
+    p += static_cast<std::size_t>(std::countr_zero(stops));
+    wide = static_cast<unsigned char>(data[p]) >= 0x80;
+    return p;
   }
-#endif
   while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
+  wide = p < size && static_cast<unsigned char>(data[p]) >= 0x80;
   return p;
 }
 
@@ -123,9 +109,10 @@ constexpr std::array<std::uint64_t, 9> kFirstBytes = {
                                              TokenKind& out) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
-  p = ascii_continue_end(data, p, size);
+  bool wide;
+  p = ascii_continue_end(data, p, size, wide);
   in.position = p;
-  if (p < size && static_cast<unsigned char>(data[p]) >= 0x80) identifier::skip_identifier_continue(in);
+  if (wide) identifier::skip_identifier_continue(in);
   const std::string_view name(data + start, in.position - start);
   if (keywords) {
     if (const int kw = keyword_index(data, start, size, name); kw >= 0) {
@@ -613,20 +600,7 @@ bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
       // The name's ASCII run; then, where a byte from 0x80 up stops it, the
       // rest by the general reader.
       bool wide;
-      for (++p;; p += 16) {
-#if defined(__SSE2__)
-        if (p + 16 <= size) {
-          const auto stops = ascii_continue_stops(data + p);
-          if (stops == 0) continue;
-          p += static_cast<std::size_t>(__builtin_ctz(stops));
-          wide = static_cast<unsigned char>(data[p]) >= 0x80;  // inside the block: no bound to check
-          break;
-        }
-#endif
-        while (p < size && identifier::is_ascii_continue(static_cast<unsigned char>(data[p]))) ++p;
-        wide = p < size && static_cast<unsigned char>(data[p]) >= 0x80;
-        break;
-      }
+      p = ascii_continue_end(data, p + 1, size, wide);
       if (wide) {
         in.position = p;
         identifier::skip_identifier_continue(in);

@@ -353,7 +353,7 @@ TEST(TokenModel, EveryKindKeepsItsTagAndPayloadThroughCopiesAndMoves) {
   EXPECT_EQ(kinds[9].as_operator(), Operator::CloseBrace);
   EXPECT_EQ(kinds[10].as_keyword(), Keyword::Resume);
   EXPECT_EQ(kinds[1].to_id_name(), std::optional<std::string_view>(""));
-  EXPECT_EQ(kinds[5].get_if<K::Identifier>(), nullptr);
+  EXPECT_FALSE(kinds[5].get_if<K::Identifier>());
 
   // A boxed kind that was moved from holds no payload but keeps its tag.
   K number = K::Number{1.0, {}};
