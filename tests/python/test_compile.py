@@ -1,6 +1,10 @@
 import gc
+import os
 import resource
 import struct
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
@@ -80,6 +84,36 @@ def test_nesting_past_the_bound_is_one_parser_error_over_the_rest():
     assert name == "ParserError"
     assert (start_line, end_line, end_col) == (1, 1, 100_001)
     assert start_col < end_col
+
+
+def test_running_out_of_memory_raises_memory_error():
+    # A child process with its address space capped a little above what it
+    # already holds: the compile's allocations fail, the call raises
+    # MemoryError, and the interpreter carries on.
+    program = textwrap.dedent(
+        """
+        import resource
+        import dorirezoza
+
+        text = "x;" * 5_000_000
+        with open("/proc/self/statm") as f:
+            held = int(f.read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (held + (64 << 20), resource.RLIM_INFINITY))
+        try:
+            dorirezoza.compile(text, dorirezoza.Config())
+        except MemoryError:
+            print("MemoryError")
+        else:
+            print("compiled")
+        print(dorirezoza.compile("1;", dorirezoza.Config())[1])
+        """
+    )
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    result = subprocess.run(
+        [sys.executable, "-c", program], capture_output=True, text=True, env=env, timeout=120
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split("\n")[:2] == ["MemoryError", "[]"]
 
 
 def test_positions_count_lines_and_utf8_columns():
