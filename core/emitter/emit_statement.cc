@@ -195,8 +195,8 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
   const Expression& assignee = *n.assignee;
   Register target;
   Store store;
-  // The value goes through a register of its own, then into the variable's.
-  bool detour = false;
+  // The name whose own register is the target (none: a fresh target).
+  std::optional<std::string_view> own;
 
   if (const auto* var = assignee.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
@@ -225,7 +225,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
         // there is nothing to store into, and the read check reported it.
       } else if (frame == frames) {
         target = variable.reg();
-        detour = overwrites_early(*n.value, *name);
+        own = name;
       } else {
         std::size_t up = frames - frame;
         target = closures.add_reg();
@@ -274,7 +274,9 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
   if (op == Operator::LogicalOrAssign) guard = OpCode::IfNot;
   if (op == Operator::NullCoalescingAssign) guard = OpCode::IfNil;
   auto emit_value = [&] {
-    if (!detour) return emit_expression(*n.value, target, brk);
+    // A value that would read the variable after overwriting it goes through
+    // a register of its own.
+    if (!own || !overwrites_early(*n.value, *own)) return emit_expression(*n.value, target, brk);
     Register value = closures.add_reg();
     emit_expression(*n.value, value, brk);
     op_2(at, OpCode::Assign, target, value);

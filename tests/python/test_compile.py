@@ -116,6 +116,28 @@ def test_running_out_of_memory_raises_memory_error():
     assert result.stdout.split("\n")[:2] == ["MemoryError", "[]"]
 
 
+def test_nesting_bounds_are_exact_and_the_failure_covers_the_rest():
+    def parens(n):
+        return "(" * n + "x" + ")" * n
+
+    def strings(n):
+        return "'$(" * n + "x" + ")'" * n
+
+    # 7998 parentheses parse, one more is a parser error from the innermost
+    # expression to the end.
+    assert dorirezoza.compile(parens(7998), SCRIPT)[0] is not None
+    text = parens(7999)
+    chunk, words = dorirezoza.compile(text, SCRIPT)
+    assert chunk is None
+    assert decode(words) == [(1, 8000, 1, len(text) + 1, "ParserError")]
+    # 4096 nested interpolations lex, one more is a lexer error over the rest.
+    assert dorirezoza.compile(strings(4096), SCRIPT)[0] is not None
+    text = strings(4097)
+    chunk, words = dorirezoza.compile(text, SCRIPT)
+    assert chunk is None
+    assert decode(words) == [(1, 2, 1, len(text) + 1, "LexerError")]
+
+
 def test_positions_count_lines_and_utf8_columns():
     # é is two bytes, the emoji four: the `)` sits at byte column 8 of line 2.
     _, words = dorirezoza.compile("é\n😀 + )", SCRIPT)
