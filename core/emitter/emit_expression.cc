@@ -157,6 +157,9 @@ void Emitter::emit_arm(const Expression&, const Expression::InterpolatedString& 
       e.scratch_formats_.resize(formats);
     }
   } pop{*this, base, formats_base};
+  // Every register up to here was taken before the string: a piece in one
+  // of them is a variable read in place.
+  const std::size_t owned = closures.current().reg_len();
   const auto& parts = interpolated->parts;
   for (std::size_t i = 0; i < parts.size(); ++i) {
     if (!parts[i].text.empty()) {
@@ -176,8 +179,12 @@ void Emitter::emit_arm(const Expression&, const Expression::InterpolatedString& 
   if (count == 1) return op_format(at, ret, scratch_regs_[base], lexer::CowText(scratch_formats_[formats_base]));
   for (std::size_t i = 0; i < count; ++i) {
     std::string_view format = scratch_formats_[formats_base + i];
-    Register reg = scratch_regs_[base + i];
-    if (!format.empty()) op_format(at, reg, reg, lexer::CowText(format));
+    if (format.empty()) continue;
+    Register& reg = scratch_regs_[base + i];
+    // A temporary is formatted in place; a variable keeps its value.
+    Register formatted = reg.value() <= owned && !reg.is_empty() ? closures.add_reg() : reg;
+    op_format(at, formatted, reg, lexer::CowText(format));
+    reg = formatted;
   }
   op_variadic(at, ret, OpCode::Concat, std::span<const Register>(scratch_regs_.data() + base, count));
 }

@@ -30,7 +30,90 @@ struct Store {
   Operand key;    // variable register (SetUpvalue), name, index or key
 };
 
+const Expression& ungrouped(const Expression& expr) {
+  const Expression* e = &expr;
+  while (const auto* group = e->get_if<Expression::Grouping>()) e = group->expression.get();
+  return *e;
+}
+
+// The expression, behind its groupings, is a read of `name`: its operand
+// register is then the variable's own.
+bool reads_in_place(const Expression& expr, std::string_view name) {
+  const auto* var = ungrouped(expr).get_if<Expression::Variable>();
+  if (var == nullptr) return false;
+  const auto* id = var->name->kind.get_if<lexer::TokenKind::Identifier>();
+  return id != nullptr && id->name == name;
+}
+
 }  // namespace
+
+bool Emitter::overwrites_early(const Expression& value, std::string_view name) {
+  using Member = parser::RecordElementBase<Expression, Expression>;
+  if (const auto* group = value.get_if<Expression::Grouping>()) return overwrites_early(*group->expression, name);
+  if (const auto* non_nil = value.get_if<Expression::NonNil>()) return overwrites_early(*non_nil->expression, name);
+  if (const auto* access = value.get_if<Expression::Access>()) {
+    return !is_global_expression(*access->object) && overwrites_early(*access->object, name);
+  }
+  if (const auto* index = value.get_if<Expression::Index>()) {
+    // The object lands first, the index is computed after it: a literal or
+    // another name reads nothing of the variable.
+    if (is_global_expression(*index->object)) return false;
+    const Expression& key = ungrouped(*index->index);
+    bool harmless = key.is<Expression::Literal>() || (key.is<Expression::Variable>() && !reads_in_place(key, name));
+    return !harmless || overwrites_early(*index->object, name);
+  }
+  if (const auto* infix = value.get_if<Expression::Infix>()) {
+    // The short-circuit operators hold their left operand's value there
+    // while the right one is computed.
+    const Token& op = infix->op.get();
+    return op == Operator::LogicalAnd || op == Operator::LogicalOr || op == Operator::NullCoalescing ||
+           op == Keyword::And || op == Keyword::Or;
+  }
+  if (const auto* record = value.get_if<Expression::Record>()) {
+    // The record opens in the register before its members read their values.
+    for (const auto& item : record->elements) {
+      bool in_place = std::visit(
+          [&](const auto& member) {
+            using M = std::remove_cvref_t<decltype(member)>;
+            if constexpr (std::is_same_v<M, Member::InterpolateNamed>) {
+              return reads_in_place(*member.name_expression, name) || reads_in_place(*member.value, name);
+            } else {
+              return reads_in_place(*member.value, name);
+            }
+          },
+          item.element.node);
+      if (in_place) return true;
+    }
+    return false;
+  }
+  if (const auto* array = value.get_if<Expression::Array>()) {
+    for (const auto& item : array->items) {
+      if (const auto* spread = item.element.as_spread()) {
+        if (reads_in_place(*spread->value, name)) return true;
+      } else if (const auto* r = std::get_if<parser::Iterable::Range>(&item.element.as_element()->value->node)) {
+        if (reads_in_place(*r->range.start, name) || reads_in_place(*r->range.end, name)) return true;
+      } else if (reads_in_place(std::get<parser::Iterable::Value>(item.element.as_element()->value->node).value,
+                                name)) {
+        return true;
+      }
+    }
+    return false;
+  }
+  if (const auto* block = value.get_if<Expression::Block>()) {
+    return block->value != nullptr && overwrites_early(*block->value, name);
+  }
+  if (const auto* if_expr = value.get_if<Expression::If>()) {
+    return overwrites_early(*if_expr->then_block, name) ||
+           (if_expr->else_block && overwrites_early(*if_expr->else_block->body, name));
+  }
+  if (const auto* cond = value.get_if<Expression::Cond>()) {
+    return overwrites_early(*cond->then_expression, name) || overwrites_early(*cond->otherwise->else_expression, name);
+  }
+  // A pattern test writes its success while it still reads; `match`, `while`
+  // and `for` set their result before their code runs.
+  return value.is<Expression::Is>() || value.is<Expression::Match>() || value.is<Expression::While>() ||
+         value.is<Expression::ForIn>();
+}
 
 bool Emitter::emit_statement(const Statement& stmt, Brk brk) {
   // Unguarded: a statement recurses only through guarded expressions.
@@ -112,6 +195,8 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
   const Expression& assignee = *n.assignee;
   Register target;
   Store store;
+  // The name whose own register is the target (none: a fresh target).
+  std::optional<std::string_view> own;
 
   if (const auto* var = assignee.get_if<Expression::Variable>()) {
     const Token& token = var->name.get();
@@ -140,6 +225,7 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
         // there is nothing to store into, and the read check reported it.
       } else if (frame == frames) {
         target = variable.reg();
+        own = name;
       } else {
         std::size_t up = frames - frame;
         target = closures.add_reg();
@@ -187,11 +273,19 @@ void Emitter::emit_assign(const Statement& whole, const Statement::Assign& n, Br
   if (op == Operator::LogicalAndAssign) guard = OpCode::If;
   if (op == Operator::LogicalOrAssign) guard = OpCode::IfNot;
   if (op == Operator::NullCoalescingAssign) guard = OpCode::IfNil;
+  auto emit_value = [&] {
+    // A value that would read the variable after overwriting it goes through
+    // a register of its own.
+    if (!own || !overwrites_early(*n.value, *own)) return emit_expression(*n.value, target, brk);
+    Register value = closures.add_reg();
+    emit_expression(*n.value, value, brk);
+    op_2(at, OpCode::Assign, target, value);
+  };
   if (!compound) {
-    emit_expression(*n.value, target, brk);
+    emit_value();
   } else if (guard) {
     op_if(at, *guard, target);
-    emit_expression(*n.value, target, brk);
+    emit_value();
     op_if_end(at);
   } else {
     std::optional<OpCode> code = op ? to_compound_op(*op) : std::nullopt;

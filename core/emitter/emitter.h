@@ -358,6 +358,9 @@ class Emitter {
   static const Pattern& member_pattern(const parser::RecordElementBase<Pattern, Pattern>& member);
   static const Pattern& element_pattern(const parser::ArrayElementBase<Pattern, Pattern>& element);
   void emit_assign(const Statement& whole, const Statement::Assign& n, Brk brk);
+  // Whether the code of `value`, written into the register of the variable
+  // `name`, may write that register before it has read all it reads.
+  static bool overwrites_early(const Expression& value, std::string_view name);
   // The result register of `while` and `for`, with its Uninit when given.
   Register loop_result(ByteRange keyword, Register ret, bool has_else, bool in_loop_frame);
   // After a loop whose result is used: nil or the else branch when no break set it.

@@ -44,10 +44,13 @@ bool op(LexerInput& in, TokenKind& out, std::size_t n, Op o) {
   return true;
 }
 
-// A keyword right before `:` or `?:` is a name, whatever the context.
-void retype_keyword(Token* prev) {
+// A keyword right before `:` or `?:` is a name, unless it follows the `?`
+// of a conditional: `c ? true : 0` reads the literal. `before` is the token
+// before `prev` (or null).
+void retype_keyword(Token* prev, const Token* before) {
   if (prev == nullptr) return;
   if (auto* kw = prev->kind.get_if<TokenKind::Keyword>()) {
+    if (before != nullptr && *before == Operator::Question) return;
     const std::string_view name = text(kw->keyword);
     prev->kind.set<TokenKind::Identifier>(TokenKind::Identifier{name});
   }
@@ -322,10 +325,11 @@ void number(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
 // The reader of one token (token_into) and the token loop's reader of what
 // it does not read itself: numbers, strings, special and wide names, recovery.
 // `dot`: whether the previous token is the operator `.`, then whether this
-// one is. `prev()` gives the previous token (or null), asked only before `:`
-// and `?:`.
-template <typename Prev>
-[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, bool& dot, TokenKind& out) {
+// one is. `prev()` gives the previous token (or null) and `prev_before()`
+// the one before it (or null), asked only before `:` and `?:`.
+template <typename Prev, typename PrevBefore>
+[[gnu::always_inline]] inline bool scan_one(LexerInput& in, std::size_t start, Prev&& prev, PrevBefore&& prev_before,
+                                            bool& dot, TokenKind& out) {
   const bool after_dot = dot;
   dot = false;
   const int c = static_cast<unsigned char>(in.text[start]);
@@ -398,7 +402,7 @@ template <typename Prev>
       return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
     case '?':
       if (c1() == ':') {
-        retype_keyword(prev());
+        retype_keyword(prev(), prev_before());
         return op(in, out, 2, Op::QuestionColon);
       }
       if (c1() == '?') {
@@ -411,7 +415,7 @@ template <typename Prev>
     case ']': return op(in, out, 1, Op::CloseBracket);
     case ':':
       if (c1() == ':') return op(in, out, 2, Op::ColonColon);
-      retype_keyword(prev());
+      retype_keyword(prev(), prev_before());
       return op(in, out, 1, Op::Colon);
     case ',': return op(in, out, 1, Op::Comma);
     case '.':
@@ -441,14 +445,17 @@ template <typename Prev>
 
 }  // namespace
 
-bool token_into(LexerInput& in, Token* prev_token, Token& out) {
+bool token_into(LexerInput& in, Token* prev_token, Token& out, const Token* before_prev) {
   space0(in);
   const std::size_t start = in.position;
   out.kind = TokenKind(TokenKind::Eof{});
   if (in.at_end()) {
     if (exhausted(in)) return false;
   } else if (bool dot = prev_token != nullptr && prev_token->kind == Operator::Dot;
-             !scan_one(in, start, [prev_token] { return prev_token; }, dot, out.kind)) {
+             !scan_one(
+                 in, start, [prev_token] { return prev_token; },
+                 [prev_token, before_prev] { return prev_token != nullptr ? before_prev : nullptr; }, dot,
+                 out.kind)) {
     return false;
   }
   out.range = ByteRange{start, in.position};
@@ -459,9 +466,9 @@ void ascii_name_into(LexerInput& in, TokenKind& out) {
   name_from(in, in.position, in.position + 1, true, out);
 }
 
-std::optional<Token> token(LexerInput& in, Token* prev_token) {
+std::optional<Token> token(LexerInput& in, Token* prev_token, const Token* before_prev) {
   std::optional<Token> out(std::in_place);
-  if (!token_into(in, prev_token, *out)) return std::nullopt;
+  if (!token_into(in, prev_token, *out, before_prev)) return std::nullopt;
   return out;
 }
 
@@ -781,7 +788,9 @@ bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
     }
     if (n != 0) {
       // A keyword right before `:` or `?:` is a name.
-      if ((o == Op::Colon || o == Op::QuestionColon) && tokens.size() > first) retype_keyword(&tokens.back());
+      if ((o == Op::Colon || o == Op::QuestionColon) && tokens.size() > first) {
+        retype_keyword(&tokens.back(), tokens.size() > first + 1 ? &tokens.back() - 1 : nullptr);
+      }
       p += n;
       Token& token = push(TokenKind::Operator{o}, start, p);
       if constexpr (kCheck) {
@@ -796,7 +805,9 @@ bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
     Token& token = tokens.emplace_back();
     bool next_dot = after_dot;
     const bool read =
-        scan_one(in, start, [&] { return tokens.size() - 1 > first ? &token - 1 : nullptr; }, next_dot, token.kind);
+        scan_one(
+            in, start, [&] { return tokens.size() - 1 > first ? &token - 1 : nullptr; },
+            [&] { return tokens.size() > first + 2 ? &token - 2 : nullptr; }, next_dot, token.kind);
     owners.note(token, tokens.size() - 1);
     if (!read) return false;
     dot = next_dot;

@@ -18,12 +18,13 @@ namespace vaxo_core::lexer::tokens {
 // last token of the caller's list (or null): after `.` a digit run is an
 // ordinal and a name never a keyword; and when the new token is `:` or `?:`,
 // a keyword `prev_token` is retyped in place into an identifier with the
-// keyword's text. Fails only when the lexer's nesting budget is spent.
-std::optional<Token> token(LexerInput& in, Token* prev_token);
+// keyword's text, unless `before_prev` (the token before it, or null) is the
+// conditional `?`. Fails only when the lexer's nesting budget is spent.
+std::optional<Token> token(LexerInput& in, Token* prev_token, const Token* before_prev = nullptr);
 
 // The same, reading into `out` (which may be the list's new last element,
 // right after `prev_token`); false where token() fails.
-bool token_into(LexerInput& in, Token* prev_token, Token& out);
+bool token_into(LexerInput& in, Token* prev_token, Token& out, const Token* before_prev = nullptr);
 
 // At an ASCII letter: the name there, a Keyword when it spells one, as
 // token() reads it; stored into `out`, which holds no payload.

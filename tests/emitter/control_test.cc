@@ -185,6 +185,31 @@ TEST(ControlTest, IfAndConditional) {
   for (const Case& c : cases) check(c);
 }
 
+// A keyword right after the conditional's `?` is the literal, never a global
+// of that name; before `:` elsewhere it is still a record name.
+TEST(ControlTest, ConditionalBranchKeywordsAreLiterals) {
+  struct Row {
+    const char* source;
+    const char* then_code;
+    const char* else_code;
+    const char* constants;
+  };
+  const Row rows[] = {
+      {"c ? true : 0", "    Constant r1, K1\n", "    Constant r1, K2\n", "  K0 String \"c\"\n  K1 True\n  K2 Number 0\n"},
+      {"c ? false : 1", "    Constant r1, K1\n", "    Constant r1, K2\n", "  K0 String \"c\"\n  K1 False\n  K2 Number 1\n"},
+      {"c ? nil : 1", "    Assign r1, r0\n", "    Constant r1, K1\n", "  K0 String \"c\"\n  K1 Number 1\n"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source);
+    Emitted e(row.source, false);
+    EXPECT_EQ(e.code(), std::string("Func r0, 0, 2\n  GetGlobal r2, K0\n  If r2\n") + row.then_code + "  Else\n" +
+                            row.else_code + "  IfEnd\n  Return r1\nFuncEnd\n");
+    EXPECT_EQ(e.constants(), row.constants);
+  }
+  Emitted names("(true: 1, if: 2)", false);
+  EXPECT_EQ(names.constants(), "  K0 Number 1\n  K1 Number 2\n  K2 String \"true\"\n  K3 String \"if\"\n");
+}
+
 TEST(ControlTest, IsInConditionalBranchesAndMatchValuesIsDeclared) {
   // Each branch's name is declared in the conditional's scope: no undefined
   // assignment, and the outer immutable `y` is shadowed, not stored into

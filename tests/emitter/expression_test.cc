@@ -5,6 +5,7 @@
 
 #include <bit>
 
+#include "tests/emitter/support/emit_source.h"
 #include "tests/emitter/support/tree.h"
 
 namespace vaxo_core::emitter::testing {
@@ -75,6 +76,21 @@ TEST_F(ExpressionTest, GlobalsAreReadByNameWithTagAndNilHint) {
             "GetGlobal r1, K2\n");
   EXPECT_EQ(diagnostics(), (Strings{"GlobalVariable@0..1", "GlobalVariable@3..7", "MisleadingNilVariable@3..7",
                                     "GlobalVariable@9..12", "MisuseOfGlobalKeyword@14..20"}));
+}
+
+TEST_F(ExpressionTest, EveryNilLikeNameAndOnlyThoseGetTheHint) {
+  const std::vector<std::string> hinted = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
+  const std::vector<std::string> plain = {"nul", "nulls", "Undefined", "undefine", "NONE", "nothing", "Nothings"};
+  for (const auto* names : {&hinted, &plain}) {
+    for (const std::string& name : *names) {
+      SCOPED_TRACE(name);
+      start(name, /*tags=*/false);
+      emitter->emit_expression(tree->var(name), r(1), {});
+      Strings expected;
+      if (names == &hinted) expected.push_back("MisleadingNilVariable@0.." + std::to_string(name.size()));
+      EXPECT_EQ(diagnostics(), expected);
+    }
+  }
 }
 
 TEST_F(ExpressionTest, OperandRegistersOfLocalsOuterScopesAndOuterFrames) {
@@ -203,6 +219,57 @@ TEST_F(ExpressionTest, InterpolatedStrings) {
   emitter->emit_expression(t.interpolated("\"\"", {{"", ""}}, {}), r(1), {});
   EXPECT_EQ(code(), "Constant r1, K0\n");
   EXPECT_EQ(constants(), "  K0 String \"\"\n");
+}
+
+// A piece read in place from a variable is formatted into a register of its
+// own; a temporary is formatted where it is.
+TEST(InterpolatedStringTest, AFormatLeavesTheVariableItReadsAlone) {
+  struct Case {
+    const char* source;
+    const char* code;
+  };
+  const Case cases[] = {
+      {"let x = 1; \"a$(x:2)\"; x",
+       "Func r0, 0, 5\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  Constant r4, K1\n"
+       "  Format r5, r1, K2\n"
+       "  Concat r0, [r4, r5]\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n"},
+      // Each format of the variable its own register; an unformatted piece
+      // is read in place.
+      {"let x = 1; \"$(x:2)$((x):3)$(x)\"; x",
+       "Func r0, 0, 5\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  Format r4, r1, K1\n"
+       "  Format r5, r1, K2\n"
+       "  Concat r0, [r4, r5, r1]\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n"},
+      {"let x = 1; \"a$(f(x):2)\"; x",
+       "Func r0, 0, 5\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  Constant r4, K1\n"
+       "  Call r5, K2, [r1], []\n"
+       "  Format r5, r5, K3\n"
+       "  Concat r0, [r4, r5]\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.source);
+    Emitted e(c.source, /*tags=*/false);
+    EXPECT_EQ(e.code(), c.code);
+    // Only the binding writes x's register.
+    EXPECT_EQ(writes_to(e.code(), "r1"), (Strings{"Assign r1, r3"}));
+  }
 }
 
 TEST_F(ExpressionTest, RecordLiteralValuesFirstThenMembers) {

@@ -102,6 +102,218 @@ TEST(StatementTest, CompoundAssignmentToNames) {
   for (const Case& c : cases) check(c);
 }
 
+// A guarded update whose value writes its destination before it has read
+// everything (a short-circuit operator, a builder, an index after its
+// object, a pattern test, `match`, a loop's result) computes the value in a
+// register of its own: in the variable's, the value would read the variable
+// already overwritten.
+TEST(StatementTest, GuardedUpdateComputesAnOverwritingValueApart) {
+  const Case cases[] = {
+      {"let mut a = 1; a &&= b || a; a",
+       "Func r0, 0, 4\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  If r1\n"
+       "    GetGlobal r4, K1\n"
+       "    IfNot r4\n"
+       "      Assign r4, r1\n"
+       "      ToBoolean r4, r4\n"
+       "    IfEnd\n"
+       "    Assign r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      {"let mut a = 1; a ||= b ?\? a; a",
+       "Func r0, 0, 4\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  IfNot r1\n"
+       "    GetGlobal r4, K1\n"
+       "    IfNil r4\n"
+       "      Assign r4, r1\n"
+       "    IfEnd\n"
+       "    Assign r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      // Behind a grouping and inside a conditional's branch alike.
+      {"let mut a = 1; a ?\?= c ? (b and a) : 0; a",
+       "Func r0, 0, 5\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  IfNil r1\n"
+       "    GetGlobal r5, K1\n"
+       "    If r5\n"
+       "      GetGlobal r4, K2\n"
+       "      If r4\n"
+       "        Assign r4, r1\n"
+       "        ToBoolean r4, r4\n"
+       "      IfEnd\n"
+       "    Else\n"
+       "      Constant r4, K3\n"
+       "    IfEnd\n"
+       "    Assign r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {"PreferIfExpression@21..38", "PreferLogicalOperatorAnd@28..31"}},
+      // The builder opens before its items read the variable.
+      {"let mut a = 1; a ||= [a, 1]; a",
+       "Func r0, 0, 5\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  IfNot r1\n"
+       "    Constant r5, K0\n"
+       "    Array r4\n"
+       "      Item r1\n"
+       "      Item r5\n"
+       "    Freeze\n"
+       "    Assign r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      {"let mut a = 1; a &&= b[a]; a",
+       "Func r0, 0, 4\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  If r1\n"
+       "    GetGlobal r4, K1\n"
+       "    GetDyn r4, r4, r1\n"
+       "    Assign r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      // `match` sets its result to nil before its cases read the value.
+      {"let mut a = 1; a &&= match a { case 1 { 2 } }; a",
+       "Func r0, 0, 6\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  If r1\n"
+       "    Constant r5, K1\n"
+       "    Assign r4, r0\n"
+       "    IfNot r5\n"
+       "      Constant r6, K0\n"
+       "      Same r5, r6, r1\n"
+       "      If r5\n"
+       "        Constant r4, K2\n"
+       "      IfEnd\n"
+       "    IfEnd\n"
+       "    Assign r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      // Values that read nothing after their first write keep the variable's
+      // register: a literal, a builder of other values, a literal index.
+      {"let mut a = 1; a ?\?= 5; a",
+       "Func r0, 0, 3\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  IfNil r1\n"
+       "    Constant r1, K1\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      {"let mut a = 1; a ||= [b, 1]; a",
+       "Func r0, 0, 5\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  IfNot r1\n"
+       "    GetGlobal r4, K1\n"
+       "    Constant r5, K0\n"
+       "    Array r1\n"
+       "      Item r4\n"
+       "      Item r5\n"
+       "    Freeze\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      {"let mut a = 1; a &&= b[0]; a",
+       "Func r0, 0, 4\n"
+       "  Constant r3, K0\n"
+       "  Assign r1, r3\n"
+       "  If r1\n"
+       "    GetGlobal r1, K1\n"
+       "    Constant r4, K2\n"
+       "    GetDyn r1, r1, r4\n"
+       "  IfEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      // A member's update already works in a register of its own.
+      {"let p = (); p.0 &&= b || p;",
+       "Func r0, 0, 4\n"
+       "  Record r3\n"
+       "  Freeze\n"
+       "  Assign r1, r3\n"
+       "  GetIndex r4, r1, 0\n"
+       "  If r4\n"
+       "    GetGlobal r4, K0\n"
+       "    IfNot r4\n"
+       "      Assign r4, r1\n"
+       "      ToBoolean r4, r4\n"
+       "    IfEnd\n"
+       "  IfEnd\n"
+       "  SetIndex r4, r1, 0\n"
+       "  Assign r2, r0\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+  };
+  for (const Case& c : cases) check(c);
+
+  // `b || a` is computed outside a's register: r1 is written only by the
+  // binding and by the copy of the finished value.
+  EXPECT_EQ(writes_to(Emitted("let mut a = 1; a &&= b || a; a", false).code(), "r1"),
+            (Strings{"Assign r1, r3", "Assign r1, r4"}));
+}
+
+// Parameters, the rest parameter included, hold their values from the
+// function's start: read at once, with no uninitialised-read report.
+TEST(StatementTest, RestParameterIsReadyFromTheStart) {
+  const Case cases[] = {
+      {"fn f(a, ..xs) { [a, xs] } f",
+       "Func r0, 0, 2\n"
+       "  FuncVarg r1, 2, 3\n"
+       "    Array r3\n"
+       "      Item r1\n"
+       "      Item r2\n"
+       "    Freeze\n"
+       "    Return r3\n"
+       "  FuncEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+      {"fn f(..mut xs) { xs } f",
+       "Func r0, 0, 2\n"
+       "  FuncVarg r1, 1, 2\n"
+       "    Assign r2, r1\n"
+       "    Return r2\n"
+       "  FuncEnd\n"
+       "  Assign r2, r1\n"
+       "  Return r2\n"
+       "FuncEnd\n",
+       {}},
+  };
+  for (const Case& c : cases) check(c);
+}
+
 TEST(StatementTest, AssignmentToMembersAndIndexes) {
   const Case cases[] = {
       {"let a = (); a.b = v;",  // the key is interned although not compound

@@ -123,6 +123,46 @@ TEST_F(WriterTest, WidthIsDecidedOverEveryOperand) {
   EXPECT_EQ(Bytes(bytes.begin() + 5, bytes.begin() + 13), (Bytes{200, 0, 0, 0, 1, 0, 0, 0}));
 }
 
+// A call is written in one pass when the chunk has room, else by the
+// general writer: both settle the width at the same bounds.
+TEST_F(WriterTest, CallWidthBoundsOnBothWriters) {
+  struct Row {
+    const char* what;
+    std::vector<Register> args;
+    Register ret;
+    Bytes head;  // the bytes before the argument registers
+    bool wide;
+  };
+  const Row rows[] = {
+      {"127 arguments stay narrow", std::vector<Register>(127, r(1)), r(2), {0x62, 2, 3, 127}, false},
+      {"128 arguments widen", std::vector<Register>(128, r(1)), r(2), {0xE2, 2, 0, 0, 0, 3, 0, 0, 0, 128, 0, 0, 0},
+       true},
+      {"argument register 255 stays narrow", {r(255)}, r(2), {0x62, 2, 3, 1}, false},
+      {"result register 255 stays narrow", {r(1)}, r(255), {0x62, 255, 3, 1}, false},
+  };
+  for (const Row& row : rows) {
+    for (std::size_t room : {std::size_t{0}, std::size_t{4096}}) {
+      SCOPED_TRACE(::testing::Message() << row.what << ", code room " << room);
+      config::Config c;
+      diagnostic::DiagnosticsCollector dc(c, script);
+      Emitter e(dc);
+      e.chunk = Chunk(room);
+      e.op_call_dyn({}, row.ret, r(3), row.args, {});
+      Bytes expected = row.head;
+      for (Register a : row.args) {
+        if (row.wide) {
+          expected.insert(expected.end(), {static_cast<std::uint8_t>(a.value()), 0, 0, 0});
+        } else {
+          expected.push_back(static_cast<std::uint8_t>(a.value()));
+        }
+      }
+      expected.insert(expected.end(), row.wide ? 4 : 1, 0);  // no spreads
+      Bytes all = e.chunk.code();
+      EXPECT_EQ(Bytes(all.begin() + 8, all.end()), expected);
+    }
+  }
+}
+
 TEST_F(WriterTest, NamedWritersInternBeforeChoosingTheWidth) {
   for (int i = 0; i < 128; ++i) emitter.add_const_number(i);
   emitter.op_number({}, r(1), 127.0);   // index 127: narrow

@@ -157,7 +157,8 @@ TEST(FastPath, TheTokenLoopAgreesWithTheOneTokenReader) {
     std::vector<Token> list;
     for (;;) {
       trivia::skip_between_tokens(in);
-      auto token = tokens::token(in, list.empty() ? nullptr : &list.back());
+      auto token = tokens::token(in, list.empty() ? nullptr : &list.back(),
+                                 list.size() < 2 ? nullptr : &list[list.size() - 2]);
       if (!token) return std::string("FAILED");
       list.push_back(std::move(*token));
       if (list.back().kind.is_eof()) return testing::dump_tokens(list);

@@ -154,5 +154,17 @@ TEST(Nesting, TooDeepFailsInsteadOfCrashing) {
   on_stack(64 << 20, [&] { EXPECT_TRUE(lex_text(nested(kMaxInterpolationDepth - 1, "'${", "}'"))); });
 }
 
+TEST(Nesting, TheBoundIsExact) {
+  // Every interpolation is one level: the bound's count of them lexes, one
+  // more does not.
+  on_stack(64 << 20, [&] {
+    for (auto [open, close] : {std::pair{"'${", "}'"}, std::pair{"'$(", ")'"}}) {
+      SCOPED_TRACE(open);
+      EXPECT_TRUE(lex_text(nested(kMaxInterpolationDepth, open, close)));
+      EXPECT_FALSE(lex_text(nested(kMaxInterpolationDepth + 1, open, close)));
+    }
+  });
+}
+
 }  // namespace
 }  // namespace vaxo_core::lexer

@@ -70,6 +70,7 @@ TEST(Interpolation, ParenForm) {
        "0..13 Interpolated(\"\" [3..4 Operator({), 4..5 Identifier(k), 5..6 Operator(:), 7..8 Ordinal(1), "
        "8..9 Operator(}), 9..10 Operator(.), 10..11 Identifier(k)] | \"\" [])\n13..13 Eof\n"},
       {"'$(x:[)])'", "0..10 Interpolated(\"\" [3..4 Identifier(x)] format \"[)]\" | \"\" [])\n10..10 Eof\n"},
+      {"'$(x:[(]y)'", "0..11 Interpolated(\"\" [3..4 Identifier(x)] format \"[(]y\" | \"\" [])\n11..11 Eof\n"},
       {"'$(x:\\))'", "0..9 Interpolated(\"\" [3..4 Identifier(x)] format \"\\\\)\" | \"\" [])\n9..9 Eof\n"},
       {"'$(x:a(b)c)'", "0..12 Interpolated(\"\" [3..4 Identifier(x)] format \"a(b)c\" | \"\" [])\n12..12 Eof\n"},
       {"'$( a ):x'",

@@ -104,8 +104,17 @@ TEST(Scanner, AfterDot) {
 TEST(Scanner, KeywordBeforeColonBecomesName) {
   const LexCase cases[] = {
       {"{ if: 1 }", "0..1 Operator({)\n2..4 Identifier(if)\n4..5 Operator(:)\n6..7 Ordinal(1)\n8..9 Operator(})\n9..9 Eof\n"},
-      {"c ? true : x", "0..1 Identifier(c)\n2..3 Operator(?)\n4..8 Identifier(true)\n9..10 Operator(:)\n11..12 Identifier(x)\n12..12 Eof\n"},
       {"nil ?: 1", "0..3 Identifier(nil)\n4..6 Operator(?:)\n7..8 Ordinal(1)\n8..8 Eof\n"},
+      // Right after the conditional's `?` a keyword stays one.
+      {"c ? true : x", "0..1 Identifier(c)\n2..3 Operator(?)\n4..8 Keyword(true)\n9..10 Operator(:)\n11..12 Identifier(x)\n12..12 Eof\n"},
+      {"c?nil:x", "0..1 Identifier(c)\n1..2 Operator(?)\n2..5 Keyword(nil)\n5..6 Operator(:)\n6..7 Identifier(x)\n7..7 Eof\n"},
+      {"? /* c */ false\n:", "0..1 Operator(?)\n10..15 Keyword(false)\n16..17 Operator(:)\n17..17 Eof\n"},
+      {"? if ?: x", "0..1 Operator(?)\n2..4 Keyword(if)\n5..7 Operator(?:)\n8..9 Identifier(x)\n9..9 Eof\n"},
+      // Anything between them, or another operator before it, and it is a name.
+      {"c ? (true: 1) : x",
+       "0..1 Identifier(c)\n2..3 Operator(?)\n4..5 Operator(()\n5..9 Identifier(true)\n9..10 Operator(:)\n"
+       "11..12 Ordinal(1)\n12..13 Operator())\n14..15 Operator(:)\n16..17 Identifier(x)\n17..17 Eof\n"},
+      {"?\? true: x", "0..2 Operator(?\?)\n3..7 Identifier(true)\n7..8 Operator(:)\n9..10 Identifier(x)\n10..10 Eof\n"},
       {"_ : x", "0..1 Identifier(_)\n2..3 Operator(:)\n4..5 Identifier(x)\n5..5 Eof\n"},
       {"if :: x", "0..2 Keyword(if)\n3..5 Operator(::)\n6..7 Identifier(x)\n7..7 Eof\n"},
       {"for // c\n : 1", "0..3 Identifier(for)\n10..11 Operator(:)\n12..13 Ordinal(1)\n13..13 Eof\n"},

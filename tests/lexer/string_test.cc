@@ -56,6 +56,31 @@ TEST(StringLiteral, Faults) {
   testing::expect_lex_cases(cases);
 }
 
+TEST(StringLiteral, UnicodeEscapesEncodeAtEveryLengthBoundary) {
+  struct Case {
+    const char* src;
+    std::string_view bytes;
+  };
+  const Case cases[] = {
+      {"'\\u{7F}'", "\x7f"},
+      {"'\\u{80}'", "\xc2\x80"},
+      {"'\\u{E9}'", "\xc3\xa9"},
+      {"'\\u{7FF}'", "\xdf\xbf"},
+      {"'\\u{800}'", "\xe0\xa0\x80"},
+      {"'\\u{20AC}'", "\xe2\x82\xac"},
+      {"'\\u{FFFF}'", "\xef\xbf\xbf"},
+      {"'\\u{10000}'", "\xf0\x90\x80\x80"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.src);
+    auto tokens = testing::lex_script(c.src);
+    ASSERT_EQ(tokens.size(), 2u);
+    const auto* s = tokens[0]->get_if<TokenKind::String>();
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->value.view(), c.bytes);
+  }
+}
+
 TEST(StringLiteral, ValueBorrowsOnlyForOnePlainRun) {
   auto tokens = testing::lex_script("'ab' 'a\\tb' ''");
   ASSERT_EQ(tokens.size(), 4u);

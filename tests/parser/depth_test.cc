@@ -16,6 +16,7 @@
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
+#include "core/parser/parser_context.h"
 
 namespace vaxo_core::parser {
 namespace {
@@ -155,6 +156,17 @@ TEST(Depth, ASmallThreadStackEndsInAFailedParseNotACrash) {
       EXPECT_EQ(run(kind.make(100)), Outcome::Parsed);
       run(kind.make(100000));  // parsed or failed, within the stack either way
     }
+  });
+}
+
+// The nesting bound is exact: around the innermost expression the script
+// takes two levels, each parenthesis one more. On a large stack, so that
+// only the count decides.
+TEST(Depth, ParenthesesNestExactlyToTheBound) {
+  on_thread(64 * 1024 * 1024, [] {
+    const int most = static_cast<int>(ParserState::kMaxNesting) - 2;
+    EXPECT_EQ(run(repeat("(", most) + "x" + repeat(")", most)), Outcome::Parsed);
+    EXPECT_EQ(run(repeat("(", most + 1) + "x" + repeat(")", most + 1)), Outcome::Failed);
   });
 }
 

@@ -1,6 +1,10 @@
 import gc
+import os
 import resource
 import struct
+import subprocess
+import sys
+import textwrap
 
 import pytest
 
@@ -80,6 +84,58 @@ def test_nesting_past_the_bound_is_one_parser_error_over_the_rest():
     assert name == "ParserError"
     assert (start_line, end_line, end_col) == (1, 1, 100_001)
     assert start_col < end_col
+
+
+def test_running_out_of_memory_raises_memory_error():
+    # A child process with its address space capped a little above what it
+    # already holds: the compile's allocations fail, the call raises
+    # MemoryError, and the interpreter carries on.
+    program = textwrap.dedent(
+        """
+        import resource
+        import dorirezoza
+
+        text = "x;" * 5_000_000
+        with open("/proc/self/statm") as f:
+            held = int(f.read().split()[0]) * resource.getpagesize()
+        resource.setrlimit(resource.RLIMIT_AS, (held + (64 << 20), resource.RLIM_INFINITY))
+        try:
+            dorirezoza.compile(text, dorirezoza.Config())
+        except MemoryError:
+            print("MemoryError")
+        else:
+            print("compiled")
+        print(dorirezoza.compile("1;", dorirezoza.Config())[1])
+        """
+    )
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(p for p in sys.path if p))
+    result = subprocess.run(
+        [sys.executable, "-c", program], capture_output=True, text=True, env=env, timeout=120
+    )
+    assert result.returncode == 0, result.stderr
+    assert result.stdout.split("\n")[:2] == ["MemoryError", "[]"]
+
+
+def test_nesting_bounds_are_exact_and_the_failure_covers_the_rest():
+    def parens(n):
+        return "(" * n + "x" + ")" * n
+
+    def strings(n):
+        return "'$(" * n + "x" + ")'" * n
+
+    # 7998 parentheses parse, one more is a parser error from the innermost
+    # expression to the end.
+    assert dorirezoza.compile(parens(7998), SCRIPT)[0] is not None
+    text = parens(7999)
+    chunk, words = dorirezoza.compile(text, SCRIPT)
+    assert chunk is None
+    assert decode(words) == [(1, 8000, 1, len(text) + 1, "ParserError")]
+    # 4096 nested interpolations lex, one more is a lexer error over the rest.
+    assert dorirezoza.compile(strings(4096), SCRIPT)[0] is not None
+    text = strings(4097)
+    chunk, words = dorirezoza.compile(text, SCRIPT)
+    assert chunk is None
+    assert decode(words) == [(1, 2, 1, len(text) + 1, "LexerError")]
 
 
 def test_positions_count_lines_and_utf8_columns():

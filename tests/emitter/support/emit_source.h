@@ -107,4 +107,20 @@ class Emitted {
   std::vector<SourceDiagnostic> diagnostics_;
 };
 
+// The lines of `code` (indentation dropped) whose first operand, the
+// register they write, is `reg` ("r1").
+inline std::vector<std::string> writes_to(const std::string& code, const std::string& reg) {
+  std::vector<std::string> out;
+  std::size_t pos = 0;
+  while (pos < code.size()) {
+    std::size_t eol = code.find('\n', pos);
+    std::string line = code.substr(pos, eol - pos);
+    line.erase(0, line.find_first_not_of(' '));
+    std::size_t space = line.find(' ');
+    if (space != std::string::npos && line.compare(space + 1, reg.size() + 1, reg + ",") == 0) out.push_back(line);
+    pos = eol + 1;
+  }
+  return out;
+}
+
 }  // namespace vaxo_core::emitter::testing
