@@ -41,8 +41,8 @@ const Expression& ungrouped(const Expression& expr) {
 bool reads_in_place(const Expression& expr, std::string_view name) {
   const auto* var = ungrouped(expr).get_if<Expression::Variable>();
   if (var == nullptr) return false;
-  const auto* id = var->name->kind.get_if<lexer::TokenKind::Identifier>();
-  return id != nullptr && id->name == name;
+  const auto id = var->name->kind.get_if<lexer::TokenKind::Identifier>();
+  return id && id->name == name;
 }
 
 }  // namespace
