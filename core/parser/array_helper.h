@@ -15,8 +15,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
-#include <new>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -111,112 +109,25 @@ class Pending {
   std::size_t base_;
 };
 
-// The list items whose parts are all one-word owners and references
-// (tokens, boxes, the comma), with nothing pointing into an item: their
-// bytes are the whole of them, so they may be relocated by copying those.
-template <typename Item>
-struct relocatable : std::false_type {};
-template <typename E, typename S>
-struct relocatable<ListItem<ArrayElementBase<E, S>>> : std::true_type {};
-template <typename V, typename I>
-struct relocatable<ListItem<RecordElementBase<V, I>>> : std::true_type {};
-
-// Pending for relocatable items: an entry goes from where its rule built it
-// onto the stack and on into its list by its bytes, where a move and a
-// destroy each would dispatch on its alternative.
-template <typename Item>
-class RelocatedPending {
- public:
-  RelocatedPending() : stack_(stack()), base_(stack_.size) {}
-  ~RelocatedPending() {
-    // Only when the list was left unmade (the parse gave up).
-    for (std::size_t i = base_; i < stack_.size; ++i) stack_.data[i].~Item();
-    stack_.size = base_;
-    if (base_ == 0 && stack_.capacity * sizeof(Item) > kKeptBytes) stack_.release();
-  }
-  RelocatedPending(const RelocatedPending&) = delete;
-  RelocatedPending& operator=(const RelocatedPending&) = delete;
-
-  std::size_t size() const { return stack_.size - base_; }
-  // Takes `item` over: its storage is left holding no object.
-  void relocate_in(Item& item) {
-    if (stack_.size == stack_.capacity) stack_.grow();
-    std::memcpy(static_cast<void*>(stack_.data + stack_.size), static_cast<const void*>(&item), sizeof(Item));
-    ++stack_.size;
-  }
-  // Moves this list's entries to the end of `list`, which has room for them.
-  void relocate_into(NodeList<Item>& list) {
-    list.relocate_back(stack_.data + base_, size());
-    stack_.size = base_;
-  }
-
- private:
-  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
-  struct Stack {
-    Item* data = nullptr;
-    std::size_t size = 0;
-    std::size_t capacity = 0;
-    ~Stack() { release(); }
-    void grow() { grow_relocating(data, size, capacity, 64); }
-    void release() {
-      for (std::size_t i = 0; i < size; ++i) data[i].~Item();
-      ::operator delete(data);
-      data = nullptr;
-      size = capacity = 0;
-    }
-  };
-  static Stack& stack() {
-    thread_local Stack s;
-    return s;
-  }
-
-  Stack& stack_;
-  std::size_t base_;
-};
-
 // The entries `entry` reads, one after another until it fails (its failure
 // consumes nothing), in a list of exactly their count.
 template <typename Item, typename Entry>
 NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
-  if constexpr (relocatable<Item>::value) {
-    RelocatedPending<Item> pending;
-    // Each result is built here and its bytes taken; the storage is reused
-    // without a destructor, as it then holds no object.
-    alignas(std::optional<Item>) unsigned char raw[sizeof(std::optional<Item>)];
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      auto* item = ::new (static_cast<void*>(raw)) std::optional<Item>(entry(ctx));
-      if (!*item) {
-        ctx.reset(before);
-        break;
-      }
-      if (ctx.checkpoint() == before) {
-        item->reset();
-        throw InternalError("`repeat` parsers must always consume");
-      }
-      pending.relocate_in(**item);
+  Pending<Item> pending;
+  for (;;) {
+    const auto before = ctx.checkpoint();
+    std::optional<Item> item = entry(ctx);
+    if (!item) {
+      ctx.reset(before);
+      break;
     }
-    NodeList<Item> items;
-    items.reserve(pending.size());
-    pending.relocate_into(items);
-    return items;
-  } else {
-    Pending<Item> pending;
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      std::optional<Item> item = entry(ctx);
-      if (!item) {
-        ctx.reset(before);
-        break;
-      }
-      if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-      pending.push(std::move(*item));
-    }
-    NodeList<Item> items;
-    items.reserve(pending.items().size());
-    for (Item& item : pending.items()) items.push_back(std::move(item));
-    return items;
+    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+    pending.push(std::move(*item));
   }
+  NodeList<Item> items;
+  items.reserve(pending.items().size());
+  for (Item& item : pending.items()) items.push_back(std::move(item));
+  return items;
 }
 
 }  // namespace list_detail

@@ -23,18 +23,6 @@
 
 namespace vaxo_core::parser {
 
-// Grows a plain heap buffer of items that relocate bytewise: `size` items
-// move into a fresh block twice as large (`first` items when there was none).
-template <typename T>
-void grow_relocating(T*& data, std::size_t size, std::size_t& capacity, std::size_t first) {
-  const std::size_t more = capacity == 0 ? first : capacity * 2;
-  auto* fresh = static_cast<T*>(::operator new(more * sizeof(T)));
-  if (size != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), size * sizeof(T));
-  ::operator delete(data);
-  data = fresh;
-  capacity = more;
-}
-
 template <typename T>
 class NodeList {
  public:
@@ -124,17 +112,6 @@ class NodeList {
     return *slot;
   }
 
-  // Appends `count` elements by copying their bytes from `first`, which
-  // then holds no objects: they must be neither used nor destroyed there.
-  // Only for element types whose objects hold no pointer into themselves
-  // (tree nodes: one-word owners and references); `capacity` must suffice.
-  void relocate_back(T* first, std::size_t count) {
-    if (count == 0) return;
-    Header* h = header();
-    std::memcpy(static_cast<void*>(data_ + h->size), static_cast<const void*>(first), count * sizeof(T));
-    h->size += static_cast<std::uint32_t>(count);
-  }
-
   void pop_back() {
     Header* h = header();
     --h->size;
@@ -181,7 +158,7 @@ class NodeList {
     ::new (fresh_block) Header{count, static_cast<std::uint32_t>(capacity)};
     T* fresh = reinterpret_cast<T*>(static_cast<char*>(fresh_block) + kHeaderBytes);
     if constexpr (std::is_trivially_copyable_v<T>) {
-      if (count != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), count * sizeof(T));
+      if (count != 0) std::memcpy(fresh, data_, count * sizeof(T));
     } else {
       static_assert(std::is_nothrow_move_constructible_v<T>);
       for (std::uint32_t i = 0; i < count; ++i) {

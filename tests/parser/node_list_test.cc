@@ -198,26 +198,6 @@ TEST_P(NodeListTest, ReserveThenPushFillsWithoutMoving) {
   unused.reserve(4);  // a block holding no element is still released
 }
 
-// Relocated elements change owner by their bytes: the list takes each over
-// after what it holds, and it alone destroys them (a double free or a leak
-// shows under the sanitizers and in the live count).
-TEST_P(NodeListTest, RelocatedElementsAreTakenOverOnce) {
-  NodeList<Tracked> list;
-  list.emplace_back("kept");
-  list.reserve(4);
-  alignas(Tracked) unsigned char raw[3 * sizeof(Tracked)];
-  auto* source = reinterpret_cast<Tracked*>(raw);
-  for (int i = 0; i < 3; ++i) ::new (static_cast<void*>(source + i)) Tracked("r" + std::to_string(i));
-  const std::string* first_text = source[0].text.get();
-  list.relocate_back(source, 3);
-  list.relocate_back(source, 0);
-  EXPECT_EQ(texts(list), (std::vector<std::string>{"kept", "r0", "r1", "r2"}));
-  EXPECT_EQ(list[1].text.get(), first_text);
-  EXPECT_EQ(Tracked::live, 4);
-  list.pop_back();
-  EXPECT_EQ(Tracked::live, 3);
-}
-
 // Lists of lists, as tree nodes hold: every element dies once, at the end.
 TEST_P(NodeListTest, NestedListsDestroyEachElementOnce) {
   {
