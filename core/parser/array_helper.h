@@ -95,6 +95,16 @@ class Pending {
   Pending& operator=(const Pending&) = delete;
 
   void push(Item&& item) { stack_.push_back(std::move(item)); }
+  // Builds an entry on the stack itself, where the compiler can initialise
+  // aggregates from parentheses; elsewhere it costs one move more.
+  template <typename... Args>
+  void emplace(Args&&... args) {
+#if defined(__cpp_aggregate_paren_init)
+    stack_.emplace_back(std::forward<Args>(args)...);
+#else
+    stack_.push_back(Item{std::forward<Args>(args)...});
+#endif
+  }
   // This list's entries, valid until the next push.
   std::span<Item> items() { return {stack_.data() + base_, stack_.size() - base_}; }
 
@@ -109,6 +119,19 @@ class Pending {
   std::size_t base_;
 };
 
+// One entry onto `pending`: `entry` either builds it there itself or returns
+// it. False, with nothing pushed, when there is none.
+template <typename Item, typename Entry>
+bool read_entry(ParserContext& ctx, const Entry& entry, Pending<Item>& pending) {
+  if constexpr (std::is_invocable_v<const Entry&, ParserContext&, Pending<Item>&>) {
+    return entry(ctx, pending);
+  } else {
+    std::optional<Item> item = entry(ctx);
+    if (item) pending.push(std::move(*item));
+    return item.has_value();
+  }
+}
+
 // The entries `entry` reads, one after another until it fails (its failure
 // consumes nothing), in a list of exactly their count.
 template <typename Item, typename Entry>
@@ -116,13 +139,11 @@ NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
   Pending<Item> pending;
   for (;;) {
     const auto before = ctx.checkpoint();
-    std::optional<Item> item = entry(ctx);
-    if (!item) {
+    if (!read_entry(ctx, entry, pending)) {
       ctx.reset(before);
       break;
     }
     if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-    pending.push(std::move(*item));
   }
   NodeList<Item> items;
   items.reserve(pending.items().size());
@@ -134,25 +155,26 @@ NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
 
 namespace array_helper {
 
-// One entry: an empty slot, a spread or an element, with its comma. Fails,
-// consuming nothing, where the list ends.
+// One entry, an empty slot, a spread or an element, with its comma, onto
+// `pending`. Fails, consuming nothing, where the list ends.
 template <typename Element, typename Spread, typename Missing>
 auto array_element(Element element, Spread spread, Missing missing) {
   using E = list_detail::parsed_t<Element>;
   using S = list_detail::parsed_t<Spread>;
   using Base = ArrayElementBase<E, S>;
   using Item = ListItem<Base>;
-  return [=](ParserContext& ctx) -> std::optional<Item> {
+  return [=](ParserContext& ctx, list_detail::Pending<Item>& pending) -> bool {
     const Token* next = ctx.peek();
-    if (next == nullptr) return std::nullopt;
+    if (next == nullptr) return false;
     if (*next == Operator::Comma) {
       ctx.next();
-      return Item::new_with_comma(Base{typename Base::Element{list_detail::into_box<E>(missing(next->range.start))}},
-                                  TokenRef::borrow(*next));
+      pending.push(Item::new_with_comma(
+          Base{typename Base::Element{list_detail::into_box<E>(missing(next->range.start))}}, TokenRef::borrow(*next)));
+      return true;
     }
-    if (helper::is_list_closer(*next)) return std::nullopt;
+    if (helper::is_list_closer(*next)) return false;
 
-    // Each entry is built where it is returned, after its comma is known:
+    // Each entry is built on the pending stack, after its comma is known:
     // an entry is moved only into its list.
     auto start = ctx.checkpoint();
     if (*next == Operator::SpreadRange) {
@@ -160,30 +182,29 @@ auto array_element(Element element, Spread spread, Missing missing) {
       auto operand = spread(ctx);
       if (!operand) {
         ctx.reset(start);
-        return std::nullopt;
+        return false;
       }
       auto comma = list_detail::entry_comma(ctx);
       if (!comma) {
         ctx.reset(start);
-        return std::nullopt;
+        return false;
       }
-      return make_optional_aggregate<Item>(
-                                 Base{typename Base::Spread{TokenRef::borrow(*next),
-                                                            list_detail::into_box(std::move(operand))}},
-                                 std::move(*comma));
+      pending.emplace(Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}},
+                      std::move(*comma));
+      return true;
     }
     auto value = element(ctx);
     if (!value) {
       ctx.reset(start);
-      return std::nullopt;
+      return false;
     }
     auto comma = list_detail::entry_comma(ctx);
     if (!comma) {
       ctx.reset(start);
-      return std::nullopt;
+      return false;
     }
-    return make_optional_aggregate<Item>(Base{typename Base::Element{list_detail::into_box(std::move(value))}},
-                               std::move(*comma));
+    pending.emplace(Base{typename Base::Element{list_detail::into_box(std::move(value))}}, std::move(*comma));
+    return true;
   };
 }
 
