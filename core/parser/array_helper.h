@@ -22,7 +22,6 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "core/diagnostic/internal_error.h"
 #include "core/lexer/combinator.h"
@@ -88,34 +87,37 @@ class Pending {
  public:
   Pending() : stack_(stack()), base_(stack_.size()) {}
   ~Pending() {
-    stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end());
-    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) std::vector<Item>().swap(stack_);
+    stack_.truncate(base_);
+    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) stack_.release();
   }
   Pending(const Pending&) = delete;
   Pending& operator=(const Pending&) = delete;
 
-  void push(Item&& item) { stack_.push_back(std::move(item)); }
+  [[gnu::always_inline]] void push(Item&& item) { stack_.push_back(std::move(item)); }
   // Builds an entry on the stack itself, where the compiler can initialise
   // aggregates from parentheses; elsewhere it costs one move more.
   template <typename... Args>
-  void emplace(Args&&... args) {
+  [[gnu::always_inline]] void emplace(Args&&... args) {
 #if defined(__cpp_aggregate_paren_init)
     stack_.emplace_back(std::forward<Args>(args)...);
 #else
     stack_.push_back(Item{std::forward<Args>(args)...});
 #endif
   }
+  std::size_t size() const { return stack_.size() - base_; }
   // This list's entries, valid until the next push.
-  std::span<Item> items() { return {stack_.data() + base_, stack_.size() - base_}; }
+  std::span<Item> items() { return {stack_.data() + base_, size()}; }
+  // Moves this list's entries to the end of `list`, which has room for them.
+  void move_into(NodeList<Item>& list) { stack_.move_into(list, base_); }
 
  private:
   static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
-  static std::vector<Item>& stack() {
-    thread_local std::vector<Item> s;
+  static GrowingBuffer<Item>& stack() {
+    thread_local GrowingBuffer<Item> s;
     return s;
   }
 
-  std::vector<Item>& stack_;
+  GrowingBuffer<Item>& stack_;
   std::size_t base_;
 };
 
@@ -146,8 +148,8 @@ NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
     if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
   }
   NodeList<Item> items;
-  items.reserve(pending.items().size());
-  for (Item& item : pending.items()) items.push_back(std::move(item));
+  items.reserve(pending.size());
+  pending.move_into(items);
   return items;
 }
 

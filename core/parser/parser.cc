@@ -28,7 +28,7 @@ void read_statements(ParserContext& ctx, statements::TrailingValue& trailing, Bu
 
 // A block's statements while it is read; kept per nesting level for the
 // whole parse, so its capacity is reused by every block at that level.
-using StatementBuffer = std::vector<Statement>;
+using StatementBuffer = GrowingBuffer<Statement>;
 
 // opt(expression), taking what the failed statement already read there.
 std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
@@ -125,7 +125,7 @@ StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_v
     // The value is taken off before the list is made: no slot is left over.
     value = take_value(read, trailing_expression(ctx, trailing));
     statements.reserve(read.size() + (room_for_value && value ? 1 : 0));
-    for (Statement& s : read) statements.push_back(std::move(s));
+    read.move_into(statements);
   }
   return {std::move(statements), std::move(value)};
 }
@@ -166,9 +166,7 @@ class RootStatements {
   // for them, freeing each chunk once it is emptied.
   void drain_into(NodeList<Statement>& list) {
     for (std::size_t i = 0; i < size_; ++i) {
-      Statement* s = slot(i);
-      list.push_back(std::move(*s));
-      s->~Statement();
+      list.take_back(slot(i), 1);
       if (i >= kInPlace && (i - kInPlace) % kChunk == kChunk - 1) chunks_[(i - kInPlace) / kChunk].reset();
     }
     size_ = 0;
