@@ -15,8 +15,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstring>
-#include <new>
 #include <iterator>
 #include <memory>
 #include <optional>
@@ -24,7 +22,6 @@
 #include <tuple>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 #include "core/diagnostic/internal_error.h"
 #include "core/lexer/combinator.h"
@@ -90,158 +87,96 @@ class Pending {
  public:
   Pending() : stack_(stack()), base_(stack_.size()) {}
   ~Pending() {
-    stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end());
-    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) std::vector<Item>().swap(stack_);
+    stack_.truncate(base_);
+    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) stack_.release();
   }
   Pending(const Pending&) = delete;
   Pending& operator=(const Pending&) = delete;
 
-  void push(Item&& item) { stack_.push_back(std::move(item)); }
+  [[gnu::always_inline]] void push(Item&& item) { stack_.push_back(std::move(item)); }
+  // Builds an entry on the stack itself, where the compiler can initialise
+  // aggregates from parentheses; elsewhere it costs one move more.
+  template <typename... Args>
+  [[gnu::always_inline]] void emplace(Args&&... args) {
+#if defined(__cpp_aggregate_paren_init)
+    stack_.emplace_back(std::forward<Args>(args)...);
+#else
+    stack_.push_back(Item{std::forward<Args>(args)...});
+#endif
+  }
+  std::size_t size() const { return stack_.size() - base_; }
   // This list's entries, valid until the next push.
-  std::span<Item> items() { return {stack_.data() + base_, stack_.size() - base_}; }
-
- private:
-  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
-  static std::vector<Item>& stack() {
-    thread_local std::vector<Item> s;
-    return s;
-  }
-
-  std::vector<Item>& stack_;
-  std::size_t base_;
-};
-
-// The list items whose parts are all one-word owners and references
-// (tokens, boxes, the comma), with nothing pointing into an item: their
-// bytes are the whole of them, so they may be relocated by copying those.
-template <typename Item>
-struct relocatable : std::false_type {};
-template <typename E, typename S>
-struct relocatable<ListItem<ArrayElementBase<E, S>>> : std::true_type {};
-template <typename V, typename I>
-struct relocatable<ListItem<RecordElementBase<V, I>>> : std::true_type {};
-
-// Pending for relocatable items: an entry goes from where its rule built it
-// onto the stack and on into its list by its bytes, where a move and a
-// destroy each would dispatch on its alternative.
-template <typename Item>
-class RelocatedPending {
- public:
-  RelocatedPending() : stack_(stack()), base_(stack_.size) {}
-  ~RelocatedPending() {
-    // Only when the list was left unmade (the parse gave up).
-    for (std::size_t i = base_; i < stack_.size; ++i) stack_.data[i].~Item();
-    stack_.size = base_;
-    if (base_ == 0 && stack_.capacity * sizeof(Item) > kKeptBytes) stack_.release();
-  }
-  RelocatedPending(const RelocatedPending&) = delete;
-  RelocatedPending& operator=(const RelocatedPending&) = delete;
-
-  std::size_t size() const { return stack_.size - base_; }
-  // Takes `item` over: its storage is left holding no object.
-  void relocate_in(Item& item) {
-    if (stack_.size == stack_.capacity) stack_.grow();
-    std::memcpy(static_cast<void*>(stack_.data + stack_.size), static_cast<const void*>(&item), sizeof(Item));
-    ++stack_.size;
-  }
+  std::span<Item> items() { return {stack_.data() + base_, size()}; }
   // Moves this list's entries to the end of `list`, which has room for them.
-  void relocate_into(NodeList<Item>& list) {
-    list.relocate_back(stack_.data + base_, size());
-    stack_.size = base_;
-  }
+  void move_into(NodeList<Item>& list) { stack_.move_into(list, base_); }
 
  private:
   static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
-  struct Stack {
-    Item* data = nullptr;
-    std::size_t size = 0;
-    std::size_t capacity = 0;
-    ~Stack() { release(); }
-    void grow() { grow_relocating(data, size, capacity, 64); }
-    void release() {
-      for (std::size_t i = 0; i < size; ++i) data[i].~Item();
-      ::operator delete(data);
-      data = nullptr;
-      size = capacity = 0;
-    }
-  };
-  static Stack& stack() {
-    thread_local Stack s;
+  static GrowingBuffer<Item>& stack() {
+    thread_local GrowingBuffer<Item> s;
     return s;
   }
 
-  Stack& stack_;
+  GrowingBuffer<Item>& stack_;
   std::size_t base_;
 };
+
+// One entry onto `pending`: `entry` either builds it there itself or returns
+// it. False, with nothing pushed, when there is none.
+template <typename Item, typename Entry>
+bool read_entry(ParserContext& ctx, const Entry& entry, Pending<Item>& pending) {
+  if constexpr (std::is_invocable_v<const Entry&, ParserContext&, Pending<Item>&>) {
+    return entry(ctx, pending);
+  } else {
+    std::optional<Item> item = entry(ctx);
+    if (item) pending.push(std::move(*item));
+    return item.has_value();
+  }
+}
 
 // The entries `entry` reads, one after another until it fails (its failure
 // consumes nothing), in a list of exactly their count.
 template <typename Item, typename Entry>
 NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
-  if constexpr (relocatable<Item>::value) {
-    RelocatedPending<Item> pending;
-    // Each result is built here and its bytes taken; the storage is reused
-    // without a destructor, as it then holds no object.
-    alignas(std::optional<Item>) unsigned char raw[sizeof(std::optional<Item>)];
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      auto* item = ::new (static_cast<void*>(raw)) std::optional<Item>(entry(ctx));
-      if (!*item) {
-        ctx.reset(before);
-        break;
-      }
-      if (ctx.checkpoint() == before) {
-        item->reset();
-        throw InternalError("`repeat` parsers must always consume");
-      }
-      pending.relocate_in(**item);
+  Pending<Item> pending;
+  for (;;) {
+    const auto before = ctx.checkpoint();
+    if (!read_entry(ctx, entry, pending)) {
+      ctx.reset(before);
+      break;
     }
-    NodeList<Item> items;
-    items.reserve(pending.size());
-    pending.relocate_into(items);
-    return items;
-  } else {
-    Pending<Item> pending;
-    for (;;) {
-      const auto before = ctx.checkpoint();
-      std::optional<Item> item = entry(ctx);
-      if (!item) {
-        ctx.reset(before);
-        break;
-      }
-      if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
-      pending.push(std::move(*item));
-    }
-    NodeList<Item> items;
-    items.reserve(pending.items().size());
-    for (Item& item : pending.items()) items.push_back(std::move(item));
-    return items;
+    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
   }
+  NodeList<Item> items;
+  items.reserve(pending.size());
+  pending.move_into(items);
+  return items;
 }
 
 }  // namespace list_detail
 
 namespace array_helper {
 
-// One entry: an empty slot, a spread or an element, with its comma. Fails,
-// consuming nothing, where the list ends.
+// One entry, an empty slot, a spread or an element, with its comma, onto
+// `pending`. Fails, consuming nothing, where the list ends.
 template <typename Element, typename Spread, typename Missing>
 auto array_element(Element element, Spread spread, Missing missing) {
   using E = list_detail::parsed_t<Element>;
   using S = list_detail::parsed_t<Spread>;
   using Base = ArrayElementBase<E, S>;
   using Item = ListItem<Base>;
-  return [=](ParserContext& ctx) -> std::optional<Item> {
+  return [=](ParserContext& ctx, list_detail::Pending<Item>& pending) -> bool {
     const Token* next = ctx.peek();
-    if (next == nullptr) return std::nullopt;
+    if (next == nullptr) return false;
     if (*next == Operator::Comma) {
       ctx.next();
-      return Item::new_with_comma(Base{typename Base::Element{list_detail::into_box<E>(missing(next->range.start))}},
-                                  TokenRef::borrow(*next));
+      pending.push(Item::new_with_comma(
+          Base{typename Base::Element{list_detail::into_box<E>(missing(next->range.start))}}, TokenRef::borrow(*next)));
+      return true;
     }
-    if (helper::is_list_closer(*next)) return std::nullopt;
+    if (helper::is_list_closer(*next)) return false;
 
-    // Each entry is built where it is returned, after its comma is known:
+    // Each entry is built on the pending stack, after its comma is known:
     // an entry is moved only into its list.
     auto start = ctx.checkpoint();
     if (*next == Operator::SpreadRange) {
@@ -249,30 +184,29 @@ auto array_element(Element element, Spread spread, Missing missing) {
       auto operand = spread(ctx);
       if (!operand) {
         ctx.reset(start);
-        return std::nullopt;
+        return false;
       }
       auto comma = list_detail::entry_comma(ctx);
       if (!comma) {
         ctx.reset(start);
-        return std::nullopt;
+        return false;
       }
-      return make_optional_aggregate<Item>(
-                                 Base{typename Base::Spread{TokenRef::borrow(*next),
-                                                            list_detail::into_box(std::move(operand))}},
-                                 std::move(*comma));
+      pending.emplace(Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}},
+                      std::move(*comma));
+      return true;
     }
     auto value = element(ctx);
     if (!value) {
       ctx.reset(start);
-      return std::nullopt;
+      return false;
     }
     auto comma = list_detail::entry_comma(ctx);
     if (!comma) {
       ctx.reset(start);
-      return std::nullopt;
+      return false;
     }
-    return make_optional_aggregate<Item>(Base{typename Base::Element{list_detail::into_box(std::move(value))}},
-                               std::move(*comma));
+    pending.emplace(Base{typename Base::Element{list_detail::into_box(std::move(value))}}, std::move(*comma));
+    return true;
   };
 }
 

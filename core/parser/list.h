@@ -21,17 +21,6 @@
 
 namespace vaxo_core::parser {
 
-// Builds an aggregate straight into an optional where the compiler can
-// initialise aggregates from parentheses; elsewhere it costs one move more.
-template <typename Item, typename... Args>
-std::optional<Item> make_optional_aggregate(Args&&... args) {
-#if defined(__cpp_aggregate_paren_init)
-  return std::optional<Item>(std::in_place, std::forward<Args>(args)...);
-#else
-  return std::optional<Item>(Item{std::forward<Args>(args)...});
-#endif
-}
-
 template <typename T>
 struct ListItem {
   T element;

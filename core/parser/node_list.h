@@ -23,18 +23,6 @@
 
 namespace vaxo_core::parser {
 
-// Grows a plain heap buffer of items that relocate bytewise: `size` items
-// move into a fresh block twice as large (`first` items when there was none).
-template <typename T>
-void grow_relocating(T*& data, std::size_t size, std::size_t& capacity, std::size_t first) {
-  const std::size_t more = capacity == 0 ? first : capacity * 2;
-  auto* fresh = static_cast<T*>(::operator new(more * sizeof(T)));
-  if (size != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data), size * sizeof(T));
-  ::operator delete(data);
-  data = fresh;
-  capacity = more;
-}
-
 template <typename T>
 class NodeList {
  public:
@@ -124,14 +112,19 @@ class NodeList {
     return *slot;
   }
 
-  // Appends `count` elements by copying their bytes from `first`, which
-  // then holds no objects: they must be neither used nor destroyed there.
-  // Only for element types whose objects hold no pointer into themselves
-  // (tree nodes: one-word owners and references); `capacity` must suffice.
-  void relocate_back(T* first, std::size_t count) {
+  // Moves `count` elements from `first` to the end of the list, which has
+  // room for them, destroying each source right after its move: `first`
+  // then holds no objects. One pass where moving all and then destroying
+  // all would read each element twice.
+  void take_back(T* first, std::size_t count) {
+    static_assert(std::is_nothrow_move_constructible_v<T>);
     if (count == 0) return;
     Header* h = header();
-    std::memcpy(static_cast<void*>(data_ + h->size), static_cast<const void*>(first), count * sizeof(T));
+    T* to = data_ + h->size;
+    for (std::size_t i = 0; i < count; ++i) {
+      ::new (static_cast<void*>(to + i)) T(std::move(first[i]));
+      first[i].~T();
+    }
     h->size += static_cast<std::uint32_t>(count);
   }
 
@@ -181,7 +174,7 @@ class NodeList {
     ::new (fresh_block) Header{count, static_cast<std::uint32_t>(capacity)};
     T* fresh = reinterpret_cast<T*>(static_cast<char*>(fresh_block) + kHeaderBytes);
     if constexpr (std::is_trivially_copyable_v<T>) {
-      if (count != 0) std::memcpy(static_cast<void*>(fresh), static_cast<const void*>(data_), count * sizeof(T));
+      if (count != 0) std::memcpy(fresh, data_, count * sizeof(T));
     } else {
       static_assert(std::is_nothrow_move_constructible_v<T>);
       for (std::uint32_t i = 0; i < count; ++i) {
@@ -210,5 +203,77 @@ class NodeList {
 };
 
 static_assert(sizeof(NodeList<int>) == sizeof(void*));
+
+// A heap buffer where a list's elements gather before the list is made at
+// their count: doubles when full, moving what it holds, so appending stays
+// amortised constant whatever the count; the fast path is inline.
+template <typename T>
+class GrowingBuffer {
+ public:
+  GrowingBuffer() = default;
+  ~GrowingBuffer() { release(); }
+  GrowingBuffer(const GrowingBuffer&) = delete;
+  GrowingBuffer& operator=(const GrowingBuffer&) = delete;
+
+  std::size_t size() const { return size_; }
+  std::size_t capacity() const { return capacity_; }
+  bool empty() const { return size_ == 0; }
+  T* data() { return data_; }
+  T& back() { return data_[size_ - 1]; }
+
+  template <typename... Args>
+  [[gnu::always_inline]] T& emplace_back(Args&&... args) {
+    if (size_ == capacity_) [[unlikely]] {
+      // The arguments may live in this buffer: build before moving the rest.
+      T made(std::forward<Args>(args)...);
+      grow();
+      T* slot = ::new (static_cast<void*>(data_ + size_)) T(std::move(made));
+      ++size_;
+      return *slot;
+    }
+    T* slot = ::new (static_cast<void*>(data_ + size_)) T(std::forward<Args>(args)...);
+    ++size_;
+    return *slot;
+  }
+  void push_back(T&& value) { emplace_back(std::move(value)); }
+  void pop_back() { data_[--size_].~T(); }
+  // Destroys the elements from `size` on.
+  void truncate(std::size_t size) {
+    while (size_ > size) pop_back();
+  }
+  void clear() { truncate(0); }
+  // Moves the elements from `from` on to the end of `list`, which has room
+  // for them, and drops them here.
+  void move_into(NodeList<T>& list, std::size_t from = 0) {
+    list.take_back(data_ + from, size_ - from);
+    size_ = from;
+  }
+  // Empty, and its memory given back.
+  void release() {
+    truncate(0);
+    ::operator delete(data_);
+    data_ = nullptr;
+    capacity_ = 0;
+  }
+
+ private:
+  [[gnu::noinline]] void grow() {
+    static_assert(std::is_nothrow_move_constructible_v<T>);
+    const std::size_t more = capacity_ == 0 ? kFirst : capacity_ * 2;
+    T* fresh = static_cast<T*>(::operator new(more * sizeof(T)));
+    for (std::size_t i = 0; i < size_; ++i) {
+      ::new (static_cast<void*>(fresh + i)) T(std::move(data_[i]));
+      data_[i].~T();
+    }
+    ::operator delete(data_);
+    data_ = fresh;
+    capacity_ = more;
+  }
+
+  static constexpr std::size_t kFirst = 16;
+  T* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = 0;
+};
 
 }  // namespace vaxo_core::parser

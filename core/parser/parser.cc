@@ -1,8 +1,10 @@
 #include "core/parser/parser.h"
 
-#include <cstring>
+#include <cstddef>
+#include <memory>
 #include <new>
 #include <optional>
+#include <vector>
 
 #include "core/parser/expressions.h"
 #include "core/parser/failure_memo.h"
@@ -12,66 +14,21 @@
 namespace vaxo_core::parser {
 namespace {
 
-// One run of `statement`: each result is built in reused storage and its
-// bytes go to the slot `slot_for()` gives, so no destructor runs on it.
-template <class SlotFor>
-void read_statements(ParserContext& ctx, statements::TrailingValue& trailing, SlotFor&& slot_for) {
-  alignas(std::optional<Statement>) unsigned char raw[sizeof(std::optional<Statement>)];
+// One run of `statement`, appended to `out`.
+template <class Buffer>
+void read_statements(ParserContext& ctx, statements::TrailingValue& trailing, Buffer& out) {
   for (;;) {
     const auto before = ctx.checkpoint();
-    auto* s = ::new (static_cast<void*>(raw)) std::optional<Statement>(statements::statement(ctx, &trailing));
-    if (!*s) return;
-    if (ctx.checkpoint() == before) {
-      s->reset();
-      throw InternalError("`repeat` parsers must always consume");
-    }
-    std::memcpy(static_cast<void*>(slot_for()), static_cast<const void*>(&**s), sizeof(Statement));
+    std::optional<Statement> s = statements::statement(ctx, &trailing);
+    if (!s) return;
+    if (ctx.checkpoint() == before) throw InternalError("`repeat` parsers must always consume");
+    out.push_back(std::move(*s));
   }
 }
 
-// A block's statements, relocated bytewise twice: from where the rule built
-// each into the buffer, and from there into the block's list. A statement is
-// one-word owners and references (tokens, boxes, lists) and nothing points
-// into it, so its bytes are the whole of it; a move and a destroy per step
-// would dispatch on the alternative twice.
-class StatementBuffer {
- public:
-  StatementBuffer() = default;
-  ~StatementBuffer() {
-    clear();
-    ::operator delete(data_);
-  }
-  StatementBuffer(const StatementBuffer&) = delete;
-  StatementBuffer& operator=(const StatementBuffer&) = delete;
-
-  std::size_t size() const { return size_; }
-  bool empty() const { return size_ == 0; }
-  Statement& back() { return data_[size_ - 1]; }
-  void pop_back() { data_[--size_].~Statement(); }
-  void clear() {
-    while (size_ != 0) pop_back();
-  }
-
-  // The statements of one run of `statement`.
-  void read(ParserContext& ctx, statements::TrailingValue& trailing) {
-    read_statements(ctx, trailing, [this] {
-      if (size_ == capacity_) grow();
-      return data_ + size_++;
-    });
-  }
-  // Moves every statement to the end of `list`, which has room for them.
-  void relocate_into(NodeList<Statement>& list) {
-    list.relocate_back(data_, size_);
-    size_ = 0;
-  }
-
- private:
-  void grow() { grow_relocating(data_, size_, capacity_, 16); }
-
-  Statement* data_ = nullptr;
-  std::size_t size_ = 0;
-  std::size_t capacity_ = 0;
-};
+// A block's statements while it is read; kept per nesting level for the
+// whole parse, so its capacity is reused by every block at that level.
+using StatementBuffer = GrowingBuffer<Statement>;
 
 // opt(expression), taking what the failed statement already read there.
 std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
@@ -163,11 +120,12 @@ StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_v
   std::unique_ptr<Expression> value;
   {
     StatementBuffers::Lease buffer;
-    (*buffer).read(ctx, trailing);
+    StatementBuffer& read = *buffer;
+    read_statements(ctx, trailing, read);
     // The value is taken off before the list is made: no slot is left over.
-    value = take_value(*buffer, trailing_expression(ctx, trailing));
-    statements.reserve((*buffer).size() + (room_for_value && value ? 1 : 0));
-    (*buffer).relocate_into(statements);
+    value = take_value(read, trailing_expression(ctx, trailing));
+    statements.reserve(read.size() + (room_for_value && value ? 1 : 0));
+    read.move_into(statements);
   }
   return {std::move(statements), std::move(value)};
 }
@@ -185,14 +143,13 @@ namespace scripts {
 namespace {
 
 // The root's statements in order: the first few in place, the rest in chunks
-// made on need, so a short script allocates nothing here. Relocated bytewise
-// in and out, like a block's (StatementBuffer).
+// made on need, so a short script allocates nothing here, and a chunk once
+// full is never moved again.
 class RootStatements {
  public:
   RootStatements() = default;
   ~RootStatements() {
     for (std::size_t i = 0; i < size_; ++i) slot(i)->~Statement();
-    for (Statement* chunk : chunks_) ::operator delete(chunk);
   }
   RootStatements(const RootStatements&) = delete;
   RootStatements& operator=(const RootStatements&) = delete;
@@ -200,56 +157,44 @@ class RootStatements {
   std::size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
   void push_back(Statement&& s) {
-    ::new (static_cast<void*>(next_slot())) Statement(std::move(s));
+    ::new (next_slot()) Statement(std::move(s));
     ++size_;
-  }
-  // As StatementBuffer::read.
-  void read(ParserContext& ctx, statements::TrailingValue& trailing) {
-    read_statements(ctx, trailing, [this] {
-      void* slot = next_slot();
-      ++size_;
-      return slot;
-    });
   }
   Statement& back() { return *slot(size_ - 1); }
   void pop_back() { slot(--size_)->~Statement(); }
   // Moves every statement, in order, to the end of `list`, which has room
-  // for them, freeing each chunk once it is moved.
+  // for them, freeing each chunk once it is emptied.
   void drain_into(NodeList<Statement>& list) {
-    std::size_t left = size_;
-    const std::size_t here = left < kInPlace ? left : kInPlace;
-    list.relocate_back(slot(0), here);
-    left -= here;
-    for (Statement*& chunk : chunks_) {
-      const std::size_t n = left < kChunk ? left : kChunk;
-      list.relocate_back(chunk, n);
-      left -= n;
-      ::operator delete(chunk);
-      chunk = nullptr;
+    for (std::size_t i = 0; i < size_; ++i) {
+      list.take_back(slot(i), 1);
+      if (i >= kInPlace && (i - kInPlace) % kChunk == kChunk - 1) chunks_[(i - kInPlace) / kChunk].reset();
     }
-    chunks_.clear();
     size_ = 0;
+    chunks_.clear();
   }
 
  private:
   static constexpr std::size_t kInPlace = 4;
   static constexpr std::size_t kChunk = 64;
-  Statement* slot(std::size_t i) {
-    if (i < kInPlace) return std::launder(reinterpret_cast<Statement*>(storage_ + i * sizeof(Statement)));
+  struct Chunk {
+    alignas(Statement) unsigned char bytes[kChunk * sizeof(Statement)];
+  };
+  unsigned char* address(std::size_t i) {
+    if (i < kInPlace) return storage_ + i * sizeof(Statement);
     i -= kInPlace;
-    return chunks_[i / kChunk] + i % kChunk;
+    return chunks_[i / kChunk]->bytes + i % kChunk * sizeof(Statement);
   }
-  Statement* next_slot() {
-    if (size_ >= kInPlace && (size_ - kInPlace) % kChunk == 0 && (size_ - kInPlace) / kChunk == chunks_.size()) {
-      chunks_.reserve(chunks_.size() + 1);  // no chunk is lost to a failed push
-      chunks_.push_back(static_cast<Statement*>(::operator new(kChunk * sizeof(Statement))));
+  Statement* slot(std::size_t i) { return std::launder(reinterpret_cast<Statement*>(address(i))); }
+  void* next_slot() {
+    if (size_ >= kInPlace && (size_ - kInPlace) / kChunk == chunks_.size()) {
+      chunks_.push_back(std::make_unique_for_overwrite<Chunk>());
     }
-    return slot(size_);
+    return address(size_);
   }
 
   alignas(Statement) unsigned char storage_[kInPlace * sizeof(Statement)];
   std::size_t size_ = 0;
-  std::vector<Statement*> chunks_;  // kChunk statements each
+  std::vector<std::unique_ptr<Chunk>> chunks_;
 };
 
 // The root's parts as the script loop leaves them. Gathered on the heap and
@@ -268,7 +213,7 @@ void gather(ParserContext& ctx, Gathered& g) {
   for (;;) {
     const std::size_t before = g.statements.size();
     statements::TrailingValue trailing;
-    g.statements.read(ctx, trailing);
+    read_statements(ctx, trailing, g.statements);
     const bool produced = g.statements.size() > before;
     auto e = trailing_expression(ctx, trailing);
     const Token* next = ctx.peek();

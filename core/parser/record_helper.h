@@ -88,8 +88,8 @@ struct InPlace {
 
 }  // namespace detail
 
-// One entry: an empty slot or a member, with its comma. Fails, consuming
-// nothing, where the list ends.
+// One entry, an empty slot or a member, with its comma, onto `pending`.
+// Fails, consuming nothing, where the list ends.
 template <typename Named, typename InterpolateName, typename OmitNamed, typename Unnamed, typename Spread,
           typename Missing>
 auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omit_named, Unnamed unnamed,
@@ -98,26 +98,28 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
   using I = detail::interpolated_t<InterpolateName>;
   using Base = RecordElementBase<V, I>;
   using Item = ListItem<Base>;
-  return [=](ParserContext& ctx) -> std::optional<Item> {
+  return [=](ParserContext& ctx, list_detail::Pending<Item>& pending) -> bool {
     const Token* next = ctx.peek();
-    if (next == nullptr) return std::nullopt;
+    if (next == nullptr) return false;
     if (*next == Operator::Comma) {
       ctx.next();
-      return Item::new_with_comma(Base{typename Base::Unnamed{list_detail::into_box<V>(missing(next->range.start))}},
-                                  TokenRef::borrow(*next));
+      pending.push(Item::new_with_comma(
+          Base{typename Base::Unnamed{list_detail::into_box<V>(missing(next->range.start))}}, TokenRef::borrow(*next)));
+      return true;
     }
-    if (helper::is_list_closer(*next)) return std::nullopt;
+    if (helper::is_list_closer(*next)) return false;
 
     auto start = ctx.checkpoint();
-    // A member is built in the returned item, once its comma is known: the
+    // A member is built on the pending stack, once its comma is known: the
     // alternative is built in the variant, which moves only into its list.
-    auto finish = [&](auto build) -> std::optional<Item> {
+    auto finish = [&](auto build) -> bool {
       auto comma = list_detail::entry_comma(ctx);
       if (!comma) {
         ctx.reset(start);
-        return std::nullopt;
+        return false;
       }
-      return make_optional_aggregate<Item>(detail::InPlace<Base, decltype(build)>{build}, std::move(*comma));
+      pending.emplace(detail::InPlace<Base, decltype(build)>{build}, std::move(*comma));
+      return true;
     };
     // Spread: `..` and an operand.
     if (*next == Operator::SpreadRange) {
@@ -167,7 +169,7 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
       return finish([&] { return typename Base::Unnamed{list_detail::into_box(std::move(value))}; });
     }
     ctx.reset(start);
-    return std::nullopt;
+    return false;
   };
 }
 

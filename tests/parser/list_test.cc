@@ -8,6 +8,7 @@
 
 #include "core/parser/array_helper.h"
 #include "core/parser/helper.h"
+#include "core/parser/parser.h"
 #include "core/parser/record_helper.h"
 #include "tests/parser/support/source.h"
 
@@ -155,6 +156,36 @@ TEST(ArrayListTest, EntriesCommasAndEnds) {
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(show(*list), row.list);
     EXPECT_EQ(src.rest(), row.rest);
+  }
+}
+
+// Lists of one entry type share a pending stack: an inner list that makes it
+// grow while the outer list's entries sit below keeps both lists whole.
+TEST(ArrayListTest, NestedListsOnOneStackKeepTheirEntries) {
+  for (int n : {15, 16, 17, 65, 150}) {
+    SCOPED_TRACE(n);
+    std::string source = "[";
+    for (int i = 0; i < n; ++i) {
+      source += "[";
+      for (int j = 0; j <= i; ++j) source += "v" + std::to_string(i) + "_" + std::to_string(j) + ", ";
+      source += "], ";
+    }
+    Source src(source + "]");
+    auto script = parse(src.ctx());
+    ASSERT_TRUE(script && script->value);
+    const auto* outer = script->value->get_if<Expression::Array>();
+    ASSERT_TRUE(outer);
+    ASSERT_EQ(outer->items.size(), static_cast<std::size_t>(n));
+    for (int i = 0; i < n; ++i) {
+      const auto& value = std::get<Iterable::Value>(outer->items[i]->as_element()->value->node).value;
+      const auto* inner = value.get_if<Expression::Array>();
+      ASSERT_TRUE(inner);
+      ASSERT_EQ(inner->items.size(), static_cast<std::size_t>(i + 1));
+      for (int j = 0; j <= i; ++j) {
+        const auto& entry = std::get<Iterable::Value>(inner->items[j]->as_element()->value->node).value;
+        ASSERT_EQ(show(entry), "v" + std::to_string(i) + "_" + std::to_string(j));
+      }
+    }
   }
 }
 

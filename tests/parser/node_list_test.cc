@@ -198,24 +198,39 @@ TEST_P(NodeListTest, ReserveThenPushFillsWithoutMoving) {
   unused.reserve(4);  // a block holding no element is still released
 }
 
-// Relocated elements change owner by their bytes: the list takes each over
-// after what it holds, and it alone destroys them (a double free or a leak
-// shows under the sanitizers and in the live count).
-TEST_P(NodeListTest, RelocatedElementsAreTakenOverOnce) {
-  NodeList<Tracked> list;
-  list.emplace_back("kept");
-  list.reserve(4);
-  alignas(Tracked) unsigned char raw[3 * sizeof(Tracked)];
-  auto* source = reinterpret_cast<Tracked*>(raw);
-  for (int i = 0; i < 3; ++i) ::new (static_cast<void*>(source + i)) Tracked("r" + std::to_string(i));
-  const std::string* first_text = source[0].text.get();
-  list.relocate_back(source, 3);
-  list.relocate_back(source, 0);
-  EXPECT_EQ(texts(list), (std::vector<std::string>{"kept", "r0", "r1", "r2"}));
-  EXPECT_EQ(list[1].text.get(), first_text);
-  EXPECT_EQ(Tracked::live, 4);
-  list.pop_back();
-  EXPECT_EQ(Tracked::live, 3);
+// Nested lists share one buffer, each taking its own top part into a list
+// of exactly its count: every element changes owner once, in order, and an
+// argument held by the buffer itself survives the buffer's growth.
+TEST_P(NodeListTest, BufferHandsItsTopOverToAListOnce) {
+  GrowingBuffer<Tracked> buffer;
+  for (int i = 0; i < 3; ++i) buffer.emplace_back("outer" + std::to_string(i));
+  const std::size_t inner_base = buffer.size();
+  for (int i = 0; i < 200; ++i) buffer.emplace_back(std::to_string(i));
+  while (buffer.size() < buffer.capacity()) buffer.emplace_back("pad");
+  buffer.push_back(Tracked(*buffer.data()[0].text));  // grows with the source inside
+  EXPECT_EQ(*buffer.back().text, "outer0");
+  const std::string* first_inner = buffer.data()[inner_base].text.get();
+  const int live = Tracked::live;
+
+  NodeList<Tracked> inner;
+  inner.reserve(buffer.size() - inner_base);
+  buffer.move_into(inner, inner_base);
+  EXPECT_EQ(buffer.size(), inner_base);
+  EXPECT_EQ(inner.size(), inner.capacity());
+  EXPECT_EQ(inner.front().text.get(), first_inner);
+  EXPECT_EQ(*inner[199].text, "199");
+  EXPECT_EQ(*inner.back().text, "outer0");
+  EXPECT_EQ(Tracked::live, live);  // each moved exactly once: none lost, none doubled
+
+  buffer.pop_back();
+  NodeList<Tracked> outer;
+  outer.reserve(buffer.size());
+  buffer.move_into(outer);
+  EXPECT_EQ(texts(outer), (std::vector<std::string>{"outer0", "outer1"}));
+  EXPECT_TRUE(buffer.empty());
+  EXPECT_EQ(Tracked::live, static_cast<int>(inner.size() + outer.size()));
+
+  buffer.emplace_back("left");  // dies with the buffer
 }
 
 // Lists of lists, as tree nodes hold: every element dies once, at the end.
