@@ -83,15 +83,19 @@ std::unique_ptr<T> into_box(T&& value) {
 
 // The entries of the lists open inside each other, on one stack per entry
 // type and thread: a list reads its own onto the top and takes them off when
-// it is made, so it costs no allocation of its own. What a very long list
-// made the stack hold is given back once no list is open.
+// it is made, so it costs no allocation of its own. Once no list is open, a
+// stack keeps at most kKeptStackBytes (some hundreds of entries) for the
+// thread's next lists, and frees what a longer list made it hold; there are
+// about half a dozen stacks.
+inline constexpr std::size_t kKeptStackBytes = std::size_t{16} << 10;
+
 template <typename Item>
 class Pending {
  public:
   Pending() : stack_(stack()), base_(stack_.size()) {}
   ~Pending() {
     stack_.erase(stack_.begin() + static_cast<std::ptrdiff_t>(base_), stack_.end());
-    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) std::vector<Item>().swap(stack_);
+    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptStackBytes) std::vector<Item>().swap(stack_);
   }
   Pending(const Pending&) = delete;
   Pending& operator=(const Pending&) = delete;
@@ -101,7 +105,6 @@ class Pending {
   std::span<Item> items() { return {stack_.data() + base_, stack_.size() - base_}; }
 
  private:
-  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
   static std::vector<Item>& stack() {
     thread_local std::vector<Item> s;
     return s;
@@ -132,7 +135,7 @@ class RelocatedPending {
     // Only when the list was left unmade (the parse gave up).
     for (std::size_t i = base_; i < stack_.size; ++i) stack_.data[i].~Item();
     stack_.size = base_;
-    if (base_ == 0 && stack_.capacity * sizeof(Item) > kKeptBytes) stack_.release();
+    if (base_ == 0 && stack_.capacity * sizeof(Item) > kKeptStackBytes) stack_.release();
   }
   RelocatedPending(const RelocatedPending&) = delete;
   RelocatedPending& operator=(const RelocatedPending&) = delete;
@@ -151,7 +154,6 @@ class RelocatedPending {
   }
 
  private:
-  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
   struct Stack {
     Item* data = nullptr;
     std::size_t size = 0;
