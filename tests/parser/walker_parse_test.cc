@@ -39,7 +39,7 @@ struct StaleNodes {
         n.holds_recovery != holds) {
       ++count;
     }
-    std::visit([this](const auto& alt) { part(alt); }, n.node);
+    std::visit([&](const auto& alt) { part(alt); }, n.node);
   }
   void part(const Expression& e) { node(e); }
   void part(const Pattern& p) { node(p); }
@@ -64,12 +64,12 @@ struct StaleNodes {
   template <typename T>
     requires requires(const T& t) { t.fields(); }
   void part(const T& t) {
-    std::apply([this](const auto&... f) { (part(f), ...); }, t.fields());
+    std::apply([&](const auto&... f) { (part(f), ...); }, t.fields());
   }
   template <typename T>
     requires requires(const T& t) { t.node.index(); } && (!requires(const T& t) { t.height; })
   void part(const T& t) {
-    visit_node([this](const auto& alt) { part(alt); }, t.node);
+    visit_node([&](const auto& alt) { part(alt); }, t.node);
   }
 };
 
