@@ -9,6 +9,7 @@
 
 #include "core/diagnostic/internal_error.h"
 #include "core/emitter/hash.h"
+#include "core/emitter/spare.h"
 
 namespace vaxo_core::emitter {
 
@@ -46,13 +47,10 @@ void resize_zeroed(std::vector<T>& v, std::size_t n) {
   v.resize(n);
 }
 
-// Each table a thread keeps is at most this large: a bigger one is freed.
-constexpr std::size_t kSpareBytes = std::size_t{256} << 10;
-
 template <typename Table>
-void keep_spare(Table& spare, Table& table) {
+void keep_spare(Table& spare, Table& table, std::size_t max_bytes) {
   // The larger one is kept; an oversized one goes.
-  if (table.capacity() * sizeof(typename Table::value_type) > kSpareBytes || table.capacity() <= spare.capacity()) {
+  if (table.capacity() * sizeof(typename Table::value_type) > max_bytes || table.capacity() <= spare.capacity()) {
     return;
   }
   table.clear();
@@ -60,21 +58,6 @@ void keep_spare(Table& spare, Table& table) {
 }
 
 }  // namespace
-
-// The tables of a finished chunk, emptied, for the thread's next chunk: a
-// small compile then interns and patches without allocating.
-struct Chunk::Spare {
-  std::vector<std::uint8_t> code;  // a result handed back
-  std::vector<Entry> pool;
-  std::vector<char> texts;
-  std::vector<Insertion> insertions;
-  std::vector<std::uint64_t> index;
-  bool closed = false;  // the thread is ending: nothing is kept any more
-
-  ~Spare() { closed = true; }
-};
-
-thread_local Chunk::Spare Chunk::spare_;
 
 std::string_view name(ConstantDiscriminants d) {
   switch (d) {
@@ -139,9 +122,9 @@ void Constant::write_to(std::vector<std::uint8_t>& out) const {
 }
 
 Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
-  Spare& spare = spare_;
-  if (!spare.closed) {
+  if (EmitterSpare* kept = emitter_spare()) {
     // Whatever another live chunk took is simply missing: this one allocates.
+    Spare& spare = kept->chunk;
     code_ = std::move(spare.code);
     pool_ = std::move(spare.pool);
     texts_ = std::move(spare.texts);
@@ -156,13 +139,14 @@ Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
 }
 
 Chunk::~Chunk() {
-  Spare& spare = spare_;
-  if (spare.closed) return;
-  keep_spare(spare.code, code_);
-  keep_spare(spare.pool, pool_);
-  keep_spare(spare.texts, texts_);
-  keep_spare(spare.insertions, insertions_);
-  keep_spare(spare.index, index_);
+  EmitterSpare* kept = emitter_spare();
+  if (kept == nullptr) return;
+  Spare& spare = kept->chunk;
+  keep_spare(spare.code, code_, Spare::kMaxBytes);
+  keep_spare(spare.pool, pool_, Spare::kMaxBytes);
+  keep_spare(spare.texts, texts_, Spare::kMaxBytes);
+  keep_spare(spare.insertions, insertions_, Spare::kMaxBytes);
+  keep_spare(spare.index, index_, Spare::kMaxBytes);
 }
 
 void Chunk::grow_code(std::size_t n) {
@@ -327,8 +311,7 @@ void Chunk::merged_code(std::vector<std::uint8_t>& out) const {
 }
 
 void Chunk::recycle(std::vector<std::uint8_t>&& bytes) noexcept {
-  Spare& spare = spare_;
-  if (!spare.closed) keep_spare(spare.code, bytes);
+  if (EmitterSpare* kept = emitter_spare()) keep_spare(kept->chunk.code, bytes, Spare::kMaxBytes);
 }
 
 std::vector<std::uint8_t> Chunk::into_bytes() && {

@@ -286,8 +286,9 @@ class Chunk {
     std::uint8_t size;
     std::uint8_t bytes[16];
   };
-  // Emptied tables whose memory a thread keeps between chunks (chunk.cc).
+  // Emptied tables whose memory a thread keeps between chunks (spare.h).
   struct Spare;
+  friend struct EmitterSpare;
   // The code with the pending insertions merged in, into `out` (appended).
   void merged_code(std::vector<std::uint8_t>& out) const;
   std::size_t merged_code_size() const;
@@ -308,7 +309,6 @@ class Chunk {
   // reads the pool, and most mismatches are settled without touching it.
   std::vector<std::uint64_t> index_;
   int index_bits_ = 0;
-  static thread_local Spare spare_;
   // The pool positions of false and true, -1 until interned.
   std::int32_t boolean_[2] = {-1, -1};
 };

@@ -37,14 +37,9 @@ class Closure {
 
 class Closures {
  public:
-  // The frame stack of the thread's last emission is reused (a short
-  // script's emission allocates nothing for it), a large one freed.
-  Closures() : frames_(std::move(spare())) { frames_.clear(); }
-  ~Closures() {
-    if (frames_.capacity() > kMaxSpare) return;
-    frames_.clear();
-    spare() = std::move(frames_);
-  }
+  // Take and give back the thread's spare frame stack (spare.h).
+  Closures();
+  ~Closures();
   Closures(const Closures&) = delete;
   Closures& operator=(const Closures&) = delete;
 
@@ -74,12 +69,6 @@ class Closures {
   std::vector<Closure>& frames() { return frames_; }
 
  private:
-  static constexpr std::size_t kMaxSpare = 256;
-  static std::vector<Closure>& spare() {
-    thread_local std::vector<Closure> kept;
-    return kept;
-  }
-
   std::vector<Closure> frames_;
 };
 

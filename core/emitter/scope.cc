@@ -11,6 +11,7 @@
 
 #include "core/diagnostic/internal_error.h"
 #include "core/emitter/hash.h"
+#include "core/emitter/spare.h"
 
 namespace vaxo_core::emitter {
 
@@ -151,31 +152,10 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
 }
 
 
-struct Scopes::Spare {
-  // Larger buffers are freed: a big script's memory is not held on to, and
-  // a Scopes never starts with a larger index than a new one would grow.
-  static constexpr std::size_t kMaxSlots = kFirstSlots;
-  static constexpr std::size_t kMaxNames = 4096;
-  static constexpr std::size_t kMaxEntries = 256;
-
-  bool full = false;
-  std::vector<Scope> scopes;
-  std::vector<std::unique_ptr<Variable[]>> blocks;
-  std::vector<Binding> bindings;
-  std::vector<Reference> references;
-  std::vector<Slot> index;
-  std::unique_ptr<char[]> names;
-  std::size_t names_capacity = 0;
-};
-
-Scopes::Spare& Scopes::spare() {
-  thread_local Spare kept;
-  return kept;
-}
-
 Scopes::Scopes() {
-  Spare& kept = spare();
-  if (!kept.full) return;
+  EmitterSpare* spare = emitter_spare();
+  if (spare == nullptr || !spare->scopes.full) return;
+  Spare& kept = spare->scopes;
   kept.full = false;
   scopes_ = std::move(kept.scopes);
   blocks_ = std::move(kept.blocks);
@@ -190,8 +170,10 @@ Scopes::Scopes() {
 Scopes::~Scopes() {
   // Closing every scope frees every slot of the index: it is reusable as is.
   while (!scopes_.empty()) pop();
-  Spare& kept = spare();
-  if (kept.full || used_slots_ != 0 || blocks_.size() > 1 || index_.size() > Spare::kMaxSlots ||
+  EmitterSpare* spare = emitter_spare();
+  if (spare == nullptr) return;
+  Spare& kept = spare->scopes;
+  if (kept.full || used_slots_ != 0 || blocks_.size() > Spare::kMaxBlocks || index_.size() > Spare::kMaxSlots ||
       names_capacity_ > Spare::kMaxNames || scopes_.capacity() > Spare::kMaxEntries ||
       bindings_.capacity() > Spare::kMaxEntries || references_.capacity() > Spare::kMaxEntries) {
     return;

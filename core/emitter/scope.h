@@ -375,9 +375,9 @@ class Scopes {
   [[noreturn]] static void no_scope();
   [[noreturn]] static void too_many_references();
 
-  // The emptied buffers kept for the thread's next Scopes.
+  // The emptied buffers kept for the thread's next Scopes (spare.h).
   struct Spare;
-  static Spare& spare();
+  friend struct EmitterSpare;
 
   bool keep_references_ = true;
   std::vector<Scope> scopes_;

@@ -80,15 +80,19 @@ std::unique_ptr<T> into_box(T&& value) {
 
 // The entries of the lists open inside each other, on one stack per entry
 // type and thread: a list reads its own onto the top and takes them off when
-// it is made, so it costs no allocation of its own. What a very long list
-// made the stack hold is given back once no list is open.
+// it is made, so it costs no allocation of its own. Once no list is open, a
+// stack keeps at most kKeptStackBytes (some hundreds of entries) for the
+// thread's next lists, and frees what a longer list made it hold; there are
+// about half a dozen stacks.
+inline constexpr std::size_t kKeptStackBytes = std::size_t{16} << 10;
+
 template <typename Item>
 class Pending {
  public:
   Pending() : stack_(stack()), base_(stack_.size()) {}
   ~Pending() {
     stack_.truncate(base_);
-    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptBytes) stack_.release();
+    if (base_ == 0 && stack_.capacity() * sizeof(Item) > kKeptStackBytes) stack_.release();
   }
   Pending(const Pending&) = delete;
   Pending& operator=(const Pending&) = delete;
@@ -111,7 +115,6 @@ class Pending {
   void move_into(NodeList<Item>& list) { stack_.move_into(list, base_); }
 
  private:
-  static constexpr std::size_t kKeptBytes = std::size_t{64} << 10;
   static GrowingBuffer<Item>& stack() {
     thread_local GrowingBuffer<Item> s;
     return s;

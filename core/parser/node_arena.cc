@@ -12,11 +12,10 @@ constexpr std::align_val_t kPageAlign{NodeArena::kPage};
 std::uintptr_t address(const void* p) { return reinterpret_cast<std::uintptr_t>(p); }
 
 // The chunks a finished arena gives back are kept for the thread's next
-// arena, up to a bound: one compile after another then takes no fresh memory.
-// Handing a tree's worth of chunks back to the allocator at once lets it
-// return them to the system, and faulting them in again costs the next compile
-// more than building its tree.
-constexpr std::size_t kCachedBytes = std::size_t{32} << 20;
+// arena, up to kCachedBytes: a small compile after another then takes no
+// fresh memory, while a large tree's chunks go back to the allocator, so what
+// the thread holds between compiles is small whatever the input's size.
+constexpr std::size_t kCachedBytes = std::size_t{128} << 10;
 
 struct CachedChunk {
   CachedChunk* next;
@@ -24,30 +23,23 @@ struct CachedChunk {
 };
 
 struct ChunkCache {
-  CachedChunk* regular = nullptr;  // kMaxChunk bytes each
-  CachedChunk* small = nullptr;    // the first chunks of an arena, less
-  CachedChunk* large = nullptr;    // more
+  CachedChunk* list = nullptr;  // none larger than kMaxChunk
   std::size_t bytes = 0;
   bool closed = false;  // the thread is ending: free instead of keeping
 
-  static void free_all(CachedChunk*& list) noexcept {
+  ~ChunkCache() {
+    closed = true;
     while (list != nullptr) {
       CachedChunk* next = list->next;
       ::operator delete(list);
       list = next;
     }
-  }
-  ~ChunkCache() {
-    closed = true;
-    free_all(regular);
-    free_all(small);
-    free_all(large);
     bytes = 0;
   }
 
-  // The first that fits: what a larger one has to spare serves the arena's
-  // later blocks.
-  CachedChunk* take_from(CachedChunk*& list, std::size_t wanted) noexcept {
+  // The first of at least `wanted` bytes, or null: what a larger one has to
+  // spare serves the arena's later blocks.
+  CachedChunk* take(std::size_t wanted) noexcept {
     CachedChunk** link = &list;
     while (*link != nullptr && (*link)->size < wanted) link = &(*link)->next;
     CachedChunk* c = *link;
@@ -58,18 +50,10 @@ struct ChunkCache {
     return c;
   }
 
-  // A chunk of at least `wanted` bytes, or null.
-  CachedChunk* take(std::size_t wanted) noexcept {
-    if (wanted > kMaxChunk) return take_from(large, wanted);
-    if (regular != nullptr) return take_from(regular, wanted);
-    return take_from(small, wanted);
-  }
-
   bool keep(void* raw, std::size_t size) noexcept {
-    if (closed || bytes + size > kCachedBytes) return false;
+    if (closed || size > kMaxChunk || bytes + size > kCachedBytes) return false;
     auto* c = static_cast<CachedChunk*>(raw);
     c->size = size;
-    CachedChunk*& list = size == kMaxChunk ? regular : size < kMaxChunk ? small : large;
     c->next = list;
     list = c;
     bytes += size;
@@ -78,7 +62,6 @@ struct ChunkCache {
 };
 
 thread_local ChunkCache t_chunks;
-
 
 }  // namespace
 

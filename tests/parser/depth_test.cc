@@ -78,9 +78,9 @@ const std::vector<Kind>& chain_kinds() {
 }
 
 // The tree-height bound leaves every later pass over the tree its stack; an
-// unoptimised pass takes several times more stack per level, so the bound is
-// lower there.
-#if defined(__OPTIMIZE__)
+// unoptimised or sanitized pass takes several times more stack per level, so
+// the bound is lower there.
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && !VAXO_HAS_ADDRESS_SANITIZER
 constexpr int kLongChain = 10000;
 #else
 constexpr int kLongChain = 1500;

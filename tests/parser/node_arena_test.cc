@@ -7,6 +7,7 @@
 #include "core/parser/node_arena.h"
 
 #include <gtest/gtest.h>
+#include <malloc.h>
 
 #include <cstddef>
 #include <cstdint>
@@ -221,6 +222,28 @@ TEST(NodeArena, DiscardFreesEveryChunkAtOnce) {
     heap.make_each_size();
     heap.check_all();
   });
+}
+
+// What the allocator has handed out and not got back, over every thread.
+std::int64_t in_use() { return static_cast<std::int64_t>(mallinfo2().uordblks); }
+
+TEST(NodeArena, ALargeArenaLeavesLittleToItsThread) {
+  for (bool discard : {false, true}) {
+    SCOPED_TRACE(discard ? "discarded" : "freed block by block");
+    on_fresh_thread([discard] {
+      const std::int64_t before = in_use();
+      {
+        Blocks blocks;
+        NodeArena::Scope scope;
+        blocks.make_each_size(400);  // about 60 MiB
+        if (discard) {
+          EXPECT_TRUE(scope.discard());
+          blocks.forget();
+        }
+      }
+      EXPECT_LT(in_use() - before, std::int64_t{512} << 10);
+    });
+  }
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/parser/basic_expressions.h"
+#include "core/parser/parser_context.h"
 #include "tests/parser/support/cases.h"
 
 namespace vaxo_core::parser {
@@ -126,7 +127,7 @@ TEST(Precedence, IterableTrees) {
 
 TEST(Precedence, LongLeftAssociativeChainsFoldWithoutRecursion) {
   // As tall as the tree-height bound allows in this build (see depth_test.cc).
-#if defined(__OPTIMIZE__)
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && !VAXO_HAS_ADDRESS_SANITIZER
   constexpr int kTerms = 10000;
 #else
   constexpr int kTerms = 1500;
