@@ -2,7 +2,8 @@
 // position encoding, tags, source map, errors); the rest is the text, used
 // only when it is valid UTF-8, as every text from the host is. Checks: no
 // internal error, words in whole groups, a chunk exactly when no error word
-// was kept, chunk lengths that add up, and (lines and columns) the words a
+// was kept (with errors switched off: the chunk of the same text with errors
+// kept), chunk lengths that add up, and (lines and columns) the words a
 // checkpoint lookup gives for the offsets of the same diagnostics.
 #include <cstddef>
 #include <cstdint>
@@ -83,7 +84,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fault("range outside the text");
     }
   }
-  if (result.chunk.has_value() == has_error) fault("chunk present exactly when no error is kept");
+  if (config.diagnostic_error) {
+    if (result.chunk.has_value() == has_error) fault("chunk present exactly when no error is kept");
+  } else {
+    // Errors filtered out leave no word, but still withhold the chunk (an
+    // abandoned parse leaves none to withhold): the chunk is the one the
+    // same text gets with errors kept.
+    if (has_error) fault("no error word when errors are off");
+    config::Config kept = config;
+    kept.diagnostic_error = true;
+    if (compile::Compiler::compile(text, kept).chunk != result.chunk) fault("errors switched off change no chunk");
+  }
 
   if (group == 5) {
     config::Config offsets = config;
