@@ -30,7 +30,7 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
     : config(caller.config()),
       chunk(code_room(caller.script().size())),
       diagnostics(caller.config(), caller.script()),
-      budget_(max_depth),
+      budget_(max_depth, kBackstopReserve),
       text_size_(caller.script().size()),
       map_bound_(caller.config().diagnostic_sourcemap ? 0 : text_size_ + 1) {
   // A pool of about one constant per 64 bytes of text without rehashing

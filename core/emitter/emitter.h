@@ -36,7 +36,7 @@
 #include "core/emitter/frame.h"
 #include "core/emitter/opcode.h"
 #include "core/emitter/scope.h"
-#include "core/lexer/depth_guard.h"
+#include "core/base/nesting_budget.h"
 #include "core/lexer/token.h"
 #include "core/parser/ast.h"
 #include "core/parser/ast_walker.h"
@@ -106,8 +106,9 @@ using Brk = std::optional<Register>;
 // are appended to `collector` after everything already in it.
 std::vector<std::uint8_t> emit(const Script& script, DiagnosticsCollector& collector);
 
-// One level of the emitter's recursion. The parser bounds the tree's height,
-// so running out here is a broken invariant: InternalError.
+// One level of the emitter's recursion. The parser bounds the tree's height
+// by what this thread's stack holds (TreeCost, parser_context.h), so running
+// out here is a broken invariant: InternalError.
 class EmitDepth {
  public:
   // A refused level throws before the object exists: the destructor only
@@ -132,6 +133,10 @@ class Emitter {
   // emit_expression_reg), and the parser lets trees grow to its height bound;
   // the budget's stack check is what stops a small thread stack.
   static constexpr std::size_t kMaxDepth = 8 * std::size_t{parser::ParserState::kMaxTreeHeight};
+  // The stack check stops this far above the stack's low end: half the
+  // reserve the parser keeps below its height bound, so that the emitter's
+  // first frames and the deepest level's work fit without reaching it.
+  static constexpr std::size_t kBackstopReserve = NestingBudget::kStackReserve / 2;
 
   // Bound to the caller's text and options; its own collector starts empty.
   // The source-map switch is read here, once: the writers' short path tests

@@ -15,7 +15,7 @@
 
 #include "core/base/byte_scan.h"
 #include "core/config/config.h"
-#include "core/lexer/depth_guard.h"
+#include "core/base/nesting_budget.h"
 #include "core/lexer/token.h"
 #include "core/lexer/utf8.h"
 

@@ -21,7 +21,7 @@
 #include <vector>
 
 #include "core/config/config.h"
-#include "core/lexer/depth_guard.h"
+#include "core/base/nesting_budget.h"
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
 #include "core/lexer/tokens.h"

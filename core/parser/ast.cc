@@ -5,6 +5,7 @@
 
 #include "core/diagnostic/internal_error.h"
 #include "core/parser/ast_alternatives.h"
+#include "core/parser/parser_context.h"
 
 namespace vaxo_core::parser {
 namespace {
@@ -86,9 +87,54 @@ std::uint32_t alternative_summary(const A& alt, std::uint32_t own) {
   return (own + (parts & ~kHoldsRecovery)) | (parts & kHoldsRecovery) | unknown;
 }
 
+// The levels of stack a node takes in the passes over the tree, beyond its
+// parts' (TreeCost, parser_context.h).
+template <typename A>
+constexpr std::uint32_t own_levels() {
+  using E = Expression;
+  using P = Pattern;
+  if constexpr (std::is_same_v<A, E::Extension>) return kTreeCost.extension;
+  if constexpr (std::is_same_v<A, E::Array>) return kTreeCost.array;
+  if constexpr (std::is_same_v<A, E::Record>) return kTreeCost.record;
+  if constexpr (std::is_same_v<A, E::Index> || std::is_same_v<A, E::Slice>) return kTreeCost.index;
+  if constexpr (std::is_same_v<A, E::TaggedString>) return kTreeCost.tagged;
+  if constexpr (std::is_same_v<A, E::If>) return kTreeCost.if_else;
+  if constexpr (std::is_same_v<A, E::ForIn>) return kTreeCost.for_in;
+  if constexpr (std::is_same_v<A, E::Match>) return kTreeCost.match;
+  if constexpr (std::is_same_v<A, P::Array>) return kTreeCost.array_pattern;
+  if constexpr (std::is_same_v<A, P::Record>) return kTreeCost.record_pattern;
+  if constexpr (std::is_same_v<A, E::Unknown> || std::is_same_v<A, P::Unknown> ||
+                std::is_same_v<A, Statement::Unknown>)
+    return kTreeCost.unknown;
+  return 1;
+}
+
+std::uint32_t raise(std::uint32_t summary, std::uint32_t levels) {
+  return ((summary & ~kHoldsRecovery) + levels) | (summary & kHoldsRecovery);
+}
+
+// A call's arguments take more stack than its callee: a suffix chain counts
+// less than calls nested in arguments.
+std::uint32_t call_summary(const Expression::Call& call) {
+  const std::uint32_t callee = raise(part_summary(call.callee), kTreeCost.call_callee);
+  const std::uint32_t arguments = part_summary(call.arguments);
+  const std::uint32_t tokens = combine_all(part_summary(call.open_paren), part_summary(call.close_paren));
+  return combine_all(callee, (arguments & ~kHoldsRecovery) != 0 ? raise(arguments, kTreeCost.call_arguments) : arguments,
+                     tokens);
+}
+
+template <typename Unknown, typename A>
+std::uint32_t own_summary(const A& alt) {
+  if constexpr (std::is_same_v<A, Expression::Call>) {
+    return call_summary(alt);
+  } else {
+    return alternative_summary<Unknown>(alt, own_levels<A>());
+  }
+}
+
 template <typename Unknown, typename Node>
-std::uint32_t node_summary_of(const Node& node, std::uint32_t own) {
-  return std::visit([own](const auto& alt) { return alternative_summary<Unknown>(alt, own); }, node);
+std::uint32_t node_summary_of(const Node& node) {
+  return std::visit([](const auto& alt) { return own_summary<Unknown>(alt); }, node);
 }
 
 ByteRange first_to_last(const NodeList<TokenRef>& tokens) {
@@ -98,25 +144,21 @@ ByteRange first_to_last(const NodeList<TokenRef>& tokens) {
 
 }  // namespace
 
-// The passes over the tree (the emitter above all) take about twice the
-// stack for an extension call as for the other nodes.
-std::uint32_t Expression::compute_summary(const Node& node) {
-  return node_summary_of<Unknown>(node, std::holds_alternative<Extension>(node) ? 2 : 1);
-}
-std::uint32_t Pattern::compute_summary(const Node& node) { return node_summary_of<Unknown>(node, 1); }
-std::uint32_t Statement::compute_summary(const Node& node) { return node_summary_of<Unknown>(node, 1); }
+std::uint32_t Expression::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
+std::uint32_t Pattern::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
+std::uint32_t Statement::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
 
 template <typename A>
 std::uint32_t Expression::summary_of(const A& alt) {
-  return alternative_summary<Unknown>(alt, std::is_same_v<A, Extension> ? 2 : 1);
+  return own_summary<Unknown>(alt);
 }
 template <typename A>
 std::uint32_t Pattern::summary_of(const A& alt) {
-  return alternative_summary<Unknown>(alt, 1);
+  return own_summary<Unknown>(alt);
 }
 template <typename A>
 std::uint32_t Statement::summary_of(const A& alt) {
-  return alternative_summary<Unknown>(alt, 1);
+  return own_summary<Unknown>(alt);
 }
 
 #define VAXO_SUMMARY_OF(Node, Alt) template std::uint32_t Node::summary_of<Node::Alt>(const Node::Alt&);

@@ -7,10 +7,10 @@
 // inline where the grammar always has exactly one); an absent optional child
 // is a null pointer or an empty std::optional.
 //
-// Expression, Pattern and Statement record their height (1 + the tallest
-// child node; 2 + for an extension call, whose passes take about twice the
-// stack of other nodes) and their byte range, both computed from the children's when
-// the node is built, so range() is O(1) on every node. The parser bounds the
+// Expression, Pattern and Statement record their height (the tallest child
+// node + the levels of stack the node's passes take, 1 for most kinds, more
+// for some in some builds: TreeCost in parser_context.h) and their byte
+// range, both computed from the children's when the node is built, so range() is O(1) on every node. The parser bounds the
 // height, so every recursive pass over a finished tree (walker, dump,
 // destructor, emitter) has a bounded depth. A node whose children are changed
 // in place after it was built calls `refresh()`; the walker, which replaces

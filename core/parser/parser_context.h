@@ -13,7 +13,8 @@
 //   suffix chains, `or`/`and` patterns) call `ctx.check_height(node.height)`
 //   for each node they build. Past the bound it throws ParseAborted. Every
 //   later pass over the tree (walker, dump, destructor, emitter) recurses
-//   once per level, so this is what keeps them bounded. The bound is the
+//   once per level, so this is what keeps them bounded. A node's height
+//   counts the levels of stack its passes take (TreeCost). The bound is the
 //   smaller of kMaxTreeHeight and what the thread's remaining stack allows
 //   (ParserState measures it when it is made).
 //
@@ -29,7 +30,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "core/lexer/depth_guard.h"
+#include "core/base/nesting_budget.h"
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
 
@@ -54,6 +55,45 @@ class ParseAborted : public std::exception {
   const char* what() const noexcept override { return "parse aborted: nesting limit exceeded"; }
 };
 
+// What one level of the finished tree costs the passes that recurse over it
+// (walker, range, release, emitter): the parser keeps that much stack back
+// per level of height, so whatever it accepts on a thread, they finish on
+// that thread. A node counts `stack` bytes times its levels; the kinds whose
+// passes take more than one level's stack count more. Measured per build
+// (stack painted below each pass, nested 100 to 600 deep) over every kind of
+// nesting, with a tenth or more to spare; the walk only descends into
+// subtrees that hold recovery, so it was measured on those. The dump takes
+// more; it serves tests on small trees.
+struct TreeCost {
+  std::size_t stack;              // bytes per level
+  std::uint32_t call_callee;      // a call over its callee (suffix chains)
+  std::uint32_t call_arguments;   // a call over its arguments
+  std::uint32_t extension;        // an extension call
+  std::uint32_t array;            // array literal
+  std::uint32_t record;           // record literal
+  std::uint32_t index;            // index and slice
+  std::uint32_t tagged;           // tagged string
+  std::uint32_t if_else;          // if / else
+  std::uint32_t for_in;           // for
+  std::uint32_t match;            // match
+  std::uint32_t array_pattern;    // array pattern
+  std::uint32_t record_pattern;   // record pattern
+  std::uint32_t unknown;          // what recovery wrapped
+};
+// Largest measured per level: optimised (also with the profile and link-time
+// optimisation) a call over its arguments 864 bytes, a record pattern 736, a
+// suffix call 608; unoptimised an array or index 2,448 (the walk), a for over
+// an array 2,120 a level, a suffix call 1,408; with the address sanitizer an
+// array or index 3,328, a record 3,104, a recovered stretch 3,104, a call
+// 2,688, a for over an array 2,816 a level, a sum 1,584.
+#if defined(__SANITIZE_ADDRESS__) || VAXO_HAS_ADDRESS_SANITIZER
+inline constexpr TreeCost kTreeCost = {1792, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 2};
+#elif defined(__OPTIMIZE__)
+inline constexpr TreeCost kTreeCost = {704, 1, 2, 2, 1, 1, 1, 1, 1, 1, 1, 1, 2, 1};
+#else
+inline constexpr TreeCost kTreeCost = {1344, 2, 2, 2, 2, 2, 2, 1, 2, 2, 2, 2, 2, 2};
+#endif
+
 // What all inputs of one parse share.
 class ParserState {
  public:
@@ -64,19 +104,6 @@ class ParserState {
   // Levels of the finished tree. With an 8 MiB stack an optimised build
   // takes chains of 10,000 terms; unoptimised builds take fewer.
   static constexpr std::uint32_t kMaxTreeHeight = 16000;
-  // Stack kept back, per level of height, for the passes that run over the
-  // finished tree (walker, destructor, emitter); a thread with less stack
-  // gets a lower height bound. Measured over the whole pipeline on chains of
-  // every kind (an extension call counts two levels): at most about 640 bytes
-  // a level when optimised, 1.6 KiB unoptimised, 2.3 KiB under the address
-  // sanitizer. The dump takes more; it serves tests on small trees.
-#if defined(__SANITIZE_ADDRESS__) || VAXO_HAS_ADDRESS_SANITIZER
-  static constexpr std::size_t kStackPerTreeLevel = 2304;
-#elif defined(__OPTIMIZE__)
-  static constexpr std::size_t kStackPerTreeLevel = 704;
-#else
-  static constexpr std::size_t kStackPerTreeLevel = 1664;
-#endif
 
   explicit ParserState(std::size_t max_nesting = kMaxNesting, std::uint32_t max_height = kMaxTreeHeight);
 

@@ -2,7 +2,8 @@
 // position encoding, tags, source map, errors); the rest is the text, used
 // only when it is valid UTF-8, as every text from the host is. Checks: no
 // internal error, words in whole groups, a chunk exactly when no error word
-// was kept, chunk lengths that add up, and (lines and columns) the words a
+// was kept (with errors switched off: exactly when no stage gave up), chunk
+// lengths that add up, and (lines and columns) the words a
 // checkpoint lookup gives for the offsets of the same diagnostics.
 #include <cstddef>
 #include <cstdint>
@@ -83,8 +84,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       fault("range outside the text");
     }
   }
-  if (result.chunk.has_value() == has_error) fault("chunk present exactly when no error is kept");
-
+  if (config.diagnostic_error) {
+    if (result.chunk.has_value() == has_error) fault("chunk present exactly when no error is kept");
+  } else {
+    // Filtered errors neither show nor withhold the chunk; only a stage that
+    // gave up (its LexerError or ParserError filtered too) leaves none.
+    if (has_error) fault("no error word when errors are off");
+    config::Config kept = config;
+    kept.diagnostic_error = true;
+    const auto with_errors = compile::Compiler::compile(text, kept);
+    bool gave_up = false;
+    for (std::size_t i = group - 1; i < with_errors.diagnostics.size(); i += group) {
+      const auto code = static_cast<diagnostic::DiagnosticCode>(with_errors.diagnostics[i]);
+      gave_up = gave_up || code == diagnostic::DiagnosticCode::LexerError || code == diagnostic::DiagnosticCode::ParserError;
+    }
+    if (result.chunk.has_value() == gave_up) fault("chunk present exactly when no stage gave up");
+    if (with_errors.chunk && with_errors.chunk != result.chunk) fault("errors switched off change no chunk");
+  }
   if (group == 5) {
     config::Config offsets = config;
     offsets.diagnostic_position_encoding = config::DiagnosticPositionEncoding::None;

@@ -40,6 +40,8 @@ const std::vector<Kind>& nesting_kinds() {
       {"record", [](int n) { return "let v = " + repeat("(a: ", n) + "1" + repeat(")", n) + ";"; }},
       {"array", [](int n) { return "let v = " + repeat("[", n) + "x" + repeat("]", n) + ";"; }},
       {"call", [](int n) { return "let v = " + repeat("f(", n) + "x" + repeat(")", n) + ";"; }},
+      {"method call", [](int n) { return "let v = " + repeat("a.m(", n) + "x" + repeat(")", n) + ";"; }},
+      {"call of an array", [](int n) { return "let v = " + repeat("f([", n) + "x" + repeat("])", n) + ";"; }},
       {"index", [](int n) { return "let v = a" + repeat("[a", n) + repeat("]", n) + ";"; }},
       {"slice", [](int n) { return "let v = a" + repeat("[a", n) + repeat("..]", n) + ";"; }},
       {"extension", [](int n) { return "let v = a" + repeat("::f(", n) + repeat(")", n) + ";"; }},
@@ -59,6 +61,12 @@ const std::vector<Kind>& nesting_kinds() {
       {"for", [](int n) { return repeat("for x in y {", n) + repeat("}", n); }},
       {"match", [](int n) { return repeat("match x { case 1 {", n) + repeat("} }", n); }},
       {"function", [](int n) { return repeat("fn() {", n) + repeat("}", n); }},
+      {"for over an array", [](int n) { return repeat("for x in [", n) + "1" + repeat("] {}", n); }},
+      {"let record pattern", [](int n) { return "let " + repeat("(a: ", n) + "x" + repeat(")", n) + " = v;"; }},
+      {"let array pattern", [](int n) { return "let " + repeat("[", n) + "x" + repeat("]", n) + " = v;"; }},
+      {"parameter pattern", [](int n) { return "fn f(" + repeat("(a: ", n) + "x" + repeat(")", n) + ") {}"; }},
+      {"case pattern", [](int n) { return "match v { case " + repeat("(a: ", n) + "x" + repeat(")", n) + " {} }"; }},
+      {"recovered array", [](int n) { return "let v = " + repeat("[", n) + "1 +" + repeat("]", n) + ";"; }},
   };
   return kinds;
 }

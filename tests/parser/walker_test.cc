@@ -10,6 +10,7 @@
 #include "core/parser/ast.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/dump.h"
+#include "core/parser/parser_context.h"
 #include "tests/parser/support/tree_builder.h"
 
 namespace vaxo_core::parser {
@@ -354,12 +355,12 @@ TEST(HeightTest, NodesRecordTheTallestChild) {
   Expression prefix = Expression::Prefix{s.op(Operator::Minus, 0), boxed(std::move(leaf))};
   EXPECT_EQ(prefix.height, 2u);
   Expression wrapped = Expression::wrap_as_unknown(std::move(prefix), refs(s.ident("a", 0)), D::UnknownExpression);
-  EXPECT_EQ(wrapped.height, 3u);
+  EXPECT_EQ(wrapped.height, 2u + kTreeCost.unknown);
   NodeList<Statement> statements;
   statements.push_back(Statement::Expression{boxed(std::move(wrapped)), s.op(Operator::Semicolon, 3)});
   Expression block = Expression::Block{s.op(Operator::OpenBrace, 0), std::move(statements), nullptr,
                                        s.op(Operator::CloseBrace, 5)};
-  EXPECT_EQ(block.height, 5u);
+  EXPECT_EQ(block.height, 4u + kTreeCost.unknown);
 }
 
 TEST(HeightTest, ChangingTheAlternativeLeavesTheRecordedSummaryAlone) {
