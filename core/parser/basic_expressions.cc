@@ -40,8 +40,11 @@ std::unique_ptr<E> box(E value) {
 }
 
 // An operand that may not be a range: `pratt` without range positions, run
-// on the boxed expression itself rather than through an Iterable.
+// on the boxed expression itself rather than through an Iterable. `verified`
+// reads a whole expression level (memo::Level); `in_level` the right operand
+// or prefix operand of the level being read.
 ExprBox verified(ParserContext& ctx, PrecedenceResult precedence);
+ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence);
 
 ExprBox additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
 
@@ -203,7 +206,7 @@ LoopEnd operator_loop(ParserContext& ctx, ExprBox& left, std::uint8_t min, std::
     }
     PrecedenceResult right_precedence = p;
     if (p.right_associative) --right_precedence.value;
-    ExprBox right = verified(ctx, right_precedence);
+    ExprBox right = in_level(ctx, right_precedence);
     if (!right) return LoopEnd::Failed;
     if (range != nullptr && is_range_op(*t)) {
       range_end(*t, left, right, *range);
@@ -232,25 +235,31 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
   return loop_result(end, left, range);
 }
 
-// `verified` past its lone-operand case; the guard is held throughout.
+// `verified` past its lone-operand case; the guard is held throughout. A
+// doomed level fails without remembering it but at its entry (`level`).
 [[gnu::noinline]] ExprBox verified_operand(ParserContext& ctx, PrecedenceResult precedence, bool leaf,
-                                          bool suffixed) {
+                                          bool suffixed, bool level) {
   auto guard = ctx.enter();
   memo::charge(ctx);
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
   if (memo::failed(ctx, key, slot)) return nullptr;
+  memo::Level entered(ctx, level ? precedence.value : memo::Level::kNone);
   const auto start = ctx.checkpoint();
   ExprBox left = leaf ? leaf_postfix(ctx, *ctx.peek(), suffixed) : pratt_prefix(ctx);
-  if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
+  if (left && (memo::doomed(ctx) || operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed)) {
+    left.reset();
+  }
   if (!left) {
     ctx.reset(start);
-    memo::remember(ctx, key, slot);
+    entered.failed();
+    if (!memo::doomed(ctx)) memo::remember(ctx, key, slot);
   }
   return left;
 }
 
-ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
+template <bool kLevel>
+ExprBox operand_of(ParserContext& ctx, PrecedenceResult precedence) {
   // As `pratt` with allow_range false, sharing its memo entries.
   const Token* first = ctx.peek();
   if (first == nullptr) return nullptr;
@@ -266,8 +275,11 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
     memo::charge(ctx);
     return leaf_operand(ctx, *first);
   }
-  return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed);
+  return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed, kLevel);
 }
+
+ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) { return operand_of<true>(ctx, precedence); }
+ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence) { return operand_of<false>(ctx, precedence); }
 
 // The first operand of `pratt`; a token must be there.
 ExprBox first_operand(ParserContext& ctx) {
@@ -337,7 +349,7 @@ bool cond_step(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceRes
   ExprBox then = then_branch(ctx);
   if (!then) return false;
   std::optional<TokenRef> colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
-  ExprBox otherwise = verified(ctx, otherwise_p);
+  ExprBox otherwise = in_level(ctx, otherwise_p);
   if (!otherwise) return false;
   cond_node(ctx, left, op, then, *colon, otherwise);
   return true;
@@ -390,6 +402,7 @@ bool call_suffix(ParserContext& ctx, ExprBox& acc) {
 
 VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, ExprBox& acc) {
   for (;;) {
+    if (memo::chain_fails(ctx)) return;
     const Token* t = ctx.peek();
     if (t == nullptr) return;
     if (*t == Operator::ColonColon) {
@@ -472,6 +485,7 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   const std::uint32_t key = pratt_key(precedence.value, allow_range);
   const int slot = memo::pratt_slot(precedence.value, allow_range);
   if (memo::failed(ctx, key, slot)) return std::nullopt;
+  memo::Level entered(ctx, memo::Level::kApart);
   const auto start = ctx.checkpoint();
   std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
   if (!result) {
@@ -488,7 +502,9 @@ ExprBox pratt_prefix(ParserContext& ctx) {
   if (!p.can_be_prefix) return postfix(ctx);
   const auto start = ctx.checkpoint();
   ctx.next();
-  ExprBox operand = verified(ctx, p);
+  // Every prefix operator binds tighter than a level's minimum: its operand
+  // belongs to the level.
+  ExprBox operand = in_level(ctx, p);
   if (!operand) {
     ctx.reset(start);
     return nullptr;
@@ -546,6 +562,7 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   const std::uint32_t key = pratt_key(0, true);
   const int slot = memo::pratt_slot(0, true);
   if (memo::failed(ctx, key, slot)) return nullptr;
+  memo::Level entered(ctx, memo::Level::kApart);
   const auto start = ctx.checkpoint();
   std::unique_ptr<Iterable> result;
   if (ExprBox left = first_operand(ctx)) {

@@ -38,8 +38,12 @@ enum class Rule : std::uint8_t {
   JsonExpression,
   Statement,
   BracketSuffix,
+  // A suffix chain read from here, followed by the operator loop of a whole
+  // expression (minimum 0) or of a slice bound (minimum 142), fails.
+  ChainFailsWhole,
+  ChainFailsBound,
 };
-static_assert(static_cast<int>(Rule::BracketSuffix) < 32, "one 32-bit word per position");
+static_assert(static_cast<int>(Rule::ChainFailsBound) < 32, "one 32-bit word per position");
 
 namespace detail {
 // The minimums the operator loop runs with: 0 (whole expressions), 142
@@ -139,6 +143,48 @@ inline void charge(const ParserContext& ctx);
 // Widens the allowance for a token list parsed on its own (an interpolation).
 void grant(const ParserContext& ctx, std::size_t tokens);
 
+// An expression level: the reading of one whole expression or slice bound,
+// its right operands and prefix operands included, up to the end of its
+// operator loop (the operands' brackets and blocks are levels of their own).
+//
+// Why: an operand read as the right side of an operator that turns out to
+// have no right side of its own would be read again in full by every
+// enclosing attempt. Every loop of a level has a minimum at least the
+// level's, so whether the level fails after a suffix chain depends only on
+// where the chain starts: the operator loop from the chain's end makes the
+// same right-operand calls whichever loop of the level meets it. So when a
+// level fails, each position its suffix chains were read from is remembered;
+// a level that reaches such a position again fails there, before building
+// the rest of the chain. Only the levels whose minimum has a rule bit take
+// part; every other expression entry opens an inactive level, which keeps
+// its operands out of the enclosing one.
+class Level {
+ public:
+  // No level at all (a right or prefix operand), and a level taking no part.
+  static constexpr int kNone = -1;
+  static constexpr int kApart = 256;
+  // The level of an operator loop with minimum `min`, or kNone or kApart.
+  [[gnu::always_inline]] Level(const ParserContext& ctx, int min);
+  ~Level();
+  Level(const Level&) = delete;
+  Level& operator=(const Level&) = delete;
+  // The level's reading failed, doomed or not: its chain positions fail.
+  void failed();
+
+ private:
+  Scope* scope_;
+  detail::Table* saved_table_ = nullptr;
+  std::size_t base_ = 0;
+  std::int8_t saved_bit_ = -1;
+};
+
+// At a position where a suffix chain of the current level continues or
+// ends: true, dooming the level, when the level is known to fail from here.
+[[gnu::always_inline]] inline bool chain_fails(const ParserContext& ctx);
+// The current level is doomed: every rule between the chain and the level's
+// entry fails without remembering it, since only the level's reading fails.
+[[gnu::always_inline]] inline bool doomed(const ParserContext& ctx);
+
 // While it lives, the token lists of the interpolations of `string` use the
 // string's tables: `next` before parsing each list, in order, every list
 // included (`lists` of them, `tokens` tokens in all). Strings nest.
@@ -173,7 +219,10 @@ class Scope {
   friend std::size_t next_stop(const ParserContext&, StopSet);
   friend void charge(const ParserContext&);
   friend void grant(const ParserContext&, std::size_t);
+  friend bool chain_fails(const ParserContext&);
+  friend bool doomed(const ParserContext&);
   friend class StringTables;
+  friend class Level;
 
   struct LastScan {
     std::size_t from = 1;  // empty until the first scan
@@ -196,6 +245,8 @@ class Scope {
     }
     return {nullptr, 0};
   }
+
+  bool chain_fails_at(std::size_t at);
 
   // Where the block of `words` entries of this string starts, made on first use.
   std::size_t string_block(const lexer::Token* string, std::size_t words);
@@ -224,6 +275,12 @@ class Scope {
   const lexer::Token* last_nested_ = nullptr;
   std::size_t last_nested_size_ = 0;
   std::size_t last_offset_ = 0;
+  // The current expression level (Level): its table and bit, or bit -1
+  // when it takes no part; the chain positions of the open levels, in order.
+  detail::Table* level_table_ = nullptr;
+  std::int8_t level_bit_ = -1;
+  bool doomed_ = false;
+  std::vector<std::uint32_t> chain_marks_;
 };
 
 inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
@@ -241,6 +298,38 @@ inline void remember(ParserContext& ctx, std::uint32_t key, int bit) {
     }
   }
   ctx.remember_failure(key);
+}
+
+inline Level::Level(const ParserContext& ctx, int min)
+    : scope_(min != kNone ? ctx.state().memo_scope() : nullptr) {
+  if (scope_ == nullptr) return;
+  saved_table_ = scope_->level_table_;
+  saved_bit_ = scope_->level_bit_;
+  base_ = scope_->chain_marks_.size();
+  const Scope::Place p = Scope::place(ctx);
+  const Rule bit = min == 0 ? Rule::ChainFailsWhole : Rule::ChainFailsBound;
+  scope_->level_table_ = p.table;
+  scope_->level_bit_ = p.table != nullptr && (min == 0 || min == 142) ? static_cast<std::int8_t>(bit) : -1;
+}
+
+inline Level::~Level() {
+  if (scope_ == nullptr) return;
+  scope_->chain_marks_.resize(base_);
+  scope_->level_table_ = saved_table_;
+  scope_->level_bit_ = saved_bit_;
+}
+
+inline bool chain_fails(const ParserContext& ctx) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr || s->level_bit_ < 0) return false;
+  const Scope::Place p = Scope::place(ctx);
+  if (p.table != s->level_table_) return false;
+  return s->chain_fails_at(p.at);
+}
+
+inline bool doomed(const ParserContext& ctx) {
+  Scope* s = ctx.state().memo_scope();
+  return s != nullptr && s->doomed_;
 }
 
 inline void charge(const ParserContext& ctx) {
