@@ -232,6 +232,7 @@ VAXO_NODE_BUILDER std::optional<Iterable> loop_result(LoopEnd end, ExprBox& left
 std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_t min, bool allow_range) {
   std::optional<Range> range;
   LoopEnd end = operator_loop(ctx, left, min, allow_range ? &range : nullptr);
+  if (end == LoopEnd::Failed) memo::keep(ctx, std::move(left));
   return loop_result(end, left, range);
 }
 
@@ -248,7 +249,7 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
   const auto start = ctx.checkpoint();
   ExprBox left = leaf ? leaf_postfix(ctx, *ctx.peek(), suffixed) : pratt_prefix(ctx);
   if (left && (memo::doomed(ctx) || operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed)) {
-    left.reset();
+    memo::keep(ctx, std::move(left));
   }
   if (!left) {
     ctx.reset(start);
@@ -350,7 +351,10 @@ bool cond_step(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceRes
   if (!then) return false;
   std::optional<TokenRef> colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
   ExprBox otherwise = in_level(ctx, otherwise_p);
-  if (!otherwise) return false;
+  if (!otherwise) {
+    memo::keep(ctx, std::move(then));
+    return false;
+  }
   cond_node(ctx, left, op, then, *colon, otherwise);
   return true;
 }
@@ -568,6 +572,7 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   if (ExprBox left = first_operand(ctx)) {
     std::optional<Range> range;
     const LoopEnd end = operator_loop(ctx, left, 0, &range);
+    if (end == LoopEnd::Failed) memo::keep(ctx, std::move(left));
     result = boxed_loop_result(end, left, range);
   }
   if (!result) {
@@ -745,6 +750,7 @@ std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided) {
 }
 
 ExprBox primary(ParserContext& ctx) {
+  if (ExprBox kept = memo::take_kept(ctx)) return kept;
   // Each form starts with its own kind of token, so the first token picks
   // the one alternative that can succeed.
   const Token* t = ctx.peek();

@@ -1,7 +1,12 @@
 #include "core/parser/failure_memo.h"
 
+#include <algorithm>
 #include <array>
+#include <type_traits>
+#include <utility>
+#include <variant>
 
+#include "core/parser/ast.h"
 #include "core/parser/expressions.h"
 
 namespace vaxo_core::parser::memo {
@@ -222,9 +227,141 @@ Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
 }
 
 Scope::~Scope() {
+  for (Kept& k : kept_) delete k.node;
   state_->set_memo_scope(outer_);
   if (bits_.storage_bytes() <= kKeptTableBytes && bits_.storage_bytes() > t_kept_table.capacity()) {
     bits_.give_storage(t_kept_table);
+  }
+}
+
+}  // namespace vaxo_core::parser::memo
+
+namespace vaxo_core::parser::memo {
+namespace {
+
+// The tokens [first, end) a node read from `tokens` spans, found from its
+// byte range: every part of it is a token it took or a zero-width one made
+// at the end of the token before. False where a zero-width token of the
+// list at either edge leaves it open.
+bool span_of(std::span<const lexer::Token> tokens, ByteRange r, std::size_t& first, std::size_t& end) {
+  auto starts_before = [](const lexer::Token& t, std::size_t pos) { return t.range.start < pos; };
+  first = static_cast<std::size_t>(std::lower_bound(tokens.begin(), tokens.end(), r.start, starts_before) -
+                                   tokens.begin());
+  if (first >= tokens.size() || tokens[first].range.start != r.start || tokens[first].range.end == r.start) {
+    return false;
+  }
+  end = static_cast<std::size_t>(
+      std::lower_bound(tokens.begin() + static_cast<std::ptrdiff_t>(first) + 1, tokens.end(), r.end, starts_before) -
+      tokens.begin());
+  const lexer::Token& last = tokens[end - 1];
+  if (last.range.end != r.end || last.range.start == last.range.end) return false;
+  return end == tokens.size() || tokens[end].range.start != tokens[end].range.end || tokens[end].range.start != r.end;
+}
+
+std::size_t kept_hash(const lexer::Token* list, std::size_t at) {
+  std::uint64_t x = (reinterpret_cast<std::uintptr_t>(list) + at * 0x100000001b3ULL) * 0x9e3779b97f4a7c15ULL;
+  return static_cast<std::size_t>(x ^ (x >> 29));
+}
+
+}  // namespace
+
+Scope::Kept* Scope::kept_slot(const lexer::Token* list, std::size_t at) {
+  if (kept_.empty()) return nullptr;
+  const std::size_t mask = kept_.size() - 1;
+  for (std::size_t i = kept_hash(list, at) & mask;; i = (i + 1) & mask) {
+    Kept& k = kept_[i];
+    if (k.list == nullptr) return nullptr;
+    if (k.list == list && k.at == at) return &k;
+  }
+}
+
+void Scope::put_kept(const lexer::Token* list, std::size_t at, std::size_t end, std::unique_ptr<Expression> node) {
+  if (Kept* k = kept_slot(list, at)) {
+    if (k->node != nullptr) return;  // the same primary, read twice: one is enough
+    k->end = end;
+    k->node = node.release();
+    ++kept_live_;
+    return;
+  }
+  if (2 * (kept_slots_used_ + 1) > kept_.size()) {
+    std::vector<Kept> old = std::move(kept_);
+    kept_.assign(old.empty() ? 64 : 2 * old.size(), Kept{});
+    kept_slots_used_ = 0;
+    for (const Kept& k : old) {
+      if (k.list == nullptr) continue;
+      const std::size_t mask = kept_.size() - 1;
+      std::size_t i = kept_hash(k.list, k.at) & mask;
+      while (kept_[i].list != nullptr) i = (i + 1) & mask;
+      kept_[i] = k;
+      ++kept_slots_used_;
+    }
+  }
+  const std::size_t mask = kept_.size() - 1;
+  std::size_t i = kept_hash(list, at) & mask;
+  while (kept_[i].list != nullptr) i = (i + 1) & mask;
+  kept_[i] = Kept{list, at, end, node.release()};
+  ++kept_slots_used_;
+  ++kept_live_;
+}
+
+std::unique_ptr<Expression> Scope::take_kept_at(ParserContext& ctx, bool statement) {
+  Kept* k = kept_slot(ctx.tokens.data(), ctx.index);
+  if (k == nullptr || k->node == nullptr || (statement && !k->node->is_block_like())) return nullptr;
+  std::unique_ptr<Expression> node(std::exchange(k->node, nullptr));
+  --kept_live_;
+  ctx.index = k->end;
+  return node;
+}
+
+void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr) return;
+  std::vector<std::unique_ptr<Expression>> pending;
+  pending.push_back(std::move(dropped));
+  while (!pending.empty()) {
+    std::unique_ptr<Expression> e = std::move(pending.back());
+    pending.pop_back();
+    if (e == nullptr) continue;
+    bool primary = false;
+    std::visit(
+        [&](auto& n) {
+          using T = std::remove_cvref_t<decltype(n)>;
+          if constexpr (std::is_same_v<T, Expression::Infix>) {
+            pending.push_back(std::move(n.left));
+            pending.push_back(std::move(n.right));
+          } else if constexpr (std::is_same_v<T, Expression::Prefix>) {
+            pending.push_back(std::move(n.operand));
+          } else if constexpr (std::is_same_v<T, Expression::Is> || std::is_same_v<T, Expression::NonNil>) {
+            pending.push_back(std::move(n.expression));
+          } else if constexpr (std::is_same_v<T, Expression::Cond>) {
+            pending.push_back(std::move(n.condition));
+            pending.push_back(std::move(n.then_expression));
+            pending.push_back(std::move(n.otherwise->else_expression));
+          } else if constexpr (std::is_same_v<T, Expression::Call>) {
+            if (auto* callee = n.callee.node.as_expression()) {
+              pending.push_back(std::move(callee->expression));
+            } else {
+              primary = true;  // `type(...)`
+            }
+          } else if constexpr (std::is_same_v<T, Expression::Access> || std::is_same_v<T, Expression::Index> ||
+                               std::is_same_v<T, Expression::Slice>) {
+            pending.push_back(std::move(n.object));
+          } else if constexpr (std::is_same_v<T, Expression::TaggedString>) {
+            pending.push_back(std::move(n.tag));
+          } else if constexpr (std::is_same_v<T, Expression::Extension>) {
+            pending.push_back(std::move(n.receiver));
+          } else if constexpr (std::is_same_v<T, Expression::Literal> || std::is_same_v<T, Expression::Variable> ||
+                               std::is_same_v<T, Expression::Unknown>) {
+            // A leaf is read again at no cost; an Unknown stretch is no primary.
+          } else {
+            primary = true;
+          }
+        },
+        e->node);
+    if (!primary) continue;
+    std::size_t first = 0;
+    std::size_t end = 0;
+    if (span_of(ctx.tokens, e->cached_range(), first, end)) s->put_kept(ctx.tokens.data(), first, end, std::move(e));
   }
 }
 

@@ -25,6 +25,10 @@
 
 #include "core/parser/parser_context.h"
 
+namespace vaxo_core::parser {
+struct Expression;
+}
+
 namespace vaxo_core::parser::memo {
 
 // One bit per remembered rule: 0..kPrattSlots-1 for the operator loop by
@@ -185,6 +189,21 @@ class Level {
 // entry fails without remembering it, since only the level's reading fails.
 [[gnu::always_inline]] inline bool doomed(const ParserContext& ctx);
 
+// Primary forms read by a rule that then failed, kept for the next rule that
+// reads a primary at the same place: a bracketed operand, block or
+// block-like form read as the right side of an operator that has none is
+// read again as an operand or a statement of its own, and each such read
+// would repeat everything inside it. A primary is a pure function of its
+// position, so the kept node is exactly what the rule would build; it is
+// handed over, and a rule that drops it again keeps it again. `dropped` is
+// taken apart down to its primaries (operators, prefixes and suffix chains,
+// the levels `Level` covers); everything else in it is freed.
+void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped);
+// The primary kept at the context's position, consumed, or null. With
+// `statement`, only a block or block-like form is taken (what a statement
+// starting there reads; a JSON literal or a grouping is left).
+[[gnu::always_inline]] inline std::unique_ptr<Expression> take_kept(ParserContext& ctx, bool statement = false);
+
 // While it lives, the token lists of the interpolations of `string` use the
 // string's tables: `next` before parsing each list, in order, every list
 // included (`lists` of them, `tokens` tokens in all). Strings nest.
@@ -223,6 +242,8 @@ class Scope {
   friend bool doomed(const ParserContext&);
   friend class StringTables;
   friend class Level;
+  friend void keep(const ParserContext&, std::unique_ptr<Expression>);
+  friend std::unique_ptr<Expression> take_kept(ParserContext&, bool);
 
   struct LastScan {
     std::size_t from = 1;  // empty until the first scan
@@ -247,6 +268,18 @@ class Scope {
   }
 
   bool chain_fails_at(std::size_t at);
+
+  // A kept primary: its list and position, where it ends, and the node
+  // (owned; a taken entry keeps its slot with a null node).
+  struct Kept {
+    const lexer::Token* list = nullptr;
+    std::size_t at = 0;
+    std::size_t end = 0;
+    Expression* node = nullptr;
+  };
+  Kept* kept_slot(const lexer::Token* list, std::size_t at);
+  void put_kept(const lexer::Token* list, std::size_t at, std::size_t end, std::unique_ptr<Expression> node);
+  std::unique_ptr<Expression> take_kept_at(ParserContext& ctx, bool statement);
 
   // Where the block of `words` entries of this string starts, made on first use.
   std::size_t string_block(const lexer::Token* string, std::size_t words);
@@ -281,6 +314,11 @@ class Scope {
   std::int8_t level_bit_ = -1;
   bool doomed_ = false;
   std::vector<std::uint32_t> chain_marks_;
+  // Kept primaries: open addressing by list and position, a power of two at
+  // most half full, or empty.
+  std::vector<Kept> kept_;
+  std::size_t kept_slots_used_ = 0;
+  std::size_t kept_live_ = 0;
 };
 
 inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
@@ -325,6 +363,12 @@ inline bool chain_fails(const ParserContext& ctx) {
   const Scope::Place p = Scope::place(ctx);
   if (p.table != s->level_table_) return false;
   return s->chain_fails_at(p.at);
+}
+
+inline std::unique_ptr<Expression> take_kept(ParserContext& ctx, bool statement) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr || s->kept_live_ == 0) [[likely]] return nullptr;
+  return s->take_kept_at(ctx, statement);
 }
 
 inline bool doomed(const ParserContext& ctx) {

@@ -39,7 +39,8 @@ std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword key
 }
 
 std::optional<Statement> block_like_statement(ParserContext& ctx, std::unique_ptr<Expression> (*rule)(ParserContext&)) {
-  auto e = rule(ctx);
+  auto e = memo::take_kept(ctx, true);
+  if (!e) e = rule(ctx);
   if (!e) return std::nullopt;
   return made(ctx, Statement::BlockExpression{std::move(e)});
 }
