@@ -306,6 +306,25 @@ void Scope::put_kept(const lexer::Token* list, std::size_t at, std::size_t end, 
 
 std::unique_ptr<Expression> Scope::take_kept_at(ParserContext& ctx, bool statement) {
   Kept* k = kept_slot(ctx.tokens.data(), ctx.index);
+  if ((k == nullptr || k->node == nullptr) && ctx.index > 0) {
+    // Nothing here, but maybe in a kept bracket that opens just before,
+    // which a rule left unread (a pattern took the bracket alone): its
+    // members are kept in its place.
+    Kept* outer = kept_slot(ctx.tokens.data(), ctx.index - 1);
+    if (outer != nullptr && outer->node != nullptr &&
+        (outer->node->is<Expression::Grouping>() || outer->node->is<Expression::Record>())) {
+      std::unique_ptr<Expression> bracket(std::exchange(outer->node, nullptr));
+      --kept_live_;
+      if (auto* g = bracket->get_if<Expression::Grouping>()) {
+        keep(ctx, std::move(g->expression));
+      } else {
+        for (RecordItem& item : bracket->get_if<Expression::Record>()->elements) {
+          std::visit([&](auto& member) { keep(ctx, std::move(member.value)); }, item.element.node);
+        }
+      }
+      k = kept_slot(ctx.tokens.data(), ctx.index);
+    }
+  }
   if (k == nullptr || k->node == nullptr || (statement && !k->node->is_block_like())) return nullptr;
   std::unique_ptr<Expression> node(std::exchange(k->node, nullptr));
   --kept_live_;

@@ -137,6 +137,17 @@ std::optional<Statement> fn_statement(ParserContext& ctx) {
     std::size_t end = fn_keyword->range().end;
     name = TokenRef::make(Token::unknown(ByteRange{end, end}, TokenKind(TokenKind::Identifier{"<name>"}),
                                          DiagnosticCode::MissingFunctionName));
+    // Without a name, what follows `fn` is what a function expression
+    // reads there: one kept at the keyword lends its parameters and body.
+    ctx.reset(start);
+    if (auto kept = memo::take_kept(ctx)) {
+      if (auto* f = kept->get_if<Expression::Function>()) {
+        return made(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(f->parameters),
+                                              std::move(f->body)});
+      }
+      throw InternalError("internal error: entered unreachable code: a kept primary at `fn` is a function");
+    }
+    ctx.reset(before_name);
   }
   auto parameters = parameter_list::parameter_list(ctx);
   auto body = block_expressions::block_expression(ctx);
