@@ -206,9 +206,13 @@ LoopEnd operator_loop(ParserContext& ctx, ExprBox& left, std::uint8_t min, std::
     }
     PrecedenceResult right_precedence = p;
     if (p.right_associative) --right_precedence.value;
-    ExprBox right = in_level(ctx, right_precedence);
+    if (is_range_op(*t)) memo::met_range(ctx);
+    // The bound after a range position's range operator ends the position:
+    // it is a level of its own, as a slice bound is.
+    const bool ends_range = range != nullptr && is_range_op(*t);
+    ExprBox right = ends_range ? verified(ctx, right_precedence) : in_level(ctx, right_precedence);
     if (!right) return LoopEnd::Failed;
-    if (range != nullptr && is_range_op(*t)) {
+    if (ends_range) {
       range_end(*t, left, right, *range);
       return LoopEnd::Range;
     }
@@ -294,6 +298,10 @@ ExprBox first_operand(ParserContext& ctx) {
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
   ExprBox left = first_operand(ctx);
   if (!left) return std::nullopt;
+  if (memo::doomed(ctx)) {
+    memo::keep(ctx, std::move(left));
+    return std::nullopt;
+  }
   return pratt_loop(ctx, std::move(left), min, allow_range);
 }
 
@@ -489,11 +497,12 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   const std::uint32_t key = pratt_key(precedence.value, allow_range);
   const int slot = memo::pratt_slot(precedence.value, allow_range);
   if (memo::failed(ctx, key, slot)) return std::nullopt;
-  memo::Level entered(ctx, memo::Level::kApart);
+  memo::Level entered(ctx, precedence.value, allow_range);
   const auto start = ctx.checkpoint();
   std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
   if (!result) {
     ctx.reset(start);
+    entered.failed();
     memo::remember(ctx, key, slot);
   }
   return result;
@@ -566,17 +575,18 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   const std::uint32_t key = pratt_key(0, true);
   const int slot = memo::pratt_slot(0, true);
   if (memo::failed(ctx, key, slot)) return nullptr;
-  memo::Level entered(ctx, memo::Level::kApart);
+  memo::Level entered(ctx, 0, true);
   const auto start = ctx.checkpoint();
   std::unique_ptr<Iterable> result;
   if (ExprBox left = first_operand(ctx)) {
     std::optional<Range> range;
-    const LoopEnd end = operator_loop(ctx, left, 0, &range);
+    const LoopEnd end = memo::doomed(ctx) ? LoopEnd::Failed : operator_loop(ctx, left, 0, &range);
     if (end == LoopEnd::Failed) memo::keep(ctx, std::move(left));
     result = boxed_loop_result(end, left, range);
   }
   if (!result) {
     ctx.reset(start);
+    entered.failed();
     memo::remember(ctx, key, slot);
   }
   return result;
@@ -644,8 +654,17 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
     return true;
   }
   std::optional<Range> range;
-  const LoopEnd end = operator_loop(ctx, bound, 0, &range);
-  if (end == LoopEnd::Failed) return fail();
+  LoopEnd end;
+  {
+    // The loop after the bound belongs to the bracket, not to the level
+    // the bracketed operand is in.
+    memo::Level apart(ctx, memo::Level::kApart);
+    end = operator_loop(ctx, bound, 0, &range);
+  }
+  if (end == LoopEnd::Failed) {
+    memo::keep(ctx, std::move(bound));
+    return fail();
+  }
   auto close = close_bracket(ctx);
   if (!close) return fail();
   if (end == LoopEnd::Value) {

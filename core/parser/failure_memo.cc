@@ -109,7 +109,8 @@ bool Scope::chain_fails_at(std::size_t at) {
 
 void Level::failed() {
   if (scope_ == nullptr) return;
-  if (scope_->level_bit_ >= 0) {
+  if (scope_->level_bit_ >= 0 &&
+      !(scope_->range_met_ && scope_->level_bit_ == static_cast<int>(Rule::ChainFailsRange))) {
     for (std::size_t i = base_; i < scope_->chain_marks_.size(); ++i) {
       scope_->level_table_->remember(scope_->chain_marks_[i], scope_->level_bit_);
     }

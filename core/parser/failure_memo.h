@@ -46,8 +46,9 @@ enum class Rule : std::uint8_t {
   // expression (minimum 0) or of a slice bound (minimum 142), fails.
   ChainFailsWhole,
   ChainFailsBound,
+  ChainFailsRange,  // the same with a range position (minimum 0)
 };
-static_assert(static_cast<int>(Rule::ChainFailsBound) < 32, "one 32-bit word per position");
+static_assert(static_cast<int>(Rule::ChainFailsRange) < 32, "one 32-bit word per position");
 
 namespace detail {
 // The minimums the operator loop runs with: 0 (whole expressions), 142
@@ -167,8 +168,9 @@ class Level {
   // No level at all (a right or prefix operand), and a level taking no part.
   static constexpr int kNone = -1;
   static constexpr int kApart = 256;
-  // The level of an operator loop with minimum `min`, or kNone or kApart.
-  [[gnu::always_inline]] Level(const ParserContext& ctx, int min);
+  // The level of an operator loop with minimum `min` (in a range position
+  // with `range`), or kNone or kApart.
+  [[gnu::always_inline]] Level(const ParserContext& ctx, int min, bool range = false);
   ~Level();
   Level(const Level&) = delete;
   Level& operator=(const Level&) = delete;
@@ -180,7 +182,13 @@ class Level {
   detail::Table* saved_table_ = nullptr;
   std::size_t base_ = 0;
   std::int8_t saved_bit_ = -1;
+  bool saved_range_met_ = false;
 };
+
+// A range operator was taken in the current level. A range position ends its
+// loop at the first one where the level's other loops read it as an
+// addition, so a range level that took one remembers nothing when it fails.
+inline void met_range(const ParserContext& ctx);
 
 // At a position where a suffix chain of the current level continues or
 // ends: true, dooming the level, when the level is known to fail from here.
@@ -240,6 +248,7 @@ class Scope {
   friend void grant(const ParserContext&, std::size_t);
   friend bool chain_fails(const ParserContext&);
   friend bool doomed(const ParserContext&);
+  friend void met_range(const ParserContext&);
   friend class StringTables;
   friend class Level;
   friend void keep(const ParserContext&, std::unique_ptr<Expression>);
@@ -313,6 +322,7 @@ class Scope {
   detail::Table* level_table_ = nullptr;
   std::int8_t level_bit_ = -1;
   bool doomed_ = false;
+  bool range_met_ = false;
   std::vector<std::uint32_t> chain_marks_;
   // Kept primaries: open addressing by list and position, a power of two at
   // most half full, or empty.
@@ -338,16 +348,22 @@ inline void remember(ParserContext& ctx, std::uint32_t key, int bit) {
   ctx.remember_failure(key);
 }
 
-inline Level::Level(const ParserContext& ctx, int min)
+inline Level::Level(const ParserContext& ctx, int min, bool range)
     : scope_(min != kNone ? ctx.state().memo_scope() : nullptr) {
   if (scope_ == nullptr) return;
   saved_table_ = scope_->level_table_;
   saved_bit_ = scope_->level_bit_;
+  saved_range_met_ = scope_->range_met_;
   base_ = scope_->chain_marks_.size();
   const Scope::Place p = Scope::place(ctx);
-  const Rule bit = min == 0 ? Rule::ChainFailsWhole : Rule::ChainFailsBound;
+  int bit = -1;
+  if (min == 0) bit = static_cast<int>(range ? Rule::ChainFailsRange : Rule::ChainFailsWhole);
+  // No operator binds at 141 or 142: a loop with minimum 140 (after a range
+  // operator) takes what one with 142 (a slice bound) takes.
+  if ((min == 140 || min == 142) && !range) bit = static_cast<int>(Rule::ChainFailsBound);
   scope_->level_table_ = p.table;
-  scope_->level_bit_ = p.table != nullptr && (min == 0 || min == 142) ? static_cast<std::int8_t>(bit) : -1;
+  scope_->level_bit_ = static_cast<std::int8_t>(p.table != nullptr ? bit : -1);
+  scope_->range_met_ = false;
 }
 
 inline Level::~Level() {
@@ -355,6 +371,11 @@ inline Level::~Level() {
   scope_->chain_marks_.resize(base_);
   scope_->level_table_ = saved_table_;
   scope_->level_bit_ = saved_bit_;
+  scope_->range_met_ = saved_range_met_;
+}
+
+inline void met_range(const ParserContext& ctx) {
+  if (Scope* s = ctx.state().memo_scope()) s->range_met_ = true;
 }
 
 inline bool chain_fails(const ParserContext& ctx) {
