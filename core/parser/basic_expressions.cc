@@ -631,7 +631,10 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
     ExprBox end = additive(ctx);
     if (!end) ctx.reset(before_end);
     auto close = close_bracket(ctx);
-    if (!close) return fail();
+    if (!close) {
+      memo::keep(ctx, std::move(end));
+      return fail();
+    }
     ExprBox none;
     slice_node(ctx, acc, *t, none, TokenRef::borrow(*first), end, *close);
     return true;
@@ -666,7 +669,15 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
     return fail();
   }
   auto close = close_bracket(ctx);
-  if (!close) return fail();
+  if (!close) {
+    if (end == LoopEnd::Value) {
+      memo::keep(ctx, std::move(bound));
+    } else {
+      memo::keep(ctx, std::move(range->start));
+      memo::keep(ctx, std::move(range->end));
+    }
+    return fail();
+  }
   if (end == LoopEnd::Value) {
     index_node(ctx, acc, *t, bound, *close);
   } else {

@@ -313,14 +313,30 @@ std::unique_ptr<Expression> Scope::take_kept_at(ParserContext& ctx, bool stateme
     // members are kept in its place.
     Kept* outer = kept_slot(ctx.tokens.data(), ctx.index - 1);
     if (outer != nullptr && outer->node != nullptr &&
-        (outer->node->is<Expression::Grouping>() || outer->node->is<Expression::Record>())) {
+        (outer->node->is<Expression::Grouping>() || outer->node->is<Expression::Record>() ||
+         outer->node->is<Expression::Array>())) {
       std::unique_ptr<Expression> bracket(std::exchange(outer->node, nullptr));
       --kept_live_;
       if (auto* g = bracket->get_if<Expression::Grouping>()) {
         keep(ctx, std::move(g->expression));
-      } else {
-        for (RecordItem& item : bracket->get_if<Expression::Record>()->elements) {
+      } else if (auto* r = bracket->get_if<Expression::Record>()) {
+        for (RecordItem& item : r->elements) {
           std::visit([&](auto& member) { keep(ctx, std::move(member.value)); }, item.element.node);
+        }
+      } else {
+        for (ArrayLiteralItem& item : bracket->get_if<Expression::Array>()->items) {
+          if (auto* spread = item.element.as_spread()) {
+            keep(ctx, std::move(spread->value));
+            continue;
+          }
+          Iterable& element = *item.element.as_element()->value;
+          if (auto* value = std::get_if<Iterable::Value>(&element.node)) {
+            keep(ctx, std::make_unique<Expression>(std::move(value->value)));
+          } else {
+            Range& range = std::get<Iterable::Range>(element.node).range;
+            keep(ctx, std::move(range.start));
+            keep(ctx, std::move(range.end));
+          }
         }
       }
       k = kept_slot(ctx.tokens.data(), ctx.index);

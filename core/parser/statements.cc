@@ -257,6 +257,7 @@ std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, Trai
     ctx.next();
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::Semicolon));
     if (!value) {
+      memo::keep(ctx, std::move(assignee));
       ctx.reset(start);
       return std::nullopt;
     }
