@@ -23,11 +23,8 @@
 #include <span>
 #include <vector>
 
+#include "core/parser/ast.h"
 #include "core/parser/parser_context.h"
-
-namespace vaxo_core::parser {
-struct Expression;
-}
 
 namespace vaxo_core::parser::memo {
 
