@@ -84,7 +84,7 @@ constexpr PrecedenceResult precedence_of(Keyword keyword) {
 }
 // Only operator and keyword tokens have an entry; every other kind gets the
 // default (value 0).
-inline PrecedenceResult precedence_of(const TokenKind& kind) {
+[[gnu::always_inline]] inline PrecedenceResult precedence_of(const TokenKind& kind) {
   if (auto* op = kind.get_if<TokenKind::Operator>()) return precedence_of(op->op);
   if (auto* kw = kind.get_if<TokenKind::Keyword>()) return precedence_of(kw->keyword);
   return {};

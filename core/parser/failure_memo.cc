@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <type_traits>
 #include <utility>
 #include <variant>
@@ -127,6 +128,19 @@ void grant(const ParserContext& ctx, std::size_t tokens) {
 
 namespace detail {
 
+void Table::grow(std::size_t size) {
+  if (size > capacity_) {
+    const std::size_t capacity = std::max(size, 2 * capacity_);
+    auto heap = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+    std::memcpy(heap.get(), own_, size_);
+    heap_ = std::move(heap);
+    own_ = heap_.get();
+    capacity_ = capacity;
+  }
+  if (size > size_) std::memset(own_ + size_, 0, size - size_);
+  size_ = size;
+}
+
 bool Table::overflow_failed(std::size_t at, int bit) const {
   const std::size_t page = at >> kPageShift;
   if (page >= pages_.size() || pages_[page] == nullptr) return false;
@@ -135,7 +149,7 @@ bool Table::overflow_failed(std::size_t at, int bit) const {
 
 void Table::remember_overflow(std::size_t at, int bit) {
   const std::size_t page = at >> kPageShift;
-  if (page >= pages_.size()) pages_.resize((own_.size() >> kPageShift) + 1);
+  if (page >= pages_.size()) pages_.resize((size_ >> kPageShift) + 1);
   if (pages_[page] == nullptr) pages_[page] = std::make_unique<std::uint32_t[]>(std::size_t{1} << kPageShift);
   pages_[page][at & ((std::size_t{1} << kPageShift) - 1)] |= std::uint32_t{1} << bit;
   own_[at] |= kOverflow;
@@ -209,20 +223,11 @@ void StringTables::next(std::span<const lexer::Token> tokens) {
   offset_ += tokens.size() + 1;
 }
 
-namespace {
-// The script table's memory of the thread's last parse, for its next one: a
-// short script would otherwise pay an allocation for it each time. Kept only
-// up to a bound.
-constexpr std::size_t kKeptTableBytes = std::size_t{1} << 20;
-thread_local std::vector<std::uint8_t> t_kept_table;
-}  // namespace
-
 Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
     : state_(&state),
       tokens_(tokens.data()),
       allowance_(kWorkBase + kWorkPerToken * tokens.size()),
       outer_(state.memo_scope()) {
-  bits_.take_storage(t_kept_table);
   bits_.grow(tokens.size() + 1);
   state.set_memo_scope(this);
 }
@@ -230,9 +235,6 @@ Scope::Scope(ParserState& state, std::span<const lexer::Token> tokens)
 Scope::~Scope() {
   for (Kept& k : kept_) delete k.node;
   state_->set_memo_scope(outer_);
-  if (bits_.storage_bytes() <= kKeptTableBytes && bits_.storage_bytes() > t_kept_table.capacity()) {
-    bits_.give_storage(t_kept_table);
-  }
 }
 
 }  // namespace vaxo_core::parser::memo

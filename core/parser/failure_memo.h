@@ -77,18 +77,12 @@ inline constexpr std::array<std::int8_t, 32> kOwnBit = [] {
 // One byte per position; kOverflow's rules in words, 64 positions a page.
 class Table {
  public:
-  void grow(std::size_t size) { own_.resize(size, 0); }
-  // Starts empty on `storage`'s memory, or gives its own back there.
-  void take_storage(std::vector<std::uint8_t>& storage) {
-    own_.swap(storage);
-    own_.clear();
-  }
-  void give_storage(std::vector<std::uint8_t>& storage) {
-    own_.clear();
-    own_.swap(storage);
-  }
-  std::size_t storage_bytes() const { return own_.capacity(); }
-  std::size_t size() const { return own_.size(); }
+  Table() = default;
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+  // To `size` positions, the new ones clear.
+  void grow(std::size_t size);
+  std::size_t size() const { return size_; }
 
   [[gnu::always_inline]] bool failed(std::size_t at, int bit) const {
     const std::uint8_t b = own_[at];
@@ -108,7 +102,14 @@ class Table {
   bool overflow_failed(std::size_t at, int bit) const;
   void remember_overflow(std::size_t at, int bit);
 
-  std::vector<std::uint8_t> own_;
+  // A short script's table sits in place: no allocation, and nothing kept
+  // for the next parse.
+  static constexpr std::size_t kInPlace = 256;
+  std::uint8_t* own_ = in_place_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = kInPlace;
+  std::unique_ptr<std::uint8_t[]> heap_;
+  std::uint8_t in_place_[kInPlace];
   std::vector<std::unique_ptr<std::uint32_t[]>> pages_;  // null until a rule of its positions fails
 };
 }  // namespace detail
@@ -363,9 +364,9 @@ inline Level::Level(const ParserContext& ctx, int min, bool range)
   scope_->range_met_ = false;
 }
 
-inline Level::~Level() {
+[[gnu::always_inline]] inline Level::~Level() {
   if (scope_ == nullptr) return;
-  scope_->chain_marks_.resize(base_);
+  if (scope_->chain_marks_.size() != base_) scope_->chain_marks_.resize(base_);
   scope_->level_table_ = saved_table_;
   scope_->level_bit_ = saved_bit_;
   scope_->range_met_ = saved_range_met_;
