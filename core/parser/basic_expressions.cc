@@ -413,29 +413,29 @@ bool call_suffix(ParserContext& ctx, ExprBox& acc) {
 }
 
 VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, ExprBox& acc) {
+  // After a suffix with a reading of its own inside (arguments, brackets,
+  // interpolations), the chain asks whether its level is bound to fail from
+  // here (memo::Level); a name or `!` costs nothing to read again.
   for (;;) {
-    if (memo::chain_fails(ctx)) return;
     const Token* t = ctx.peek();
     if (t == nullptr) return;
     if (*t == Operator::ColonColon) {
-      if (extension_suffix(ctx, acc, *t)) continue;
-      return;
-    }
-    if (t->kind.is_string()) {
+      if (!extension_suffix(ctx, acc, *t)) return;
+    } else if (t->kind.is_string()) {
       ctx.next();
       tagged_string_node(ctx, acc, std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(*t)}));
       continue;
-    }
-    if (t->kind.is_interpolated_string()) {
+    } else if (t->kind.is_interpolated_string()) {
       tagged_string_node(ctx, acc, interpolation(ctx));
-      continue;
-    }
-    if (*t == Operator::Exclamation || *t == Operator::Dot || *t == Operator::OpenBracket) {
+    } else if (*t == Operator::Exclamation || *t == Operator::Dot) {
       if (access_suffix(ctx, acc)) continue;
       return;
+    } else if (*t == Operator::OpenBracket) {
+      if (!access_suffix(ctx, acc)) return;
+    } else if (!(*t == Operator::OpenParen && call_suffix(ctx, acc))) {
+      return;
     }
-    if (*t == Operator::OpenParen && call_suffix(ctx, acc)) continue;
-    return;
+    if (memo::chain_fails(ctx)) return;
   }
 }
 

@@ -101,13 +101,6 @@ std::size_t next_stop(const ParserContext& ctx, StopSet set) {
   return stop;
 }
 
-bool Scope::chain_fails_at(std::size_t at) {
-  chain_marks_.push_back(static_cast<std::uint32_t>(at));
-  if (!level_table_->failed(at, level_bit_)) return false;
-  doomed_ = true;
-  return true;
-}
-
 void Level::failed() {
   if (scope_ == nullptr) return;
   if (scope_->level_bit_ >= 0 &&
@@ -116,7 +109,8 @@ void Level::failed() {
       scope_->level_table_->remember(scope_->chain_marks_[i], scope_->level_bit_);
     }
   }
-  scope_->chain_marks_.resize(base_);
+  scope_->chain_marks_.erase(scope_->chain_marks_.begin() + static_cast<std::ptrdiff_t>(base_),
+                             scope_->chain_marks_.end());
   scope_->doomed_ = false;
 }
 

@@ -274,8 +274,6 @@ class Scope {
     return {nullptr, 0};
   }
 
-  bool chain_fails_at(std::size_t at);
-
   // A kept primary: its list and position, where it ends, and the node
   // (owned; a taken entry keeps its slot with a null node).
   struct Kept {
@@ -366,7 +364,8 @@ inline Level::Level(const ParserContext& ctx, int min, bool range)
 
 [[gnu::always_inline]] inline Level::~Level() {
   if (scope_ == nullptr) return;
-  if (scope_->chain_marks_.size() != base_) scope_->chain_marks_.resize(base_);
+  scope_->chain_marks_.erase(scope_->chain_marks_.begin() + static_cast<std::ptrdiff_t>(base_),
+                             scope_->chain_marks_.end());
   scope_->level_table_ = saved_table_;
   scope_->level_bit_ = saved_bit_;
   scope_->range_met_ = saved_range_met_;
@@ -381,7 +380,10 @@ inline bool chain_fails(const ParserContext& ctx) {
   if (s == nullptr || s->level_bit_ < 0) return false;
   const Scope::Place p = Scope::place(ctx);
   if (p.table != s->level_table_) return false;
-  return s->chain_fails_at(p.at);
+  s->chain_marks_.push_back(static_cast<std::uint32_t>(p.at));
+  if (!p.table->failed(p.at, s->level_bit_)) [[likely]] return false;
+  s->doomed_ = true;
+  return true;
 }
 
 inline std::unique_ptr<Expression> take_kept(ParserContext& ctx, bool statement) {
