@@ -1,4 +1,7 @@
-// The failure memo of the expression, statement and block rules.
+// The failure memo of the expression, statement and block rules, and what
+// keeps successes from being read again in new roles: expression levels that
+// remember where they are bound to fail (Level), and the primaries a failed
+// rule read, kept for the next rule that reads one there (keep, take_kept).
 //
 // A rule tried again at a position where it failed before fails at once: every
 // rule is a pure function of its input, its position and its parameters. The
@@ -156,9 +159,9 @@ void grant(const ParserContext& ctx, std::size_t tokens);
 // level's, so whether the level fails after a suffix chain depends only on
 // where the chain starts: the operator loop from the chain's end makes the
 // same right-operand calls whichever loop of the level meets it. So when a
-// level fails, each position its suffix chains were read from is remembered;
-// a level that reaches such a position again fails there, before building
-// the rest of the chain. Only the levels whose minimum has a rule bit take
+// level fails, each position its suffix chains reached after a suffix with
+// a reading inside (arguments, brackets) is remembered; a level that reaches
+// such a position again fails there, before building the rest of the chain. Only the levels whose minimum has a rule bit take
 // part; every other expression entry opens an inactive level, which keeps
 // its operands out of the enclosing one.
 class Level {
