@@ -302,8 +302,14 @@ void Scope::put_kept(const lexer::Token* list, std::size_t at, std::size_t end, 
 }
 
 std::unique_ptr<Expression> Scope::take_kept_at(ParserContext& ctx, bool statement) {
-  Kept* k = kept_slot(ctx.tokens.data(), ctx.index);
-  if ((k == nullptr || k->node == nullptr) && ctx.index > 0) {
+  const Place p = place(ctx);
+  constexpr int kKeptBit = static_cast<int>(Rule::Kept);
+  if (p.table == nullptr) return nullptr;
+  const bool here = p.table->failed(p.at, kKeptBit);
+  const bool before = ctx.index > 0 && p.table->failed(p.at - 1, kKeptBit);
+  if (!here && !before) return nullptr;
+  Kept* k = here ? kept_slot(ctx.tokens.data(), ctx.index) : nullptr;
+  if ((k == nullptr || k->node == nullptr) && before) {
     // Nothing here, but maybe in a kept bracket that opens just before,
     // which a rule left unread (a pattern took the bracket alone): its
     // members are kept in its place.
@@ -347,8 +353,12 @@ std::unique_ptr<Expression> Scope::take_kept_at(ParserContext& ctx, bool stateme
 
 void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
   Scope* s = ctx.state().memo_scope();
-  if (s == nullptr) return;
-  std::vector<std::unique_ptr<Expression>> pending;
+  if (s == nullptr || dropped == nullptr) return;
+  // Names and literals, the most common drops, hold no primary.
+  if (dropped->is<Expression::Variable>() || dropped->is<Expression::Literal>()) return;
+  const Scope::Place place = Scope::place(ctx);
+  if (place.table == nullptr) return;
+  std::vector<std::unique_ptr<Expression>>& pending = s->keep_pending_;
   pending.push_back(std::move(dropped));
   while (!pending.empty()) {
     std::unique_ptr<Expression> e = std::move(pending.back());
@@ -393,7 +403,9 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
     if (!primary) continue;
     std::size_t first = 0;
     std::size_t end = 0;
-    if (span_of(ctx.tokens, e->cached_range(), first, end)) s->put_kept(ctx.tokens.data(), first, end, std::move(e));
+    if (!span_of(ctx.tokens, e->cached_range(), first, end)) continue;
+    place.table->remember(place.at - ctx.index + first, static_cast<int>(Rule::Kept));
+    s->put_kept(ctx.tokens.data(), first, end, std::move(e));
   }
 }
 

@@ -47,8 +47,9 @@ enum class Rule : std::uint8_t {
   ChainFailsWhole,
   ChainFailsBound,
   ChainFailsRange,  // the same with a range position (minimum 0)
+  Kept,             // a primary was kept here (keep): the only lookups that hash
 };
-static_assert(static_cast<int>(Rule::ChainFailsRange) < 32, "one 32-bit word per position");
+static_assert(static_cast<int>(Rule::Kept) < 32, "one 32-bit word per position");
 
 namespace detail {
 // The minimums the operator loop runs with: 0 (whole expressions), 142
@@ -328,6 +329,7 @@ class Scope {
   std::vector<Kept> kept_;
   std::size_t kept_slots_used_ = 0;
   std::size_t kept_live_ = 0;
+  std::vector<std::unique_ptr<Expression>> keep_pending_;  // keep()'s work list, empty between calls
 };
 
 inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
