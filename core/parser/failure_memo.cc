@@ -359,6 +359,13 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
   const Scope::Place place = Scope::place(ctx);
   if (place.table == nullptr) return;
   std::vector<std::unique_ptr<Expression>>& pending = s->keep_pending_;
+  // A call's arguments, read again as a record's or an array's members
+  // when the callee is dropped into an Unknown stretch.
+  auto push_arguments = [&](NodeList<ArgumentItem>& arguments) {
+    for (ArgumentItem& item : arguments) {
+      visit_node([&](auto& argument) { pending.push_back(std::move(argument.value)); }, item.element.node);
+    }
+  };
   pending.push_back(std::move(dropped));
   while (!pending.empty()) {
     std::unique_ptr<Expression> e = std::move(pending.back());
@@ -380,18 +387,28 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
             pending.push_back(std::move(n.then_expression));
             pending.push_back(std::move(n.otherwise->else_expression));
           } else if constexpr (std::is_same_v<T, Expression::Call>) {
-            if (auto* callee = n.callee.node.as_expression()) {
-              pending.push_back(std::move(callee->expression));
-            } else {
+            auto* callee = n.callee.node.as_expression();
+            if (callee == nullptr) {
               primary = true;  // `type(...)`
+              return;
             }
-          } else if constexpr (std::is_same_v<T, Expression::Access> || std::is_same_v<T, Expression::Index> ||
-                               std::is_same_v<T, Expression::Slice>) {
+            pending.push_back(std::move(callee->expression));
+            push_arguments(n.arguments);
+          } else if constexpr (std::is_same_v<T, Expression::Access>) {
             pending.push_back(std::move(n.object));
+          } else if constexpr (std::is_same_v<T, Expression::Index>) {
+            pending.push_back(std::move(n.object));
+            pending.push_back(std::move(n.index));
+          } else if constexpr (std::is_same_v<T, Expression::Slice>) {
+            pending.push_back(std::move(n.object));
+            pending.push_back(std::move(n.bounds->start));
+            pending.push_back(std::move(n.bounds->end));
           } else if constexpr (std::is_same_v<T, Expression::TaggedString>) {
             pending.push_back(std::move(n.tag));
           } else if constexpr (std::is_same_v<T, Expression::Extension>) {
             pending.push_back(std::move(n.receiver));
+            if (auto* callee = n.call->callee.node.as_expression()) pending.push_back(std::move(callee->expression));
+            push_arguments(n.call->arguments);
           } else if constexpr (std::is_same_v<T, Expression::Literal> || std::is_same_v<T, Expression::Variable> ||
                                std::is_same_v<T, Expression::Unknown>) {
             // A leaf is read again at no cost; an Unknown stretch is no primary.

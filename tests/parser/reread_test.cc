@@ -82,15 +82,22 @@ TEST(Reread, KeptAndDoomedReadingsBuildThePlainTree) {
   EXPECT_EQ(dump(*script), plain_dump(tokens));
 }
 
+// An unoptimised build takes several times more stack per level, and the
+// nesting guard's stack check ends these shapes earlier there.
+#if defined(__OPTIMIZE__)
+constexpr int kLevels = 1000;
+#else
+constexpr int kLevels = 250;
+#endif
+
 TEST(Reread, AThousandLevelsStayWithinTheWorkBound) {
   for (const Shape& shape : shapes()) {
-    const std::string text = shape.make(1000);
+    const std::string text = shape.make(kLevels);
     SCOPED_TRACE(shape.open);
-    const auto tokens = lex(text);
-    EXPECT_TRUE(parse(tokens).has_value());
+    EXPECT_TRUE(parse(lex(text)).has_value());
     // Copies after one another share the allowance.
-    const auto copies = lex(text + "\n" + text + "\n" + text + "\n" + text);
-    EXPECT_TRUE(parse(copies).has_value());
+    const std::string copies = text + "\n" + text + "\n" + text + "\n" + text;
+    EXPECT_TRUE(parse(lex(copies)).has_value());
   }
 }
 
