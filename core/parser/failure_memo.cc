@@ -255,6 +255,8 @@ bool span_of(std::span<const lexer::Token> tokens, ByteRange r, std::size_t& fir
   return end == tokens.size() || tokens[end].range.start != tokens[end].range.end || tokens[end].range.start != r.end;
 }
 
+constexpr std::size_t kKeptSpan = 16;
+
 std::size_t kept_hash(const lexer::Token* list, std::size_t at) {
   std::uint64_t x = (reinterpret_cast<std::uintptr_t>(list) + at * 0x100000001b3ULL) * 0x9e3779b97f4a7c15ULL;
   return static_cast<std::size_t>(x ^ (x >> 29));
@@ -420,7 +422,8 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
     if (!primary) continue;
     std::size_t first = 0;
     std::size_t end = 0;
-    if (!span_of(ctx.tokens, e->cached_range(), first, end)) continue;
+    // A short primary costs less to read again than to keep.
+    if (!span_of(ctx.tokens, e->cached_range(), first, end) || end - first < kKeptSpan) continue;
     place.table->remember(place.at - ctx.index + first, static_cast<int>(Rule::Kept));
     s->put_kept(ctx.tokens.data(), first, end, std::move(e));
   }
