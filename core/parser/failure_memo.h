@@ -206,8 +206,9 @@ inline void met_range(const ParserContext& ctx);
 // would repeat everything inside it. A primary is a pure function of its
 // position, so the kept node is exactly what the rule would build; it is
 // handed over, and a rule that drops it again keeps it again. `dropped` is
-// taken apart down to its primaries (operators, prefixes and suffix chains,
-// the levels `Level` covers); everything else in it is freed.
+// taken apart down to its primaries (through operators, prefixes, suffix
+// chains and the arguments and bounds of calls, indexes and slices), of
+// which those of 16 tokens or more are kept; everything else is freed.
 void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped);
 // The primary kept at the context's position, consumed, or null. With
 // `statement`, only a block or block-like form is taken (what a statement
