@@ -332,8 +332,11 @@ void Emitter::collect_failed_binds(const Pattern& pattern, std::vector<const Pat
       collect_failed_binds(c, binds);
       return;
     }
+    // Its own failed branch, emitted before this one, was the list's other
+    // reader: it goes once copied, so the lists held stay those of one path.
     const std::vector<const Pattern*>& listed = failed_binds(c);
     binds.insert(binds.end(), listed.begin(), listed.end());
+    failed_binds_.erase(&c);
   };
   std::visit(
       [&](const auto& n) {
