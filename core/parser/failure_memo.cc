@@ -422,8 +422,10 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
     if (!primary) continue;
     std::size_t first = 0;
     std::size_t end = 0;
-    // A short primary costs less to read again than to keep.
-    if (!span_of(ctx.tokens, e->cached_range(), first, end) || end - first < kKeptSpan) continue;
+    // A short primary costs less to read again than to keep; fewer bytes
+    // than that many tokens need no search.
+    const ByteRange r = e->cached_range();
+    if (r.end - r.start < kKeptSpan || !span_of(ctx.tokens, r, first, end) || end - first < kKeptSpan) continue;
     place.table->remember(place.at - ctx.index + first, static_cast<int>(Rule::Kept));
     s->put_kept(ctx.tokens.data(), first, end, std::move(e));
   }
