@@ -275,7 +275,17 @@ void Emitter::store_variable(ByteRange at, const Variable& variable, std::size_t
   }
 }
 
+namespace {
+// Patterns at least this tall have their binds listed (failed_binds); the
+// rest, nearly all, are walked.
+constexpr std::uint32_t kListedHeight = 8;
+}  // namespace
+
 void Emitter::emit_failed_pattern(const Pattern& pattern, std::optional<BindType> bind_type) {
+  if (pattern.height >= kListedHeight) {
+    for (const Pattern* bind : failed_binds(pattern)) emit_failed_bind(*bind, bind_type);
+    return;
+  }
   EmitDepth depth(budget_);
   std::visit(
       [&](const auto& n) {
@@ -290,15 +300,58 @@ void Emitter::emit_failed_pattern(const Pattern& pattern, std::optional<BindType
         } else if constexpr (std::is_same_v<T, Pattern::Array>) {
           for (const auto& item : n.items) emit_failed_pattern(element_pattern(item.element), bind_type);
         } else if constexpr (std::is_same_v<T, Pattern::Bind>) {
-          std::optional<std::string_view> name = id_name(n.name->kind);
-          if (!name) return;
-          std::optional<FoundVariable> found = scopes.find_variable(*name);
-          if (!found) return;
-          if (!found->variable->is_mutable() && !bind_type) return;
-          store_variable(range(pattern), *found->variable, found->level, Register());
+          emit_failed_bind(pattern, bind_type);
         } else {
           // Literals, constants, relations, ranges, discards and faulty
           // stretches bind nothing.
+        }
+      },
+      pattern.node);
+}
+
+void Emitter::emit_failed_bind(const Pattern& bind, std::optional<BindType> bind_type) {
+  std::optional<std::string_view> name = id_name(bind.get_if<Pattern::Bind>()->name->kind);
+  if (!name) return;
+  std::optional<FoundVariable> found = scopes.find_variable(*name);
+  if (!found) return;
+  if (!found->variable->is_mutable() && !bind_type) return;
+  store_variable(range(bind), *found->variable, found->level, Register());
+}
+
+const std::vector<const Pattern*>& Emitter::failed_binds(const Pattern& pattern) {
+  if (auto it = failed_binds_.find(&pattern); it != failed_binds_.end()) return it->second;
+  std::vector<const Pattern*> binds;
+  collect_failed_binds(pattern, binds);
+  return failed_binds_.emplace(&pattern, std::move(binds)).first->second;
+}
+
+void Emitter::collect_failed_binds(const Pattern& pattern, std::vector<const Pattern*>& binds) {
+  EmitDepth depth(budget_);
+  auto child = [&](const Pattern& c) {
+    if (c.height < kListedHeight) {
+      collect_failed_binds(c, binds);
+      return;
+    }
+    // Its own failed branch, emitted before this one, was the list's other
+    // reader: it goes once copied, so the lists held stay those of one path.
+    const std::vector<const Pattern*>& listed = failed_binds(c);
+    binds.insert(binds.end(), listed.begin(), listed.end());
+    failed_binds_.erase(&c);
+  };
+  std::visit(
+      [&](const auto& n) {
+        using T = std::remove_cvref_t<decltype(n)>;
+        if constexpr (std::is_same_v<T, Pattern::Grouping> || std::is_same_v<T, Pattern::Not>) {
+          child(*n.pattern);
+        } else if constexpr (std::is_same_v<T, Pattern::And> || std::is_same_v<T, Pattern::Or>) {
+          child(*n.left);
+          child(*n.right);
+        } else if constexpr (std::is_same_v<T, Pattern::Record>) {
+          for (const auto& item : n.elements) child(member_pattern(item.element));
+        } else if constexpr (std::is_same_v<T, Pattern::Array>) {
+          for (const auto& item : n.items) child(element_pattern(item.element));
+        } else if constexpr (std::is_same_v<T, Pattern::Bind>) {
+          binds.push_back(&pattern);
         }
       },
       pattern.node);

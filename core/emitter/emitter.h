@@ -27,6 +27,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "core/config/config.h"
@@ -410,6 +411,14 @@ class Emitter {
   static std::string debug_text(const Pattern& pattern);
   static std::string debug_text(const std::unique_ptr<Pattern>& pattern);
   static std::string debug_text(const parser::NodeList<Expression>& list);
+
+  // The binds of a tall pattern in the order emit_failed_pattern meets them,
+  // listed once: nested destructuring would otherwise walk each subtree again
+  // at every level above it.
+  const std::vector<const Pattern*>& failed_binds(const Pattern& pattern);
+  void collect_failed_binds(const Pattern& pattern, std::vector<const Pattern*>& binds);
+  void emit_failed_bind(const Pattern& bind, std::optional<BindType> bind_type);
+  std::unordered_map<const Pattern*, std::vector<const Pattern*>> failed_binds_;
 
   NestingBudget budget_;
   // Operand lists being gathered (call arguments, record and array values),

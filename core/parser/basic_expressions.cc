@@ -40,8 +40,11 @@ std::unique_ptr<E> box(E value) {
 }
 
 // An operand that may not be a range: `pratt` without range positions, run
-// on the boxed expression itself rather than through an Iterable.
+// on the boxed expression itself rather than through an Iterable. `verified`
+// reads a whole expression level (memo::Level); `in_level` the right operand
+// or prefix operand of the level being read.
 ExprBox verified(ParserContext& ctx, PrecedenceResult precedence);
+ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence);
 
 ExprBox additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
 
@@ -203,9 +206,13 @@ LoopEnd operator_loop(ParserContext& ctx, ExprBox& left, std::uint8_t min, std::
     }
     PrecedenceResult right_precedence = p;
     if (p.right_associative) --right_precedence.value;
-    ExprBox right = verified(ctx, right_precedence);
+    if (is_range_op(*t)) memo::met_range(ctx);
+    // The bound after a range position's range operator ends the position:
+    // it is a level of its own, as a slice bound is.
+    const bool ends_range = range != nullptr && is_range_op(*t);
+    ExprBox right = ends_range ? verified(ctx, right_precedence) : in_level(ctx, right_precedence);
     if (!right) return LoopEnd::Failed;
-    if (range != nullptr && is_range_op(*t)) {
+    if (ends_range) {
       range_end(*t, left, right, *range);
       return LoopEnd::Range;
     }
@@ -229,28 +236,35 @@ VAXO_NODE_BUILDER std::optional<Iterable> loop_result(LoopEnd end, ExprBox& left
 std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_t min, bool allow_range) {
   std::optional<Range> range;
   LoopEnd end = operator_loop(ctx, left, min, allow_range ? &range : nullptr);
+  if (end == LoopEnd::Failed) memo::keep(ctx, std::move(left));
   return loop_result(end, left, range);
 }
 
-// `verified` past its lone-operand case; the guard is held throughout.
+// `verified` past its lone-operand case; the guard is held throughout. A
+// doomed level fails without remembering it but at its entry (`level`).
 [[gnu::noinline]] ExprBox verified_operand(ParserContext& ctx, PrecedenceResult precedence, bool leaf,
-                                          bool suffixed) {
+                                          bool suffixed, bool level) {
   auto guard = ctx.enter();
   memo::charge(ctx);
   const std::uint32_t key = pratt_key(precedence.value, false);
   const int slot = memo::pratt_slot(precedence.value, false);
   if (memo::failed(ctx, key, slot)) return nullptr;
+  memo::Level entered(ctx, level ? precedence.value : memo::Level::kNone);
   const auto start = ctx.checkpoint();
   ExprBox left = leaf ? leaf_postfix(ctx, *ctx.peek(), suffixed) : pratt_prefix(ctx);
-  if (left && operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed) left.reset();
+  if (left && (memo::doomed(ctx) || operator_loop(ctx, left, precedence.value, nullptr) == LoopEnd::Failed)) {
+    memo::keep(ctx, std::move(left));
+  }
   if (!left) {
     ctx.reset(start);
-    memo::remember(ctx, key, slot);
+    entered.failed();
+    if (!memo::doomed(ctx)) memo::remember(ctx, key, slot);
   }
   return left;
 }
 
-ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
+template <bool kLevel>
+ExprBox operand_of(ParserContext& ctx, PrecedenceResult precedence) {
   // As `pratt` with allow_range false, sharing its memo entries.
   const Token* first = ctx.peek();
   if (first == nullptr) return nullptr;
@@ -266,8 +280,11 @@ ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) {
     memo::charge(ctx);
     return leaf_operand(ctx, *first);
   }
-  return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed);
+  return verified_operand(ctx, precedence, kind == OperandStart::Leaf, suffixed, kLevel);
 }
+
+ExprBox verified(ParserContext& ctx, PrecedenceResult precedence) { return operand_of<true>(ctx, precedence); }
+ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence) { return operand_of<false>(ctx, precedence); }
 
 // The first operand of `pratt`; a token must be there.
 ExprBox first_operand(ParserContext& ctx) {
@@ -281,6 +298,10 @@ ExprBox first_operand(ParserContext& ctx) {
 std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
   ExprBox left = first_operand(ctx);
   if (!left) return std::nullopt;
+  if (memo::doomed(ctx)) {
+    memo::keep(ctx, std::move(left));
+    return std::nullopt;
+  }
   return pratt_loop(ctx, std::move(left), min, allow_range);
 }
 
@@ -337,8 +358,11 @@ bool cond_step(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceRes
   ExprBox then = then_branch(ctx);
   if (!then) return false;
   std::optional<TokenRef> colon = helper::token_or_insert(Operator::Colon, DiagnosticCode::MissingColon)(ctx);
-  ExprBox otherwise = verified(ctx, otherwise_p);
-  if (!otherwise) return false;
+  ExprBox otherwise = in_level(ctx, otherwise_p);
+  if (!otherwise) {
+    memo::keep(ctx, std::move(then));
+    return false;
+  }
   cond_node(ctx, left, op, then, *colon, otherwise);
   return true;
 }
@@ -389,28 +413,29 @@ bool call_suffix(ParserContext& ctx, ExprBox& acc) {
 }
 
 VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, ExprBox& acc) {
+  // After a suffix with a reading of its own inside (arguments, brackets,
+  // interpolations), the chain asks whether its level is bound to fail from
+  // here (memo::Level); a name or `!` costs nothing to read again.
   for (;;) {
     const Token* t = ctx.peek();
     if (t == nullptr) return;
     if (*t == Operator::ColonColon) {
-      if (extension_suffix(ctx, acc, *t)) continue;
-      return;
-    }
-    if (t->kind.is_string()) {
+      if (!extension_suffix(ctx, acc, *t)) return;
+    } else if (t->kind.is_string()) {
       ctx.next();
       tagged_string_node(ctx, acc, std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(*t)}));
       continue;
-    }
-    if (t->kind.is_interpolated_string()) {
+    } else if (t->kind.is_interpolated_string()) {
       tagged_string_node(ctx, acc, interpolation(ctx));
-      continue;
-    }
-    if (*t == Operator::Exclamation || *t == Operator::Dot || *t == Operator::OpenBracket) {
+    } else if (*t == Operator::Exclamation || *t == Operator::Dot) {
       if (access_suffix(ctx, acc)) continue;
       return;
+    } else if (*t == Operator::OpenBracket) {
+      if (!access_suffix(ctx, acc)) return;
+    } else if (!(*t == Operator::OpenParen && call_suffix(ctx, acc))) {
+      return;
     }
-    if (*t == Operator::OpenParen && call_suffix(ctx, acc)) continue;
-    return;
+    if (memo::chain_fails(ctx)) return;
   }
 }
 
@@ -472,10 +497,12 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   const std::uint32_t key = pratt_key(precedence.value, allow_range);
   const int slot = memo::pratt_slot(precedence.value, allow_range);
   if (memo::failed(ctx, key, slot)) return std::nullopt;
+  memo::Level entered(ctx, precedence.value, allow_range);
   const auto start = ctx.checkpoint();
   std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
   if (!result) {
     ctx.reset(start);
+    entered.failed();
     memo::remember(ctx, key, slot);
   }
   return result;
@@ -488,7 +515,9 @@ ExprBox pratt_prefix(ParserContext& ctx) {
   if (!p.can_be_prefix) return postfix(ctx);
   const auto start = ctx.checkpoint();
   ctx.next();
-  ExprBox operand = verified(ctx, p);
+  // Every prefix operator binds tighter than a level's minimum: its operand
+  // belongs to the level.
+  ExprBox operand = in_level(ctx, p);
   if (!operand) {
     ctx.reset(start);
     return nullptr;
@@ -546,15 +575,18 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   const std::uint32_t key = pratt_key(0, true);
   const int slot = memo::pratt_slot(0, true);
   if (memo::failed(ctx, key, slot)) return nullptr;
+  memo::Level entered(ctx, 0, true);
   const auto start = ctx.checkpoint();
   std::unique_ptr<Iterable> result;
   if (ExprBox left = first_operand(ctx)) {
     std::optional<Range> range;
-    const LoopEnd end = operator_loop(ctx, left, 0, &range);
+    const LoopEnd end = memo::doomed(ctx) ? LoopEnd::Failed : operator_loop(ctx, left, 0, &range);
+    if (end == LoopEnd::Failed) memo::keep(ctx, std::move(left));
     result = boxed_loop_result(end, left, range);
   }
   if (!result) {
     ctx.reset(start);
+    entered.failed();
     memo::remember(ctx, key, slot);
   }
   return result;
@@ -599,7 +631,10 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
     ExprBox end = additive(ctx);
     if (!end) ctx.reset(before_end);
     auto close = close_bracket(ctx);
-    if (!close) return fail();
+    if (!close) {
+      memo::keep(ctx, std::move(end));
+      return fail();
+    }
     ExprBox none;
     slice_node(ctx, acc, *t, none, TokenRef::borrow(*first), end, *close);
     return true;
@@ -622,10 +657,27 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
     return true;
   }
   std::optional<Range> range;
-  const LoopEnd end = operator_loop(ctx, bound, 0, &range);
-  if (end == LoopEnd::Failed) return fail();
+  LoopEnd end;
+  {
+    // The loop after the bound belongs to the bracket, not to the level
+    // the bracketed operand is in.
+    memo::Level apart(ctx, memo::Level::kApart);
+    end = operator_loop(ctx, bound, 0, &range);
+  }
+  if (end == LoopEnd::Failed) {
+    memo::keep(ctx, std::move(bound));
+    return fail();
+  }
   auto close = close_bracket(ctx);
-  if (!close) return fail();
+  if (!close) {
+    if (end == LoopEnd::Value) {
+      memo::keep(ctx, std::move(bound));
+    } else {
+      memo::keep(ctx, std::move(range->start));
+      memo::keep(ctx, std::move(range->end));
+    }
+    return fail();
+  }
   if (end == LoopEnd::Value) {
     index_node(ctx, acc, *t, bound, *close);
   } else {
@@ -728,6 +780,7 @@ std::optional<CallParts> pseudo_function(ParserContext& ctx, bool provided) {
 }
 
 ExprBox primary(ParserContext& ctx) {
+  if (ExprBox kept = memo::take_kept(ctx)) return kept;
   // Each form starts with its own kind of token, so the first token picks
   // the one alternative that can succeed.
   const Token* t = ctx.peek();

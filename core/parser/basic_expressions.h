@@ -12,7 +12,9 @@
 // The bracket suffix reads its content once and decides between index and
 // slice on the result, so nested brackets cost linear time. Failures of
 // `pratt` are remembered per position, so no rule retried at the same place
-// repeats the work.
+// repeats the work; what a failed loop read is kept, and a whole expression
+// remembers where it is bound to fail (failure_memo.h), so no success is read
+// again in another role either.
 #pragma once
 
 #include <array>
@@ -84,7 +86,7 @@ constexpr PrecedenceResult precedence_of(Keyword keyword) {
 }
 // Only operator and keyword tokens have an entry; every other kind gets the
 // default (value 0).
-inline PrecedenceResult precedence_of(const TokenKind& kind) {
+[[gnu::always_inline]] inline PrecedenceResult precedence_of(const TokenKind& kind) {
   if (auto* op = kind.get_if<TokenKind::Operator>()) return precedence_of(op->op);
   if (auto* kw = kind.get_if<TokenKind::Keyword>()) return precedence_of(kw->keyword);
   return {};

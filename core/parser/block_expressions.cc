@@ -145,9 +145,13 @@ ExprBox if_expression(ParserContext& ctx) {
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
     if (!condition) return nullptr;
     auto then_block = block_expression(ctx);
-    if (!then_block) return nullptr;
-    auto else_block = optional_else(ctx);
-    if (!else_block) return nullptr;
+    std::optional<std::optional<ElseBlock>> else_block;
+    if (then_block) else_block = optional_else(ctx);
+    if (!else_block) {
+      memo::keep(ctx, std::move(condition));
+      memo::keep(ctx, std::move(then_block));
+      return nullptr;
+    }
     return make(ctx, Expression::If{std::move(*if_keyword), std::move(condition), std::move(then_block),
                                     boxed(std::move(*else_block))});
   });
@@ -176,7 +180,11 @@ ExprBox while_expression(ParserContext& ctx) {
     if (!condition) return nullptr;
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
-    if (!else_block) return nullptr;
+    if (!else_block) {
+      memo::keep(ctx, std::move(condition));
+      memo::keep(ctx, std::move(body));
+      return nullptr;
+    }
     return make(ctx, Expression::While{std::move(*while_keyword), std::move(condition), std::move(body),
                                         boxed(std::move(*else_block))});
   });
@@ -201,7 +209,10 @@ ExprBox for_in_expression(ParserContext& ctx) {
     if (!source) return nullptr;
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
-    if (!else_block) return nullptr;
+    if (!else_block) {
+      memo::keep(ctx, std::move(body));
+      return nullptr;
+    }
     return make(ctx, Expression::ForIn{std::move(*for_keyword), std::move(pattern), std::move(*in_keyword),
                                         std::move(source), std::move(body), boxed(std::move(*else_block))});
   });

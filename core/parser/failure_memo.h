@@ -1,4 +1,7 @@
-// The failure memo of the expression, statement and block rules.
+// The failure memo of the expression, statement and block rules, and what
+// keeps successes from being read again in new roles: expression levels that
+// remember where they are bound to fail (Level), and the primaries a failed
+// rule read, kept for the next rule that reads one there (keep, take_kept).
 //
 // A rule tried again at a position where it failed before fails at once: every
 // rule is a pure function of its input, its position and its parameters. The
@@ -23,6 +26,7 @@
 #include <span>
 #include <vector>
 
+#include "core/parser/ast.h"
 #include "core/parser/parser_context.h"
 
 namespace vaxo_core::parser::memo {
@@ -38,8 +42,14 @@ enum class Rule : std::uint8_t {
   JsonExpression,
   Statement,
   BracketSuffix,
+  // A suffix chain read from here, followed by the operator loop of a whole
+  // expression (minimum 0) or of a slice bound (minimum 142), fails.
+  ChainFailsWhole,
+  ChainFailsBound,
+  ChainFailsRange,  // the same with a range position (minimum 0)
+  Kept,             // a primary was kept here (keep): the only lookups that hash
 };
-static_assert(static_cast<int>(Rule::BracketSuffix) < 32, "one 32-bit word per position");
+static_assert(static_cast<int>(Rule::Kept) < 32, "one 32-bit word per position");
 
 namespace detail {
 // The minimums the operator loop runs with: 0 (whole expressions), 142
@@ -71,18 +81,12 @@ inline constexpr std::array<std::int8_t, 32> kOwnBit = [] {
 // One byte per position; kOverflow's rules in words, 64 positions a page.
 class Table {
  public:
-  void grow(std::size_t size) { own_.resize(size, 0); }
-  // Starts empty on `storage`'s memory, or gives its own back there.
-  void take_storage(std::vector<std::uint8_t>& storage) {
-    own_.swap(storage);
-    own_.clear();
-  }
-  void give_storage(std::vector<std::uint8_t>& storage) {
-    own_.clear();
-    own_.swap(storage);
-  }
-  std::size_t storage_bytes() const { return own_.capacity(); }
-  std::size_t size() const { return own_.size(); }
+  Table() = default;
+  Table(const Table&) = delete;
+  Table& operator=(const Table&) = delete;
+  // To `size` positions, the new ones clear.
+  void grow(std::size_t size);
+  std::size_t size() const { return size_; }
 
   [[gnu::always_inline]] bool failed(std::size_t at, int bit) const {
     const std::uint8_t b = own_[at];
@@ -102,7 +106,14 @@ class Table {
   bool overflow_failed(std::size_t at, int bit) const;
   void remember_overflow(std::size_t at, int bit);
 
-  std::vector<std::uint8_t> own_;
+  // A short script's table sits in place: no allocation, and nothing kept
+  // for the next parse.
+  static constexpr std::size_t kInPlace = 256;
+  std::uint8_t* own_ = in_place_;
+  std::size_t size_ = 0;
+  std::size_t capacity_ = kInPlace;
+  std::unique_ptr<std::uint8_t[]> heap_;
+  std::uint8_t in_place_[kInPlace];
   std::vector<std::unique_ptr<std::uint32_t[]>> pages_;  // null until a rule of its positions fails
 };
 }  // namespace detail
@@ -139,6 +150,71 @@ inline void charge(const ParserContext& ctx);
 // Widens the allowance for a token list parsed on its own (an interpolation).
 void grant(const ParserContext& ctx, std::size_t tokens);
 
+// An expression level: the reading of one whole expression or slice bound,
+// its right operands and prefix operands included, up to the end of its
+// operator loop (the operands' brackets and blocks are levels of their own).
+//
+// Why: an operand read as the right side of an operator that turns out to
+// have no right side of its own would be read again in full by every
+// enclosing attempt. Every loop of a level has a minimum at least the
+// level's, so whether the level fails after a suffix chain depends only on
+// where the chain starts: the operator loop from the chain's end makes the
+// same right-operand calls whichever loop of the level meets it. So when a
+// level fails, each position its suffix chains reached after a suffix with
+// a reading inside (arguments, brackets) is remembered; a level that reaches
+// such a position again fails there, before building the rest of the chain. Only the levels whose minimum has a rule bit take
+// part; every other expression entry opens an inactive level, which keeps
+// its operands out of the enclosing one.
+class Level {
+ public:
+  // No level at all (a right or prefix operand), and a level taking no part.
+  static constexpr int kNone = -1;
+  static constexpr int kApart = 256;
+  // The level of an operator loop with minimum `min` (in a range position
+  // with `range`), or kNone or kApart.
+  [[gnu::always_inline]] Level(const ParserContext& ctx, int min, bool range = false);
+  ~Level();
+  Level(const Level&) = delete;
+  Level& operator=(const Level&) = delete;
+  // The level's reading failed, doomed or not: its chain positions fail.
+  void failed();
+
+ private:
+  Scope* scope_;
+  detail::Table* saved_table_ = nullptr;
+  std::size_t base_ = 0;
+  std::int8_t saved_bit_ = -1;
+  bool saved_range_met_ = false;
+};
+
+// A range operator was taken in the current level. A range position ends its
+// loop at the first one where the level's other loops read it as an
+// addition, so a range level that took one remembers nothing when it fails.
+inline void met_range(const ParserContext& ctx);
+
+// At a position where a suffix chain of the current level continues or
+// ends: true, dooming the level, when the level is known to fail from here.
+[[gnu::always_inline]] inline bool chain_fails(const ParserContext& ctx);
+// The current level is doomed: every rule between the chain and the level's
+// entry fails without remembering it, since only the level's reading fails.
+[[gnu::always_inline]] inline bool doomed(const ParserContext& ctx);
+
+// Primary forms read by a rule that then failed, kept for the next rule that
+// reads a primary at the same place: a bracketed operand, block or
+// block-like form read as the right side of an operator that has none is
+// read again as an operand or a statement of its own, and each such read
+// would repeat everything inside it. A primary is a pure function of its
+// position, so the kept node is exactly what the rule would build; it is
+// handed over, and a rule that drops it again keeps it again. `dropped` is
+// taken apart down to its primaries (through operators, prefixes, suffix
+// chains and the arguments and bounds of calls, indexes and slices), of
+// which those of 16 tokens or more are kept; everything else is freed.
+void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped);
+// The primary kept at the context's position, consumed, or null. With
+// `statement`, only a block or block-like form is taken (what a statement
+// starting there reads; a JSON literal or a grouping is left).
+[[gnu::always_inline]] inline std::unique_ptr<Expression> take_kept(ParserContext& ctx, bool statement = false);
+
 // While it lives, the token lists of the interpolations of `string` use the
 // string's tables: `next` before parsing each list, in order, every list
 // included (`lists` of them, `tokens` tokens in all). Strings nest.
@@ -173,7 +249,13 @@ class Scope {
   friend std::size_t next_stop(const ParserContext&, StopSet);
   friend void charge(const ParserContext&);
   friend void grant(const ParserContext&, std::size_t);
+  friend bool chain_fails(const ParserContext&);
+  friend bool doomed(const ParserContext&);
+  friend void met_range(const ParserContext&);
   friend class StringTables;
+  friend class Level;
+  friend void keep(const ParserContext&, std::unique_ptr<Expression>);
+  friend std::unique_ptr<Expression> take_kept(ParserContext&, bool);
 
   struct LastScan {
     std::size_t from = 1;  // empty until the first scan
@@ -196,6 +278,18 @@ class Scope {
     }
     return {nullptr, 0};
   }
+
+  // A kept primary: its list and position, where it ends, and the node
+  // (owned; a taken entry keeps its slot with a null node).
+  struct Kept {
+    const lexer::Token* list = nullptr;
+    std::size_t at = 0;
+    std::size_t end = 0;
+    Expression* node = nullptr;
+  };
+  Kept* kept_slot(const lexer::Token* list, std::size_t at);
+  void put_kept(const lexer::Token* list, std::size_t at, std::size_t end, std::unique_ptr<Expression> node);
+  std::unique_ptr<Expression> take_kept_at(ParserContext& ctx, bool statement);
 
   // Where the block of `words` entries of this string starts, made on first use.
   std::size_t string_block(const lexer::Token* string, std::size_t words);
@@ -224,6 +318,19 @@ class Scope {
   const lexer::Token* last_nested_ = nullptr;
   std::size_t last_nested_size_ = 0;
   std::size_t last_offset_ = 0;
+  // The current expression level (Level): its table and bit, or bit -1
+  // when it takes no part; the chain positions of the open levels, in order.
+  detail::Table* level_table_ = nullptr;
+  std::int8_t level_bit_ = -1;
+  bool doomed_ = false;
+  bool range_met_ = false;
+  std::vector<std::uint32_t> chain_marks_;
+  // Kept primaries: open addressing by list and position, a power of two at
+  // most half full, or empty.
+  std::vector<Kept> kept_;
+  std::size_t kept_slots_used_ = 0;
+  std::size_t kept_live_ = 0;
+  std::vector<std::unique_ptr<Expression>> keep_pending_;  // keep()'s work list, empty between calls
 };
 
 inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
@@ -241,6 +348,59 @@ inline void remember(ParserContext& ctx, std::uint32_t key, int bit) {
     }
   }
   ctx.remember_failure(key);
+}
+
+inline Level::Level(const ParserContext& ctx, int min, bool range)
+    : scope_(min != kNone ? ctx.state().memo_scope() : nullptr) {
+  if (scope_ == nullptr) return;
+  saved_table_ = scope_->level_table_;
+  saved_bit_ = scope_->level_bit_;
+  saved_range_met_ = scope_->range_met_;
+  base_ = scope_->chain_marks_.size();
+  const Scope::Place p = Scope::place(ctx);
+  int bit = -1;
+  if (min == 0) bit = static_cast<int>(range ? Rule::ChainFailsRange : Rule::ChainFailsWhole);
+  // No operator binds at 141 or 142: a loop with minimum 140 (after a range
+  // operator) takes what one with 142 (a slice bound) takes.
+  if ((min == 140 || min == 142) && !range) bit = static_cast<int>(Rule::ChainFailsBound);
+  scope_->level_table_ = p.table;
+  scope_->level_bit_ = static_cast<std::int8_t>(p.table != nullptr ? bit : -1);
+  scope_->range_met_ = false;
+}
+
+[[gnu::always_inline]] inline Level::~Level() {
+  if (scope_ == nullptr) return;
+  scope_->chain_marks_.erase(scope_->chain_marks_.begin() + static_cast<std::ptrdiff_t>(base_),
+                             scope_->chain_marks_.end());
+  scope_->level_table_ = saved_table_;
+  scope_->level_bit_ = saved_bit_;
+  scope_->range_met_ = saved_range_met_;
+}
+
+inline void met_range(const ParserContext& ctx) {
+  if (Scope* s = ctx.state().memo_scope()) s->range_met_ = true;
+}
+
+inline bool chain_fails(const ParserContext& ctx) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr || s->level_bit_ < 0) return false;
+  const Scope::Place p = Scope::place(ctx);
+  if (p.table != s->level_table_) return false;
+  s->chain_marks_.push_back(static_cast<std::uint32_t>(p.at));
+  if (!p.table->failed(p.at, s->level_bit_)) [[likely]] return false;
+  s->doomed_ = true;
+  return true;
+}
+
+inline std::unique_ptr<Expression> take_kept(ParserContext& ctx, bool statement) {
+  Scope* s = ctx.state().memo_scope();
+  if (s == nullptr || s->kept_live_ == 0) [[likely]] return nullptr;
+  return s->take_kept_at(ctx, statement);
+}
+
+inline bool doomed(const ParserContext& ctx) {
+  Scope* s = ctx.state().memo_scope();
+  return s != nullptr && s->doomed_;
 }
 
 inline void charge(const ParserContext& ctx) {

@@ -39,7 +39,8 @@ std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword key
 }
 
 std::optional<Statement> block_like_statement(ParserContext& ctx, std::unique_ptr<Expression> (*rule)(ParserContext&)) {
-  auto e = rule(ctx);
+  auto e = memo::take_kept(ctx, true);
+  if (!e) e = rule(ctx);
   if (!e) return std::nullopt;
   return made(ctx, Statement::BlockExpression{std::move(e)});
 }
@@ -136,6 +137,17 @@ std::optional<Statement> fn_statement(ParserContext& ctx) {
     std::size_t end = fn_keyword->range().end;
     name = TokenRef::make(Token::unknown(ByteRange{end, end}, TokenKind(TokenKind::Identifier{"<name>"}),
                                          DiagnosticCode::MissingFunctionName));
+    // Without a name, what follows `fn` is what a function expression
+    // reads there: one kept at the keyword lends its parameters and body.
+    ctx.reset(start);
+    if (auto kept = memo::take_kept(ctx)) {
+      if (auto* f = kept->get_if<Expression::Function>()) {
+        return made(ctx, Statement::Function{std::move(*fn_keyword), std::move(*name), std::move(f->parameters),
+                                              std::move(f->body)});
+      }
+      throw InternalError("internal error: entered unreachable code: a kept primary at `fn` is a function");
+    }
+    ctx.reset(before_name);
   }
   auto parameters = parameter_list::parameter_list(ctx);
   auto body = block_expressions::block_expression(ctx);
@@ -245,6 +257,7 @@ std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, Trai
     ctx.next();
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::Semicolon));
     if (!value) {
+      memo::keep(ctx, std::move(assignee));
       ctx.reset(start);
       return std::nullopt;
     }

@@ -14,7 +14,7 @@ namespace {
 std::vector<int> all_bits() {
   std::vector<int> bits;
   for (int b = 0; b <= detail::kRangeSlot; ++b) bits.push_back(b);
-  for (int b = static_cast<int>(Rule::IfExpression); b <= static_cast<int>(Rule::BracketSuffix); ++b) bits.push_back(b);
+  for (int b = static_cast<int>(Rule::IfExpression); b <= static_cast<int>(Rule::Kept); ++b) bits.push_back(b);
   return bits;
 }
 
