@@ -12,6 +12,7 @@
 #include "core/lexer/lexer.h"
 #include "core/parser/dump.h"
 #include "core/parser/parser.h"
+#include "core/parser/parser_context.h"
 
 namespace vaxo_core::parser {
 namespace {
@@ -82,9 +83,9 @@ TEST(Reread, KeptAndDoomedReadingsBuildThePlainTree) {
   EXPECT_EQ(dump(*script), plain_dump(tokens));
 }
 
-// An unoptimised build takes several times more stack per level, and the
-// nesting guard's stack check ends these shapes earlier there.
-#if defined(__OPTIMIZE__)
+// Unoptimised and sanitized builds take several times more stack per level,
+// and the nesting guard's stack check ends these shapes earlier there.
+#if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && !VAXO_HAS_ADDRESS_SANITIZER
 constexpr int kLevels = 1000;
 #else
 constexpr int kLevels = 250;
