@@ -17,16 +17,6 @@ namespace {
 
 using expressions::build;
 
-// Failure-memo keys of `pratt`: one per (minimum, allow_range).
-constexpr std::uint32_t kPrattRuleKey = 0x50000000u;
-constexpr std::uint32_t pratt_key(std::uint8_t min, bool allow_range) {
-  return kPrattRuleKey | (std::uint32_t{min} << 1) | (allow_range ? 1u : 0u);
-}
-
-// The minimum of a slice bound: binds tighter than the range operators.
-constexpr PrecedenceResult kAdditive{static_cast<std::uint8_t>(precedence_of(Operator::SpreadRange).value + 2)};
-static_assert(kAdditive.value == 142);
-
 using expressions::ExprBox;
 using expressions::make;
 
@@ -46,7 +36,7 @@ std::unique_ptr<E> box(E value) {
 ExprBox verified(ParserContext& ctx, PrecedenceResult precedence);
 ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence);
 
-ExprBox additive(ParserContext& ctx) { return verified(ctx, kAdditive); }
+ExprBox additive(ParserContext& ctx) { return verified(ctx, kSliceBound); }
 
 ExprBox placeholder(std::size_t pos) { return std::make_unique<Expression>(expressions::expression_expected(pos)); }
 
@@ -246,9 +236,8 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
                                           bool suffixed, bool level) {
   auto guard = ctx.enter();
   memo::charge(ctx);
-  const std::uint32_t key = pratt_key(precedence.value, false);
-  const int slot = memo::pratt_slot(precedence.value, false);
-  if (memo::failed(ctx, key, slot)) return nullptr;
+  const memo::Attempt attempt = memo::operator_loop(precedence.value, false);
+  if (memo::failed(ctx, attempt)) return nullptr;
   memo::Level entered(ctx, level ? precedence.value : memo::Level::kNone);
   const auto start = ctx.checkpoint();
   ExprBox left = leaf ? leaf_postfix(ctx, *ctx.peek(), suffixed) : pratt_prefix(ctx);
@@ -258,7 +247,7 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
   if (!left) {
     ctx.reset(start);
     entered.failed();
-    if (!memo::doomed(ctx)) memo::remember(ctx, key, slot);
+    if (!memo::doomed(ctx)) memo::remember(ctx, attempt);
   }
   return left;
 }
@@ -494,16 +483,15 @@ std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, b
   if (first == nullptr || !can_start_operand(*first)) return std::nullopt;
   auto guard = ctx.enter();
   memo::charge(ctx);
-  const std::uint32_t key = pratt_key(precedence.value, allow_range);
-  const int slot = memo::pratt_slot(precedence.value, allow_range);
-  if (memo::failed(ctx, key, slot)) return std::nullopt;
+  const memo::Attempt attempt = memo::operator_loop(precedence.value, allow_range);
+  if (memo::failed(ctx, attempt)) return std::nullopt;
   memo::Level entered(ctx, precedence.value, allow_range);
   const auto start = ctx.checkpoint();
   std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
   if (!result) {
     ctx.reset(start);
     entered.failed();
-    memo::remember(ctx, key, slot);
+    memo::remember(ctx, attempt);
   }
   return result;
 }
@@ -572,9 +560,8 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   if (first == nullptr || !can_start_operand(*first)) return nullptr;
   auto guard = ctx.enter();
   memo::charge(ctx);
-  const std::uint32_t key = pratt_key(0, true);
-  const int slot = memo::pratt_slot(0, true);
-  if (memo::failed(ctx, key, slot)) return nullptr;
+  const memo::Attempt attempt = memo::operator_loop(0, true);
+  if (memo::failed(ctx, attempt)) return nullptr;
   memo::Level entered(ctx, 0, true);
   const auto start = ctx.checkpoint();
   std::unique_ptr<Iterable> result;
@@ -587,7 +574,7 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   if (!result) {
     ctx.reset(start);
     entered.failed();
-    memo::remember(ctx, key, slot);
+    memo::remember(ctx, attempt);
   }
   return result;
 }
@@ -712,12 +699,10 @@ bool access_suffix(ParserContext& ctx, ExprBox& acc) {
   if (!(*t == Operator::OpenBracket)) return false;
   // Nested brackets that never close would otherwise be read again by every
   // enclosing attempt.
-  constexpr std::uint32_t kBracketRuleKey = 0x50001000u;
-  constexpr int kBracketBit = static_cast<int>(memo::Rule::BracketSuffix);
-  if (memo::failed(ctx, kBracketRuleKey, kBracketBit)) return false;
+  if (memo::failed(ctx, memo::Rule::BracketSuffix)) return false;
   if (bracket_suffix(ctx, acc)) return true;
   ctx.reset(start);
-  memo::remember(ctx, kBracketRuleKey, kBracketBit);
+  memo::remember(ctx, memo::Rule::BracketSuffix);
   return false;
 }
 

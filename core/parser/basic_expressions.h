@@ -102,6 +102,10 @@ struct CallParts {
 
 using ExprBox = std::unique_ptr<Expression>;
 
+// The minimum of a slice bound: binds tighter than the range operators.
+inline constexpr PrecedenceResult kSliceBound{
+    static_cast<std::uint8_t>(precedence_of(Operator::SpreadRange).value + 2)};
+
 // An operator expression with minimum binding strength `precedence.value`
 // (exclusive). Without `allow_range` a range operator becomes a flagged `+`.
 std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range);

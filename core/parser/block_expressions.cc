@@ -22,23 +22,16 @@ using expressions::ExprBox;
 using expressions::make;
 using expressions::when_next_is;
 
-// Failure-memo keys of the rules that callers retry at one position.
-constexpr std::uint32_t kIfRuleKey = 0x51000001u;
-constexpr std::uint32_t kWhileRuleKey = 0x51000002u;
-constexpr std::uint32_t kForRuleKey = 0x51000003u;
-constexpr std::uint32_t kMatchRuleKey = 0x51000004u;
-constexpr std::uint32_t kFnRuleKey = 0x51000005u;
-
 // Runs `rule` unless it failed here before; a failure restores the position
 // and is remembered.
 template <typename Rule>
-auto remembered(ParserContext& ctx, std::uint32_t key, memo::Rule bit, Rule rule) -> decltype(rule()) {
-  if (memo::failed(ctx, key, static_cast<int>(bit))) return {};
+auto remembered(ParserContext& ctx, memo::Rule memo_rule, Rule rule) -> decltype(rule()) {
+  if (memo::failed(ctx, memo_rule)) return {};
   const auto start = ctx.checkpoint();
   auto result = rule();
   if (!result) {
     ctx.reset(start);
-    memo::remember(ctx, key, static_cast<int>(bit));
+    memo::remember(ctx, memo_rule);
   }
   return result;
 }
@@ -139,7 +132,7 @@ ExprBox block_expression_no_expr(ParserContext& ctx) {
 
 ExprBox if_expression(ParserContext& ctx) {
   auto guard = ctx.enter();
-  return remembered(ctx, kIfRuleKey, memo::Rule::IfExpression, [&]() -> ExprBox {
+  return remembered(ctx, memo::Rule::IfExpression, [&]() -> ExprBox {
     auto if_keyword = helper::token(Keyword::If)(ctx);
     if (!if_keyword) return nullptr;
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
@@ -173,7 +166,7 @@ std::optional<std::optional<ElseBlock>> optional_else(ParserContext& ctx) {
 }
 
 ExprBox while_expression(ParserContext& ctx) {
-  return remembered(ctx, kWhileRuleKey, memo::Rule::WhileExpression, [&]() -> ExprBox {
+  return remembered(ctx, memo::Rule::WhileExpression, [&]() -> ExprBox {
     auto while_keyword = helper::token(Keyword::While)(ctx);
     if (!while_keyword) return nullptr;
     auto condition = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));
@@ -198,7 +191,7 @@ ExprBox loop_expression(ParserContext& ctx) {
 }
 
 ExprBox for_in_expression(ParserContext& ctx) {
-  return remembered(ctx, kForRuleKey, memo::Rule::ForInExpression, [&]() -> ExprBox {
+  return remembered(ctx, memo::Rule::ForInExpression, [&]() -> ExprBox {
     auto for_keyword = helper::token(Keyword::For)(ctx);
     if (!for_keyword) return nullptr;
     auto pattern = patterns::pattern_or_insert_box(ctx, false, [](const Token&) { return true; });
@@ -219,7 +212,7 @@ ExprBox for_in_expression(ParserContext& ctx) {
 }
 
 ExprBox fn_expression(ParserContext& ctx) {
-  return remembered(ctx, kFnRuleKey, memo::Rule::FnExpression, [&]() -> ExprBox {
+  return remembered(ctx, memo::Rule::FnExpression, [&]() -> ExprBox {
     auto fn_keyword = helper::token(Keyword::Fn)(ctx);
     if (!fn_keyword) return nullptr;
     auto parameters = parameter_list::parameter_list(ctx);
@@ -230,7 +223,7 @@ ExprBox fn_expression(ParserContext& ctx) {
 }
 
 ExprBox match_expression(ParserContext& ctx) {
-  return remembered(ctx, kMatchRuleKey, memo::Rule::MatchExpression, [&]() -> ExprBox {
+  return remembered(ctx, memo::Rule::MatchExpression, [&]() -> ExprBox {
     auto match_keyword = helper::token(Keyword::Match)(ctx);
     if (!match_keyword) return nullptr;
     auto value = expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace));

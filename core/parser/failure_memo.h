@@ -26,14 +26,18 @@
 #include <span>
 #include <vector>
 
+#include "core/lexer/keyword.h"
+#include "core/lexer/operator.h"
 #include "core/parser/ast.h"
+#include "core/parser/basic_expressions.h"
 #include "core/parser/parser_context.h"
 
 namespace vaxo_core::parser::memo {
 
-// One bit per remembered rule: 0..kPrattSlots-1 for the operator loop by
-// minimum binding strength, then the others.
+// One bit per remembered rule: the operator loop's slots from 0, one per
+// minimum binding strength (Attempt), then the others.
 enum class Rule : std::uint8_t {
+  OperatorLoop = 0,
   IfExpression = 20,
   WhileExpression,
   ForInExpression,
@@ -43,7 +47,7 @@ enum class Rule : std::uint8_t {
   Statement,
   BracketSuffix,
   // A suffix chain read from here, followed by the operator loop of a whole
-  // expression (minimum 0) or of a slice bound (minimum 142), fails.
+  // expression (minimum 0) or of a slice bound, fails.
   ChainFailsWhole,
   ChainFailsBound,
   ChainFailsRange,  // the same with a range position (minimum 0)
@@ -52,27 +56,94 @@ enum class Rule : std::uint8_t {
 static_assert(static_cast<int>(Rule::Kept) < 32, "one 32-bit word per position");
 
 namespace detail {
-// The minimums the operator loop runs with: 0 (whole expressions), 142
-// (slice bounds), and each operator's value or lowered value for a right-
-// associative one.
-inline constexpr std::array<int, 256> kPrattSlots = [] {
-  std::array<int, 256> slots{};
-  for (int& s : slots) s = -1;
-  int next = 0;
-  for (int min : {0, 142, 170, 190, 199, 29, 50, 60, 70, 90, 100, 120, 140, 180, 200, 30}) slots[min] = next++;
-  return slots;
+// The operator loop's slot for each minimum it runs with, or -1: 0 (whole
+// expressions), the slice bound's, and each operator's and keyword's value,
+// lowered by one for a right-associative one (its right operand's). The
+// slot after the last is the range position's (minimum 0).
+struct PrattSlots {
+  std::array<int, 256> of;
+  int count;
+};
+inline constexpr PrattSlots kPrattSlots = [] {
+  PrattSlots s{};
+  for (int& slot : s.of) slot = -1;
+  const auto add = [&s](int min) {
+    if (s.of[static_cast<std::size_t>(min)] < 0) s.of[static_cast<std::size_t>(min)] = s.count++;
+  };
+  const auto add_entry = [&add](basic_expressions::PrecedenceResult p) {
+    if (p.value == 0) return;
+    add(p.value);
+    if (p.right_associative) add(p.value - 1);
+  };
+  add(0);
+  add(basic_expressions::kSliceBound.value);
+  for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
+    add_entry(basic_expressions::precedence_of(static_cast<lexer::Operator>(i)));
+  }
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    add_entry(basic_expressions::precedence_of(static_cast<lexer::Keyword>(i)));
+  }
+  return s;
 }();
-inline constexpr int kRangeSlot = 16;
+inline constexpr int kRangeSlot = kPrattSlots.count;
+static_assert(static_cast<int>(Rule::OperatorLoop) + kRangeSlot < static_cast<int>(Rule::IfExpression),
+              "the operator loop's slots fit below the other rules");
 
+// The loop after a range operator (minimum the range operators' value)
+// takes what a slice bound's takes when no operator binds in between.
+inline constexpr std::uint8_t kRangeValue = basic_expressions::precedence_of(lexer::Operator::SpreadRange).value;
+inline constexpr bool kNothingBindsBelowSliceBound = [] {
+  if (basic_expressions::precedence_of(lexer::Operator::HalfOpenRange).value != kRangeValue) return false;
+  const auto between = [](basic_expressions::PrecedenceResult p) {
+    return kRangeValue < p.value && p.value <= basic_expressions::kSliceBound.value;
+  };
+  for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
+    if (between(basic_expressions::precedence_of(static_cast<lexer::Operator>(i)))) return false;
+  }
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    if (between(basic_expressions::precedence_of(static_cast<lexer::Keyword>(i)))) return false;
+  }
+  return true;
+}();
+static_assert(kNothingBindsBelowSliceBound, "a slice bound shares its chain bit with a range's right side");
+}  // namespace detail
+
+// A rule tried at a position: a named rule, or the operator loop with its
+// minimum and whether it reads a range position. Both its bit in the flat
+// table and its key in the hash set follow from it.
+struct Attempt {
+  Rule rule;
+  std::uint8_t min = 0;
+  bool range = false;
+
+  constexpr Attempt(Rule r) : rule(r) {}  // NOLINT: implicit, a named rule is an attempt
+  constexpr Attempt(Rule r, std::uint8_t m, bool in_range) : rule(r), min(m), range(in_range) {}
+
+  // The bit, or -1 for a minimum the flat table has no slot for (the hash
+  // set only).
+  [[gnu::always_inline]] constexpr int bit() const {
+    if (rule != Rule::OperatorLoop) return static_cast<int>(rule);
+    if (range) return min == 0 ? static_cast<int>(Rule::OperatorLoop) + detail::kRangeSlot : -1;
+    const int slot = detail::kPrattSlots.of[min];
+    return slot < 0 ? -1 : static_cast<int>(Rule::OperatorLoop) + slot;
+  }
+  constexpr std::uint32_t key() const {
+    return (std::uint32_t{static_cast<std::uint8_t>(rule)} << 9) | (std::uint32_t{min} << 1) | (range ? 1u : 0u);
+  }
+};
+
+inline constexpr Attempt operator_loop(std::uint8_t min, bool range) { return {Rule::OperatorLoop, min, range}; }
+
+namespace detail {
 // A rule's bit in a position's byte, or -1 for the rules that share kOverflow.
 inline constexpr std::uint8_t kOverflow = 0x80;
 inline constexpr std::array<std::int8_t, 32> kOwnBit = [] {
   std::array<std::int8_t, 32> own{};
   for (auto& b : own) b = -1;
   std::int8_t next = 0;
-  for (int bit : {static_cast<int>(Rule::Statement), 0, kRangeSlot, static_cast<int>(Rule::IfExpression),
-                  static_cast<int>(Rule::BracketSuffix), static_cast<int>(Rule::JsonExpression),
-                  static_cast<int>(Rule::FnExpression)}) {
+  for (int bit : {static_cast<int>(Rule::Statement), operator_loop(0, false).bit(), operator_loop(0, true).bit(),
+                  static_cast<int>(Rule::IfExpression), static_cast<int>(Rule::BracketSuffix),
+                  static_cast<int>(Rule::JsonExpression), static_cast<int>(Rule::FnExpression)}) {
     own[bit] = next++;
   }
   return own;
@@ -118,15 +189,8 @@ class Table {
 };
 }  // namespace detail
 
-// The slot of the operator loop with this minimum, or -1 for a minimum the
-// flat table has no bit for (those go to the hash set).
-inline int pratt_slot(std::uint8_t min, bool allow_range) {
-  if (allow_range) return min == 0 ? detail::kRangeSlot : -1;
-  return detail::kPrattSlots[min];
-}
-
-[[gnu::always_inline]] inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit);
-[[gnu::always_inline]] inline void remember(ParserContext& ctx, std::uint32_t key, int bit);
+[[gnu::always_inline]] inline bool failed(const ParserContext& ctx, Attempt attempt);
+[[gnu::always_inline]] inline void remember(ParserContext& ctx, Attempt attempt);
 
 // The stop sets that `next_stop` finds.
 enum class StopSet : std::uint8_t {
@@ -244,8 +308,8 @@ class Scope {
   Scope& operator=(const Scope&) = delete;
 
  private:
-  friend bool failed(const ParserContext&, std::uint32_t, int);
-  friend void remember(ParserContext&, std::uint32_t, int);
+  friend bool failed(const ParserContext&, Attempt);
+  friend void remember(ParserContext&, Attempt);
   friend std::size_t next_stop(const ParserContext&, StopSet);
   friend void charge(const ParserContext&);
   friend void grant(const ParserContext&, std::size_t);
@@ -333,21 +397,21 @@ class Scope {
   std::vector<std::unique_ptr<Expression>> keep_pending_;  // keep()'s work list, empty between calls
 };
 
-inline bool failed(const ParserContext& ctx, std::uint32_t key, int bit) {
-  if (bit >= 0) {
+inline bool failed(const ParserContext& ctx, Attempt attempt) {
+  if (const int bit = attempt.bit(); bit >= 0) {
     if (const Scope::Place p = Scope::place(ctx); p.table != nullptr) return p.table->failed(p.at, bit);
   }
-  return ctx.failed_before(key);
+  return ctx.failed_before(attempt.key());
 }
 
-inline void remember(ParserContext& ctx, std::uint32_t key, int bit) {
-  if (bit >= 0) {
+inline void remember(ParserContext& ctx, Attempt attempt) {
+  if (const int bit = attempt.bit(); bit >= 0) {
     if (const Scope::Place p = Scope::place(ctx); p.table != nullptr) {
       p.table->remember(p.at, bit);
       return;
     }
   }
-  ctx.remember_failure(key);
+  ctx.remember_failure(attempt.key());
 }
 
 inline Level::Level(const ParserContext& ctx, int min, bool range)
@@ -360,9 +424,10 @@ inline Level::Level(const ParserContext& ctx, int min, bool range)
   const Scope::Place p = Scope::place(ctx);
   int bit = -1;
   if (min == 0) bit = static_cast<int>(range ? Rule::ChainFailsRange : Rule::ChainFailsWhole);
-  // No operator binds at 141 or 142: a loop with minimum 140 (after a range
-  // operator) takes what one with 142 (a slice bound) takes.
-  if ((min == 140 || min == 142) && !range) bit = static_cast<int>(Rule::ChainFailsBound);
+  // A range's right side reads as a slice bound does (kNothingBindsBelowSliceBound).
+  if ((min == detail::kRangeValue || min == basic_expressions::kSliceBound.value) && !range) {
+    bit = static_cast<int>(Rule::ChainFailsBound);
+  }
   scope_->level_table_ = p.table;
   scope_->level_bit_ = static_cast<std::int8_t>(p.table != nullptr ? bit : -1);
   scope_->range_met_ = false;

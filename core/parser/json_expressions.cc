@@ -15,8 +15,6 @@ namespace {
 
 using expressions::build;
 
-constexpr std::uint32_t kJsonRuleKey = 0x51000010u;
-
 std::optional<JsonElement> member(ParserContext& ctx) {
   const auto start = ctx.checkpoint();
   auto key = json_field_name(ctx);
@@ -58,7 +56,7 @@ std::optional<JsonFieldName> json_field_name(ParserContext& ctx) {
 
 expressions::ExprBox json_expression_box(ParserContext& ctx) {
   if (!json_start(ctx)) return nullptr;
-  if (memo::failed(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression))) return nullptr;
+  if (memo::failed(ctx, memo::Rule::JsonExpression)) return nullptr;
   const auto start = ctx.checkpoint();
   auto open = helper::token(Operator::OpenBrace)(ctx);
 
@@ -73,7 +71,7 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
   const std::span<JsonElement> members = pending.items();
   if (members.empty()) {
     ctx.reset(start);
-    memo::remember(ctx, kJsonRuleKey, static_cast<int>(memo::Rule::JsonExpression));
+    memo::remember(ctx, memo::Rule::JsonExpression);
     return nullptr;
   }
   auto close = helper::token_or_insert(Operator::CloseBrace, DiagnosticCode::MissingCloseBrace)(ctx);

@@ -15,8 +15,6 @@ namespace {
 
 using expressions::when_next_is;
 
-constexpr std::uint32_t kStatementRuleKey = 0x52000001u;
-
 // The statement of `alt`, built in the result: a statement is moved only
 // into its list.
 template <typename Alt>
@@ -113,7 +111,7 @@ std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) 
   auto guard = ctx.enter();
   const Token* next = ctx.peek();
   const bool known_failure =
-      next == nullptr || memo::failed(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement));
+      next == nullptr || memo::failed(ctx, memo::Rule::Statement);
   if (!known_failure) memo::charge(ctx);
   const auto start = ctx.checkpoint();
   // One named result and one return: the statement is built in the
@@ -121,7 +119,7 @@ std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) 
   std::optional<Statement> result = known_failure ? std::optional<Statement>() : dispatch(ctx, *next, trailing);
   if (!result && !known_failure) {
     ctx.reset(start);
-    memo::remember(ctx, kStatementRuleKey, static_cast<int>(memo::Rule::Statement));
+    memo::remember(ctx, memo::Rule::Statement);
   }
   return result;
 }

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstddef>
+#include <cstdint>
 #include <set>
 #include <utility>
 #include <vector>
@@ -53,6 +54,39 @@ TEST(FailureMemoTable, AnswersExactlyWhatWasRemembered) {
   table.remember(999, static_cast<int>(Rule::MatchExpression));
   told.insert({999, static_cast<int>(Rule::MatchExpression)});
   check(1000);
+}
+
+// Two different attempts never share a key in the hash set, nor a bit in
+// the flat table; every minimum of an operator or keyword has a bit.
+TEST(FailureMemoAttempt, KeysAndBitsTellAttemptsApart) {
+  std::vector<Attempt> attempts;
+  for (int r = static_cast<int>(Rule::IfExpression); r <= static_cast<int>(Rule::Kept); ++r) {
+    attempts.emplace_back(static_cast<Rule>(r));
+  }
+  for (int min = 0; min < 256; ++min) {
+    for (bool range : {false, true}) attempts.push_back(operator_loop(static_cast<std::uint8_t>(min), range));
+  }
+  std::set<std::uint32_t> keys;
+  std::set<int> bits;
+  for (const Attempt& a : attempts) {
+    EXPECT_TRUE(keys.insert(a.key()).second) << "key " << a.key();
+    if (a.bit() >= 0) {
+      EXPECT_TRUE(bits.insert(a.bit()).second) << "bit " << a.bit();
+    }
+  }
+  const auto has_bits = [](basic_expressions::PrecedenceResult p) {
+    if (p.value == 0) return true;
+    return operator_loop(p.value, false).bit() >= 0 &&
+           (!p.right_associative || operator_loop(static_cast<std::uint8_t>(p.value - 1), false).bit() >= 0);
+  };
+  for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
+    EXPECT_TRUE(has_bits(basic_expressions::precedence_of(static_cast<lexer::Operator>(i)))) << "operator " << i;
+  }
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    EXPECT_TRUE(has_bits(basic_expressions::precedence_of(static_cast<lexer::Keyword>(i)))) << "keyword " << i;
+  }
+  EXPECT_GE(operator_loop(basic_expressions::kSliceBound.value, false).bit(), 0);
+  EXPECT_GE(operator_loop(0, true).bit(), 0);
 }
 
 }  // namespace
