@@ -11,7 +11,6 @@
 #include <optional>
 #include <ostream>
 #include <string_view>
-#include <utility>
 
 namespace vaxo_core::lexer {
 
@@ -138,9 +137,6 @@ constexpr Candidates candidates_of(unsigned char first) {
   for (std::size_t size = kMaxOperatorLength + 1; size >= 1; --size) {
     for (std::size_t i = 1; i < std::size(kOperators); ++i) {
       const OperatorInfo& row = kOperators[i];
-      if (row.text.empty() || row.text.size() > kMaxOperatorLength || static_cast<unsigned char>(row.text[0]) >= 0x80) {
-        c.fits = false;
-      }
       if (row.text.empty() || static_cast<unsigned char>(row.text[0]) != first) continue;
       if (row.text.size() == size) add(row.text, '\0', row);
       if (row.text.size() + 1 == size) {
@@ -152,8 +148,14 @@ constexpr Candidates candidates_of(unsigned char first) {
 }
 
 constexpr bool all_fit() {
-  for (unsigned b = 0; b < 256; ++b) {
-    if (!candidates_of(static_cast<unsigned char>(b)).fits) return false;
+  std::array<std::size_t, 256> count{};
+  for (std::size_t i = 1; i < std::size(kOperators); ++i) {
+    const std::string_view t = kOperators[i].text;
+    if (t.empty() || t.size() > kMaxOperatorLength || static_cast<unsigned char>(t[0]) >= 0x80) return false;
+    count[static_cast<unsigned char>(t[0])] += 1 + kOperators[i].not_before.size();
+  }
+  for (std::size_t n : count) {
+    if (n > kMaxCandidates) return false;
   }
   return true;
 }
@@ -177,18 +179,19 @@ template <unsigned char B, std::size_t I>
 
 struct Match {
   Operator op = Operator::Unknown;
-  std::size_t size = 0;
+  std::uint8_t size = 0;
 };
 
-template <unsigned char B>
+// The first candidate from `I` on that is written at `data[p]`.
+template <unsigned char B, std::size_t I = 0>
 [[gnu::always_inline]] inline Match match_from(const char* data, std::size_t p, std::size_t size) {
-  Match m{};
-  [&]<std::size_t... I>(std::index_sequence<I...>) {
-    (void)((written<B, I>(data, p, size) ? (m = {kCandidates<B>.list[I].op, kCandidates<B>.list[I].op_size}, true)
-                                         : false) ||
-           ...);
-  }(std::make_index_sequence<kCandidates<B>.count>{});
-  return m;
+  if constexpr (I == kCandidates<B>.count) {
+    return {};
+  } else {
+    constexpr Candidate c = kCandidates<B>.list[I];
+    if (written<B, I>(data, p, size)) return {c.op, static_cast<std::uint8_t>(c.op_size)};
+    return match_from<B, I + 1>(data, p, size);
+  }
 }
 
 // Bit b: some operator text begins with byte b.

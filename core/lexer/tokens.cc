@@ -639,9 +639,10 @@ bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
         // Every other byte that may begin an operator: the recogniser's
         // code for that byte, in this one jump (a byte that begins none
         // gets no operator).
-#define VAXO_CASE(n)                              \
-  case (n):                                       \
+#define VAXO_CASE(n)                                     \
+  case (n):                                              \
     m = operator_detail::match_from<(n)>(data, p, size); \
+    if constexpr ((n) == '.') dot = m.op == Op::Dot;     \
     break;
 #define VAXO_CASE2(n) VAXO_CASE(n) VAXO_CASE(n + 1)
 #define VAXO_CASE4(n) VAXO_CASE2(n) VAXO_CASE2(n + 2)
@@ -662,7 +663,6 @@ bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
     }
     if (const std::size_t n = m.size; n != 0) {
       const Op o = m.op;
-      dot = o == Op::Dot;
       // A keyword right before `:` or `?:` is a name.
       if ((o == Op::Colon || o == Op::QuestionColon) && tokens.size() > first) {
         retype_keyword(&tokens.back(), tokens.size() > first + 1 ? &tokens.back() - 1 : nullptr);

@@ -80,7 +80,7 @@ TEST(Vocabulary, TheRecogniserTakesTheLongestText) {
         op = o;
       }
     }
-    return OperatorMatch{op, best};
+    return OperatorMatch{op, static_cast<std::uint8_t>(best)};
   };
   for (std::size_t i = 1; i < kOperatorCount; ++i) {
     for (std::size_t j = 1; j < kOperatorCount; ++j) {
