@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "core/emitter/emitter.h"
+#include "core/emitter/number_bits.h"
 
 namespace vaxo_core::emitter {
 
@@ -18,7 +19,6 @@ using parser::range;
 
 namespace {
 
-constexpr std::uint64_t kSignBit = 0x8000000000000000ULL;
 
 ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/emitter/emitter.h"
+#include "core/emitter/number_bits.h"
 
 namespace vaxo_core::emitter {
 
@@ -20,8 +21,6 @@ using parser::range;
 
 namespace {
 
-constexpr std::uint64_t kNanBits = 0x7FF8000000000000ULL;
-constexpr std::uint64_t kInfBits = 0x7FF0000000000000ULL;
 
 ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }
 
@@ -81,8 +80,7 @@ std::optional<std::string_view> Emitter::get_var_name(const Token& token) {
 }
 
 void Emitter::hint_nil_like(std::string_view name, ByteRange range) {
-  static constexpr std::array<std::string_view, 6> kNilLike = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
-  for (std::string_view n : kNilLike) {
+  for (std::string_view n : kNilLikeNames) {
     if (n == name) {
       diagnostics.push(DiagnosticCode::MisleadingNilVariable, range);
       return;

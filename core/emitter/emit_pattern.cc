@@ -10,6 +10,7 @@
 #include <variant>
 
 #include "core/emitter/emitter.h"
+#include "core/emitter/number_bits.h"
 
 namespace vaxo_core::emitter {
 
@@ -21,9 +22,6 @@ using parser::range;
 
 namespace {
 
-constexpr std::uint64_t kSignBit = 0x8000000000000000ULL;
-constexpr std::uint64_t kNanBits = 0x7FF8000000000000ULL;
-constexpr std::uint64_t kInfBits = 0x7FF0000000000000ULL;
 
 // The pattern inside any number of groupings.
 const Pattern& ungrouped(const Pattern& pattern) {

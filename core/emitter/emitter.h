@@ -127,6 +127,15 @@ class EmitDepth {
   NestingBudget& budget_;
 };
 
+// Names of a nil in other languages: a global read by one of them gets a hint.
+inline constexpr std::string_view kNilLikeNames[] = {"null", "Null", "NULL", "undefined", "None", "Nothing"};
+// Bit n: some name has n bytes.
+inline constexpr std::uint32_t kNilLikeLengths = [] {
+  std::uint32_t lengths = 0;
+  for (std::string_view n : kNilLikeNames) lengths |= 1u << n.size();
+  return lengths;
+}();
+
 class Emitter {
  public:
   // Guarded levels of the emitter's recursion. A tree level passes through a
@@ -268,7 +277,7 @@ class Emitter {
   std::optional<std::string_view> get_var_name(const lexer::Token& token);
   void hint_mislead_nil(std::string_view name, ByteRange range) {
     // Most names have none of the nil-like lengths: no call for them.
-    if (name.size() == 4 || name.size() == 7 || name.size() == 9) hint_nil_like(name, range);
+    if (name.size() < 32 && ((kNilLikeLengths >> name.size()) & 1u) != 0) hint_nil_like(name, range);
   }
   void hint_nil_like(std::string_view name, ByteRange range);
   // The value of a number, ordinal, `nan` or `inf` literal (not parenthesised).

@@ -1,5 +1,6 @@
 // Keyword: the closed one-byte vocabulary of the language's keywords, with
-// their texts and properties. Single source: keyword.def.
+// their texts, properties (the classes the parser dispatches on) and binding
+// powers. Single source: keyword.def.
 #pragma once
 
 #include <array>
@@ -13,32 +14,38 @@
 namespace vaxo_core::lexer {
 
 enum class Keyword : std::uint8_t {
-#define X(variant, text, props) variant,
+#define X(variant, text, props, power) variant,
 #include "core/lexer/keyword.def"
 #undef X
 };
 
 namespace keyword_detail {
-enum KeywordProperty : std::uint8_t {
-  kConstant = 1 << 0,
+enum KeywordProperty : std::uint16_t {
+  kConstant = 1 << 0,          // a literal: one token, an operand and a pattern
   kNumeric = 1 << 1,
   kControl = 1 << 2,
-  kReserved = 1 << 3,
+  kReserved = 1 << 3,          // no rule yet: read as a name, with a diagnostic
+  kOperand = 1 << 4,           // begins an operand that is no literal
+  kPrefix = 1 << 5,            // a prefix operator
+  kBlockLike = 1 << 6,         // begins a block-like form (also an operand, and ends an expression)
+  kStatement = 1 << 7,         // begins a statement of its own
+  kStopsExpression = 1 << 8,   // ends an expression (with the kBlockLike ones)
 };
 struct KeywordInfo {
   Keyword keyword;
   std::string_view text;
-  std::uint8_t properties;
+  std::uint16_t properties;
+  std::uint8_t power;
 };
 inline constexpr KeywordInfo kKeywords[] = {
-#define X(variant, text, props) {Keyword::variant, text, props},
+#define X(variant, text, props, power) {Keyword::variant, text, props, power},
 #include "core/lexer/keyword.def"
 #undef X
 };
 }  // namespace keyword_detail
 
 inline constexpr std::size_t kKeywordCount = std::size(keyword_detail::kKeywords);
-static_assert(kKeywordCount == 38);
+static_assert(kKeywordCount <= 128, "a Keyword is one byte and a slot of the perfect hash");
 
 constexpr std::string_view text(Keyword k) {
   return keyword_detail::kKeywords[static_cast<std::size_t>(k)].text;
@@ -122,6 +129,19 @@ constexpr bool is_control(Keyword k) {
 constexpr bool is_reserved(Keyword k) {
   return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kReserved;
 }
+constexpr bool has(Keyword k, keyword_detail::KeywordProperty p) {
+  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & p;
+}
+constexpr bool is_prefix(Keyword k) { return has(k, keyword_detail::kPrefix); }
+constexpr bool starts_block_like(Keyword k) { return has(k, keyword_detail::kBlockLike); }
+constexpr bool starts_statement(Keyword k) { return has(k, keyword_detail::kStatement); }
+constexpr bool stops_expression(Keyword k) { return has(k, keyword_detail::kBlockLike) || has(k, keyword_detail::kStopsExpression); }
+// A literal operand is kConstant; the other operands begin at these.
+constexpr bool starts_other_operand(Keyword k) {
+  return has(k, keyword_detail::kOperand) || has(k, keyword_detail::kBlockLike) || has(k, keyword_detail::kReserved);
+}
+// The binding power in the operator loop (left-associative); 0 for none.
+constexpr std::uint8_t binding_power(Keyword k) { return keyword_detail::kKeywords[static_cast<std::size_t>(k)].power; }
 
 inline std::ostream& operator<<(std::ostream& os, Keyword k) { return os << text(k); }
 

@@ -30,6 +30,16 @@ constexpr bool ascii_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' 
 
 bool exhausted(const LexerInput& in) { return in.nesting != nullptr && in.nesting->exhausted(); }
 
+// The token loop's switch gives the recogniser every byte but the blanks,
+// `/` and the digits, which it reads itself first.
+static_assert([] {
+  for (unsigned c = 0; c < 256; ++c) {
+    const bool own = c <= ' ' || c == '/' || (c >= '0' && c <= '9') || c >= 0x80;
+    if (own && c != '/' && starts_operator(static_cast<unsigned char>(c))) return false;
+  }
+  return true;
+}());
+
 // Stores a small kind into `out`, a kind the scanner has just made (it
 // holds no payload).
 template <typename T>
@@ -333,8 +343,6 @@ template <typename Prev, typename PrevBefore>
   const bool after_dot = dot;
   dot = false;
   const int c = static_cast<unsigned char>(in.text[start]);
-  // The next byte, read only by the operators.
-  const auto c1 = [&in] { return in.byte_at(1); };
   // Names are the commonest tokens: a branch of their own ahead of the
   // jump table, whose indirect jump mispredicts more often.
   if (ascii_letter(c)) {
@@ -364,67 +372,6 @@ template <typename Prev, typename PrevBefore>
       }
       return true;
     }
-    case '+':
-      return c1() == '=' ? op(in, out, 2, Op::PlusAssign) : op(in, out, 1, Op::Plus);
-    case '-':
-      if (c1() == '=') return op(in, out, 2, Op::MinusAssign);
-      if (c1() == '>') return op(in, out, 2, Op::Arrow);
-      return op(in, out, 1, Op::Minus);
-    case '*':
-      return c1() == '=' ? op(in, out, 2, Op::AsteriskAssign) : op(in, out, 1, Op::Asterisk);
-    case '/':
-      return c1() == '=' ? op(in, out, 2, Op::SlashAssign) : op(in, out, 1, Op::Slash);
-    case '%':
-      return c1() == '=' ? op(in, out, 2, Op::PercentAssign) : op(in, out, 1, Op::Percent);
-    case '^':
-      return c1() == '=' ? op(in, out, 2, Op::CaretAssign) : op(in, out, 1, Op::Caret);
-    case '=':
-      if (c1() == '=') return op(in, out, 2, Op::Equal);
-      if (c1() == '~') return op(in, out, 2, Op::TildeEqual);
-      return op(in, out, 1, Op::Assign);
-    case '!': {
-      // "!==" and "!=~" are `!` followed by "==" or "=~".
-      const int c2 = in.byte_at(2);
-      if (c1() == '=' && (c2 == '=' || c2 == '~')) return op(in, out, 1, Op::Exclamation);
-      if (c1() == '=') return op(in, out, 2, Op::NotEqual);
-      if (c1() == '~') return op(in, out, 2, Op::TildeNotEqual);
-      return op(in, out, 1, Op::Exclamation);
-    }
-    case '>':
-      return c1() == '=' ? op(in, out, 2, Op::GreaterEqual) : op(in, out, 1, Op::Greater);
-    case '<':
-      return c1() == '=' ? op(in, out, 2, Op::LessEqual) : op(in, out, 1, Op::Less);
-    case '&':
-      if (c1() != '&') break;
-      return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalAndAssign) : op(in, out, 2, Op::LogicalAnd);
-    case '|':
-      if (c1() != '|') break;
-      return in.byte_at(2) == '=' ? op(in, out, 3, Op::LogicalOrAssign) : op(in, out, 2, Op::LogicalOr);
-    case '?':
-      if (c1() == ':') {
-        retype_keyword(prev(), prev_before());
-        return op(in, out, 2, Op::QuestionColon);
-      }
-      if (c1() == '?') {
-        return in.byte_at(2) == '=' ? op(in, out, 3, Op::NullCoalescingAssign) : op(in, out, 2, Op::NullCoalescing);
-      }
-      return op(in, out, 1, Op::Question);
-    case '(': return op(in, out, 1, Op::OpenParen);
-    case ')': return op(in, out, 1, Op::CloseParen);
-    case '[': return op(in, out, 1, Op::OpenBracket);
-    case ']': return op(in, out, 1, Op::CloseBracket);
-    case ':':
-      if (c1() == ':') return op(in, out, 2, Op::ColonColon);
-      retype_keyword(prev(), prev_before());
-      return op(in, out, 1, Op::Colon);
-    case ',': return op(in, out, 1, Op::Comma);
-    case '.':
-      if (c1() == '.') return in.byte_at(2) == '<' ? op(in, out, 3, Op::HalfOpenRange) : op(in, out, 2, Op::SpreadRange);
-      dot = true;
-      return op(in, out, 1, Op::Dot);
-    case ';': return op(in, out, 1, Op::Semicolon);
-    case '{': return op(in, out, 1, Op::OpenBrace);
-    case '}': return op(in, out, 1, Op::CloseBrace);
     case '_':
     case '$':
       special_name(in, start, static_cast<char>(c), !after_dot, out);
@@ -436,6 +383,10 @@ template <typename Prev, typename PrevBefore>
           name_from(in, start, start + d.len, !after_dot, out);
           return true;
         }
+      } else if (const OperatorMatch m = match_operator(in.text.data(), start, in.text.size()); m.size != 0) {
+        if (m.op == Op::Colon || m.op == Op::QuestionColon) retype_keyword(prev(), prev_before());
+        dot = m.op == Op::Dot;
+        return op(in, out, m.size, m.op);
       }
       break;
   }
@@ -623,170 +574,95 @@ bool scan_loop(LexerInput& in, List& tokens, Stop& stop, Noted owners = {}) {
       }
       continue;
     }
-    // The next bytes, read only by the operators that need them.
+    // The operator at `p` and its size (0: none begins here).
+    OperatorMatch m{};
     const auto c1 = [&] { return p + 1 < size ? static_cast<unsigned char>(data[p + 1]) : -1; };
-    const auto c2 = [&] { return p + 2 < size ? static_cast<unsigned char>(data[p + 2]) : -1; };
-    // An operator of `n` bytes (0: none begins here), as scan_one reads them.
-    Op o{};
-    std::size_t n = 1;
-    const auto pick = [&](Op one, Op two, bool second) {
-      o = second ? two : one;
-      n += second;
-    };
-    switch (c) {
-      case ' ':
-      case '\t':
-      case '\n':
-        // Indentation and blank lines.
-        for (;;) {
-          p = trivia::skip_blanks(data, p, size);
-          if (p >= size || data[p] != '\n') break;
-          ++p;
-        }
-        dot = after_dot;
-        continue;
-      case '\r':
-        if (c1() == '\n') {
-          in.position = p;
-          trivia::skip_trivia_slow(in);
-          p = in.position;
+    {
+      switch (c) {
+        case ' ':
+        case '\t':
+        case '\n':
+          // Indentation and blank lines.
+          for (;;) {
+            p = trivia::skip_blanks(data, p, size);
+            if (p >= size || data[p] != '\n') break;
+            ++p;
+          }
           dot = after_dot;
           continue;
-        }
-        n = 0;
-        break;
-      case '/': {
-        const int d = c1();
-        if (d == '/' || d == '*') {
-          in.position = p;
-          trivia::skip_trivia_slow(in);
-          if (in.position != p) {
+        case '\r':
+          if (c1() == '\n') {
+            in.position = p;
+            trivia::skip_trivia_slow(in);
             p = in.position;
             dot = after_dot;
             continue;
           }
-        }
-        pick(Op::Slash, Op::SlashAssign, d == '=');
-        break;
-      }
-      case '0': case '1': case '2': case '3': case '4':
-      case '5': case '6': case '7': case '8': case '9': {
-        // A run of at most nine digits that ends the literal, zero-led only
-        // when alone: an ordinal, as number() reads it.
-        const auto digit = [data](std::size_t at) {
-          return static_cast<unsigned>(static_cast<unsigned char>(data[at]) - '0');
-        };
-        std::size_t q = p + 1;
-        auto value = static_cast<std::int32_t>(c - '0');
-        while (q < size && q - p < 9 && digit(q) < 10) value = value * 10 + static_cast<std::int32_t>(digit(q++));
-        if ((q == p + 1 || c != '0') && ends_integer(data, q, size, after_dot)) {
-          p = q;
-          Token& token = push(TokenKind::Ordinal{value}, start, p);
-          if constexpr (kCheck) {
-            if (stop(token)) {
-              in.position = p;
-              return true;
+          break;
+        case '/': {
+          const int d = c1();
+          if (d == '/' || d == '*') {
+            in.position = p;
+            trivia::skip_trivia_slow(in);
+            if (in.position != p) {
+              p = in.position;
+              dot = after_dot;
+              continue;
             }
           }
-          continue;
+          m = match_operator(data, p, size);
+          break;
         }
-        n = 0;
-        break;
-      }
-      case '(': o = Op::OpenParen; break;
-      case ')': o = Op::CloseParen; break;
-      case '[': o = Op::OpenBracket; break;
-      case ']': o = Op::CloseBracket; break;
-      case '{': o = Op::OpenBrace; break;
-      case '}': o = Op::CloseBrace; break;
-      case ',': o = Op::Comma; break;
-      case ';': o = Op::Semicolon; break;
-      case '+': pick(Op::Plus, Op::PlusAssign, c1() == '='); break;
-      case '*': pick(Op::Asterisk, Op::AsteriskAssign, c1() == '='); break;
-      case '%': pick(Op::Percent, Op::PercentAssign, c1() == '='); break;
-      case '^': pick(Op::Caret, Op::CaretAssign, c1() == '='); break;
-      case '>': pick(Op::Greater, Op::GreaterEqual, c1() == '='); break;
-      case '<': pick(Op::Less, Op::LessEqual, c1() == '='); break;
-      case '-': {
-        const int d = c1();
-        if (d == '>') {
-          o = Op::Arrow;
-          n = 2;
-        } else {
-          pick(Op::Minus, Op::MinusAssign, d == '=');
-        }
-        break;
-      }
-      case '=': {
-        const int d = c1();
-        if (d == '~') {
-          o = Op::TildeEqual;
-          n = 2;
-        } else {
-          pick(Op::Assign, Op::Equal, d == '=');
-        }
-        break;
-      }
-      case '!': {
-        // "!==" and "!=~" are `!` followed by "==" or "=~".
-        const int d = c1();
-        if (d == '=') {
-          const int e = c2();
-          if (e == '=' || e == '~') {
-            o = Op::Exclamation;
-          } else {
-            o = Op::NotEqual;
-            n = 2;
+        case '0': case '1': case '2': case '3': case '4':
+        case '5': case '6': case '7': case '8': case '9': {
+          // A run of at most nine digits that ends the literal, zero-led only
+          // when alone: an ordinal, as number() reads it.
+          const auto digit = [data](std::size_t at) {
+            return static_cast<unsigned>(static_cast<unsigned char>(data[at]) - '0');
+          };
+          std::size_t q = p + 1;
+          auto value = static_cast<std::int32_t>(c - '0');
+          while (q < size && q - p < 9 && digit(q) < 10) value = value * 10 + static_cast<std::int32_t>(digit(q++));
+          if ((q == p + 1 || c != '0') && ends_integer(data, q, size, after_dot)) {
+            p = q;
+            Token& token = push(TokenKind::Ordinal{value}, start, p);
+            if constexpr (kCheck) {
+              if (stop(token)) {
+                in.position = p;
+                return true;
+              }
+            }
+            continue;
           }
-        } else {
-          pick(Op::Exclamation, Op::TildeNotEqual, d == '~');
+          break;
         }
-        break;
+        // Every other byte that may begin an operator: the recogniser's
+        // code for that byte, in this one jump (a byte that begins none
+        // gets no operator).
+#define VAXO_CASE(n)                                     \
+  case (n):                                              \
+    m = operator_detail::match_from<(n)>(data, p, size); \
+    if constexpr ((n) == '.') dot = m.op == Op::Dot;     \
+    break;
+#define VAXO_CASE2(n) VAXO_CASE(n) VAXO_CASE(n + 1)
+#define VAXO_CASE4(n) VAXO_CASE2(n) VAXO_CASE2(n + 2)
+#define VAXO_CASE8(n) VAXO_CASE4(n) VAXO_CASE4(n + 4)
+#define VAXO_CASE16(n) VAXO_CASE8(n) VAXO_CASE8(n + 8)
+#define VAXO_CASE64(n) VAXO_CASE16(n) VAXO_CASE16(n + 16) VAXO_CASE16(n + 32) VAXO_CASE16(n + 48)
+        VAXO_CASE(33) VAXO_CASE8(34) VAXO_CASE4(42) VAXO_CASE(46)  // '!' to '.'
+        VAXO_CASE64(58) VAXO_CASE4(122) VAXO_CASE2(126)             // ':' to 0x7F
+#undef VAXO_CASE64
+#undef VAXO_CASE16
+#undef VAXO_CASE8
+#undef VAXO_CASE4
+#undef VAXO_CASE2
+#undef VAXO_CASE
+        default:
+          break;
       }
-      case '&':
-        if (c1() != '&') {
-          n = 0;
-        } else {
-          n = 2;
-          pick(Op::LogicalAnd, Op::LogicalAndAssign, c2() == '=');
-        }
-        break;
-      case '|':
-        if (c1() != '|') {
-          n = 0;
-        } else {
-          n = 2;
-          pick(Op::LogicalOr, Op::LogicalOrAssign, c2() == '=');
-        }
-        break;
-      case '?': {
-        const int d = c1();
-        if (d == ':') {
-          o = Op::QuestionColon;
-          n = 2;
-        } else if (d == '?') {
-          n = 2;
-          pick(Op::NullCoalescing, Op::NullCoalescingAssign, c2() == '=');
-        } else {
-          o = Op::Question;
-        }
-        break;
-      }
-      case ':': pick(Op::Colon, Op::ColonColon, c1() == ':'); break;
-      case '.':
-        if (c1() == '.') {
-          n = 2;
-          pick(Op::SpreadRange, Op::HalfOpenRange, c2() == '<');
-        } else {
-          o = Op::Dot;
-          dot = true;
-        }
-        break;
-      default:
-        n = 0;
-        break;
     }
-    if (n != 0) {
+    if (const std::size_t n = m.size; n != 0) {
+      const Op o = m.op;
       // A keyword right before `:` or `?:` is a name.
       if ((o == Op::Colon || o == Op::QuestionColon) && tokens.size() > first) {
         retype_keyword(&tokens.back(), tokens.size() > first + 1 ? &tokens.back() - 1 : nullptr);

@@ -56,23 +56,17 @@ enum class OperandStart : std::uint8_t { None, Leaf, Other };
 
 constexpr auto kOperandOperators = [] {
   std::array<OperandStart, lexer::kOperatorCount> starts{};
-  for (Operator op : {Operator::OpenParen, Operator::OpenBracket, Operator::OpenBrace, Operator::Plus, Operator::Minus,
-                      Operator::Exclamation}) {
-    starts[static_cast<std::size_t>(op)] = OperandStart::Other;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    if (lexer::starts_operand(static_cast<Operator>(i))) starts[i] = OperandStart::Other;
   }
   return starts;
 }();
 constexpr auto kOperandKeywords = [] {
   std::array<OperandStart, lexer::kKeywordCount> starts{};
-  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
-    if (lexer::is_reserved(static_cast<Keyword>(i))) starts[i] = OperandStart::Other;
-  }
-  for (Keyword k : {Keyword::Underscore, Keyword::Global, Keyword::Not, Keyword::Type, Keyword::If, Keyword::Fn,
-                    Keyword::Loop, Keyword::While, Keyword::Match, Keyword::For}) {
-    starts[static_cast<std::size_t>(k)] = OperandStart::Other;
-  }
-  for (Keyword k : {Keyword::True, Keyword::False, Keyword::Nil, Keyword::Nan, Keyword::Inf}) {
-    starts[static_cast<std::size_t>(k)] = OperandStart::Leaf;
+  for (std::size_t i = 0; i < starts.size(); ++i) {
+    const auto k = static_cast<Keyword>(i);
+    if (lexer::starts_other_operand(k)) starts[i] = OperandStart::Other;
+    if (lexer::is_constant(k)) starts[i] = OperandStart::Leaf;
   }
   return starts;
 }();
@@ -101,23 +95,14 @@ inline OperandStart operand_start(const Token& t) {
 // True for the tokens an operand or a prefix operation can begin with.
 inline bool can_start_operand(const Token& t) { return operand_start(t) != OperandStart::None; }
 
-// The operators `read_suffixes` continues an operand with.
-constexpr auto kSuffixOperators = [] {
-  std::array<bool, lexer::kOperatorCount> starts{};
-  for (Operator op : {Operator::ColonColon, Operator::Exclamation, Operator::Dot, Operator::OpenBracket,
-                      Operator::OpenParen}) {
-    starts[static_cast<std::size_t>(op)] = true;
-  }
-  return starts;
-}();
-
+// The tokens `read_suffixes` continues an operand with.
 bool starts_suffix(const Token& t) {
   switch (t.kind.tag()) {
     case TokenKind::Tag::String:
     case TokenKind::Tag::InterpolatedString:
       return true;
     case TokenKind::Tag::Operator:
-      return kSuffixOperators[static_cast<std::size_t>(t.kind.get_if<TokenKind::Operator>()->op)];
+      return lexer::starts_suffix(t.kind.get_if<TokenKind::Operator>()->op);
     case TokenKind::Tag::Eof:
     case TokenKind::Tag::Identifier:
     case TokenKind::Tag::Ordinal:
@@ -429,8 +414,14 @@ VAXO_NODE_BUILDER void read_suffixes(ParserContext& ctx, ExprBox& acc) {
 }
 
 bool starts_block_like(const Token& t) {
-  return t == Operator::OpenBrace || t == Keyword::If || t == Keyword::Fn || t == Keyword::Loop ||
-         t == Keyword::While || t == Keyword::Match || t == Keyword::For;
+  if (t == Operator::OpenBrace) return true;
+  const auto* kw = t.kind.get_if<TokenKind::Keyword>();
+  return kw != nullptr && lexer::starts_block_like(kw->keyword);
+}
+
+bool is_constant_keyword(const Token& t) {
+  const auto* kw = t.kind.get_if<TokenKind::Keyword>();
+  return kw != nullptr && lexer::is_constant(kw->keyword);
 }
 
 VAXO_NODE_BUILDER ExprBox type_call(ParserContext& ctx) {
@@ -773,8 +764,7 @@ ExprBox primary(ParserContext& ctx) {
   const TokenKind& kind = t->kind;
   if (*t == Keyword::Type) return type_call(ctx);
   if (starts_block_like(*t)) return block_expressions::block_like_expression_box(ctx);
-  if (kind.is_number() || kind.is_ordinal() || kind.is_string() || *t == Keyword::True || *t == Keyword::False ||
-      *t == Keyword::Nil || *t == Keyword::Nan || *t == Keyword::Inf) {
+  if (kind.is_number() || kind.is_ordinal() || kind.is_string() || is_constant_keyword(*t)) {
     return literal_primary(ctx);
   }
   if (kind.is_interpolated_string()) return interpolation(ctx);

@@ -40,41 +40,24 @@ struct PrecedenceResult {
 
 namespace precedence_detail {
 
-constexpr PrecedenceResult of_operator(Operator op) {
-  using O = Operator;
-  if (op == O::Question) return {30, false, true};
-  if (op == O::NullCoalescing) return {50, false, false};
-  if (op == O::LogicalOr) return {60, false, false};
-  if (op == O::LogicalAnd) return {70, false, false};
-  if (op == O::Equal || op == O::NotEqual || op == O::TildeEqual || op == O::TildeNotEqual) return {90, false, false};
-  if (op == O::Greater || op == O::GreaterEqual || op == O::Less || op == O::LessEqual) return {100, false, false};
-  if (op == O::SpreadRange || op == O::HalfOpenRange) return {140, false, false};
-  if (op == O::Plus || op == O::Minus) return {170, true, false};
-  if (op == O::Asterisk || op == O::Slash || op == O::Percent) return {180, false, false};
-  if (op == O::Exclamation) return {190, true, false};
-  if (op == O::Caret) return {200, false, true};
-  return {};
-}
-
-constexpr PrecedenceResult of_keyword(Keyword keyword) {
-  using K = Keyword;
-  if (keyword == K::Or) return {60, false, false};
-  if (keyword == K::And) return {70, false, false};
-  if (keyword == K::In) return {100, false, false};
-  if (keyword == K::Is) return {120, false, false};
-  if (keyword == K::Not) return {190, true, false};
-  return {};
-}
-
-template <typename E, std::size_t N, typename F>
-constexpr std::array<PrecedenceResult, N> table(F f) {
-  std::array<PrecedenceResult, N> t{};
-  for (std::size_t i = 0; i < N; ++i) t[i] = f(static_cast<E>(i));
+// Generated from the binding powers and associativities of operator.def and
+// keyword.def.
+constexpr auto kOperators = [] {
+  std::array<PrecedenceResult, lexer::kOperatorCount> t{};
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const auto op = static_cast<Operator>(i);
+    t[i] = {lexer::binding_power(op), lexer::is_prefix(op), lexer::is_right_associative(op)};
+  }
   return t;
-}
-
-inline constexpr auto kOperators = table<Operator, lexer::kOperatorCount>(of_operator);
-inline constexpr auto kKeywords = table<Keyword, lexer::kKeywordCount>(of_keyword);
+}();
+constexpr auto kKeywords = [] {
+  std::array<PrecedenceResult, lexer::kKeywordCount> t{};
+  for (std::size_t i = 0; i < t.size(); ++i) {
+    const auto k = static_cast<Keyword>(i);
+    t[i] = {lexer::binding_power(k), lexer::is_prefix(k), false};
+  }
+  return t;
+}();
 
 }  // namespace precedence_detail
 

@@ -1,5 +1,6 @@
 #include "core/parser/block_expressions.h"
 
+#include <array>
 #include <utility>
 #include <vector>
 
@@ -52,6 +53,25 @@ BlockParts block_parts(ParserContext& ctx, bool room_for_value = false) {
 
 }  // namespace
 
+// The rule of each keyword that begins a block-like form.
+constexpr auto kBlockLikeRules = [] {
+  std::array<ExprBox (*)(ParserContext&), lexer::kKeywordCount> rules{};
+  const auto set = [&rules](Keyword k, ExprBox (*rule)(ParserContext&)) { rules[static_cast<std::size_t>(k)] = rule; };
+  set(Keyword::If, if_expression);
+  set(Keyword::Fn, fn_expression);
+  set(Keyword::Loop, loop_expression);
+  set(Keyword::While, while_expression);
+  set(Keyword::Match, match_expression);
+  set(Keyword::For, for_in_expression);
+  return rules;
+}();
+static_assert([] {
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    if ((kBlockLikeRules[i] != nullptr) != lexer::starts_block_like(static_cast<Keyword>(i))) return false;
+  }
+  return true;
+}(), "a rule for exactly the block-like keywords of keyword.def");
+
 ExprBox block_like_expression_box(ParserContext& ctx) {
   const Token* t = ctx.peek();
   if (t == nullptr) return nullptr;
@@ -61,48 +81,8 @@ ExprBox block_like_expression_box(ParserContext& ctx) {
   }
   auto* kw = t->kind.get_if<TokenKind::Keyword>();
   if (kw == nullptr) return nullptr;
-  switch (kw->keyword) {
-    case Keyword::If: return if_expression(ctx);
-    case Keyword::Fn: return fn_expression(ctx);
-    case Keyword::Loop: return loop_expression(ctx);
-    case Keyword::While: return while_expression(ctx);
-    case Keyword::Match: return match_expression(ctx);
-    case Keyword::For: return for_in_expression(ctx);
-    case Keyword::True:
-    case Keyword::False:
-    case Keyword::Nil:
-    case Keyword::Nan:
-    case Keyword::Inf:
-    case Keyword::Underscore:
-    case Keyword::Global:
-    case Keyword::In:
-    case Keyword::Is:
-    case Keyword::And:
-    case Keyword::Or:
-    case Keyword::Not:
-    case Keyword::Type:
-    case Keyword::Else:
-    case Keyword::Case:
-    case Keyword::Break:
-    case Keyword::Continue:
-    case Keyword::Return:
-    case Keyword::Op:
-    case Keyword::Let:
-    case Keyword::Const:
-    case Keyword::Mut:
-    case Keyword::Where:
-    case Keyword::Mod:
-    case Keyword::Pub:
-    case Keyword::Use:
-    case Keyword::Effect:
-    case Keyword::Try:
-    case Keyword::Handle:
-    case Keyword::Finally:
-    case Keyword::Perform:
-    case Keyword::Resume:
-      return nullptr;
-  }
-  return nullptr;
+  const auto rule = kBlockLikeRules[static_cast<std::size_t>(kw->keyword)];
+  return rule != nullptr ? rule(ctx) : nullptr;
 }
 
 ExprBox block_expression(ParserContext& ctx) {

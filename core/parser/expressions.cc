@@ -11,49 +11,7 @@ bool is_expression_stop(const Token& token) {
   const TokenKind& kind = token.kind;
   if (kind.is_eof()) return true;
   if (auto* kw = kind.get_if<TokenKind::Keyword>()) {
-    switch (kw->keyword) {
-      case Keyword::If:
-      case Keyword::Fn:
-      case Keyword::Loop:
-      case Keyword::While:
-      case Keyword::Match:
-      case Keyword::For:
-      case Keyword::Let:
-      case Keyword::Const:
-        return true;
-      case Keyword::True:
-      case Keyword::False:
-      case Keyword::Nil:
-      case Keyword::Nan:
-      case Keyword::Inf:
-      case Keyword::Underscore:
-      case Keyword::Global:
-      case Keyword::In:
-      case Keyword::Is:
-      case Keyword::And:
-      case Keyword::Or:
-      case Keyword::Not:
-      case Keyword::Type:
-      case Keyword::Else:
-      case Keyword::Case:
-      case Keyword::Break:
-      case Keyword::Continue:
-      case Keyword::Return:
-      case Keyword::Op:
-      case Keyword::Mut:
-      case Keyword::Where:
-      case Keyword::Mod:
-      case Keyword::Pub:
-      case Keyword::Use:
-      case Keyword::Effect:
-      case Keyword::Try:
-      case Keyword::Handle:
-      case Keyword::Finally:
-      case Keyword::Perform:
-      case Keyword::Resume:
-        return false;
-    }
-    return false;
+    return lexer::stops_expression(kw->keyword);
   }
   if (auto* op = kind.get_if<TokenKind::Operator>()) {
     Operator o = op->op;

@@ -56,9 +56,7 @@ std::optional<TokenRef> literal_token(ParserContext& ctx) {
       literal = true;
       break;
     case TokenKind::Tag::Keyword: {
-      Keyword k = t->kind.get_if<TokenKind::Keyword>()->keyword;
-      literal = k == Keyword::True || k == Keyword::False || k == Keyword::Nil || k == Keyword::Nan ||
-                k == Keyword::Inf;
+      literal = lexer::is_constant(t->kind.get_if<TokenKind::Keyword>()->keyword);
       break;
     }
     case TokenKind::Tag::Eof:

@@ -1,5 +1,7 @@
 #include "core/parser/statements.h"
 
+#include <array>
+
 #include <string_view>
 #include <utility>
 
@@ -43,6 +45,36 @@ std::optional<Statement> block_like_statement(ParserContext& ctx, std::unique_pt
   return made(ctx, Statement::BlockExpression{std::move(e)});
 }
 
+template <std::unique_ptr<Expression> (*Rule)(ParserContext&)>
+std::optional<Statement> block_like(ParserContext& ctx) {
+  return block_like_statement(ctx, Rule);
+}
+
+// The rule of each keyword that begins a statement of its own.
+constexpr auto kStatementRules = [] {
+  using Rule = std::optional<Statement> (*)(ParserContext&);
+  std::array<Rule, lexer::kKeywordCount> rules{};
+  const auto set = [&rules](Keyword k, Rule rule) { rules[static_cast<std::size_t>(k)] = rule; };
+  set(Keyword::If, block_like<block_expressions::if_expression>);
+  set(Keyword::Loop, block_like<block_expressions::loop_expression>);
+  set(Keyword::While, block_like<block_expressions::while_expression>);
+  set(Keyword::Match, block_like<block_expressions::match_expression>);
+  set(Keyword::For, block_like<block_expressions::for_in_expression>);
+  set(Keyword::Fn, fn_statement);
+  set(Keyword::Return, return_statement);
+  set(Keyword::Break, break_statement);
+  set(Keyword::Continue, continue_statement);
+  set(Keyword::Let, bind_statement);
+  set(Keyword::Const, const_statement);
+  return rules;
+}();
+static_assert([] {
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    if ((kStatementRules[i] != nullptr) != lexer::starts_statement(static_cast<Keyword>(i))) return false;
+  }
+  return true;
+}(), "a rule for exactly the statement keywords of keyword.def");
+
 std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, TrailingValue* trailing) {
   if (auto* op = next.kind.get_if<TokenKind::Operator>()) {
     if (op->op == Operator::OpenBrace) return block_like_statement(ctx, block_expressions::block_expression);
@@ -51,47 +83,7 @@ std::optional<Statement> dispatch(ParserContext& ctx, const Token& next, Trailin
     // starts at `}`, so the alternatives below would all fail.
     if (op->op == Operator::CloseBrace) return std::nullopt;
   } else if (auto* kw = next.kind.get_if<TokenKind::Keyword>()) {
-    switch (kw->keyword) {
-      case Keyword::If: return block_like_statement(ctx, block_expressions::if_expression);
-      case Keyword::Loop: return block_like_statement(ctx, block_expressions::loop_expression);
-      case Keyword::While: return block_like_statement(ctx, block_expressions::while_expression);
-      case Keyword::Match: return block_like_statement(ctx, block_expressions::match_expression);
-      case Keyword::For: return block_like_statement(ctx, block_expressions::for_in_expression);
-      case Keyword::Fn: return fn_statement(ctx);
-      case Keyword::Return: return return_statement(ctx);
-      case Keyword::Break: return break_statement(ctx);
-      case Keyword::Continue: return continue_statement(ctx);
-      case Keyword::Let: return bind_statement(ctx);
-      case Keyword::Const: return const_statement(ctx);
-      case Keyword::True:
-      case Keyword::False:
-      case Keyword::Nil:
-      case Keyword::Nan:
-      case Keyword::Inf:
-      case Keyword::Underscore:
-      case Keyword::Global:
-      case Keyword::In:
-      case Keyword::Is:
-      case Keyword::And:
-      case Keyword::Or:
-      case Keyword::Not:
-      case Keyword::Type:
-      case Keyword::Else:
-      case Keyword::Case:
-      case Keyword::Op:
-      case Keyword::Mut:
-      case Keyword::Where:
-      case Keyword::Mod:
-      case Keyword::Pub:
-      case Keyword::Use:
-      case Keyword::Effect:
-      case Keyword::Try:
-      case Keyword::Handle:
-      case Keyword::Finally:
-      case Keyword::Perform:
-      case Keyword::Resume:
-        break;
-    }
+    if (const auto rule = kStatementRules[static_cast<std::size_t>(kw->keyword)]) return rule(ctx);
   }
   if (auto rebind = rebind_statement(ctx)) return rebind;
   return assign_or_expression_statement(ctx, trailing);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "core/parser/basic_expressions.h"
 #include "core/parser/parser_context.h"
@@ -45,6 +46,41 @@ TEST(Precedence, EveryLevelBindsTighterThanTheOneBelow) {
       {"a + b - c + d", "(+ (- (+ a b) c) d)"},
   };
   for (const Case& c : cases) testing::check(c, basic_expressions::basic_expression);
+}
+
+// Every pair of binary operators of the tables, `a OP1 b OP2 c`, groups as
+// their binding powers and associativities say. (`?`, `is`, the ranges and
+// the prefix/postfix `!`, `not` have trees of their own, tested below.)
+TEST(Precedence, EveryPairOfBinaryOperatorsFollowsTheTable) {
+  struct Binary {
+    std::string text;
+    basic_expressions::PrecedenceResult precedence;
+  };
+  std::vector<Binary> binaries;
+  for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
+    const auto op = static_cast<Operator>(i);
+    if (lexer::get_bool(op, "infix")) {
+      binaries.push_back({std::string(lexer::text(op)), basic_expressions::precedence_of(op)});
+    }
+  }
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    const auto k = static_cast<Keyword>(i);
+    if (lexer::binding_power(k) != 0 && !lexer::is_prefix(k) && k != Keyword::Is) {
+      binaries.push_back({std::string(lexer::text(k)), basic_expressions::precedence_of(k)});
+    }
+  }
+  ASSERT_EQ(binaries.size(), 20u);
+  for (const Binary& first : binaries) {
+    ASSERT_NE(first.precedence.value, 0) << first.text;
+    for (const Binary& second : binaries) {
+      const bool left_first = first.precedence.value > second.precedence.value ||
+                              (first.precedence.value == second.precedence.value && !first.precedence.right_associative);
+      const std::string src = "a " + first.text + " b " + second.text + " c";
+      const std::string tree = left_first ? "(" + second.text + " (" + first.text + " a b) c)"
+                                          : "(" + first.text + " a (" + second.text + " b c))";
+      testing::check(Case{src, tree}, basic_expressions::basic_expression);
+    }
+  }
 }
 
 // Tokens that are no infix operator end the chain after its first operand.
