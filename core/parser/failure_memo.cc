@@ -21,9 +21,7 @@ bool rebind_stop(const lexer::Token& t) {
            op->op == Operator::CloseBrace;
   }
   if (auto* kw = t.kind.get_if<lexer::TokenKind::Keyword>()) {
-    Keyword k = kw->keyword;
-    return k == Keyword::If || k == Keyword::Fn || k == Keyword::Loop || k == Keyword::While || k == Keyword::Match ||
-           k == Keyword::For || k == Keyword::Let || k == Keyword::Const;
+    return lexer::stops_expression(kw->keyword);
   }
   return false;
 }

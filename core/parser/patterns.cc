@@ -127,9 +127,7 @@ void rewrite_spreads(NodeList<PatternItem>& items, DiagnosticCode error, ShouldF
 bool is_pattern_stop(const Token& t) {
   if (t.kind.is_eof()) return true;
   if (const auto* kw = t.kind.get_if<TokenKind::Keyword>()) {
-    Keyword k = kw->keyword;
-    return k == Keyword::If || k == Keyword::Fn || k == Keyword::Loop || k == Keyword::While || k == Keyword::Match ||
-           k == Keyword::For || k == Keyword::Let || k == Keyword::Const;
+    return lexer::stops_expression(kw->keyword);
   }
   if (const auto* op = t.kind.get_if<TokenKind::Operator>()) {
     Operator o = op->op;
