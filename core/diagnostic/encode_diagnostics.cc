@@ -14,8 +14,12 @@ namespace vaxo_core::diagnostic {
 
 namespace {
 
-// Longest stretch of one line counted per lookup.
+// Longest stretch of one line counted per lookup. Counting UTF-16 or UTF-32
+// columns reads the stretch byte by byte, so a long line with a diagnostic on
+// every few bytes needs short stretches to stay linear; a byte column is a
+// subtraction, and its checkpoints only need to keep lines apart.
 constexpr std::size_t kCheckpointStep = 1024;
+constexpr std::size_t kCountedCheckpointStep = 128;
 // Bytes per entry of the block index: a few line starts each in typical text.
 constexpr unsigned kBlockShift = 6;
 constexpr std::uint64_t kWordMax = std::numeric_limits<std::uint32_t>::max();
@@ -88,17 +92,16 @@ std::size_t boundary_at_or_before(std::string_view line, std::size_t rel, std::s
 
 void add_line_checkpoints(std::vector<Offset>& out, std::string_view script, std::size_t start,
                           std::size_t length, std::uint64_t line, CodePointCounter counter) {
+  const std::size_t step = counter == &count_utf8_bytes ? kCheckpointStep : kCountedCheckpointStep;
   Offset current{start, line, 1};
-  if (length <= kCheckpointStep) {
+  if (length <= step) {
     out.push_back(current);
     return;
   }
   std::string_view text = script.substr(start, length);
   std::size_t rel = 0;
   while (rel < length) {
-    std::size_t next = rel + kCheckpointStep >= length
-                           ? length
-                           : boundary_at_or_before(text, rel, rel + kCheckpointStep);
+    std::size_t next = rel + step >= length ? length : boundary_at_or_before(text, rel, rel + step);
     out.push_back(current);
     current = Offset{start + next, line, current.col + counter(text.substr(rel, next - rel))};
     rel = next;
@@ -140,9 +143,10 @@ CodePointCounter counter_for(config::DiagnosticPositionEncoding encoding) {
 
 std::vector<Offset> line_checkpoints(std::string_view script, CodePointCounter counter) {
   std::vector<Offset> out;
-  // One checkpoint per line plus at most one per 1024 bytes of long lines:
+  // One checkpoint per line plus at most one per step of long lines:
   // sizing the table up front spares the copies of a growing one.
-  out.reserve(count_line_feeds(script) + 1 + script.size() / kCheckpointStep);
+  const std::size_t step = counter == &count_utf8_bytes ? kCheckpointStep : kCountedCheckpointStep;
+  out.reserve(count_line_feeds(script) + 1 + script.size() / step);
   std::size_t start = 0;
   std::uint64_t line = 1;
   for_each_line_feed(script, [&](std::size_t lf) {
