@@ -314,7 +314,7 @@ VAXO_STATEMENT_ALTERNATIVES(VAXO_RANGE_OF)
 ByteRange range(const Callable& callable) {
   return visit_node(Overloaded{
                         [](const Callable::Type& x) { return range(x.type_keyword); },
-                        [](const Callable::Expression& x) { return range(x.expression); },
+                        [](const Callable::ExpressionPart<const Expression>& x) { return range(x.expression); },
                     },
                     callable.node);
 }

@@ -98,7 +98,8 @@ std::vector<std::string> sx_all(const NodeList<T>& list) {
 
 inline std::string sx(const Callable& c) {
   if (c.node.as_type() != nullptr) return "type";
-  return sx(c.node.as_expression()->expression);
+  const Expression* e = c.node.expression();
+  return e != nullptr ? sx(*e) : "_";
 }
 
 inline std::string sx(const ElseBlock& e) { return sx(e.body); }
