@@ -36,6 +36,10 @@ std::string sx(const std::unique_ptr<T>& p) {
   return p ? sx(*p) : "_";
 }
 template <typename T>
+std::string sx(const ElementBox<T>& p) {
+  return p ? sx(*p) : "_";
+}
+template <typename T>
 std::string sx(const std::optional<T>& p) {
   return p ? sx(*p) : "_";
 }
