@@ -58,14 +58,14 @@ class ElementBox {
   ElementBox(ElementBox&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
   ElementBox& operator=(ElementBox&& other) noexcept {
     if (this != &other) {
-      delete p_;
+      free();
       p_ = std::exchange(other.p_, nullptr);
     }
     return *this;
   }
   ElementBox(const ElementBox&) = delete;
   ElementBox& operator=(const ElementBox&) = delete;
-  ~ElementBox() { delete p_; }  // through the class's operator delete, as std::unique_ptr would
+  ~ElementBox() { free(); }
 
   // Hands the value over to a std::unique_ptr.
   operator std::unique_ptr<T>() && noexcept { return std::unique_ptr<T>(std::exchange(p_, nullptr)); }  // NOLINT
@@ -77,6 +77,12 @@ class ElementBox {
   friend bool operator==(const ElementBox& box, std::nullptr_t) noexcept { return box.p_ == nullptr; }
 
  private:
+  // Through the class's operator delete, as std::unique_ptr would.
+  void free() noexcept {
+    static_assert(sizeof(T) > 0, "the value's type must be complete where it is freed");
+    delete p_;
+  }
+
   T* p_ = nullptr;
 };
 

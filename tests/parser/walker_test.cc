@@ -435,7 +435,7 @@ TEST(HeightTest, ChangingTheAlternativeLeavesTheRecordedSummaryAlone) {
   EXPECT_EQ(e.height, 2u);
   EXPECT_TRUE(e.holds_recovery);
   EXPECT_EQ(e.cached_range(), R(4, 6));
-  e.node.emplace<Expression::Literal>(s.ordinal(1, 20, 21));
+  e.node.emplace<Expression::Literal>(Expression::Literal{s.ordinal(1, 20, 21)});
   EXPECT_EQ(e.height, 2u);
   EXPECT_EQ(e.cached_range(), R(4, 6));
   e.refresh();
