@@ -39,7 +39,7 @@ void Emitter::emit_call(const parser::Callable& callable, const Expression* firs
     op_unary(type->type_keyword.range(), ret, OpCode::Type, a);
     return;
   }
-  const Expression& callee = *callable.node.as_expression()->expression;
+  const Expression& callee = *callable.node.expression();
   emit_expr_callable(
       callee,
       [&](std::size_t base) {

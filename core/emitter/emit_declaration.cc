@@ -189,8 +189,8 @@ void Emitter::declare_call(const Expression* receiver, const parser::TokenRef& l
     diagnostics.push(DiagnosticCode::ArgumentEnd, r.range());
   }
   // A named callee, the usual one, has nothing to check or declare.
-  if (const auto* e = callable.node.as_expression(); e != nullptr && !e->expression->is_variable()) {
-    declare_callable_expr(*e->expression);
+  if (const Expression* e = callable.node.expression(); e != nullptr && !e->is_variable()) {
+    declare_callable_expr(*e);
   }
   for (const parser::ArgumentItem& item : args) {
     parser::visit_node([&](const auto& a) { declare_expression(*a.value); }, item.element.node);
@@ -283,9 +283,7 @@ void Emitter::declare_is_names(const Expression& outer) {
           } else {
             call = &n;
           }
-          if (const auto* e = call->callee.node.as_expression()) {
-            declare_is_names(*e->expression);
-          }
+          if (const Expression* e = call->callee.node.expression()) declare_is_names(*e);
           for (const parser::ArgumentItem& item : call->arguments) {
             parser::visit_node([&](const auto& a) { declare_is_names(*a.value); }, item.element.node);
           }

@@ -39,6 +39,8 @@ std::uint32_t part_summary(const Statement& s) { return node_summary(s); }
 template <typename T>
 std::uint32_t part_summary(const std::unique_ptr<T>& p);
 template <typename T>
+std::uint32_t part_summary(const ElementBox<T>& p);
+template <typename T>
 std::uint32_t part_summary(const std::optional<T>& p);
 template <typename T>
 std::uint32_t part_summary(const NodeList<T>& list);
@@ -51,6 +53,10 @@ std::uint32_t part_summary(const T& t);
 
 template <typename T>
 std::uint32_t part_summary(const std::unique_ptr<T>& p) {
+  return p ? part_summary(*p) : 0;
+}
+template <typename T>
+std::uint32_t part_summary(const ElementBox<T>& p) {
   return p ? part_summary(*p) : 0;
 }
 template <typename T>

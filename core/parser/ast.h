@@ -24,7 +24,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
 #include <new>
 #include <optional>
@@ -32,6 +31,7 @@
 #include <utility>
 #include <variant>
 
+#include "core/diagnostic/internal_error.h"
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/parser/fields.h"
 #include "core/parser/list.h"
@@ -125,9 +125,10 @@ struct Range {
   bool exclusive() const { return op == Operator::HalfOpenRange; }
 };
 
-// The callee of a call or extension call, in one word: calls are common. An
-// expression callee is the word itself; the rare `type` pseudo-call is boxed
-// and marked in the word's low bit, which no node pointer uses.
+// The callee of a call or extension call, in one word: calls are common. The
+// word is the callee expression node's address, or the boxed `type`
+// pseudo-call's address marked in the low bit, which no node address uses. The
+// node owns what the word points to.
 struct Callable {
   struct Type {
     TokenRef type_keyword;  // the `type` pseudo-call
@@ -135,74 +136,78 @@ struct Callable {
 
     VAXO_ARENA_NODE
   };
+  // An expression callee as it is handed to the node.
   struct Expression {
     std::unique_ptr<parser::Expression> expression;
+  };
+  // An expression callee as the passes over the tree see it (`visit`).
+  template <typename E>
+  struct ExpressionPart {
+    E& expression;
     VAXO_FIELDS(expression)
   };
 
   // What the tree uses of a std::variant<Type, Expression>: index(), the
-  // alternatives by pointer, visit() (see visit_node).
+  // alternatives (the callee expression by pointer), visit() (see visit_node).
   class Node {
    public:
     Node(Type type)  // NOLINT: implicit, like the variant's
-        : type_bits_(reinterpret_cast<std::uintptr_t>(new Type(std::move(type))) | kTypeBit) {}
-    Node(Expression expression)  // NOLINT: implicit
-        : expression_(std::move(expression)) {}
-    Node(Node&& other) noexcept { take(other); }
+        : word_(reinterpret_cast<std::uintptr_t>(new Type(std::move(type))) | kTypeBit) {}
+    Node(Expression expression) noexcept  // NOLINT: implicit
+        : word_(reinterpret_cast<std::uintptr_t>(expression.expression.release())) {}
+    // Leaves `other` an expression callee with no expression, like a
+    // moved-from std::unique_ptr.
+    Node(Node&& other) noexcept : word_(std::exchange(other.word_, 0)) {}
     Node& operator=(Node&& other) noexcept {
       if (this != &other) {
         destroy();
-        take(other);
+        word_ = std::exchange(other.word_, 0);
       }
       return *this;
     }
+    Node(const Node&) = delete;
+    Node& operator=(const Node&) = delete;
     ~Node() { destroy(); }
 
     std::size_t index() const { return is_type() ? 0 : 1; }
     Type* as_type() { return is_type() ? type_box() : nullptr; }
     const Type* as_type() const { return is_type() ? type_box() : nullptr; }
-    Expression* as_expression() { return is_type() ? nullptr : &expression_; }
-    const Expression* as_expression() const { return is_type() ? nullptr : &expression_; }
+    // The callee expression; nullptr for the `type` pseudo-call and once
+    // moved from.
+    parser::Expression* expression() { return is_type() ? nullptr : expression_node(); }
+    const parser::Expression* expression() const { return is_type() ? nullptr : expression_node(); }
 
     template <typename F>
     decltype(auto) visit(F&& f) {
       if (is_type()) return std::forward<F>(f)(*type_box());
-      return std::forward<F>(f)(expression_);
+      ExpressionPart<parser::Expression> part{held_expression()};
+      return std::forward<F>(f)(part);
     }
     template <typename F>
     decltype(auto) visit(F&& f) const {
       if (is_type()) return std::forward<F>(f)(*static_cast<const Type*>(type_box()));
-      return std::forward<F>(f)(expression_);
+      const ExpressionPart<const parser::Expression> part{held_expression()};
+      return std::forward<F>(f)(part);
     }
 
    private:
     static constexpr std::uintptr_t kTypeBit = 1;
-    static_assert(sizeof(Expression) == sizeof(std::uintptr_t));
+    static_assert(alignof(Type) > kTypeBit);
 
-    // The word whichever member is active: its bytes, not a member read.
-    std::uintptr_t word() const {
-      std::uintptr_t w;
-      std::memcpy(&w, static_cast<const void*>(this), sizeof w);
-      return w;
+    bool is_type() const { return (word_ & kTypeBit) != 0; }
+    Type* type_box() const { return reinterpret_cast<Type*>(word_ & ~kTypeBit); }
+    parser::Expression* expression_node() const { return reinterpret_cast<parser::Expression*>(word_); }
+    // The passes never visit a moved-from callee.
+    parser::Expression& held_expression() const {
+      if (word_ == 0) [[unlikely]] used_after_move();
+      return *expression_node();
     }
-    bool is_type() const { return (word() & kTypeBit) != 0; }
-    Type* type_box() const { return reinterpret_cast<Type*>(type_bits_ & ~kTypeBit); }
-    // Leaves `other` an expression callee with no expression, like a
-    // moved-from std::unique_ptr.
-    void take(Node& other) noexcept {
-      if (other.is_type()) {
-        type_bits_ = other.type_bits_;
-        ::new (static_cast<void*>(&other.expression_)) Expression{nullptr};
-      } else {
-        ::new (static_cast<void*>(&expression_)) Expression(std::move(other.expression_));
-      }
+    [[noreturn, gnu::noinline, gnu::cold]] static void used_after_move() {
+      throw InternalError("Callable used after move");
     }
     void destroy() noexcept;  // below, where an Expression is complete
 
-    union {
-      Expression expression_;
-      std::uintptr_t type_bits_;  // the boxed Type's address | kTypeBit
-    };
+    std::uintptr_t word_;
   };
 
   Node node;
@@ -905,13 +910,15 @@ struct MatchCase {
   VAXO_FIELDS(case_keyword, pattern, guard, body)
 };
 
+// Deleted through the classes' own operator delete, as std::unique_ptr would.
 inline void Callable::Node::destroy() noexcept {
   if (is_type()) {
     delete type_box();
   } else {
-    expression_.~Expression();
+    delete expression_node();
   }
 }
+static_assert(alignof(Expression) > 1, "the low bit of a callee word marks the boxed `type`");
 static_assert(sizeof(Callable) == sizeof(std::uintptr_t));
 
 // What a node costs in the arena: keep the rare big parts boxed.

@@ -46,6 +46,8 @@ bool collect_part(Statement& s, Collector& c) { return collect_node(s, c); }
 template <typename T>
 bool collect_part(std::unique_ptr<T>& p, Collector& c);
 template <typename T>
+bool collect_part(ElementBox<T>& p, Collector& c);
+template <typename T>
 bool collect_part(std::optional<T>& p, Collector& c);
 template <typename T>
 bool collect_part(NodeList<T>& list, Collector& c);
@@ -58,6 +60,10 @@ bool collect_part(T& t, Collector& c);
 
 template <typename T>
 bool collect_part(std::unique_ptr<T>& p, Collector& c) {
+  return p ? collect_part(*p, c) : false;
+}
+template <typename T>
+bool collect_part(ElementBox<T>& p, Collector& c) {
   return p ? collect_part(*p, c) : false;
 }
 template <typename T>
@@ -314,7 +320,7 @@ VAXO_STATEMENT_ALTERNATIVES(VAXO_RANGE_OF)
 ByteRange range(const Callable& callable) {
   return visit_node(Overloaded{
                         [](const Callable::Type& x) { return range(x.type_keyword); },
-                        [](const Callable::Expression& x) { return range(x.expression); },
+                        [](const Callable::ExpressionPart<const Expression>& x) { return range(x.expression); },
                     },
                     callable.node);
 }

@@ -103,6 +103,10 @@ ByteRange range(const std::unique_ptr<T>& part) {
   return part ? range(*part) : ByteRange::absent();
 }
 template <typename T>
+ByteRange range(const ElementBox<T>& part) {
+  return part ? range(*part) : ByteRange::absent();
+}
+template <typename T>
 ByteRange range(const std::optional<T>& part) {
   return part ? range(*part) : ByteRange::absent();
 }

@@ -117,6 +117,14 @@ class Dumper {
     }
   }
   template <typename T>
+  void value(const ElementBox<T>& p) {
+    if (p) {
+      value(*p);
+    } else {
+      end_line("none");
+    }
+  }
+  template <typename T>
   void value(const std::optional<T>& p) {
     if (p) {
       value(*p);

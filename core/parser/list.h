@@ -8,11 +8,11 @@
 // the types can be declared before the node types they hold.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <memory>
-#include <new>
 #include <optional>
+#include <type_traits>
 #include <utility>
 #include <variant>
 
@@ -46,27 +46,68 @@ struct ListItem {
   const T* operator->() const { return &element; }
 };
 
+// The owning pointer of an array element's value: what std::unique_ptr does,
+// but standard layout by construction, so that the element node's two
+// alternatives may share their first member (see ArrayElementBase::Node).
+template <typename T>
+class ElementBox {
+ public:
+  ElementBox() noexcept = default;
+  ElementBox(std::nullptr_t) noexcept {}                                   // NOLINT: implicit
+  ElementBox(std::unique_ptr<T>&& owned) noexcept : p_(owned.release()) {}  // NOLINT: implicit
+  ElementBox(ElementBox&& other) noexcept : p_(std::exchange(other.p_, nullptr)) {}
+  ElementBox& operator=(ElementBox&& other) noexcept {
+    if (this != &other) {
+      free();
+      p_ = std::exchange(other.p_, nullptr);
+    }
+    return *this;
+  }
+  ElementBox(const ElementBox&) = delete;
+  ElementBox& operator=(const ElementBox&) = delete;
+  ~ElementBox() { free(); }
+
+  // Hands the value over to a std::unique_ptr.
+  operator std::unique_ptr<T>() && noexcept { return std::unique_ptr<T>(std::exchange(p_, nullptr)); }  // NOLINT
+
+  T* get() const noexcept { return p_; }
+  T& operator*() const { return *p_; }
+  T* operator->() const noexcept { return p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+  friend bool operator==(const ElementBox& box, std::nullptr_t) noexcept { return box.p_ == nullptr; }
+
+ private:
+  // Through the class's operator delete, as std::unique_ptr would.
+  void free() noexcept {
+    static_assert(sizeof(T) > 0, "the value's type must be complete where it is freed");
+    delete p_;
+  }
+
+  T* p_ = nullptr;
+};
+
 template <typename E, typename S>
 struct ArrayElementBase {
   struct Element {
-    std::unique_ptr<E> value;
+    ElementBox<E> value;
     VAXO_FIELDS(value)
   };
   struct Spread {
     TokenRef spread;  // ".."
-    std::unique_ptr<S> value;
+    ElementBox<S> value;
     VAXO_FIELDS(spread, value)
   };
 
   // What the tree uses of a std::variant<Element, Spread> (index(), visit(),
-  // the alternatives by pointer), in two words where the variant takes three:
-  // a Spread starts with its ".." token, never empty while it is held here,
-  // and an Element is an empty word followed by its value. A Spread whose
-  // token is moved out must be replaced before the node is read again.
+  // the alternatives by pointer), in two words where the variant takes three.
+  // Both alternatives start with a TokenRef: a Spread its "..", an Element a
+  // word no reference holds. The two structs are standard layout, so that
+  // first member may be read whichever of them is active. A Spread whose
+  // token was moved out is still a Spread.
   class Node {
    public:
-    Node(Element element) noexcept : element_{0, std::move(element)} {}  // NOLINT: implicit, like the variant's
-    Node(Spread spread) noexcept : spread_(std::move(spread)) {}         // NOLINT: implicit
+    Node(Element element) noexcept : element_(std::move(element)) {}  // NOLINT: implicit, like the variant's
+    Node(Spread spread) noexcept : spread_(std::move(spread)) {}       // NOLINT: implicit
     Node(Node&& other) noexcept { take(other); }
     Node& operator=(Node&& other) noexcept {
       if (this != &other) {
@@ -96,32 +137,33 @@ struct ArrayElementBase {
 
    private:
     struct Slot {
-      std::uintptr_t empty;
+      explicit Slot(Element e) noexcept : mark(TokenRef(TokenRef::kUnheld)), element(std::move(e)) {}
+      TokenRef mark;  // never moved out, never read as a token
       Element element;
     };
+    // The common initial sequence of the union's members, a TokenRef, may be
+    // read through either of them.
+    static_assert(std::is_standard_layout_v<TokenRef> && std::is_standard_layout_v<Slot> &&
+                  std::is_standard_layout_v<Spread>);
+    static_assert(offsetof(Slot, mark) == 0 && offsetof(Spread, spread) == 0);
     static_assert(sizeof(Spread) == 2 * sizeof(std::uintptr_t) && sizeof(Slot) == sizeof(Spread));
 
-    // The first word whichever member is active: its bytes, not a member read.
-    bool is_spread() const {
-      std::uintptr_t w;
-      std::memcpy(&w, static_cast<const void*>(this), sizeof w);
-      return w != 0;
-    }
+    bool is_spread() const { return element_.mark.bits_ != TokenRef::kUnheld; }
     // Leaves `other` an Element with no value, like a moved-from variant.
     void take(Node& other) noexcept {
       if (other.is_spread()) {
-        ::new (static_cast<void*>(&spread_)) Spread(std::move(other.spread_));
-        other.spread_.~Spread();
-        ::new (static_cast<void*>(&other.element_)) Slot{0, Element{nullptr}};
+        std::construct_at(&spread_, std::move(other.spread_));
+        std::destroy_at(&other.spread_);
+        std::construct_at(&other.element_, Element{nullptr});
       } else {
-        ::new (static_cast<void*>(&element_)) Slot{0, std::move(other.element_.element)};
+        std::construct_at(&element_, std::move(other.element_.element));
       }
     }
     void destroy() noexcept {
       if (is_spread()) {
-        spread_.~Spread();
+        std::destroy_at(&spread_);
       } else {
-        element_.~Slot();
+        std::destroy_at(&element_);
       }
     }
 

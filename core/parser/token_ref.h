@@ -32,6 +32,9 @@ using lexer::Operator;
 using lexer::Token;
 using lexer::TokenKind;
 
+template <typename E, typename S>
+struct ArrayElementBase;
+
 class TokenRef {
  public:
   static_assert(alignof(Token) >= 2, "the low pointer bit tags owned tokens");
@@ -111,7 +114,14 @@ class TokenRef {
     NodeArena::deallocate(owned, sizeof(Token));
   }
 
+  // A word no reference ever holds (no token's address, owned or not): the
+  // node of a list element marks its element alternative with it.
+  static constexpr std::uintptr_t kUnheld = 2;
+  static_assert(alignof(Token) > kUnheld);
+
   friend class OptionalTokenRef;
+  template <typename E, typename S>
+  friend struct ArrayElementBase;
 
   std::uintptr_t bits_;
 };

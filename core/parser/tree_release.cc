@@ -30,6 +30,8 @@ void drop_part(Statement& s) { drop_owned(s); }
 template <typename T>
 void drop_part(std::unique_ptr<T>& p);
 template <typename T>
+void drop_part(ElementBox<T>& p);
+template <typename T>
 void drop_part(std::optional<T>& p);
 template <typename T>
   requires requires(T& t) { t.fields(); }
@@ -45,6 +47,11 @@ template <typename T>
 void drop_part(std::unique_ptr<T>& p) {
   // The box is left to go with the arena: one the arena did not allocate
   // would leak.
+  static_assert(requires(std::size_t n) { T::operator new(n); }, "a boxed tree part must come from the node arena");
+  if (p) drop_part(*p);
+}
+template <typename T>
+void drop_part(ElementBox<T>& p) {
   static_assert(requires(std::size_t n) { T::operator new(n); }, "a boxed tree part must come from the node arena");
   if (p) drop_part(*p);
 }

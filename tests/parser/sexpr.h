@@ -36,6 +36,10 @@ std::string sx(const std::unique_ptr<T>& p) {
   return p ? sx(*p) : "_";
 }
 template <typename T>
+std::string sx(const ElementBox<T>& p) {
+  return p ? sx(*p) : "_";
+}
+template <typename T>
 std::string sx(const std::optional<T>& p) {
   return p ? sx(*p) : "_";
 }
@@ -98,7 +102,8 @@ std::vector<std::string> sx_all(const NodeList<T>& list) {
 
 inline std::string sx(const Callable& c) {
   if (c.node.as_type() != nullptr) return "type";
-  return sx(c.node.as_expression()->expression);
+  const Expression* e = c.node.expression();
+  return e != nullptr ? sx(*e) : "_";
 }
 
 inline std::string sx(const ElseBlock& e) { return sx(e.body); }

@@ -54,6 +54,10 @@ struct StaleNodes {
     if (p) part(*p);
   }
   template <typename T>
+  void part(const ElementBox<T>& p) {
+    if (p) part(*p);
+  }
+  template <typename T>
   void part(const std::optional<T>& p) {
     if (p) part(*p);
   }

@@ -334,6 +334,69 @@ TEST(ListItemTest, ElementsAndSpreadsSurviveMovesAndGrowth) {
   EXPECT_EQ(range(items[0]), R(2, 3));
 }
 
+TEST(ListItemTest, ASpreadWhoseTokenIsMovedOutIsStillASpread) {
+  // Element and spread operands differ in type here: destroying one
+  // alternative as the other would free a node as the wrong class.
+  TokenStore s;
+  using Entry = ArrayElementBase<Iterable, Expression>;
+  ArrayLiteralItem item = ArrayLiteralItem::make(Entry::spread(s.op(Operator::SpreadRange, 0), variable(s.ident("x", 2))));
+  TokenRef dots = std::move(item->as_spread()->spread);
+  EXPECT_EQ(dots.range(), R(0, 2));
+  ASSERT_TRUE(item->is_spread());
+  ASSERT_NE(item->as_spread()->value, nullptr);
+  EXPECT_TRUE(item->as_spread()->value->is_variable());
+  EXPECT_EQ(item->as_element(), nullptr);
+
+  ArrayLiteralItem moved = std::move(item);
+  EXPECT_TRUE(moved->is_spread());
+  EXPECT_TRUE(moved->as_spread()->value->is_variable());
+  EXPECT_FALSE(item->is_spread());  // NOLINT: moved from on purpose
+  EXPECT_EQ(item->as_element()->value, nullptr);
+  item = std::move(moved);  // the empty element is replaced by the spread
+  EXPECT_TRUE(item->is_spread());
+  moved = ArrayLiteralItem::make(Entry::element(Iterable{Iterable::Value{variable(s.ident("y", 4))}}));
+  moved = std::move(item);  // the element is freed as an element
+  EXPECT_TRUE(moved->is_spread());
+}
+
+TEST(CallableTest, EachFormMovesAndIsFreedOnce) {
+  TokenStore s;
+  auto type_callee = [&] { return Callable{Callable::Type{s.kw(Keyword::Type, 0)}}; };
+  auto expression_callee = [&] { return Callable{Callable::Expression{boxed(variable(s.ident("f", 6)))}}; };
+
+  Callable type = type_callee();
+  Callable expression = expression_callee();
+  ASSERT_NE(type.node.as_type(), nullptr);
+  EXPECT_EQ(type.node.expression(), nullptr);
+  EXPECT_EQ(type.node.index(), 0u);
+  ASSERT_NE(expression.node.expression(), nullptr);
+  EXPECT_TRUE(expression.node.expression()->is_variable());
+  EXPECT_EQ(expression.node.as_type(), nullptr);
+  EXPECT_EQ(expression.node.index(), 1u);
+  EXPECT_EQ(range(type), R(0, 4));
+  EXPECT_EQ(range(expression), R(6, 7));
+
+  // Each form assigned over each other form: the one it replaces is freed.
+  Callable a = std::move(type);
+  a = expression_callee();
+  EXPECT_EQ(range(a), R(6, 7));
+  a = type_callee();
+  EXPECT_EQ(range(a), R(0, 4));
+  a = type_callee();
+  a = std::move(expression);
+  EXPECT_EQ(range(a), R(6, 7));
+  a = expression_callee();
+  EXPECT_EQ(range(a), R(6, 7));
+
+  // A moved-from callee holds no expression and is not visited.
+  EXPECT_EQ(expression.node.index(), 1u);  // NOLINT: moved from on purpose
+  EXPECT_EQ(expression.node.expression(), nullptr);
+  EXPECT_EQ(type.node.expression(), nullptr);  // NOLINT: moved from on purpose
+  EXPECT_THROW(range(expression), InternalError);
+  expression = std::move(a);
+  EXPECT_EQ(range(expression), R(6, 7));
+}
+
 TEST(RangeTest, ScriptAndRanges) {
   TokenStore s;
   Script only_eof{{}, nullptr, TokenRef::borrow(s.add(TokenKind::Eof{}, 12, 12))};
