@@ -176,6 +176,12 @@ struct Callable {
     // moved from.
     parser::Expression* expression() { return is_type() ? nullptr : expression_node(); }
     const parser::Expression* expression() const { return is_type() ? nullptr : expression_node(); }
+    // Hands an expression callee over, leaving this node moved from; null
+    // for the `type` pseudo-call, which stays.
+    std::unique_ptr<parser::Expression> take_expression() {
+      if (is_type()) return nullptr;
+      return std::unique_ptr<parser::Expression>(reinterpret_cast<parser::Expression*>(std::exchange(word_, 0)));
+    }
 
     template <typename F>
     decltype(auto) visit(F&& f) {

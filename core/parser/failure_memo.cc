@@ -387,12 +387,11 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
             pending.push_back(std::move(n.then_expression));
             pending.push_back(std::move(n.otherwise->else_expression));
           } else if constexpr (std::is_same_v<T, Expression::Call>) {
-            auto* callee = n.callee.node.as_expression();
-            if (callee == nullptr) {
+            if (n.callee.node.as_type() != nullptr) {
               primary = true;  // `type(...)`
               return;
             }
-            pending.push_back(std::move(callee->expression));
+            pending.push_back(n.callee.node.take_expression());
             push_arguments(n.arguments);
           } else if constexpr (std::is_same_v<T, Expression::Access>) {
             pending.push_back(std::move(n.object));
@@ -407,7 +406,7 @@ void keep(const ParserContext& ctx, std::unique_ptr<Expression> dropped) {
             pending.push_back(std::move(n.tag));
           } else if constexpr (std::is_same_v<T, Expression::Extension>) {
             pending.push_back(std::move(n.receiver));
-            if (auto* callee = n.call->callee.node.as_expression()) pending.push_back(std::move(callee->expression));
+            pending.push_back(n.call->callee.node.take_expression());
             push_arguments(n.call->arguments);
           } else if constexpr (std::is_same_v<T, Expression::Literal> || std::is_same_v<T, Expression::Variable> ||
                                std::is_same_v<T, Expression::Unknown>) {
