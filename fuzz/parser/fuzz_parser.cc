@@ -63,6 +63,10 @@ struct Checker {
     if (p) (*this)(*p);
   }
   template <typename T>
+  void operator()(const parser::ElementBox<T>& p) const {
+    if (p) (*this)(*p);
+  }
+  template <typename T>
   void operator()(const std::optional<T>& p) const {
     if (p) (*this)(*p);
   }
