@@ -60,12 +60,6 @@ constexpr std::size_t find_code_index(std::uint16_t value) {
   return kDiagnosticCodeCount;
 }
 
-// The table entry of a declared code; nullptr for any other number.
-constexpr const DiagnosticCodeInfo* find_code_info(std::uint16_t value) {
-  std::size_t i = find_code_index(value);
-  return i == kDiagnosticCodeCount ? nullptr : &kDiagnosticCodes[i];
-}
-
 constexpr std::optional<DiagnosticCode> from_repr(std::uint16_t value) {
   std::size_t i = find_code_index(value);
   if (i == kDiagnosticCodeCount) return std::nullopt;
