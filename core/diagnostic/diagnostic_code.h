@@ -65,7 +65,6 @@ constexpr std::optional<DiagnosticCode> from_repr(std::uint16_t value) {
   if (i == kDiagnosticCodeCount) return std::nullopt;
   return kDiagnosticCodes[i].code;
 }
-constexpr std::optional<DiagnosticCode> from_code(std::uint16_t value) { return from_repr(value); }
 // Same as from_repr; the absent result is the failure, which carries nothing.
 constexpr std::optional<DiagnosticCode> try_from(std::uint16_t value) { return from_repr(value); }
 
