@@ -60,18 +60,11 @@ constexpr std::size_t find_code_index(std::uint16_t value) {
   return kDiagnosticCodeCount;
 }
 
-// The table entry of a declared code; nullptr for any other number.
-constexpr const DiagnosticCodeInfo* find_code_info(std::uint16_t value) {
-  std::size_t i = find_code_index(value);
-  return i == kDiagnosticCodeCount ? nullptr : &kDiagnosticCodes[i];
-}
-
 constexpr std::optional<DiagnosticCode> from_repr(std::uint16_t value) {
   std::size_t i = find_code_index(value);
   if (i == kDiagnosticCodeCount) return std::nullopt;
   return kDiagnosticCodes[i].code;
 }
-constexpr std::optional<DiagnosticCode> from_code(std::uint16_t value) { return from_repr(value); }
 // Same as from_repr; the absent result is the failure, which carries nothing.
 constexpr std::optional<DiagnosticCode> try_from(std::uint16_t value) { return from_repr(value); }
 

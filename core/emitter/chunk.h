@@ -71,7 +71,6 @@ class Constant {
 
   ConstantDiscriminants discriminant() const { return kind_; }
   std::int32_t ordinal_value() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits_)); }
-  double number_value() const { return std::bit_cast<double>(bits_); }
   std::uint64_t number_bits() const { return bits_; }
   std::string_view text() const { return owned_ ? std::string_view(owned_text_) : borrowed_; }
 
@@ -150,22 +149,13 @@ class Chunk {
     return out;
   }
 
-  // Room for this many code bytes without growing (a hint). The room is
-  // allocated, not touched.
-  void reserve_code(std::size_t bytes) { code_.reserve(bytes); }
-
   // Room for this many constants without growing the index (a hint).
   void reserve_constants(std::size_t count);
   // Room for `bytes` of string constant text.
   void reserve_texts(std::size_t bytes) { texts_.reserve(bytes); }
 
   void add_code(OpCode op) { *extend_code(1) = emitter::code(op); }
-  void add_code_wide(OpCode op) { *extend_code(1) = emitter::wide_code(op); }
   void add_param(Operand operand) { *extend_code(1) = operand_code(operand); }
-  void add_param_wide(Operand operand) {
-    auto bytes = operand_wide_code(operand);
-    std::memcpy(extend_code(4), bytes.data(), 4);
-  }
   // Whether `n` more bytes fit without growing, and appending them then.
   bool has_code_room(std::size_t n) const { return code_room_ - code_size_ >= n; }
   std::uint8_t* extend_code_in_room(std::size_t n) {

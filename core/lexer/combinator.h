@@ -15,14 +15,10 @@
 //   auto is_op = [](Operator op) {
 //     return one_of([op](const Token* t) { return *t == op; });  // yields const Token*
 //   };
-//   // `( expr )` over tokens, yielding the inner expression:
-//   std::optional<Expr> paren(ParserInput& in) {
-//     return delimited(is_op(Operator::OpenParen), expression, is_op(Operator::CloseParen))(in);
-//   }
 //   // `e, e, e` folded from the left:
 //   auto list = separated_foldl1(expression, is_op(Operator::Comma),
 //                                [](Expr acc, const Token*, Expr e) { ...; return acc; });
-//   std::optional<Expr> r = alt(paren, list, fail<Expr>())(in);
+//   std::optional<Expr> r = alt(list, fail<Expr>())(in);
 //
 // Plain functions (`expression` above) are parsers too. Combinators copy the
 // parsers they are given and call them as const; a parser object with
@@ -198,30 +194,11 @@ auto seq(Ps... ps) {
 }
 
 template <typename A, typename B>
-auto preceded(A a, B b) {
-  return [=](auto& in) -> std::optional<output_t<B, std::remove_reference_t<decltype(in)>>> {
-    if (!a(in)) return std::nullopt;
-    return b(in);
-  };
-}
-
-template <typename A, typename B>
 auto terminated(A a, B b) {
   return [=](auto& in) -> std::optional<output_t<A, std::remove_reference_t<decltype(in)>>> {
     auto r = a(in);
     if (!r) return std::nullopt;
     if (!b(in)) return std::nullopt;
-    return r;
-  };
-}
-
-template <typename A, typename B, typename C>
-auto delimited(A a, B b, C c) {
-  return [=](auto& in) -> std::optional<output_t<B, std::remove_reference_t<decltype(in)>>> {
-    if (!a(in)) return std::nullopt;
-    auto r = b(in);
-    if (!r) return std::nullopt;
-    if (!c(in)) return std::nullopt;
     return r;
   };
 }
@@ -468,11 +445,6 @@ auto one_of(Pred pred) {
     if (!e || !pred(*e)) return std::nullopt;
     return combinator_detail::next_element(in);
   };
-}
-
-// The next character when it is one of `set`.
-inline auto one_of_chars(std::u32string_view set) {
-  return one_of([set](char32_t c) { return set.find(c) != std::u32string_view::npos; });
 }
 
 template <typename Pred>

@@ -120,12 +120,6 @@ std::optional<bool> get_bool(Keyword k, std::string_view name);
 constexpr bool is_constant(Keyword k) {
   return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kConstant;
 }
-constexpr bool is_numeric(Keyword k) {
-  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kNumeric;
-}
-constexpr bool is_control(Keyword k) {
-  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kControl;
-}
 constexpr bool is_reserved(Keyword k) {
   return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kReserved;
 }

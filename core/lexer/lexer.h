@@ -76,18 +76,4 @@ class TokenList {
 std::optional<TokenList> lex_list(LexerInput& input);
 std::optional<TokenList> lex_string_list(LexerInput& input);
 
-// The token loop: trivia and tokens until `Eof` or until `should_break`
-// answers true for a token (that token ends the list, and the trivia after
-// it stay unread). `should_break` is never called with `Eof`.
-template <typename ShouldBreak>
-std::optional<std::vector<Token>> lex_impl(LexerInput& in, ShouldBreak&& should_break, std::size_t reserve = 0) {
-  using Rule = std::remove_reference_t<ShouldBreak>;
-  std::vector<Token> tokens;
-  tokens.reserve(reserve);
-  tokens::BreakCheck check{[](void* rule, const Token& t) -> bool { return (*static_cast<Rule*>(rule))(t); },
-                           const_cast<void*>(static_cast<const void*>(&should_break))};
-  if (!tokens::scan_tokens(in, tokens, check)) return std::nullopt;
-  return tokens;
-}
-
 }  // namespace vaxo_core::lexer

@@ -511,7 +511,6 @@ struct TokenKind {
   bool is_eof() const { return is<Eof>(); }
   bool is_empty() const { return is<Empty>(); }
   bool is_identifier() const { return is<Identifier>(); }
-  bool is_operator() const { return is<Operator>(); }
   bool is_keyword() const { return is<Keyword>(); }
   bool is_ordinal() const { return is<Ordinal>(); }
   bool is_number() const { return is<Number>(); }

@@ -68,10 +68,4 @@ inline void append(String& out, char32_t ch) {
   }
 }
 
-// True when `pos` is at a character boundary of `text` (or at its end).
-inline bool is_boundary(std::string_view text, std::size_t pos) {
-  if (pos >= text.size()) return pos == text.size();
-  return (static_cast<unsigned char>(text[pos]) & 0xC0) != 0x80;
-}
-
 }  // namespace vaxo_core::lexer::utf8

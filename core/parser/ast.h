@@ -383,7 +383,6 @@ struct Pattern {
     ast_detail::store_range(*this, compute_range(node));
   }
   ByteRange cached_range() const { return ast_detail::load_range(*this); }
-  void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
@@ -401,8 +400,6 @@ struct Pattern {
     ast_detail::store_summary(*this, summary_of(alt));
     ast_detail::store_range(*this, range_of(alt));
   }
-
- public:
 };
 
 struct Expression {
@@ -728,7 +725,6 @@ struct Expression {
     ast_detail::store_range(*this, compute_range(node));
   }
   ByteRange cached_range() const { return ast_detail::load_range(*this); }
-  void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
@@ -746,8 +742,6 @@ struct Expression {
     ast_detail::store_summary(*this, summary_of(alt));
     ast_detail::store_range(*this, range_of(alt));
   }
-
- public:
 };
 
 struct Statement {
@@ -865,7 +859,6 @@ struct Statement {
     ast_detail::store_range(*this, compute_range(node));
   }
   ByteRange cached_range() const { return ast_detail::load_range(*this); }
-  void refresh_height() { refresh(); }
   static std::uint32_t compute_height(const Node& node);
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
@@ -883,8 +876,6 @@ struct Statement {
     ast_detail::store_summary(*this, summary_of(alt));
     ast_detail::store_range(*this, range_of(alt));
   }
-
- public:
 };
 
 // A value that may be a range: an array literal element or a for-in source.

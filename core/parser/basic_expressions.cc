@@ -462,12 +462,6 @@ VAXO_NODE_BUILDER ExprBox array_node(ParserContext& ctx, ListParts<ArrayLiteralI
 
 }  // namespace
 
-std::optional<Expression> verify_expr(Iterable iterable) {
-  auto* v = std::get_if<Iterable::Value>(&iterable.node);
-  if (v == nullptr) return std::nullopt;
-  return std::move(v->value);
-}
-
 std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range) {
   // A token no operand starts with fails at once: nothing to remember.
   const Token* first = ctx.peek();
@@ -502,24 +496,6 @@ ExprBox pratt_prefix(ParserContext& ctx) {
     return nullptr;
   }
   return prefix_node(ctx, *t, operand);
-}
-
-std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
-                                    bool allow_range) {
-  ExprBox acc = box(std::move(left));
-  if (op == Keyword::Is || op == Operator::Question) {
-    if (!step_in_place(ctx, acc, op, precedence)) return std::nullopt;
-    return value_of(std::move(*acc));
-  }
-  PrecedenceResult right_precedence = precedence;
-  if (precedence.right_associative) --right_precedence.value;
-  ExprBox right = verified(ctx, right_precedence);
-  if (!right) return std::nullopt;
-  if (allow_range && is_range_op(op)) {
-    return Iterable{Iterable::Range{Range{std::move(acc), TokenRef::borrow(op), std::move(right)}}};
-  }
-  infix_in_place(ctx, acc, op, right);
-  return value_of(std::move(*acc));
 }
 
 ExprBox basic_expression_box(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
@@ -803,11 +779,6 @@ ExprBox interpolation(ParserContext& ctx) {
   if (t == nullptr || !t->kind.is_interpolated_string()) return nullptr;
   ctx.next();
   return interpolation_of(ctx, *t);
-}
-
-Expression to_interpolate_expr(const ParserContext& ctx, const Token& token) {
-  ExprBox e = interpolation_of(ctx, token);
-  return std::move(*e);
 }
 
 ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {

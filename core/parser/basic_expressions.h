@@ -94,11 +94,6 @@ inline constexpr PrecedenceResult kSliceBound{
 std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range);
 // A prefix operation, or a postfix operand.
 ExprBox pratt_prefix(ParserContext& ctx);
-// One infix step after `op` was consumed.
-std::optional<Iterable> pratt_infix(ParserContext& ctx, Expression left, const Token& op, PrecedenceResult precedence,
-                                    bool allow_range);
-// The expression of a value; nothing for a range.
-std::optional<Expression> verify_expr(Iterable iterable);
 
 // An operator expression that is never a range.
 std::optional<Expression> basic_expression(ParserContext& ctx);
@@ -127,7 +122,6 @@ ExprBox array(ParserContext& ctx);
 ExprBox interpolation(ParserContext& ctx);
 // Parses every interpolation of `token` (which must be an InterpolatedString)
 // on its own input; a plain function, consumes nothing of `ctx`.
-Expression to_interpolate_expr(const ParserContext& ctx, const Token& token);
 ExprBox interpolation_of(const ParserContext& ctx, const Token& token);
 
 }  // namespace vaxo_core::parser::basic_expressions

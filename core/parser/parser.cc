@@ -130,12 +130,6 @@ StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_v
   return {std::move(statements), std::move(value)};
 }
 
-StatementsAndValue construct_statements_and_expression(NodeList<Statement> statements,
-                                                       std::optional<Expression> expression) {
-  auto value = take_value(statements, expression ? std::make_unique<Expression>(std::move(*expression)) : nullptr);
-  return {std::move(statements), std::move(value)};
-}
-
 }  // namespace helper
 
 namespace scripts {

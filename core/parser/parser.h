@@ -38,11 +38,6 @@ using StatementsAndValue = std::pair<NodeList<Statement>, std::unique_ptr<Expres
 // value, for a caller that makes the value a statement.
 StatementsAndValue statements_and_expression(ParserContext& ctx, bool room_for_value = false);
 
-// Without a trailing expression, a last statement that is a block-like
-// expression becomes the value.
-StatementsAndValue construct_statements_and_expression(NodeList<Statement> statements,
-                                                       std::optional<Expression> expression);
-
 }  // namespace helper
 
 namespace scripts {

@@ -421,8 +421,6 @@ PatBox pattern_spread_box(ParserContext& ctx, bool rebind) {
   return operand;
 }
 
-Pattern pattern_spread(ParserContext& ctx, bool rebind) { return std::move(*pattern_spread_box(ctx, rebind)); }
-
 PatBox unknown_pattern(ParserContext& ctx) {
   auto taken = lexer::take_till(lexer::kOneOrMore, [](const Token* t) { return is_pattern_stop(*t); })(ctx);
   if (!taken) return nullptr;

@@ -59,7 +59,6 @@ PatBox array_pattern_like(ParserContext& ctx, Operator open, Operator close, Dia
                           bool rebind);
 // The operand after a `..` just consumed; never fails (SpreadDiscard when no
 // pattern follows).
-Pattern pattern_spread(ParserContext& ctx, bool rebind);
 PatBox pattern_spread_box(ParserContext& ctx, bool rebind);
 PatBox unknown_pattern(ParserContext& ctx);
 

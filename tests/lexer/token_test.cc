@@ -40,8 +40,8 @@ TEST(Vocabulary, KeywordProperties) {
   EXPECT_FALSE(is_constant(Keyword::Global));
   for (auto k : {Keyword::Fn, Keyword::Let, Keyword::Const, Keyword::Mut}) EXPECT_FALSE(is_reserved(k));
   EXPECT_TRUE(is_reserved(Keyword::Op));
-  EXPECT_TRUE(is_control(Keyword::Return));
-  EXPECT_TRUE(is_numeric(Keyword::Nan));
+  EXPECT_EQ(get_bool(Keyword::Return, "control"), std::optional<bool>(true));
+  EXPECT_EQ(get_bool(Keyword::Nan, "numeric"), std::optional<bool>(true));
   EXPECT_EQ(get_bool(Keyword::True, "constant"), std::optional<bool>(true));
   EXPECT_EQ(get_bool(Keyword::Fn, "constant"), std::nullopt);
   EXPECT_EQ(get_bool(Keyword::True, "bogus"), std::nullopt);

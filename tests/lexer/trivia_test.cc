@@ -7,6 +7,7 @@
 #include <functional>
 #include <random>
 #include "tests/lexer/support/lex_cases.h"
+#include "tests/lexer/support/token_loop.h"
 
 namespace vaxo_core::lexer {
 namespace {
@@ -53,7 +54,7 @@ TEST(TokenLoop, StopPredicateLeavesTrailingTriviaUnread) {
   std::string_view src = "a b // c\nd";
   auto in = to_input(src, config);
   int calls = 0;
-  auto list = lex_impl(in, [&](const Token& t) {
+  auto list = testing::lex_until(in, [&](const Token& t) {
     ++calls;
     return t == TokenKind(TokenKind::Identifier{"b"});
   });
@@ -66,7 +67,7 @@ TEST(TokenLoop, StopPredicateLeavesTrailingTriviaUnread) {
 TEST(TokenLoop, StopPredicateNeverSeesEof) {
   config::Config config;
   auto in = to_input("a", config);
-  auto list = lex_impl(in, [](const Token& t) {
+  auto list = testing::lex_until(in, [](const Token& t) {
     EXPECT_FALSE(t.kind.is_eof());
     return false;
   });

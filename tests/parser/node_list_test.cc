@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cstdint>
 #include <memory>
 #include <new>
@@ -140,28 +141,33 @@ TEST_P(NodeListTest, EmptyListsMoveAndDieWithoutStorage) {
 
   // Cleared keeps its block; moved away, the source is empty again.
   full.emplace_back("y");
+  const std::size_t kept = full.capacity();
   full.clear();
   EXPECT_TRUE(full.empty());
-  EXPECT_EQ(full.capacity(), 1u);
+  EXPECT_EQ(full.capacity(), kept);
   NodeList<Tracked> taken(std::move(full));
-  EXPECT_EQ(taken.capacity(), 1u);
+  EXPECT_EQ(taken.capacity(), kept);
   EXPECT_EQ(full.capacity(), 0u);  // NOLINT: moved-from state is specified
 }
 
 // The header shares the block with the elements: growth must keep both
-// intact and the elements as aligned as an arena block.
+// intact and the elements as aligned as an arena block. Pushes cost amortised
+// constant time: the block moves a logarithmic number of times.
 template <typename T>
 void grow_and_check(T (*make)(int)) {
+  constexpr int kCount = 300;
   NodeList<T> list;
-  for (int i = 0; i < 300; ++i) {
+  int moves = 0;
+  for (int i = 0; i < kCount; ++i) {
     const T* before = list.data();
-    const std::size_t capacity = list.capacity();
     list.push_back(make(i));
+    if (list.data() != before) ++moves;
     ASSERT_EQ(list.size(), static_cast<std::size_t>(i) + 1);
-    ASSERT_EQ(list.capacity(), before == list.data() ? capacity : (capacity == 0 ? 1 : capacity * 2));
+    ASSERT_GE(list.capacity(), list.size());
     ASSERT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % NodeArena::kAlign, 0u);
   }
-  for (int i = 0; i < 300; ++i) ASSERT_EQ(list[i], make(i)) << i;
+  for (int i = 0; i < kCount; ++i) ASSERT_EQ(list[i], make(i)) << i;
+  EXPECT_LE(moves, 2 * std::bit_width(static_cast<unsigned>(kCount)));
 }
 
 struct Odd {
@@ -188,7 +194,7 @@ TEST_P(NodeListTest, ReserveThenPushFillsWithoutMoving) {
   EXPECT_EQ(list.data(), data);
   EXPECT_EQ(list.capacity(), 5u);
   list.emplace_back("f");
-  EXPECT_EQ(list.capacity(), 10u);
+  EXPECT_GE(list.capacity(), 6u);
   EXPECT_EQ(texts(list), (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));
   list.reserve(20);
   EXPECT_EQ(texts(list), (std::vector<std::string>{"a", "b", "c", "d", "e", "f"}));

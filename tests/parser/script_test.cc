@@ -104,12 +104,14 @@ TEST(Script, ALastBlockLikeStatementBecomesTheValue) {
   ASSERT_EQ(statements.size(), 1u);
   ASSERT_TRUE(value);
   EXPECT_TRUE(value->is<Expression::If>());
+}
 
-  NodeList<Statement> only_empty;
-  only_empty.push_back(Statement(Statement::Empty{TokenRef::borrow(s.tokens().back())}));
-  auto [kept, none] = helper::construct_statements_and_expression(std::move(only_empty), std::nullopt);
-  EXPECT_EQ(kept.size(), 1u);
-  EXPECT_FALSE(none);
+TEST(Script, ALastStatementThatIsNotBlockLikeStays) {
+  Source s("loop {};");
+  auto [statements, value] = helper::statements_and_expression(s.ctx());
+  ASSERT_EQ(statements.size(), 2u);
+  EXPECT_TRUE(statements.back().is<Statement::Empty>());
+  EXPECT_FALSE(value);
 }
 
 TEST(Script, NestingPastTheBoundHasNoResult) {
