@@ -70,10 +70,6 @@ struct Checker {
   void operator()(const std::optional<T>& p) const {
     if (p) (*this)(*p);
   }
-  template <typename T>
-  void operator()(const parser::ElementBox<T>& p) const {
-    if (p) (*this)(*p);
-  }
   void operator()(const parser::OptionalTokenRef& p) const {
     if (p) (*this)(*p);
   }
