@@ -13,6 +13,7 @@
 #include "core/lexer/tokens.h"
 #include "core/lexer/trivia.h"
 #include "tests/lexer/support/lex_cases.h"
+#include "tests/lexer/support/token_loop.h"
 
 namespace vaxo_core::lexer {
 namespace {
@@ -148,21 +149,8 @@ TEST(FastPath, TheTokenLoopAgreesWithTheOneTokenReader) {
       " ", "\t", "\n", "\r", "/", "*", "=", "&", "|", "?", ":", ".", "!", "<", ">", "-", "~", "+", "^", "%",
       "(", "}", ",", "x", "if", "in ", "7", "0", "_", "$", "@", "'", "#", "\xc3\xa9", "\xc3", "\x80", std::string(1, '\0')};
   const auto reference = [](std::string_view src) {
-    config::Config config;
-    auto in = to_input(src, config);
-    NestingBudget budget(kMaxInterpolationDepth);
-    LexerScratch scratch;
-    in.nesting = &budget;
-    in.scratch = &scratch;
-    std::vector<Token> list;
-    for (;;) {
-      trivia::skip_between_tokens(in);
-      auto token = tokens::token(in, list.empty() ? nullptr : &list.back(),
-                                 list.size() < 2 ? nullptr : &list[list.size() - 2]);
-      if (!token) return std::string("FAILED");
-      list.push_back(std::move(*token));
-      if (list.back().kind.is_eof()) return testing::dump_tokens(list);
-    }
+    auto tokens = testing::read_one_by_one(src);
+    return tokens ? testing::dump_tokens(*tokens) : std::string("FAILED");
   };
   // Every sequence of one, two and three atoms, after each context.
   std::vector<std::string> sources = {""};

@@ -11,29 +11,19 @@
 #include "core/lexer/operator.h"
 #include "core/lexer/tokens.h"
 #include "tests/lexer/support/lex_cases.h"
+#include "tests/lexer/support/token_loop.h"
 
 namespace vaxo_core::lexer {
 namespace {
 
 // The tokens of `src` read one by one by tokens::token.
 std::vector<Token> read_one_by_one(std::string_view src) {
-  config::Config config;
-  auto in = to_input(src, config);
-  NestingBudget budget(kMaxInterpolationDepth);
-  LexerScratch scratch;
-  in.nesting = &budget;
-  in.scratch = &scratch;
-  std::vector<Token> list;
-  for (;;) {
-    auto token = tokens::token(in, list.empty() ? nullptr : &list.back(),
-                               list.size() < 2 ? nullptr : &list[list.size() - 2]);
-    if (!token) {
-      ADD_FAILURE() << "the reader failed";
-      return list;
-    }
-    list.push_back(std::move(*token));
-    if (list.back().kind.is_eof()) return list;
+  auto tokens = testing::read_one_by_one(src);
+  if (!tokens) {
+    ADD_FAILURE() << "the reader failed";
+    return {};
   }
+  return std::move(*tokens);
 }
 
 // Each text alone, then between names, read both ways.

@@ -3,12 +3,15 @@
 
 #include <cstddef>
 #include <optional>
+#include <string_view>
 #include <type_traits>
 #include <vector>
 
 #include "core/lexer/input.h"
+#include "core/lexer/lexer.h"
 #include "core/lexer/token.h"
 #include "core/lexer/tokens.h"
+#include "core/lexer/trivia.h"
 
 namespace vaxo_core::lexer::testing {
 
@@ -23,6 +26,26 @@ std::optional<std::vector<Token>> lex_until(LexerInput& in, ShouldBreak&& should
                            const_cast<void*>(static_cast<const void*>(&should_break))};
   if (!tokens::scan_tokens(in, tokens, check)) return std::nullopt;
   return tokens;
+}
+
+// The tokens of `src` read one at a time by the one-token reader, each
+// handed the two before it, up to and with `Eof`; nullopt when it fails.
+inline std::optional<std::vector<Token>> read_one_by_one(std::string_view src) {
+  config::Config config;
+  auto in = to_input(src, config);
+  NestingBudget budget(kMaxInterpolationDepth);
+  LexerScratch scratch;
+  in.nesting = &budget;
+  in.scratch = &scratch;
+  std::vector<Token> list;
+  for (;;) {
+    trivia::skip_between_tokens(in);
+    auto token = tokens::token(in, list.empty() ? nullptr : &list.back(),
+                               list.size() < 2 ? nullptr : &list[list.size() - 2]);
+    if (!token) return std::nullopt;
+    list.push_back(std::move(*token));
+    if (list.back().kind.is_eof()) return list;
+  }
 }
 
 }  // namespace vaxo_core::lexer::testing
