@@ -237,7 +237,8 @@ namespace {
 // The tokens [first, end) a node read from `tokens` spans, found from its
 // byte range: every part of it is a token it took or a zero-width one made
 // at the end of the token before. False where a zero-width token of the
-// list at either edge leaves it open.
+// list at either edge leaves it open; the end of input is no such token, as
+// only the script itself takes it.
 bool span_of(std::span<const lexer::Token> tokens, ByteRange r, std::size_t& first, std::size_t& end) {
   auto starts_before = [](const lexer::Token& t, std::size_t pos) { return t.range.start < pos; };
   first = static_cast<std::size_t>(std::lower_bound(tokens.begin(), tokens.end(), r.start, starts_before) -
@@ -250,7 +251,8 @@ bool span_of(std::span<const lexer::Token> tokens, ByteRange r, std::size_t& fir
       tokens.begin());
   const lexer::Token& last = tokens[end - 1];
   if (last.range.end != r.end || last.range.start == last.range.end) return false;
-  return end == tokens.size() || tokens[end].range.start != tokens[end].range.end || tokens[end].range.start != r.end;
+  return end == tokens.size() || tokens[end].range.start != tokens[end].range.end || tokens[end].range.start != r.end ||
+         tokens[end].kind.is_eof();
 }
 
 constexpr std::size_t kKeptSpan = 16;

@@ -47,6 +47,16 @@ const std::vector<Shape>& shapes() {
   return all;
 }
 
+// Brackets left open at the end of input: each level's failed suffix holds
+// the whole nest below it, which every enclosing level would read again.
+const std::vector<const char*>& unclosed() {
+  static const std::vector<const char*> all = {
+      "a[f(", "f(a[", "a[(", "[f(a[", "{\"k\": a[f(", "a[{", "a[if a {f(", "a[fn (x) {f(", "a[x + (",
+      "a::f(a[", "a.b[c(", "a[-(", "while a[f(", "a[[", "f(a[b..",
+  };
+  return all;
+}
+
 std::vector<lexer::Token> lex(const std::string& text) {
   config::Config config;
   lexer::LexerInput in = lexer::to_input(text, config);
@@ -83,6 +93,22 @@ TEST(Reread, KeptAndDoomedReadingsBuildThePlainTree) {
   EXPECT_EQ(dump(*script), plain_dump(tokens));
 }
 
+TEST(Reread, UnclosedNestsBuildThePlainTree) {
+  for (const char* open : unclosed()) {
+    // Ending at the end of input and before trailing text.
+    for (const char* end : {"", "\n", ";"}) {
+      for (int n : {1, 2, 5, 9}) {
+        const std::string text = repeat(open, n) + end;
+        SCOPED_TRACE(text);
+        const auto tokens = lex(text);
+        auto script = parse(tokens);
+        ASSERT_TRUE(script.has_value());
+        EXPECT_EQ(dump(*script), plain_dump(tokens));
+      }
+    }
+  }
+}
+
 // Unoptimised and sanitized builds take several times more stack per level,
 // and the nesting guard's stack check ends these shapes earlier there.
 #if defined(__OPTIMIZE__) && !defined(__SANITIZE_ADDRESS__) && !VAXO_HAS_ADDRESS_SANITIZER
@@ -99,6 +125,13 @@ TEST(Reread, AThousandLevelsStayWithinTheWorkBound) {
     // Copies after one another share the allowance.
     const std::string copies = text + "\n" + text + "\n" + text + "\n" + text;
     EXPECT_TRUE(parse(lex(copies)).has_value());
+  }
+}
+
+TEST(Reread, AThousandUnclosedLevelsStayWithinTheWorkBound) {
+  for (const char* open : unclosed()) {
+    SCOPED_TRACE(open);
+    for (const char* end : {"", "\n"}) EXPECT_TRUE(parse(lex(repeat(open, kLevels) + end)).has_value());
   }
 }
 
