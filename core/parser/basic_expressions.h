@@ -15,6 +15,10 @@
 // repeats the work; what a failed loop read is kept, and a whole expression
 // remembers where it is bound to fail (failure_memo.h), so no success is read
 // again in another role either.
+//
+// The rules are in three files: the operator layer in basic_expressions.cc,
+// the suffix chains in suffixes.cc, the primary forms in primaries.cc; what
+// they share is in basic_expressions_detail.h.
 #pragma once
 
 #include <array>
