@@ -7,8 +7,8 @@
 //   offset 8+L    u32 S, the constant entry bytes
 //   offset 12+L   S bytes: each constant as tag byte + payload
 //
-// All numbers little-endian. A String constant may borrow its text or own
-// it; the chunk keeps one copy of each distinct text.
+// All numbers little-endian. A String constant borrows its text; the chunk
+// keeps one copy of each distinct text.
 #pragma once
 
 #include <bit>
@@ -36,8 +36,6 @@ enum class ConstantDiscriminants : std::uint8_t {
   String = 5,
 };
 
-std::string_view name(ConstantDiscriminants d);
-
 class Constant {
  public:
   static Constant nil() { return Constant(ConstantDiscriminants::Nil); }
@@ -59,40 +57,29 @@ class Constant {
   // Borrows `text`: it must outlive the constant.
   static Constant string(std::string_view text) {
     Constant c(ConstantDiscriminants::String);
-    c.borrowed_ = text;
-    return c;
-  }
-  static Constant owned_string(std::string text) {
-    Constant c(ConstantDiscriminants::String);
-    c.owned_ = true;
-    c.owned_text_ = std::move(text);
+    c.text_ = text;
     return c;
   }
 
   ConstantDiscriminants discriminant() const { return kind_; }
   std::int32_t ordinal_value() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits_)); }
   std::uint64_t number_bits() const { return bits_; }
-  std::string_view text() const { return owned_ ? std::string_view(owned_text_) : borrowed_; }
+  std::string_view text() const { return text_; }
 
   // Numbers by bit pattern (0.0 != -0.0, equal NaNs share), strings by bytes,
   // ordinals by value; different variants never equal.
   friend bool operator==(const Constant& a, const Constant& b);
 
-  // Consistent with ==.
-  std::size_t hash() const;
-
-  // Appends the tag byte and the payload. A text past 32 bits of length
-  // cannot be encoded: InternalError.
+  // Appends the tag byte and the payload, as the serialised chunk holds them.
+  // A text past 32 bits of length cannot be encoded: InternalError.
   void write_to(std::vector<std::uint8_t>& out) const;
 
  private:
   explicit Constant(ConstantDiscriminants kind) : kind_(kind) {}
 
   ConstantDiscriminants kind_;
-  bool owned_ = false;
   std::uint64_t bits_ = 0;  // ordinal (as u32) or number bit pattern
-  std::string_view borrowed_;
-  std::string owned_text_;
+  std::string_view text_;
 };
 
 // The position of a header placeholder byte in the code.

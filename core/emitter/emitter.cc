@@ -6,7 +6,7 @@
 #include <string>
 #include <utility>
 
-#include "core/emitter/text.h"
+#include "core/emitter/concat.h"
 
 namespace vaxo_core::emitter {
 

@@ -5,7 +5,7 @@
 //
 //   emitter.cc          entry, function blocks, blocks, unreachable
 //   writer.cc           instruction writers and the source map
-//   emit_scope.cc       scopes, declarations, parameters
+//   emitter_scope.cc    scopes, declarations, parameters (with Scopes itself)
 //   emit_expression.cc  values, names, records, arrays, simple arms
 //   emit_call.cc        calls, extension calls, type calls, tagged strings
 //   emit_control.cc     operators and control flow
@@ -34,9 +34,9 @@
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/emitter/chunk.h"
-#include "core/emitter/frame.h"
+#include "core/emitter/closures.h"
 #include "core/emitter/opcode.h"
-#include "core/emitter/scope.h"
+#include "core/emitter/emitter_scope.h"
 #include "core/base/nesting_budget.h"
 #include "core/lexer/token.h"
 #include "core/parser/ast.h"
@@ -381,7 +381,7 @@ class Emitter {
   // After a loop whose result is used: nil or the else branch when no break set it.
   void loop_else(ByteRange keyword, Register result, const Expression* else_body);
 
-  // ---- Scopes and variables (emit_scope.cc) -----------------------------
+  // ---- Scopes and variables (emitter_scope.cc) --------------------------
 
   // A backward range is an internal error.
   void enter_scope(ByteRange range);

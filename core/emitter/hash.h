@@ -11,16 +11,6 @@
 
 namespace vaxo_core::emitter {
 
-// splitmix64 finaliser: spreads bit patterns that differ only in high bits.
-constexpr std::uint64_t mix_hash(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ULL;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebULL;
-  x ^= x >> 31;
-  return x;
-}
-
 // Unaligned loads of a text's bytes.
 inline std::uint64_t word64(const char* at) {
   std::uint64_t w;

@@ -13,7 +13,7 @@
 
 #include "core/config/config.h"
 #include "core/diagnostic/diagnostics_collector.h"
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"

@@ -1,4 +1,8 @@
-// Scopes and variables. Every block, function body and loop opens a Scope;
+// Scopes and variables: BindType, Variable, Scope, Scopes and the
+// initialisation check; the Emitter's scope and declaration operations are
+// defined beside them in emitter_scope.cc.
+//
+// Every block, function body and loop opens a Scope;
 // the declaration pass declares a block's names before its code is written.
 // A Variable gathers the references of its uses while its scope is open and
 // reports its tag, those references and (when never read) a hint at exit.
@@ -21,7 +25,7 @@
 
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/diagnostic/source_diagnostic.h"
-#include "core/emitter/frame.h"
+#include "core/emitter/closures.h"
 #include "core/emitter/hash.h"
 #include "core/emitter/opcode.h"
 #include "core/lexer/token.h"
@@ -55,8 +59,6 @@ enum class BindType : std::uint8_t {
   ParameterSubPattern = 9,
   Func = 10,
 };
-
-std::string_view name(BindType b);
 
 class Scopes;
 
