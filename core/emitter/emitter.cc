@@ -10,8 +10,6 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Operator;
-using lexer::Token;
 using parser::TokenRef;
 
 void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }

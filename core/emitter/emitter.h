@@ -49,10 +49,18 @@ namespace vaxo_core::emitter {
 template <typename>
 inline constexpr bool kUnhandled = false;
 
+using lexer::Keyword;
+using lexer::Operator;
+using lexer::Token;
+using lexer::TokenKind;
 using parser::Expression;
 using parser::Pattern;
+using parser::range;
 using parser::Script;
 using parser::Statement;
+
+// From the start of `from` to the end of `to`.
+inline ByteRange span(ByteRange from, ByteRange to) { return ByteRange{from.start, to.end}; }
 
 // TokenKind::to_id_name, inline: names are looked up at nearly every node.
 inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {

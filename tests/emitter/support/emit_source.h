@@ -123,4 +123,19 @@ inline std::vector<std::string> writes_to(const std::string& code, const std::st
   return out;
 }
 
+// A script, the code it emits and its diagnostics with tags off (errors,
+// warnings, hints, references).
+struct Case {
+  const char* source;
+  const char* code;
+  std::vector<std::string> diagnostics;
+};
+
+inline void check(const Case& c) {
+  SCOPED_TRACE(c.source);
+  Emitted e(c.source, /*tags=*/false);
+  EXPECT_EQ(e.code(), c.code);
+  EXPECT_EQ(e.diagnostics(), c.diagnostics);
+}
+
 }  // namespace vaxo_core::emitter::testing
