@@ -24,15 +24,13 @@ void put_u32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value
   throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
 }
 
-// Inline: the message is built out of line, only when it is needed.
+// `n` as a length field; InternalError when it does not fit.
 std::uint32_t checked_u32(std::size_t n, const char* what) {
   if (n > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] too_long(n, what);
   return static_cast<std::uint32_t>(n);
 }
 
-// Zeroed room is added this much at a time: below the size from which the
-// C library clears with a string instruction, whose per-byte steps cost
-// more than its vector stores.
+// Zeroed room is added this much at a time.
 constexpr std::size_t kZeroStep = 1024;
 
 // The code's zeroed room grows by this much at a time.
@@ -263,7 +261,7 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   if (at.position < kHeaderSize || at.position >= code_size_) {
     throw InternalError(concat({"Header placeholder at ", std::to_string(at.position), " lies outside the code"}));
   }
-  // Headers have at most three operands: no allocation for the bytes to insert.
+  // Headers have at most three operands.
   if (operands.size() > 4) throw InternalError("Too many header operands");
   bool wide = false;
   for (const Operand& o : operands) wide = wide || o.wide;
@@ -279,12 +277,10 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   }
   code_[at.position] = wide ? emitter::wide_code(final_op) : emitter::code(final_op);
   Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
-  // All sixteen: a fixed copy is a few moves, a sized one a library call.
   std::memcpy(insertion.bytes, bytes, sizeof bytes);
-  // Kept by position, a later patch before an earlier one at the same byte:
-  // only the headers nested in this one, patched before it, lie past it and
-  // move, and serialising needs no sort. Found from the back, past those
-  // that move anyway: mostly none, and no search over the whole list.
+  // Kept in position order, a later patch before an earlier one at the same
+  // byte, so serialising merges them in one pass. Only the headers nested in
+  // this one, patched before it, lie past it.
   auto past = insertions_.end();
   while (past != insertions_.begin() && std::prev(past)->position >= at.position) --past;
   insertions_.insert(past, insertion);

@@ -107,8 +107,8 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
   push_in_category(diagnostics, diagnostics.config().diagnostic_reference, declared_here(bind_type_), declaration_);
 }
 
-// The scope-exit report of one variable; inline into the loop over a scope's
-// variables, the filter read once for them all.
+// The scope-exit report of one variable: its tag when `tag`, its
+// references, and the unused hint when `hint`.
 [[gnu::always_inline]] inline void Variable::exit_with(DiagnosticsCollector& diagnostics, bool tag, bool hint) {
   // The tag's code is worked out only when something may be pushed (or a
   // bad range reported).
@@ -208,7 +208,7 @@ void Scopes::shift_back(std::size_t hole) {
   index_[hole] = Slot{kFree, 0, 0, 0};
 }
 
-// Inline into both declarations: only a new block takes a call.
+// The position of the variable declared next; a new block when the last is full.
 [[gnu::always_inline]] inline std::size_t Scopes::push_variable_position() {
   Scope& scope = current();
   std::size_t position = variable_count_;
@@ -301,7 +301,6 @@ void Scopes::pop(DiagnosticsCollector& diagnostics) {
 
 void Scopes::no_scope() { throw InternalError("No scope entered"); }
 
-// Inline into both declarations, as the variable's place is.
 [[gnu::always_inline]] inline void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
                                                 std::uint64_t hash) {
   Slot& s = index_[slot];
@@ -427,7 +426,7 @@ bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, Bi
   std::optional<std::string_view> name = id_name(id_token.kind);
   if (!name) return false;
   std::uint64_t name_hash = Scopes::hash(*name);
-  // One probe finds a duplicate and the slot of the new name.
+  // The name's slot tells a duplicate of this scope and where the new name goes.
   Scopes::Spot spot = scopes.spot(*name, name_hash);
   if (spot.local != nullptr) {
     report_redeclaration(id_token, *spot.local);
@@ -451,8 +450,8 @@ bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token,
   } else if (bind_type == BindType::ItParameter) {
     name = "it";
   }
-  // One probe finds a duplicate and the slot, as for any declaration; only a
-  // named parameter is checked (the unnamed ones share a name).
+  // Only a named parameter is checked for a duplicate (the unnamed ones
+  // share a name).
   std::uint64_t name_hash = Scopes::hash(name);
   Scopes::Spot spot = scopes.spot(name, name_hash);
   if (id_token != nullptr && spot.local != nullptr) {

@@ -184,8 +184,7 @@ inline constexpr OperatorCode kCompoundOps[] = {
     {lexer::Operator::AsteriskAssign, OpCode::Mul}, {lexer::Operator::SlashAssign, OpCode::Div},
     {lexer::Operator::PercentAssign, OpCode::Mod},  {lexer::Operator::CaretAssign, OpCode::Pow},
 };
-// Each table spread over every operator: one indexed load per lookup, as
-// every infix node makes one.
+// Each table spread over every operator, indexed by the operator.
 template <std::size_t N>
 constexpr std::array<std::optional<OpCode>, lexer::kOperatorCount> by_operator(const OperatorCode (&table)[N]) {
   std::array<std::optional<OpCode>, lexer::kOperatorCount> out{};
