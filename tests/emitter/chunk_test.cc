@@ -1,6 +1,7 @@
 #include "core/emitter/chunk.h"
 #include "core/emitter/hash.h"
 #include "core/emitter/concat.h"
+#include "core/diagnostic/internal_error.h"
 
 #include <gtest/gtest.h>
 
@@ -138,6 +139,15 @@ TEST(Chunk, EmptyScriptChunkLayout) {
   Bytes bytes = std::move(chunk).into_bytes();
   Bytes expected = {0x12, 0, 0, 0, 0x0A, 0, 0, 0, 0x5D, 0, 0, 1, 0x28, 1, 0, 0x60, 1, 0x5F, 0, 0, 0, 0};
   EXPECT_EQ(bytes, expected);
+}
+
+TEST(Chunk, AWideOperandHasNoOneByteForm) {
+  Chunk chunk;
+  EXPECT_THROW(chunk.add_param(Register::make(256)), InternalError);
+  EXPECT_THROW(chunk.add_param(OpParam(128)), InternalError);
+  EXPECT_THROW(chunk.add_param(OpParam(-129)), InternalError);
+  // Nothing was appended.
+  EXPECT_EQ(chunk.code().size(), Chunk::kHeaderSize);
 }
 
 TEST(Chunk, LengthsDescribeTheBuffer) {
