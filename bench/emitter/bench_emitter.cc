@@ -10,7 +10,7 @@
 #include "core/compile/recover_token.h"
 #include "core/emitter/chunk.h"
 #include "core/emitter/emitter.h"
-#include "core/emitter/text.h"
+#include "core/emitter/concat.h"
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"

@@ -24,15 +24,13 @@ void put_u32(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t value
   throw InternalError(concat({what, " of ", std::to_string(n), " bytes does not fit 32 bits"}));
 }
 
-// Inline: the message is built out of line, only when it is needed.
+// `n` as a length field; InternalError when it does not fit.
 std::uint32_t checked_u32(std::size_t n, const char* what) {
   if (n > std::numeric_limits<std::uint32_t>::max()) [[unlikely]] too_long(n, what);
   return static_cast<std::uint32_t>(n);
 }
 
-// Zeroed room is added this much at a time: below the size from which the
-// C library clears with a string instruction, whose per-byte steps cost
-// more than its vector stores.
+// Zeroed room is added this much at a time.
 constexpr std::size_t kZeroStep = 1024;
 
 // The code's zeroed room grows by this much at a time.
@@ -47,6 +45,42 @@ void resize_zeroed(std::vector<T>& v, std::size_t n) {
   v.resize(n);
 }
 
+// The bytes a constant takes in the serialised chunk: its tag byte and payload.
+std::size_t serialised_size(ConstantDiscriminants kind, std::size_t text_size) {
+  switch (kind) {
+    case ConstantDiscriminants::Nil:
+    case ConstantDiscriminants::True:
+    case ConstantDiscriminants::False: return 1;
+    case ConstantDiscriminants::Ordinal: return 5;
+    case ConstantDiscriminants::Number: return 9;
+    case ConstantDiscriminants::String: return 5 + static_cast<std::size_t>(checked_u32(text_size, "String constant"));
+  }
+  throw InternalError("Undeclared constant kind");
+}
+
+// Writes a constant's tag byte and payload at `p`, which has room for its
+// serialised_size; `bits` is the ordinal (as u32) or the number's bit
+// pattern, `text` a string's text. Returns the end.
+std::uint8_t* put_constant(std::uint8_t* p, ConstantDiscriminants kind, std::uint64_t bits, std::string_view text) {
+  auto put = [&p](std::uint64_t value, int bytes) {
+    for (int i = 0; i < bytes; ++i) *p++ = static_cast<std::uint8_t>(value >> (8 * i));
+  };
+  *p++ = static_cast<std::uint8_t>(kind);
+  switch (kind) {
+    case ConstantDiscriminants::Nil:
+    case ConstantDiscriminants::True:
+    case ConstantDiscriminants::False: break;
+    case ConstantDiscriminants::Ordinal: put(bits, 4); break;
+    case ConstantDiscriminants::Number: put(bits, 8); break;
+    case ConstantDiscriminants::String:
+      put(text.size(), 4);
+      if (!text.empty()) std::memcpy(p, text.data(), text.size());
+      p += text.size();
+      break;
+  }
+  return p;
+}
+
 template <typename Table>
 void keep_spare(Table& spare, Table& table, std::size_t max_bytes) {
   // The larger one is kept; an oversized one goes.
@@ -58,18 +92,6 @@ void keep_spare(Table& spare, Table& table, std::size_t max_bytes) {
 }
 
 }  // namespace
-
-std::string_view name(ConstantDiscriminants d) {
-  switch (d) {
-    case ConstantDiscriminants::Nil: return "Nil";
-    case ConstantDiscriminants::True: return "True";
-    case ConstantDiscriminants::False: return "False";
-    case ConstantDiscriminants::Ordinal: return "Ordinal";
-    case ConstantDiscriminants::Number: return "Number";
-    case ConstantDiscriminants::String: return "String";
-  }
-  throw InternalError("Undeclared constant kind");
-}
 
 bool operator==(const Constant& a, const Constant& b) {
   if (a.kind_ != b.kind_) return false;
@@ -84,41 +106,10 @@ bool operator==(const Constant& a, const Constant& b) {
   return false;
 }
 
-std::size_t Constant::hash() const {
-  std::uint64_t payload = 0;
-  switch (kind_) {
-    case ConstantDiscriminants::Ordinal:
-    case ConstantDiscriminants::Number: payload = bits_; break;
-    case ConstantDiscriminants::String: payload = hash_text(text()); break;
-    case ConstantDiscriminants::Nil:
-    case ConstantDiscriminants::True:
-    case ConstantDiscriminants::False: break;
-  }
-  return static_cast<std::size_t>(mix_hash(payload ^ (static_cast<std::uint64_t>(kind_) << 56)));
-}
-
 void Constant::write_to(std::vector<std::uint8_t>& out) const {
-  out.push_back(static_cast<std::uint8_t>(kind_));
-  switch (kind_) {
-    case ConstantDiscriminants::Nil:
-    case ConstantDiscriminants::True:
-    case ConstantDiscriminants::False: return;
-    case ConstantDiscriminants::Ordinal: {
-      auto bytes = operand_wide_code(static_cast<std::uint32_t>(bits_));
-      out.insert(out.end(), bytes.begin(), bytes.end());
-      return;
-    }
-    case ConstantDiscriminants::Number:
-      for (int i = 0; i < 8; ++i) out.push_back(static_cast<std::uint8_t>(bits_ >> (8 * i)));
-      return;
-    case ConstantDiscriminants::String: {
-      std::string_view t = text();
-      auto bytes = operand_wide_code(checked_u32(t.size(), "String constant"));
-      out.insert(out.end(), bytes.begin(), bytes.end());
-      out.insert(out.end(), t.begin(), t.end());
-      return;
-    }
-  }
+  std::size_t at = out.size();
+  out.resize(at + serialised_size(kind_, text_.size()));
+  put_constant(out.data() + at, kind_, bits_, text_);
 }
 
 Chunk::Chunk(std::size_t code_room) : code_size_(kHeaderSize) {
@@ -270,7 +261,7 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   if (at.position < kHeaderSize || at.position >= code_size_) {
     throw InternalError(concat({"Header placeholder at ", std::to_string(at.position), " lies outside the code"}));
   }
-  // Headers have at most three operands: no allocation for the bytes to insert.
+  // Headers have at most three operands.
   if (operands.size() > 4) throw InternalError("Too many header operands");
   bool wide = false;
   for (const Operand& o : operands) wide = wide || o.wide;
@@ -286,12 +277,10 @@ void Chunk::patch(Placeholder at, OpCode final_op, std::span<const Operand> oper
   }
   code_[at.position] = wide ? emitter::wide_code(final_op) : emitter::code(final_op);
   Insertion insertion{at.position, static_cast<std::uint8_t>(n), {}};
-  // All sixteen: a fixed copy is a few moves, a sized one a library call.
   std::memcpy(insertion.bytes, bytes, sizeof bytes);
-  // Kept by position, a later patch before an earlier one at the same byte:
-  // only the headers nested in this one, patched before it, lie past it and
-  // move, and serialising needs no sort. Found from the back, past those
-  // that move anyway: mostly none, and no search over the whole list.
+  // Kept in position order, a later patch before an earlier one at the same
+  // byte, so serialising merges them in one pass. Only the headers nested in
+  // this one, patched before it, lie past it.
   auto past = insertions_.end();
   while (past != insertions_.begin() && std::prev(past)->position >= at.position) --past;
   insertions_.insert(past, insertion);
@@ -319,18 +308,7 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   checked_u32(code_bytes - kHeaderSize, "Code");
   std::size_t constants_start = code_bytes;
   std::size_t pool_bytes = 0;
-  for (const Entry& e : pool_) {
-    switch (static_cast<ConstantDiscriminants>(e.kind)) {
-      case ConstantDiscriminants::Nil:
-      case ConstantDiscriminants::True:
-      case ConstantDiscriminants::False: pool_bytes += 1; break;
-      case ConstantDiscriminants::Ordinal: pool_bytes += 5; break;
-      case ConstantDiscriminants::Number: pool_bytes += 9; break;
-      case ConstantDiscriminants::String:
-        pool_bytes += 5 + static_cast<std::size_t>(checked_u32(text(e).size(), "String constant"));
-        break;
-    }
-  }
+  for (const Entry& e : pool_) pool_bytes += serialised_size(static_cast<ConstantDiscriminants>(e.kind), e.length);
   // The code buffer becomes the result: the header operands are merged in
   // place, from the back, and the pool follows the code.
   std::vector<std::uint8_t> out = std::move(code_);
@@ -351,25 +329,9 @@ std::vector<std::uint8_t> Chunk::into_bytes() && {
   inserted_bytes_ = 0;
   put_u32(out, 4, checked_u32(code_bytes - kHeaderSize, "Code"));
   std::uint8_t* p = out.data() + constants_start + 4;
-  auto put = [&p](std::uint64_t value, int bytes) {
-    for (int i = 0; i < bytes; ++i) *p++ = static_cast<std::uint8_t>(value >> (8 * i));
-  };
   for (const Entry& e : pool_) {
-    *p++ = static_cast<std::uint8_t>(e.kind);
-    switch (static_cast<ConstantDiscriminants>(e.kind)) {
-      case ConstantDiscriminants::Nil:
-      case ConstantDiscriminants::True:
-      case ConstantDiscriminants::False: break;
-      case ConstantDiscriminants::Ordinal: put(e.payload, 4); break;
-      case ConstantDiscriminants::Number: put(e.payload, 8); break;
-      case ConstantDiscriminants::String: {
-        std::string_view t = text(e);
-        put(t.size(), 4);
-        if (!t.empty()) std::memcpy(p, t.data(), t.size());
-        p += t.size();
-        break;
-      }
-    }
+    auto k = static_cast<ConstantDiscriminants>(e.kind);
+    p = put_constant(p, k, e.payload, k == ConstantDiscriminants::String ? text(e) : std::string_view());
   }
   put_u32(out, constants_start, checked_u32(out.size() - constants_start - 4, "Constant pool"));
   put_u32(out, 0, checked_u32(out.size() - 4, "Chunk"));

@@ -7,8 +7,8 @@
 //   offset 8+L    u32 S, the constant entry bytes
 //   offset 12+L   S bytes: each constant as tag byte + payload
 //
-// All numbers little-endian. A String constant may borrow its text or own
-// it; the chunk keeps one copy of each distinct text.
+// All numbers little-endian. A String constant borrows its text; the chunk
+// keeps one copy of each distinct text.
 #pragma once
 
 #include <bit>
@@ -36,8 +36,6 @@ enum class ConstantDiscriminants : std::uint8_t {
   String = 5,
 };
 
-std::string_view name(ConstantDiscriminants d);
-
 class Constant {
  public:
   static Constant nil() { return Constant(ConstantDiscriminants::Nil); }
@@ -59,40 +57,29 @@ class Constant {
   // Borrows `text`: it must outlive the constant.
   static Constant string(std::string_view text) {
     Constant c(ConstantDiscriminants::String);
-    c.borrowed_ = text;
-    return c;
-  }
-  static Constant owned_string(std::string text) {
-    Constant c(ConstantDiscriminants::String);
-    c.owned_ = true;
-    c.owned_text_ = std::move(text);
+    c.text_ = text;
     return c;
   }
 
   ConstantDiscriminants discriminant() const { return kind_; }
   std::int32_t ordinal_value() const { return static_cast<std::int32_t>(static_cast<std::uint32_t>(bits_)); }
   std::uint64_t number_bits() const { return bits_; }
-  std::string_view text() const { return owned_ ? std::string_view(owned_text_) : borrowed_; }
+  std::string_view text() const { return text_; }
 
   // Numbers by bit pattern (0.0 != -0.0, equal NaNs share), strings by bytes,
   // ordinals by value; different variants never equal.
   friend bool operator==(const Constant& a, const Constant& b);
 
-  // Consistent with ==.
-  std::size_t hash() const;
-
-  // Appends the tag byte and the payload. A text past 32 bits of length
-  // cannot be encoded: InternalError.
+  // Appends the tag byte and the payload, as the serialised chunk holds them.
+  // A text past 32 bits of length cannot be encoded: InternalError.
   void write_to(std::vector<std::uint8_t>& out) const;
 
  private:
   explicit Constant(ConstantDiscriminants kind) : kind_(kind) {}
 
   ConstantDiscriminants kind_;
-  bool owned_ = false;
   std::uint64_t bits_ = 0;  // ordinal (as u32) or number bit pattern
-  std::string_view borrowed_;
-  std::string owned_text_;
+  std::string_view text_;
 };
 
 // The position of a header placeholder byte in the code.
@@ -177,11 +164,10 @@ class Chunk {
   // the order of first use.
   OpParam add_constant(const Constant& constant);
   // The same for each variant, without building a Constant. A new text is
-  // copied: the pool's texts sit together, so comparing with them stays in
-  // cache instead of reaching back into the source.
+  // copied into the chunk: the caller's text need not outlive the call.
   OpParam add_nil() { return intern_value(ConstantDiscriminants::Nil, 0); }
   OpParam add_boolean(bool value) {
-    // Every match and pattern test loads one of the two: remembered once interned.
+    // The pool positions of true and false are remembered once interned.
     std::int32_t& known = boolean_[value ? 1 : 0];
     if (known < 0) known = intern_value(value ? ConstantDiscriminants::True : ConstantDiscriminants::False, 0).get();
     return OpParam(known);
@@ -194,7 +180,6 @@ class Chunk {
   // The same with `hash_text(text)` already worked out (a name looked up
   // among the variables first).
   OpParam add_string_hashed(std::string_view text, std::uint64_t text_hash) {
-    // Found: one probe, mostly without a second cache line.
     std::uint64_t h = salt_string(text_hash);
     std::size_t slot;
     std::int64_t found = probe(h, slot, [&](const Entry& c) {
@@ -226,7 +211,7 @@ class Chunk {
   static constexpr std::uint64_t kTagMask = 0xFFFFFFFF00000000ULL;
 
   std::string_view text(const Entry& e) const { return std::string_view(texts_.data() + e.payload, e.length); }
-  // One multiplication, as for texts: the slot and the tag are its high bits.
+  // As for texts, the slot and the tag are the hash's high bits.
   static std::uint64_t hash_value(ConstantDiscriminants d, std::uint64_t payload) {
     return (payload ^ (kind(d) << 56)) * 0x9E3779B97F4A7C15ULL;
   }
@@ -234,7 +219,7 @@ class Chunk {
   static std::uint64_t salt_string(std::uint64_t text_hash) {
     return text_hash ^ (kind(ConstantDiscriminants::String) << 56);
   }
-  // A variant without text: one probe when found, inline.
+  // add_constant for a variant without text.
   OpParam intern_value(ConstantDiscriminants d, std::uint64_t payload) {
     std::uint64_t h = hash_value(d, payload);
     std::size_t slot;
@@ -244,7 +229,7 @@ class Chunk {
   }
   // The pool position of the entry with hash `h` that `same` accepts, or -1
   // with `slot` at the free slot the probe ended on (kNoSlot while the index
-  // is empty). Inline: a hit costs one probe, mostly in one cache line.
+  // is empty).
   template <typename Same>
   [[gnu::always_inline]] std::int64_t probe(std::uint64_t h, std::size_t& slot, Same same) const {
     slot = kNoSlot;
@@ -284,19 +269,18 @@ class Chunk {
   std::size_t merged_code_size() const;
 
   std::vector<Entry> pool_;
-  std::vector<char> texts_;  // not a string: handed between chunks in a few moves
+  std::vector<char> texts_;  // the string constants' texts, side by side
   std::vector<Insertion> insertions_;
   std::size_t inserted_bytes_ = 0;
   // The first `code_size_` bytes are the code; the rest is zeroed room,
-  // extended a step at a time inside the reserved capacity so a writer
-  // seldom resizes.
+  // extended a step at a time inside the reserved capacity.
   std::vector<std::uint8_t> code_;
   std::size_t code_size_ = 0;
-  // code_.size(), kept beside it: the writers' room test reads one field.
+  // Always code_.size().
   std::size_t code_room_ = 0;
   // Open addressing by the high bits of the hash. A slot holds the hash's
-  // high half and pool position + 1 (0 marks a free slot): growing never
-  // reads the pool, and most mismatches are settled without touching it.
+  // high half and pool position + 1 (0 marks a free slot), so growing never
+  // reads the pool.
   std::vector<std::uint64_t> index_;
   int index_bits_ = 0;
   // The pool positions of false and true, -1 until interned.

@@ -8,10 +8,6 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Token;
-using lexer::TokenKind;
-using parser::range;
-
 namespace {
 
 ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }

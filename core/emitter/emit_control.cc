@@ -12,11 +12,6 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Keyword;
-using lexer::Operator;
-using lexer::Token;
-using parser::range;
-
 namespace {
 
 

@@ -12,15 +12,7 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Keyword;
-using lexer::Operator;
-using lexer::Token;
-using lexer::TokenKind;
-using parser::range;
-
 namespace {
-
-ByteRange span(ByteRange from, ByteRange to) { return ByteRange{from.start, to.end}; }
 
 bool is_literal_like(const Expression& e) { return e.is_literal() || e.is_interpolated_string(); }
 

@@ -14,12 +14,6 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Keyword;
-using lexer::Operator;
-using lexer::Token;
-using lexer::TokenKind;
-using parser::range;
-
 namespace {
 
 

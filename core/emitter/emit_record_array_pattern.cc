@@ -11,9 +11,6 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Token;
-using parser::range;
-
 namespace {
 
 ByteRange empty_at(std::size_t position) { return ByteRange{position, position}; }

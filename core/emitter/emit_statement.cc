@@ -13,14 +13,7 @@
 
 namespace vaxo_core::emitter {
 
-using lexer::Keyword;
-using lexer::Operator;
-using lexer::Token;
-using parser::range;
-
 namespace {
-
-ByteRange span(ByteRange from, ByteRange to) { return ByteRange{from.start, to.end}; }
 
 // The store that ends an assignment, its operands fixed with the assignee.
 struct Store {

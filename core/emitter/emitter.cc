@@ -6,22 +6,19 @@
 #include <string>
 #include <utility>
 
-#include "core/emitter/text.h"
+#include "core/emitter/concat.h"
 
 namespace vaxo_core::emitter {
 
-using lexer::Operator;
-using lexer::Token;
 using parser::TokenRef;
 
 void EmitDepth::exhausted() { throw InternalError("Emitter recursion exceeds the nesting bound"); }
 
 namespace {
 
-// Room for the code of a typical script, allocated and touched only as
-// written, so a generous guess costs no memory and spares the copies of
-// growing; past the code, room for a small script's constants too: the
-// buffer becomes the serialised chunk without growing.
+// Room for the code of a typical script and, past it, a small script's
+// constants: the buffer becomes the serialised chunk. The code grows past it
+// when it must.
 std::size_t code_room(std::size_t text_size) { return Chunk::kHeaderSize + 2 * text_size + 64; }
 
 }  // namespace
@@ -33,13 +30,11 @@ Emitter::Emitter(const DiagnosticsCollector& caller, std::size_t max_depth)
       budget_(max_depth, kBackstopReserve),
       text_size_(caller.script().size()),
       map_bound_(caller.config().diagnostic_sourcemap ? 0 : text_size_ + 1) {
-  // A pool of about one constant per 64 bytes of text without rehashing
-  // (well-formed code has one per 80).
+  // Room for about one constant per 64 bytes of text.
   if (text_size_ >= 64) chunk.reserve_constants(text_size_ / 64);
-  // Interned texts come from the source and rarely outgrow it (a template's
-  // are nearly all of it): the same reasoning as for the code.
+  // Interned texts come from the source.
   chunk.reserve_texts(text_size_);
-  // Distinct names are few: about one per 512 bytes of generated code.
+  // Room for about one distinct name per 512 bytes of text.
   scopes.reserve_names(text_size_ / 512);
 }
 

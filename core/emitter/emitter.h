@@ -5,7 +5,7 @@
 //
 //   emitter.cc          entry, function blocks, blocks, unreachable
 //   writer.cc           instruction writers and the source map
-//   emit_scope.cc       scopes, declarations, parameters
+//   emitter_scope.cc    scopes, declarations, parameters (with Scopes itself)
 //   emit_expression.cc  values, names, records, arrays, simple arms
 //   emit_call.cc        calls, extension calls, type calls, tagged strings
 //   emit_control.cc     operators and control flow
@@ -34,9 +34,9 @@
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/emitter/chunk.h"
-#include "core/emitter/frame.h"
+#include "core/emitter/closures.h"
 #include "core/emitter/opcode.h"
-#include "core/emitter/scope.h"
+#include "core/emitter/emitter_scope.h"
 #include "core/base/nesting_budget.h"
 #include "core/lexer/token.h"
 #include "core/parser/ast.h"
@@ -49,18 +49,26 @@ namespace vaxo_core::emitter {
 template <typename>
 inline constexpr bool kUnhandled = false;
 
+using lexer::Keyword;
+using lexer::Operator;
+using lexer::Token;
+using lexer::TokenKind;
 using parser::Expression;
 using parser::Pattern;
+using parser::range;
 using parser::Script;
 using parser::Statement;
 
-// TokenKind::to_id_name, inline: names are looked up at nearly every node.
+// From the start of `from` to the end of `to`.
+inline ByteRange span(ByteRange from, ByteRange to) { return ByteRange{from.start, to.end}; }
+
+// TokenKind::to_id_name: the name of an identifier token, none for any other.
 inline std::optional<std::string_view> id_name(const lexer::TokenKind& kind) {
   if (const auto id = kind.get_if<lexer::TokenKind::Identifier>()) return id->name;
   return std::nullopt;
 }
 
-// TokenKind::as_operator and as_keyword, inline for the same reason.
+// TokenKind::as_operator and as_keyword.
 inline std::optional<lexer::Operator> operator_of(const lexer::TokenKind& kind) {
   if (const auto* o = kind.get_if<lexer::TokenKind::Operator>()) return o->op;
   return std::nullopt;
@@ -70,7 +78,7 @@ inline std::optional<lexer::Keyword> keyword_of(const lexer::TokenKind& kind) {
   return std::nullopt;
 }
 
-// TokenKind::to_field_name with the usual case, a plain name, inline.
+// TokenKind::to_field_name.
 inline std::optional<lexer::FieldName> field_name(const lexer::TokenKind& kind) {
   if (const auto id = kind.get_if<lexer::TokenKind::Identifier>()) {
     return lexer::FieldName{DiagnosticCode::RecordFieldIdName, lexer::CowText(id->name)};
@@ -78,7 +86,7 @@ inline std::optional<lexer::FieldName> field_name(const lexer::TokenKind& kind) 
   return kind.to_field_name();
 }
 
-// A wide operand: four bytes, little-endian, one store on such a host.
+// A wide operand: four bytes, little-endian.
 inline std::uint8_t* put_wide(std::uint8_t* p, std::uint32_t value) {
   if constexpr (std::endian::native == std::endian::little) {
     std::memcpy(p, &value, 4);
@@ -149,8 +157,7 @@ class Emitter {
   static constexpr std::size_t kBackstopReserve = NestingBudget::kStackReserve / 2;
 
   // Bound to the caller's text and options; its own collector starts empty.
-  // The source-map switch is read here, once: the writers' short path tests
-  // it folded into the mapping's bound.
+  // The source-map switch is read here: switching it later has no effect.
   // `max_depth` bounds the recursion (a backstop: the parser bounds the tree).
   explicit Emitter(const DiagnosticsCollector& caller, std::size_t max_depth = kMaxDepth);
 
@@ -254,7 +261,6 @@ class Emitter {
   Register emit_expression_reg(const Expression& expr, Brk brk);
   // The register of a name as an operand (emit_expression_reg of a
   // Variable), once the name is looked up.
-  // Inline: a local of this frame, the usual operand, costs no call.
   Register variable_reg(const lexer::Token& token, std::string_view name, const std::optional<FoundVariable>& found) {
     // Only a register of the current frame can be used in place; a name of a
     // `for` scope bound in the enclosing frame is read like an outer one.
@@ -269,14 +275,14 @@ class Emitter {
   [[gnu::noinline]] Register read_into_fresh(const lexer::Token& token, std::string_view name,
                                              const std::optional<FoundVariable>& found);
   void emit_var_read(const lexer::Token& token, Register ret);
-  // The same once the name is looked up. Inline, defined (and used) only in
-  // emit_expression.cc: each reading path there takes it without a call.
+  // The same once the name is looked up; defined (and used) only in
+  // emit_expression.cc.
   inline void emit_var_read(const lexer::Token& token, std::string_view name,
                             const std::optional<FoundVariable>& found, Register ret);
   // The identifier of a name token; a bare `global` is reported.
   std::optional<std::string_view> get_var_name(const lexer::Token& token);
   void hint_mislead_nil(std::string_view name, ByteRange range) {
-    // Most names have none of the nil-like lengths: no call for them.
+    // Only a name of a nil-like length can be one.
     if (name.size() < 32 && ((kNilLikeLengths >> name.size()) & 1u) != 0) hint_nil_like(name, range);
   }
   void hint_nil_like(std::string_view name, ByteRange range);
@@ -381,7 +387,7 @@ class Emitter {
   // After a loop whose result is used: nil or the else branch when no break set it.
   void loop_else(ByteRange keyword, Register result, const Expression* else_body);
 
-  // ---- Scopes and variables (emit_scope.cc) -----------------------------
+  // ---- Scopes and variables (emitter_scope.cc) --------------------------
 
   // A backward range is an internal error.
   void enter_scope(ByteRange range);
@@ -401,7 +407,6 @@ class Emitter {
   Register initialize_variable(Variable& variable);
   // Whether a read may proceed, judged on the frame owning the register.
   bool check_initialized(const lexer::Token& access, const Variable& variable, std::size_t scope_level) {
-    // Inline: nearly every read finds its variable initialised.
     if (variable.initialized()) return true;
     return check_variable_initialized(diagnostics, closures, access, variable, variable.frame(scope_level));
   }
@@ -431,19 +436,19 @@ class Emitter {
 
   NestingBudget budget_;
   // Operand lists being gathered (call arguments, record and array values),
-  // innermost on top: no allocation per node once grown.
+  // innermost on top.
   std::vector<Register> scratch_regs_;
   std::vector<OpParam> scratch_params_;
   // The formats of interpolated pieces, beside their registers.
   std::vector<std::string_view> scratch_formats_;
 
-  // An instruction without lists: its size is known, so it is stored in one step.
+  // An instruction without lists.
   template <std::size_t N>
   void write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]);
   void write(ByteRange mapping, OpCode op, std::span<const Operand> head, const std::span<const Register>* regs,
              const std::span<const OpParam>* params);
-  // The general writer for a fixed instruction; the range comes in parts so
-  // the callers' fast paths keep it in registers.
+  // write_fixed's general case: no room left, or a mapping that needs the
+  // source map's checks.
   [[gnu::noinline]] void write_rare(std::size_t start, std::size_t end, OpCode op, const Operand* head,
                                     std::size_t n);
   void push_source_map(ByteRange mapping);
@@ -457,13 +462,12 @@ class Emitter {
   std::size_t map_bound_;
 };
 
-// The writers every node uses, here so their callers take the short path
-// without a call.
+// The writers of instructions without lists.
 
 template <std::size_t N>
 inline void Emitter::write_fixed(ByteRange mapping, OpCode op, const Operand (&head)[N]) {
-  // One test sends every rare case (no room, an unusual mapping) to the
-  // general writer, so this path makes no call.
+  // Every case that needs more than appending (no room, a mapping that is
+  // absent, backwards, past the text, or recorded) goes to the general writer.
   constexpr std::size_t kMost = 1 + 4 * N;
   if (!chunk.has_code_room(kMost) || mapping.start > mapping.end || mapping.end >= map_bound_) [[unlikely]] {
     return write_rare(mapping.start, mapping.end, op, head, N);

@@ -1,7 +1,6 @@
-// Hashes for the emitter's open-addressing tables (constant pool, names).
-// Names and constants are mostly short: a text is read eight bytes at a time
-// (the tail as overlapping words, a long text sixteen at a time) and multiplied once: only the high half
-// of a text's hash is well mixed, so the tables index and tag by it.
+// Hashes and byte comparisons for the emitter's open-addressing tables
+// (constant pool, names). Only the high half of a text's hash is well mixed:
+// the tables index and tag by it.
 #pragma once
 
 #include <cstddef>
@@ -10,16 +9,6 @@
 #include <string_view>
 
 namespace vaxo_core::emitter {
-
-// splitmix64 finaliser: spreads bit patterns that differ only in high bits.
-constexpr std::uint64_t mix_hash(std::uint64_t x) {
-  x ^= x >> 30;
-  x *= 0xbf58476d1ce4e5b9ULL;
-  x ^= x >> 27;
-  x *= 0x94d049bb133111ebULL;
-  x ^= x >> 31;
-  return x;
-}
 
 // Unaligned loads of a text's bytes.
 inline std::uint64_t word64(const char* at) {
@@ -39,7 +28,7 @@ inline std::uint64_t hash_text(std::string_view text) {
   std::size_t n = text.size();
   std::uint64_t h = static_cast<std::uint64_t>(n);
   if (n <= 8) [[likely]] {
-    // Most names: the same value as the tail below, without the longer cases' tests.
+    // The same value as the general tail below.
     if (n >= 4) return (h ^ (word32(p) | (word32(p + n - 4) << 32))) * kMul;
     if (n == 0) return 0;
     std::uint64_t short_tail = static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) |
@@ -89,9 +78,7 @@ inline std::uint64_t hash_text(std::string_view text) {
   return (h ^ tail) * kMul;
 }
 
-// Byte equality of two texts of length `n`, inline for the short names and
-// constants that make up most lookups (a library call costs more than the
-// comparison itself).
+// Byte equality of two texts of length `n`.
 inline bool same_bytes(const char* a, const char* b, std::size_t n) {
   if (n >= 8) {
     if (n > 16) return std::memcmp(a, b, n) == 0;
@@ -104,8 +91,7 @@ inline bool same_bytes(const char* a, const char* b, std::size_t n) {
   return a[0] == b[0] && a[n / 2] == b[n / 2] && a[n - 1] == b[n - 1];
 }
 
-// Copies `n` bytes the way same_bytes compares them: overlapping words, no
-// library call below 17 bytes, nothing touched outside either range.
+// Copies `n` bytes; nothing outside either range is touched.
 inline void copy_bytes(char* to, const char* from, std::size_t n) {
   if (n >= 8) {
     if (n > 16) {

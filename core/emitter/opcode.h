@@ -9,13 +9,12 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
-#include <ostream>
 #include <span>
 #include <string>
 #include <string_view>
 
 #include "core/diagnostic/internal_error.h"
-#include "core/emitter/text.h"
+#include "core/emitter/concat.h"
 #include "core/lexer/operator.h"
 
 namespace vaxo_core::emitter {
@@ -74,15 +73,6 @@ constexpr std::uint8_t code(OpCode op) { return static_cast<std::uint8_t>(op); }
 constexpr std::uint8_t wide_code(OpCode op) { return static_cast<std::uint8_t>(code(op) | 0x80); }
 static_assert(wide_code(OpCode::CallDyn) == 0xE2);
 
-// The code whose narrow or wide byte is `b`, if any.
-constexpr std::optional<OpCode> opcode_from_byte(std::uint8_t b) {
-  std::uint8_t narrow = b & 0x7F;
-  if (narrow >= kOpCodeCount) return std::nullopt;
-  return static_cast<OpCode>(narrow);
-}
-
-inline std::ostream& operator<<(std::ostream& os, OpCode op) { return os << name(op); }
-
 // A register of one register frame. Register 0 is "none": a dropped result,
 // nil when read, an omitted bound. It is made by the default constructor,
 // never by `make`.
@@ -109,7 +99,6 @@ class Register {
     return r;
   }
 
-  constexpr std::uint32_t number() const { return number_; }
   constexpr bool is_empty() const { return number_ == 0; }
 
   constexpr std::uint32_t value() const { return number_; }
@@ -129,7 +118,6 @@ class OpParam {
   constexpr OpParam() = default;
   constexpr explicit OpParam(std::int32_t v) : value_(v) {}
 
-  static constexpr OpParam from(std::int32_t v) { return OpParam(v); }
   // A length or an index. One past the signed 32-bit field would change its
   // meaning, so it is a broken invariant rather than a wrap.
   static constexpr OpParam from_size(std::size_t n) {
@@ -163,11 +151,6 @@ struct Operand {
 
 // The narrow form: the low byte (a register unsigned, an OpParam as a signed
 // two's-complement byte).
-template <typename T>
-constexpr std::uint8_t operand_code(const T& operand) {
-  if (operand.is_wide()) throw InternalError("assertion failed: !self.is_wide()");
-  return static_cast<std::uint8_t>(operand.value() & 0xFF);
-}
 constexpr std::uint8_t operand_code(const Operand& operand) {
   if (operand.wide) throw InternalError("assertion failed: !self.is_wide()");
   return static_cast<std::uint8_t>(operand.value & 0xFF);
@@ -177,10 +160,6 @@ constexpr std::uint8_t operand_code(const Operand& operand) {
 constexpr std::array<std::uint8_t, 4> operand_wide_code(std::uint32_t value) {
   return {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
           static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
-}
-template <typename T>
-constexpr std::array<std::uint8_t, 4> operand_wide_code(const T& operand) {
-  return operand_wide_code(operand.value());
 }
 constexpr std::array<std::uint8_t, 4> operand_wide_code(const Operand& operand) {
   return operand_wide_code(operand.value);
@@ -205,8 +184,7 @@ inline constexpr OperatorCode kCompoundOps[] = {
     {lexer::Operator::AsteriskAssign, OpCode::Mul}, {lexer::Operator::SlashAssign, OpCode::Div},
     {lexer::Operator::PercentAssign, OpCode::Mod},  {lexer::Operator::CaretAssign, OpCode::Pow},
 };
-// Each table spread over every operator: one indexed load per lookup, as
-// every infix node makes one.
+// Each table spread over every operator, indexed by the operator.
 template <std::size_t N>
 constexpr std::array<std::optional<OpCode>, lexer::kOperatorCount> by_operator(const OperatorCode (&table)[N]) {
   std::array<std::optional<OpCode>, lexer::kOperatorCount> out{};

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "core/emitter/chunk.h"
-#include "core/emitter/frame.h"
-#include "core/emitter/scope.h"
+#include "core/emitter/closures.h"
+#include "core/emitter/emitter_scope.h"
 
 namespace vaxo_core::emitter {
 

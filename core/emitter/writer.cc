@@ -1,4 +1,4 @@
-// Instruction writers: with the short paths in emitter.h, the only code that
+// Instruction writers: with write_fixed in emitter.h, the only code that
 // appends to the chunk's code.
 
 #include <bit>
@@ -48,7 +48,6 @@ void Emitter::write(ByteRange mapping, OpCode op, std::span<const Operand> head,
 
   std::size_t operands = head.size() + (regs ? 1 + regs->size() : 0) + (params ? 1 + params->size() : 0);
   std::uint8_t* p = chunk.extend_code(1 + (wide ? 4 : 1) * operands);
-  // The width is settled: one loop per list for each width, no test per operand.
   if (wide) {
     *p++ = wide_code(op);
     for (const Operand& o : head) p = put_wide(p, o.value);
@@ -97,9 +96,8 @@ void Emitter::op_variadic_1(ByteRange mapping, Register ret, OpCode op, Register
 
 void Emitter::op_variadic_variadic_1(ByteRange mapping, Register ret, OpCode op, Operand fixed,
                                      std::span<const Register> regs, std::span<const OpParam> params) {
-  // Nearly every call: a few arguments, no spread, the usual mapping.
-  // Written in one pass, narrow or (a late name's constant) wide; anything
-  // else takes the general writer.
+  // Without spreads, with fewer than 128 arguments and a mapping that needs
+  // no checks, written here; anything else takes the general writer.
   const std::size_t n = regs.size();
   if (params.empty() && n < 128 && mapping.start <= mapping.end && mapping.end < map_bound_) [[likely]] {
     std::uint32_t high = 0;

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/compile/compiler.h"
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "tests/support/golden.h"
 
 namespace vaxo_core::compile {

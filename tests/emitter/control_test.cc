@@ -14,19 +14,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-struct Case {
-  const char* source;
-  const char* code;
-  Strings diagnostics;  // tags off
-};
-
-void check(const Case& c) {
-  SCOPED_TRACE(c.source);
-  Emitted e(c.source, /*tags=*/false);
-  EXPECT_EQ(e.code(), c.code);
-  EXPECT_EQ(e.diagnostics(), c.diagnostics);
-}
-
 TEST(ControlTest, PrefixOperators) {
   const Case cases[] = {
       {"-5", "Func r0, 0, 1\n  Constant r1, K0\n  Return r1\nFuncEnd\n", {}},

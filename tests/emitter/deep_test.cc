@@ -10,7 +10,7 @@
 #include <functional>
 #include <string>
 
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
 #include "core/parser/parser_context.h"
 #include "tests/emitter/support/front_end.h"

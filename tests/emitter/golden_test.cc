@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "core/diagnostic/diagnostics_collector.h"
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
 #include "tests/emitter/support/front_end.h"
 #include "tests/support/golden.h"

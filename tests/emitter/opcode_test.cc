@@ -6,6 +6,7 @@
 #include <string>
 
 #include "core/emitter/chunk.h"
+#include "tests/emitter/support/disassembler.h"
 
 namespace vaxo_core::emitter {
 namespace {

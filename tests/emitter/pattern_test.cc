@@ -13,19 +13,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-struct Case {
-  const char* source;
-  const char* code;
-  Strings diagnostics;  // tags off: errors, warnings, hints, references
-};
-
-void check(const Case& c) {
-  SCOPED_TRACE(c.source);
-  Emitted e(c.source, /*tags=*/false);
-  EXPECT_EQ(e.code(), c.code);
-  EXPECT_EQ(e.diagnostics(), c.diagnostics);
-}
-
 // As the script's value, `x is P` tests P into the result register r1.
 TEST(PatternTest, LiteralConstantRelationAndRangeTests) {
   const Case cases[] = {

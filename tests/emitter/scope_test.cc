@@ -1,4 +1,4 @@
-#include "core/emitter/scope.h"
+#include "core/emitter/emitter_scope.h"
 
 #include <gtest/gtest.h>
 

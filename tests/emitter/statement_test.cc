@@ -15,19 +15,6 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-struct Case {
-  const char* source;
-  const char* code;
-  Strings diagnostics;  // tags off
-};
-
-void check(const Case& c) {
-  SCOPED_TRACE(c.source);
-  Emitted e(c.source, /*tags=*/false);
-  EXPECT_EQ(e.code(), c.code);
-  EXPECT_EQ(e.diagnostics(), c.diagnostics);
-}
-
 TEST(StatementTest, CompoundAssignmentToNames) {
   const Case cases[] = {
       {"let mut x = 0; x += 1; x",  // in place: no store afterwards

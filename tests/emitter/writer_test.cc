@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
 
 namespace vaxo_core::emitter {

@@ -13,7 +13,7 @@
 
 #include "core/config/config.h"
 #include "core/diagnostic/diagnostics_collector.h"
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
@@ -121,6 +121,21 @@ inline std::vector<std::string> writes_to(const std::string& code, const std::st
     pos = eol + 1;
   }
   return out;
+}
+
+// A script, the code it emits and its diagnostics with tags off (errors,
+// warnings, hints, references).
+struct Case {
+  const char* source;
+  const char* code;
+  std::vector<std::string> diagnostics;
+};
+
+inline void check(const Case& c) {
+  SCOPED_TRACE(c.source);
+  Emitted e(c.source, /*tags=*/false);
+  EXPECT_EQ(e.code(), c.code);
+  EXPECT_EQ(e.diagnostics(), c.diagnostics);
 }
 
 }  // namespace vaxo_core::emitter::testing

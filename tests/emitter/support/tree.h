@@ -11,9 +11,9 @@
 #include <utility>
 #include <vector>
 
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
-#include "core/emitter/text.h"
+#include "core/emitter/concat.h"
 
 namespace vaxo_core::emitter::testing {
 

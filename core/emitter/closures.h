@@ -1,6 +1,6 @@
-// Closure and Closures: register frames. A frame is the register space of one
-// function block or one loop block; its registers are handed out from 1 in
-// order and never reused. Closures is the stack of entered frames, innermost
+// Register frames. A Closure is the register space of one function block or
+// one loop block; its registers are handed out from 1 in order and never
+// reused. Closures is the stack of entered frames, innermost
 // last; a frame's level is its 1-based position in the stack.
 #pragma once
 
@@ -64,7 +64,6 @@ class Closures {
   }
 
   std::size_t size() const { return frames_.size(); }
-  bool empty() const { return frames_.empty(); }
   const std::vector<Closure>& frames() const { return frames_; }
   std::vector<Closure>& frames() { return frames_; }
 

@@ -1,4 +1,8 @@
-// Scopes and variables. Every block, function body and loop opens a Scope;
+// Scopes and variables: BindType, Variable, Scope, Scopes and the
+// initialisation check; the Emitter's scope and declaration operations are
+// defined beside them in emitter_scope.cc.
+//
+// Every block, function body and loop opens a Scope;
 // the declaration pass declares a block's names before its code is written.
 // A Variable gathers the references of its uses while its scope is open and
 // reports its tag, those references and (when never read) a hint at exit.
@@ -6,8 +10,7 @@
 // A Variable's name borrows from the source text (or is a fixed literal).
 // Each variable remembers the frame that owns its register, which normally is
 // its scope's level but differs for a name bound in a `for` iterable. Its
-// references are a chain in its Scopes' pool: a Variable owns no memory, so
-// declaring and closing one is a few stores.
+// references are a chain in its Scopes' pool: a Variable owns no memory.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +24,7 @@
 
 #include "core/diagnostic/diagnostics_collector.h"
 #include "core/diagnostic/source_diagnostic.h"
-#include "core/emitter/frame.h"
+#include "core/emitter/closures.h"
 #include "core/emitter/hash.h"
 #include "core/emitter/opcode.h"
 #include "core/lexer/token.h"
@@ -33,7 +36,7 @@ using diagnostic::DiagnosticsCollector;
 using diagnostic::SourceDiagnostic;
 
 // DiagnosticsCollector::push for a code of the category that `on` switches:
-// the same range check, without looking the category up.
+// the same range check and filter, the category's switch given.
 [[gnu::always_inline]] inline void push_in_category(DiagnosticsCollector& diagnostics, bool on, DiagnosticCode code,
                                                     ByteRange range) {
   if (range.start > range.end || range.end > diagnostics.script().size()) [[unlikely]] {
@@ -55,8 +58,6 @@ enum class BindType : std::uint8_t {
   ParameterSubPattern = 9,
   Func = 10,
 };
-
-std::string_view name(BindType b);
 
 class Scopes;
 
@@ -211,14 +212,12 @@ struct FoundVariable {
 // index. The index maps a name to the variable a lookup finds (the first of
 // that name in the innermost scope declaring it); each indexed variable
 // remembers the one it hides, which is restored when its scope closes. A
-// lookup is therefore one probe, however deep the scopes nest. A name leaves
-// the index with its last variable, so the index holds only the open scopes'
-// names: it stays small and in cache however many names a script declares.
+// name leaves the index with its last variable, so the index holds only the
+// open scopes' names.
 class Scopes {
  public:
   // Takes the buffers the thread's last small Scopes left behind, and gives
-  // its own back when closed: a short script's emission allocates nothing
-  // here.
+  // its own back when destroyed (spare.h).
   Scopes();
   ~Scopes();
   // Scopes hand out pointers into themselves.
@@ -297,8 +296,8 @@ class Scopes {
 
  private:
   // Variables live in fixed blocks of blank slots, kept when emptied:
-  // pushing never moves a variable and a scope costs no allocation once
-  // warm. A slot is overwritten by its next variable, never destroyed.
+  // pushing never moves a variable. A slot is overwritten by its next
+  // variable, never destroyed.
   static constexpr std::size_t kBlockBits = 6;
   static constexpr std::size_t kBlockSize = std::size_t{1} << kBlockBits;
   static constexpr std::uint32_t kNotIndexed = 0xFFFFFFFF;
@@ -309,9 +308,8 @@ class Scopes {
     std::uint32_t scope;  // position of the declaring scope
     std::uint32_t tag;    // of the name's slot: closing finds it by its variable, no text compared
   };
-  // A name's text is copied into `names_` while it is indexed: comparing
-  // with it stays in cache instead of reaching back into the source. Names
-  // leave in the reverse order they came (with the variables that brought
+  // A name's text is copied into `names_` while it is indexed. Names leave
+  // in the reverse order they came (with the variables that brought
   // them), so `names_` is a stack.
   // The slot is chosen by the tag's high bits: growing rehashes nothing.
   struct Slot {
@@ -389,8 +387,7 @@ class Scopes {
   std::vector<Slot> index_;
   int index_shift_ = 32;  // 32 - log2 of the slot count
   std::size_t used_slots_ = 0;
-  // The names' texts side by side, grown by doubling: appending a short one
-  // is a few stores, no library call.
+  // The names' texts side by side, grown by doubling.
   std::unique_ptr<char[]> names_;
   std::size_t names_size_ = 0;
   std::size_t names_capacity_ = 0;

@@ -1,4 +1,4 @@
-#include "core/emitter/disassembler.h"
+#include "tests/emitter/support/disassembler.h"
 
 #include <bit>
 #include <charconv>

@@ -1,4 +1,4 @@
-#include "core/emitter/scope.h"
+#include "core/emitter/emitter_scope.h"
 
 #include <algorithm>
 #include <bit>
@@ -10,27 +10,11 @@
 #include <utility>
 
 #include "core/diagnostic/internal_error.h"
+#include "core/emitter/emitter.h"
 #include "core/emitter/hash.h"
 #include "core/emitter/spare.h"
 
 namespace vaxo_core::emitter {
-
-std::string_view name(BindType b) {
-  switch (b) {
-    case BindType::Let: return "Let";
-    case BindType::LetFunc: return "LetFunc";
-    case BindType::Const: return "Const";
-    case BindType::Init: return "Init";
-    case BindType::Parameter: return "Parameter";
-    case BindType::ItParameter: return "ItParameter";
-    case BindType::RestParameter: return "RestParameter";
-    case BindType::PatternParameter: return "PatternParameter";
-    case BindType::RestPatternParameter: return "RestPatternParameter";
-    case BindType::ParameterSubPattern: return "ParameterSubPattern";
-    case BindType::Func: return "Func";
-  }
-  throw InternalError("Undeclared bind type");
-}
 
 namespace {
 
@@ -123,8 +107,8 @@ void Variable::put_decl_ref(DiagnosticsCollector& diagnostics) const {
   push_in_category(diagnostics, diagnostics.config().diagnostic_reference, declared_here(bind_type_), declaration_);
 }
 
-// The scope-exit report of one variable; inline into the loop over a scope's
-// variables, the filter read once for them all.
+// The scope-exit report of one variable: its tag when `tag`, its
+// references, and the unused hint when `hint`.
 [[gnu::always_inline]] inline void Variable::exit_with(DiagnosticsCollector& diagnostics, bool tag, bool hint) {
   // The tag's code is worked out only when something may be pushed (or a
   // bad range reported).
@@ -224,7 +208,7 @@ void Scopes::shift_back(std::size_t hole) {
   index_[hole] = Slot{kFree, 0, 0, 0};
 }
 
-// Inline into both declarations: only a new block takes a call.
+// The position of the variable declared next; a new block when the last is full.
 [[gnu::always_inline]] inline std::size_t Scopes::push_variable_position() {
   Scope& scope = current();
   std::size_t position = variable_count_;
@@ -317,7 +301,6 @@ void Scopes::pop(DiagnosticsCollector& diagnostics) {
 
 void Scopes::no_scope() { throw InternalError("No scope entered"); }
 
-// Inline into both declarations, as the variable's place is.
 [[gnu::always_inline]] inline void Scopes::bind(std::size_t slot, std::size_t position, std::string_view name,
                                                 std::uint64_t hash) {
   Slot& s = index_[slot];
@@ -411,6 +394,85 @@ bool check_variable_initialized(DiagnosticsCollector& diagnostics, const Closure
   diagnostics.push(DiagnosticCode::UninitializedVariable, access.range);
   variable.put_decl_ref(diagnostics);
   return false;
+}
+
+// ---- The Emitter's scope operations and declarations
+
+void Emitter::enter_scope(ByteRange range) {
+  if (range.end < range.start) {
+    throw InternalError(concat({"Invalid scope range ", std::to_string(range.start), "..", std::to_string(range.end)}));
+  }
+  enter_leveled_scope(range, closures.size());
+}
+
+void Emitter::enter_leveled_scope(ByteRange range, std::size_t level) {
+  scopes.push(level);
+  push_in_category(diagnostics, config.diagnostic_tag, DiagnosticCode::Scope, range);
+}
+
+void Emitter::exit_scope() {
+  scopes.pop(diagnostics);
+}
+
+void Emitter::report_redeclaration(const lexer::Token& access, Variable& existing) {
+  diagnostics.push(DiagnosticCode::DuplicateVariableDeclaration, access.range);
+  existing.put_decl_ref(diagnostics);
+  existing.mark_redeclare(access);
+}
+
+bool Emitter::declare_variable(const lexer::Token& id_token, bool is_mutable, BindType bind_type) {
+  // A keyword kept as a name (`fn global`, `const _`) was reported by the
+  // parser; declaring it would only invent a variable nobody can name.
+  std::optional<std::string_view> name = id_name(id_token.kind);
+  if (!name) return false;
+  std::uint64_t name_hash = Scopes::hash(*name);
+  // The name's slot tells a duplicate of this scope and where the new name goes.
+  Scopes::Spot spot = scopes.spot(*name, name_hash);
+  if (spot.local != nullptr) {
+    report_redeclaration(id_token, *spot.local);
+    return false;
+  }
+  std::size_t level = scopes.current().level();
+  Register reg = closures.add_variable_reg(level);
+  keep_references();
+  scopes.declare_at(spot, name_hash, *name, id_token.range, is_mutable, bind_type, reg, level);
+  return true;
+}
+
+bool Emitter::declare_parameter(std::size_t index, const lexer::Token* id_token, ByteRange range, bool is_mutable,
+                                BindType bind_type) {
+  Register reg = Register::make(index + 1);
+  std::string_view name;
+  if (id_token != nullptr) {
+    std::optional<std::string_view> id = id_name(id_token->kind);
+    if (!id) throw InternalError("Parameter must have an identifier");
+    name = *id;
+  } else if (bind_type == BindType::ItParameter) {
+    name = "it";
+  }
+  // Only a named parameter is checked for a duplicate (the unnamed ones
+  // share a name).
+  std::uint64_t name_hash = Scopes::hash(name);
+  Scopes::Spot spot = scopes.spot(name, name_hash);
+  if (id_token != nullptr && spot.local != nullptr) {
+    report_redeclaration(*id_token, *spot.local);
+    return false;
+  }
+  keep_references();
+  scopes.declare_at(spot, name_hash, name, range, is_mutable, bind_type, reg, closures.size());
+  return true;
+}
+
+void Emitter::keep_references() {
+  // The references of variables are tags: when the collector drops them they
+  // are not gathered at all (the Config is read as it is now).
+  scopes.keep_references(diagnostics.should_push(DiagnosticCode::ReadLocal));
+}
+
+Register Emitter::initialize_variable(Variable& variable) {
+  if (!variable.has_register()) variable.set_register(closures.add_reg(), closures.size());
+  variable.initialize();
+  return variable.reg();
 }
 
 }  // namespace vaxo_core::emitter

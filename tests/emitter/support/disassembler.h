@@ -1,16 +1,29 @@
-// Disassembler: renders serialised chunk bytes as text, one instruction per
-// line with its operands (indented by block structure), then the constant
-// pool. Test support only: driven by the OpCode table, never exported to the
-// host. Malformed or truncated bytes end the listing with a marker line; the
-// reader never reads past the buffer.
+// Disassembler for the tests: renders serialised chunk bytes as text, one
+// instruction per line with its operands (indented by block structure), then
+// the constant pool, driven by the OpCode table. Malformed or truncated bytes
+// end the listing with a marker line; the reader never reads past the buffer.
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <ostream>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "core/emitter/opcode.h"
+
 namespace vaxo_core::emitter {
+
+// The code whose narrow or wide byte is `b`, if any.
+constexpr std::optional<OpCode> opcode_from_byte(std::uint8_t b) {
+  std::uint8_t narrow = b & 0x7F;
+  if (narrow >= kOpCodeCount) return std::nullopt;
+  return static_cast<OpCode>(narrow);
+}
+
+// So that a test's failure message names the code.
+inline std::ostream& operator<<(std::ostream& os, OpCode op) { return os << name(op); }
 
 // The listing in pieces: one line per instruction ("   12  Assign r1, r0",
 // offset from the start of the code, indentation by block structure) and one
