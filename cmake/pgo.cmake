@@ -1,9 +1,9 @@
 # Profile-guided optimisation of the core's stage libraries (GCC only).
 #
 # With VAXO_PGO, a nested build of this same project under pgo-train/ compiles
-# the stages with instrumentation, links compile_once against them and runs it
-# over generated scripts and templates; the profile it leaves steers this
-# build's inlining, block layout and hot/cold splitting. The parser and the
+# the stages with instrumentation, links workload/compile_once against them and
+# runs it over generated scripts and templates; the profile it leaves steers
+# this build's inlining, block layout and hot/cold splitting. The parser and the
 # emitter are branchy tree code whose layout the compiler cannot guess well.
 #
 # Profile files are named after the object's path below each build's own
@@ -21,6 +21,35 @@ endif()
 set(VAXO_PGO_TRAIN "" CACHE PATH "Profile directory of a training build (set by VAXO_PGO)")
 mark_as_advanced(VAXO_PGO_TRAIN)
 
+# vaxo_pgo_training_run(DRIVER): in the nested build, the run of DRIVER that
+# leaves the profile. Every script form, the recovery paths, templates and
+# realistic programs that compile clean, each a few times so that the counts
+# are not dominated by start-up.
+function(vaxo_pgo_training_run driver)
+  target_link_options(${driver} PRIVATE -fprofile-generate=${VAXO_PGO_TRAIN})
+  set(grammar ${CMAKE_CURRENT_BINARY_DIR}/pgo_grammar.src)
+  set(script ${CMAKE_CURRENT_BINARY_DIR}/pgo_script.src)
+  set(template ${CMAKE_CURRENT_BINARY_DIR}/pgo_template.tpl)
+  set(program ${CMAKE_CURRENT_BINARY_DIR}/pgo_program.src)
+  vaxo_generated_inputs(vaxo_pgo_inputs 400000 7 grammar ${grammar} script ${script} template ${template}
+    program ${program})
+  set(stamp ${VAXO_PGO_TRAIN}/profile.stamp)
+  add_custom_command(
+    OUTPUT ${stamp}
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${VAXO_PGO_TRAIN}
+    COMMAND ${CMAKE_COMMAND} -E make_directory ${VAXO_PGO_TRAIN}
+    COMMAND ${driver} script ${grammar} 3
+    COMMAND ${driver} script ${script} 3
+    COMMAND ${driver} template ${template} 3
+    COMMAND ${driver} script ${program} 3
+    COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+    DEPENDS ${driver} ${grammar} ${script} ${template} ${program}
+    COMMENT "Training run for profile-guided optimisation"
+    VERBATIM)
+  add_custom_target(vaxo_pgo_profile ALL DEPENDS ${stamp})
+  add_dependencies(vaxo_pgo_profile vaxo_pgo_inputs)
+endfunction()
+
 function(vaxo_pgo_setup)
   get_property(stages GLOBAL PROPERTY VAXO_STAGES)
 
@@ -29,33 +58,6 @@ function(vaxo_pgo_setup)
       target_compile_options(${stage} PRIVATE -fprofile-generate=${VAXO_PGO_TRAIN} -fprofile-update=single
         -fprofile-prefix-path=${PROJECT_BINARY_DIR})
     endforeach()
-    find_package(Python3 REQUIRED COMPONENTS Interpreter)
-    add_executable(vaxo_pgo_train ${PROJECT_SOURCE_DIR}/bench/compile/compile_once.cc)
-    target_link_libraries(vaxo_pgo_train PRIVATE vaxo_options vaxo_compile)
-    target_link_options(vaxo_pgo_train PRIVATE -fprofile-generate=${VAXO_PGO_TRAIN})
-    set(gen ${PROJECT_SOURCE_DIR}/bench/generate_source.py)
-    set(dir ${CMAKE_CURRENT_BINARY_DIR}/pgo-inputs)
-    set(stamp ${VAXO_PGO_TRAIN}/profile.stamp)
-    # Every script form, the recovery paths, templates and realistic programs
-    # that compile clean, each a few times so that the counts are not
-    # dominated by start-up.
-    add_custom_command(
-      OUTPUT ${stamp}
-      COMMAND ${CMAKE_COMMAND} -E rm -rf ${VAXO_PGO_TRAIN}
-      COMMAND ${CMAKE_COMMAND} -E make_directory ${dir} ${VAXO_PGO_TRAIN}
-      COMMAND Python3::Interpreter ${gen} --mode grammar --size 400000 --seed 7 -o ${dir}/grammar.src
-      COMMAND Python3::Interpreter ${gen} --mode script --size 400000 --seed 7 -o ${dir}/script.src
-      COMMAND Python3::Interpreter ${gen} --mode template --size 400000 --seed 7 -o ${dir}/template.tpl
-      COMMAND Python3::Interpreter ${gen} --mode program --size 400000 --seed 7 -o ${dir}/program.src
-      COMMAND vaxo_pgo_train script ${dir}/grammar.src 3
-      COMMAND vaxo_pgo_train script ${dir}/script.src 3
-      COMMAND vaxo_pgo_train template ${dir}/template.tpl 3
-      COMMAND vaxo_pgo_train script ${dir}/program.src 3
-      COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
-      DEPENDS vaxo_pgo_train ${gen}
-      COMMENT "Training run for profile-guided optimisation"
-      VERBATIM)
-    add_custom_target(vaxo_pgo_profile ALL DEPENDS ${stamp})
     return()
   endif()
 

@@ -53,3 +53,27 @@ function(vaxo_test name)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST
     PROPERTIES ENVIRONMENT "VAXO_SOURCE_DIR=${PROJECT_SOURCE_DIR}")
 endfunction()
+
+# vaxo_generated_inputs(TARGET SIZE SEED MODE FILE [MODE FILE]...): the target
+# TARGET writes each FILE, about SIZE bytes of text of the MODE that
+# workload/generate_source.py makes from SEED. Large inputs are generated at
+# build time, never committed.
+function(vaxo_generated_inputs target size seed)
+  find_package(Python3 REQUIRED COMPONENTS Interpreter)
+  set(gen ${PROJECT_SOURCE_DIR}/workload/generate_source.py)
+  set(pairs ${ARGN})
+  set(commands)
+  set(files)
+  while(pairs)
+    list(POP_FRONT pairs mode file)
+    list(APPEND commands COMMAND Python3::Interpreter ${gen} --mode ${mode} --size ${size} --seed ${seed} -o ${file})
+    list(APPEND files ${file})
+  endwhile()
+  add_custom_command(
+    OUTPUT ${files}
+    ${commands}
+    DEPENDS ${gen}
+    COMMENT "Generating ${target}"
+    VERBATIM)
+  add_custom_target(${target} DEPENDS ${files})
+endfunction()

@@ -8,13 +8,12 @@
 #include <benchmark/benchmark.h>
 
 #include <chrono>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "bench/support/input.h"
 #include "core/compile/compiler.h"
 #include "core/compile/recover_token.h"
 #include "core/emitter/emitter.h"
@@ -27,13 +26,6 @@ namespace {
 
 using namespace vaxo_core;
 using Clock = std::chrono::steady_clock;
-
-std::string read_file(const char* path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 
 struct Input {
   const char* path;
@@ -71,11 +63,8 @@ class Stage {
 };
 
 void BM_Stages(benchmark::State& state, Input input) {
-  const std::string text = read_file(input.path);
-  if (text.empty()) {
-    state.SkipWithError("benchmark input missing");
-    return;
-  }
+  const std::string text = bench::read_input(state, input.path);
+  if (text.empty()) return;
   config::Config config;
   config.input_mode = input.mode;
   Stage lex("1_lex_ms"), recover("2_recover_ms"), parse("3_parse_ms"), walk("4_walk_ms"), emit("5_emit_ms"),
@@ -130,11 +119,8 @@ void BM_Stages(benchmark::State& state, Input input) {
 }
 
 void BM_Compile(benchmark::State& state, Input input) {
-  const std::string text = read_file(input.path);
-  if (text.empty()) {
-    state.SkipWithError("benchmark input missing");
-    return;
-  }
+  const std::string text = bench::read_input(state, input.path);
+  if (text.empty()) return;
   config::Config config;
   config.input_mode = input.mode;
   for (auto _ : state) {

@@ -2,11 +2,10 @@
 // the timing), and the cost of interning constants as the pool grows.
 #include <benchmark/benchmark.h>
 
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "bench/support/input.h"
 #include "core/compile/recover_token.h"
 #include "core/emitter/chunk.h"
 #include "core/emitter/emitter.h"
@@ -19,20 +18,10 @@ namespace {
 
 using namespace vaxo_core;
 
-std::string read_file(const char* path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
 // Emission of one generated file, its front end run once outside the timing.
 void emit_file(benchmark::State& state, const char* path) {
-  const std::string text = read_file(path);
-  if (text.empty()) {
-    state.SkipWithError("benchmark input missing");
-    return;
-  }
+  const std::string text = bench::read_input(state, path);
+  if (text.empty()) return;
   config::Config config;
   diagnostic::DiagnosticsCollector front(config, text);
   auto in = lexer::to_input(text, config);

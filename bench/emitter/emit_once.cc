@@ -10,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,6 +19,7 @@
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
+#include "workload/read_file.h"
 
 int main(int argc, char** argv) {
   using namespace vaxo_core;
@@ -27,10 +27,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: emit_once FILE [RUNS] [tags]\n");
     return 2;
   }
-  std::ifstream f(argv[1], std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  const std::string text = ss.str();
+  const std::string text = workload::read_file(argv[1]);
   const int runs = argc > 2 ? std::atoi(argv[2]) : 1;
   config::Config config;
   if (argc > 3 && std::string_view(argv[3]) == "tags") {

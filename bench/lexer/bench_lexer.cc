@@ -4,31 +4,20 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "bench/support/heap_count.h"
+#include "bench/support/input.h"
 #include "core/lexer/lexer.h"
 
 namespace {
 
 using namespace vaxo_core;
 
-std::string read_file(const char* path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
-
 void run(benchmark::State& state, const char* path, bool template_mode) {
-  const std::string text = read_file(path);
-  if (text.empty()) {
-    state.SkipWithError("benchmark input missing");
-    return;
-  }
+  const std::string text = bench::read_input(state, path);
+  if (text.empty()) return;
   config::Config config;
   std::size_t tokens = 0;
   for (auto _ : state) {

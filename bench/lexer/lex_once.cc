@@ -4,12 +4,11 @@
 //   lex_once script|template FILE [RUNS]
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "core/lexer/lexer.h"
+#include "workload/read_file.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -17,10 +16,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const bool template_mode = std::string_view(argv[1]) == "template";
-  std::ifstream f(argv[2], std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  const std::string text = ss.str();
+  const std::string text = workload::read_file(argv[2]);
   const int runs = argc > 3 ? std::atoi(argv[3]) : 1;
   vaxo_core::config::Config config;
   std::size_t tokens = 0;

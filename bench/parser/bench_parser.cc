@@ -5,12 +5,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 
 #include "bench/support/heap_count.h"
+#include "bench/support/input.h"
 #include "core/lexer/lexer.h"
 #include "core/parser/parser.h"
 #include "core/parser/tree_release.h"
@@ -18,13 +17,6 @@
 namespace {
 
 using namespace vaxo_core;
-
-std::string read_file(const char* path) {
-  std::ifstream f(path, std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  return ss.str();
-}
 
 std::vector<lexer::Token> lex(const std::string& text) {
   config::Config config;
@@ -34,8 +26,8 @@ std::vector<lexer::Token> lex(const std::string& text) {
 }
 
 void lex_only(benchmark::State& state, const char* path) {
-  const std::string text = read_file(path);
-  if (text.empty()) return state.SkipWithError("benchmark input missing");
+  const std::string text = bench::read_input(state, path);
+  if (text.empty()) return;
   for (auto _ : state) {
     auto tokens = lex(text);
     benchmark::DoNotOptimize(tokens.data());
@@ -44,8 +36,8 @@ void lex_only(benchmark::State& state, const char* path) {
 }
 
 void lex_and_parse(benchmark::State& state, const char* path) {
-  const std::string text = read_file(path);
-  if (text.empty()) return state.SkipWithError("benchmark input missing");
+  const std::string text = bench::read_input(state, path);
+  if (text.empty()) return;
   for (auto _ : state) {
     auto tokens = lex(text);
     // The tree goes as the compile pipeline lets it go: with its arena.

@@ -4,9 +4,7 @@
 // Prints the token count; `--no-walk` skips the walker.
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,6 +13,7 @@
 #include "core/lexer/lexer.h"
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
+#include "workload/read_file.h"
 
 using namespace vaxo_core;
 
@@ -40,10 +39,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   bool walk = !(argc > 2 && std::strcmp(argv[2], "--no-walk") == 0);
-  std::ifstream f(argv[1], std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  const std::string text = ss.str();
+  const std::string text = workload::read_file(argv[1]);
   config::Config config;
   diagnostic::DiagnosticsCollector collector(config, text);
   auto tokens = stage_lex(text, config);

@@ -24,7 +24,7 @@ import timeit
 import dorirezoza
 
 HERE = pathlib.Path(__file__).resolve().parent
-GENERATOR = HERE.parent / "generate_source.py"
+GENERATOR = HERE.parents[1] / "workload" / "generate_source.py"
 
 
 def generate(mode, size, seed=1):

@@ -38,7 +38,7 @@ anonymous functions keep the copies from clashing, so that each copy alone compi
   call_chain    `f` + `()`*10000 + `;`
   token_soup    tokens drawn uniformly from SOUP (seed 1), a space between two,
                 a newline after every 20
-and the families of ordinary text from bench/generate_source.py (seed 1):
+and the families of ordinary text from workload/generate_source.py (seed 1):
   program, grammar, script (compiled as scripts) and template (as a template).
 """
 
@@ -55,7 +55,7 @@ import time
 import dorirezoza
 
 HERE = pathlib.Path(__file__).resolve().parent
-GENERATOR = HERE.parent / "generate_source.py"
+GENERATOR = HERE.parents[1] / "workload" / "generate_source.py"
 
 SOUP = [
     "x", "name", "@K", "1", "2.5", "0x1F", "'s'", '"t $x"', "true", "nil",

@@ -208,14 +208,27 @@ TEST(StringInfo, ReadAgainAsItWasRead) {
   }
 }
 
-// An interpolation's tokens live as long as the string token: a string's one
-// list keeps no room reserved for longer ones.
-TEST(Interpolation, TokenListsKeepNoSpareRoom) {
-  auto tokens = testing::lex_script("'${ a } $(b:x) $(c) ${ 1 + 2 * 3 - 4 / 5 % 6 ^ 7 }'");
-  const auto* s = tokens[0]->get_if<TokenKind::InterpolatedString>();
-  ASSERT_TRUE(s);
-  ASSERT_EQ(s->parts.size(), 5u);
-  EXPECT_EQ(s->tokens.capacity(), s->tokens.size());
+// An interpolation's tokens live as long as the string token, through the
+// whole compile: a string's one list holds its tokens and no room reserved
+// while it was read.
+TEST(Interpolation, TokenListsHoldNoSpareRoom) {
+  struct Case {
+    const char* src;
+    std::size_t first_part;  // the first part's token count
+  };
+  const Case cases[] = {
+      {"'${ a } $(b:x) $(c) ${ 1 + 2 * 3 - 4 / 5 % 6 ^ 7 }'", 3},
+      {"'a ${ b + c * (d - e) + f + g + h + i + j } $(x: fmt) $(y) $z'", 21},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.src);
+    auto tokens = testing::lex_script(c.src);
+    const auto* s = tokens[0]->get_if<TokenKind::InterpolatedString>();
+    ASSERT_TRUE(s);
+    ASSERT_EQ(s->parts.size(), 5u);
+    EXPECT_EQ(s->parts[0].count, c.first_part);
+    EXPECT_EQ(s->tokens.capacity(), s->tokens.size());
+  }
 }
 
 TEST(Template, WholeTextIsOneString) {

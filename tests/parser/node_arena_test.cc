@@ -94,6 +94,9 @@ void on_fresh_thread(F f) {
   std::thread(f).join();
 }
 
+// What the allocator has handed out and not got back, over every thread.
+std::int64_t in_use() { return static_cast<std::int64_t>(mallinfo2().uordblks); }
+
 TEST(NodeArena, HeapAndArenaBlocksMixAndFreeInAnyOrder) {
   on_fresh_thread([] {
     Blocks heap_before, arena, heap_after;
@@ -139,23 +142,30 @@ TEST(NodeArena, ManyBlocksOfMixedSizesNeverOverlap) {
   }
 }
 
+// Each block still holds its pattern when another thread frees it, and the
+// pages and chunks that held the blocks go back to the allocator with the
+// last of them, on whichever thread that is.
 TEST(NodeArena, BlocksDieOnOtherThreadsAfterTheirThreadEnds) {
   for (bool in_arena : {false, true}) {
     SCOPED_TRACE(in_arena ? "arena" : "heap");
-    std::vector<Blocks> halves(2);
-    on_fresh_thread([&] {
-      std::optional<NodeArena::Scope> scope;
-      if (in_arena) scope.emplace();
-      for (Blocks& half : halves) half.make_each_size(50);
-    });
-    // Heap blocks share pages across the halves: the two threads free into
-    // the same pages at once. An arena's count is one thread's at a time (a
-    // tree is never shared while alive), so its halves go one after the other.
-    std::thread a([&] { halves[0].free_all(); });
-    if (in_arena) a.join();
-    std::thread b([&] { halves[1].free_all(); });
-    if (!in_arena) a.join();
-    b.join();
+    const std::int64_t before = in_use();
+    {
+      std::vector<Blocks> halves(2);
+      on_fresh_thread([&] {
+        std::optional<NodeArena::Scope> scope;
+        if (in_arena) scope.emplace();
+        for (Blocks& half : halves) half.make_each_size(50);  // about 15 MiB in all
+      });
+      // Heap blocks share pages across the halves: the two threads free into
+      // the same pages at once. An arena's count is one thread's at a time (a
+      // tree is never shared while alive), so its halves go one after the other.
+      std::thread a([&] { halves[0].free_all(); });
+      if (in_arena) a.join();
+      std::thread b([&] { halves[1].free_all(); });
+      if (!in_arena) a.join();
+      b.join();
+    }
+    EXPECT_LT(in_use() - before, std::int64_t{512} << 10);
   }
 }
 
@@ -223,9 +233,6 @@ TEST(NodeArena, DiscardFreesEveryChunkAtOnce) {
     heap.check_all();
   });
 }
-
-// What the allocator has handed out and not got back, over every thread.
-std::int64_t in_use() { return static_cast<std::int64_t>(mallinfo2().uordblks); }
 
 TEST(NodeArena, ALargeArenaLeavesLittleToItsThread) {
   for (bool discard : {false, true}) {

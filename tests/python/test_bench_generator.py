@@ -6,7 +6,7 @@ import pytest
 
 import dorirezoza
 
-GENERATOR = pathlib.Path(__file__).resolve().parents[2] / "bench" / "generate_source.py"
+GENERATOR = pathlib.Path(__file__).resolve().parents[2] / "workload" / "generate_source.py"
 
 
 def load_generator():

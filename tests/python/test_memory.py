@@ -7,7 +7,7 @@ import pathlib
 import subprocess
 import sys
 
-GENERATOR = pathlib.Path(__file__).resolve().parents[2] / "bench" / "generate_source.py"
+GENERATOR = pathlib.Path(__file__).resolve().parents[2] / "workload" / "generate_source.py"
 
 CHILD = r"""
 import ctypes, importlib.util, os, sys, threading

@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Generates realistic scripts and templates for the benchmarks.
+"""Generates realistic scripts and templates for the benchmarks and the
+training run of the profile-guided build.
 
     generate_source.py --mode script --size 1000000 --seed 1 -o out.src
     generate_source.py --mode template --size 1000000 -o out.tpl

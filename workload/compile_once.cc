@@ -1,15 +1,15 @@
 // Compiles one file a given number of times and prints the word count: a
-// fixed amount of work for instruction counts under callgrind.
+// fixed amount of work, for instruction counts under callgrind and for the
+// training run of the profile-guided build.
 //
 //   compile_once script|template FILE [RUNS]
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <string_view>
 
 #include "core/compile/compiler.h"
+#include "workload/read_file.h"
 
 int main(int argc, char** argv) {
   if (argc < 3) {
@@ -18,10 +18,7 @@ int main(int argc, char** argv) {
   }
   vaxo_core::config::Config config;
   if (std::string_view(argv[1]) == "template") config.input_mode = vaxo_core::config::InputMode::Template;
-  std::ifstream f(argv[2], std::ios::binary);
-  std::stringstream ss;
-  ss << f.rdbuf();
-  const std::string text = ss.str();
+  const std::string text = workload::read_file(argv[2]);
   const int runs = argc > 3 ? std::atoi(argv[3]) : 1;
   std::size_t words = 0;
   bool chunk = false;
