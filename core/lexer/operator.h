@@ -12,6 +12,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "core/lexer/property.h"
+
 namespace vaxo_core::lexer {
 
 enum class Operator : std::uint8_t {
@@ -49,6 +51,11 @@ inline constexpr OperatorInfo kOperators[] = {
 #undef X
 };
 constexpr std::uint16_t props(Operator op) { return kOperators[static_cast<std::size_t>(op)].properties; }
+inline constexpr PropertyName kPropertyNames[] = {
+    {"arithmetic", kArithmetic}, {"logical", kLogical},       {"null_coalescing", kNullCoalescing},
+    {"equality", kEquality},     {"comparison", kComparison}, {"infix", kInfix},
+    {"prefix", kPrefix},         {"postfix", kPostfix},       {"compound", kCompound},
+};
 }  // namespace operator_detail
 
 static_assert(std::endian::native == std::endian::little);
@@ -64,13 +71,19 @@ constexpr std::string_view text(Operator op) {
 // True when `op` has the property named `name`, absent otherwise (never
 // false): "arithmetic", "logical", "null_coalescing", "equality",
 // "comparison", "infix", "prefix", "postfix", "compound".
-std::optional<bool> get_bool(Operator op, std::string_view name);
+constexpr std::optional<bool> get_bool(Operator op, std::string_view name) {
+  return property_answer(operator_detail::props(op), property_bit(operator_detail::kPropertyNames, name));
+}
+namespace operator_detail {
+// get_bool of `name`, absent read as false.
+consteval std::uint16_t bit(std::string_view name) { return known_property_bit(kPropertyNames, name); }
+}  // namespace operator_detail
 
-constexpr bool is_arithmetic(Operator op) { return operator_detail::props(op) & operator_detail::kArithmetic; }
-constexpr bool is_logical(Operator op) { return operator_detail::props(op) & operator_detail::kLogical; }
-constexpr bool is_equality(Operator op) { return operator_detail::props(op) & operator_detail::kEquality; }
-constexpr bool is_comparison(Operator op) { return operator_detail::props(op) & operator_detail::kComparison; }
-constexpr bool is_compound(Operator op) { return operator_detail::props(op) & operator_detail::kCompound; }
+constexpr bool is_arithmetic(Operator op) { return operator_detail::props(op) & operator_detail::bit("arithmetic"); }
+constexpr bool is_logical(Operator op) { return operator_detail::props(op) & operator_detail::bit("logical"); }
+constexpr bool is_equality(Operator op) { return operator_detail::props(op) & operator_detail::bit("equality"); }
+constexpr bool is_comparison(Operator op) { return operator_detail::props(op) & operator_detail::bit("comparison"); }
+constexpr bool is_compound(Operator op) { return operator_detail::props(op) & operator_detail::bit("compound"); }
 constexpr bool is_relation(Operator op) { return is_equality(op) || is_comparison(op); }
 constexpr bool is_prefix(Operator op) { return operator_detail::props(op) & operator_detail::kPrefix; }
 // A bracket that opens an operand, or a prefix operator.
