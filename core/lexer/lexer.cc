@@ -9,11 +9,9 @@ namespace vaxo_core::lexer {
 
 namespace {
 
-// Tokens average about four bytes of source in dense scripts and more in
-// real ones. A long script gets room for a sample only: when the sample
-// fills, the list grows once, by the density read, to a much closer fit than
-// a fixed ratio gives (the slack outlives the lexer, as the list does), for
-// the price of moving the sample.
+// A script's list gets room for 2/7 of its bytes in tokens, but at most for
+// a sample: when the sample fills, the list grows once, by the density read
+// (scanner::grow_script_list).
 constexpr std::size_t kSampleTokens = 16384;
 std::size_t token_estimate(const LexerInput& in) { return std::min(in.remaining() * 2 / 7 + 16, kSampleTokens); }
 

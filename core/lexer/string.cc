@@ -531,8 +531,8 @@ std::optional<TokenKind> read_body(LexerInput& in, std::size_t start, StringInfo
   std::vector<InterpolatedPart> fresh;
   std::vector<InterpolatedPart>* scratch = scratch_list(in, &LexerScratch::parts);
   std::vector<InterpolatedPart>& parts = scratch != nullptr ? *scratch : fresh;
-  // A template is one long body: room for a part per 32 bytes left saves
-  // the copies of a doubling list, and room never written costs no memory.
+  // A template is one long body: its parts get room for one per 32 bytes
+  // left, once.
   if (!info.quote && parts.capacity() == 0) parts.reserve((in.text.size() - in.position) / 32 + 4);
   // The tokens likewise: a quoted string's in the run's scratch list of its
   // depth (a string nested in one of its interpolations is deeper), a
