@@ -1,7 +1,7 @@
-// Byte scans over a text: where the first byte of a set (or the first byte
-// outside it) lies, which of sixteen bytes belong to it, how often one byte
-// occurs. Sixteen bytes are tested at once where the target has SSE2 (every
-// x86-64 does), one at a time elsewhere, with the same results.
+// Byte scans over a text: where the first byte of a set lies, which of
+// sixteen bytes belong to it, how often one byte occurs. Sixteen bytes are
+// tested at once where the target has SSE2 (every x86-64 does), one at a time
+// elsewhere, with the same results.
 //
 // A set is a small value with `contains(unsigned char)` and, under SSE2,
 // `lanes(__m128i)`: 0xFF in each lane whose byte it contains.
@@ -80,31 +80,18 @@ inline unsigned mask16(const char* at, const Set& set) {
 #endif
 }
 
-// The first position in [from, to) whose byte belongs to `set` when `kIn`,
-// or does not when !kIn; `to` when there is none.
-template <bool kIn, typename Set>
-inline std::size_t find_where(const char* data, std::size_t from, std::size_t to, const Set& set) {
-  std::size_t p = from;
-#if defined(__SSE2__)
-  for (; p + 16 <= to; p += 16) {
-    const unsigned mask = kIn ? mask16(data + p, set) : ~mask16(data + p, set) & 0xFFFFu;
-    if (mask != 0) return p + static_cast<std::size_t>(std::countr_zero(mask));
-  }
-#endif
-  while (p < to && set.contains(static_cast<unsigned char>(data[p])) != kIn) ++p;
-  return p;
-}
-
 // The first position in [from, to) whose byte belongs to `set`, or `to`.
 template <typename Set>
 inline std::size_t find(const char* data, std::size_t from, std::size_t to, const Set& set) {
-  return find_where<true>(data, from, to, set);
-}
-
-// The first position in [from, to) whose byte does not belong to `set`, or `to`.
-template <typename Set>
-inline std::size_t find_not(const char* data, std::size_t from, std::size_t to, const Set& set) {
-  return find_where<false>(data, from, to, set);
+  std::size_t p = from;
+#if defined(__SSE2__)
+  for (; p + 16 <= to; p += 16) {
+    const unsigned mask = mask16(data + p, set);
+    if (mask != 0) return p + static_cast<std::size_t>(std::countr_zero(mask));
+  }
+#endif
+  while (p < to && !set.contains(static_cast<unsigned char>(data[p]))) ++p;
+  return p;
 }
 
 // How many bytes of [from, to) equal `byte`.

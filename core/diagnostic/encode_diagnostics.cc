@@ -268,8 +268,8 @@ std::vector<std::uint32_t> encode_diagnostics_none(std::span<const SourceDiagnos
 
 namespace {
 
-// Set bits of a word without a population count instruction (the baseline
-// target has none, and the library call it would become costs more).
+// The number of set bits of a word, in plain arithmetic (the baseline target
+// has no instruction for it).
 inline unsigned bit_count(std::uint64_t v) {
   v -= (v >> 1) & 0x5555555555555555ull;
   v = (v & 0x3333333333333333ull) + ((v >> 2) & 0x3333333333333333ull);
@@ -279,9 +279,9 @@ inline unsigned bit_count(std::uint64_t v) {
 
 // Lines and byte columns without a checkpoint table: for every 64-byte
 // block of the text, the line number and line start at its first byte and
-// a mask of its line feeds, from one pass over the text. A lookup is the
-// mask's bits below the position: no loop and no branch on the text,
-// whatever the order of the lookups. Texts of 4 GiB and more use the table.
+// a mask of its line feeds, from one pass over the text. A lookup reads the
+// mask's bits below the position, whatever the order of the lookups. Texts
+// of 4 GiB and more use the table.
 class ByteLines {
  public:
   static constexpr unsigned kShift = 6;

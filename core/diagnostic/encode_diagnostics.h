@@ -56,8 +56,6 @@ class PositionMapping {
   LineCol line_col_of(std::size_t position, std::size_t& hint) const;
 
   const std::vector<Offset>& offsets() const { return offsets_; }
-  std::string_view script() const { return script_; }
-  CodePointCounter code_point_counter() const { return code_point_counter_; }
 
  private:
   std::size_t checkpoint_index(std::size_t position, std::size_t hint) const;

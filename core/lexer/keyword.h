@@ -11,6 +11,8 @@
 #include <ostream>
 #include <string_view>
 
+#include "core/lexer/property.h"
+
 namespace vaxo_core::lexer {
 
 enum class Keyword : std::uint8_t {
@@ -42,6 +44,12 @@ inline constexpr KeywordInfo kKeywords[] = {
 #include "core/lexer/keyword.def"
 #undef X
 };
+inline constexpr PropertyName kPropertyNames[] = {
+    {"constant", kConstant},
+    {"numeric", kNumeric},
+    {"control", kControl},
+    {"reserved", kReserved},
+};
 }  // namespace keyword_detail
 
 inline constexpr std::size_t kKeywordCount = std::size(keyword_detail::kKeywords);
@@ -64,8 +72,8 @@ constexpr std::uint64_t pack(std::string_view t) {
 static_assert(std::endian::native == std::endian::little);
 
 // A perfect hash of the packed words: the top 7 bits of word * kHashFactor
-// are distinct for the 38 keywords, so a lookup is one multiplication and
-// one comparison (two with the length, for texts holding zero bytes).
+// are distinct for the keywords. A slot holds its keyword's word and length
+// (a text may hold zero bytes, so the word alone does not tell the length).
 inline constexpr std::uint64_t kHashFactor = 0x9d1d9b8f5edadca9;
 inline constexpr unsigned kHashShift = 57;
 constexpr std::size_t hash_slot(std::uint64_t word) { return static_cast<std::size_t>((word * kHashFactor) >> kHashShift); }
@@ -98,34 +106,27 @@ static_assert(hash_is_perfect());
 
 }  // namespace keyword_detail
 
-// The keyword spelled exactly `s` (byte for byte, case-sensitive), if any.
-// Runs once per scanned name, so it never allocates.
+// The keyword spelled exactly `s` (byte for byte, case-sensitive), if any;
+// allocates nothing.
 std::optional<Keyword> keyword_from_str(std::string_view s);
-// The same for the `size` bytes held by `word` (little-endian, the bytes
-// past `size` zero): a scanner that can load eight bytes at once skips
-// assembling the word. Inline: it runs once per scanned name.
-inline std::optional<Keyword> keyword_from_word(std::uint64_t word, std::size_t size) {
-  using namespace keyword_detail;
-  if (size == 0 || size > kMaxKeywordLength) return std::nullopt;
-  const std::size_t slot = hash_slot(word);
-  if (kHashTable.words[slot] != word || kHashTable.sizes[slot] != size) return std::nullopt;
-  return static_cast<Keyword>(kHashTable.keywords[slot]);
-}
 
 // True when `k` has the property named `name`, absent otherwise (never false),
 // also for a name that is no property: "constant", "numeric", "control",
 // "reserved".
-std::optional<bool> get_bool(Keyword k, std::string_view name);
+constexpr std::optional<bool> get_bool(Keyword k, std::string_view name) {
+  return property_answer(keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties,
+                         property_bit(keyword_detail::kPropertyNames, name));
+}
 
-constexpr bool is_constant(Keyword k) {
-  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kConstant;
+constexpr bool has(Keyword k, std::uint16_t bit) {
+  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & bit;
 }
-constexpr bool is_reserved(Keyword k) {
-  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & keyword_detail::kReserved;
-}
-constexpr bool has(Keyword k, keyword_detail::KeywordProperty p) {
-  return keyword_detail::kKeywords[static_cast<std::size_t>(k)].properties & p;
-}
+namespace keyword_detail {
+// get_bool of `name`, absent read as false.
+consteval std::uint16_t bit(std::string_view name) { return known_property_bit(kPropertyNames, name); }
+}  // namespace keyword_detail
+constexpr bool is_constant(Keyword k) { return has(k, keyword_detail::bit("constant")); }
+constexpr bool is_reserved(Keyword k) { return has(k, keyword_detail::bit("reserved")); }
 constexpr bool is_prefix(Keyword k) { return has(k, keyword_detail::kPrefix); }
 constexpr bool starts_block_like(Keyword k) { return has(k, keyword_detail::kBlockLike); }
 constexpr bool starts_statement(Keyword k) { return has(k, keyword_detail::kStatement); }

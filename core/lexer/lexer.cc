@@ -9,11 +9,9 @@ namespace vaxo_core::lexer {
 
 namespace {
 
-// Tokens average about four bytes of source in dense scripts and more in
-// real ones. A long script gets room for a sample only: when the sample
-// fills, the list grows once, by the density read, to a much closer fit than
-// a fixed ratio gives (the slack outlives the lexer, as the list does), for
-// the price of moving the sample.
+// A script's list gets room for 2/7 of its bytes in tokens, but at most for
+// a sample: when the sample fills, the list grows once, by the density read
+// (scanner::grow_script_list).
 constexpr std::size_t kSampleTokens = 16384;
 std::size_t token_estimate(const LexerInput& in) { return std::min(in.remaining() * 2 / 7 + 16, kSampleTokens); }
 
@@ -32,14 +30,14 @@ namespace {
 std::optional<std::vector<Token>> lex_script(LexerInput& input) {
   std::vector<Token> tokens;
   tokens.reserve(token_estimate(input));
-  if (!tokens::scan_tokens(input, tokens, tokens::BreakCheck{})) return std::nullopt;
+  if (!scanner::scan_tokens(input, tokens)) return std::nullopt;
   return tokens;
 }
 
 }  // namespace
 
 struct TokenListAccess {
-  static tokens::KeptTokens& tokens(TokenList& list) { return list.tokens_; }
+  static scanner::KeptTokens& tokens(TokenList& list) { return list.tokens_; }
   static std::vector<std::size_t>& owners(TokenList& list) { return list.owners_; }
 };
 
@@ -49,7 +47,7 @@ std::optional<TokenList> lex_script_list(LexerInput& input) {
   TokenList list;
   auto& tokens = TokenListAccess::tokens(list);
   tokens.reserve(token_estimate(input));
-  if (!tokens::scan_tokens(input, tokens, TokenListAccess::owners(list))) return std::nullopt;
+  if (!scanner::scan_tokens(input, tokens, TokenListAccess::owners(list))) return std::nullopt;
   return list;
 }
 
@@ -91,7 +89,7 @@ bool lex_template_into(LexerInput& input, List& tokens, Noted&& noted) {
   tokens.reserve(2);
   tokens.push_back(Token::make(std::move(*kind), ByteRange{start, input.position}));
   noted();
-  auto eof = tokens::token(input, &tokens.back());
+  auto eof = scanner::token(input, &tokens.back());
   if (!eof || !eof->kind.is_eof()) return false;
   tokens.push_back(std::move(*eof));
   return true;

@@ -24,7 +24,7 @@
 #include "core/base/nesting_budget.h"
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
-#include "core/lexer/tokens.h"
+#include "core/lexer/scanner.h"
 #include "core/lexer/trivia.h"
 
 namespace vaxo_core::lexer {
@@ -68,7 +68,7 @@ class TokenList {
 
  private:
   friend struct TokenListAccess;
-  tokens::KeptTokens tokens_;
+  scanner::KeptTokens tokens_;
   std::vector<std::size_t> owners_;
 };
 

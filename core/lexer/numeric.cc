@@ -2,6 +2,8 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
+#include <new>
 #include <limits>
 #include <string>
 
@@ -327,6 +329,184 @@ TokenKind number(LexerInput& in) {
   if (has_leading_underscore || has_trailing_underscore) return invalid(DiagnosticCode::InvalidNumberLiteralUnderscore);
   if (!std::isfinite(v)) return invalid(DiagnosticCode::OverflowNumberLiteral);
   return TokenKind::Number{v, NumberInfo{NumberInfo::Decimal{full}}};
+}
+
+// The scanner's literals: the well-formed ones converted directly.
+
+namespace {
+
+// Stores a number into `out`, a kind the scanner has just made (it holds no
+// payload): built in place, without the temporary kind of an assignment.
+inline void put_number(TokenKind& out, double value, const NumberInfo& info) {
+  out.~TokenKind();
+  new (&out) TokenKind(TokenKind::Number{value, info});
+}
+
+// At a digit: digits, then `.` and digits, or an exponent, or both, and
+// nothing that could continue the literal (no name character). The full
+// reader takes the same text as a well-formed decimal literal. Without an
+// exponent, up to 19 digits whose value is exact in a double are converted
+// here as parse_decimal converts them (one correctly rounded division by an
+// exact power of ten).
+bool plain_decimal(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::uint64_t mantissa = 0;
+  auto digits = [&](std::size_t p) {
+    while (p < size && data[p] >= '0' && data[p] <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(data[p] - '0');  // wraps past 19 digits: unused then
+      ++p;
+    }
+    return p;
+  };
+  std::size_t end = digits(start);
+  std::size_t fraction = 0;
+  bool exponent = false;
+  if (end < size && data[end] == '.') {
+    const std::size_t after = digits(end + 1);
+    if (after == end + 1) return false;
+    fraction = after - end - 1;
+    end = after;
+  }
+  if (end < size && (data[end] | 0x20) == 'e') {
+    std::size_t p = end + 1;
+    if (p < size && (data[p] == '+' || data[p] == '-')) ++p;
+    const std::size_t after = digits(p);
+    if (after == p) return false;
+    exponent = true;
+    end = after;
+  }
+  if (fraction == 0 && !exponent) return false;
+  if (end < size) {
+    auto c = static_cast<unsigned char>(data[end]);
+    if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  }
+  const std::string_view text(data + start, end - start);
+  static constexpr double kExactPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                            1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                            1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  double value;
+  if (!exponent && end - start - 1 <= 19 && mantissa <= (std::uint64_t{1} << 53) && fraction <= 22) {
+    value = static_cast<double>(mantissa) / kExactPowers[fraction];
+  } else {
+    auto parsed = parse_decimal(text);
+    if (!parsed || !std::isfinite(*parsed)) return false;
+    value = *parsed;
+  }
+  in.position = end;
+  put_number(out, value, NumberInfo{NumberInfo::Decimal{text}});
+  return true;
+}
+
+// At `0x`, `0o` or `0b` (either case): digits of that radix, no `_`, at most
+// as many as cannot overflow, and nothing that could continue the literal.
+// The full reader gives the same number.
+bool plain_prefixed(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  const char prefix = static_cast<char>(data[start + 1] | 0x20);
+  unsigned shift;
+  if (prefix == 'x') {
+    shift = 4;
+  } else if (prefix == 'o') {
+    shift = 3;
+  } else {
+    shift = 1;
+  }
+  const unsigned radix = 1u << shift;
+  std::size_t p = start + 2;
+  std::uint64_t value = 0;
+  for (; p < size; ++p) {
+    const auto c = static_cast<unsigned char>(data[p]);
+    unsigned d;
+    if (c >= '0' && c <= '9') {
+      d = c - '0';
+    } else if ((c | 0x20) >= 'a' && (c | 0x20) <= 'f') {
+      d = (c | 0x20) - 'a' + 10;
+    } else {
+      break;
+    }
+    if (d >= radix) return false;
+    value = (value << shift) | d;
+  }
+  const std::size_t count = p - start - 2;
+  if (count == 0 || count * shift > 63) return false;
+  if (p < size) {
+    auto c = static_cast<unsigned char>(data[p]);
+    if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  }
+  in.position = p;
+  NumberInfo info;
+  if (shift == 4) {
+    info.value = NumberInfo::Hexadecimal{value};
+  } else if (shift == 3) {
+    info.value = NumberInfo::Octal{value};
+  } else {
+    info.value = NumberInfo::Binary{value};
+  }
+  put_number(out, static_cast<double>(value), info);
+  return true;
+}
+
+// At a digit: digits and `_`, ending with a digit and then the literal (a
+// long or zero-led integer, or one with separators). The full reader reads
+// it as the decimal of its digits; up to 19 digits whose value is exact in a
+// double are converted here the same way.
+bool plain_integer(LexerInput& in, std::size_t start, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = start;
+  std::size_t count = 0;
+  std::uint64_t mantissa = 0;
+  for (; p < size; ++p) {
+    const char c = data[p];
+    if (c >= '0' && c <= '9') {
+      mantissa = mantissa * 10 + static_cast<unsigned>(c - '0');  // wraps past 19 digits: unused then
+      ++count;
+    } else if (c != '_') {
+      break;
+    }
+  }
+  if (data[p - 1] == '_' || count > 19 || mantissa > (std::uint64_t{1} << 53) || !ends_integer(data, p, size, false)) {
+    return false;
+  }
+  const std::string_view text(data + start, p - start);
+  const bool separated = count != text.size();
+  if (!separated && !(count > 1 && data[start] == '0') && mantissa <= kI32Max) return false;  // an ordinal
+  in.position = p;
+  put_number(out, static_cast<double>(mantissa), NumberInfo{NumberInfo::Decimal{text}});
+  return true;
+}
+
+}  // namespace
+
+// At a digit. A short digit run that ends the literal (no name character
+// after it, nor a `.` unless it is an ordinal after `.`) and reads as a valid
+// ordinal is stored directly: the same result as the full readers.
+void number_into(LexerInput& in, std::size_t start, bool dot, TokenKind& out) {
+  const char* data = in.text.data();
+  const std::size_t size = in.text.size();
+  std::size_t p = start;
+  std::uint64_t value = 0;
+  while (p < size && p - start < 10 && data[p] >= '0' && data[p] <= '9') {
+    value = value * 10 + static_cast<unsigned>(data[p] - '0');
+    ++p;
+  }
+  const bool ends = ends_integer(data, p, size, dot);
+  if (ends && !(p - start > 1 && data[start] == '0') && value <= kI32Max) {
+    in.position = p;
+    out.set_unowned(TokenKind::Ordinal{static_cast<std::int32_t>(value)});
+    return;
+  }
+  if (!dot) {
+    const char prefix = p == start + 1 && data[start] == '0' && p < size ? static_cast<char>(data[p] | 0x20) : '\0';
+    if (prefix == 'x' || prefix == 'o' || prefix == 'b') {
+      if (plain_prefixed(in, start, out)) return;
+    } else if (plain_decimal(in, start, out) || plain_integer(in, start, out)) {
+      return;
+    }
+  }
+  out = dot ? ordinal(in) : number(in);
 }
 
 }  // namespace vaxo_core::lexer::numeric

@@ -3,10 +3,12 @@
 // the number or ordinal read, with its diagnostic over the whole literal.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 
+#include "core/lexer/identifier.h"
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
 
@@ -52,5 +54,23 @@ TokenKind ordinal(LexerInput& in);
 // to the nearest double, locale-free; overflow gives infinity and underflow
 // zero. Absent for any other text.
 std::optional<double> parse_decimal(std::string_view text);
+
+// True when an integer's digits that stop at `p` are the whole literal: no
+// name character follows, nor a `.` that a fraction or a name could follow
+// (after `.`, where the literal is an ordinal, no `.` continues it).
+inline bool ends_integer(const char* data, std::size_t p, std::size_t size, bool dot) {
+  if (p >= size) return true;
+  const auto c = static_cast<unsigned char>(data[p]);
+  if (c >= 0x80 || identifier::is_ascii_continue(c)) return false;
+  if (c != '.' || dot || p + 1 >= size) return true;
+  const auto next = static_cast<unsigned char>(data[p + 1]);
+  return next < 0x80 && !identifier::is_ascii_continue(next);
+}
+
+// At the digit at `start`, an ordinal's when `dot` (the previous token is
+// `.`): the literal, as ordinal() or number() reads it, stored into `out`,
+// which holds no payload. Short ordinals and well-formed decimal and
+// prefixed literals are converted here; the others go to those readers.
+void number_into(LexerInput& in, std::size_t start, bool dot, TokenKind& out);
 
 }  // namespace vaxo_core::lexer::numeric

@@ -15,7 +15,8 @@
 #include "core/lexer/combinator.h"
 #include "core/lexer/identifier.h"
 #include "core/lexer/lexer.h"
-#include "core/lexer/tokens.h"
+#include "core/lexer/name_scan.h"
+#include "core/lexer/scanner.h"
 
 namespace vaxo_core::lexer::string {
 
@@ -370,7 +371,7 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
     const std::size_t from = tokens.size();
     Token& token = tokens.emplace_back();
     const std::size_t start = in.position;
-    tokens::ascii_name_into(in, token.kind);
+    scanner::ascii_name_into(in, token.kind);
     token.range = ByteRange{start, in.position};
     name_interpolation(token);
     body.interpolation(dollars, from, {}, nullptr, nullptr);
@@ -396,24 +397,24 @@ Step interpolation(LexerInput& in, std::string_view dollars, Body& body) {
       return Step::Fail;
     };
     if (next.ch == U'{') {
-      tokens::BraceRule rule;
-      if (!tokens::scan_tokens(in, tokens, rule)) return fail();
+      scanner::BraceRule rule;
+      if (!scanner::scan_tokens(in, tokens, rule)) return fail();
       body.interpolation(dollars, from, {}, nullptr, nullptr);
       return Step::Read;
     }
 
     // The `(` is not part of the list: the loop starts inside it.
-    tokens::ParenRule rule;
+    scanner::ParenRule rule;
     rule.depth = 1;
     in.advance(1);
-    if (!tokens::scan_tokens(in, tokens, rule)) return fail();
+    if (!scanner::scan_tokens(in, tokens, rule)) return fail();
     std::string_view format;
     std::optional<Token> end;
     if (rule.has_format) {
       format = format_string(in);
       if (tokens.size() == from) throw InternalError("assertion failed: last.is_some()");
       tokens.pop_back();  // the format colon
-      auto closing = tokens::token(in, nullptr);
+      auto closing = scanner::token(in, nullptr);
       if (!closing) return fail();
       end = std::move(*closing);
     } else if (tokens.size() > from && tokens.back() == Operator::CloseParen) {
@@ -530,8 +531,8 @@ std::optional<TokenKind> read_body(LexerInput& in, std::size_t start, StringInfo
   std::vector<InterpolatedPart> fresh;
   std::vector<InterpolatedPart>* scratch = scratch_list(in, &LexerScratch::parts);
   std::vector<InterpolatedPart>& parts = scratch != nullptr ? *scratch : fresh;
-  // A template is one long body: room for a part per 32 bytes left saves
-  // the copies of a doubling list, and room never written costs no memory.
+  // A template is one long body: its parts get room for one per 32 bytes
+  // left, once.
   if (!info.quote && parts.capacity() == 0) parts.reserve((in.text.size() - in.position) / 32 + 4);
   // The tokens likewise: a quoted string's in the run's scratch list of its
   // depth (a string nested in one of its interpolations is deeper), a

@@ -22,17 +22,6 @@ bool may_start_trivia(const LexerInput& in) {
   return c == '/' || c == '\n' || c == '\r';
 }
 
-bool skip_blanks_then_may_start_trivia(LexerInput& in) {
-  const char* data = in.text.data();
-  std::size_t p = in.position;
-  const std::size_t size = in.text.size();
-  while (p < size && (data[p] == ' ' || data[p] == '\t')) ++p;
-  in.position = p;
-  if (p >= size) return false;
-  char c = data[p];
-  return c == '/' || c == '\n' || c == '\r';
-}
-
 std::optional<Unit> line_comment(LexerInput& in) {
   space0(in);
   if (!literal("//")(in)) return std::nullopt;
@@ -135,7 +124,7 @@ std::optional<Unit> tailing_trivia(LexerInput& in) {
   return Unit{};
 }
 
-void skip_trivia_slow(LexerInput& in) {
+void skip_trivia(LexerInput& in) {
   const char* data = in.text.data();
   const std::size_t size = in.text.size();
   for (;;) {

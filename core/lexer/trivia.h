@@ -24,24 +24,20 @@ std::optional<Unit> new_line(LexerInput& in);
 // False when no trivia can start after the blanks at the position (the
 // common case of tokens separated by spaces), so callers may skip both runs.
 bool may_start_trivia(const LexerInput& in);
-// Consumes the blanks at the position (which every trivia parser and the
-// token scanner would consume first anyway), then answers may_start_trivia.
-bool skip_blanks_then_may_start_trivia(LexerInput& in);
 // Any run of comments and line endings; never fails.
 std::optional<Unit> leading_trivia(LexerInput& in);
 // Block comments followed by a line comment or line ending, or at most one
 // line comment or line ending; never fails.
 std::optional<Unit> tailing_trivia(LexerInput& in);
 
-// Everything between two tokens in one pass: the blanks, the previous
+// Everything between two tokens after the blanks, in one pass: the previous
 // token's tailing run, the next token's leading run and the blanks before the
 // next token. The trivia parsers are told apart by their first two bytes, so
 // each stop of a run is a stop of the single run of all of them; both runs
 // together end where the leading run alone would.
-void skip_trivia_slow(LexerInput& in);
+void skip_trivia(LexerInput& in);
 
-// The first byte at or after `p` that is no blank (space or tab). Spaces are
-// matched eight at a time: indentation runs are the long ones.
+// The first byte at or after `p` that is no blank (space or tab).
 inline std::size_t skip_blanks(const char* data, std::size_t p, std::size_t size) {
   for (;;) {
     if (p + 8 <= size) {
@@ -59,31 +55,6 @@ inline std::size_t skip_blanks(const char* data, std::size_t p, std::size_t size
     if (p >= size || data[p] != '\t') return p;
     ++p;
   }
-}
-
-inline void skip_between_tokens(LexerInput& in) {
-  const char* data = in.text.data();
-  const std::size_t size = in.text.size();
-  std::size_t p = in.position;
-  // Most tokens are followed by another or by one space.
-  if (p + 1 < size) {
-    auto c = static_cast<unsigned char>(data[p]);
-    if (c > ' ' && c != '/') return;
-    if (c == ' ') {
-      c = static_cast<unsigned char>(data[p + 1]);
-      if (c > ' ' && c != '/') {
-        in.position = p + 1;
-        return;
-      }
-    }
-  }
-  for (;;) {
-    p = skip_blanks(data, p, size);
-    if (p >= size || data[p] != '\n') break;
-    ++p;  // a line ending, then the next line's indentation
-  }
-  in.position = p;
-  if (p < size && (data[p] == '/' || data[p] == '\r')) skip_trivia_slow(in);
 }
 
 }  // namespace vaxo_core::lexer::trivia

@@ -10,7 +10,7 @@
 
 #include "core/lexer/identifier.h"
 #include "core/lexer/numeric.h"
-#include "core/lexer/tokens.h"
+#include "core/lexer/scanner.h"
 #include "core/lexer/trivia.h"
 #include "tests/lexer/support/lex_cases.h"
 #include "tests/lexer/support/token_loop.h"

@@ -64,6 +64,26 @@ TEST(Vocabulary, OperatorProperties) {
   EXPECT_EQ(text(Operator::NullCoalescingAssign), "?\?=");
 }
 
+// The named predicates are get_bool of their names, absent read as false,
+// for every row.
+TEST(Vocabulary, PredicatesAreGetBoolOfTheirNames) {
+  for (std::size_t i = 0; i < kKeywordCount; ++i) {
+    const auto k = static_cast<Keyword>(i);
+    SCOPED_TRACE(text(k));
+    EXPECT_EQ(is_constant(k), get_bool(k, "constant").value_or(false));
+    EXPECT_EQ(is_reserved(k), get_bool(k, "reserved").value_or(false));
+  }
+  for (std::size_t i = 0; i < kOperatorCount; ++i) {
+    const auto o = static_cast<Operator>(i);
+    SCOPED_TRACE(text(o));
+    EXPECT_EQ(is_arithmetic(o), get_bool(o, "arithmetic").value_or(false));
+    EXPECT_EQ(is_logical(o), get_bool(o, "logical").value_or(false));
+    EXPECT_EQ(is_equality(o), get_bool(o, "equality").value_or(false));
+    EXPECT_EQ(is_comparison(o), get_bool(o, "comparison").value_or(false));
+    EXPECT_EQ(is_compound(o), get_bool(o, "compound").value_or(false));
+  }
+}
+
 TEST(TokenModel, EachKindHasItsOwnTag) {
   EXPECT_EQ(K(K::Eof{}).tag(), K::Tag::Eof);
   EXPECT_EQ(K(K::Identifier{"a"}).tag(), K::Tag::Identifier);

@@ -2,12 +2,12 @@
 #include <gtest/gtest.h>
 
 #include "core/lexer/lexer.h"
+#include "core/lexer/scanner.h"
 #include "core/lexer/trivia.h"
 
 #include <functional>
 #include <random>
 #include "tests/lexer/support/lex_cases.h"
-#include "tests/lexer/support/token_loop.h"
 
 namespace vaxo_core::lexer {
 namespace {
@@ -49,30 +49,32 @@ TEST(TokenLoop, NoTriviaKept) {
   ASSERT_EQ(tokens.size(), 3u);
 }
 
-TEST(TokenLoop, StopPredicateLeavesTrailingTriviaUnread) {
-  config::Config config;
-  std::string_view src = "a b // c\nd";
-  auto in = to_input(src, config);
-  int calls = 0;
-  auto list = testing::lex_until(in, [&](const Token& t) {
-    ++calls;
-    return t == TokenKind(TokenKind::Identifier{"b"});
-  });
-  ASSERT_TRUE(list);
-  ASSERT_EQ(list->size(), 2u);
-  EXPECT_EQ(calls, 2);
-  EXPECT_EQ(in.position, 3u);  // right after `b`, before the blank and the comment
-}
-
-TEST(TokenLoop, StopPredicateNeverSeesEof) {
-  config::Config config;
-  auto in = to_input("a", config);
-  auto list = testing::lex_until(in, [](const Token& t) {
-    EXPECT_FALSE(t.kind.is_eof());
-    return false;
-  });
-  ASSERT_TRUE(list);
-  EXPECT_TRUE(list->back().kind.is_eof());
+// The loop of `${`: the `}` that balances the brace ends the list, and the
+// trivia after it stay unread; without that `}` the list runs to `Eof`.
+TEST(TokenLoop, StopRuleEndsTheListAndLeavesTheTriviaAfterIt) {
+  struct Case {
+    std::string_view src;
+    std::size_t tokens;    // in the list
+    std::size_t position;  // where the loop leaves the input
+    bool eof;              // whether the list ends with `Eof`
+  };
+  const Case cases[] = {
+      {"{a {b} } // c\nd", 6, 8, false},
+      {"{a} {b}", 3, 3, false},
+      {"{a // c\n", 3, 8, true},
+      {"{", 2, 1, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.src);
+    config::Config config;
+    auto in = to_input(c.src, config);
+    std::vector<Token> list;
+    scanner::BraceRule rule;
+    ASSERT_TRUE(scanner::scan_tokens(in, list, rule));
+    EXPECT_EQ(list.size(), c.tokens);
+    EXPECT_EQ(in.position, c.position);
+    EXPECT_EQ(list.back().kind.is_eof(), c.eof);
+  }
 }
 
 TEST(TokenLoop, LongRunsOfFailedLineCommentsStayLinear) {
@@ -104,11 +106,12 @@ void expect_same_trivia(std::string_view text) {
     reference_tailing(d);
     ASSERT_EQ(a.position, b.position) << "leading, \"" << debug_escape(text) << "\" from " << start;
     ASSERT_EQ(c.position, d.position) << "tailing, \"" << debug_escape(text) << "\" from " << start;
-    // The one-pass skip between tokens stops where the blanks, the tailing
-    // run, the leading run and the blanks before the next token stop, and
-    // where the leading run alone and those blanks stop.
+    // The token loop's one-pass skip between tokens stops where the blanks,
+    // the tailing run, the leading run and the blanks before the next token
+    // stop, and where the leading run alone and those blanks stop.
     LexerInput e{text, start}, f{text, start}, g{text, start};
-    trivia::skip_between_tokens(e);
+    space0(e);
+    trivia::skip_trivia(e);
     space0(f);
     reference_tailing(f);
     reference_leading(f);

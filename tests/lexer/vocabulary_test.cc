@@ -9,14 +9,15 @@
 
 #include "core/lexer/keyword.h"
 #include "core/lexer/operator.h"
-#include "core/lexer/tokens.h"
+#include "core/lexer/operator_match.h"
+#include "core/lexer/scanner.h"
 #include "tests/lexer/support/lex_cases.h"
 #include "tests/lexer/support/token_loop.h"
 
 namespace vaxo_core::lexer {
 namespace {
 
-// The tokens of `src` read one by one by tokens::token.
+// The tokens of `src` read one by one by scanner::token.
 std::vector<Token> read_one_by_one(std::string_view src) {
   auto tokens = testing::read_one_by_one(src);
   if (!tokens) {

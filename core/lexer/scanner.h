@@ -1,5 +1,7 @@
-// The token scanner: reads exactly one token, choosing its parser by the
-// first character after the blanks, and the token loop built on it.
+// The scanner: the one-token reader, which picks a token's reader by the
+// first character after the blanks, and the token loop, which reads blanks,
+// line endings, names, keywords, ordinals and operators itself and hands
+// everything else to the one-token reader.
 #pragma once
 
 #include <cstddef>
@@ -11,7 +13,7 @@
 #include "core/lexer/input.h"
 #include "core/lexer/token.h"
 
-namespace vaxo_core::lexer::tokens {
+namespace vaxo_core::lexer::scanner {
 
 // Reads one token; `Eof` at the end of the input, and a one-character
 // recovery token (UnknownToken) where no token begins. `prev_token` is the
@@ -22,24 +24,9 @@ namespace vaxo_core::lexer::tokens {
 // conditional `?`. Fails only when the lexer's nesting budget is spent.
 std::optional<Token> token(LexerInput& in, Token* prev_token, const Token* before_prev = nullptr);
 
-// The same, reading into `out` (which may be the list's new last element,
-// right after `prev_token`); false where token() fails.
-bool token_into(LexerInput& in, Token* prev_token, Token& out, const Token* before_prev = nullptr);
-
-// At an ASCII letter: the name there, a Keyword when it spells one, as
-// token() reads it; stored into `out`, which holds no payload.
-void ascii_name_into(LexerInput& in, TokenKind& out);
-
-// Asked after every token but `Eof`: true ends the list with that token.
-struct BreakCheck {
-  bool (*should_break)(void* rule, const Token& token) = nullptr;  // null: never
-  void* rule = nullptr;
-};
-
 // The token loop: trivia, then one token, appended to `tokens`, until `Eof`
-// (appended too) or until `check` answers true (the trivia after that token
-// stay unread). False when the nesting budget is spent.
-bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BreakCheck check);
+// (appended too). False when the nesting budget is spent.
+bool scan_tokens(LexerInput& in, std::vector<Token>& tokens);
 
 // std::allocator, except that a list using it destroys none of its elements:
 // their owner destroys those that own something (lexer::TokenList).
@@ -106,8 +93,10 @@ struct ParenRule {
   }
 };
 
-// The token loop of an interpolation: scan_tokens with the rule inlined.
+// The token loop of an interpolation: as above, but the list also ends with
+// the first token (never `Eof`) for which the rule answers true, and the
+// trivia after that token stay unread.
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, BraceRule& rule);
 bool scan_tokens(LexerInput& in, std::vector<Token>& tokens, ParenRule& rule);
 
-}  // namespace vaxo_core::lexer::tokens
+}  // namespace vaxo_core::lexer::scanner
