@@ -17,15 +17,12 @@ using detail::LoopEnd;
 using detail::operator_loop;
 using detail::read_suffixes;
 using detail::value_of;
+using detail::in_level;
 using detail::verified;
 using expressions::ExprBox;
 using expressions::make;
 
 namespace {
-
-// The right operand or prefix operand of the level being read, where
-// `verified` reads a whole level.
-ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence);
 
 // How a token can begin an operand: not at all, as a name or literal (one
 // token unless a suffix follows), or otherwise (prefix operators, brackets,
@@ -230,9 +227,13 @@ ExprBox detail::verified(ParserContext& ctx, PrecedenceResult precedence) {
   return operand_of<true>(ctx, precedence);
 }
 
+ExprBox detail::in_level(ParserContext& ctx, PrecedenceResult precedence) {
+  return operand_of<false>(ctx, precedence);
+}
+
 namespace {
 
-ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence) { return operand_of<false>(ctx, precedence); }
+
 
 // The first operand of `pratt`; a token must be there.
 ExprBox first_operand(ParserContext& ctx) {

@@ -30,6 +30,10 @@ ExprBox placeholder(std::size_t pos);
 // on the boxed expression itself rather than through an Iterable. It reads a
 // whole expression level (memo::Level).
 ExprBox verified(ParserContext& ctx, PrecedenceResult precedence);
+// The same, read as part of the level being read (the right operand or
+// prefix operand of one of its operators, or a bracket's bound), with no
+// level of its own.
+ExprBox in_level(ParserContext& ctx, PrecedenceResult precedence);
 // A slice bound: an operand binding tighter than the range operators.
 inline ExprBox additive(ParserContext& ctx) { return verified(ctx, kSliceBound); }
 

@@ -102,7 +102,8 @@ std::size_t next_stop(const ParserContext& ctx, StopSet set) {
 void Level::failed() {
   if (scope_ == nullptr) return;
   if (scope_->level_bit_ >= 0 &&
-      !(scope_->range_met_ && scope_->level_bit_ == static_cast<int>(Rule::ChainFailsRange))) {
+      !(scope_->range_met_ && (scope_->level_bit_ == static_cast<int>(Rule::ChainFailsRange) ||
+                                scope_->level_bit_ == static_cast<int>(Rule::ChainFailsBracket)))) {
     for (std::size_t i = base_; i < scope_->chain_marks_.size(); ++i) {
       scope_->level_table_->remember(scope_->chain_marks_[i], scope_->level_bit_);
     }

@@ -38,6 +38,10 @@ namespace vaxo_core::parser::memo {
 // minimum binding strength (Attempt), then the others.
 enum class Rule : std::uint8_t {
   OperatorLoop = 0,
+  // A suffix chain read from here, in the content of an index or slice
+  // bracket, leaves the bracket without a form. In the room the operator
+  // loop's slots leave.
+  ChainFailsBracket = 19,
   IfExpression = 20,
   WhileExpression,
   ForInExpression,
@@ -86,7 +90,7 @@ inline constexpr PrattSlots kPrattSlots = [] {
   return s;
 }();
 inline constexpr int kRangeSlot = kPrattSlots.count;
-static_assert(static_cast<int>(Rule::OperatorLoop) + kRangeSlot < static_cast<int>(Rule::IfExpression),
+static_assert(static_cast<int>(Rule::OperatorLoop) + kRangeSlot < static_cast<int>(Rule::ChainFailsBracket),
               "the operator loop's slots fit below the other rules");
 
 // The loop after a range operator (minimum the range operators' value)
@@ -233,9 +237,11 @@ class Level {
  public:
   // No level at all (a right or prefix operand), and a level taking no part.
   static constexpr int kNone = -1;
-  static constexpr int kApart = 256;
+  // The content of an index or slice bracket: its bound and the operator
+  // loop after it, up to its `]`.
+  static constexpr int kBracket = 256;
   // The level of an operator loop with minimum `min` (in a range position
-  // with `range`), or kNone or kApart.
+  // with `range`), or kNone or kBracket.
   [[gnu::always_inline]] Level(const ParserContext& ctx, int min, bool range = false);
   ~Level();
   Level(const Level&) = delete;
@@ -253,7 +259,8 @@ class Level {
 
 // A range operator was taken in the current level. A range position ends its
 // loop at the first one where the level's other loops read it as an
-// addition, so a range level that took one remembers nothing when it fails.
+// addition, so a range level (and a bracket's content, a range position too)
+// that took one remembers nothing when it fails.
 inline void met_range(const ParserContext& ctx);
 
 // At a position where a suffix chain of the current level continues or
@@ -424,6 +431,7 @@ inline Level::Level(const ParserContext& ctx, int min, bool range)
   const Scope::Place p = Scope::place(ctx);
   int bit = -1;
   if (min == 0) bit = static_cast<int>(range ? Rule::ChainFailsRange : Rule::ChainFailsWhole);
+  if (min == kBracket) bit = static_cast<int>(Rule::ChainFailsBracket);
   // A range's right side reads as a slice bound does (kNothingBindsBelowSliceBound).
   if ((min == detail::kRangeValue || min == basic_expressions::kSliceBound.value) && !range) {
     bit = static_cast<int>(Rule::ChainFailsBound);

@@ -116,8 +116,17 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
   // by what follows it. `[s..]` is the one form whose continuation cannot
   // parse (no operand follows the range operator); every other form is the
   // operator loop continued from the bound, followed by `]`.
-  ExprBox bound = additive(ctx);
-  if (!bound) return fail();
+  // Whether the bracket finds a form after a suffix chain of its content
+  // depends only on where the chain ends (memo::Level), as for a whole
+  // expression: a bracket that has none fails where another bracket's chain
+  // went before, not after reading the rest of that chain again.
+  memo::Level content(ctx, memo::Level::kBracket);
+  auto content_fails = [&]() {
+    content.failed();
+    return fail();
+  };
+  ExprBox bound = detail::in_level(ctx, kSliceBound);
+  if (!bound) return content_fails();
   const Token* after = ctx.peek();
   if (after != nullptr && is_range_op(*after) && ctx.index + 1 < ctx.tokens.size() &&
       ctx.tokens[ctx.index + 1] == Operator::CloseBracket) {
@@ -128,16 +137,10 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
     return true;
   }
   std::optional<Range> range;
-  LoopEnd end;
-  {
-    // The loop after the bound belongs to the bracket, not to the level
-    // the bracketed operand is in.
-    memo::Level apart(ctx, memo::Level::kApart);
-    end = operator_loop(ctx, bound, 0, &range);
-  }
+  const LoopEnd end = operator_loop(ctx, bound, 0, &range);
   if (end == LoopEnd::Failed) {
     memo::keep(ctx, std::move(bound));
-    return fail();
+    return content_fails();
   }
   auto close = close_bracket(ctx);
   if (!close) {
@@ -147,7 +150,7 @@ bool bracket_suffix(ParserContext& ctx, ExprBox& acc) {
       memo::keep(ctx, std::move(range->start));
       memo::keep(ctx, std::move(range->end));
     }
-    return fail();
+    return content_fails();
   }
   if (end == LoopEnd::Value) {
     index_node(ctx, acc, *t, bound, *close);

@@ -95,8 +95,9 @@ TEST(Reread, KeptAndDoomedReadingsBuildThePlainTree) {
 
 TEST(Reread, UnclosedNestsBuildThePlainTree) {
   for (const char* open : unclosed()) {
-    // Ending at the end of input and before trailing text.
-    for (const char* end : {"", "\n", ";"}) {
+    // Ending at the end of input, before trailing text, and in a bracket
+    // whose operator has no right side.
+    for (const char* end : {"", "\n", ";", "a[b>(c)</"}) {
       for (int n : {1, 2, 5, 9}) {
         const std::string text = repeat(open, n) + end;
         SCOPED_TRACE(text);
@@ -131,7 +132,7 @@ TEST(Reread, AThousandLevelsStayWithinTheWorkBound) {
 TEST(Reread, AThousandUnclosedLevelsStayWithinTheWorkBound) {
   for (const char* open : unclosed()) {
     SCOPED_TRACE(open);
-    for (const char* end : {"", "\n"}) EXPECT_TRUE(parse(lex(repeat(open, kLevels) + end)).has_value());
+    for (const char* end : {"", "\n", "a[b>(c)</"}) EXPECT_TRUE(parse(lex(repeat(open, kLevels) + end)).has_value());
   }
 }
 
