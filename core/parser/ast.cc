@@ -154,35 +154,18 @@ std::uint32_t Expression::compute_summary(const Node& node) { return node_summar
 std::uint32_t Pattern::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
 std::uint32_t Statement::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
 
+template <typename Self>
 template <typename A>
-std::uint32_t Expression::summary_of(const A& alt) {
-  return own_summary<Unknown>(alt);
-}
-template <typename A>
-std::uint32_t Pattern::summary_of(const A& alt) {
-  return own_summary<Unknown>(alt);
-}
-template <typename A>
-std::uint32_t Statement::summary_of(const A& alt) {
-  return own_summary<Unknown>(alt);
+std::uint32_t ast_detail::TreeNode<Self>::summary_of(const A& alt) {
+  return own_summary<typename Self::Unknown>(alt);
 }
 
-#define VAXO_SUMMARY_OF(Node, Alt) template std::uint32_t Node::summary_of<Node::Alt>(const Node::Alt&);
+#define VAXO_SUMMARY_OF(Node, Alt) \
+  template std::uint32_t ast_detail::TreeNode<Node>::summary_of<Node::Alt>(const Node::Alt&);
 VAXO_EXPRESSION_ALTERNATIVES(VAXO_SUMMARY_OF)
 VAXO_PATTERN_ALTERNATIVES(VAXO_SUMMARY_OF)
 VAXO_STATEMENT_ALTERNATIVES(VAXO_SUMMARY_OF)
 #undef VAXO_SUMMARY_OF
-
-std::uint32_t Expression::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
-std::uint32_t Pattern::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
-std::uint32_t Statement::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
-
-std::uint32_t height_of(const Expression& e) { return e.height; }
-std::uint32_t height_of(const Pattern& p) { return p.height; }
-std::uint32_t height_of(const Statement& s) { return s.height; }
-std::uint32_t height_of(const Script& s) { return part_summary(s) & ~kHoldsRecovery; }
-std::uint32_t height_of(const Iterable& i) { return part_summary(i) & ~kHoldsRecovery; }
-std::uint32_t height_of(const ParameterList& p) { return part_summary(p) & ~kHoldsRecovery; }
 
 Expression Expression::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
