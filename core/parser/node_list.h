@@ -7,14 +7,11 @@
 // Move-only: nothing copies a tree.
 #pragma once
 
-#include <algorithm>
-#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
-#include <ranges>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
@@ -72,13 +69,6 @@ class NodeList {
   // Only on a non-empty list, so the header is there.
   T& back() { return data_[header()->size - 1]; }
   const T& back() const { return data_[header()->size - 1]; }
-
-  // Element-wise, against any sized range (tests compare with a vector).
-  template <std::ranges::sized_range R>
-    requires std::equality_comparable_with<const T&, std::ranges::range_reference_t<const R>>
-  friend bool operator==(const NodeList& a, const R& b) {
-    return a.size() == std::ranges::size(b) && std::equal(a.begin(), a.end(), std::ranges::begin(b));
-  }
 
   void reserve(std::size_t wanted) {
     if (wanted <= capacity()) return;

@@ -159,7 +159,8 @@ TEST(TokenHelperTest, ExpressionExpectedIsAZeroWidthPlaceholder) {
   ASSERT_EQ(u->tokens.size(), 1u);
   EXPECT_TRUE(u->tokens[0].is_owned());
   EXPECT_TRUE(u->tokens[0]->kind.is_empty());
-  EXPECT_EQ(u->errors, (std::vector<SourceDiagnostic>{{ByteRange{7, 7}, D::ExpressionExpected}}));
+  ASSERT_EQ(u->errors.size(), 1u);
+  EXPECT_EQ(u->errors[0], (SourceDiagnostic{ByteRange{7, 7}, D::ExpressionExpected}));
 }
 
 TEST(TokenHelperTest, ListTokenClasses) {
