@@ -176,9 +176,10 @@ Expression Expression::unknown_range(NodeList<TokenRef> tokens, ByteRange error_
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{error_range, error}}};
 }
 
-Expression Expression::wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error) {
+Expression Expression::wrap_as_unknown(std::unique_ptr<Expression> expression, NodeList<TokenRef> tokens,
+                                       DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
-  return Unknown{boxed(std::move(expression)), std::move(tokens), {SourceDiagnostic{range, error}}};
+  return Unknown{std::move(expression), std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
 Pattern Pattern::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
@@ -190,9 +191,9 @@ Pattern Pattern::unknown_range(NodeList<TokenRef> tokens, ByteRange error_range,
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{error_range, error}}};
 }
 
-Pattern Pattern::wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
+Pattern Pattern::wrap_as_unknown(std::unique_ptr<Pattern> pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
-  return Unknown{boxed(std::move(pattern)), std::move(tokens), {SourceDiagnostic{range, error}}};
+  return Unknown{std::move(pattern), std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
 Pattern Pattern::unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors) {

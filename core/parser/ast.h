@@ -406,7 +406,7 @@ struct Pattern : ast_detail::TreeNode<Pattern> {
   // Unknown without recovered node; one diagnostic over exactly `error_range`.
   static Pattern unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `pattern`; diagnostic as `unknown`. Non-empty tokens.
-  static Pattern wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error);
+  static Pattern wrap_as_unknown(std::unique_ptr<Pattern> pattern, NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node, carrying exactly `errors` (maybe none).
   static Pattern unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors);
 
@@ -713,7 +713,8 @@ struct Expression : ast_detail::TreeNode<Expression> {
   // The token list may be empty.
   static Expression unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `expression`; diagnostic as `unknown`. Non-empty tokens.
-  static Expression wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error);
+  static Expression wrap_as_unknown(std::unique_ptr<Expression> expression, NodeList<TokenRef> tokens,
+                                    DiagnosticCode error);
 
   bool is_literal() const { return is<Literal>(); }
   bool is_grouping() const { return is<Grouping>(); }

@@ -28,12 +28,15 @@ bool is_expression_stop(const Token& token);
 
 // basic_expression, else unknown_expression. Fails, consuming nothing, only
 // at a stop token no expression starts with, or with no token left.
-std::optional<Expression> expression(ParserContext& ctx);
+// Defined with the operator loop (basic_expressions.cc), which it enters
+// without a call of its own.
 ExprBox expression_box(ParserContext& ctx);
+inline ExprBox expression(ParserContext& ctx) { return expression_box(ctx); }
 
 // At least one token up to the next stop token, as an Unknown node.
-std::optional<Expression> unknown_expression(ParserContext& ctx);
-ExprBox unknown_expression_box(ParserContext& ctx);
+ExprBox unknown_expression(ParserContext& ctx);
+// The name the operator loop (basic_expressions.cc) still calls the rule by.
+inline ExprBox unknown_expression_box(ParserContext& ctx) { return unknown_expression(ctx); }
 
 // An expression; else, when the next token is Eof or satisfies `insert_cond`,
 // the placeholder at previous_token_end, consuming nothing; else fails.

@@ -97,8 +97,6 @@ std::unique_ptr<Expression> TrailingValue::take_at(ParserContext& ctx) {
   return std::move(expression);
 }
 
-std::optional<Statement> statement(ParserContext& ctx) { return statement(ctx, nullptr); }
-
 std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) {
   auto guard = ctx.enter();
   const Token* next = ctx.peek();
