@@ -14,12 +14,7 @@ bool is_expression_stop(const Token& token) {
     return lexer::stops_expression(kw->keyword);
   }
   if (auto* op = kind.get_if<TokenKind::Operator>()) {
-    Operator o = op->op;
-    if (o == Operator::Semicolon || o == Operator::OpenBrace || o == Operator::CloseBrace ||
-        o == Operator::OpenBracket || o == Operator::CloseBracket || o == Operator::OpenParen ||
-        o == Operator::CloseParen || o == Operator::Assign)
-      return true;
-    return lexer::is_compound(o);
+    return lexer::stops_expression(op->op);
   }
   return false;
 }

@@ -21,9 +21,10 @@ namespace vaxo_core::parser::expressions {
 // will stay: a node is never moved after it is made.
 using ExprBox = std::unique_ptr<Expression>;
 
-// True for the tokens at which an Unknown expression stretch ends: Eof; the
-// keywords if fn loop while match for let const; ; { } [ ] ( ); `=` and the
-// nine compound assignments.
+// True for the tokens at which an Unknown expression stretch ends: Eof and
+// the keywords and operators whose rows say so (`lexer::stops_expression`):
+// if fn loop while match for let const; ; { } [ ] ( ); `=` and the compound
+// assignments.
 bool is_expression_stop(const Token& token);
 
 // basic_expression, else unknown_expression. Fails, consuming nothing, only
