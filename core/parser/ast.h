@@ -377,7 +377,7 @@ struct Pattern : ast_detail::TreeNode<Pattern> {
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Pattern(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
-    // Most patterns are a plain name.
+    // A plain name: one token, no children.
     if constexpr (std::is_same_v<std::remove_cvref_t<Alt>, Bind>) {
       const Bind& bind = *std::get_if<Bind>(&node);
       if (!bind.mut_keyword) {
@@ -388,8 +388,7 @@ struct Pattern : ast_detail::TreeNode<Pattern> {
     }
     init<std::remove_cvref_t<Alt>>();
   }
-  // A borrowed name without `mut`, the bind most patterns are. It converts
-  // to the Bind, so the alternative is built in the variant, never moved there.
+  // A borrowed name without `mut`: the pattern made from it is that Bind.
   struct PlainName {
     const Token* name;
     operator Bind() const { return Bind{std::nullopt, TokenRef::borrow(*name)}; }  // NOLINT: implicit by design
@@ -689,7 +688,7 @@ struct Expression : ast_detail::TreeNode<Expression> {
   Expression(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
     using A = std::remove_cvref_t<Alt>;
-    // Half the nodes are names and literals: one token, no children.
+    // A name or literal: one token, no children.
     if constexpr (std::is_same_v<A, Literal>) {
       const TokenRef& t = std::get_if<Literal>(&node)->literal;
       holds_recovery = t.is_owned();

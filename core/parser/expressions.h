@@ -29,8 +29,7 @@ bool is_expression_stop(const Token& token);
 
 // basic_expression, else unknown_expression. Fails, consuming nothing, only
 // at a stop token no expression starts with, or with no token left.
-// Defined with the operator loop (basic_expressions.cc), which it enters
-// without a call of its own.
+// Defined beside the operator loop, in basic_expressions.cc.
 ExprBox expression_box(ParserContext& ctx);
 inline ExprBox expression(ParserContext& ctx) { return expression_box(ctx); }
 

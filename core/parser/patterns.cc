@@ -137,8 +137,7 @@ bool is_pattern_stop(const Token& t) {
 
 PatBox pattern_box(ParserContext& ctx, bool rebind) {
   // A plain name that no range operator, `and` or `or` follows is a whole
-  // bind (most patterns are): what the chains and primary_pattern would
-  // build, without their layers.
+  // bind: the same node the chains and primary_pattern would build.
   const Token* first = ctx.peek();
   if (first != nullptr && first->kind.is_identifier() &&
       !first->kind.get_if<TokenKind::Identifier>()->name.starts_with('@')) {
