@@ -35,6 +35,7 @@ enum OperatorProperty : std::uint16_t {
   kCompound = 1 << 8,
   kOperand = 1 << 9,   // opens an operand: a bracket (prefix operators have kPrefix)
   kSuffix = 1 << 10,   // continues an operand: `::`, `!`, `.`, `[`, `(`
+  kStopsExpression = 1 << 11,  // ends an Unknown expression stretch (with the kCompound ones)
 };
 enum Associativity : std::uint8_t { L, R };
 struct OperatorInfo {
@@ -91,6 +92,10 @@ constexpr bool starts_operand(Operator op) {
   return operator_detail::props(op) & (operator_detail::kOperand | operator_detail::kPrefix);
 }
 constexpr bool starts_suffix(Operator op) { return operator_detail::props(op) & operator_detail::kSuffix; }
+// Brackets, braces, `;`, `=` and every compound assignment.
+constexpr bool stops_expression(Operator op) {
+  return operator_detail::props(op) & (operator_detail::kStopsExpression | operator_detail::kCompound);
+}
 // The binding power in the operator loop; 0 for none.
 constexpr std::uint8_t binding_power(Operator op) {
   return operator_detail::kOperators[static_cast<std::size_t>(op)].power;

@@ -154,35 +154,18 @@ std::uint32_t Expression::compute_summary(const Node& node) { return node_summar
 std::uint32_t Pattern::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
 std::uint32_t Statement::compute_summary(const Node& node) { return node_summary_of<Unknown>(node); }
 
+template <typename Self>
 template <typename A>
-std::uint32_t Expression::summary_of(const A& alt) {
-  return own_summary<Unknown>(alt);
-}
-template <typename A>
-std::uint32_t Pattern::summary_of(const A& alt) {
-  return own_summary<Unknown>(alt);
-}
-template <typename A>
-std::uint32_t Statement::summary_of(const A& alt) {
-  return own_summary<Unknown>(alt);
+std::uint32_t ast_detail::TreeNode<Self>::summary_of(const A& alt) {
+  return own_summary<typename Self::Unknown>(alt);
 }
 
-#define VAXO_SUMMARY_OF(Node, Alt) template std::uint32_t Node::summary_of<Node::Alt>(const Node::Alt&);
+#define VAXO_SUMMARY_OF(Node, Alt) \
+  template std::uint32_t ast_detail::TreeNode<Node>::summary_of<Node::Alt>(const Node::Alt&);
 VAXO_EXPRESSION_ALTERNATIVES(VAXO_SUMMARY_OF)
 VAXO_PATTERN_ALTERNATIVES(VAXO_SUMMARY_OF)
 VAXO_STATEMENT_ALTERNATIVES(VAXO_SUMMARY_OF)
 #undef VAXO_SUMMARY_OF
-
-std::uint32_t Expression::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
-std::uint32_t Pattern::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
-std::uint32_t Statement::compute_height(const Node& node) { return compute_summary(node) & ~kHoldsRecovery; }
-
-std::uint32_t height_of(const Expression& e) { return e.height; }
-std::uint32_t height_of(const Pattern& p) { return p.height; }
-std::uint32_t height_of(const Statement& s) { return s.height; }
-std::uint32_t height_of(const Script& s) { return part_summary(s) & ~kHoldsRecovery; }
-std::uint32_t height_of(const Iterable& i) { return part_summary(i) & ~kHoldsRecovery; }
-std::uint32_t height_of(const ParameterList& p) { return part_summary(p) & ~kHoldsRecovery; }
 
 Expression Expression::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
@@ -193,9 +176,10 @@ Expression Expression::unknown_range(NodeList<TokenRef> tokens, ByteRange error_
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{error_range, error}}};
 }
 
-Expression Expression::wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error) {
+Expression Expression::wrap_as_unknown(std::unique_ptr<Expression> expression, NodeList<TokenRef> tokens,
+                                       DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
-  return Unknown{boxed(std::move(expression)), std::move(tokens), {SourceDiagnostic{range, error}}};
+  return Unknown{std::move(expression), std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
 Pattern Pattern::unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
@@ -207,9 +191,9 @@ Pattern Pattern::unknown_range(NodeList<TokenRef> tokens, ByteRange error_range,
   return Unknown{nullptr, std::move(tokens), {SourceDiagnostic{error_range, error}}};
 }
 
-Pattern Pattern::wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
+Pattern Pattern::wrap_as_unknown(std::unique_ptr<Pattern> pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
   ByteRange range = first_to_last(tokens);
-  return Unknown{boxed(std::move(pattern)), std::move(tokens), {SourceDiagnostic{range, error}}};
+  return Unknown{std::move(pattern), std::move(tokens), {SourceDiagnostic{range, error}}};
 }
 
 Pattern Pattern::unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors) {

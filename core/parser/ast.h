@@ -10,9 +10,10 @@
 // Expression, Pattern and Statement record their height (the tallest child
 // node + the levels of stack the node's passes take, 1 for most kinds, more
 // for some in some builds: TreeCost in parser_context.h) and their byte
-// range, both computed from the children's when the node is built, so range() is O(1) on every node. The parser bounds the
-// height, so every recursive pass over a finished tree (walker, dump,
-// destructor, emitter) has a bounded depth. A node whose children are changed
+// range, both computed from the children's when the node is built, so
+// range() is O(1) on every node. The parser bounds the height, so every
+// recursive pass over a finished tree (walker, dump, destructor, emitter)
+// has a bounded depth. A node whose children are changed
 // in place after it was built calls `refresh()`; the walker, which replaces
 // Unknown nodes by what they recovered, refreshes the nodes above each one.
 // They also record whether they or a part below them hold an Unknown node or
@@ -34,7 +35,7 @@
 #include "core/diagnostic/internal_error.h"
 #include "core/diagnostic/source_diagnostic.h"
 #include "core/parser/fields.h"
-#include "core/parser/list.h"
+#include "core/parser/list_item.h"
 #include "core/parser/node_arena.h"
 #include "core/parser/node_list.h"
 #include "core/parser/token_ref.h"
@@ -92,6 +93,52 @@ void store_summary(N& n, std::uint32_t summary) {
   n.height = summary & ~kHoldsRecovery;
   n.holds_recovery = (summary & kHoldsRecovery) != 0;
 }
+
+// What Expression, Pattern and Statement share: access to the alternative
+// and the bookkeeping of what a node records of its parts (above). The
+// recorded fields (`height`, `holds_recovery`, `range_start`,
+// `range_length`) are each kind's own, declared right after `node` so that
+// they sit in the variant's tail padding, where no base class could put them;
+// height and flag share one word, as the parser bounds the height far below
+// 2^31.
+template <typename Self>
+class TreeNode {
+ public:
+  template <typename T>
+  bool is() const { return std::holds_alternative<T>(self().node); }
+  template <typename T>
+  T* get_if() { return std::get_if<T>(&self().node); }
+  template <typename T>
+  const T* get_if() const { return std::get_if<T>(&self().node); }
+
+  // Recomputes height, walker flag and range from the children, after a
+  // change in place.
+  void refresh() {
+    Self& n = self();
+    store_summary(n, Self::compute_summary(n.node));
+    store_range(n, Self::compute_range(n.node));
+  }
+  ByteRange cached_range() const { return load_range(self()); }
+
+ protected:
+  // What refresh() records, for a node just made of alternative A: its type
+  // is known, so no visit is needed.
+  template <typename A>
+  void init() {
+    Self& n = self();
+    const A& alt = *std::get_if<A>(&n.node);
+    store_summary(n, summary_of(alt));
+    store_range(n, range_of(alt));
+  }
+
+ private:
+  template <typename A>
+  static std::uint32_t summary_of(const A& alt);  // ast.cc
+  template <typename A>
+  static ByteRange range_of(const A& alt);  // ast_walker.cc
+  Self& self() { return static_cast<Self&>(*this); }
+  const Self& self() const { return static_cast<const Self&>(*this); }
+};
 }  // namespace ast_detail
 
 // The list kinds of the tree.
@@ -239,7 +286,7 @@ struct ElseBlock {
   VAXO_ARENA_NODE  // boxed by If, While and ForIn
 };
 
-struct Pattern {
+struct Pattern : ast_detail::TreeNode<Pattern> {
   struct Grouping {
     TokenRef open_paren;
     std::unique_ptr<Pattern> pattern;
@@ -318,12 +365,10 @@ struct Pattern {
   using Node = std::variant<Grouping, Literal, Constant, Relation, Range, Discard, Bind, Record, Array,
                             SpreadDiscard, And, Or, Not, Unknown>;
 
-  // The fields below sit in the variant's tail padding, after its index byte.
-  [[no_unique_address]] Node node;
-  // One word: the parser bounds the height far below 2^31.
+  [[no_unique_address]] Node node;  // the fields below sit in its tail padding (TreeNode)
   std::uint32_t height : 31 = 1;
-  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
-  std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
+  std::uint32_t holds_recovery : 1 = false;
+  std::uint32_t range_length = 0;
   std::uint32_t range_start = 0;
 
   VAXO_ARENA_NODE
@@ -332,7 +377,7 @@ struct Pattern {
     requires ast_detail::is_alternative<std::remove_cvref_t<Alt>, Node>::value
   Pattern(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
-    // Most patterns are a plain name.
+    // A plain name: one token, no children.
     if constexpr (std::is_same_v<std::remove_cvref_t<Alt>, Bind>) {
       const Bind& bind = *std::get_if<Bind>(&node);
       if (!bind.mut_keyword) {
@@ -343,8 +388,7 @@ struct Pattern {
     }
     init<std::remove_cvref_t<Alt>>();
   }
-  // A borrowed name without `mut`, the bind most patterns are. It converts
-  // to the Bind, so the alternative is built in the variant, never moved there.
+  // A borrowed name without `mut`: the pattern made from it is that Bind.
   struct PlainName {
     const Token* name;
     operator Bind() const { return Bind{std::nullopt, TokenRef::borrow(*name)}; }  // NOLINT: implicit by design
@@ -361,48 +405,20 @@ struct Pattern {
   // Unknown without recovered node; one diagnostic over exactly `error_range`.
   static Pattern unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `pattern`; diagnostic as `unknown`. Non-empty tokens.
-  static Pattern wrap_as_unknown(Pattern pattern, NodeList<TokenRef> tokens, DiagnosticCode error);
+  static Pattern wrap_as_unknown(std::unique_ptr<Pattern> pattern, NodeList<TokenRef> tokens, DiagnosticCode error);
   // Unknown without recovered node, carrying exactly `errors` (maybe none).
   static Pattern unknown_errors(NodeList<TokenRef> tokens, NodeList<SourceDiagnostic> errors);
-
-  template <typename T>
-  bool is() const { return std::holds_alternative<T>(node); }
-  template <typename T>
-  T* get_if() { return std::get_if<T>(&node); }
-  template <typename T>
-  const T* get_if() const { return std::get_if<T>(&node); }
 
   bool is_bind() const { return is<Bind>(); }
   bool is_unknown() const { return is<Unknown>(); }
   bool is_spread_discard() const { return is<SpreadDiscard>(); }
 
-  // Recomputes height, walker flag and range from the children, after a
-  // change in place.
-  void refresh() {
-    ast_detail::store_summary(*this, compute_summary(node));
-    ast_detail::store_range(*this, compute_range(node));
-  }
-  ByteRange cached_range() const { return ast_detail::load_range(*this); }
-  static std::uint32_t compute_height(const Node& node);
+  // The summary and range of `node`, from its parts.
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
-
- private:
-  // What refresh() records, for a node just made of alternative A: its type
-  // is known, so no visit is needed.
-  template <typename A>
-  static std::uint32_t summary_of(const A& alt);
-  template <typename A>
-  static ByteRange range_of(const A& alt);
-  template <typename A>
-  void init() {
-    const A& alt = *std::get_if<A>(&node);
-    ast_detail::store_summary(*this, summary_of(alt));
-    ast_detail::store_range(*this, range_of(alt));
-  }
 };
 
-struct Expression {
+struct Expression : ast_detail::TreeNode<Expression> {
   struct Literal {
     TokenRef literal;  // ordinal, number, string, or true/false/nil/nan/inf
     VAXO_FIELDS(literal)
@@ -659,12 +675,10 @@ struct Expression {
                             Extension, Access, Index, Slice, NonNil, Prefix, Infix, Is, Block, Loop, While, ForIn,
                             If, Cond, Match, Function, Unknown>;
 
-  // The fields below sit in the variant's tail padding, after its index byte.
-  [[no_unique_address]] Node node;
-  // One word: the parser bounds the height far below 2^31.
+  [[no_unique_address]] Node node;  // the fields below sit in its tail padding (TreeNode)
   std::uint32_t height : 31 = 1;
-  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
-  std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
+  std::uint32_t holds_recovery : 1 = false;
+  std::uint32_t range_length = 0;
   std::uint32_t range_start = 0;
 
   VAXO_ARENA_NODE
@@ -674,7 +688,7 @@ struct Expression {
   Expression(Alt&& alt)  // NOLINT: implicit
       : node(std::forward<Alt>(alt)) {
     using A = std::remove_cvref_t<Alt>;
-    // Half the nodes are names and literals: one token, no children.
+    // A name or literal: one token, no children.
     if constexpr (std::is_same_v<A, Literal>) {
       const TokenRef& t = std::get_if<Literal>(&node)->literal;
       holds_recovery = t.is_owned();
@@ -698,14 +712,8 @@ struct Expression {
   // The token list may be empty.
   static Expression unknown_range(NodeList<TokenRef> tokens, ByteRange error_range, DiagnosticCode error);
   // Unknown recovering `expression`; diagnostic as `unknown`. Non-empty tokens.
-  static Expression wrap_as_unknown(Expression expression, NodeList<TokenRef> tokens, DiagnosticCode error);
-
-  template <typename T>
-  bool is() const { return std::holds_alternative<T>(node); }
-  template <typename T>
-  T* get_if() { return std::get_if<T>(&node); }
-  template <typename T>
-  const T* get_if() const { return std::get_if<T>(&node); }
+  static Expression wrap_as_unknown(std::unique_ptr<Expression> expression, NodeList<TokenRef> tokens,
+                                    DiagnosticCode error);
 
   bool is_literal() const { return is<Literal>(); }
   bool is_grouping() const { return is<Grouping>(); }
@@ -718,33 +726,12 @@ struct Expression {
     return is<Block>() || is<Loop>() || is<While>() || is<ForIn>() || is<If>() || is<Match>();
   }
 
-  // Recomputes height, walker flag and range from the children, after a
-  // change in place.
-  void refresh() {
-    ast_detail::store_summary(*this, compute_summary(node));
-    ast_detail::store_range(*this, compute_range(node));
-  }
-  ByteRange cached_range() const { return ast_detail::load_range(*this); }
-  static std::uint32_t compute_height(const Node& node);
+  // The summary and range of `node`, from its parts.
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
-
- private:
-  // What refresh() records, for a node just made of alternative A: its type
-  // is known, so no visit is needed.
-  template <typename A>
-  static std::uint32_t summary_of(const A& alt);
-  template <typename A>
-  static ByteRange range_of(const A& alt);
-  template <typename A>
-  void init() {
-    const A& alt = *std::get_if<A>(&node);
-    ast_detail::store_summary(*this, summary_of(alt));
-    ast_detail::store_range(*this, range_of(alt));
-  }
 };
 
-struct Statement {
+struct Statement : ast_detail::TreeNode<Statement> {
   struct Empty {
     TokenRef semicolon;
     VAXO_FIELDS(semicolon)
@@ -821,12 +808,10 @@ struct Statement {
   using Node = std::variant<Empty, Expression, BlockExpression, Bind, Rebind, Const, Assign, Function, Return,
                             Break, Continue, Unknown>;
 
-  // The fields below sit in the variant's tail padding, after its index byte.
-  [[no_unique_address]] Node node;
-  // One word: the parser bounds the height far below 2^31.
+  [[no_unique_address]] Node node;  // the fields below sit in its tail padding (TreeNode)
   std::uint32_t height : 31 = 1;
-  std::uint32_t holds_recovery : 1 = false;  // an Unknown node or an owned token here or below: the walker looks inside
-  std::uint32_t range_length = 0;  // with range_start, what range() returns; see refresh()
+  std::uint32_t holds_recovery : 1 = false;
+  std::uint32_t range_length = 0;
   std::uint32_t range_start = 0;
 
   VAXO_ARENA_NODE
@@ -845,37 +830,9 @@ struct Statement {
   static Statement unknown(NodeList<TokenRef> tokens, DiagnosticCode error);
   static Statement unknown(TokenRef token, DiagnosticCode error);
 
-  template <typename T>
-  bool is() const { return std::holds_alternative<T>(node); }
-  template <typename T>
-  T* get_if() { return std::get_if<T>(&node); }
-  template <typename T>
-  const T* get_if() const { return std::get_if<T>(&node); }
-
-  // Recomputes height, walker flag and range from the children, after a
-  // change in place.
-  void refresh() {
-    ast_detail::store_summary(*this, compute_summary(node));
-    ast_detail::store_range(*this, compute_range(node));
-  }
-  ByteRange cached_range() const { return ast_detail::load_range(*this); }
-  static std::uint32_t compute_height(const Node& node);
+  // The summary and range of `node`, from its parts.
   static std::uint32_t compute_summary(const Node& node);
   static ByteRange compute_range(const Node& node);
-
- private:
-  // What refresh() records, for a node just made of alternative A: its type
-  // is known, so no visit is needed.
-  template <typename A>
-  static std::uint32_t summary_of(const A& alt);
-  template <typename A>
-  static ByteRange range_of(const A& alt);
-  template <typename A>
-  void init() {
-    const A& alt = *std::get_if<A>(&node);
-    ast_detail::store_summary(*this, summary_of(alt));
-    ast_detail::store_range(*this, range_of(alt));
-  }
 };
 
 // A value that may be a range: an array literal element or a for-in source.
@@ -936,15 +893,6 @@ struct Script {
 
   const NodeList<Statement>& operator*() const { return statements; }
 };
-
-// The height of any part of the tree: 0 for tokens and plain values, the
-// recorded height for nodes, the tallest node inside for everything else.
-std::uint32_t height_of(const Expression& e);
-std::uint32_t height_of(const Pattern& p);
-std::uint32_t height_of(const Statement& s);
-std::uint32_t height_of(const Script& s);
-std::uint32_t height_of(const Iterable& i);
-std::uint32_t height_of(const ParameterList& p);
 
 // Boxing helpers: the tree holds most children through std::unique_ptr.
 template <typename T>

@@ -254,10 +254,6 @@ const Overloaded kExpressionRanges{
 }  // namespace
 
 ByteRange Expression::compute_range(const Node& node) { return std::visit(kExpressionRanges, node); }
-template <typename A>
-ByteRange Expression::range_of(const A& alt) {
-  return kExpressionRanges(alt);
-}
 
 namespace {
 using P = Pattern;
@@ -282,10 +278,6 @@ const Overloaded kPatternRanges{
 }  // namespace
 
 ByteRange Pattern::compute_range(const Node& node) { return std::visit(kPatternRanges, node); }
-template <typename A>
-ByteRange Pattern::range_of(const A& alt) {
-  return kPatternRanges(alt);
-}
 
 namespace {
 using S = Statement;
@@ -306,12 +298,17 @@ const Overloaded kStatementRanges{
 }  // namespace
 
 ByteRange Statement::compute_range(const Node& node) { return std::visit(kStatementRanges, node); }
+
+// One overload set over the three kinds: their alternatives are distinct types.
+const Overloaded kRanges{kExpressionRanges, kPatternRanges, kStatementRanges};
+
+template <typename Self>
 template <typename A>
-ByteRange Statement::range_of(const A& alt) {
-  return kStatementRanges(alt);
+ByteRange ast_detail::TreeNode<Self>::range_of(const A& alt) {
+  return kRanges(alt);
 }
 
-#define VAXO_RANGE_OF(Node, Alt) template ByteRange Node::range_of<Node::Alt>(const Node::Alt&);
+#define VAXO_RANGE_OF(Node, Alt) template ByteRange ast_detail::TreeNode<Node>::range_of<Node::Alt>(const Node::Alt&);
 VAXO_EXPRESSION_ALTERNATIVES(VAXO_RANGE_OF)
 VAXO_PATTERN_ALTERNATIVES(VAXO_RANGE_OF)
 VAXO_STATEMENT_ALTERNATIVES(VAXO_RANGE_OF)

@@ -49,7 +49,7 @@ void collect_diagnostics(PatternItem& item, DiagnosticsCollector& collector);
 void collect_diagnostics(RecordItem& item, DiagnosticsCollector& collector);
 void collect_diagnostics(RecordPatternItem& item, DiagnosticsCollector& collector);
 
-// Held ready, so inline: these are asked for on every node built.
+// A token's range, or the range a node recorded when it was built.
 inline ByteRange range(const Token& token) { return token.range; }
 inline ByteRange range(const TokenRef& token) { return token->range; }
 inline ByteRange range(const Expression& expression) { return expression.cached_range(); }

@@ -72,11 +72,11 @@ static_assert([] {
   return true;
 }(), "a rule for exactly the block-like keywords of keyword.def");
 
-ExprBox block_like_expression_box(ParserContext& ctx) {
+ExprBox block_like_expression(ParserContext& ctx) {
   const Token* t = ctx.peek();
   if (t == nullptr) return nullptr;
   if (*t == Operator::OpenBrace) {
-    if (ExprBox json = json_expressions::json_expression_box(ctx)) return json;
+    if (ExprBox json = json_expressions::json_expression(ctx)) return json;
     return block_expression(ctx);
   }
   auto* kw = t->kind.get_if<TokenKind::Keyword>();
@@ -276,12 +276,6 @@ std::optional<MatchCase> branch_parser(ParserContext& ctx) {
   }
   return MatchCase{std::move(head->case_keyword), std::move(head->pattern), std::move(head->guard),
                    std::move(*body)};
-}
-
-std::optional<Expression> block_like_expression(ParserContext& ctx) {
-  ExprBox e = block_like_expression_box(ctx);
-  if (!e) return std::nullopt;
-  return std::move(*e);
 }
 
 }  // namespace vaxo_core::parser::block_expressions

@@ -14,26 +14,12 @@ bool is_expression_stop(const Token& token) {
     return lexer::stops_expression(kw->keyword);
   }
   if (auto* op = kind.get_if<TokenKind::Operator>()) {
-    Operator o = op->op;
-    if (o == Operator::Semicolon || o == Operator::OpenBrace || o == Operator::CloseBrace ||
-        o == Operator::OpenBracket || o == Operator::CloseBracket || o == Operator::OpenParen ||
-        o == Operator::CloseParen || o == Operator::Assign)
-      return true;
-    return lexer::is_compound(o);
+    return lexer::stops_expression(op->op);
   }
   return false;
 }
 
-// expression_box is defined with the operator loop (basic_expressions.cc),
-// which it enters without a call of its own.
-
-std::optional<Expression> expression(ParserContext& ctx) {
-  ExprBox e = expression_box(ctx);
-  if (!e) return std::nullopt;
-  return std::move(*e);
-}
-
-ExprBox unknown_expression_box(ParserContext& ctx) {
+ExprBox unknown_expression(ParserContext& ctx) {
   // Most calls meet a stop at once (`return;`, `break;`): no scan for those.
   if (ctx.at_end() || is_expression_stop(ctx.tokens[ctx.index])) return nullptr;
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
@@ -42,15 +28,7 @@ ExprBox unknown_expression_box(ParserContext& ctx) {
   tokens.reserve(stop - ctx.index);
   for (std::size_t i = ctx.index; i < stop; ++i) tokens.push_back(TokenRef::borrow(ctx.tokens[i]));
   ctx.index = stop;
-  const ByteRange range{tokens.front()->range.start, tokens.back()->range.end};
-  return std::make_unique<Expression>(
-      Expression::Unknown{nullptr, std::move(tokens), {SourceDiagnostic{range, DiagnosticCode::UnknownExpression}}});
-}
-
-std::optional<Expression> unknown_expression(ParserContext& ctx) {
-  ExprBox e = unknown_expression_box(ctx);
-  if (!e) return std::nullopt;
-  return std::move(*e);
+  return std::make_unique<Expression>(Expression::unknown(std::move(tokens), DiagnosticCode::UnknownExpression));
 }
 
 }  // namespace vaxo_core::parser::expressions

@@ -21,19 +21,22 @@ namespace vaxo_core::parser::expressions {
 // will stay: a node is never moved after it is made.
 using ExprBox = std::unique_ptr<Expression>;
 
-// True for the tokens at which an Unknown expression stretch ends: Eof; the
-// keywords if fn loop while match for let const; ; { } [ ] ( ); `=` and the
-// nine compound assignments.
+// True for the tokens at which an Unknown expression stretch ends: Eof and
+// the keywords and operators whose rows say so (`lexer::stops_expression`):
+// if fn loop while match for let const; ; { } [ ] ( ); `=` and the compound
+// assignments.
 bool is_expression_stop(const Token& token);
 
 // basic_expression, else unknown_expression. Fails, consuming nothing, only
 // at a stop token no expression starts with, or with no token left.
-std::optional<Expression> expression(ParserContext& ctx);
+// Defined beside the operator loop, in basic_expressions.cc.
 ExprBox expression_box(ParserContext& ctx);
+inline ExprBox expression(ParserContext& ctx) { return expression_box(ctx); }
 
 // At least one token up to the next stop token, as an Unknown node.
-std::optional<Expression> unknown_expression(ParserContext& ctx);
-ExprBox unknown_expression_box(ParserContext& ctx);
+ExprBox unknown_expression(ParserContext& ctx);
+// The name the operator loop (basic_expressions.cc) still calls the rule by.
+inline ExprBox unknown_expression_box(ParserContext& ctx) { return unknown_expression(ctx); }
 
 // An expression; else, when the next token is Eof or satisfies `insert_cond`,
 // the placeholder at previous_token_end, consuming nothing; else fails.

@@ -49,7 +49,6 @@ TokenRef inserted_token(const ParserContext& ctx, Operator op, DiagnosticCode er
 TokenRef inserted_token(const ParserContext& ctx, Keyword keyword, DiagnosticCode error);
 inline auto token_or_insert(Operator op, DiagnosticCode error) {
   return [op, error](ParserContext& ctx) -> std::optional<TokenRef> {
-    // The token is nearly always there; making the stand-in stays out of line.
     const Token* t = ctx.peek();
     if (t != nullptr && *t == op) [[likely]] {
       ctx.next();
@@ -86,7 +85,6 @@ inline auto variable_token(bool include_underscore, bool include_global) {
 std::optional<TokenRef> literal_token(ParserContext& ctx);
 
 // Tests of the next token used by several rules.
-// Asked at every list entry: inline.
 // ) ] } Eof: an entry starting here ends the list.
 inline bool is_list_closer(const Token& t) {
   return t == Operator::CloseParen || t == Operator::CloseBracket || t == Operator::CloseBrace || t.kind.is_eof();

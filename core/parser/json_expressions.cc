@@ -54,7 +54,7 @@ std::optional<JsonFieldName> json_field_name(ParserContext& ctx) {
   return std::nullopt;
 }
 
-expressions::ExprBox json_expression_box(ParserContext& ctx) {
+expressions::ExprBox json_expression(ParserContext& ctx) {
   if (!json_start(ctx)) return nullptr;
   if (memo::failed(ctx, memo::Rule::JsonExpression)) return nullptr;
   const auto start = ctx.checkpoint();
@@ -104,12 +104,6 @@ expressions::ExprBox json_expression_box(ParserContext& ctx) {
     }
   }
   return expressions::make(ctx, Expression::Record{std::move(*open), std::move(items), std::move(*close)});
-}
-
-std::optional<Expression> json_expression(ParserContext& ctx) {
-  expressions::ExprBox e = json_expression_box(ctx);
-  if (!e) return std::nullopt;
-  return std::move(*e);
 }
 
 }  // namespace vaxo_core::parser::json_expressions

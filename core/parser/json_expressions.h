@@ -41,7 +41,6 @@ std::optional<JsonFieldName> json_field_name(ParserContext& ctx);
 
 // The literal; fails, consuming nothing, without json_start or when its first
 // member cannot be read.
-std::optional<Expression> json_expression(ParserContext& ctx);
-std::unique_ptr<Expression> json_expression_box(ParserContext& ctx);
+std::unique_ptr<Expression> json_expression(ParserContext& ctx);
 
 }  // namespace vaxo_core::parser::json_expressions

@@ -37,7 +37,8 @@ class NodeArena {
   static constexpr std::size_t kSmallMax = 512;
   static constexpr std::size_t kPage = 4096;
 
-  // Inline at every node's construction: the common case is a bump.
+  // A block of `size` bytes: from the current arena (its free list for the
+  // size, else its chunk), or outside a parse from the heap pages.
   [[gnu::always_inline]] static void* allocate(std::size_t size) {
     if (size > kSmallMax) [[unlikely]]
       return allocate_large(size);

@@ -7,14 +7,11 @@
 // Move-only: nothing copies a tree.
 #pragma once
 
-#include <algorithm>
-#include <concepts>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
 #include <new>
-#include <ranges>
 #include <stdexcept>
 #include <type_traits>
 #include <utility>
@@ -50,8 +47,7 @@ class NodeList {
   }
   NodeList(const NodeList&) = delete;
   NodeList& operator=(const NodeList&) = delete;
-  // Most lists that die while parsing were moved into their node: the test
-  // stays inline.
+  // A list that never allocated, or was moved from, has nothing to free.
   ~NodeList() {
     if (data_ != nullptr) release();
   }
@@ -72,13 +68,6 @@ class NodeList {
   // Only on a non-empty list, so the header is there.
   T& back() { return data_[header()->size - 1]; }
   const T& back() const { return data_[header()->size - 1]; }
-
-  // Element-wise, against any sized range (tests compare with a vector).
-  template <std::ranges::sized_range R>
-    requires std::equality_comparable_with<const T&, std::ranges::range_reference_t<const R>>
-  friend bool operator==(const NodeList& a, const R& b) {
-    return a.size() == std::ranges::size(b) && std::equal(a.begin(), a.end(), std::ranges::begin(b));
-  }
 
   void reserve(std::size_t wanted) {
     if (wanted <= capacity()) return;
@@ -114,8 +103,7 @@ class NodeList {
 
   // Moves `count` elements from `first` to the end of the list, which has
   // room for them, destroying each source right after its move: `first`
-  // then holds no objects. One pass where moving all and then destroying
-  // all would read each element twice.
+  // then holds no objects.
   void take_back(T* first, std::size_t count) {
     static_assert(std::is_nothrow_move_constructible_v<T>);
     if (count == 0) return;
@@ -206,7 +194,7 @@ static_assert(sizeof(NodeList<int>) == sizeof(void*));
 
 // A heap buffer where a list's elements gather before the list is made at
 // their count: doubles when full, moving what it holds, so appending stays
-// amortised constant whatever the count; the fast path is inline.
+// amortised constant whatever the count.
 template <typename T>
 class GrowingBuffer {
  public:

@@ -22,8 +22,8 @@ std::optional<ParameterList> parameter_list(ParserContext& ctx) {
     if (spread == nullptr) continue;
     NodeList<TokenRef> dots;
     dots.push_back(std::move(spread->spread));
-    const SourceDiagnostic error{dots.front().range(), DiagnosticCode::MispositionedRestParameter};
-    auto wrapped = std::make_unique<Pattern>(Pattern::Unknown{std::move(spread->value), std::move(dots), {error}});
+    auto wrapped = std::make_unique<Pattern>(
+        Pattern::wrap_as_unknown(std::move(spread->value), std::move(dots), DiagnosticCode::MispositionedRestParameter));
     using Entry = ArrayElementBase<Pattern, Pattern>;
     items[i].element = Entry{Entry::Element{std::move(wrapped)}};
   }

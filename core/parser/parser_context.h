@@ -150,7 +150,6 @@ class ParserState {
 // RAII: one guarded level of recursion; throws ParseAborted when refused.
 class RecursionGuard {
  public:
-  // Inline on every operand's path; the refusal is out of line.
   [[gnu::always_inline]] explicit RecursionGuard(NestingBudget& budget) : guard_(budget) {
     if (!guard_.ok()) [[unlikely]] refuse();
   }

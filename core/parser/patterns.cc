@@ -17,11 +17,8 @@ PatBox make(Alt&& alt) {
   return std::make_unique<Pattern>(std::forward<Alt>(alt));
 }
 
-// Unknown recovering `pattern`, the diagnostic from the first token's start
-// to the last token's end. Non-empty tokens.
 PatBox wrap(PatBox pattern, NodeList<TokenRef> tokens, DiagnosticCode error) {
-  const ByteRange range{tokens.front()->range.start, tokens.back()->range.end};
-  return make(Pattern::Unknown{std::move(pattern), std::move(tokens), {SourceDiagnostic{range, error}}});
+  return make(Pattern::wrap_as_unknown(std::move(pattern), std::move(tokens), error));
 }
 
 PatBox unknown(NodeList<TokenRef> tokens, DiagnosticCode error) {
@@ -140,8 +137,7 @@ bool is_pattern_stop(const Token& t) {
 
 PatBox pattern_box(ParserContext& ctx, bool rebind) {
   // A plain name that no range operator, `and` or `or` follows is a whole
-  // bind (most patterns are): what the chains and primary_pattern would
-  // build, without their layers.
+  // bind: the same node the chains and primary_pattern would build.
   const Token* first = ctx.peek();
   if (first != nullptr && first->kind.is_identifier() &&
       !first->kind.get_if<TokenKind::Identifier>()->name.starts_with('@')) {
@@ -336,7 +332,7 @@ PatBox discard_bind_pattern(ParserContext& ctx, bool rebind) {
   }
   if (name->get().kind.is_unknown()) {
     // `global` or a reserved word: the flagged token carries the diagnostic.
-    return make(Pattern::Unknown{nullptr, token_list(std::move(mut), std::move(*name)), {}});
+    return make(Pattern::unknown_errors(token_list(std::move(mut), std::move(*name)), {}));
   }
   if (rebind && mut) {
     mut->wrap_as_unknown(D::MutInRebindPattern);
@@ -367,7 +363,7 @@ PatBox record_like_pattern(ParserContext& ctx, bool rebind) {
   auto& [open, members, close] = *list;
 
   if (members.size() == 1 && !members.front().has_tail_comma() && members.front()->is_unnamed()) {
-    auto& only = std::get<RecordElementBase<Pattern, Pattern>::Unnamed>(members.front()->node);
+    auto only = std::get<RecordElementBase<Pattern, Pattern>::Unnamed>(std::move(members.front()).unwrap().node);
     return make(Pattern::Grouping{std::move(open), std::move(only.value), std::move(close)});
   }
   for (std::size_t i = 0; i < members.size(); ++i) {

@@ -97,8 +97,6 @@ std::unique_ptr<Expression> TrailingValue::take_at(ParserContext& ctx) {
   return std::move(expression);
 }
 
-std::optional<Statement> statement(ParserContext& ctx) { return statement(ctx, nullptr); }
-
 std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) {
   auto guard = ctx.enter();
   const Token* next = ctx.peek();
@@ -106,8 +104,7 @@ std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing) 
       next == nullptr || memo::failed(ctx, memo::Rule::Statement);
   if (!known_failure) memo::charge(ctx);
   const auto start = ctx.checkpoint();
-  // One named result and one return: the statement is built in the
-  // caller's slot, where an early return would cost it a move.
+  // A failure leaves the position where it began and is remembered there.
   std::optional<Statement> result = known_failure ? std::optional<Statement>() : dispatch(ctx, *next, trailing);
   if (!result && !known_failure) {
     ctx.reset(start);

@@ -32,9 +32,8 @@ struct TrailingValue {
   std::unique_ptr<Expression> take_at(ParserContext& ctx);
 };
 
-std::optional<Statement> statement(ParserContext& ctx);
-// As `statement`; on the failure described above, fills `trailing`.
-std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing);
+// With `trailing`, the failure described above fills it.
+std::optional<Statement> statement(ParserContext& ctx, TrailingValue* trailing = nullptr);
 
 std::optional<Statement> fn_statement(ParserContext& ctx);
 std::optional<Statement> bind_statement(ParserContext& ctx);

@@ -58,7 +58,7 @@ class TokenRef {
   }
   TokenRef(const TokenRef&) = delete;
   TokenRef& operator=(const TokenRef&) = delete;
-  // Inline: most references are borrowed and a tree destroys one per token.
+  // Frees an owned token; a borrowed one belongs to its list.
   ~TokenRef() {
     if (is_owned()) [[unlikely]]
       delete_owned();

@@ -1,10 +1,10 @@
-// release_tree: ends a finished tree's life in one step.
+// release_tree: ends a finished tree's life in one step, with no destructor
+// per node.
 //
-// Destroying a tree node by node costs a cache miss per node, as much as a
-// pass of the emitter. When every node and list of the tree comes from one
-// arena, the arena can go at once instead: only what the tree owns outside it
-// needs freeing first, and that is the payload of owned tokens, which only
-// the subtrees the walker looks into (`holds_recovery`) can hold.
+// When every node and list of the tree comes from one arena, the arena goes
+// at once: only what the tree owns outside it needs freeing first, and that
+// is the payload of owned tokens, which only the subtrees the walker looks
+// into (`holds_recovery`) can hold.
 #pragma once
 
 #include "core/parser/ast.h"

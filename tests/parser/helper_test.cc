@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/parser/ast_walker.h"
+#include "core/parser/expressions.h"
 #include "core/parser/helper.h"
 #include "tests/parser/support/source.h"
 
@@ -159,7 +160,8 @@ TEST(TokenHelperTest, ExpressionExpectedIsAZeroWidthPlaceholder) {
   ASSERT_EQ(u->tokens.size(), 1u);
   EXPECT_TRUE(u->tokens[0].is_owned());
   EXPECT_TRUE(u->tokens[0]->kind.is_empty());
-  EXPECT_EQ(u->errors, (std::vector<SourceDiagnostic>{{ByteRange{7, 7}, D::ExpressionExpected}}));
+  ASSERT_EQ(u->errors.size(), 1u);
+  EXPECT_EQ(u->errors[0], (SourceDiagnostic{ByteRange{7, 7}, D::ExpressionExpected}));
 }
 
 TEST(TokenHelperTest, ListTokenClasses) {
@@ -171,6 +173,29 @@ TEST(TokenHelperTest, ListTokenClasses) {
   }
   EXPECT_EQ(closers, "111" "0000000000000" "1");
   EXPECT_EQ(followers, "111111111111" "0000" "1");
+}
+
+// Every operator and keyword, in declared order: the Unknown stretch must end
+// at exactly these, or recovery swallows a bracket or a statement.
+TEST(TokenHelperTest, ExpressionStopSet) {
+  std::string operators, keywords;
+  for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
+    const auto op = static_cast<Operator>(i);
+    if (expressions::is_expression_stop(Token::make(TokenKind(op), ByteRange{0, 0}))) {
+      operators += std::string(lexer::text(op)) + " ";
+    }
+  }
+  for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
+    const auto kw = static_cast<Keyword>(i);
+    if (expressions::is_expression_stop(Token::make(TokenKind(kw), ByteRange{0, 0}))) {
+      keywords += std::string(lexer::text(kw)) + " ";
+    }
+  }
+  EXPECT_EQ(operators, "( ) [ ] += -= *= /= %= ^= &&= ||= ?\?= = ; { } ");
+  EXPECT_EQ(keywords, "if match for while loop fn let const ");
+  Source src("x");
+  EXPECT_FALSE(expressions::is_expression_stop(src.tokens()[0]));
+  EXPECT_TRUE(expressions::is_expression_stop(src.tokens()[1]));
 }
 
 }  // namespace

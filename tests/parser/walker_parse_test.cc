@@ -34,8 +34,9 @@ struct StaleNodes {
 
   template <typename N>
   void node(const N& n) {
-    const bool holds = (N::compute_summary(n.node) & ast_detail::kHoldsRecovery) != 0;
-    if (n.height != N::compute_height(n.node) || n.cached_range() != N::compute_range(n.node) ||
+    const std::uint32_t summary = N::compute_summary(n.node);
+    const bool holds = (summary & ast_detail::kHoldsRecovery) != 0;
+    if (n.height != (summary & ~ast_detail::kHoldsRecovery) || n.cached_range() != N::compute_range(n.node) ||
         n.holds_recovery != holds) {
       ++count;
     }

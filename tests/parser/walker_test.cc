@@ -122,7 +122,7 @@ TEST(WalkerTest, UnknownExpressionReportsInTreeOrderAndIsReplaced) {
                                              inserted(Operator::CloseParen, 7, D::MissingCloseParen)};
   TokenRef flagged = s.ident("x", 0);
   flagged.wrap_as_unknown(D::UnexpectedToken);
-  Expression outer = Expression::wrap_as_unknown(std::move(grouping), refs(std::move(flagged)),
+  Expression outer = Expression::wrap_as_unknown(boxed(std::move(grouping)), refs(std::move(flagged)),
                                                  D::InvalidTypeCall);
 
   collect_diagnostics(outer, c);
@@ -144,7 +144,7 @@ TEST(WalkerTest, ErrorsSwitchedOffStillConvertsTheTree) {
   cfg.diagnostic_error = false;
   DiagnosticsCollector c(cfg, kText);
   Pattern bind = Pattern::Bind{std::nullopt, s.ident("a", 0)};
-  Pattern wrapped = Pattern::wrap_as_unknown(std::move(bind), refs(s.ident("a", 0)), D::ConstantInBindPattern);
+  Pattern wrapped = Pattern::wrap_as_unknown(boxed(std::move(bind)), refs(s.ident("a", 0)), D::ConstantInBindPattern);
   Statement stmt = Statement::Rebind{boxed(std::move(wrapped)), s.op(Operator::Assign, 2),
                                      boxed(literal(s.ordinal(1, 4, 5))),
                                      inserted(Operator::Semicolon, 5, D::MissingSemicolon)};
@@ -184,7 +184,7 @@ TEST(UnknownTest, ConstructorsPlaceTheirDiagnostic) {
   EXPECT_TRUE(none.get_if<Pattern::Unknown>()->errors.empty());
 
   EXPECT_THROW(Expression::unknown({}, D::UnknownExpression), InternalError);
-  EXPECT_THROW(Pattern::wrap_as_unknown(Pattern::Discard{s.kw(Keyword::Underscore, 0)}, {}, D::UnknownPattern),
+  EXPECT_THROW(Pattern::wrap_as_unknown(boxed(Pattern(Pattern::Discard{s.kw(Keyword::Underscore, 0)})), {}, D::UnknownPattern),
                InternalError);
   try {
     Statement::unknown(NodeList<TokenRef>{}, D::UnexpectedToken);
@@ -417,7 +417,7 @@ TEST(HeightTest, NodesRecordTheTallestChild) {
   EXPECT_EQ(leaf.height, 1u);
   Expression prefix = Expression::Prefix{s.op(Operator::Minus, 0), boxed(std::move(leaf))};
   EXPECT_EQ(prefix.height, 2u);
-  Expression wrapped = Expression::wrap_as_unknown(std::move(prefix), refs(s.ident("a", 0)), D::UnknownExpression);
+  Expression wrapped = Expression::wrap_as_unknown(boxed(std::move(prefix)), refs(s.ident("a", 0)), D::UnknownExpression);
   EXPECT_EQ(wrapped.height, 2u + kTreeCost.unknown);
   NodeList<Statement> statements;
   statements.push_back(Statement::Expression{boxed(std::move(wrapped)), s.op(Operator::Semicolon, 3)});

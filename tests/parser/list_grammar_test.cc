@@ -4,6 +4,7 @@
 // of tokens up to a stop token, commas and colons included).
 #include <gtest/gtest.h>
 
+#include <span>
 #include <string>
 
 #include "core/parser/array_helper.h"
@@ -127,6 +128,19 @@ struct Row {
   std::string rest;
 };
 
+// Each row's list, as `rule` reads it, and what it leaves unread.
+template <typename Rule>
+void check_rows(std::span<const Row> rows, Rule rule) {
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.source);
+    Source src(row.source);
+    auto list = rule(src.ctx());
+    ASSERT_TRUE(list.has_value());
+    EXPECT_EQ(show(*list), row.list);
+    EXPECT_EQ(src.rest(), row.rest);
+  }
+}
+
 TEST(ArrayListTest, EntriesCommasAndEnds) {
   const Row rows[] = {
       {"[]", "[ ]", "␃"},
@@ -149,14 +163,7 @@ TEST(ArrayListTest, EntriesCommasAndEnds) {
       // The stretch fallback runs across commas up to the closer.
       {"[: , 1]", "[ E(unk(: , 1)) ]", "␃"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.source);
-    Source src(row.source);
-    auto list = brackets()(src.ctx());
-    ASSERT_TRUE(list.has_value());
-    EXPECT_EQ(show(*list), row.list);
-    EXPECT_EQ(src.rest(), row.rest);
-  }
+  check_rows(rows, brackets());
 }
 
 // Lists of one entry type share a pending stack: an inner list that makes it
@@ -258,14 +265,7 @@ TEST(RecordListTest, MemberFormsInOrder) {
       {"(a; b)", "( U(a) <?)>@2", "; b ) ␃"},
       {"(a]", "( U(a) <?)>@2", "] ␃"},
   };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.source);
-    Source src(row.source);
-    auto list = record()(src.ctx());
-    ASSERT_TRUE(list.has_value());
-    EXPECT_EQ(show(*list), row.list);
-    EXPECT_EQ(src.rest(), row.rest);
-  }
+  check_rows(rows, record());
 }
 
 TEST(RecordListTest, RecordNameAcceptsNamesOrdinalsAndStrings) {
