@@ -1,6 +1,6 @@
-// The operator layer of the expression grammar: `pratt`, the precedence loop
-// over operands from `postfix` (suffixes.cc), with `is`, the conditional and
-// the range positions, and the failure memo's expression levels.
+// The operator layer of the expression grammar: the precedence loop over
+// operands from `postfix` (suffixes.cc), with `is`, the conditional and the
+// range positions, and the failure memo's expression levels.
 #include "core/parser/basic_expressions.h"
 
 #include <utility>
@@ -98,7 +98,6 @@ bool starts_suffix(const Token& t) {
   return std::make_unique<Expression>(Expression::Literal{TokenRef::borrow(first)});
 }
 
-
 // What `pratt_prefix` reads from a name or literal: its node, then the
 // suffixes when one follows.
 [[gnu::noinline]] ExprBox leaf_postfix(ParserContext& ctx, const Token& first, bool suffixed) {
@@ -159,26 +158,6 @@ LoopEnd detail::operator_loop(ParserContext& ctx, ExprBox& left, std::uint8_t mi
 
 namespace {
 
-// What the loop read, as an Iterable.
-VAXO_NODE_BUILDER std::optional<Iterable> loop_result(LoopEnd end, ExprBox& left, std::optional<Range>& range) {
-  switch (end) {
-    case LoopEnd::Value:
-      return value_of(std::move(*left));
-    case LoopEnd::Range:
-      return Iterable{Iterable::Range{std::move(*range)}};
-    case LoopEnd::Failed:
-      return std::nullopt;
-  }
-  return std::nullopt;
-}
-
-std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_t min, bool allow_range) {
-  std::optional<Range> range;
-  LoopEnd end = operator_loop(ctx, left, min, allow_range ? &range : nullptr);
-  if (end == LoopEnd::Failed) memo::keep(ctx, std::move(left));
-  return loop_result(end, left, range);
-}
-
 // `verified` past its lone-operand case; the guard is held throughout. A
 // doomed level fails without remembering it but at its entry (`level`).
 [[gnu::noinline]] ExprBox verified_operand(ParserContext& ctx, PrecedenceResult precedence, bool leaf,
@@ -203,7 +182,6 @@ std::optional<Iterable> pratt_loop(ParserContext& ctx, ExprBox left, std::uint8_
 
 template <bool kLevel>
 ExprBox operand_of(ParserContext& ctx, PrecedenceResult precedence) {
-  // As `pratt` with allow_range false, sharing its memo entries.
   const Token* first = ctx.peek();
   if (first == nullptr) return nullptr;
   const OperandStart kind = operand_start(*first);
@@ -233,9 +211,7 @@ ExprBox detail::in_level(ParserContext& ctx, PrecedenceResult precedence) {
 
 namespace {
 
-
-
-// The first operand of `pratt`; a token must be there.
+// The first operand of a range position; a token must be there.
 ExprBox first_operand(ParserContext& ctx) {
   const Token& first = *ctx.peek();
   const Token* after = second(ctx);
@@ -244,19 +220,7 @@ ExprBox first_operand(ParserContext& ctx) {
              : pratt_prefix(ctx);
 }
 
-std::optional<Iterable> pratt_from_prefix(ParserContext& ctx, std::uint8_t min, bool allow_range) {
-  ExprBox left = first_operand(ctx);
-  if (!left) return std::nullopt;
-  if (memo::doomed(ctx)) {
-    memo::keep(ctx, std::move(left));
-    return std::nullopt;
-  }
-  return pratt_loop(ctx, std::move(left), min, allow_range);
-}
-
-// What the loop of a range position read, in its own box: the expression
-// is moved once, where an optional Iterable would carry it through several
-// moves before it is boxed.
+// What the loop of a range position read, as an Iterable in its own box.
 VAXO_NODE_BUILDER std::unique_ptr<Iterable> boxed_loop_result(LoopEnd end, ExprBox& left,
                                                               std::optional<Range>& range) {
   switch (end) {
@@ -300,7 +264,7 @@ ExprBox then_branch(ParserContext& ctx) {
   if (ExprBox e = verified(ctx, PrecedenceResult{})) return e;
   const std::size_t stop = memo::next_stop(ctx, memo::StopSet::Expression);
   if (stop == ctx.index || stop >= ctx.tokens.size() || !can_start_operand(ctx.tokens[stop])) return nullptr;
-  return expressions::unknown_expression_box(ctx);
+  return expressions::unknown_expression(ctx);
 }
 
 bool cond_step(ParserContext& ctx, ExprBox& left, const Token& op, PrecedenceResult otherwise_p) {
@@ -326,25 +290,6 @@ bool step_in_place(ParserContext& ctx, ExprBox& left, const Token& op, Precedenc
 
 }  // namespace
 
-std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range) {
-  // A token no operand starts with fails at once: nothing to remember.
-  const Token* first = ctx.peek();
-  if (first == nullptr || !can_start_operand(*first)) return std::nullopt;
-  auto guard = ctx.enter();
-  memo::charge(ctx);
-  const memo::Attempt attempt = memo::operator_loop(precedence.value, allow_range);
-  if (memo::failed(ctx, attempt)) return std::nullopt;
-  memo::Level entered(ctx, precedence.value, allow_range);
-  const auto start = ctx.checkpoint();
-  std::optional<Iterable> result = pratt_from_prefix(ctx, precedence.value, allow_range);
-  if (!result) {
-    ctx.reset(start);
-    entered.failed();
-    memo::remember(ctx, attempt);
-  }
-  return result;
-}
-
 ExprBox pratt_prefix(ParserContext& ctx) {
   const Token* t = ctx.peek();
   if (t == nullptr) return nullptr;
@@ -362,32 +307,22 @@ ExprBox pratt_prefix(ParserContext& ctx) {
   return prefix_node(ctx, *t, operand);
 }
 
-ExprBox basic_expression_box(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
-
+ExprBox basic_expression(ParserContext& ctx) { return verified(ctx, PrecedenceResult{}); }
 
 }  // namespace vaxo_core::parser::basic_expressions
 
 namespace vaxo_core::parser::expressions {
 
-ExprBox expression_box(ParserContext& ctx) {
-  if (ExprBox e = basic_expressions::verified(ctx, basic_expressions::PrecedenceResult{})) return e;
-  return unknown_expression_box(ctx);
+ExprBox expression(ParserContext& ctx) {
+  if (ExprBox e = basic_expressions::basic_expression(ctx)) return e;
+  return unknown_expression(ctx);
 }
 
 }  // namespace vaxo_core::parser::expressions
 
 namespace vaxo_core::parser::basic_expressions {
 
-std::optional<Expression> basic_expression(ParserContext& ctx) {
-  ExprBox e = basic_expression_box(ctx);
-  if (!e) return std::nullopt;
-  return std::move(*e);
-}
-
-std::optional<Iterable> iterable(ParserContext& ctx) { return pratt(ctx, PrecedenceResult{}, true); }
-
-std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
-  // As `pratt` with minimum 0 and ranges allowed, sharing its memo entries.
+std::unique_ptr<Iterable> iterable(ParserContext& ctx) {
   const Token* first = ctx.peek();
   if (first == nullptr || !can_start_operand(*first)) return nullptr;
   auto guard = ctx.enter();
@@ -410,6 +345,5 @@ std::unique_ptr<Iterable> iterable_box(ParserContext& ctx) {
   }
   return result;
 }
-
 
 }  // namespace vaxo_core::parser::basic_expressions

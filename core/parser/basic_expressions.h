@@ -1,17 +1,18 @@
 // The operator and operand layers of the expression grammar.
 //
-// `pratt` is a precedence-climbing loop over one constexpr table
-// (`precedence_of`); its operands come from `postfix`: a primary form and any
-// number of suffixes (`::` calls, tagged strings, `.name`, `[...]`, `!`, calls).
-// Every rule returns a box (or a std::optional for the parts that are no
-// node): a value is success, null a failure that leaves the context where the
-// rule began. Nodes are built in their box and never moved after. Nesting
+// The operator loop climbs precedence over one constexpr table
+// (`precedence_of`), entered as `basic_expression` (never a range) or
+// `iterable` (a range position); its operands come from `postfix`: a primary
+// form and any number of suffixes (`::` calls, tagged strings, `.name`,
+// `[...]`, `!`, calls). Every rule returns a box (or a std::optional for the
+// parts that are no node): a value is success, null a failure that leaves the
+// context where the rule began. Nodes are built in their box and never moved after. Nesting
 // past the parse's bounds throws ParseAborted (parser_context.h), which no
 // rule here catches.
 //
 // The bracket suffix reads its content once and decides between index and
 // slice on the result, so nested brackets cost linear time. Failures of
-// `pratt` are remembered per position, so no rule retried at the same place
+// the operator loop are remembered per position, so no rule retried at the same place
 // repeats the work; what a failed loop read is kept, and a whole expression
 // remembers where it is bound to fail (failure_memo.h), so no success is read
 // again in another role either.
@@ -93,19 +94,13 @@ using ExprBox = std::unique_ptr<Expression>;
 inline constexpr PrecedenceResult kSliceBound{
     static_cast<std::uint8_t>(precedence_of(Operator::SpreadRange).value + 2)};
 
-// An operator expression with minimum binding strength `precedence.value`
-// (exclusive). Without `allow_range` a range operator becomes a flagged `+`.
-std::optional<Iterable> pratt(ParserContext& ctx, PrecedenceResult precedence, bool allow_range);
 // A prefix operation, or a postfix operand.
 ExprBox pratt_prefix(ParserContext& ctx);
 
 // An operator expression that is never a range.
-std::optional<Expression> basic_expression(ParserContext& ctx);
-ExprBox basic_expression_box(ParserContext& ctx);
+ExprBox basic_expression(ParserContext& ctx);
 // An operator expression that may be a range.
-std::optional<Iterable> iterable(ParserContext& ctx);
-// The same, built in its box.
-std::unique_ptr<Iterable> iterable_box(ParserContext& ctx);
+std::unique_ptr<Iterable> iterable(ParserContext& ctx);
 
 // A primary form followed by its suffixes, folded from the left.
 ExprBox postfix(ParserContext& ctx);

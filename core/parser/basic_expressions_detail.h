@@ -26,9 +26,9 @@ inline Iterable value_of(Expression e) { return Iterable{Iterable::Value{std::mo
 // The node that stands for a missing expression at `pos`.
 ExprBox placeholder(std::size_t pos);
 
-// An operand that may not be a range: `pratt` without range positions, run
-// on the boxed expression itself rather than through an Iterable. It reads a
-// whole expression level (memo::Level).
+// An operand that may not be a range: the operator loop with minimum
+// `precedence` over a first operand. It reads a whole expression level
+// (memo::Level).
 ExprBox verified(ParserContext& ctx, PrecedenceResult precedence);
 // The same, read as part of the level being read (the right operand or
 // prefix operand of one of its operators, or a bracket's bound), with no
@@ -40,7 +40,7 @@ inline ExprBox additive(ParserContext& ctx) { return verified(ctx, kSliceBound);
 // How the operator loop ended.
 enum class LoopEnd : std::uint8_t { Value, Range, Failed };
 
-// The loop of `pratt` after its first operand: takes every operator stronger
+// The operator loop after a first operand: takes every operator stronger
 // than `min`, folding into `left` in place. With `range` (range positions),
 // the first range operator ends it and the range goes there; without, a
 // range operator is a flagged `+`. On failure `left` is spent.

@@ -178,7 +178,7 @@ ExprBox for_in_expression(ParserContext& ctx) {
     if (!pattern) return nullptr;
     auto in_keyword = helper::token(Keyword::In)(ctx);
     if (!in_keyword) return nullptr;
-    auto source = basic_expressions::iterable_box(ctx);
+    auto source = basic_expressions::iterable(ctx);
     if (!source) return nullptr;
     auto body = block_expression_no_expr(ctx);
     auto else_block = optional_else(ctx);
@@ -229,7 +229,7 @@ std::optional<MatchCase> branch_parser(ParserContext& ctx) {
     auto if_keyword = helper::token(Keyword::If)(ctx);
     if (!if_keyword) return std::nullopt;
     auto condition = insert ? expressions::expression_or_insert(ctx, when_next_is(Operator::OpenBrace))
-                            : expressions::expression_box(ctx);
+                            : expressions::expression(ctx);
     if (!condition) {
       ctx.reset(before);
       return std::nullopt;

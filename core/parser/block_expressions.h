@@ -23,8 +23,6 @@ using ExprBox = std::unique_ptr<Expression>;
 // Dispatch on the next token: `{` (JSON-style literal, else block), if, fn,
 // loop, while, match, for; anything else fails.
 ExprBox block_like_expression(ParserContext& ctx);
-// The name `primary` (basic_expressions.cc) still calls the rule by.
-inline ExprBox block_like_expression_box(ParserContext& ctx) { return block_like_expression(ctx); }
 // `{` statements [value] `}`; refuses the start of a JSON-style literal.
 ExprBox block_expression(ParserContext& ctx);
 // A loop body: its trailing value becomes a statement; never fails.

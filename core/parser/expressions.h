@@ -30,19 +30,16 @@ bool is_expression_stop(const Token& token);
 // basic_expression, else unknown_expression. Fails, consuming nothing, only
 // at a stop token no expression starts with, or with no token left.
 // Defined beside the operator loop, in basic_expressions.cc.
-ExprBox expression_box(ParserContext& ctx);
-inline ExprBox expression(ParserContext& ctx) { return expression_box(ctx); }
+ExprBox expression(ParserContext& ctx);
 
 // At least one token up to the next stop token, as an Unknown node.
 ExprBox unknown_expression(ParserContext& ctx);
-// The name the operator loop (basic_expressions.cc) still calls the rule by.
-inline ExprBox unknown_expression_box(ParserContext& ctx) { return unknown_expression(ctx); }
 
 // An expression; else, when the next token is Eof or satisfies `insert_cond`,
 // the placeholder at previous_token_end, consuming nothing; else fails.
 template <typename Cond>
 ExprBox expression_or_insert(ParserContext& ctx, Cond insert_cond) {
-  if (ExprBox e = expression_box(ctx)) return e;
+  if (ExprBox e = expression(ctx)) return e;
   std::size_t pos = ctx.previous_token_end();
   const Token* next = ctx.peek();
   if (next == nullptr) return nullptr;

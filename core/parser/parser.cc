@@ -33,7 +33,7 @@ using StatementBuffer = GrowingBuffer<Statement>;
 // opt(expression), taking what the failed statement already read there.
 std::unique_ptr<Expression> trailing_expression(ParserContext& ctx, statements::TrailingValue& trailing) {
   if (auto e = trailing.take_at(ctx)) return e;
-  return expressions::expression_box(ctx);
+  return expressions::expression(ctx);
 }
 
 // The value: `expression`, or else a last statement that is a block-like

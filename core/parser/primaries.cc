@@ -83,7 +83,7 @@ ExprBox primary(ParserContext& ctx) {
   if (t == nullptr) return nullptr;
   const TokenKind& kind = t->kind;
   if (*t == Keyword::Type) return type_call(ctx);
-  if (starts_block_like(*t)) return block_expressions::block_like_expression_box(ctx);
+  if (starts_block_like(*t)) return block_expressions::block_like_expression(ctx);
   if (kind.is_number() || kind.is_ordinal() || kind.is_string() || is_constant_keyword(*t)) {
     return literal_primary(ctx);
   }
@@ -94,7 +94,7 @@ ExprBox primary(ParserContext& ctx) {
 }
 
 ExprBox record_like(ParserContext& ctx) {
-  auto expression = [](ParserContext& c) { return expressions::expression_box(c); };
+  auto expression = [](ParserContext& c) { return expressions::expression(c); };
   auto list = record_helper::record_base(
       expression, [](ParserContext& c, const Token& key) { return interpolation_of(c, key); }, expression,
       expression, expression, placeholder)(ctx);
@@ -105,14 +105,14 @@ ExprBox record_like(ParserContext& ctx) {
 ExprBox array(ParserContext& ctx) {
   auto spread_operand = [](ParserContext& c) -> ExprBox {
     std::size_t pos = c.previous_token_end();
-    if (ExprBox e = expressions::expression_box(c)) return e;
+    if (ExprBox e = expressions::expression(c)) return e;
     return std::make_unique<Expression>(
         Expression::unknown_range({}, ByteRange{pos, pos}, DiagnosticCode::BadArraySpread));
   };
   auto list = array_helper::array_base(
       helper::token(Operator::OpenBracket),
       helper::token_or_insert(Operator::CloseBracket, DiagnosticCode::MissingCloseBracket),
-      [](ParserContext& c) { return iterable_box(c); }, spread_operand,
+      [](ParserContext& c) { return iterable(c); }, spread_operand,
       [](std::size_t pos) { return value_of(expressions::expression_expected(pos)); })(ctx);
   if (!list) return nullptr;
   return array_node(ctx, *list);
@@ -158,7 +158,7 @@ ExprBox interpolation_of(const ParserContext& ctx, const Token& token) {
     }
     ParserContext part = ctx.nested(tokens);
     memo::grant(ctx, tokens.size());
-    auto e = expressions::expression_box(part);
+    auto e = expressions::expression(part);
     if (!e) {
       expressions.push_back(Expression::unknown(borrow_all(tokens), DiagnosticCode::BadInterpolation));
     } else if (part.at_end()) {

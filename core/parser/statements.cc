@@ -32,7 +32,7 @@ std::optional<Statement> keyword_value_statement(ParserContext& ctx, Keyword key
   auto keyword_token = helper::token(keyword)(ctx);
   if (!keyword_token) return std::nullopt;
   const auto before_value = ctx.checkpoint();
-  auto value = expressions::expression_box(ctx);
+  auto value = expressions::expression(ctx);
   if (!value) ctx.reset(before_value);
   auto semi = semicolon(ctx);
   return made(ctx, Node{std::move(*keyword_token), std::move(value), std::move(semi)});
@@ -230,7 +230,7 @@ std::optional<Statement> rebind_statement(ParserContext& ctx) {
 std::optional<Statement> assign_or_expression_statement(ParserContext& ctx, TrailingValue* trailing) {
   const auto start = ctx.checkpoint();
   // expression_or_insert(is_assign_op), keeping apart a real expression from the placeholder.
-  auto assignee = expressions::expression_box(ctx);
+  auto assignee = expressions::expression(ctx);
   const bool read = assignee != nullptr;
   if (!read) {
     std::size_t pos = ctx.previous_token_end();

@@ -27,7 +27,7 @@ namespace {
 // `(` arguments `)`, with `open` as the opener; never fails once `open` matched.
 template <typename Open>
 std::optional<ListParts<ArgumentItem>> arg_list(ParserContext& ctx, Open open) {
-  auto expression = [](ParserContext& c) { return expressions::expression_box(c); };
+  auto expression = [](ParserContext& c) { return expressions::expression(c); };
   return array_helper::array_base(open, helper::token_or_insert(Operator::CloseParen, DiagnosticCode::MissingCloseParen),
                                   expression, expression, placeholder)(ctx);
 }
@@ -235,9 +235,8 @@ std::optional<CallParts> extension_call(ParserContext& ctx) {
       if (form->is_record()) {
         NodeList<TokenRef> taken;
         for (const Token& token : ctx.slice(start)) taken.push_back(TokenRef::borrow(token));
-        const SourceDiagnostic error{ByteRange{taken.front()->range.start, taken.back()->range.end},
-                                     DiagnosticCode::RecordLiteralInExtensionCaller};
-        callee = make(ctx, Expression::Unknown{std::move(form), std::move(taken), {error}});
+        callee = make(ctx, Expression::wrap_as_unknown(std::move(form), std::move(taken),
+                                                       DiagnosticCode::RecordLiteralInExtensionCaller));
       } else {
         callee = std::move(form);
       }
