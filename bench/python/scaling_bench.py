@@ -36,6 +36,8 @@ anonymous functions keep the copies from clashing, so that each copy alone compi
   close_paren   `)` repeated to the size, no newline; close_bracket `]`, close_brace `}` alike
   sum_chain     `a` + `+a`*9999 + `;` (10,000 terms)
   call_chain    `f` + `()`*10000 + `;`
+  index_call_op `a[f(`*D + `x` + `)]`*D + ` * ;` (an operator with no right side)
+  index_call_tail `a[f(`*D + `a[b>(c)</;` (every level unclosed: a diagnostic every few bytes)
   token_soup    tokens drawn uniformly from SOUP (seed 1), a space between two,
                 a newline after every 20
 and the families of ordinary text from workload/generate_source.py (seed 1):
@@ -91,6 +93,8 @@ def unit_shapes():
         "backtrack1000": lambda d: "a + (" * 1000 + "b" + ") + ;" * 1000,
         "sum_chain": lambda d: "a" + "+a" * 9999 + ";",
         "call_chain": lambda d: "f" + "()" * 10000 + ";",
+        "index_call_op": nested("", "a[f(", "x", ")]", " * ;"),
+        "index_call_tail": lambda d: "a[f(" * d + "a[b>(c)</;",
     }
 
 

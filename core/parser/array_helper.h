@@ -156,6 +156,39 @@ NodeList<Item> read_entries(ParserContext& ctx, const Entry& entry) {
   return items;
 }
 
+// Where an entry is due: false, consuming nothing, at the list's end; a
+// comma is an empty slot, pushed with the member `slot` makes at the comma's
+// start; any other token is left to `member`.
+template <typename Item, typename Slot, typename Member>
+[[gnu::always_inline]] inline bool entry_or_slot(ParserContext& ctx, Pending<Item>& pending, const Slot& slot,
+                                                 const Member& member) {
+  const Token* next = ctx.peek();
+  if (next == nullptr) return false;
+  if (*next == Operator::Comma) {
+    ctx.next();
+    pending.push(Item::new_with_comma(slot(next->range.start), TokenRef::borrow(*next)));
+    return true;
+  }
+  if (helper::is_list_closer(*next)) return false;
+  return member(*next);
+}
+
+// The entry `build` makes, pushed with the comma after it. Without a token
+// left for the comma nothing is pushed and the position goes back to `start`.
+// The entry is built on the stack itself, once its comma is known, so it is
+// moved only into its list.
+template <typename Item, typename Build>
+[[gnu::always_inline]] inline bool push_with_comma(ParserContext& ctx, Pending<Item>& pending,
+                                                   ParserContext::Checkpoint start, const Build& build) {
+  auto comma = entry_comma(ctx);
+  if (!comma) {
+    ctx.reset(start);
+    return false;
+  }
+  pending.emplace(build(), std::move(*comma));
+  return true;
+}
+
 }  // namespace list_detail
 
 namespace array_helper {
@@ -168,48 +201,25 @@ auto array_element(Element element, Spread spread, Missing missing) {
   using S = list_detail::parsed_t<Spread>;
   using Base = ArrayElementBase<E, S>;
   using Item = ListItem<Base>;
+  auto slot = [=](std::size_t at) { return Base{typename Base::Element{list_detail::into_box<E>(missing(at))}}; };
   return [=](ParserContext& ctx, list_detail::Pending<Item>& pending) -> bool {
-    const Token* next = ctx.peek();
-    if (next == nullptr) return false;
-    if (*next == Operator::Comma) {
-      ctx.next();
-      pending.push(Item::new_with_comma(
-          Base{typename Base::Element{list_detail::into_box<E>(missing(next->range.start))}}, TokenRef::borrow(*next)));
-      return true;
-    }
-    if (helper::is_list_closer(*next)) return false;
-
-    // Each entry is built on the pending stack, after its comma is known:
-    // an entry is moved only into its list.
-    auto start = ctx.checkpoint();
-    if (*next == Operator::SpreadRange) {
-      ctx.next();
-      auto operand = spread(ctx);
-      if (!operand) {
-        ctx.reset(start);
-        return false;
+    return list_detail::entry_or_slot(ctx, pending, slot, [&](const Token& next) {
+      const auto start = ctx.checkpoint();
+      if (next == Operator::SpreadRange) {
+        ctx.next();
+        if (auto operand = spread(ctx)) {
+          return list_detail::push_with_comma(ctx, pending, start, [&] {
+            return Base{typename Base::Spread{TokenRef::borrow(next), list_detail::into_box(std::move(operand))}};
+          });
+        }
+      } else if (auto value = element(ctx)) {
+        return list_detail::push_with_comma(ctx, pending, start, [&] {
+          return Base{typename Base::Element{list_detail::into_box(std::move(value))}};
+        });
       }
-      auto comma = list_detail::entry_comma(ctx);
-      if (!comma) {
-        ctx.reset(start);
-        return false;
-      }
-      pending.emplace(Base{typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))}},
-                      std::move(*comma));
-      return true;
-    }
-    auto value = element(ctx);
-    if (!value) {
       ctx.reset(start);
       return false;
-    }
-    auto comma = list_detail::entry_comma(ctx);
-    if (!comma) {
-      ctx.reset(start);
-      return false;
-    }
-    pending.emplace(Base{typename Base::Element{list_detail::into_box(std::move(value))}}, std::move(*comma));
-    return true;
+    });
   };
 }
 

@@ -98,78 +98,67 @@ auto record_element(Named named, InterpolateName interpolate_name, OmitNamed omi
   using I = detail::interpolated_t<InterpolateName>;
   using Base = RecordElementBase<V, I>;
   using Item = ListItem<Base>;
+  auto slot = [=](std::size_t at) { return Base{typename Base::Unnamed{list_detail::into_box<V>(missing(at))}}; };
   return [=](ParserContext& ctx, list_detail::Pending<Item>& pending) -> bool {
-    const Token* next = ctx.peek();
-    if (next == nullptr) return false;
-    if (*next == Operator::Comma) {
-      ctx.next();
-      pending.push(Item::new_with_comma(
-          Base{typename Base::Unnamed{list_detail::into_box<V>(missing(next->range.start))}}, TokenRef::borrow(*next)));
-      return true;
-    }
-    if (helper::is_list_closer(*next)) return false;
-
-    auto start = ctx.checkpoint();
-    // A member is built on the pending stack, once its comma is known: the
-    // alternative is built in the variant, which moves only into its list.
-    auto finish = [&](auto build) -> bool {
-      auto comma = list_detail::entry_comma(ctx);
-      if (!comma) {
+    return list_detail::entry_or_slot(ctx, pending, slot, [&](const Token& next) {
+      const auto start = ctx.checkpoint();
+      // The alternative is built in the entry's variant, never moved there.
+      auto finish = [&](auto build) -> bool {
+        return list_detail::push_with_comma(ctx, pending, start,
+                                            [&] { return detail::InPlace<Base, decltype(build)>{build}; });
+      };
+      // Spread: `..` and an operand.
+      if (next == Operator::SpreadRange) {
+        ctx.next();
+        if (auto operand = spread(ctx)) {
+          return finish([&] {
+            return typename Base::Spread{TokenRef::borrow(next), list_detail::into_box(std::move(operand))};
+          });
+        }
         ctx.reset(start);
-        return false;
       }
-      pending.emplace(detail::InPlace<Base, decltype(build)>{build}, std::move(*comma));
-      return true;
-    };
-    // Spread: `..` and an operand.
-    if (*next == Operator::SpreadRange) {
-      ctx.next();
-      if (auto operand = spread(ctx)) {
-        return finish([&] {
-          return typename Base::Spread{TokenRef::borrow(*next), list_detail::into_box(std::move(operand))};
-        });
-      }
-      ctx.reset(start);
-    }
-    // Omitted name: a colon and a value.
-    if (auto c = detail::colon_token(ctx)) {
-      if (auto value = omit_named(ctx)) {
-        return finish([&] { return typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))}; });
-      }
-      ctx.reset(start);
-    }
-    // Interpolated name: the string, a colon, a value; the key is built
-    // only once all three matched.
-    if (next->kind.is_interpolated_string()) {
-      ctx.next();
+      // Omitted name: a colon and a value.
       if (auto c = detail::colon_token(ctx)) {
-        if (auto value = named(ctx)) {
+        if (auto value = omit_named(ctx)) {
           return finish([&] {
-            return typename Base::InterpolateNamed{
-                list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, *next)), std::move(*c),
-                list_detail::into_box(std::move(value))};
+            return typename Base::OmitNamed{std::move(*c), list_detail::into_box(std::move(value))};
           });
         }
+        ctx.reset(start);
       }
-      ctx.reset(start);
-    }
-    // Named: a field name, a colon, a value.
-    if (auto name = record_name(ctx)) {
-      if (auto c = detail::colon_token(ctx)) {
-        if (auto value = named(ctx)) {
-          return finish([&] {
-            return typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))};
-          });
+      // Interpolated name: the string, a colon, a value; the key is built
+      // only once all three matched.
+      if (next.kind.is_interpolated_string()) {
+        ctx.next();
+        if (auto c = detail::colon_token(ctx)) {
+          if (auto value = named(ctx)) {
+            return finish([&] {
+              return typename Base::InterpolateNamed{
+                  list_detail::into_box<I>(detail::call_interpolate_name(interpolate_name, ctx, next)), std::move(*c),
+                  list_detail::into_box(std::move(value))};
+            });
+          }
         }
+        ctx.reset(start);
+      }
+      // Named: a field name, a colon, a value.
+      if (auto name = record_name(ctx)) {
+        if (auto c = detail::colon_token(ctx)) {
+          if (auto value = named(ctx)) {
+            return finish([&] {
+              return typename Base::Named{std::move(*name), std::move(*c), list_detail::into_box(std::move(value))};
+            });
+          }
+        }
+        ctx.reset(start);
+      }
+      // Positional.
+      if (auto value = unnamed(ctx)) {
+        return finish([&] { return typename Base::Unnamed{list_detail::into_box(std::move(value))}; });
       }
       ctx.reset(start);
-    }
-    // Positional.
-    if (auto value = unnamed(ctx)) {
-      return finish([&] { return typename Base::Unnamed{list_detail::into_box(std::move(value))}; });
-    }
-    ctx.reset(start);
-    return false;
+      return false;
+    });
   };
 }
 

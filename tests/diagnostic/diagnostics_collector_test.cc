@@ -8,25 +8,17 @@
 #include <vector>
 
 #include "core/diagnostic/internal_error.h"
+#include "tests/support/internal_error.h"
 
 namespace vaxo_core::diagnostic {
 namespace {
+
+using test_support::internal_error_of;
 
 using D = DiagnosticCode;
 using config::Config;
 
 SourceDiagnostic diag(std::size_t start, std::size_t end, D code) { return SourceDiagnostic{{start, end}, code}; }
-
-// The message of an InternalError raised by `f`, or "" when none is raised.
-template <typename F>
-std::string internal_error_of(F&& f) {
-  try {
-    f();
-  } catch (const InternalError& e) {
-    return e.what();
-  }
-  return "";
-}
 
 TEST(SourceDiagnosticTest, DisplayText) {
   EXPECT_EQ(to_display_string(diag(3, 5, D::UnknownToken)), "UnknownToken(1007) at 3~5: Unknown token encountered");

@@ -7,9 +7,12 @@
 #include <vector>
 
 #include "core/diagnostic/internal_error.h"
+#include "tests/support/internal_error.h"
 
 namespace vaxo_core::diagnostic {
 namespace {
+
+using test_support::internal_error_of;
 
 using D = DiagnosticCode;
 using config::DiagnosticPositionEncoding;
@@ -175,16 +178,6 @@ TEST(EncodeDiagnosticsTest, ColumnsMatchCountingFromTheLineStart) {
       ASSERT_EQ(mapping.line_col_of(boundaries[1], hint), expected[1]);
     }
   }
-}
-
-template <typename F>
-std::string internal_error_of(F&& f) {
-  try {
-    f();
-  } catch (const InternalError& e) {
-    return e.what();
-  }
-  return "";
 }
 
 // Lookups go through a per-64-byte block index: blocks crowded with line

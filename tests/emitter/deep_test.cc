@@ -4,16 +4,15 @@
 // error or a crash.
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <algorithm>
-#include <functional>
 #include <string>
 
 #include "tests/emitter/support/disassembler.h"
 #include "core/emitter/emitter.h"
 #include "core/parser/parser_context.h"
 #include "tests/emitter/support/front_end.h"
+#include "tests/support/on_thread.h"
 
 namespace vaxo_core::emitter::testing {
 namespace {
@@ -81,23 +80,9 @@ TEST_P(DeepInput, EmitsOnTheMainThread) {
   }
 }
 
-void run_with_stack(std::size_t bytes, const std::function<void()>& body) {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, bytes);
-  pthread_t thread;
-  auto trampoline = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attr, trampoline, const_cast<std::function<void()>*>(&body)), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-}
-
 TEST_P(DeepInput, SmallStackEndsCleanly) {
   int outcome = -1;  // 0 no tree, 1 emitted, 2 internal error
-  run_with_stack(512 * 1024, [&] {
+  test_support::on_thread(512 * 1024, [&] {
     try {
       outcome = emit_text(GetParam().text) ? 1 : 0;
     } catch (const InternalError&) {
@@ -142,7 +127,7 @@ const NestingCase kNestingCases[] = {
 
 TEST(DeepNesting, JustUnderTheAcceptedDepthEmitsOnSmallThreads) {
   for (std::size_t stack : {std::size_t{256} << 10, std::size_t{1} << 20}) {
-    run_with_stack(stack, [&] {
+    test_support::on_thread(stack, [&] {
       for (const NestingCase& c : kNestingCases) {
         SCOPED_TRACE(std::string(c.name) + " on " + std::to_string(stack >> 10) + " KiB");
         auto accepted = [&](int n) {

@@ -7,9 +7,12 @@
 
 #include "core/emitter/chunk.h"
 #include "tests/emitter/support/disassembler.h"
+#include "tests/support/internal_error.h"
 
 namespace vaxo_core::emitter {
 namespace {
+
+using test_support::internal_error_of;
 
 using lexer::Operator;
 
@@ -72,18 +75,8 @@ TEST(Operand, WidthBoundaries) {
 }
 
 TEST(Operand, BrokenInvariantsAreInternalErrors) {
-  try {
-    Register::make(0);
-    FAIL();
-  } catch (const InternalError& e) {
-    EXPECT_STREQ(e.what(), "assertion failed: index != 0");
-  }
-  try {
-    operand_code(Register::make(256));
-    FAIL();
-  } catch (const InternalError& e) {
-    EXPECT_STREQ(e.what(), "assertion failed: !self.is_wide()");
-  }
+  EXPECT_EQ(internal_error_of([] { Register::make(0); }), "assertion failed: index != 0");
+  EXPECT_EQ(internal_error_of([] { operand_code(Register::make(256)); }), "assertion failed: !self.is_wide()");
   EXPECT_THROW(operand_code(OpParam(128)), InternalError);
   EXPECT_THROW(Register::make(std::size_t{1} << 32), InternalError);
   EXPECT_THROW(OpParam::from_size(std::size_t{1} << 31), InternalError);

@@ -5,15 +5,14 @@
 // diagnostics checked are those the Unknown tokens carry, nested ones too;
 // a script's tokens must tile its text, leaving only trivia between them.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <algorithm>
-#include <functional>
 #include <span>
 #include <string>
 
 #include "tests/lexer/support/lex_cases.h"
 #include "tests/support/golden.h"
+#include "tests/support/on_thread.h"
 
 namespace vaxo_core::lexer {
 namespace {
@@ -91,25 +90,6 @@ TEST(Robustness, HostileInputsKeepTheInvariants) {
   }
 }
 
-// Runs `body` on a thread with the given stack size.
-void on_stack(std::size_t stack_bytes, const std::function<void()>& body) {
-  pthread_attr_t attr;
-  pthread_attr_init(&attr);
-  pthread_attr_setstacksize(&attr, stack_bytes);
-  pthread_t thread;
-  auto* arg = const_cast<std::function<void()>*>(&body);
-  ASSERT_EQ(pthread_create(
-                &thread, &attr,
-                [](void* p) -> void* {
-                  (*static_cast<std::function<void()>*>(p))();
-                  return nullptr;
-                },
-                arg),
-            0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-}
-
 std::string nested(std::size_t depth, std::string_view open, std::string_view close) {
   std::string s;
   for (std::size_t i = 0; i < depth; ++i) s += open;
@@ -127,7 +107,7 @@ std::optional<std::vector<Token>> lex_text(std::string_view src, bool template_m
 TEST(Nesting, ThousandLevelsLexOnAnEightMebibyteStack) {
   for (auto [open, close] : {std::pair{"'${", "}'"}, std::pair{"'$(", ")'"}, std::pair{"\"${'", "'}\""}}) {
     std::string src = nested(1000, open, close);
-    on_stack(8 << 20, [&] {
+    test_support::on_thread(8 << 20, [&] {
       auto tokens = lex_text(src);
       ASSERT_TRUE(tokens);
       EXPECT_EQ(tokens->size(), 2u);
@@ -143,7 +123,7 @@ TEST(Nesting, TooDeepFailsInsteadOfCrashing) {
   std::string unterminated;
   for (int i = 0; i < 100'000; ++i) unterminated += "'${";
   for (std::size_t stack : {std::size_t{8} << 20, std::size_t{512} << 10}) {
-    on_stack(stack, [&] {
+    test_support::on_thread(stack, [&] {
       EXPECT_FALSE(lex_text(deep));
       EXPECT_FALSE(lex_text(deep, true));
       EXPECT_FALSE(lex_text(unterminated));
@@ -151,13 +131,13 @@ TEST(Nesting, TooDeepFailsInsteadOfCrashing) {
     });
   }
   // Just within the budget still lexes.
-  on_stack(64 << 20, [&] { EXPECT_TRUE(lex_text(nested(kMaxInterpolationDepth - 1, "'${", "}'"))); });
+  test_support::on_thread(64 << 20, [&] { EXPECT_TRUE(lex_text(nested(kMaxInterpolationDepth - 1, "'${", "}'"))); });
 }
 
 TEST(Nesting, TheBoundIsExact) {
   // Every interpolation is one level: the bound's count of them lexes, one
   // more does not.
-  on_stack(64 << 20, [&] {
+  test_support::on_thread(64 << 20, [&] {
     for (auto [open, close] : {std::pair{"'${", "}'"}, std::pair{"'$(", ")'"}}) {
       SCOPED_TRACE(open);
       EXPECT_TRUE(lex_text(nested(kMaxInterpolationDepth, open, close)));

@@ -4,7 +4,6 @@
 // with a 512 KiB stack. Each accepted tree is walked, ranged and destroyed,
 // the passes that recurse once per tree level.
 #include <gtest/gtest.h>
-#include <pthread.h>
 
 #include <bit>
 #include <cstdint>
@@ -17,6 +16,7 @@
 #include "core/parser/ast_walker.h"
 #include "core/parser/parser.h"
 #include "core/parser/parser_context.h"
+#include "tests/support/on_thread.h"
 
 namespace vaxo_core::parser {
 namespace {
@@ -136,23 +136,8 @@ TEST(Depth, DeeperInputFailsAsAWhole) {
   EXPECT_EQ(run("f" + repeat("()", 200000)), Outcome::Failed);
 }
 
-// Runs `body` on a thread with a `stack_size` byte stack.
-void on_thread(std::size_t stack_size, const std::function<void()>& body) {
-  pthread_attr_t attr;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, stack_size), 0);
-  pthread_t thread;
-  auto trampoline = [](void* arg) -> void* {
-    (*static_cast<const std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attr, trampoline, const_cast<std::function<void()>*>(&body)), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
-}
-
 TEST(Depth, ASmallThreadStackEndsInAFailedParseNotACrash) {
-  on_thread(512 * 1024, [] {
+  test_support::on_thread(512 * 1024, [] {
     for (const Kind& kind : nesting_kinds()) {
       SCOPED_TRACE(kind.name);
       EXPECT_EQ(run(kind.make(20)), Outcome::Parsed);
@@ -171,7 +156,7 @@ TEST(Depth, ASmallThreadStackEndsInAFailedParseNotACrash) {
 // takes two levels, each parenthesis one more. On a large stack, so that
 // only the count decides.
 TEST(Depth, ParenthesesNestExactlyToTheBound) {
-  on_thread(64 * 1024 * 1024, [] {
+  test_support::on_thread(64 * 1024 * 1024, [] {
     const int most = static_cast<int>(ParserState::kMaxNesting) - 2;
     EXPECT_EQ(run(repeat("(", most) + "x" + repeat(")", most)), Outcome::Parsed);
     EXPECT_EQ(run(repeat("(", most + 1) + "x" + repeat(")", most + 1)), Outcome::Failed);
@@ -183,7 +168,7 @@ TEST(Depth, ParenthesesNestExactlyToTheBound) {
 // over-tall text stops; it still takes 10,000-term chains on a large stack.
 TEST(Depth, TheStackDerivedHeightBoundIsCoarse) {
   auto check = [](std::size_t stack_size, std::uint32_t at_least) {
-    on_thread(stack_size, [at_least] {
+    test_support::on_thread(stack_size, [at_least] {
       std::uint32_t heights[2];
       // Made at two stack depths a few hundred bytes apart.
       heights[0] = ParserState().max_height();

@@ -3,9 +3,7 @@
 // a crash, also on a thread with a small stack). The pattern forms themselves
 // are covered by the golden files (pattern_golden_test.cc).
 #include <gtest/gtest.h>
-#include <pthread.h>
 
-#include <functional>
 #include <string>
 
 #include "core/config/config.h"
@@ -16,6 +14,7 @@
 #include "core/parser/parser.h"
 #include "core/parser/patterns.h"
 #include "tests/parser/support/source.h"
+#include "tests/support/on_thread.h"
 
 namespace vaxo_core::parser {
 namespace {
@@ -33,21 +32,6 @@ std::string repeat(std::string_view s, std::size_t n) {
 // `open` n times, then `middle`, then `close` n times.
 std::string nested(std::string_view open, std::string_view middle, std::string_view close, std::size_t n) {
   return repeat(open, n) + std::string(middle) + repeat(close, n);
-}
-
-// Runs `f` on a thread with the given stack size.
-void on_thread(std::size_t stack_size, std::function<void()> f) {
-  pthread_attr_t attr;
-  ASSERT_EQ(pthread_attr_init(&attr), 0);
-  ASSERT_EQ(pthread_attr_setstacksize(&attr, stack_size), 0);
-  pthread_t thread;
-  auto run = [](void* arg) -> void* {
-    (*static_cast<std::function<void()>*>(arg))();
-    return nullptr;
-  };
-  ASSERT_EQ(pthread_create(&thread, &attr, run, &f), 0);
-  pthread_join(thread, nullptr);
-  pthread_attr_destroy(&attr);
 }
 
 // The passes the pipeline runs over a finished tree; the tree is destroyed
@@ -177,7 +161,7 @@ TEST(PatternBoundsTest, SmallThreadStackEndsInTheAbortNotACrash) {
   };
   for (const std::string& text : inputs) {
     SCOPED_TRACE(text.substr(0, 12));
-    on_thread(512 * 1024, [&] {
+    test_support::on_thread(512 * 1024, [&] {
       Source src(text);
       try {
         auto p = patterns::pattern(src.ctx(), false);

@@ -12,9 +12,12 @@
 #include "core/parser/dump.h"
 #include "core/parser/parser_context.h"
 #include "tests/parser/support/tree_builder.h"
+#include "tests/support/internal_error.h"
 
 namespace vaxo_core::parser {
 namespace {
+
+using test_support::internal_error_of;
 
 using diagnostic::DiagnosticsCollector;
 using testing::inserted;
@@ -186,12 +189,8 @@ TEST(UnknownTest, ConstructorsPlaceTheirDiagnostic) {
   EXPECT_THROW(Expression::unknown({}, D::UnknownExpression), InternalError);
   EXPECT_THROW(Pattern::wrap_as_unknown(boxed(Pattern(Pattern::Discard{s.kw(Keyword::Underscore, 0)})), {}, D::UnknownPattern),
                InternalError);
-  try {
-    Statement::unknown(NodeList<TokenRef>{}, D::UnexpectedToken);
-    FAIL();
-  } catch (const InternalError& err) {
-    EXPECT_STREQ(err.what(), "assertion failed: !tokens.is_empty()");
-  }
+  EXPECT_EQ(internal_error_of([] { Statement::unknown(NodeList<TokenRef>{}, D::UnexpectedToken); }),
+            "assertion failed: !tokens.is_empty()");
 }
 
 TEST(RangeTest, UnknownRangeIsMinMaxWidenedByTheRecoveredNode) {
