@@ -123,6 +123,40 @@ TEST(EncodeDiagnosticsTest, CheckpointsOfLongLines) {
   EXPECT_EQ(mapping.line_col_of(2100), (LineCol{1, 2101}));
 }
 
+// Every position of `text` that starts a character, and its end.
+std::vector<std::size_t> char_boundaries(const std::string& text) {
+  std::vector<std::size_t> boundaries;
+  for (std::size_t p = 0; p <= text.size(); ++p) {
+    if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
+  }
+  return boundaries;
+}
+
+// A seeded sequence of pseudo-random numbers, the same on every run.
+class Lcg {
+ public:
+  explicit Lcg(std::uint64_t seed) : state_(seed) {}
+  std::size_t operator()() {
+    state_ = state_ * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::size_t>(state_ >> 33);
+  }
+
+ private:
+  std::uint64_t state_;
+};
+
+// The words of `diagnostics` from one position lookup each.
+Words single_lookups(const std::string& text, const std::vector<SourceDiagnostic>& diagnostics,
+                     DiagnosticPositionEncoding e) {
+  PositionMapping mapping = pos_to_line_col(text, with(e));
+  Words words;
+  for (const SourceDiagnostic& d : diagnostics) {
+    LineCol s = mapping.line_col_of(d.range.start), t = mapping.line_col_of(d.range.end);
+    words.insert(words.end(), {s.line, s.col, t.line, t.col, code(d.error)});
+  }
+  return words;
+}
+
 // Line and column the slow way: from the start of the line holding p.
 LineCol reference_line_col(const std::string& text, std::size_t p, CodePointCounter counter) {
   std::size_t line = 1, start = 0;
@@ -156,11 +190,7 @@ TEST(EncodeDiagnosticsTest, ColumnsMatchCountingFromTheLineStart) {
         ASSERT_LE(o.offset, text.size());
         ASSERT_NE(static_cast<unsigned char>(text[o.offset]) & 0xC0, 0x80);
       }
-      std::vector<std::size_t> boundaries;
-      for (std::size_t p = 0; p <= text.size(); ++p) {
-        if (p < text.size() && (static_cast<unsigned char>(text[p]) & 0xC0) == 0x80) continue;
-        boundaries.push_back(p);
-      }
+      const std::vector<std::size_t> boundaries = char_boundaries(text);
       std::vector<LineCol> expected;
       for (std::size_t p : boundaries) {
         expected.push_back(reference_line_col(text, p, counter_for(e)));
@@ -195,10 +225,7 @@ TEST(EncodeDiagnosticsTest, BlockIndexLookupsMatchCountingFromTheLineStart) {
   for (const std::string& text : texts) {
     for (auto e : {kUtf8, kUtf16, kUtf32}) {
       PositionMapping mapping = pos_to_line_col(text, with(e));
-      std::vector<std::size_t> boundaries;
-      for (std::size_t p = 0; p <= text.size(); ++p) {
-        if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
-      }
+      const std::vector<std::size_t> boundaries = char_boundaries(text);
       std::size_t hint = 0;
       for (std::size_t k = 0; k < boundaries.size(); ++k) {
         std::size_t p = boundaries[(k * 7919) % boundaries.size()];
@@ -225,16 +252,9 @@ TEST(EncodeDiagnosticsTest, EncodingInAnyOrderMatchesSingleLookups) {
       std::string(127, 'a') + "\n",
       std::string(128, 'a') + "\n" + std::string(126, 'b') + "\n",
   };
-  std::uint64_t seed = 12345;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::size_t>(seed >> 33);
-  };
+  Lcg next(12345);
   for (const std::string& text : texts) {
-    std::vector<std::size_t> boundaries;
-    for (std::size_t p = 0; p <= text.size(); ++p) {
-      if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
-    }
+    const std::vector<std::size_t> boundaries = char_boundaries(text);
     for (bool in_order : {true, false}) {
       std::vector<SourceDiagnostic> diagnostics;
       for (std::size_t i = 0; i < 3 * boundaries.size(); ++i) {
@@ -244,13 +264,7 @@ TEST(EncodeDiagnosticsTest, EncodingInAnyOrderMatchesSingleLookups) {
       }
       for (auto e : {kUtf8, kUtf16, kUtf32}) {
         SCOPED_TRACE(static_cast<int>(e));
-        PositionMapping mapping = pos_to_line_col(text, with(e));
-        Words want;
-        for (const SourceDiagnostic& d : diagnostics) {
-          LineCol s = mapping.line_col_of(d.range.start), t = mapping.line_col_of(d.range.end);
-          want.insert(want.end(), {s.line, s.col, t.line, t.col, code(d.error)});
-        }
-        ASSERT_EQ(encode_diagnostics(text, diagnostics, with(e)), want);
+        ASSERT_EQ(encode_diagnostics(text, diagnostics, with(e)), single_lookups(text, diagnostics, e));
       }
     }
   }
@@ -269,16 +283,9 @@ TEST(EncodeDiagnosticsTest, FewDiagnosticsInALongTextMatchSingleLookups) {
   }
   const std::string texts[] = {lines, lines + "\n", "\n" + lines + "tail", std::string(3000, 'q'),
                                std::string(3000, '\n')};
-  std::uint64_t seed = 99;
-  auto next = [&seed] {
-    seed = seed * 6364136223846793005ull + 1442695040888963407ull;
-    return static_cast<std::size_t>(seed >> 33);
-  };
+  Lcg next(99);
   for (const std::string& text : texts) {
-    std::vector<std::size_t> boundaries;
-    for (std::size_t p = 0; p <= text.size(); ++p) {
-      if (p == text.size() || (static_cast<unsigned char>(text[p]) & 0xC0) != 0x80) boundaries.push_back(p);
-    }
+    const std::vector<std::size_t> boundaries = char_boundaries(text);
     const std::size_t meet = text.size() / 256;
     for (std::size_t count : {std::size_t{1}, std::size_t{2}, meet, meet + 1}) {
       std::vector<SourceDiagnostic> diagnostics{diag(text.size(), text.size()), diag(0, 0)};
@@ -288,13 +295,8 @@ TEST(EncodeDiagnosticsTest, FewDiagnosticsInALongTextMatchSingleLookups) {
         diagnostics.push_back(diag(boundaries[a], boundaries[b], D::String));
       }
       diagnostics.resize(count);
-      PositionMapping mapping = pos_to_line_col(text, with(kUtf8));
-      Words want;
-      for (const SourceDiagnostic& d : diagnostics) {
-        LineCol s = mapping.line_col_of(d.range.start), t = mapping.line_col_of(d.range.end);
-        want.insert(want.end(), {s.line, s.col, t.line, t.col, code(d.error)});
-      }
-      ASSERT_EQ(encode_diagnostics(text, diagnostics, with(kUtf8)), want) << text.size() << " " << count;
+      ASSERT_EQ(encode_diagnostics(text, diagnostics, with(kUtf8)), single_lookups(text, diagnostics, kUtf8))
+          << text.size() << " " << count;
     }
   }
   // Positions are checked in arrival order, as on the other way.
