@@ -36,6 +36,7 @@ enum OperatorProperty : std::uint16_t {
   kOperand = 1 << 9,   // opens an operand: a bracket (prefix operators have kPrefix)
   kSuffix = 1 << 10,   // continues an operand: `::`, `!`, `.`, `[`, `(`
   kStopsExpression = 1 << 11,  // ends an Unknown expression stretch (with the kCompound ones)
+  kStopsPattern = 1 << 12,     // ends an Unknown pattern stretch
 };
 enum Associativity : std::uint8_t { L, R };
 struct OperatorInfo {
@@ -96,6 +97,8 @@ constexpr bool starts_suffix(Operator op) { return operator_detail::props(op) & 
 constexpr bool stops_expression(Operator op) {
   return operator_detail::props(op) & (operator_detail::kStopsExpression | operator_detail::kCompound);
 }
+// Brackets, braces, `,`, `;` and `=`.
+constexpr bool stops_pattern(Operator op) { return operator_detail::props(op) & operator_detail::kStopsPattern; }
 // The binding power in the operator loop; 0 for none.
 constexpr std::uint8_t binding_power(Operator op) {
   return operator_detail::kOperators[static_cast<std::size_t>(op)].power;

@@ -126,12 +126,7 @@ bool is_pattern_stop(const Token& t) {
   if (const auto* kw = t.kind.get_if<TokenKind::Keyword>()) {
     return lexer::stops_expression(kw->keyword);
   }
-  if (const auto* op = t.kind.get_if<TokenKind::Operator>()) {
-    Operator o = op->op;
-    return o == Operator::Comma || o == Operator::Assign || o == Operator::Semicolon || o == Operator::OpenBrace ||
-           o == Operator::CloseBrace || o == Operator::OpenBracket || o == Operator::CloseBracket ||
-           o == Operator::OpenParen || o == Operator::CloseParen;
-  }
+  if (const auto* op = t.kind.get_if<TokenKind::Operator>()) return lexer::stops_pattern(op->op);
   return false;
 }
 

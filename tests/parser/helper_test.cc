@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "core/parser/ast_walker.h"
 #include "core/parser/expressions.h"
 #include "core/parser/helper.h"
+#include "core/parser/patterns.h"
 #include "tests/parser/support/source.h"
 
 namespace vaxo_core::parser {
@@ -175,27 +177,36 @@ TEST(TokenHelperTest, ListTokenClasses) {
   EXPECT_EQ(followers, "111111111111" "0000" "1");
 }
 
-// Every operator and keyword, in declared order: the Unknown stretch must end
-// at exactly these, or recovery swallows a bracket or a statement.
-TEST(TokenHelperTest, ExpressionStopSet) {
+// The operators and keywords `stop` accepts, in declared order, each
+// followed by a space.
+template <typename Stop>
+std::pair<std::string, std::string> stop_set(Stop stop) {
   std::string operators, keywords;
   for (std::size_t i = 0; i < lexer::kOperatorCount; ++i) {
     const auto op = static_cast<Operator>(i);
-    if (expressions::is_expression_stop(Token::make(TokenKind(op), ByteRange{0, 0}))) {
-      operators += std::string(lexer::text(op)) + " ";
-    }
+    if (stop(Token::make(TokenKind(op), ByteRange{0, 0}))) operators += std::string(lexer::text(op)) + " ";
   }
   for (std::size_t i = 0; i < lexer::kKeywordCount; ++i) {
     const auto kw = static_cast<Keyword>(i);
-    if (expressions::is_expression_stop(Token::make(TokenKind(kw), ByteRange{0, 0}))) {
-      keywords += std::string(lexer::text(kw)) + " ";
-    }
+    if (stop(Token::make(TokenKind(kw), ByteRange{0, 0}))) keywords += std::string(lexer::text(kw)) + " ";
   }
-  EXPECT_EQ(operators, "( ) [ ] += -= *= /= %= ^= &&= ||= ?\?= = ; { } ");
-  EXPECT_EQ(keywords, "if match for while loop fn let const ");
+  return {operators, keywords};
+}
+
+// An Unknown stretch must end at exactly these, or recovery swallows a
+// bracket or a statement; names never stop one, the end of input always does.
+TEST(TokenHelperTest, StopSets) {
+  const auto [expression_ops, expression_kws] = stop_set(expressions::is_expression_stop);
+  EXPECT_EQ(expression_ops, "( ) [ ] += -= *= /= %= ^= &&= ||= ?\?= = ; { } ");
+  EXPECT_EQ(expression_kws, "if match for while loop fn let const ");
+  const auto [pattern_ops, pattern_kws] = stop_set(patterns::is_pattern_stop);
+  EXPECT_EQ(pattern_ops, "( ) [ ] , = ; { } ");
+  EXPECT_EQ(pattern_kws, "if match for while loop fn let const ");
   Source src("x");
   EXPECT_FALSE(expressions::is_expression_stop(src.tokens()[0]));
   EXPECT_TRUE(expressions::is_expression_stop(src.tokens()[1]));
+  EXPECT_FALSE(patterns::is_pattern_stop(src.tokens()[0]));
+  EXPECT_TRUE(patterns::is_pattern_stop(src.tokens()[1]));
 }
 
 }  // namespace
